@@ -1,0 +1,82 @@
+#pragma once
+// One pass of the batch loop over the file list: for each row derive the
+// target, check the destination, start the engine, wait, read the AbortFlag,
+// delete sources or unfinished targets as configured.
+#include "ProgressForm.h"
+#include "platform/Services.h"
+#include "settings/RunSettings.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vexlo::platform { class Registry; }
+
+namespace vexlo::conversion {
+
+enum class RunMode : uint8_t {
+    rmInteractive = 0,
+    rmCommandLineAuto = 1,
+    rmCommandLinePrompt = 2,
+    rmScheduled = 3,
+};
+
+// What the loop needs from the window that owns the list.
+class ConversionHost {
+public:
+    virtual ~ConversionHost() = default;
+    virtual int rowCount() const = 0;
+    virtual std::string rowPath(int index) const = 0;
+    // Lets queued window events through once (between files).
+    virtual void processPendingEvents() = 0;
+    // A message box owned by the main window.
+    virtual platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
+                                                platform::MessageIcon icon,
+                                                platform::MessageButtons buttons) = 0;
+    virtual TProgressForm& progress() = 0;
+    // Called regularly while the engine runs: keep the window painted, take no
+    // user input.
+    virtual void engineWaitTick() = 0;
+};
+
+// Target-name rule: FileType replaces the source's extension; with
+// ConvertToSamePath false the file name goes into DestPath; a target equal to
+// the source (ASCII case ignored) becomes "<name>_New<FileType>" beside it.
+std::string targetFileName(const std::string& source, const settings::RunSettings& rs);
+
+// The engine's single argument: 13 fields joined by "|" with the format
+// "%s|%s|%s|%d|%d|%d|%s|%d|%d|%d|%s|%d|%s".
+std::string buildEngineArgument(const std::string& source, const std::string& target,
+                                const settings::RunSettings& rs, char marker);
+
+// The AbortFlag as read after an engine run: opens (creating) the key, reads
+// the default value. Missing key or empty text gives 0; text that is not a
+// decimal integer gives nullopt.
+std::optional<int32_t> ReadAbortFlag(platform::Registry& registry);
+
+// The engine program: "trevok" in the program folder when present, else the
+// first "trevok" on PATH, else the bare name.
+std::string findEngine();
+
+struct JobResult {
+    bool completed = false;           // else aborted
+    std::optional<std::string> error; // an error that escaped the loop (already wound up)
+};
+
+class ConversionJob {
+public:
+    // `marker` is the engine argument's 13th field: 'S' silent, 'N' normal.
+    ConversionJob(ConversionHost& host, const settings::RunSettings& settings, char marker,
+                  std::string enginePath = findEngine());
+    // ConvertFiles steps 1 to 4; the caller then runs ConversionCompleted or
+    // ConversionAborted by `completed`.
+    JobResult run();
+
+private:
+    ConversionHost& m_host;
+    settings::RunSettings m_settings;
+    char m_marker;
+    std::string m_enginePath;
+};
+
+} // namespace vexlo::conversion

@@ -1,0 +1,12 @@
+#pragma once
+// Product facts, in one place.
+namespace vexlo::product {
+inline constexpr const char* kName = "Vexlo";
+inline constexpr const char* kVersion = "2.0.9";
+inline constexpr const char* kHomepage = "http://www.vexlo.example/";
+inline constexpr const char* kSupportMail = "support@vexlo.example";
+inline constexpr const char* kHelpFile = "Vexlo.chm";
+inline constexpr const char* kFaqFile = "faq.htm";
+inline constexpr const char* kLicenseFile = "license.txt";
+inline constexpr const char* kShellExtensionFile = "Palvex.dll";
+} // namespace vexlo::product

@@ -1,0 +1,104 @@
+#pragma once
+// The settings file: an INI file with Windows profile-function semantics.
+// Section and key names compare without regard to ASCII case, blanks around
+// names and values are not significant, the first occurrence of a section or
+// key wins, a value reads as at most 2047 characters, and a key list holds at
+// most 16384 bytes of names (each name counted with a terminating zero). Lines
+// that are not understood, and comments, are kept as they are when writing.
+//
+// IniFile opens the file for every operation and lets it go again; nothing is
+// cached. Writes are atomic (temporary file in the same folder, flushed, then
+// renamed) under an advisory lock on "<file>.lock", so a crash or a second
+// instance never leaves a truncated file or loses another writer's keys.
+#include <QDateTime>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlo::settings {
+
+// "Unable to write to %s", or "'%s' is not a valid integer value".
+class SettingsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Value decoding shared by every reader.
+// Decimal with optional sign, or "0x"/"0X" hexadecimal; blanks around allowed;
+// nullopt when not an integer or outside the 32-bit signed range.
+std::optional<int32_t> parseIniInteger(std::string_view text);
+// Time of day in the locale's long time format without a time zone.
+std::string formatIniTime(const QTime& time);
+std::optional<QTime> parseIniTime(std::string_view text);
+
+class IniDocument {
+public:
+    IniDocument() = default;
+    static IniDocument parse(std::string_view bytes);
+    std::string serialize() const;
+
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    std::vector<std::string> keys(std::string_view section) const;
+    bool hasSection(std::string_view section) const;
+
+    // Throws SettingsError when the value holds CR, LF or NUL (`path` names the
+    // file in the message).
+    void setValue(std::string_view section, std::string_view key, std::string_view value,
+                  const std::string& path = {});
+    void eraseSection(std::string_view section);
+
+    // Typed reads with the documented defaults.
+    std::string readText(std::string_view section, std::string_view key, std::string_view def) const;
+    int32_t readInteger(std::string_view section, std::string_view key, int32_t def) const;
+    bool readFlag(std::string_view section, std::string_view key, bool def) const;
+    QDateTime readTime(std::string_view section, std::string_view key, const QDateTime& def) const;
+
+private:
+    struct Line {
+        std::string text;    // the raw line, without its line end
+    };
+    std::vector<Line> m_lines;
+    friend struct IniDocumentAccess;
+};
+
+class IniFile {
+public:
+    explicit IniFile(std::string path);
+    const std::string& path() const { return m_path; }
+
+    // Reads and parses the file once; a missing or unreadable file gives an
+    // empty document. Use it when one operation reads many keys.
+    IniDocument load() const;
+
+    std::string readText(std::string_view section, std::string_view key, std::string_view def) const;
+    int32_t readInteger(std::string_view section, std::string_view key, int32_t def) const;
+    bool readFlag(std::string_view section, std::string_view key, bool def) const;
+    QDateTime readTime(std::string_view section, std::string_view key, const QDateTime& def) const;
+    std::vector<std::string> listSectionKeys(std::string_view section) const;
+
+    // Each write is one atomic, locked read-modify-write of the file. Throws
+    // SettingsError("Unable to write to <path>") on failure; the file is then
+    // as it was before this write.
+    void writeText(std::string_view section, std::string_view key, std::string_view value);
+    void writeInteger(std::string_view section, std::string_view key, int32_t value);
+    void writeFlag(std::string_view section, std::string_view key, bool value);
+    void writeTime(std::string_view section, std::string_view key, const QDateTime& value);
+    void eraseSection(std::string_view section);
+    // Several changes in one atomic, locked write.
+    void update(const std::function<void(IniDocument&)>& edit);
+
+private:
+    std::string m_path;
+};
+
+// The program's settings file: the executable's path with its extension
+// replaced by ".ini" (an executable without extension gets ".ini" appended).
+// Derived afresh at every call.
+std::string settingsFilePath();
+IniFile settingsFile();
+
+} // namespace vexlo::settings
