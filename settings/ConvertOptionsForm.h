@@ -2,6 +2,9 @@
 // The output format and destination dialog ("Please select output fomat").
 #include <QDialog>
 
+#include <cstdint>
+#include <string>
+
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -9,6 +12,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace vexlo::settings {
+
+class IniDocument;
 
 class TConvertOptionsForm : public QDialog {
     Q_OBJECT
@@ -19,9 +24,30 @@ public:
     ~TConvertOptionsForm() override;
 
     // ValidateDestination; on success SaveProfileParameters and SaveDestination.
+    // Loads the form first when it has never been shown. A failed write is shown
+    // as an error message and gives false; nothing else is written then.
     bool ApplyOutputSettings();
 
-    // Controls, reachable by name (objectName) as well.
+    // The operations of the form. Each reads the settings file afresh; the
+    // Save operations write it (SettingsError on a failed write).
+    void LoadProfileList();
+    void LoadProfileParameters(int32_t n);
+    // Values from "VideoFormat.dat" in the program folder for the profile at
+    // position `n`: the video boxes, or the audio boxes.
+    void RestoreProfileDefaults(bool video, int32_t n);
+    void LoadDestination();
+    void LoadRecentPaths();
+    // True when the destination may be used (asks to create a missing folder).
+    bool ValidateDestination();
+    void SaveProfileParameters();
+    void SaveDestination();
+
+    bool isEmbedded() const { return m_embedded; }
+    // The `Edit` flag of the profile shown.
+    bool profileEditable() const { return m_profileEditable; }
+
+    // Controls, reachable by name (objectName) as well. The three buttons stay
+    // null on the embedded form.
     QComboBox* cbxVideoFormat = nullptr;
     QComboBox* cbxFrameSize = nullptr;
     QComboBox* cbxVideoBitrate = nullptr;
@@ -38,6 +64,42 @@ public:
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
     QPushButton* btnHelp = nullptr;
+
+    QGroupBox* grbWhat = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* grbWhere = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void FormShow();
+    void cbxVideoFormatChange(int index);
+    void btnRestoreVideoClick();
+    void btnRestoreAudioClick();
+    void rbtConvertToPathClick();
+    void cbxDestPathEnter();
+    void btnSelectDestPathClick();
+    void btnOKClick();
+    void btnHelpClick();
+
+    void ensureLoaded();
+    void ensureRecentPathsLoaded();
+    void writeProfileParameters(IniDocument& doc) const;
+    void writeDestination(IniDocument& doc) const;
+    // Validates, then writes both groups in one atomic update of the settings
+    // file. A failed write is shown and gives false.
+    bool validateAndSave();
+    void showError(const std::string& text);
+
+    bool m_embedded = false;
+    bool m_loaded = false;
+    bool m_centred = false;
+    bool m_profileEditable = false;
+    bool m_recentPathsLoaded = false;
 };
 
 // Shows the dialog modally; true when left with OK after the choice was saved.

@@ -1,0 +1,616 @@
+#include "ConvertOptionsForm.h"
+
+#include "IniFile.h"
+#include "RunSettings.h"
+#include "platform/Product.h"
+#include "platform/Services.h"
+#include "shellutil/ConvertPublic.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+namespace vexlo::settings {
+
+namespace {
+
+constexpr const char* kCaption = "Please select output fomat";
+constexpr const char* kBrowseTitle = "Please select target directory";
+constexpr const char* kAskCreate = "Directory is not found!\r\n\r\n'%s'\r\n\r\ndo you want to create it?";
+constexpr const char* kCreatePathError = "Create path error!";
+constexpr const char* kUnableToCreate = "Unable to create directory";
+constexpr const char* kDefaultsFile = "VideoFormat.dat";
+
+constexpr const char* kOptions = "Options";
+constexpr const char* kRecentDestPath = "RecentDestPath";
+constexpr int kMaxRecentPaths = 10;
+
+constexpr int kClientWidth = 528;
+constexpr int kClientHeight = 309;
+constexpr int kEmbeddedHeight = 276; // without the row of buttons
+
+// The profiles the list shows until the catalogue is loaded.
+constexpr std::array<const char*, 18> kInitialTitles = {
+    "MP4 MPEG-4 Video (*.mp4)",
+    "iPod MPEG-4 Video (320x240, 4:3) - High Quanlity",
+    "iPod MPEG-4 Video (320x180, 16:9) - High Quanlity",
+    "iPod MPEG-4 Video (320x240, 4:3)",
+    "iPod MPEG-4 Video (320x180, 16:9)",
+    "iPod MPEG-4 Video (320x240, 4:3) - Low Quanlity, Less File Size",
+    "iPod MPEG-4 Video (320x180, 16:9) - Low Quanlity, Less File Size",
+    "PSP MPEG-4 Video (368x208)",
+    "PSP MPEG-4 Video (368x208) - High Quanlity",
+    "PSP AVC Video (368x208)",
+    "MP4 MPEG-4 AVC Video (*.mp4)",
+    "DivX Video Format (*.avi)",
+    "XviD Video Format (*.avi)",
+    "Archor Video (*.avi)",
+    "Creative Zen Vision (*.avi)",
+    "iRiver PMP-100 (*.avi)",
+    "MPEG-1/VCD Video (*.mpg)",
+    "MPEG-2/SVCD/DVD Video (*.mpg)",
+};
+
+const QStringList& frameSizeItems()
+{
+    static const QStringList items = {
+        "80 x 60",   "128 x 96",  "160 x 120", "160 x 128",  "176 x 144",   "320 x 180",  "320 x 240",
+        "352 x 240", "368 x 192", "368 x 208", "480 x 272",  "480 x 320",   "640 x 360",  "640 x 480",
+        "720 x 480", "720 x 576", "853 x 480", "1280 x 720", "1440 x 1080", "1920 x 1080",
+        QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
+    };
+    return items;
+}
+
+const QStringList& videoBitrateItems()
+{
+    static const QStringList items = {"190",  "216",  "384",  "400",  "512",  "768",  "1000", "1150", "1200",
+                                      "1500", "2000", "2376", "3000", "4000", "6000", "8000", "10000", "12000"};
+    return items;
+}
+
+const QStringList& framerateItems()
+{
+    static const QStringList items = {
+        "12", "15", "20", "23.976", "25", "29.976", "30",
+        QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
+    };
+    return items;
+}
+
+const QStringList& audioBitrateItems()
+{
+    static const QStringList items = {"32", "48", "56", "64", "96", "112", "128", "160", "192", "224", "256", "320"};
+    return items;
+}
+
+const QStringList& sampleRateItems()
+{
+    static const QStringList items = {"8000", "16000", "22050", "24000", "32000", "44100", "48000", "54000", "96000"};
+    return items;
+}
+
+const QStringList& channelItems()
+{
+    static const QStringList items = {"Mono", "Stereo"};
+    return items;
+}
+
+// Stored parameter values and their defaults.
+struct ParameterKey {
+    const char* key;
+    const char* def;
+};
+constexpr ParameterKey kFrameSize{"FrameSize", "320 x 240"};
+constexpr ParameterKey kVideoBitrate{"VideoBitrate", "512"};
+constexpr ParameterKey kFramerate{"Framerate", "Same as source file"};
+constexpr ParameterKey kAudioBitrate{"AudioBitrate", "128"};
+constexpr ParameterKey kSampleBitrate{"SampleBitrate", "44100"};
+constexpr const char* kChannels = "Channels";
+constexpr int32_t kChannelsDefault = 1;
+
+QString fromBytes(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+std::string toBytes(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+// Selects the item whose text equals `text` without regard to case; no
+// selection when none does.
+void selectMatching(QComboBox* box, const std::string& text)
+{
+    box->setCurrentIndex(box->findText(fromBytes(text), Qt::MatchFixedString));
+}
+
+void selectChannels(QComboBox* box, int32_t position)
+{
+    box->setCurrentIndex(position == 0 || position == 1 ? position : -1);
+}
+
+void readParameter(const IniDocument& doc, const std::string& section, const ParameterKey& p, QComboBox* box)
+{
+    selectMatching(box, doc.readText(section, p.key, p.def));
+}
+
+// Blanks and control characters around the text go.
+std::string trimmed(const std::string& text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::string replacePlaceholder(std::string pattern, const std::string& value)
+{
+    const auto at = pattern.find("%s");
+    if (at != std::string::npos)
+        pattern.replace(at, 2, value);
+    return pattern;
+}
+
+QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows,
+                    const QRect& geometry)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setEditable(false);
+    box->addItems(items);
+    box->setCurrentIndex(-1);
+    box->setMaxVisibleItems(visibleRows);
+    box->setGeometry(geometry);
+    return box;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const QRect& geometry,
+                  QWidget* buddy = nullptr)
+{
+    auto* label = new QLabel(QString::fromUtf8(caption), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    if (buddy)
+        label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const QRect& geometry)
+{
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    return button;
+}
+
+} // namespace
+
+TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
+    : QDialog(parent)
+    , m_embedded(embedded)
+{
+    setObjectName(QStringLiteral("ConvertOptionsForm"));
+    setWindowTitle(QString::fromUtf8(kCaption));
+    if (m_embedded) {
+        setWindowFlags(Qt::Widget);
+        setFixedSize(kClientWidth, kEmbeddedHeight);
+    } else {
+        setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                       | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        setFixedSize(kClientWidth, kClientHeight);
+        setSizeGripEnabled(false);
+    }
+    buildControls();
+}
+
+TConvertOptionsForm::~TConvertOptionsForm() = default;
+
+void TConvertOptionsForm::buildControls()
+{
+    // Output format.
+    cbxVideoFormat = new QComboBox(this);
+    cbxVideoFormat->setObjectName(QStringLiteral("cbxVideoFormat"));
+    cbxVideoFormat->setEditable(false);
+    cbxVideoFormat->setMaxVisibleItems(26);
+    cbxVideoFormat->setGeometry(8, 26, 512, 22);
+    for (const char* title : kInitialTitles)
+        cbxVideoFormat->addItem(QString::fromUtf8(title));
+    cbxVideoFormat->setCurrentIndex(-1);
+    makeLabel(this, "lblOutputFormat", "&Output Format:", QRect(8, 8, 200, 16), cbxVideoFormat);
+
+    // Video.
+    grbWhat = new QGroupBox(QStringLiteral("&Video"), this);
+    grbWhat->setObjectName(QStringLiteral("grbWhat"));
+    grbWhat->setGeometry(8, 56, 252, 138);
+    cbxFrameSize = makeList(grbWhat, "cbxFrameSize", frameSizeItems(), 20, QRect(80, 22, 130, 22));
+    makeLabel(grbWhat, "lblFrameSize", "Frame Size:", QRect(10, 25, 68, 16), cbxFrameSize);
+    cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", videoBitrateItems(), 15, QRect(80, 50, 130, 22));
+    makeLabel(grbWhat, "lblVideoBitrate", "&Bitrate:", QRect(10, 53, 68, 16), cbxVideoBitrate);
+    makeLabel(grbWhat, "lblVideoBitrateUnit", "kbps", QRect(214, 53, 34, 16));
+    cbxFramerate = makeList(grbWhat, "cbxFramerate", framerateItems(), 8, QRect(80, 78, 130, 22));
+    makeLabel(grbWhat, "lblFramerate", "&Framerate:", QRect(10, 81, 68, 16), cbxFramerate);
+    makeLabel(grbWhat, "lblFramerateUnit", "fps", QRect(214, 81, 34, 16));
+    btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", "&Restore Default Settings", QRect(10, 106, 232, 24));
+
+    // Audio.
+    GroupBox1 = new QGroupBox(QStringLiteral("&Audio"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(268, 56, 252, 138);
+    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", audioBitrateItems(), 20, QRect(84, 22, 126, 22));
+    makeLabel(GroupBox1, "lblAudioBitrate", "Bit&rate:", QRect(10, 25, 72, 16), cbxAudioBitrate);
+    makeLabel(GroupBox1, "lblAudioBitrateUnit", "kbps", QRect(214, 25, 34, 16));
+    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", sampleRateItems(), 8, QRect(84, 50, 126, 22));
+    makeLabel(GroupBox1, "lblSampleBitrate", "Sample Rate:", QRect(10, 53, 72, 16), cbxSampleBitrate);
+    makeLabel(GroupBox1, "lblSampleBitrateUnit", "Hz", QRect(214, 53, 34, 16));
+    cbxChannels = makeList(GroupBox1, "cbxChannels", channelItems(), 8, QRect(84, 78, 126, 22));
+    makeLabel(GroupBox1, "lblChannels", "Channels:", QRect(10, 81, 72, 16), cbxChannels);
+    btnRestoreAudio = makeButton(GroupBox1, "btnRestoreAudio", "Restore &Default Settings", QRect(10, 106, 232, 24));
+
+    // Destination.
+    grbWhere = new QGroupBox(QStringLiteral("Output &Folder"), this);
+    grbWhere->setObjectName(QStringLiteral("grbWhere"));
+    grbWhere->setGeometry(8, 200, 512, 72);
+    rbtConvertToSamePath = new QRadioButton(QStringLiteral("&Convert to the same folder as source file"), grbWhere);
+    rbtConvertToSamePath->setObjectName(QStringLiteral("rbtConvertToSamePath"));
+    rbtConvertToSamePath->setGeometry(10, 20, 400, 20);
+    rbtConvertToSamePath->setChecked(true);
+    rbtConvertToPath = new QRadioButton(QStringLiteral("&Path:"), grbWhere);
+    rbtConvertToPath->setObjectName(QStringLiteral("rbtConvertToPath"));
+    rbtConvertToPath->setGeometry(10, 44, 62, 20);
+    cbxDestPath = new QComboBox(grbWhere);
+    cbxDestPath->setObjectName(QStringLiteral("cbxDestPath"));
+    cbxDestPath->setEditable(true);
+    cbxDestPath->setInsertPolicy(QComboBox::NoInsert);
+    cbxDestPath->setMaxVisibleItems(kMaxRecentPaths);
+    cbxDestPath->setGeometry(74, 43, 398, 22);
+    cbxDestPath->setEnabled(false);
+    cbxDestPath->installEventFilter(this);
+    btnSelectDestPath = makeButton(grbWhere, "btnSelectDestPath", "...", QRect(476, 43, 26, 22));
+    btnSelectDestPath->setEnabled(false);
+
+    if (!m_embedded) {
+        btnOK = makeButton(this, "btnOK", "OK", QRect(284, 279, 75, 25));
+        btnOK->setDefault(true);
+        btnCancel = makeButton(this, "btnCancel", "Cancel", QRect(364, 279, 75, 25));
+        btnHelp = makeButton(this, "btnHelp", "&Help", QRect(444, 279, 75, 25));
+        connect(btnOK, &QPushButton::clicked, this, &TConvertOptionsForm::btnOKClick);
+        connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(btnHelp, &QPushButton::clicked, this, &TConvertOptionsForm::btnHelpClick);
+    }
+
+    const QList<QWidget*> order = {cbxVideoFormat,   cbxFrameSize,         cbxVideoBitrate,  cbxFramerate,
+                                   btnRestoreVideo,  cbxAudioBitrate,      cbxSampleBitrate, cbxChannels,
+                                   btnRestoreAudio,  rbtConvertToSamePath, rbtConvertToPath, cbxDestPath,
+                                   btnSelectDestPath};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    if (!m_embedded) {
+        setTabOrder(btnSelectDestPath, btnOK);
+        setTabOrder(btnOK, btnCancel);
+        setTabOrder(btnCancel, btnHelp);
+    }
+
+    // `activated` comes from the user only; loading selects without it.
+    connect(cbxVideoFormat, &QComboBox::activated, this, &TConvertOptionsForm::cbxVideoFormatChange);
+    connect(btnRestoreVideo, &QPushButton::clicked, this, &TConvertOptionsForm::btnRestoreVideoClick);
+    connect(btnRestoreAudio, &QPushButton::clicked, this, &TConvertOptionsForm::btnRestoreAudioClick);
+    connect(rbtConvertToSamePath, &QRadioButton::toggled, this, &TConvertOptionsForm::rbtConvertToPathClick);
+    connect(rbtConvertToPath, &QRadioButton::toggled, this, &TConvertOptionsForm::rbtConvertToPathClick);
+    connect(btnSelectDestPath, &QPushButton::clicked, this, &TConvertOptionsForm::btnSelectDestPathClick);
+}
+
+void TConvertOptionsForm::showEvent(QShowEvent* event)
+{
+    if (!m_embedded && !m_centred && !event->spontaneous()) {
+        m_centred = true;
+        QScreen* target = parentWidget() ? parentWidget()->screen() : screen();
+        if (target) {
+            const QRect area = target->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        ensureLoaded();
+}
+
+void TConvertOptionsForm::keyPressEvent(QKeyEvent* event)
+{
+    // On a page of another dialog, Escape and Enter belong to that dialog.
+    if (m_embedded) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TConvertOptionsForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cbxDestPath && event->type() == QEvent::FocusIn)
+        cbxDestPathEnter();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TConvertOptionsForm::ensureLoaded()
+{
+    if (!m_loaded)
+        FormShow();
+}
+
+void TConvertOptionsForm::FormShow()
+{
+    m_loaded = true;
+    LoadProfileList();
+    LoadDestination();
+}
+
+void TConvertOptionsForm::LoadProfileList()
+{
+    const IniDocument doc = settingsFile().load();
+    cbxVideoFormat->clear();
+    QStringList titles;
+    for (int32_t n = 0; n < INT32_MAX; ++n) {
+        const std::string title = doc.readText(profileSectionName(n), "Title", "");
+        if (title.empty())
+            break;
+        titles.append(fromBytes(title));
+    }
+    cbxVideoFormat->addItems(titles);
+    const int32_t chosen = doc.readInteger(kOptions, "OutputFormat", 0);
+    cbxVideoFormat->setCurrentIndex(chosen >= 0 && chosen < cbxVideoFormat->count() ? chosen : -1);
+    LoadProfileParameters(chosen);
+}
+
+void TConvertOptionsForm::LoadProfileParameters(int32_t n)
+{
+    const IniDocument doc = settingsFile().load();
+    const std::string section = profileSectionName(n);
+    readParameter(doc, section, kFrameSize, cbxFrameSize);
+    readParameter(doc, section, kVideoBitrate, cbxVideoBitrate);
+    readParameter(doc, section, kFramerate, cbxFramerate);
+    readParameter(doc, section, kAudioBitrate, cbxAudioBitrate);
+    readParameter(doc, section, kSampleBitrate, cbxSampleBitrate);
+    selectChannels(cbxChannels, doc.readInteger(section, kChannels, kChannelsDefault));
+
+    m_profileEditable = doc.readFlag(section, "Edit", false);
+    for (QComboBox* box : {cbxFrameSize, cbxFramerate, cbxAudioBitrate, cbxSampleBitrate, cbxChannels})
+        box->setEnabled(m_profileEditable);
+}
+
+void TConvertOptionsForm::RestoreProfileDefaults(bool video, int32_t n)
+{
+    const IniDocument doc = IniFile(platform::programFolder() + kDefaultsFile).load();
+    const std::string section = profileSectionName(n);
+    if (video) {
+        readParameter(doc, section, kFrameSize, cbxFrameSize);
+        readParameter(doc, section, kVideoBitrate, cbxVideoBitrate);
+        readParameter(doc, section, kFramerate, cbxFramerate);
+    } else {
+        readParameter(doc, section, kAudioBitrate, cbxAudioBitrate);
+        readParameter(doc, section, kSampleBitrate, cbxSampleBitrate);
+        selectChannels(cbxChannels, doc.readInteger(section, kChannels, kChannelsDefault));
+    }
+}
+
+void TConvertOptionsForm::LoadDestination()
+{
+    const IniDocument doc = settingsFile().load();
+    const std::string fallback = shellutil::ExpandLongPath(platform::programFolder());
+    cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(doc.readText(kOptions, "DestPath", fallback))));
+    if (doc.readFlag(kOptions, "ConvertToSamePath", true))
+        rbtConvertToSamePath->setChecked(true);
+    else
+        rbtConvertToPath->setChecked(true);
+    rbtConvertToPathClick();
+}
+
+void TConvertOptionsForm::rbtConvertToPathClick()
+{
+    const bool intoFolder = rbtConvertToPath->isChecked();
+    cbxDestPath->setEnabled(intoFolder);
+    btnSelectDestPath->setEnabled(intoFolder);
+}
+
+void TConvertOptionsForm::cbxDestPathEnter()
+{
+    LoadRecentPaths();
+}
+
+void TConvertOptionsForm::LoadRecentPaths()
+{
+    const IniDocument doc = settingsFile().load();
+    const QString typed = cbxDestPath->currentText();
+    QLineEdit* edit = cbxDestPath->lineEdit();
+    const int cursor = edit ? edit->cursorPosition() : 0;
+
+    cbxDestPath->clear();
+    const size_t count = doc.keys(kRecentDestPath).size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string path = doc.readText(kRecentDestPath, std::to_string(i), "");
+        if (!path.empty())
+            cbxDestPath->addItem(QFile::decodeName(QByteArray::fromStdString(path)));
+    }
+    cbxDestPath->setCurrentIndex(-1);
+    cbxDestPath->setEditText(typed);
+    if (edit)
+        edit->setCursorPosition(cursor);
+    m_recentPathsLoaded = true;
+}
+
+void TConvertOptionsForm::ensureRecentPathsLoaded()
+{
+    if (!m_recentPathsLoaded)
+        LoadRecentPaths();
+}
+
+void TConvertOptionsForm::btnRestoreVideoClick()
+{
+    RestoreProfileDefaults(true, cbxVideoFormat->currentIndex());
+}
+
+void TConvertOptionsForm::btnRestoreAudioClick()
+{
+    RestoreProfileDefaults(false, cbxVideoFormat->currentIndex());
+}
+
+void TConvertOptionsForm::cbxVideoFormatChange(int index)
+{
+    LoadProfileParameters(index);
+}
+
+void TConvertOptionsForm::btnSelectDestPathClick()
+{
+    std::string start = QFile::encodeName(cbxDestPath->currentText()).toStdString();
+    if (start.empty())
+        start = platform::programFolder();
+    if (start.size() > 1 && start.back() == '/')
+        start.pop_back();
+    const std::optional<std::string> chosen =
+        platform::services().fileDialogs->chooseFolder(this, kBrowseTitle, start);
+    if (chosen)
+        cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(*chosen)));
+}
+
+bool TConvertOptionsForm::ValidateDestination()
+{
+    const std::string path = trimmed(QFile::encodeName(cbxDestPath->currentText()).toStdString());
+    if (!rbtConvertToPath->isChecked() || shellutil::folderExists(path))
+        return true;
+
+    auto* messages = platform::services().messages;
+    const auto answer = messages->show(this, kCaption, replacePlaceholder(kAskCreate, path),
+                                       platform::MessageIcon::Warning, platform::MessageButtons::YesNo);
+    if (answer != platform::MessageAnswer::Yes)
+        return false;
+
+    if (path.empty()) {
+        showError(kUnableToCreate);
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path), error);
+    if (shellutil::folderExists(path))
+        return true;
+    messages->show(this, product::kName, kCreatePathError, platform::MessageIcon::Error,
+                   platform::MessageButtons::Ok);
+    return false;
+}
+
+void TConvertOptionsForm::writeProfileParameters(IniDocument& doc) const
+{
+    const std::string file = settingsFilePath();
+    const int32_t n = cbxVideoFormat->currentIndex();
+    doc.setValue(kOptions, "OutputFormat", std::to_string(n), file);
+    const std::string section = profileSectionName(n);
+    doc.setValue(section, kFrameSize.key, toBytes(cbxFrameSize->currentText()), file);
+    doc.setValue(section, kVideoBitrate.key, toBytes(cbxVideoBitrate->currentText()), file);
+    doc.setValue(section, kFramerate.key, toBytes(cbxFramerate->currentText()), file);
+    doc.setValue(section, kAudioBitrate.key, toBytes(cbxAudioBitrate->currentText()), file);
+    doc.setValue(section, kSampleBitrate.key, toBytes(cbxSampleBitrate->currentText()), file);
+    doc.setValue(section, kChannels, std::to_string(cbxChannels->currentIndex()), file);
+}
+
+void TConvertOptionsForm::writeDestination(IniDocument& doc) const
+{
+    const std::string file = settingsFilePath();
+    doc.setValue(kOptions, "ConvertToSamePath", rbtConvertToSamePath->isChecked() ? "1" : "0", file);
+
+    const std::string shown = QFile::encodeName(cbxDestPath->currentText()).toStdString();
+    // The path box is enabled exactly when the folder choice is selected.
+    if (rbtConvertToPath->isChecked()) {
+        std::string folder = shown;
+        if (folder.empty() || folder.back() != '/')
+            folder += '/';
+        doc.setValue(kOptions, "DestPath", folder, file);
+    }
+
+    // Recent folders: the shown text first, unless it is listed already.
+    const QString shownText = cbxDestPath->currentText();
+    for (int i = 0; i < cbxDestPath->count(); ++i) {
+        if (cbxDestPath->itemText(i).compare(shownText, Qt::CaseInsensitive) == 0)
+            return;
+    }
+    doc.eraseSection(kRecentDestPath);
+    doc.setValue(kRecentDestPath, "0", shown, file);
+    const int kept = std::min(cbxDestPath->count(), kMaxRecentPaths - 1);
+    for (int i = 0; i < kept; ++i)
+        doc.setValue(kRecentDestPath, std::to_string(i + 1),
+                     QFile::encodeName(cbxDestPath->itemText(i)).toStdString(), file);
+}
+
+void TConvertOptionsForm::SaveProfileParameters()
+{
+    settingsFile().update([this](IniDocument& doc) { writeProfileParameters(doc); });
+}
+
+void TConvertOptionsForm::SaveDestination()
+{
+    ensureRecentPathsLoaded();
+    settingsFile().update([this](IniDocument& doc) { writeDestination(doc); });
+}
+
+bool TConvertOptionsForm::validateAndSave()
+{
+    if (!ValidateDestination())
+        return false;
+    ensureRecentPathsLoaded();
+    try {
+        // Both groups in one write: a failure leaves the file as it was.
+        settingsFile().update([this](IniDocument& doc) {
+            writeProfileParameters(doc);
+            writeDestination(doc);
+        });
+    } catch (const std::exception& error) {
+        showError(error.what());
+        return false;
+    }
+    return true;
+}
+
+bool TConvertOptionsForm::ApplyOutputSettings()
+{
+    ensureLoaded();
+    return validateAndSave();
+}
+
+void TConvertOptionsForm::btnOKClick()
+{
+    if (validateAndSave())
+        accept();
+}
+
+void TConvertOptionsForm::btnHelpClick()
+{
+    platform::services().shell->openDocument(platform::programFolder() + product::kHelpFile);
+}
+
+void TConvertOptionsForm::showError(const std::string& text)
+{
+    platform::services().messages->show(this, product::kName, text, platform::MessageIcon::Error,
+                                        platform::MessageButtons::Ok);
+}
+
+bool ShowOutputFormatDialog(QWidget* owner)
+{
+    TConvertOptionsForm dialog(owner);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+} // namespace vexlo::settings
