@@ -1,0 +1,188 @@
+#include "AboutForm.h"
+
+#include "Artwork.h"
+#include "platform/Product.h"
+#include "platform/Services.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <string>
+
+namespace vexlo::dialogs {
+
+namespace {
+
+QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeight, const char* tip)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(89, top, 230, 13);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QFont font = label->font();
+    font.setPixelSize(pixelHeight);
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    label->setPalette(palette);
+    // The hand while the pointer is over the link; every other control and
+    // the dialog's surface keep the normal pointer, and nothing outlives the
+    // dialog.
+    label->setCursor(Qt::PointingHandCursor);
+    label->setToolTip(QString::fromUtf8(tip));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QFrame* makeBevel(QWidget* parent, const char* name, const QRect& geometry, QFrame::Shadow shadow)
+{
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(QLatin1String(name));
+    bevel->setGeometry(geometry);
+    bevel->setFrameShape(QFrame::Panel);
+    bevel->setFrameShadow(shadow);
+    bevel->setLineWidth(1);
+    bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return bevel;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int top)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(326, top, 90, 23);
+    return button;
+}
+
+} // namespace
+
+TAboutForm::TAboutForm(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("AboutForm"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setSizeGripEnabled(false);
+
+    Bevel2 = makeBevel(this, "Bevel2", QRect(8, 8, 73, 73), QFrame::Sunken);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(21, 21, 48, 48);
+    Image1->setAttribute(Qt::WA_TranslucentBackground);
+    Image1->setPixmap(programIcon().pixmap(QSize(48, 48)));
+
+    Bevel3 = makeBevel(this, "Bevel3", QRect(21, 21, 48, 48), QFrame::Raised);
+    Bevel3->raise();
+
+    lblSoftwareName = new QLabel(this);
+    lblSoftwareName->setObjectName(QStringLiteral("lblSoftwareName"));
+    lblSoftwareName->setGeometry(89, 8, 230, 13);
+    lblSoftwareName->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblSoftwareName->setTextFormat(Qt::PlainText);
+
+    lblHTTP = makeLinkLabel(this, "lblHTTP", 44, 12, "Visit our HomePage");
+    lblEMail = makeLinkLabel(this, "lblEMail", 61, 11, "Contact us");
+    lblHTTP->installEventFilter(this);
+    lblEMail->installEventFilter(this);
+
+    btnOK = makeButton(this, "btnOK", QStringLiteral("OK"), 10);
+    btnLicense = makeButton(this, "btnLicense", QStringLiteral("&License"), 43);
+    // OK is the default button (Enter) and, as the dialog's only way out, the
+    // cancel button (Esc and the close box end up in reject()).
+    btnOK->setDefault(true);
+    btnOK->setAutoDefault(true);
+    btnLicense->setAutoDefault(true);
+    setTabOrder(btnOK, btnLicense);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnLicense, &QPushButton::clicked, this, &TAboutForm::btnLicenseClick);
+
+    FormCreate();
+    btnOK->setFocus();
+}
+
+TAboutForm::~TAboutForm() = default;
+
+void TAboutForm::FormCreate()
+{
+    setWindowTitle(QStringLiteral("About Vexlo"));
+    setWindowIcon(programIcon());
+    lblSoftwareName->setText(QStringLiteral("%1 (Version %2)")
+                                 .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)));
+    lblHTTP->setText(QString::fromUtf8(product::kHomepage));
+    lblEMail->setText(QString::fromUtf8(product::kSupportMail));
+}
+
+void TAboutForm::lblHTTPClick()
+{
+    platform::services().shell->openDocument(lblHTTP->text().toStdString());
+}
+
+void TAboutForm::lblEMailClick(QLabel* clicked)
+{
+    if (!clicked)
+        clicked = lblEMail;
+    platform::services().shell->openDocument("mailto:" + clicked->text().toStdString());
+}
+
+void TAboutForm::btnLicenseClick()
+{
+    // Handed over as it is: a missing file is the opener's business, the
+    // dialog stays open and says nothing.
+    platform::services().shell->openDocument(platform::programFolder() + product::kLicenseFile);
+}
+
+bool TAboutForm::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* link = qobject_cast<QLabel*>(watched);
+    if (link && (link == lblHTTP || link == lblEMail)) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+                m_pressedLink = link;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            const bool click = mouse->button() == Qt::LeftButton && m_pressedLink == link
+                               && link->rect().contains(mouse->position().toPoint());
+            m_pressedLink = nullptr;
+            if (click) {
+                if (link == lblHTTP)
+                    lblHTTPClick();
+                else
+                    lblEMailClick(link);
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TAboutForm::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        // Centred on the screen the owner is on.
+        QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+        }
+    }
+    QDialog::showEvent(event);
+}
+
+void ShowAboutBox(QWidget* owner)
+{
+    TAboutForm form(owner);
+    form.setWindowModality(Qt::ApplicationModal);
+    form.exec();
+}
+
+} // namespace vexlo::dialogs
