@@ -1,0 +1,362 @@
+#include "OptionForm.h"
+
+#include "ConvertOptionsForm.h"
+#include "IniFile.h"
+#include "platform/Product.h"
+#include "platform/Services.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimeEdit>
+
+#include <exception>
+
+namespace vexlo::settings {
+
+namespace {
+
+constexpr int kClientWidth = 475;
+constexpr int kClientHeight = 392;
+
+// The locale's long time format with the time-zone sections ("t") removed,
+// as the settings file stores times.
+QString longTimeFormatWithoutZone()
+{
+    const QString format = QLocale().timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't') {
+            while (!out.isEmpty() && out.back().isSpace())
+                out.chop(1);
+            continue;
+        }
+        out += c;
+    }
+    return out.trimmed();
+}
+
+template <typename T>
+T* named(T* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, int x, int y, int w)
+{
+    auto* box = named(new QCheckBox(QString::fromUtf8(caption), parent), name);
+    box->setGeometry(x, y, w, 20);
+    return box;
+}
+
+// Reports an error of a button handler the way the application reports
+// unexpected errors: its text in an error box owned by the dialog.
+void reportError(QWidget* owner, const std::exception& error)
+{
+    if (auto* messages = platform::services().messages)
+        messages->show(owner, product::kName, error.what(), platform::MessageIcon::Error,
+                       platform::MessageButtons::Ok);
+}
+
+} // namespace
+
+TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::function<QDateTime()> clock)
+    : QDialog(owner)
+    , m_schedule(schedule)
+    , m_clock(clock ? std::move(clock) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); }))
+{
+    setObjectName(QStringLiteral("OptionForm"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    PageControl1 = named(new QTabWidget(this), "PageControl1");
+    PageControl1->setGeometry(8, 8, 459, 342);
+
+    // Page "General": filled by FormCreate.
+    tsGeneral = named(new QWidget, "tsGeneral");
+    PageControl1->addTab(tsGeneral, QStringLiteral("General"));
+
+    // Page "Advanced".
+    tsAdvanced = named(new QWidget, "tsAdvanced");
+    PageControl1->addTab(tsAdvanced, QStringLiteral("Advanced"));
+    rdgTargetFileExists = named(new QGroupBox(QStringLiteral("When target file exists"), tsAdvanced),
+                                "rdgTargetFileExists");
+    rdgTargetFileExists->setGeometry(12, 8, 425, 76);
+    rdgTargetFileExists_0 = named(new QRadioButton(QStringLiteral("Overwrite existed file without prompt"),
+                                                   rdgTargetFileExists),
+                                  "rdgTargetFileExists_0");
+    rdgTargetFileExists_0->setGeometry(12, 22, 400, 20);
+    rdgTargetFileExists_1 = named(new QRadioButton(QStringLiteral("Always prompt before overwrite existed file "),
+                                                   rdgTargetFileExists),
+                                  "rdgTargetFileExists_1");
+    rdgTargetFileExists_1->setGeometry(12, 46, 400, 20);
+    ckbDelWhenCanceled = checkBox(tsAdvanced, "ckbDelWhenCanceled", "Delete target file when canceled", 14, 96, 420);
+    ckbSaveFileList = checkBox(tsAdvanced, "ckbSaveFileList", "Save file list for using of next time", 14, 122, 420);
+    chkDoNotShowConfirm = checkBox(tsAdvanced, "chkDoNotShowConfirm", "Don't show confirm dialog after Start", 14, 148, 420);
+    chkShellExtension = checkBox(tsAdvanced, "chkShellExtension",
+                                 "&Use shell extension (Display icons on context menus)", 14, 174, 420);
+    chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", "Delete &source file after finish", 14, 200, 420);
+
+    // Page "Schedule  ": one untitled group whose title line is the check box.
+    tsSchedule = named(new QWidget, "tsSchedule");
+    PageControl1->addTab(tsSchedule, QStringLiteral("Schedule  "));
+    grbSchedule = named(new QGroupBox(tsSchedule), "grbSchedule");
+    grbSchedule->setGeometry(12, 8, 425, 200);
+    chkScheduleConvert = named(new QCheckBox(QStringLiteral("Schedule  Convert"), grbSchedule), "chkScheduleConvert");
+    chkScheduleConvert->setGeometry(10, 0, chkScheduleConvert->sizeHint().width() + 4, 20);
+    chkScheduleConvert->setAutoFillBackground(true); // covers the frame line behind it
+    lblStartAt = named(new QLabel(QStringLiteral("Start Converting at:"), grbSchedule), "lblStartAt");
+    lblStartAt->setGeometry(24, 36, 130, 22);
+    edtScheduleTime = named(new QTimeEdit(grbSchedule), "edtScheduleTime");
+    edtScheduleTime->setGeometry(160, 36, 130, 22);
+    edtScheduleTime->setDisplayFormat(longTimeFormatWithoutZone());
+    lblStartAt->setBuddy(edtScheduleTime);
+    chkSunday = checkBox(grbSchedule, "chkSunday", "&Sunday", 24, 76, 94);
+    chkMonday = checkBox(grbSchedule, "chkMonday", "&Monday", 122, 76, 94);
+    chkTuesday = checkBox(grbSchedule, "chkTuesday", "&Tuesday", 220, 76, 94);
+    chkWednesday = checkBox(grbSchedule, "chkWednesday", "&Wednesday", 318, 76, 100);
+    chkThursday = checkBox(grbSchedule, "chkThursday", "&Thursday", 24, 102, 94);
+    chkFriday = checkBox(grbSchedule, "chkFriday", "&Friday", 122, 102, 94);
+    chkSaturday = checkBox(grbSchedule, "chkSaturday", "&Saturday", 220, 102, 94);
+    chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", "Exit this program when done", 24, 140, 380);
+    chkShundownWhenDone = checkBox(grbSchedule, "chkShundownWhenDone", "Shut down computer when done", 24, 166, 380);
+
+    // Buttons below the pages, from left to right.
+    btnOK = named(new QPushButton(QStringLiteral("OK"), this), "btnOK");
+    btnOK->setGeometry(231, 358, 75, 25);
+    btnOK->setDefault(true);
+    btnOK->setAutoDefault(true);
+    btnCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
+    btnCancel->setGeometry(312, 358, 75, 25);
+    btnApply = named(new QPushButton(QStringLiteral("&Apply"), this), "btnApply");
+    btnApply->setGeometry(393, 358, 75, 25);
+
+    // Tab order of the Advanced and Schedule pages, then the buttons.
+    setTabOrder(rdgTargetFileExists_0, rdgTargetFileExists_1);
+    setTabOrder(rdgTargetFileExists_1, ckbDelWhenCanceled);
+    setTabOrder(ckbDelWhenCanceled, ckbSaveFileList);
+    setTabOrder(ckbSaveFileList, chkDoNotShowConfirm);
+    setTabOrder(chkDoNotShowConfirm, chkShellExtension);
+    setTabOrder(chkShellExtension, chkDeleteSource);
+    QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday,
+                                chkWednesday, chkThursday, chkFriday, chkSaturday, chkExitWhenDone,
+                                chkShundownWhenDone, btnOK, btnCancel, btnApply};
+    for (size_t i = 1; i < std::size(scheduleOrder); ++i)
+        setTabOrder(scheduleOrder[i - 1], scheduleOrder[i]);
+
+    connect(btnOK, &QPushButton::clicked, this, &TOptionForm::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnApply, &QPushButton::clicked, this, &TOptionForm::btnApplyClick);
+    connect(chkScheduleConvert, &QCheckBox::toggled, this, &TOptionForm::chkScheduleConvertClick);
+
+    chkScheduleConvertClick(); // the schedule controls start disabled
+    edtScheduleTime->setTime(m_clock().time());
+    m_scheduleDate = m_clock().date();
+
+    // Centred on the screen.
+    if (QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - kClientWidth) / 2, area.y() + (area.height() - kClientHeight) / 2);
+    }
+
+    FormCreate();
+}
+
+TOptionForm::~TOptionForm()
+{
+    FormDestroy();
+}
+
+void TOptionForm::FormCreate()
+{
+    GeneralForm = new TConvertOptionsForm(tsGeneral, true);
+    GeneralForm->setObjectName(QStringLiteral("GeneralForm"));
+    // A child panel of the page, not a window of its own.
+    GeneralForm->setWindowFlags(Qt::Widget);
+    GeneralForm->move(12, 7);
+    GeneralForm->show();
+}
+
+void TOptionForm::FormDestroy()
+{
+    delete GeneralForm;
+    GeneralForm = nullptr;
+}
+
+void TOptionForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    PageControl1->setCurrentWidget(tsGeneral);
+    if (GeneralForm)
+        GeneralForm->setFocus(Qt::OtherFocusReason);
+}
+
+int TOptionForm::targetFileExistsIndex() const
+{
+    if (rdgTargetFileExists_0->isChecked())
+        return 0;
+    if (rdgTargetFileExists_1->isChecked())
+        return 1;
+    return -1;
+}
+
+void TOptionForm::setTargetFileExistsIndex(int index)
+{
+    if (index == 0) {
+        rdgTargetFileExists_0->setChecked(true);
+    } else if (index == 1) {
+        rdgTargetFileExists_1->setChecked(true);
+    } else {
+        // Auto-exclusive radio buttons refuse to uncheck the checked one.
+        rdgTargetFileExists_0->setAutoExclusive(false);
+        rdgTargetFileExists_1->setAutoExclusive(false);
+        rdgTargetFileExists_0->setChecked(false);
+        rdgTargetFileExists_1->setChecked(false);
+        rdgTargetFileExists_0->setAutoExclusive(true);
+        rdgTargetFileExists_1->setAutoExclusive(true);
+    }
+}
+
+void TOptionForm::LoadPreferences()
+{
+    const IniDocument doc = settingsFile().load();
+    if (doc.readFlag("Options", "OverwriteExistFile", true))
+        setTargetFileExistsIndex(0);
+    if (doc.readFlag("Options", "PromptOverwrite", false))
+        setTargetFileExistsIndex(1); // the second choice wins when both are set
+    ckbDelWhenCanceled->setChecked(doc.readFlag("Options", "DelFileWhenCanceled", false));
+    ckbSaveFileList->setChecked(doc.readFlag("Options", "SaveFileList", false));
+    chkDoNotShowConfirm->setChecked(doc.readFlag("Options", "DoNotShowConfirm", false));
+    chkShellExtension->setChecked(doc.readFlag("Options", "UseShellExtension", true));
+    chkDeleteSource->setChecked(doc.readFlag("Options", "DeleteSourceWhenDone", false));
+    chkScheduleConvert->setChecked(doc.readFlag("Options", "ScheduleConvert", false));
+    chkScheduleConvertClick();
+    const QDateTime start = doc.readTime("Options", "StartConvertingAt", m_clock());
+    m_scheduleDate = start.date();
+    edtScheduleTime->setTime(start.time());
+    chkSunday->setChecked(doc.readFlag("Options", "Sunday", false));
+    chkMonday->setChecked(doc.readFlag("Options", "Monday", false));
+    chkTuesday->setChecked(doc.readFlag("Options", "Tuesday", false));
+    chkWednesday->setChecked(doc.readFlag("Options", "Wednesday", false));
+    chkThursday->setChecked(doc.readFlag("Options", "Thursday", false));
+    chkFriday->setChecked(doc.readFlag("Options", "Friday", false));
+    chkSaturday->setChecked(doc.readFlag("Options", "Saturday", false));
+    chkExitWhenDone->setChecked(doc.readFlag("Options", "ExitWhenDone", false));
+    chkShundownWhenDone->setChecked(doc.readFlag("Options", "ShunDownWhenDone", false));
+}
+
+QDateTime TOptionForm::scheduleTime() const
+{
+    return QDateTime(m_scheduleDate.isValid() ? m_scheduleDate : m_clock().date(), edtScheduleTime->time());
+}
+
+void TOptionForm::SavePreferences()
+{
+    // One write per key, in this order, so that a failed write leaves the keys
+    // before it written and the rest untouched.
+    IniFile file = settingsFile();
+    const int choice = targetFileExistsIndex();
+    file.writeFlag("Options", "OverwriteExistFile", choice == 0);
+    file.writeFlag("Options", "PromptOverwrite", choice == 1);
+    file.writeFlag("Options", "DelFileWhenCanceled", ckbDelWhenCanceled->isChecked());
+    file.writeFlag("Options", "SaveFileList", ckbSaveFileList->isChecked());
+    file.writeFlag("Options", "DoNotShowConfirm", chkDoNotShowConfirm->isChecked());
+    file.writeFlag("Options", "UseShellExtension", chkShellExtension->isChecked());
+    SetShellExtension(chkShellExtension->isChecked());
+    file.writeFlag("Options", "DeleteSourceWhenDone", chkDeleteSource->isChecked());
+    file.writeFlag("Options", "ScheduleConvert", chkScheduleConvert->isChecked());
+    file.writeTime("Options", "StartConvertingAt", scheduleTime());
+    file.writeFlag("Options", "Sunday", chkSunday->isChecked());
+    file.writeFlag("Options", "Monday", chkMonday->isChecked());
+    file.writeFlag("Options", "Tuesday", chkTuesday->isChecked());
+    file.writeFlag("Options", "Wednesday", chkWednesday->isChecked());
+    file.writeFlag("Options", "Thursday", chkThursday->isChecked());
+    file.writeFlag("Options", "Friday", chkFriday->isChecked());
+    file.writeFlag("Options", "Saturday", chkSaturday->isChecked());
+    file.writeFlag("Options", "ExitWhenDone", chkExitWhenDone->isChecked());
+    file.writeFlag("Options", "ShunDownWhenDone", chkShundownWhenDone->isChecked());
+
+    if (!m_schedule)
+        return;
+    m_schedule->ScheduleConvert = chkScheduleConvert->isChecked();
+    if (!m_schedule->ScheduleConvert)
+        return; // the rest stays as it is in memory
+    m_schedule->StartConvertingAt = scheduleTime();
+    m_schedule->Sunday = chkSunday->isChecked();
+    m_schedule->Monday = chkMonday->isChecked();
+    m_schedule->Tuesday = chkTuesday->isChecked();
+    m_schedule->Wednesday = chkWednesday->isChecked();
+    m_schedule->Thursday = chkThursday->isChecked();
+    m_schedule->Friday = chkFriday->isChecked();
+    m_schedule->Saturday = chkSaturday->isChecked();
+    m_schedule->ExitWhenDone = chkExitWhenDone->isChecked();
+    m_schedule->ShunDownWhenDone = chkShundownWhenDone->isChecked();
+}
+
+void TOptionForm::SetShellExtension(bool on)
+{
+    std::string parameters = "\"";
+    parameters += platform::programFolder();
+    parameters += product::kShellExtensionFile;
+    parameters += "\"";
+    parameters += on ? " /s" : " /u /s";
+    // Started detached; a missing helper or a failure is not reported.
+    if (platform::Shell* shell = platform::services().shell)
+        shell->startShellIntegration(parameters);
+}
+
+void TOptionForm::btnOKClick()
+{
+    try {
+        if (GeneralForm && !GeneralForm->ApplyOutputSettings())
+            return; // the destination was refused: stay open
+    } catch (const std::exception& error) {
+        reportError(this, error);
+        return;
+    }
+    accept();
+}
+
+void TOptionForm::btnApplyClick()
+{
+    try {
+        SavePreferences();
+    } catch (const std::exception& error) {
+        reportError(this, error);
+    }
+}
+
+void TOptionForm::chkScheduleConvertClick()
+{
+    const bool on = chkScheduleConvert->isChecked();
+    QWidget* controls[] = {lblStartAt, edtScheduleTime, chkSunday, chkMonday, chkTuesday,
+                           chkWednesday, chkThursday, chkFriday, chkSaturday, chkExitWhenDone,
+                           chkShundownWhenDone};
+    for (QWidget* control : controls)
+        control->setEnabled(on);
+}
+
+bool ShowPreferencesDialog(QWidget* owner, ScheduleSettings& schedule)
+{
+    TOptionForm form(owner, &schedule);
+    form.LoadPreferences();
+    if (form.exec() != QDialog::Accepted)
+        return false;
+    form.SavePreferences();
+    return true;
+}
+
+} // namespace vexlo::settings
