@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vexlo::settings {
@@ -60,8 +61,25 @@ public:
 private:
     struct Line {
         std::string text;    // the raw line, without its line end
+        bool crlf = false;   // ended with "\r\n" rather than "\n"
     };
-    std::vector<Line> m_lines;
+    // A section header and the lines up to the next header. The first entry of
+    // m_sections holds the lines before the first header (it has no header).
+    struct Section {
+        bool hasHeader = false;
+        Line header;
+        std::string name; // as written, blanks trimmed
+        std::vector<Line> lines;
+        std::unordered_map<std::string, size_t> keyAt; // folded name -> first line with that key
+    };
+    Section* findSection(std::string_view section);
+    const Section* findSection(std::string_view section) const;
+    void reindexSections();
+
+    std::vector<Section> m_sections{Section{}};
+    std::unordered_map<std::string, size_t> m_sectionAt; // folded name -> first section
+    bool m_bom = false;
+    bool m_lastLineEnded = true;
     friend struct IniDocumentAccess;
 };
 

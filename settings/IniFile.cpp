@@ -1,0 +1,701 @@
+#include "IniFile.h"
+
+#include "platform/Services.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace vexlo::settings {
+
+namespace {
+
+constexpr size_t kMaxValueLength = 2047;
+constexpr size_t kMaxKeyListBytes = 16384;
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string fold(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+bool hasLineBreakOrNul(std::string_view s)
+{
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+enum class LineKind { Other, Header, Key };
+
+struct ParsedLine {
+    LineKind kind = LineKind::Other;
+    std::string_view name;  // section or key name, trimmed
+    std::string_view value; // key value, trimmed
+};
+
+// How one line reads: "[name]" opens a section (the name runs to the last "]"),
+// "name=value" is a key, a first non-blank ";" or "#" is a comment, and
+// everything else (blank lines, a "[" without "]", text without "=", a key with
+// an empty name) is kept but means nothing.
+ParsedLine parseLine(std::string_view text)
+{
+    ParsedLine p;
+    const std::string_view t = trim(text);
+    if (t.empty() || t.front() == ';' || t.front() == '#')
+        return p;
+    if (t.front() == '[') {
+        const size_t close = t.rfind(']');
+        if (close != std::string_view::npos) {
+            p.kind = LineKind::Header;
+            p.name = trim(t.substr(1, close - 1));
+        }
+        return p;
+    }
+    const size_t eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return p;
+    p.name = trim(t.substr(0, eq));
+    if (p.name.empty())
+        return p;
+    p.kind = LineKind::Key;
+    p.value = trim(t.substr(eq + 1));
+    return p;
+}
+
+// A stored value as a reader sees it: up to a NUL byte, at most 2047 bytes,
+// and never ending inside a UTF-8 sequence that the cut split.
+std::string readableValue(std::string_view v)
+{
+    const size_t nul = v.find('\0');
+    if (nul != std::string_view::npos)
+        v = v.substr(0, nul);
+    if (v.size() > kMaxValueLength) {
+        size_t cut = kMaxValueLength;
+        // Step back over continuation bytes to the lead byte of the sequence.
+        size_t lead = cut;
+        while (lead > 0 && lead > cut - 4 && (static_cast<unsigned char>(v[lead]) & 0xC0) == 0x80)
+            --lead;
+        if (lead != cut) {
+            const unsigned char b = static_cast<unsigned char>(v[lead]);
+            const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+            if (need > 1 && lead + need > cut)
+                cut = lead;
+        }
+        v = v.substr(0, cut);
+    }
+    return std::string(v);
+}
+
+std::string writeError(const std::string& path)
+{
+    std::string full = path;
+    if (!full.empty() && full.front() != '/') {
+        char buf[PATH_MAX];
+        if (::getcwd(buf, sizeof buf))
+            full = std::string(buf) + "/" + full;
+    }
+    return "Unable to write to " + full;
+}
+
+[[noreturn]] void throwWriteError(const std::string& path)
+{
+    throw SettingsError(writeError(path));
+}
+
+// Reads a whole file. Returns false with errno set when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr)
+{
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        errno = err;
+        return false;
+    }
+    if (info)
+        *info = st;
+    if (st.st_size > 0)
+        out.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            out.append(buf, static_cast<size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+mode_t currentUmask()
+{
+    std::string status;
+    if (readWholeFile("/proc/self/status", status)) {
+        const size_t at = status.find("\nUmask:");
+        if (at != std::string::npos) {
+            const unsigned long m = std::strtoul(status.c_str() + at + 7, nullptr, 8);
+            return static_cast<mode_t>(m & 0777);
+        }
+    }
+    return 022;
+}
+
+// A symbolic link is followed, so that the link stays and its target changes.
+std::string resolveTarget(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string r(real);
+            std::free(real);
+            return r;
+        }
+    }
+    return path;
+}
+
+class FileLock {
+public:
+    explicit FileLock(const std::string& lockPath)
+    {
+        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            return;
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+        }
+    }
+    ~FileLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // also releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Replaces `target` by `bytes` in one step: a temporary file beside it, written
+// and flushed to disk, then renamed over it. The caller holds the lock, so the
+// temporary name is this writer's alone; a leftover from a crash is reused.
+bool replaceAtomically(const std::string& target, std::string_view bytes, mode_t mode)
+{
+    const std::string temp = target + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, mode) == 0;
+    ok = ok && writeAll(fd, bytes);
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+// The locale's long time format without its time-zone part, so that what is
+// written reads back. Falls back to "HH:mm:ss" when the result would lack
+// hours, minutes or seconds.
+QString timeFormat()
+{
+    const QString full = QLocale::system().timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    bool hasH = false, hasM = false, hasS = false;
+    for (qsizetype i = 0; i < full.size(); ++i) {
+        const QChar c = full.at(i);
+        if (c == u'\'') {
+            quoted = !quoted;
+            out += c;
+            continue;
+        }
+        if (!quoted && c == u't') {
+            while (i + 1 < full.size() && full.at(i + 1) == u't')
+                ++i;
+            // Drop the blanks before the zone, or after it when it leads.
+            const qsizetype before = out.size();
+            while (!out.isEmpty() && out.back().isSpace())
+                out.chop(1);
+            if (before == 0 || out.isEmpty()) {
+                while (i + 1 < full.size() && full.at(i + 1).isSpace())
+                    ++i;
+            }
+            continue;
+        }
+        if (!quoted) {
+            hasH = hasH || c == u'h' || c == u'H';
+            hasM = hasM || c == u'm';
+            hasS = hasS || c == u's';
+        }
+        out += c;
+    }
+    out = out.trimmed();
+    if (!hasH || !hasM || !hasS)
+        return QStringLiteral("HH:mm:ss");
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- values
+
+std::optional<int32_t> parseIniInteger(std::string_view text)
+{
+    std::string_view t = trim(text);
+    bool negative = false;
+    if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    int base = 10;
+    if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        t.remove_prefix(2);
+    }
+    if (t.empty())
+        return std::nullopt;
+    const int64_t limit = negative ? int64_t(INT32_MAX) + 1 : int64_t(INT32_MAX);
+    int64_t v = 0;
+    for (const char c : t) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
+        v = v * base + d;
+        if (v > limit)
+            return std::nullopt;
+    }
+    return static_cast<int32_t>(negative ? -v : v);
+}
+
+std::string formatIniTime(const QTime& time)
+{
+    return QLocale::system().toString(time, timeFormat()).toStdString();
+}
+
+std::optional<QTime> parseIniTime(std::string_view text)
+{
+    const std::string_view t = trim(text);
+    if (t.empty())
+        return std::nullopt;
+    const QString s = QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+    QTime time = QLocale::system().toTime(s, timeFormat());
+    if (!time.isValid())
+        time = QTime::fromString(s, QStringLiteral("H:mm:ss")); // a file from another locale
+    if (!time.isValid())
+        return std::nullopt;
+    return time;
+}
+
+// ---------------------------------------------------------------- IniDocument
+
+IniDocument IniDocument::parse(std::string_view bytes)
+{
+    IniDocument doc;
+    if (bytes.substr(0, kBom.size()) == kBom) {
+        doc.m_bom = true;
+        bytes.remove_prefix(kBom.size());
+    }
+    Section* current = &doc.m_sections.front();
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        const bool ended = end != std::string_view::npos;
+        if (!ended)
+            end = bytes.size();
+        std::string_view text = bytes.substr(pos, end - pos);
+        pos = ended ? end + 1 : end;
+        Line line;
+        if (ended && !text.empty() && text.back() == '\r') {
+            line.crlf = true;
+            text.remove_suffix(1);
+        }
+        if (!ended)
+            doc.m_lastLineEnded = false;
+        const ParsedLine p = parseLine(text);
+        line.text.assign(text);
+        if (p.kind == LineKind::Header) {
+            Section s;
+            s.hasHeader = true;
+            s.name.assign(p.name);
+            s.header = std::move(line);
+            doc.m_sections.push_back(std::move(s));
+            current = &doc.m_sections.back();
+            continue;
+        }
+        if (p.kind == LineKind::Key && current->hasHeader)
+            current->keyAt.try_emplace(fold(p.name), current->lines.size());
+        current->lines.push_back(std::move(line));
+    }
+    doc.reindexSections();
+    return doc;
+}
+
+std::string IniDocument::serialize() const
+{
+    size_t total = m_bom ? kBom.size() : 0;
+    for (const Section& s : m_sections) {
+        total += s.hasHeader ? s.header.text.size() + 2 : 0;
+        for (const Line& l : s.lines)
+            total += l.text.size() + 2;
+    }
+    std::string out;
+    out.reserve(total);
+    if (m_bom)
+        out += kBom;
+    auto put = [&out](const Line& l) {
+        out += l.text;
+        out += l.crlf ? "\r\n" : "\n";
+    };
+    for (const Section& s : m_sections) {
+        if (s.hasHeader)
+            put(s.header);
+        for (const Line& l : s.lines)
+            put(l);
+    }
+    // A file whose last line had no line end keeps it that way.
+    if (!m_lastLineEnded && !out.empty())
+        out.pop_back();
+    return out;
+}
+
+void IniDocument::reindexSections()
+{
+    m_sectionAt.clear();
+    for (size_t i = 0; i < m_sections.size(); ++i) {
+        if (m_sections[i].hasHeader)
+            m_sectionAt.try_emplace(fold(m_sections[i].name), i);
+    }
+}
+
+const IniDocument::Section* IniDocument::findSection(std::string_view section) const
+{
+    const auto it = m_sectionAt.find(fold(trim(section)));
+    return it == m_sectionAt.end() ? nullptr : &m_sections[it->second];
+}
+
+IniDocument::Section* IniDocument::findSection(std::string_view section)
+{
+    return const_cast<Section*>(std::as_const(*this).findSection(section));
+}
+
+std::optional<std::string> IniDocument::value(std::string_view section, std::string_view key) const
+{
+    const Section* s = findSection(section);
+    if (!s)
+        return std::nullopt;
+    const auto it = s->keyAt.find(fold(trim(key)));
+    if (it == s->keyAt.end())
+        return std::nullopt;
+    return readableValue(parseLine(s->lines[it->second].text).value);
+}
+
+std::vector<std::string> IniDocument::keys(std::string_view section) const
+{
+    std::vector<std::string> out;
+    const Section* s = findSection(section);
+    if (!s)
+        return out;
+    size_t bytes = 0;
+    for (size_t i = 0; i < s->lines.size(); ++i) {
+        const ParsedLine p = parseLine(s->lines[i].text);
+        if (p.kind != LineKind::Key)
+            continue;
+        // A name that holds a NUL reads only up to it; an empty one ends the list.
+        std::string_view name = p.name.substr(0, p.name.find('\0'));
+        if (name.empty())
+            break;
+        const auto it = s->keyAt.find(fold(p.name));
+        if (it == s->keyAt.end() || it->second != i)
+            continue; // a later occurrence of a key already listed
+        bytes += name.size() + 1;
+        if (bytes > kMaxKeyListBytes)
+            break;
+        out.emplace_back(name);
+    }
+    return out;
+}
+
+bool IniDocument::hasSection(std::string_view section) const
+{
+    return findSection(section) != nullptr;
+}
+
+void IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value,
+                           const std::string& path)
+{
+    const std::string_view sec = trim(section);
+    const std::string_view k = trim(key);
+    // What cannot be written so that it reads back the same is refused.
+    if (hasLineBreakOrNul(value) || hasLineBreakOrNul(sec) || hasLineBreakOrNul(k) || k.empty()
+        || k.find('=') != std::string_view::npos || k.front() == '[' || k.front() == ';'
+        || k.front() == '#') {
+        throwWriteError(path);
+    }
+    Section* s = findSection(sec);
+    if (!s) {
+        // A new section goes to the end, after a blank separator line.
+        const Section& last = m_sections.back();
+        const bool empty = m_sections.size() == 1 && last.lines.empty();
+        const bool endsBlank = !last.lines.empty() ? trim(last.lines.back().text).empty()
+                                                   : !last.hasHeader;
+        if (!empty && !endsBlank)
+            m_sections.back().lines.push_back(Line{});
+        Section fresh;
+        fresh.hasHeader = true;
+        fresh.name.assign(sec);
+        fresh.header.text = "[" + std::string(sec) + "]";
+        m_sections.push_back(std::move(fresh));
+        m_lastLineEnded = true;
+        m_sectionAt.try_emplace(fold(sec), m_sections.size() - 1);
+        s = &m_sections.back();
+    }
+    const std::string folded = fold(k);
+    const auto it = s->keyAt.find(folded);
+    if (it != s->keyAt.end()) {
+        Line& line = s->lines[it->second];
+        const std::string name(parseLine(line.text).name);
+        line.text = name + "=" + std::string(value);
+        return;
+    }
+    // A new key follows the section's last key, or its last non-blank line.
+    size_t at = 0;
+    for (size_t i = s->lines.size(); i > 0; --i) {
+        if (!trim(s->lines[i - 1].text).empty()) {
+            at = i;
+            break;
+        }
+    }
+    Line line;
+    line.text = std::string(k) + "=" + std::string(value);
+    const bool atDocumentEnd = s == &m_sections.back() && at == s->lines.size();
+    s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    s->keyAt.emplace(folded, at);
+    if (atDocumentEnd)
+        m_lastLineEnded = true;
+}
+
+void IniDocument::eraseSection(std::string_view section)
+{
+    const std::string folded = fold(trim(section));
+    std::erase_if(m_sections, [&](const Section& s) { return s.hasHeader && fold(s.name) == folded; });
+    reindexSections();
+}
+
+std::string IniDocument::readText(std::string_view section, std::string_view key, std::string_view def) const
+{
+    if (auto v = value(section, key))
+        return std::move(*v);
+    return std::string(def);
+}
+
+int32_t IniDocument::readInteger(std::string_view section, std::string_view key, int32_t def) const
+{
+    const auto v = value(section, key);
+    if (!v)
+        return def;
+    return parseIniInteger(*v).value_or(def);
+}
+
+bool IniDocument::readFlag(std::string_view section, std::string_view key, bool def) const
+{
+    const auto v = value(section, key);
+    if (!v)
+        return def;
+    if (const auto n = parseIniInteger(*v))
+        return *n != 0;
+    return def;
+}
+
+QDateTime IniDocument::readTime(std::string_view section, std::string_view key, const QDateTime& def) const
+{
+    const auto v = value(section, key);
+    if (!v)
+        return def;
+    const auto t = parseIniTime(*v);
+    if (!t)
+        return def;
+    // Only the time of day is stored; the date comes from the default.
+    QDateTime result = def.isValid() ? def : QDateTime::currentDateTime();
+    result.setTime(*t);
+    return result;
+}
+
+// ---------------------------------------------------------------- IniFile
+
+IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
+
+IniDocument IniFile::load() const
+{
+    std::string bytes;
+    if (!readWholeFile(m_path, bytes))
+        return {};
+    return IniDocument::parse(bytes);
+}
+
+std::string IniFile::readText(std::string_view section, std::string_view key, std::string_view def) const
+{
+    return load().readText(section, key, def);
+}
+
+int32_t IniFile::readInteger(std::string_view section, std::string_view key, int32_t def) const
+{
+    return load().readInteger(section, key, def);
+}
+
+bool IniFile::readFlag(std::string_view section, std::string_view key, bool def) const
+{
+    return load().readFlag(section, key, def);
+}
+
+QDateTime IniFile::readTime(std::string_view section, std::string_view key, const QDateTime& def) const
+{
+    return load().readTime(section, key, def);
+}
+
+std::vector<std::string> IniFile::listSectionKeys(std::string_view section) const
+{
+    return load().keys(section);
+}
+
+void IniFile::writeText(std::string_view section, std::string_view key, std::string_view value)
+{
+    update([&](IniDocument& doc) { doc.setValue(section, key, value, m_path); });
+}
+
+void IniFile::writeInteger(std::string_view section, std::string_view key, int32_t value)
+{
+    writeText(section, key, std::to_string(value));
+}
+
+void IniFile::writeFlag(std::string_view section, std::string_view key, bool value)
+{
+    writeText(section, key, value ? "1" : "0");
+}
+
+void IniFile::writeTime(std::string_view section, std::string_view key, const QDateTime& value)
+{
+    writeText(section, key, formatIniTime(value.time()));
+}
+
+void IniFile::eraseSection(std::string_view section)
+{
+    update([&](IniDocument& doc) { doc.eraseSection(section); });
+}
+
+void IniFile::update(const std::function<void(IniDocument&)>& edit)
+{
+    const std::string target = resolveTarget(m_path);
+    const FileLock lock(target + ".lock");
+    if (!lock.held())
+        throwWriteError(m_path);
+
+    std::string current;
+    struct stat info {};
+    mode_t mode = 0;
+    if (readWholeFile(target, current, &info)) {
+        mode = info.st_mode & 07777;
+    } else if (errno == ENOENT) {
+        mode = 0666 & ~currentUmask();
+    } else {
+        throwWriteError(m_path); // rewriting a file we cannot read would lose it
+    }
+    IniDocument doc = IniDocument::parse(current);
+    edit(doc);
+    if (!replaceAtomically(target, doc.serialize(), mode))
+        throwWriteError(m_path);
+}
+
+// ---------------------------------------------------------------- location
+
+std::string settingsFilePath()
+{
+    std::string path = platform::executablePath();
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        path.erase(dot);
+    return path + ".ini";
+}
+
+IniFile settingsFile()
+{
+    return IniFile(settingsFilePath());
+}
+
+} // namespace vexlo::settings
