@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexlo::platform {
 
@@ -28,6 +29,16 @@ public:
 // The key through which the engine reports back after each file.
 inline constexpr std::string_view kAbortFlagKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\abortstate\\abort";
+
+// Names in the folder tree. A key or value name becomes one file name: "%",
+// "/" and control bytes (NUL included) are written as %XX, and "." and ".." as
+// %2E, so no name can leave the tree. decodeRegistryName reverses it.
+std::string encodeRegistryName(std::string_view name);
+std::string decodeRegistryName(std::string_view encoded);
+// The components of a key path, split at "\"; empty components are dropped.
+std::vector<std::string> splitRegistryKey(std::string_view key);
+// The file that holds value `name` of a key: "@" for the default value.
+std::string valueFileName(std::string_view name);
 
 // Root of the HKEY_CURRENT_USER tree: $VEXLO_REGISTRY, else
 // ${XDG_CONFIG_HOME:-$HOME/.config}/vexlo/registry.

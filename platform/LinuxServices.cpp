@@ -1,0 +1,331 @@
+// The Linux implementations of the platform services.
+#include "LinuxServices.h"
+
+#include "IconFiles.h"
+
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QWidget>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexlo::platform {
+
+namespace {
+
+QString toQString(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString pathToQString(const std::string& path)
+{
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+std::string pathFromQString(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return {};
+}
+
+std::string readTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+void LinuxShell::openDocument(const std::string& pathOrAddress)
+{
+    QProcess::startDetached(QStringLiteral("xdg-open"), {pathToQString(pathOrAddress)});
+}
+
+bool LinuxShell::startShellIntegration(const std::string& parameters)
+{
+    const std::string helper = programFolder() + "palvex-integration";
+    struct stat st {};
+    if (::stat(helper.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(helper.c_str(), X_OK) != 0)
+        return false;
+    QProcess::startDetached(pathToQString(helper), {toQString(parameters)});
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+MessageAnswer LinuxMessageBoxes::show(QWidget* owner, const std::string& title, const std::string& text,
+                                      MessageIcon icon, MessageButtons buttons)
+{
+    QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageIcon::None:
+        break;
+    case MessageIcon::Information:
+        qtIcon = QMessageBox::Information;
+        break;
+    case MessageIcon::Warning:
+        qtIcon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Error:
+        qtIcon = QMessageBox::Critical;
+        break;
+    case MessageIcon::Question:
+        qtIcon = QMessageBox::Question;
+        break;
+    }
+    QString shownText = toQString(text);
+    shownText.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QMessageBox::StandardButtons qtButtons =
+        buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+    QMessageBox box(qtIcon, toQString(title), shownText, qtButtons, owner);
+    box.setTextFormat(Qt::PlainText);
+    const int result = box.exec();
+    if (buttons == MessageButtons::YesNo)
+        return result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    return MessageAnswer::Ok;
+}
+
+// ---------------------------------------------------------------------------
+
+std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters)
+{
+    std::vector<std::string> result;
+    result.reserve(filters.size());
+    for (const FileFilter& filter : filters) {
+        std::string patterns;
+        size_t start = 0;
+        while (start <= filter.patterns.size()) {
+            size_t end = filter.patterns.find(';', start);
+            if (end == std::string::npos)
+                end = filter.patterns.size();
+            const std::string pattern = filter.patterns.substr(start, end - start);
+            if (!pattern.empty() && pattern.find(' ') == std::string::npos) {
+                if (!patterns.empty())
+                    patterns += ' ';
+                patterns += pattern;
+            }
+            start = end + 1;
+        }
+        result.push_back(filter.description + " (" + patterns + ")");
+    }
+    return result;
+}
+
+std::optional<std::vector<std::string>> LinuxFileDialogs::openFiles(QWidget* owner, const std::string& title,
+                                                                    const std::string& initialFolder,
+                                                                    const std::vector<FileFilter>& filters,
+                                                                    int selectedFilter)
+{
+    QFileDialog dialog(owner, toQString(title), pathToQString(initialFolder));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's own dialog, so that the descriptions show exactly as given while the
+    // patterns in the hidden parentheses are applied.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    QStringList nameFilters;
+    for (const std::string& filter : qtNameFilters(filters))
+        nameFilters << toQString(filter);
+    if (!nameFilters.isEmpty()) {
+        dialog.setNameFilters(nameFilters);
+        if (selectedFilter >= 0 && selectedFilter < nameFilters.size())
+            dialog.selectNameFilter(nameFilters.at(selectedFilter));
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    std::vector<std::string> files;
+    for (const QString& file : dialog.selectedFiles())
+        files.push_back(pathFromQString(file));
+    return files;
+}
+
+std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const std::string& title,
+                                                          const std::string& startFolder)
+{
+    const QString folder = QFileDialog::getExistingDirectory(owner, toQString(title), pathToQString(startFolder),
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return withoutTrailingSlashes(pathFromQString(folder));
+}
+
+// ---------------------------------------------------------------------------
+
+std::string documentsFolderFromUserDirs(const std::string& userDirsText, const std::string& home)
+{
+    std::string found;
+    std::istringstream lines(userDirsText);
+    std::string line;
+    const std::string homeNoSlash = withoutTrailingSlashes(home);
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        size_t pos = line.find_first_not_of(" \t");
+        if (pos == std::string::npos || line[pos] == '#')
+            continue;
+        static const std::string kKey = "XDG_DOCUMENTS_DIR";
+        if (line.compare(pos, kKey.size(), kKey) != 0)
+            continue;
+        pos = line.find_first_not_of(" \t", pos + kKey.size());
+        if (pos == std::string::npos || line[pos] != '=')
+            continue;
+        pos = line.find_first_not_of(" \t", pos + 1);
+        if (pos == std::string::npos)
+            continue;
+        std::string value;
+        if (line[pos] == '"') {
+            // Quoted, with backslash escapes, as the shell would read it.
+            bool closed = false;
+            for (size_t i = pos + 1; i < line.size(); ++i) {
+                if (line[i] == '\\' && i + 1 < line.size()) {
+                    value += line[++i];
+                } else if (line[i] == '"') {
+                    closed = true;
+                    break;
+                } else {
+                    value += line[i];
+                }
+            }
+            if (!closed)
+                continue;
+        } else {
+            const size_t end = line.find_first_of(" \t", pos);
+            value = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        }
+        std::string folder;
+        if (value == "$HOME" || value == "${HOME}") {
+            folder = homeNoSlash;
+        } else if (value.rfind("$HOME/", 0) == 0) {
+            folder = homeNoSlash + value.substr(5);
+        } else if (value.rfind("${HOME}/", 0) == 0) {
+            folder = homeNoSlash + value.substr(7);
+        } else if (!value.empty() && value.front() == '/') {
+            folder = value;
+        } else {
+            continue; // relative or empty: not a folder
+        }
+        found = withoutTrailingSlashes(folder); // the last assignment counts
+    }
+    if (found.empty() || homeNoSlash.empty() || found == homeNoSlash)
+        return {};
+    return found;
+}
+
+std::string LinuxDesktop::personalFolder() const
+{
+    const std::string home = homeFolder();
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        config = xdg;
+    else if (!home.empty())
+        config = home + "/.config";
+    else
+        return {};
+    const std::string folder =
+        documentsFolderFromUserDirs(readTextFile(withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
+    struct stat st {};
+    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    return folder == "/" ? folder : folder + "/";
+}
+
+std::string LinuxDesktop::systemDirectory() const
+{
+    // No Linux folder holds the shell's icon library; "/usr/lib" stands for it.
+    return "/usr/lib";
+}
+
+QImage LinuxDesktop::extractIcon(const std::string& file, int index) const
+{
+    std::string library = systemDirectory();
+    if (library.empty() || library.back() != '/')
+        library += '/';
+    library += "SHELL32.dll";
+    if (file.size() == library.size()) {
+        bool same = true;
+        for (size_t i = 0; i < file.size() && same; ++i) {
+            const auto a = static_cast<unsigned char>(file[i]);
+            const auto b = static_cast<unsigned char>(library[i]);
+            same = (a | (a >= 'A' && a <= 'Z' ? 0x20 : 0)) == (b | (b >= 'A' && b <= 'Z' ? 0x20 : 0));
+        }
+        if (same)
+            return genericShellIcon(index);
+    }
+    return loadIconImage(file, index);
+}
+
+void LinuxDesktop::setNoTaskbarButton(QWidget* window)
+{
+    if (!window)
+        return;
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlag(Qt::Tool, true);
+    if (wasVisible)
+        window->show();
+}
+
+void LinuxDesktop::activate(QWidget* window)
+{
+    if (!window)
+        return;
+    window->show();
+    if (window->isMinimized())
+        window->showNormal();
+    window->activateWindow();
+    window->raise();
+}
+
+// ---------------------------------------------------------------------------
+
+void LogindPower::powerOff()
+{
+    QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                           QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
+    if (manager.isValid())
+        manager.call(QDBus::NoBlock, QStringLiteral("PowerOff"), false); // false: not interactive
+}
+
+// ---------------------------------------------------------------------------
+
+std::string ProcAppPaths::executablePath() const
+{
+    char buffer[PATH_MAX + 1];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n > 0)
+        return std::string(buffer, static_cast<size_t>(n));
+    return {};
+}
+
+} // namespace vexlo::platform

@@ -1,0 +1,89 @@
+#include "Services.h"
+
+#include "LinuxServices.h"
+#include "ProcessLauncher.h"
+#include "Registry.h"
+#include "TestDoubles.h"
+
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+namespace vexlo::platform {
+
+namespace {
+
+std::string readProcFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct LinuxSet {
+    MimeClassesRoot classesRoot;
+    FolderRegistry registry{defaultRegistryRoot(), &classesRoot};
+    LinuxShell shell;
+    LinuxMessageBoxes messages;
+    LinuxFileDialogs fileDialogs;
+    MountTableDrives drives{[] { return readProcFile("/proc/self/mountinfo"); }};
+    LinuxDesktop desktop;
+    LogindPower power;
+    ProcAppPaths paths;
+};
+
+Services& current()
+{
+    static Services inForce = linuxServices();
+    return inForce;
+}
+
+} // namespace
+
+Services linuxServices()
+{
+    // Created on first use; lives until exit on purpose (windows may still
+    // reach the services while static objects are destroyed).
+    static LinuxSet* set = new LinuxSet;
+    Services s;
+    s.registry = &set->registry;
+    s.shell = &set->shell;
+    s.messages = &set->messages;
+    s.fileDialogs = &set->fileDialogs;
+    s.drives = &set->drives;
+    s.desktop = &set->desktop;
+    s.power = &set->power;
+    s.paths = &set->paths;
+    s.processes = qtProcessLauncher();
+    return s;
+}
+
+Services& services()
+{
+    return current();
+}
+
+Services installServices(const Services& replacement)
+{
+    Services& inForce = current();
+    const Services previous = inForce;
+    inForce = replacement;
+    return previous;
+}
+
+std::string executablePath()
+{
+    const AppPaths* paths = services().paths;
+    return paths ? paths->executablePath() : std::string();
+}
+
+std::string programFolder()
+{
+    const std::string exe = executablePath();
+    const auto slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+} // namespace vexlo::platform
