@@ -1,0 +1,119 @@
+#include "FileRules.h"
+
+#include "shellutil/ConvertPublic.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <limits>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace vexlo::app {
+
+namespace {
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+std::vector<std::string_view> splitMasks(std::string_view masks)
+{
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (start <= masks.size()) {
+        const size_t end = std::min(masks.find(';', start), masks.size());
+        if (end > start)
+            out.push_back(masks.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+} // namespace
+
+bool isSupportedVideoName(const std::string& path)
+{
+    const std::string ext = shellutil::asciiLower(shellutil::extensionOf(path));
+    return !ext.empty() && SupportedVideoPatterns.find(ext) != std::string_view::npos;
+}
+
+bool hasControlCharacters(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
+}
+
+bool maskMatches(std::string_view mask, std::string_view name)
+{
+    // Iterative wildcard match with one backtrack point for the last "*".
+    size_t m = 0, n = 0, star = std::string_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || lowerAscii(mask[m]) == lowerAscii(name[n]))) {
+            ++m;
+            ++n;
+        } else if (m < mask.size() && mask[m] == '*') {
+            star = m++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            m = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+std::vector<std::string> matchingFileNames(const std::string& folder, const std::string& masks)
+{
+    std::vector<std::string> names;
+    const auto maskList = splitMasks(masks);
+    if (maskList.empty())
+        return names;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return names;
+    std::string base = folder.empty() ? std::string("./") : folder;
+    if (base.back() != '/')
+        base += '/';
+    while (dirent* entry = readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.empty() || name.front() == '.')
+            continue; // hidden files, "." and ".."
+        if (std::none_of(maskList.begin(), maskList.end(),
+                         [&](std::string_view m) { return maskMatches(m, name); }))
+            continue;
+        if (entry->d_type != DT_REG) {
+            if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
+                continue;
+            struct stat st {};
+            if (stat((base + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
+        names.emplace_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) { return lowerAscii(x) < lowerAscii(y); });
+    });
+    return names;
+}
+
+int parseCommandLineNumber(const std::string& text)
+{
+    const auto fail = [&] { return std::runtime_error("'" + text + "' is not a valid integer value"); };
+    if (text.empty() || text.find_first_of(" \t") != std::string::npos)
+        throw fail();
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size() || v < std::numeric_limits<int>::min()
+        || v > std::numeric_limits<int>::max())
+        throw fail();
+    return static_cast<int>(v);
+}
+
+} // namespace vexlo::app

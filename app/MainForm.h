@@ -1,0 +1,174 @@
+#pragma once
+// The main window: toolbars, menus, the file list, the command line, the
+// batch run's window side and the schedule timer.
+#include "BaseForm.h"
+#include "conversion/ConversionJob.h"
+#include "conversion/ProgressForm.h"
+#include "conversion/Schedule.h"
+#include "settings/ScheduleSettings.h"
+
+#include <QEvent>
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vexlo::app {
+
+// The private message that starts a command-line run once the window is shown.
+inline constexpr QEvent::Type WM_AUTOCONVERT = static_cast<QEvent::Type>(QEvent::User + 261);
+
+class TMainForm : public TBaseForm,
+                  public conversion::ConversionHost,
+                  public conversion::ProgressDisplay {
+    Q_OBJECT
+public:
+    // `arguments`: the command line without the program name.
+    explicit TMainForm(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Controls, also reachable by objectName.
+    QToolBar* ToolBar1 = nullptr;
+    QToolBar* ToolBar2 = nullptr;
+    QMenuBar* menuBar2 = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+    QLabel* pnlPSPImage = nullptr;
+    QTimer* Timer1 = nullptr;
+    TImageList imlFileIcon;
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuActions = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction *btnAddFile = nullptr, *btnRemoveFile = nullptr, *btnConvert = nullptr, *btnStop = nullptr,
+            *btnOptions = nullptr, *btnHelp = nullptr, *btnOpen = nullptr, *btnSave = nullptr;
+    QAction *mniAddFile = nullptr, *mniRemoveFile = nullptr, *mniOpen = nullptr, *mniSave = nullptr,
+            *mniClose = nullptr, *mniConvert = nullptr, *mniStop = nullptr, *mniPreference = nullptr,
+            *mniShowTextLabel = nullptr, *mniHelp = nullptr, *mniFAQ = nullptr, *mniLisence = nullptr,
+            *mniContactus = nullptr, *mniHomepage = nullptr, *mniAbout = nullptr;
+    QAction *pmnAddFile = nullptr, *pmnRemoveFile = nullptr, *pmnConvert = nullptr, *pmnStop = nullptr,
+            *pmnOptions = nullptr, *pmnHelp = nullptr, *pmnExit = nullptr;
+
+    bool Silent = false;
+    bool Busy = false;
+    std::vector<std::string> ExistingFiles;
+    settings::ScheduleSettings ScheduleSettings;
+    std::unique_ptr<conversion::TProgressForm> Progress;
+
+    // Injectable clock for the schedule (tests step through minutes).
+    void setClock(conversion::Clock clock) { m_clock = std::move(clock); }
+    // What a command-line run ended with: 0 completed, 1 aborted, -1 none.
+    int commandLineResult() const { return m_commandLineResult; }
+
+    // Commands.
+    void btnAddFileClick();
+    void btnRemoveFileClick();
+    void btnConvertClick();
+    void btnStopClick();
+    void btnOpenClick();
+    void btnSaveClick();
+    void btnOptionsClick();
+    void pmnOptionsClick();
+    void pmnHelpClick();
+    void mniFAQClick();
+    void mniLisenceClick();
+    void mniContactusClick();
+    void mniHomepageClick();
+    void mniAboutClick();
+    void mniCloseClick();
+    void pmnExitClick();
+    void mniShowTextLabelClick();
+    void Timer1Timer();
+
+    // File list.
+    bool SelectAndAddFiles();
+    void AddMatchingFiles(const std::string& pattern);
+    void WMDropFiles(const QStringList& localFiles);
+    bool addFile(const std::string& path) { return AddFileToList(imlFileIcon, ListView1, path); }
+    void LoadSavedFileList();
+    void StoreFileList();
+
+    // Run.
+    void RequestConversion();
+    void CollectExistingFiles(std::vector<std::string>& list);
+    void PrepareRun() override;
+    void SetIdleState(bool Idle) override;
+    void ConvertFiles() override;
+    void ConversionCompleted();
+    void ConversionAborted();
+    void ApplyToolbarLabels();
+    void LoadWindowPlacement();
+    void SaveWindowPlacement();
+    void ActivateApplication();
+    void ParseCommandLine(const std::vector<std::string>& arguments);
+    void FormResize();
+
+signals:
+    // The window has closed and no run is left on the stack: the program may end.
+    void finished();
+
+public:
+    // ConversionHost
+    int rowCount() const override;
+    std::string rowPath(int index) const override;
+    void processPendingEvents() override;
+    platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
+                                        platform::MessageIcon icon,
+                                        platform::MessageButtons buttons) override;
+    conversion::TProgressForm& progress() override { return *Progress; }
+    void engineWaitTick() override {}
+    // ProgressDisplay
+    void setStatusPanelText(const std::string& text) override;
+    void setCaption(const std::string& text) override;
+    void setApplicationTitle(const std::string& text) override;
+    void setProgressBarPosition(int position) override;
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QMenu* createPopupMenu() override;
+
+private:
+    void FormCreate(const std::vector<std::string>& arguments);
+    void FormShow();
+    void FormClose();
+    void createActions();
+    void createToolbars();
+    void createMenus();
+    void createList();
+    void updateRemoveCommands();
+    void setIdleStatusText();
+    void updatePictureVisibility();
+    void PopupMenu1Popup();
+    void openProgramDocument(const char* fileName);
+    void armScheduleTimer(bool armed);
+    void reportError(const std::exception& e);
+
+    conversion::Clock m_clock;
+    conversion::ScheduleTicker m_ticker;
+    bool m_shown = false;
+    bool m_closing = false;
+    bool m_closeHandled = false;
+    bool m_inRun = false;
+    int m_commandLineResult = -1;
+    conversion::RunMode m_runModeAtStart = conversion::RunMode::rmInteractive;
+};
+
+} // namespace vexlo::app
