@@ -105,6 +105,8 @@ std::optional<int64_t> ProgressState::remainingSeconds(double elapsedSeconds) co
     if (!durationUs || *durationUs <= 0 || doneUs <= 0 || elapsedSeconds <= 0)
         return std::nullopt;
     const double fraction = std::min(1.0, double(doneUs) / double(*durationUs));
+    if (fraction < 0.01)
+        return std::nullopt; // too early for an estimate
     return static_cast<int64_t>(elapsedSeconds / fraction - elapsedSeconds + 0.5);
 }
 

@@ -1,0 +1,141 @@
+#include "Conversion.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <sys/wait.h>
+
+namespace vexlo::engine {
+
+int abortFlagValue(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Completed:
+        return 0;
+    case Outcome::StoppedAfterFile:
+        return 1;
+    case Outcome::Cancelled:
+    case Outcome::Failed:
+        break;
+    }
+    return 2;
+}
+
+Conversion::Conversion(std::string program, std::vector<std::string> arguments, QObject* parent)
+    : QObject(parent), m_program(std::move(program)), m_arguments(std::move(arguments))
+{
+}
+
+Conversion::~Conversion() = default; // the child, if any, is killed and reaped
+
+void Conversion::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_clock.start();
+    if (m_cancelled) {
+        QTimer::singleShot(0, this, [this] { finish(Outcome::Cancelled); });
+        return;
+    }
+    std::string error;
+    if (!m_child.start(m_program, m_arguments, error)) {
+        m_error = "ffmpeg (" + m_program + ") could not be started: " + error;
+        QTimer::singleShot(0, this, [this] { finish(Outcome::Failed); });
+        return;
+    }
+    m_outNotifier = std::make_unique<QSocketNotifier>(m_child.stdoutFd(), QSocketNotifier::Read);
+    m_errNotifier = std::make_unique<QSocketNotifier>(m_child.stderrFd(), QSocketNotifier::Read);
+    connect(m_outNotifier.get(), &QSocketNotifier::activated, this, &Conversion::readStdout);
+    connect(m_errNotifier.get(), &QSocketNotifier::activated, this, &Conversion::readStderr);
+}
+
+void Conversion::cancel()
+{
+    if (m_finished || m_cancelled)
+        return;
+    m_cancelled = true;
+    m_child.kill(); // the pipes then end and streamEnded() reaps it
+}
+
+void Conversion::stopAfterThisFile()
+{
+    m_stopAfter = true;
+}
+
+double Conversion::elapsedSeconds() const
+{
+    return m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0.0;
+}
+
+void Conversion::readStdout()
+{
+    char buffer[16384];
+    bool update = false;
+    for (;;) {
+        const long n = ChildProcess::readSome(m_child.stdoutFd(), buffer, sizeof buffer);
+        if (n < 0)
+            break;
+        if (n == 0) {
+            m_outNotifier.reset();
+            m_child.closeStdout();
+            streamEnded();
+            break;
+        }
+        update |= m_parser.feedProgress(std::string_view(buffer, size_t(n)));
+    }
+    if (update && !m_finished)
+        emit progressChanged();
+}
+
+void Conversion::readStderr()
+{
+    char buffer[16384];
+    for (;;) {
+        const long n = ChildProcess::readSome(m_child.stderrFd(), buffer, sizeof buffer);
+        if (n < 0)
+            break;
+        if (n == 0) {
+            m_errNotifier.reset();
+            m_child.closeStderr();
+            streamEnded();
+            break;
+        }
+        m_parser.feedLog(std::string_view(buffer, size_t(n)));
+    }
+}
+
+void Conversion::streamEnded()
+{
+    if (m_outNotifier || m_errNotifier || m_finished)
+        return;
+    // Both pipes are closed: ffmpeg has ended or is ending.
+    const int status = m_child.wait();
+    if (m_cancelled) {
+        finish(Outcome::Cancelled);
+        return;
+    }
+    if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        finish(m_stopAfter ? Outcome::StoppedAfterFile : Outcome::Completed);
+        return;
+    }
+    m_error = "ffmpeg failed";
+    if (status >= 0 && WIFEXITED(status))
+        m_error += " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+    else if (status >= 0 && WIFSIGNALED(status))
+        m_error += " (signal " + std::to_string(WTERMSIG(status)) + ")";
+    const std::string tail = m_parser.logTail();
+    if (!tail.empty())
+        m_error += ":\n" + tail;
+    finish(Outcome::Failed);
+}
+
+void Conversion::finish(Outcome outcome)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_outcome = outcome;
+    emit finished(outcome);
+}
+
+} // namespace vexlo::engine

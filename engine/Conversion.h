@@ -1,0 +1,73 @@
+#pragma once
+// One file's conversion: runs ffmpeg, reads its progress, and ends in one of
+// four outcomes. Driven by the Qt event loop (QCoreApplication is enough).
+#include "ChildProcess.h"
+#include "ProgressParser.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace vexlo::engine {
+
+enum class Outcome {
+    Completed,        // the target is complete
+    StoppedAfterFile, // complete, and the user asked to stop after this file
+    Cancelled,        // stopped by the user or a signal; the target is incomplete
+    Failed            // ffmpeg could not start or did not succeed
+};
+
+// The AbortFlag value for an outcome: 0, 1, 2, 2.
+int abortFlagValue(Outcome outcome);
+
+class Conversion : public QObject {
+    Q_OBJECT
+public:
+    Conversion(std::string program, std::vector<std::string> arguments, QObject* parent = nullptr);
+    ~Conversion() override;
+
+    // Starts ffmpeg. When it cannot start, finished() follows with Failed.
+    void start();
+    // Stops ffmpeg at once; the outcome becomes Cancelled.
+    void cancel();
+    // Lets ffmpeg finish; a complete target then ends as StoppedAfterFile.
+    void stopAfterThisFile();
+
+    bool isFinished() const { return m_finished; }
+    bool stopAfterRequested() const { return m_stopAfter; }
+    Outcome outcome() const { return m_outcome; }
+    const ProgressState& progress() const { return m_parser.state(); }
+    double elapsedSeconds() const;
+    // Why the conversion failed (ffmpeg's last log lines, or the start error).
+    const std::string& errorText() const { return m_error; }
+
+signals:
+    void progressChanged();
+    void finished(vexlo::engine::Outcome outcome);
+
+private:
+    void readStdout();
+    void readStderr();
+    void streamEnded();
+    void finish(Outcome outcome);
+
+    std::string m_program;
+    std::vector<std::string> m_arguments;
+    ChildProcess m_child;
+    ProgressParser m_parser;
+    std::unique_ptr<QSocketNotifier> m_outNotifier;
+    std::unique_ptr<QSocketNotifier> m_errNotifier;
+    QElapsedTimer m_clock;
+    bool m_started = false;
+    bool m_cancelled = false;
+    bool m_stopAfter = false;
+    bool m_finished = false;
+    Outcome m_outcome = Outcome::Failed;
+    std::string m_error;
+};
+
+} // namespace vexlo::engine

@@ -1,0 +1,222 @@
+#include "Engine.h"
+
+#include "Conversion.h"
+#include "EngineArgument.h"
+#include "FfmpegArguments.h"
+#include "ProgressWindow.h"
+#include "platform/Product.h"
+#include "platform/Registry.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+namespace vexlo::engine {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_signalled = 0;
+
+void onSignal(int)
+{
+    g_signalled = 1;
+    const int saved = errno;
+    if (g_signalPipe[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] auto n = ::write(g_signalPipe[1], &byte, 1);
+    }
+    errno = saved;
+}
+
+void installSignalHandlers()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+}
+
+void say(const std::string& text)
+{
+    const std::string line = "trevok: " + text + "\n";
+    [[maybe_unused]] auto n = ::write(2, line.data(), line.size());
+}
+
+// Ends the program's work: the AbortFlag first, then the exit status.
+int conclude(int flag, int status)
+{
+    if (!writeAbortFlag(flag)) {
+        say("the AbortFlag could not be written below " + platform::defaultRegistryRoot());
+        return kExitFailed;
+    }
+    return status;
+}
+
+int refuse(const std::string& message)
+{
+    say(message);
+    return conclude(2, kExitFailed);
+}
+
+void printUsage()
+{
+    std::printf("Usage: trevok \"<source>|<target>|<video format>|<width>|<height>|"
+                "<video kbit/s>|<frame rate>|<channels>|<audio kbit/s>|<sample rate>|"
+                "<audio format>|<PSP 0/1>|<S or N>\"\n"
+                "       trevok --dry-run \"<13 fields>\"   prints the ffmpeg command, one argument a line\n"
+                "The conversion engine of %s; see engine/README.md.\n",
+                product::kName);
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+} // namespace
+
+bool writeAbortFlag(int value)
+{
+    platform::FolderRegistry registry(platform::defaultRegistryRoot());
+    return registry.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "",
+                               std::to_string(value));
+}
+
+bool displayPresent()
+{
+    const QByteArray platformName = qgetenv("QT_QPA_PLATFORM");
+    if (platformName.startsWith("offscreen") || platformName.startsWith("minimal"))
+        return false;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+int runEngine(int argc, char** argv)
+{
+    installSignalHandlers();
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        printUsage();
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("trevok %s\n", product::kVersion);
+        return 0;
+    }
+    const bool dryRun = argc == 3 && std::strcmp(argv[1], "--dry-run") == 0;
+    if (argc != 2 && !dryRun)
+        return refuse("exactly one argument (the 13 fields joined by \"|\") is required; got "
+                      + std::to_string(argc - 1));
+
+    auto parsed = parseEngineArgument(argv[dryRun ? 2 : 1]);
+    if (auto* error = std::get_if<ArgumentError>(&parsed))
+        return dryRun ? (say(error->message), kExitFailed) : refuse(error->message);
+    const EngineRequest request = std::get<EngineRequest>(std::move(parsed));
+    auto planned = planOutput(request);
+    if (auto* error = std::get_if<PlanError>(&planned))
+        return dryRun ? (say(error->message), kExitFailed) : refuse(error->message);
+    const OutputPlan plan = std::get<OutputPlan>(planned);
+    const std::string ffmpeg = ffmpegProgram();
+    const auto arguments = buildFfmpegArguments(request, plan);
+
+    if (dryRun) {
+        std::string out = (ffmpeg.empty() ? "ffmpeg" : ffmpeg) + "\n";
+        for (const auto& a : arguments)
+            out += a + "\n";
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
+    }
+    if (sameFile(request.source, request.target))
+        return refuse("the target is the source file itself: " + request.target);
+    if (ffmpeg.empty())
+        return refuse("ffmpeg was not found on PATH (or $VEXLO_FFMPEG)");
+    if (g_signalled)
+        return conclude(2, kExitFailed);
+
+    // Only a window needs the widget machinery; otherwise a core application
+    // keeps the start quick.
+    const bool window = request.marker == Marker::Normal && displayPresent();
+    std::unique_ptr<QCoreApplication> app;
+    if (window)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+
+    Conversion conversion(ffmpeg, arguments);
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (g_signalPipe[0] >= 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&conversion] {
+            char buffer[64];
+            while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            conversion.cancel();
+        });
+    }
+
+    std::unique_ptr<ProgressWindow> progressWindow;
+    if (window) {
+        progressWindow = std::make_unique<ProgressWindow>(request.source);
+        QObject::connect(progressWindow.get(), &ProgressWindow::cancelRequested, &conversion,
+                         &Conversion::cancel);
+        QObject::connect(progressWindow.get(), &ProgressWindow::stopAfterRequested, &conversion,
+                         &Conversion::stopAfterThisFile);
+        progressWindow->show();
+    }
+    QObject::connect(&conversion, &Conversion::progressChanged, [&] {
+        const ProgressState& state = conversion.progress();
+        const double elapsed = conversion.elapsedSeconds();
+        if (progressWindow) {
+            progressWindow->showProgress(state, elapsed);
+            return;
+        }
+        const auto percent = state.percent();
+        const auto remaining = state.remainingSeconds(elapsed);
+        say("progress " + (percent ? std::to_string(*percent) + "%" : std::string("?%"))
+            + " elapsed " + formatClock(int64_t(elapsed)) + " remaining "
+            + (remaining ? formatClock(*remaining) : std::string("--:--:--")));
+    });
+    QObject::connect(&conversion, &Conversion::finished, app.get(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    conversion.start();
+    if (g_signalled)
+        conversion.cancel();
+    app->exec();
+    progressWindow.reset();
+
+    const Outcome outcome = conversion.outcome();
+    switch (outcome) {
+    case Outcome::Completed:
+        say("done: " + request.target);
+        break;
+    case Outcome::StoppedAfterFile:
+        say("done, and the run stops after this file: " + request.target);
+        break;
+    case Outcome::Cancelled:
+        say("cancelled; the target is incomplete: " + request.target);
+        break;
+    case Outcome::Failed:
+        say("could not convert " + request.source + ": " + conversion.errorText());
+        break;
+    }
+    const bool complete = outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile;
+    return conclude(abortFlagValue(outcome), complete ? kExitComplete : kExitFailed);
+}
+
+} // namespace vexlo::engine

@@ -1,0 +1,26 @@
+#pragma once
+// The engine program: `trevok "<13 fields>"`. Reads the argument, converts the
+// source into the target with ffmpeg, shows its progress, and writes the
+// AbortFlag before it ends (0 complete, 1 stop the run, 2 failed or cancelled).
+#include <string>
+
+namespace vexlo::engine {
+
+// Exit statuses.
+inline constexpr int kExitComplete = 0;
+inline constexpr int kExitFailed = 2;
+
+// Writes the AbortFlag (the default value of platform::kAbortFlagKey under
+// HKEY_CURRENT_USER of the registry stand-in at platform::defaultRegistryRoot()).
+// False when it cannot be written.
+bool writeAbortFlag(int value);
+
+// True when a window can be shown: a DISPLAY or WAYLAND_DISPLAY is set and
+// QT_QPA_PLATFORM does not name a platform without a screen ("offscreen",
+// "minimal").
+bool displayPresent();
+
+// The whole program; returns the exit status.
+int runEngine(int argc, char** argv);
+
+} // namespace vexlo::engine

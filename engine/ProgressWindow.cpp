@@ -1,0 +1,109 @@
+#include "ProgressWindow.h"
+
+#include "ProgressParser.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vexlo::engine {
+
+ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : QWidget(parent)
+{
+    const size_t slash = fileName.rfind('/');
+    const QString name = QFile::decodeName(
+        QByteArray::fromStdString(slash == std::string::npos ? fileName : fileName.substr(slash + 1)));
+    setWindowTitle(QStringLiteral("Converting %1").arg(name));
+
+    lblFileName = new QLabel(name, this);
+    lblFileName->setObjectName("lblFileName");
+    lblFileName->setTextFormat(Qt::PlainText);
+    lblFileName->setToolTip(QFile::decodeName(QByteArray::fromStdString(fileName)));
+    lblPercent = new QLabel(QStringLiteral("0%"), this);
+    lblPercent->setObjectName("lblPercent");
+    lblElapsed = new QLabel(QStringLiteral("Elapsed: 00:00:00"), this);
+    lblElapsed->setObjectName("lblElapsed");
+    lblRemaining = new QLabel(QStringLiteral("Remaining: --:--:--"), this);
+    lblRemaining->setObjectName("lblRemaining");
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName("btnCancel");
+    btnStopAfter = new QPushButton(QStringLiteral("Stop after this file"), this);
+    btnStopAfter->setObjectName("btnStopAfter");
+
+    auto* times = new QHBoxLayout;
+    times->addWidget(lblElapsed);
+    times->addStretch();
+    times->addWidget(lblRemaining);
+    auto* top = new QHBoxLayout;
+    top->addWidget(lblFileName, 1);
+    top->addWidget(lblPercent);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnStopAfter);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(ProgressBar1);
+    layout->addLayout(times);
+    layout->addLayout(buttons);
+    setMinimumWidth(420);
+
+    connect(btnCancel, &QPushButton::clicked, this, &ProgressWindow::btnCancelClick);
+    connect(btnStopAfter, &QPushButton::clicked, this, &ProgressWindow::btnStopAfterClick);
+}
+
+void ProgressWindow::showProgress(const ProgressState& state, double elapsedSeconds)
+{
+    const auto percent = state.percent();
+    if (percent) {
+        ProgressBar1->setRange(0, 100);
+        ProgressBar1->setValue(*percent);
+        lblPercent->setText(QStringLiteral("%1%").arg(*percent));
+    } else {
+        ProgressBar1->setRange(0, 0); // busy: the length is not known
+        lblPercent->setText(QString());
+    }
+    lblElapsed->setText(QStringLiteral("Elapsed: %1")
+                            .arg(QString::fromStdString(formatClock(int64_t(elapsedSeconds)))));
+    const auto remaining = state.remainingSeconds(elapsedSeconds);
+    lblRemaining->setText(QStringLiteral("Remaining: %1")
+                              .arg(remaining ? QString::fromStdString(formatClock(*remaining))
+                                             : QStringLiteral("--:--:--")));
+}
+
+void ProgressWindow::btnCancelClick()
+{
+    btnCancel->setEnabled(false);
+    btnStopAfter->setEnabled(false);
+    m_answered = true;
+    emit cancelRequested();
+}
+
+void ProgressWindow::btnStopAfterClick()
+{
+    btnStopAfter->setEnabled(false);
+    btnStopAfter->setText(QStringLiteral("Stopping after this file"));
+    emit stopAfterRequested();
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_answered) {
+        event->ignore();
+        btnCancelClick();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+} // namespace vexlo::engine
