@@ -1,0 +1,26 @@
+#pragma once
+// The ProcessLauncher of the Linux services: QProcess with an argument vector
+// (never a shell), the child inheriting our environment, working folder,
+// standard output and standard error; its standard input reads nothing.
+#include "Services.h"
+
+namespace vexlo::platform {
+
+class QtProcessLauncher : public ProcessLauncher {
+public:
+    // Waits without a time limit. With a QCoreApplication, a local event loop
+    // that excludes user input runs meanwhile (windows keep painting, clicks
+    // and keys wait), and `waitTick` is called every kWaitTickMs; without one,
+    // the wait simply blocks and `waitTick` is called once before it.
+    // Program and arguments reach the child byte for byte, also when they are
+    // not valid UTF-8.
+    ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::function<void()>& waitTick) override;
+
+    static constexpr int kWaitTickMs = 50;
+};
+
+// The process-lifetime launcher of linuxServices().
+ProcessLauncher* qtProcessLauncher();
+
+} // namespace vexlo::platform

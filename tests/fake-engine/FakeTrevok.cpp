@@ -1,0 +1,172 @@
+// fake-trevok: a scripted stand-in for the conversion engine, for tests.
+//
+// Install it as <program folder>/trevok (FakeEngine.h: installFakeEngine).
+// Every call appends one line to the log and then performs the actions of its
+// script line.
+//
+// Files (an environment variable overrides each default; <base> is the folder
+// that holds the registry root $VEXLO_REGISTRY, e.g. the TestPlatform's root):
+//   log     FAKE_TREVOK_LOG     default <base>/fake-trevok.log
+//   script  FAKE_TREVOK_SCRIPT  default <base>/fake-trevok.script
+//
+// Log: one line per call, the arguments (argv[1], argv[2], ...) separated by a
+// TAB. Inside an argument "\" is written "\\", a line feed "\n" and a TAB
+// "\t", so a line is always one call. The number of lines already in the log
+// is the call's number (0-based).
+//
+// Script: line k (0-based) scripts call k. A missing or blank line means
+// "target flag=0". A line is a list of words performed left to right:
+//   flag=TEXT    write TEXT (may be empty) as the AbortFlag
+//   noflag       do not write the AbortFlag (it keeps its previous value)
+//   target       create the target file (field 2 of argv[1]) with 16 bytes
+//   target=N     ... with N bytes (target=0: an empty file)
+//   sleep=MS     sleep MS milliseconds
+//   exit=CODE    end at once with exit code CODE (flag as written so far)
+//   crash        abort() at once (killed by SIGABRT)
+//   kill         end at once through SIGKILL
+// Unless the line holds a flag= or noflag word, "0" is written as the
+// AbortFlag when the words have run, as the real engine does. The AbortFlag
+// goes through platform::FolderRegistry at $VEXLO_REGISTRY, like the engine.
+#include "platform/Registry.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string envOr(const char* name, const std::string& fallback)
+{
+    const char* v = std::getenv(name);
+    return (v && *v) ? std::string(v) : fallback;
+}
+
+std::string baseFolder(const std::string& registryRoot)
+{
+    std::string r = registryRoot;
+    while (r.size() > 1 && r.back() == '/')
+        r.pop_back();
+    const auto slash = r.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : r.substr(0, slash);
+}
+
+std::string escape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
+    }
+    return out;
+}
+
+size_t countLines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    size_t n = 0;
+    std::string line;
+    while (std::getline(in, line))
+        ++n;
+    return n;
+}
+
+std::string scriptLine(const std::string& path, size_t index)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    for (size_t i = 0; std::getline(in, line); ++i) {
+        if (i == index) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
+        }
+    }
+    return {};
+}
+
+// Field 2 of the engine's argument.
+std::string targetOf(const std::string& argument)
+{
+    const auto first = argument.find('|');
+    if (first == std::string::npos)
+        return {};
+    const auto second = argument.find('|', first + 1);
+    return argument.substr(first + 1, second == std::string::npos ? std::string::npos
+                                                                  : second - first - 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string registryRoot = vexlo::platform::defaultRegistryRoot();
+    const std::string base = baseFolder(registryRoot);
+    const std::string logPath = envOr("FAKE_TREVOK_LOG", base + "/fake-trevok.log");
+    const std::string scriptPath = envOr("FAKE_TREVOK_SCRIPT", base + "/fake-trevok.script");
+
+    const size_t call = countLines(logPath);
+    {
+        std::string line;
+        for (int i = 1; i < argc; ++i) {
+            if (i > 1)
+                line += '\t';
+            line += escape(argv[i]);
+        }
+        std::ofstream log(logPath, std::ios::binary | std::ios::app);
+        log << line << '\n';
+    }
+
+    std::string script = scriptLine(scriptPath, call);
+    if (script.find_first_not_of(" \t") == std::string::npos)
+        script = "target flag=0";
+
+    vexlo::platform::FolderRegistry registry(registryRoot);
+    const auto writeFlag = [&](const std::string& text) {
+        registry.writeValue(vexlo::platform::Hive::CurrentUser,
+                            vexlo::platform::kAbortFlagKey, "", text);
+    };
+    const std::string target = argc > 1 ? targetOf(argv[1]) : std::string();
+
+    bool flagDecided = false;
+    std::istringstream words(script);
+    std::string word;
+    while (words >> word) {
+        const auto eq = word.find('=');
+        const std::string key = word.substr(0, eq);
+        const std::string value = eq == std::string::npos ? std::string() : word.substr(eq + 1);
+        if (key == "flag") {
+            writeFlag(value);
+            flagDecided = true;
+        } else if (key == "noflag") {
+            flagDecided = true;
+        } else if (key == "target") {
+            const long bytes = eq == std::string::npos ? 16 : std::strtol(value.c_str(), nullptr, 10);
+            std::ofstream out(target, std::ios::binary | std::ios::trunc);
+            out << std::string(static_cast<size_t>(bytes > 0 ? bytes : 0), 'v');
+        } else if (key == "sleep") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
+        } else if (key == "exit") {
+            return static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+        } else if (key == "crash") {
+            std::abort();
+        } else if (key == "kill") {
+            std::raise(SIGKILL);
+        }
+    }
+    if (!flagDecided)
+        writeFlag("0");
+    return 0;
+}
