@@ -1,0 +1,331 @@
+#include "ConversionJob.h"
+
+#include "platform/Product.h"
+#include "platform/Registry.h"
+#include "shellutil/ConvertPublic.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexlo::conversion {
+
+namespace {
+
+constexpr const char* kEngineName = "trevok";
+
+// The extension with its dot: the text from the last "." after the last "/".
+size_t extensionStart(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string::npos;
+    return dot;
+}
+
+std::string withoutExtension(const std::string& path)
+{
+    return path.substr(0, extensionStart(path));
+}
+
+bool equalIgnoringAsciiCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool isPlainFile(const std::string& path, off_t* size = nullptr)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (size)
+        *size = st.st_size;
+    return true;
+}
+
+bool isExecutableFile(const std::string& path)
+{
+    return isPlainFile(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Removes the file outright; a failed deletion is ignored.
+void deleteFile(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+std::string replacePlaceholder(std::string format, const std::string& value)
+{
+    const size_t at = format.find("%s");
+    if (at != std::string::npos)
+        format.replace(at, 2, value);
+    return format;
+}
+
+struct FlagReading {
+    std::string text;
+    std::optional<int32_t> value; // nullopt: not a decimal integer
+};
+
+std::optional<int32_t> parseDecimal(std::string_view text)
+{
+    // Surrounding blanks and line ends are tolerated; anything else must be
+    // an optionally signed decimal number that fits 32 bits.
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    if (text.empty())
+        return 0;
+    if (text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty() || text.front() == '+')
+        return std::nullopt;
+    int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+FlagReading readFlag(platform::Registry& registry)
+{
+    FlagReading reading;
+    if (!registry.createKey(platform::Hive::CurrentUser, platform::kAbortFlagKey)) {
+        reading.value = 0;
+        return reading;
+    }
+    reading.text = registry.readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")
+                       .value_or(std::string());
+    reading.value = parseDecimal(reading.text);
+    return reading;
+}
+
+std::string invalidFlagError(const std::string& text)
+{
+    return "'" + text + "' is not a valid integer value";
+}
+
+} // namespace
+
+std::string targetFileName(const std::string& source, const settings::RunSettings& rs)
+{
+    std::string target = withoutExtension(source) + rs.FileType;
+    if (!rs.ConvertToSamePath) {
+        std::string folder = rs.DestPath;
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        target = folder + target.substr(target.rfind('/') + 1);
+    }
+    if (equalIgnoringAsciiCase(target, source))
+        target = withoutExtension(source) + "_New" + rs.FileType;
+    return target;
+}
+
+std::string buildEngineArgument(const std::string& source, const std::string& target,
+                                const settings::RunSettings& rs, char marker)
+{
+    std::string a;
+    a.reserve(source.size() + target.size() + rs.VideoFormat.size() + 96);
+    const auto text = [&a](const std::string& s) { a += s; a += '|'; };
+    const auto number = [&a](int32_t v) { a += std::to_string(v); a += '|'; };
+    text(source);
+    text(target);
+    text(rs.VideoFormat);
+    number(rs.FrameWidth);
+    number(rs.FrameHeight);
+    number(rs.VideoBitrate);
+    text(rs.FrameRate);
+    number(rs.ChannelCount);
+    number(rs.AudioBitrate);
+    number(rs.SampleRate);
+    text(rs.AudioFormat);
+    number(rs.IsPSP);
+    a += marker;
+    return a;
+}
+
+std::optional<int32_t> ReadAbortFlag(platform::Registry& registry)
+{
+    return readFlag(registry).value;
+}
+
+std::string findEngine()
+{
+    const std::string beside = platform::programFolder() + kEngineName;
+    if (isExecutableFile(beside))
+        return beside;
+    if (const char* path = std::getenv("PATH")) {
+        const std::string dirs(path);
+        size_t from = 0;
+        while (from <= dirs.size()) {
+            size_t to = dirs.find(':', from);
+            if (to == std::string::npos)
+                to = dirs.size();
+            std::string dir = dirs.substr(from, to - from);
+            if (dir.empty())
+                dir = ".";
+            const std::string candidate = dir + "/" + kEngineName;
+            if (isExecutableFile(candidate))
+                return candidate;
+            from = to + 1;
+        }
+    }
+    return kEngineName;
+}
+
+ConversionJob::ConversionJob(ConversionHost& host, const settings::RunSettings& settings,
+                             char marker, std::string enginePath)
+    : m_host(host), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
+{
+}
+
+JobResult ConversionJob::run()
+{
+    JobResult result;
+    platform::Registry& registry = *platform::services().registry;
+    bool runStopped = false; // refused destination, "No" to overwriting, ...
+    bool failed = false;     // the engine ended abnormally, an unreadable AbortFlag
+    const auto fail = [&](std::string text) {
+        failed = true;
+        if (!result.error)
+            result.error = std::move(text);
+    };
+    const auto tell = [&](const char* title, const std::string& text, platform::MessageIcon icon,
+                          platform::MessageButtons buttons) {
+        return m_host.showMessage(title, text, icon, buttons);
+    };
+
+    try {
+        TProgressForm& progress = m_host.progress();
+        const int n = m_host.rowCount();
+        progress.SetTotal(n);
+        const std::function<void()> tick = [this] { m_host.engineWaitTick(); };
+
+        for (int i = 0; i < n; ++i) {
+            const std::string source = m_host.rowPath(i);
+            const std::string target = targetFileName(source, m_settings);
+            progress.SetCurrent(i + 1);
+            m_host.processPendingEvents();
+
+            const std::string folder = shellutil::folderPart(target);
+            if (shellutil::IsCDROMPath(folder)) {
+                tell("Invalid Output Folder",
+                     replacePlaceholder("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
+                                        "Please click \"Options\" button to specify a valid output "
+                                        "folder first.",
+                                        folder),
+                     platform::MessageIcon::Error, platform::MessageButtons::Ok);
+                runStopped = true;
+                break;
+            }
+
+            // "|" separates the engine's fields; such a name would shift them.
+            const std::string* barred = source.find('|') != std::string::npos ? &source
+                                        : target.find('|') != std::string::npos ? &target
+                                                                                : nullptr;
+            if (barred) {
+                tell(product::kName,
+                     replacePlaceholder("'%s'\r\n\r\nThis file name contains \"|\", which the "
+                                        "conversion engine cannot accept. Rename the file and "
+                                        "convert it again.",
+                                        *barred),
+                     platform::MessageIcon::Error, platform::MessageButtons::Ok);
+                runStopped = true;
+                break;
+            }
+
+            if (m_settings.PromptOverwrite && isPlainFile(target)) {
+                const auto answer = tell(
+                    "Overwrite",
+                    replacePlaceholder(
+                        "Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?",
+                        target),
+                    platform::MessageIcon::Question, platform::MessageButtons::YesNo);
+                if (answer != platform::MessageAnswer::Yes) {
+                    runStopped = true;
+                    break;
+                }
+            }
+
+            const platform::ProcessResult ended = platform::services().processes->runAndWait(
+                m_enginePath, {buildEngineArgument(source, target, m_settings, m_marker)}, tick);
+            if (!ended.started) {
+                tell(product::kName,
+                     replacePlaceholder("The conversion engine could not be started:\r\n%s",
+                                        m_enginePath),
+                     platform::MessageIcon::Error, platform::MessageButtons::Ok);
+                runStopped = true;
+                break;
+            }
+
+            int32_t value = 2; // an engine that was killed or crashed cancelled its file
+            if (ended.normalExit) {
+                const FlagReading flag = readFlag(registry);
+                if (!flag.value) {
+                    fail(invalidFlagError(flag.text));
+                    break;
+                }
+                value = *flag.value;
+            } else {
+                failed = true;
+            }
+
+            if (value == 2 && m_settings.DelFileWhenCanceled && isPlainFile(target))
+                deleteFile(target);
+            if (value > 0)
+                break;
+
+            off_t targetSize = 0;
+            if (m_settings.DeleteSourceWhenDone && isPlainFile(source)
+                && isPlainFile(target, &targetSize) && targetSize > 0 && !sameFile(source, target))
+                deleteFile(source);
+        }
+    } catch (const std::exception& e) {
+        result.error = e.what();
+    } catch (...) {
+        result.error = "Unknown error";
+    }
+
+    // Final part, always: the AbortFlag once more decides together with the
+    // loop's own findings.
+    std::optional<int32_t> last;
+    try {
+        const FlagReading flag = readFlag(registry);
+        last = flag.value;
+        if (!last)
+            fail(invalidFlagError(flag.text));
+    } catch (const std::exception& e) {
+        fail(e.what());
+    } catch (...) {
+        fail("Unknown error");
+    }
+    result.completed = !runStopped && !failed && last && *last != 1 && *last != 2;
+    return result;
+}
+
+} // namespace vexlo::conversion
