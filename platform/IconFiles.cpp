@@ -139,8 +139,15 @@ QImage loadIconImage(const std::string& file, int index)
         if (!reader.jumpToImage(index))
             return {};
     }
-    if (format == "svg" || format == "svgz")
-        reader.setScaledSize(QSize(kIconSize, kIconSize));
+    if (format == "svg" || format == "svgz") {
+        // Render drawings at the icon size rather than scaling a bitmap down.
+        QSize size = reader.size();
+        if (size.isValid() && !size.isEmpty())
+            size.scale(kIconSize, kIconSize, Qt::KeepAspectRatio);
+        else
+            size = QSize(kIconSize, kIconSize);
+        reader.setScaledSize(size);
+    }
     return scaledToIcon(reader.read());
 }
 
