@@ -1,0 +1,401 @@
+// The preferences dialog on the offscreen platform, with the platform doubles:
+// loading, the enable rule, OK / Apply / Cancel, the settings written and the
+// hand-over of the schedule, the shell-integration helper's parameters.
+#include "settings/ConvertOptionsForm.h"
+#include "settings/IniFile.h"
+#include "settings/OptionForm.h"
+#include "platform/TestDoubles.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+using namespace vexlo;
+using settings::IniFile;
+using settings::ScheduleSettings;
+using settings::TOptionForm;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 9), QTime(13, 45, 12));
+
+// The Options keys of this dialog, in the order they are saved.
+const std::vector<std::string> kSavedKeys = {
+    "OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled", "SaveFileList",
+    "DoNotShowConfirm",   "UseShellExtension", "DeleteSourceWhenDone", "ScheduleConvert",
+    "StartConvertingAt",  "Sunday",          "Monday",              "Tuesday",
+    "Wednesday",          "Thursday",        "Friday",              "Saturday",
+    "ExitWhenDone",       "ShunDownWhenDone"};
+
+class Preferences : public ::testing::Test {
+protected:
+    platform::TestPlatform platform;
+
+    IniFile ini() const { return IniFile(platform.settingsPath()); }
+    std::optional<std::string> option(const char* key) const { return ini().load().value("Options", key); }
+    std::string shellParameters(const char* switches) const
+    {
+        return "\"" + platform.programFolder() + "Palvex.dll\"" + switches;
+    }
+
+    std::unique_ptr<TOptionForm> openForm(ScheduleSettings* schedule = nullptr)
+    {
+        auto form = std::make_unique<TOptionForm>(nullptr, schedule, [] { return kNow; });
+        form->LoadPreferences();
+        form->show();
+        return form;
+    }
+
+    // Runs `drive` on the modal preferences window once ShowPreferencesDialog
+    // has it on screen; returns ShowPreferencesDialog's result.
+    bool runModal(ScheduleSettings& schedule, const std::function<void(TOptionForm&)>& drive)
+    {
+        bool driven = false;
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [&] {
+            auto* form = qobject_cast<TOptionForm*>(QApplication::activeModalWidget());
+            if (!form || driven)
+                return;
+            driven = true;
+            poll->stop();
+            drive(*form);
+            if (form->isVisible()) // the test left it open: leave by Cancel
+                form->btnCancel->click();
+        });
+        poll->start(5);
+        const bool result = settings::ShowPreferencesDialog(nullptr, schedule);
+        delete poll;
+        EXPECT_TRUE(driven);
+        return result;
+    }
+
+    static std::vector<QWidget*> scheduleControls(TOptionForm& f)
+    {
+        return {f.lblStartAt,   f.edtScheduleTime, f.chkSunday,       f.chkMonday,
+                f.chkTuesday,   f.chkWednesday,    f.chkThursday,     f.chkFriday,
+                f.chkSaturday,  f.chkExitWhenDone, f.chkShundownWhenDone};
+    }
+};
+
+} // namespace
+
+TEST_F(Preferences, WindowAndControlTexts)
+{
+    auto form = openForm();
+    EXPECT_EQ(form->windowTitle(), "Options");
+    EXPECT_EQ(form->size(), QSize(475, 392));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    ASSERT_EQ(form->PageControl1->count(), 3);
+    EXPECT_EQ(form->PageControl1->tabText(0), "General");
+    EXPECT_EQ(form->PageControl1->tabText(1), "Advanced");
+    EXPECT_EQ(form->PageControl1->tabText(2), "Schedule  ");
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->tsGeneral);
+
+    // The General page is the embedded output form, without frame or buttons.
+    ASSERT_NE(form->GeneralForm, nullptr);
+    EXPECT_EQ(form->GeneralForm->parentWidget(), form->tsGeneral);
+    EXPECT_FALSE(form->GeneralForm->isWindow());
+    EXPECT_TRUE(form->GeneralForm->isVisible());
+    EXPECT_EQ(form->GeneralForm->pos(), QPoint(12, 7));
+    EXPECT_EQ(form->GeneralForm->btnOK, nullptr);
+
+    const std::pair<const char*, const char*> texts[] = {
+        {"rdgTargetFileExists_0", "Overwrite existed file without prompt"},
+        {"rdgTargetFileExists_1", "Always prompt before overwrite existed file "},
+        {"ckbDelWhenCanceled", "Delete target file when canceled"},
+        {"ckbSaveFileList", "Save file list for using of next time"},
+        {"chkDoNotShowConfirm", "Don't show confirm dialog after Start"},
+        {"chkShellExtension", "&Use shell extension (Display icons on context menus)"},
+        {"chkDeleteSource", "Delete &source file after finish"},
+        {"chkScheduleConvert", "Schedule  Convert"},
+        {"lblStartAt", "Start Converting at:"},
+        {"chkSunday", "&Sunday"},
+        {"chkMonday", "&Monday"},
+        {"chkTuesday", "&Tuesday"},
+        {"chkWednesday", "&Wednesday"},
+        {"chkThursday", "&Thursday"},
+        {"chkFriday", "&Friday"},
+        {"chkSaturday", "&Saturday"},
+        {"chkExitWhenDone", "Exit this program when done"},
+        {"chkShundownWhenDone", "Shut down computer when done"},
+        {"btnOK", "OK"},
+        {"btnCancel", "Cancel"},
+        {"btnApply", "&Apply"},
+    };
+    for (const auto& [name, text] : texts) {
+        SCOPED_TRACE(name);
+        QWidget* w = form->findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(w, nullptr);
+        QString shown;
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            shown = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            shown = l->text();
+        EXPECT_EQ(shown.toStdString(), text);
+    }
+    auto* group = form->findChild<QGroupBox*>("rdgTargetFileExists");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->title(), "When target file exists");
+    EXPECT_TRUE(form->grbSchedule->title().isEmpty());
+    EXPECT_EQ(form->chkScheduleConvert->parentWidget(), form->grbSchedule);
+    EXPECT_TRUE(form->btnOK->isDefault());
+    EXPECT_NE(form->findChild<QTimeEdit*>("edtScheduleTime"), nullptr);
+
+    // Day boxes: Sunday to Wednesday on one row, Thursday to Saturday below,
+    // the two after-run boxes stacked under them.
+    EXPECT_EQ(form->chkSunday->y(), form->chkWednesday->y());
+    EXPECT_EQ(form->chkThursday->y(), form->chkSaturday->y());
+    EXPECT_GT(form->chkThursday->y(), form->chkSunday->y());
+    EXPECT_GT(form->chkExitWhenDone->y(), form->chkThursday->y());
+    EXPECT_GT(form->chkShundownWhenDone->y(), form->chkExitWhenDone->y());
+    // The buttons stand below the pages, left to right.
+    EXPECT_GT(form->btnOK->y(), form->PageControl1->geometry().bottom());
+    EXPECT_LT(form->btnOK->x(), form->btnCancel->x());
+    EXPECT_LT(form->btnCancel->x(), form->btnApply->x());
+    EXPECT_LE(form->btnApply->geometry().right(), 475);
+
+    for (int page = 0; page < 3; ++page) {
+        form->PageControl1->setCurrentIndex(page);
+        QApplication::processEvents();
+        test::saveScreenshot(form.get(), "preferences-page-" + std::to_string(page));
+    }
+}
+
+TEST_F(Preferences, NoSettingsFileGivesTheDefaults)
+{
+    auto form = openForm();
+    EXPECT_EQ(form->targetFileExistsIndex(), 0);
+    EXPECT_TRUE(form->chkShellExtension->isChecked());
+    for (QCheckBox* box : form->findChildren<QCheckBox*>()) {
+        if (box != form->chkShellExtension && !form->GeneralForm->isAncestorOf(box))
+            EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    }
+    for (QWidget* w : scheduleControls(*form))
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_TRUE(form->chkScheduleConvert->isEnabled());
+    EXPECT_EQ(form->edtScheduleTime->time(), kNow.time());
+}
+
+TEST_F(Preferences, OverwriteChoiceFromBothKeys)
+{
+    struct Case {
+        const char* stored; // the two keys as they stand in the file
+        int shown;
+        const char* savedOverwrite;
+        const char* savedPrompt;
+    };
+    const Case cases[] = {
+        {"", 0, "1", "0"},
+        {"OverwriteExistFile=1\nPromptOverwrite=0\n", 0, "1", "0"},
+        {"OverwriteExistFile=0\nPromptOverwrite=1\n", 1, "0", "1"},
+        {"OverwriteExistFile=1\nPromptOverwrite=1\n", 1, "0", "1"},
+        {"OverwriteExistFile=0\nPromptOverwrite=0\n", -1, "0", "0"},
+        {"OverwriteExistFile=junk\nPromptOverwrite=7\n", 1, "0", "1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        test::writeFile(platform.settingsPath(), std::string("[Options]\n") + c.stored);
+        auto form = openForm();
+        EXPECT_EQ(form->targetFileExistsIndex(), c.shown);
+        form->btnApply->click();
+        EXPECT_EQ(option("OverwriteExistFile"), c.savedOverwrite);
+        EXPECT_EQ(option("PromptOverwrite"), c.savedPrompt);
+    }
+}
+
+TEST_F(Preferences, EnableRuleKeepsAndSavesDisabledValues)
+{
+    test::writeFile(platform.settingsPath(),
+                    "[Options]\nScheduleConvert=1\nMonday=1\nExitWhenDone=1\nStartConvertingAt="
+                        + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
+    auto form = openForm();
+    for (QWidget* w : scheduleControls(*form))
+        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_EQ(form->edtScheduleTime->time(), QTime(22, 30, 0));
+
+    form->chkScheduleConvert->click();
+    for (QWidget* w : scheduleControls(*form))
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_TRUE(form->chkMonday->isChecked());
+    form->btnApply->click();
+    EXPECT_EQ(option("ScheduleConvert"), "0");
+    EXPECT_EQ(option("Monday"), "1");
+    EXPECT_EQ(option("ExitWhenDone"), "1");
+    EXPECT_EQ(settings::parseIniTime(option("StartConvertingAt").value_or("")), QTime(22, 30, 0));
+
+    form->chkScheduleConvert->click();
+    for (QWidget* w : scheduleControls(*form))
+        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+}
+
+TEST_F(Preferences, OkUntouchedRunsTheShellHelperOnceAndSavesInOrder)
+{
+    for (bool useShell : {true, false}) {
+        SCOPED_TRACE(useShell);
+        // The first round starts without a settings file (the box defaults to
+        // checked), so the file's key order is the order of the writes.
+        std::filesystem::remove(platform.settingsPath());
+        if (!useShell)
+            test::writeFile(platform.settingsPath(), "[Options]\nUseShellExtension=0\n");
+        platform.shell.integrationCalls.clear();
+        platform.shell.integrationInstalled = false; // a missing helper is not reported
+        ScheduleSettings schedule;
+        EXPECT_TRUE(runModal(schedule, [](TOptionForm& f) { f.btnOK->click(); }));
+        EXPECT_EQ(platform.shell.integrationCalls,
+                  std::vector<std::string>{shellParameters(useShell ? " /s" : " /u /s")});
+        EXPECT_TRUE(platform.messages.shown.empty());
+        EXPECT_EQ(option("UseShellExtension"), useShell ? "1" : "0");
+
+        if (!useShell)
+            continue;
+        std::vector<std::string> keys = ini().listSectionKeys("Options");
+        const std::set<std::string> mine(kSavedKeys.begin(), kSavedKeys.end());
+        std::erase_if(keys, [&](const std::string& k) { return !mine.count(k); });
+        EXPECT_EQ(keys, kSavedKeys);
+    }
+}
+
+TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
+{
+    test::writeFile(platform.settingsPath(),
+                    "[VideoFormat0]\nTitle=First\nFileType=.mp4\n[VideoFormat1]\nTitle=Second\nFileType=.avi\n");
+    ScheduleSettings schedule;
+    const bool accepted = runModal(schedule, [&](TOptionForm& f) {
+        ASSERT_EQ(f.GeneralForm->cbxVideoFormat->count(), 2);
+        f.GeneralForm->cbxVideoFormat->setCurrentIndex(1);
+        f.GeneralForm->rbtConvertToPath->click();
+        f.GeneralForm->cbxDestPath->setEditText(QString::fromStdString(platform.root()));
+        f.PageControl1->setCurrentWidget(f.tsAdvanced);
+        f.rdgTargetFileExists_1->click();
+        f.ckbSaveFileList->click();
+        f.PageControl1->setCurrentWidget(f.tsSchedule);
+        f.chkScheduleConvert->click();
+        f.chkSaturday->click();
+        f.edtScheduleTime->setTime(QTime(22, 30, 0));
+        f.btnApply->click();
+        EXPECT_TRUE(f.isVisible());
+        f.btnCancel->click();
+    });
+    EXPECT_FALSE(accepted);
+    EXPECT_EQ(option("PromptOverwrite"), "1");
+    EXPECT_EQ(option("SaveFileList"), "1");
+    EXPECT_EQ(option("ScheduleConvert"), "1");
+    EXPECT_EQ(option("Saturday"), "1");
+    EXPECT_EQ(settings::parseIniTime(option("StartConvertingAt").value_or("")), QTime(22, 30, 0));
+    EXPECT_EQ(option("OutputFormat"), std::nullopt);
+    EXPECT_EQ(option("DestPath"), std::nullopt);
+    EXPECT_EQ(option("ConvertToSamePath"), std::nullopt);
+    EXPECT_EQ(platform.shell.integrationCalls.size(), 1u);
+
+    // What Apply saved is what the main window loads.
+    ScheduleSettings loaded;
+    EXPECT_TRUE(settings::LoadSchedule(ini(), loaded, kNow));
+    EXPECT_EQ(loaded.StartConvertingAt.time(), QTime(22, 30, 0));
+    EXPECT_TRUE(loaded.Saturday);
+}
+
+TEST_F(Preferences, RefusedDestinationKeepsTheWindowOpen)
+{
+    platform.messages.defaultYesNo = platform::MessageAnswer::No;
+    ScheduleSettings schedule;
+    bool stayedOpen = false;
+    const bool accepted = runModal(schedule, [&](TOptionForm& f) {
+        f.GeneralForm->rbtConvertToPath->click();
+        f.GeneralForm->cbxDestPath->setEditText(QString::fromStdString(platform.root() + "missing/folder"));
+        f.btnOK->click();
+        stayedOpen = f.isVisible();
+    });
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_FALSE(accepted);
+    EXPECT_EQ(platform.messages.shown.size(), 1u); // the question about creating it
+    EXPECT_TRUE(platform.shell.integrationCalls.empty());
+    EXPECT_EQ(option("OverwriteExistFile"), std::nullopt);
+}
+
+TEST_F(Preferences, OkWritesGeneralPageAndHandsTheScheduleOver)
+{
+    ScheduleSettings schedule;
+    const bool accepted = runModal(schedule, [&](TOptionForm& f) {
+        f.chkScheduleConvert->click();
+        f.edtScheduleTime->setTime(QTime(6, 5, 4));
+        f.chkWednesday->click();
+        f.chkShundownWhenDone->click();
+        f.btnOK->click();
+    });
+    EXPECT_TRUE(accepted);
+    EXPECT_TRUE(option("ConvertToSamePath").has_value()); // the General page was saved
+    EXPECT_TRUE(schedule.ScheduleConvert);
+    EXPECT_EQ(schedule.StartConvertingAt.time(), QTime(6, 5, 4));
+    EXPECT_TRUE(schedule.Wednesday);
+    EXPECT_FALSE(schedule.Sunday || schedule.Monday || schedule.Tuesday || schedule.Thursday
+                 || schedule.Friday || schedule.Saturday || schedule.ExitWhenDone);
+    EXPECT_TRUE(schedule.ShunDownWhenDone);
+}
+
+TEST_F(Preferences, UncheckingTheScheduleTurnsItOffAndKeepsTheRest)
+{
+    test::writeFile(platform.settingsPath(),
+                    "[Options]\nScheduleConvert=1\nSaturday=1\nSunday=1\nExitWhenDone=1\nStartConvertingAt="
+                        + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
+    ScheduleSettings schedule;
+    ASSERT_TRUE(settings::LoadSchedule(ini(), schedule, kNow));
+    schedule.Monday = true; // in memory only: must stay as it is
+
+    EXPECT_TRUE(runModal(schedule, [](TOptionForm& f) {
+        f.chkScheduleConvert->click();
+        f.chkFriday->click(); // disabled now: the click does nothing
+        f.btnOK->click();
+    }));
+    EXPECT_EQ(option("ScheduleConvert"), "0");
+    EXPECT_EQ(settings::parseIniTime(option("StartConvertingAt").value_or("")), QTime(22, 30, 0));
+    EXPECT_EQ(option("Saturday"), "1");
+    EXPECT_EQ(option("Sunday"), "1");
+    EXPECT_EQ(option("Friday"), "0");
+    EXPECT_EQ(option("ExitWhenDone"), "1");
+
+    EXPECT_FALSE(schedule.ScheduleConvert);
+    EXPECT_TRUE(schedule.Monday);
+    EXPECT_FALSE(schedule.Friday);
+    EXPECT_EQ(schedule.StartConvertingAt.time(), QTime(22, 30, 0));
+    // The main window's reload then leaves Timer1 disarmed.
+    EXPECT_FALSE(settings::LoadSchedule(ini(), schedule, kNow));
+}
+
+TEST_F(Preferences, FailedWriteDuringApplyIsReportedAndStopsTheSave)
+{
+    // A folder where the settings file should be: every write fails.
+    std::filesystem::create_directories(platform.settingsPath() + "/blocker");
+    auto form = openForm();
+    form->btnApply->click();
+    ASSERT_EQ(platform.messages.shown.size(), 1u);
+    EXPECT_EQ(platform.messages.shown[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(platform.messages.shown[0].text, "Unable to write to " + platform.settingsPath());
+    EXPECT_TRUE(platform.shell.integrationCalls.empty()); // ended before SetShellExtension
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(Preferences, UnreadableSettingsGiveDefaults)
+{
+    using namespace std::string_literals;
+    std::string junk = "[Options]\nScheduleConvert=\xff\nStartConvertingAt=\x01\x02\nUseShellExtension=\0\n"s;
+    for (int i = 0; i < 256; ++i)
+        junk += static_cast<char>(i);
+    test::writeFile(platform.settingsPath(), junk);
+    auto form = openForm();
+    EXPECT_FALSE(form->chkScheduleConvert->isChecked());
+    EXPECT_TRUE(form->chkShellExtension->isChecked());
+    EXPECT_EQ(form->edtScheduleTime->time(), kNow.time());
+}
