@@ -1,0 +1,195 @@
+// The documents that the build places beside the executable: the compiled
+// help file, the FAQ and the licence text, and what they must cover.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using vexlo::test::binDir;
+using vexlo::test::readFile;
+
+namespace {
+
+std::string inBin(const std::string& name)
+{
+    std::string dir = binDir();
+    if (!dir.empty() && dir.back() != '/')
+        dir += '/';
+    return dir + name;
+}
+
+std::string source(const std::string& relative)
+{
+    return std::string(VEXLO_SOURCE_DIR) + "/" + relative;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Text of all help pages together, tags and entities left in.
+std::string allHelpPages()
+{
+    std::string text;
+    for (const auto& entry : fs::directory_iterator(source("data/help")))
+        if (entry.path().extension() == ".htm")
+            text += readFile(entry.path().string());
+    return text;
+}
+
+// The lines of the [FILES] section of the help project.
+std::vector<std::string> projectFiles()
+{
+    std::vector<std::string> files;
+    const std::string hhp = readFile(source("data/help/Vexlo.hhp"));
+    bool inFiles = false;
+    std::size_t start = 0;
+    while (start < hhp.size()) {
+        std::size_t end = hhp.find('\n', start);
+        if (end == std::string::npos)
+            end = hhp.size();
+        std::string line = hhp.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty() && line.front() == '[') {
+            inFiles = line == "[FILES]";
+            continue;
+        }
+        if (inFiles && !line.empty())
+            files.push_back(line);
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(Documents, CompiledHelpFileIsBuiltBesideTheProgram)
+{
+    const std::string chm = readFile(inBin("Vexlo.chm"));
+    ASSERT_GE(chm.size(), 4096u) << inBin("Vexlo.chm");
+    EXPECT_EQ(chm.substr(0, 4), "ITSF");
+    // Every page of the project is inside, under its own name.
+    const std::vector<std::string> pages = projectFiles();
+    ASSERT_GE(pages.size(), 10u);
+    for (const std::string& page : pages)
+        EXPECT_TRUE(contains(chm, "/" + page)) << page;
+    EXPECT_TRUE(contains(chm, "/Vexlo.hhc"));
+    EXPECT_TRUE(contains(chm, "/Vexlo.hhk"));
+}
+
+TEST(Documents, HelpProjectContentsAndIndexPointAtExistingPages)
+{
+    const std::vector<std::string> pages = projectFiles();
+    const std::set<std::string> listed(pages.begin(), pages.end());
+    for (const std::string& page : pages)
+        EXPECT_TRUE(fs::exists(source("data/help/" + page))) << page;
+
+    for (const char* file : {"Vexlo.hhc", "Vexlo.hhk"}) {
+        const std::string text = readFile(source(std::string("data/help/") + file));
+        const std::regex local(R"re(name="Local"\s+value="([^"#]+))re", std::regex::icase);
+        int links = 0;
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), local); it != std::sregex_iterator(); ++it) {
+            ++links;
+            EXPECT_TRUE(listed.count((*it)[1].str())) << file << ": " << (*it)[1].str();
+        }
+        EXPECT_GE(links, 10) << file;
+    }
+    // Links between the pages lead to pages of the project.
+    const std::regex href(R"re(href="([^"#:]+)(#[^"]*)?")re", std::regex::icase);
+    for (const std::string& page : pages) {
+        const std::string text = readFile(source("data/help/" + page));
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), href); it != std::sregex_iterator(); ++it) {
+            const std::string target = (*it)[1].str();
+            if (target.size() > 4 && target.substr(target.size() - 4) == ".css")
+                continue;
+            EXPECT_TRUE(listed.count(target)) << page << " links to " << target;
+        }
+    }
+}
+
+TEST(Documents, HelpCoversEveryCommandAndWindow)
+{
+    const std::string help = allHelpPages();
+    // Menu-bar menus, their items, the context menu, the toolbar and the windows,
+    // as the user reads them (accelerator marks removed).
+    const char* const captions[] = {
+        "Add files...", "Remove files", "Open Project", "Save Project...", "Close", "Convert", "Stop",
+        "Preferences", "Show Text Label in Toolbar", "FAQ...", "License...", "Contact us...",
+        "Visit Vexlo Homepage", "About Vexlo", "Add File...", "Remove File", "Options...",
+        "Please select output fomat", "Output Format:", "Restore Default Settings",
+        "Convert to the same folder as source file", "Please select target directory",
+        "When target file exists", "Delete target file when canceled",
+        "Save file list for using of next time", "Don't show confirm dialog after Start",
+        "Use shell extension (Display icons on context menus)", "Delete source file after finish",
+        "Schedule  Convert", "Start Converting at:", "Exit this program when done",
+        "Shut down computer when done", "Visit our HomePage", "Contact us",
+        "Conversion completed!", "Conversion aborted!", "Ready",
+    };
+    for (const char* caption : captions) {
+        std::string escaped = std::regex_replace(std::string(caption), std::regex("'"), "&#39;");
+        EXPECT_TRUE(contains(help, caption) || contains(help, escaped)) << caption;
+    }
+    const char* const keys[] = {"Ins", "Del", "F9", "Ctrl+T", "Ctrl+O", "F1", "Alt+F", "Alt+A", "Alt+O", "Alt+H"};
+    for (const char* key : keys)
+        EXPECT_TRUE(contains(help, std::string("<kbd>") + key + "</kbd>")) << key;
+}
+
+TEST(Documents, FaqAnswersTheCommonQuestions)
+{
+    const std::string faq = readFile(inBin("faq.htm"));
+    ASSERT_FALSE(faq.empty()) << inBin("faq.htm");
+    EXPECT_EQ(faq, readFile(source("data/faq.htm"))) << "the copy beside the program is current";
+    EXPECT_TRUE(contains(faq, "<html")) << "an HTML page";
+
+    // Every supported input extension.
+    for (const char* ext : {".avi", ".wmv", ".mpeg", ".mpg", ".m2ts", ".mts", ".m2t", ".qt", ".mov", ".mpm",
+                            ".mpv", ".mpa", ".asf", ".wma", ".vob", ".mod", ".mp4", ".3gp", ".3g2"})
+        EXPECT_TRUE(contains(faq, ext)) << ext;
+
+    // Every profile of the installed catalogue, by its title.
+    const std::string catalogue = readFile(source("data/vexlo.ini"));
+    const std::regex title(R"(\nTitle=([^\r\n]*))");
+    int profiles = 0;
+    for (auto it = std::sregex_iterator(catalogue.begin(), catalogue.end(), title); it != std::sregex_iterator();
+         ++it) {
+        ++profiles;
+        EXPECT_TRUE(contains(faq, (*it)[1].str())) << (*it)[1].str();
+    }
+    EXPECT_EQ(profiles, 18);
+
+    // The command line with its switches and prefixes, and the other subjects.
+    for (const char* part : {"ADD:", "002:", "-S", "--help", "--version", "-h", "<kbd>--</kbd>", "*.m2ts",
+                             "Schedule", "Shut down computer when done", "Convert to the same folder as source file",
+                             "Vexlo.chm", "license.txt"})
+        EXPECT_TRUE(contains(faq, part)) << part;
+}
+
+TEST(Documents, LicenseIsTheMitLicenseOfTheVexloDevelopers)
+{
+    const std::string license = readFile(inBin("license.txt"));
+    ASSERT_FALSE(license.empty()) << inBin("license.txt");
+    EXPECT_EQ(license.rfind("MIT License", 0), 0u);
+    EXPECT_TRUE(contains(license, "The Vexlo developers"));
+    EXPECT_TRUE(contains(license, "Permission is hereby granted, free of charge"));
+    EXPECT_TRUE(contains(license, "THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND"));
+}
+
+TEST(Documents, DesktopEntryNamesTheProgramAndItsIcon)
+{
+    const std::string entry = readFile(source("data/vexlo.desktop"));
+    ASSERT_FALSE(entry.empty());
+    EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
+    for (const char* line : {"\nType=Application\n", "\nName=Vexlo\n", "\nIcon=vexlo\n", "\nExec=vexlo %F\n"})
+        EXPECT_TRUE(contains(entry, line)) << line;
+    // Every MIME type offered is a video type or one of the transport streams.
+    EXPECT_TRUE(contains(entry, "video/mp2t;"));
+}
