@@ -1,0 +1,49 @@
+// A stand-in for ffmpeg in the engine's tests. It records its arguments (one a
+// line) into $FAKE_FFMPEG_RECORD, prints a source duration of 10 s on standard
+// error and a -progress block on standard output every 50 ms. $FAKE_FFMPEG_MODE:
+// "ok" (default) ends after 5 blocks with status 0 and writes "done" into the
+// target named by the last argument (after "file:"); "fail" ends with status 1;
+// "slow" keeps going for 60 s. $FAKE_FFMPEG_PID names a file for its process id.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    const char* mode = std::getenv("FAKE_FFMPEG_MODE");
+    const std::string m = mode ? mode : "ok";
+    if (const char* record = std::getenv("FAKE_FFMPEG_RECORD")) {
+        std::ofstream out(record, std::ios::binary);
+        for (int i = 1; i < argc; ++i)
+            out << argv[i] << '\n';
+    }
+    if (const char* pidFile = std::getenv("FAKE_FFMPEG_PID")) {
+        std::ofstream out(pidFile);
+        out << getpid();
+    }
+    std::fprintf(stderr, "Input #0, mpegts, from 'x':\n  Duration: 00:00:10.00, start: 0.0, bitrate: 1 kb/s\n");
+    std::fflush(stderr);
+    if (m == "fail") {
+        std::fprintf(stderr, "x: Invalid data found when processing input\n");
+        return 1;
+    }
+    const int blocks = m == "slow" ? 1200 : 5;
+    for (int i = 1; i <= blocks; ++i) {
+        std::printf("frame=%d\nout_time_us=%d\nout_time=00:00:0%d.000000\nprogress=continue\n", i,
+                    i * 1000000, i % 10);
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string last = argc > 1 ? argv[argc - 1] : "";
+    if (last.rfind("file:", 0) == 0) {
+        std::ofstream target(last.substr(5), std::ios::binary);
+        target << "done";
+    }
+    std::printf("out_time_us=10000000\nprogress=end\n");
+    return 0;
+}

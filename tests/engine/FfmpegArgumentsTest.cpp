@@ -1,0 +1,247 @@
+#include "Catalogue.h"
+#include "engine/FfmpegArguments.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace vexlo::engine;
+using vexlo::engine::test::installedCatalogue;
+
+namespace {
+
+// The value that follows `option` (the first occurrence), or nullopt.
+std::optional<std::string> option(const std::vector<std::string>& args, const std::string& name)
+{
+    const auto it = std::find(args.begin(), args.end(), name);
+    if (it == args.end() || it + 1 == args.end())
+        return std::nullopt;
+    return *(it + 1);
+}
+
+OutputPlan planOk(const EngineRequest& r)
+{
+    auto p = planOutput(r);
+    if (auto* e = std::get_if<PlanError>(&p))
+        ADD_FAILURE() << e->message;
+    return std::holds_alternative<OutputPlan>(p) ? std::get<OutputPlan>(p) : OutputPlan{};
+}
+
+EngineRequest request(const std::string& target, const std::string& video, const std::string& audio)
+{
+    EngineRequest r;
+    r.source = "/in/clip.m2ts";
+    r.target = target;
+    r.videoFormat = video;
+    r.audioFormat = audio;
+    r.frameRate = "0";
+    return r;
+}
+
+// Container and codecs by identifier, as engine/README.md lists them.
+struct Expected {
+    std::string muxer, videoEncoder, tag, audioEncoder;
+};
+
+Expected expectedFor(const EngineRequest& r, const std::string& fileType)
+{
+    Expected e;
+    const bool avi = fileType == ".avi";
+    const bool mpg = fileType == ".mpg";
+    e.muxer = avi ? "avi" : mpg ? (r.videoFormat == "mpeg2" ? "dvd" : "mpeg") : r.isPsp ? "psp" : "mp4";
+    if (r.videoFormat == "h264")
+        e.videoEncoder = "libx264";
+    else if (r.videoFormat == "xvid")
+        e.videoEncoder = "libxvid";
+    else if (r.videoFormat == "mpeg1")
+        e.videoEncoder = "mpeg1video";
+    else if (r.videoFormat == "mpeg2")
+        e.videoEncoder = "mpeg2video";
+    else
+        e.videoEncoder = "mpeg4";
+    if (avi && r.videoFormat == "divx")
+        e.tag = "DX50";
+    if (avi && r.videoFormat == "xvid")
+        e.tag = "XVID";
+    e.audioEncoder = r.audioFormat == "mp3" ? "libmp3lame" : r.audioFormat == "mp2" ? "mp2" : "aac";
+    return e;
+}
+
+} // namespace
+
+TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
+{
+    const auto catalogue = installedCatalogue();
+    ASSERT_EQ(catalogue.size(), 18u) << "data/vexlo.ini";
+    for (const auto& profile : catalogue) {
+        SCOPED_TRACE(profile.title);
+        EngineRequest r = profile.request;
+        r.source = "/in/My Clip.m2ts";
+        r.target = "/out/My Clip" + profile.fileType;
+        const OutputPlan plan = planOk(r);
+        const auto args = buildFfmpegArguments(r, plan);
+        const Expected e = expectedFor(r, profile.fileType);
+
+        EXPECT_EQ(option(args, "-f"), e.muxer);
+        EXPECT_EQ(option(args, "-c:v"), e.videoEncoder);
+        EXPECT_EQ(option(args, "-vtag").value_or(""), e.tag);
+        EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
+        EXPECT_EQ(option(args, "-b:v"), std::to_string(r.videoBitrate) + "k");
+        EXPECT_EQ(option(args, "-b:a"), std::to_string(r.audioBitrate) + "k");
+        EXPECT_EQ(option(args, "-ac"), std::to_string(r.channelCount));
+        EXPECT_EQ(option(args, "-ar"), std::to_string(r.sampleRate)); // all catalogue rates fit
+        const std::string filters = option(args, "-vf").value_or("");
+        EXPECT_NE(filters.find("yadif"), std::string::npos) << filters;
+        if (r.frameWidth > 0)
+            EXPECT_NE(filters.find("scale=" + std::to_string(r.frameWidth) + ":"
+                                   + std::to_string(r.frameHeight) + ",setsar=1"),
+                      std::string::npos)
+                << filters;
+        else
+            EXPECT_EQ(filters.find("scale="), std::string::npos) << filters;
+        if (r.frameRate == "0")
+            EXPECT_FALSE(option(args, "-r"));
+        else if (r.frameRate == "29.976")
+            EXPECT_EQ(option(args, "-r"), "30000/1001");
+        // The names reach ffmpeg only as file: URLs, as the last output argument.
+        EXPECT_EQ(option(args, "-i"), "file:/in/My Clip.m2ts");
+        EXPECT_EQ(args.back(), "file:" + r.target);
+        EXPECT_NE(std::find(args.begin(), args.end(), "-nostdin"), args.end());
+        EXPECT_NE(std::find(args.begin(), args.end(), "-y"), args.end());
+        // Deinterlacing comes before scaling; scaling the fields together would
+        // smear them.
+        EXPECT_LT(filters.find("yadif"), filters.find("format="));
+    }
+}
+
+TEST(FfmpegArguments, HostileNamesStayFileUrls)
+{
+    for (const std::string name : {"-i", "-y.mp4", "concat:/a.mp4", "http://x/y.mp4",
+                                   "pipe:1", "a b 'c' \"d\".mp4", "\xc3\xa9t\xc3\xa9.mp4", "-"}) {
+        EngineRequest r = request("/out/" + name + ".mp4", "mpeg4", "ACC");
+        r.source = name;
+        const auto args = buildFfmpegArguments(r, planOk(r));
+        EXPECT_EQ(option(args, "-i"), "file:" + name);
+        EXPECT_EQ(args.back(), "file:/out/" + name + ".mp4");
+        // No argument other than these two carries the name.
+        const auto carrying = std::count_if(args.begin(), args.end(), [&](const std::string& a) {
+            return a.find(name) != std::string::npos;
+        });
+        EXPECT_EQ(carrying, 2) << name;
+    }
+}
+
+TEST(FfmpegArguments, IdentifiersAndContainers)
+{
+    struct Case {
+        const char *target, *video, *audio;
+        const char *muxer, *encoder, *tag, *audioEncoder;
+    };
+    const Case cases[] = {
+        {"/o/a.mp4", "", "ACC", "mp4", "mpeg4", "", "aac"},
+        {"/o/a.MP4", "H264", "aac", "mp4", "libx264", "", "aac"},
+        {"/o/a.avi", "", "", "avi", "mpeg4", "", "libmp3lame"},
+        {"/o/a.avi", "DivX", "MP3", "avi", "mpeg4", "DX50", "libmp3lame"},
+        {"/o/a.mp4", "divx", "ACC", "mp4", "mpeg4", "", "aac"},   // no AVI tag in MP4
+        {"/o/a.mpg", "", "", "mpeg", "mpeg1video", "", "mp2"},
+        {"/o/a.mpg", "mpeg1", "ACC", "mpeg", "mpeg1video", "", "mp2"}, // no AAC in MPEG-PS
+        {"/o/a.mpg", "mpeg2", "mp2", "dvd", "mpeg2video", "", "mp2"},
+        {"/o/a.vob", "", "", "vob", "mpeg2video", "", "mp2"},
+        {"/o/a.mkv", "h264", "mp3", "matroska", "libx264", "", "libmp3lame"},
+        {"/o.d/noext", "mpeg4", "ACC", "", "mpeg4", "", "aac"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const OutputPlan p = planOk(request(c.target, c.video, c.audio));
+        EXPECT_EQ(p.muxer, c.muxer);
+        EXPECT_EQ(p.videoEncoder, c.encoder);
+        EXPECT_EQ(p.videoTag, c.tag);
+        EXPECT_EQ(p.audioEncoder, c.audioEncoder);
+    }
+}
+
+TEST(FfmpegArguments, RefusesUnknownIdentifiersAndPspOutsideMp4)
+{
+    struct Case {
+        const char *target, *video, *audio;
+        int psp;
+        const char* messagePart;
+    };
+    const Case cases[] = {
+        {"/o/a.mp4", "wmv9", "ACC", 0, "video format \"wmv9\""},
+        {"/o/a.mp4", "mpeg4", "vorbis", 0, "audio format \"vorbis\""},
+        {"/o/a.avi", "mpeg4", "ACC", 1, "PSP"},
+    };
+    for (const auto& c : cases) {
+        EngineRequest r = request(c.target, c.video, c.audio);
+        r.isPsp = c.psp;
+        const auto p = planOutput(r);
+        ASSERT_TRUE(std::holds_alternative<PlanError>(p)) << c.video << c.audio;
+        EXPECT_NE(std::get<PlanError>(p).message.find(c.messagePart), std::string::npos)
+            << std::get<PlanError>(p).message;
+    }
+}
+
+TEST(FfmpegArguments, RatesFitWhatTheEncodersAccept)
+{
+    struct Case {
+        const char *target, *video, *audio;
+        int psp, sampleRate, expectedRate;
+        const char *frameRate, *expectedFrameRate;
+    };
+    const Case cases[] = {
+        {"/o/a.avi", "xvid", "mp3", 0, 96000, 48000, "25", "25"},
+        {"/o/a.mp4", "mpeg4", "ACC", 0, 54000, 48000, "12.5", "125/10"},
+        {"/o/a.mp4", "mpeg4", "ACC", 1, 44100, 48000, "29.976", "30000/1001"},
+        {"/o/a.mp4", "h264", "ACC", 1, 22050, 24000, "0", nullptr},
+        {"/o/a.mpg", "mpeg1", "mp2", 0, 8000, 16000, "12", "24000/1001"},
+        {"/o/a.mpg", "mpeg2", "mp2", 0, 0, 0, "29.97", "30000/1001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + c.video + " " + c.frameRate);
+        EngineRequest r = request(c.target, c.video, c.audio);
+        r.isPsp = c.psp;
+        r.sampleRate = c.sampleRate;
+        r.frameRate = c.frameRate;
+        const auto args = buildFfmpegArguments(r, planOk(r));
+        EXPECT_EQ(option(args, "-ar"), c.expectedRate ? std::optional(std::to_string(c.expectedRate))
+                                                      : std::nullopt);
+        EXPECT_EQ(option(args, "-r"), c.expectedFrameRate ? std::optional<std::string>(c.expectedFrameRate)
+                                                          : std::nullopt);
+    }
+}
+
+TEST(FfmpegArguments, ZeroMeansTheSourceOrTheEncodersChoice)
+{
+    EngineRequest r = request("/o/a.mp4", "mpeg4", "ACC");
+    r.frameWidth = r.frameHeight = r.videoBitrate = r.channelCount = r.audioBitrate = r.sampleRate = 0;
+    const auto args = buildFfmpegArguments(r, planOk(r));
+    for (const char* absent : {"-b:v", "-b:a", "-ac", "-ar", "-r"})
+        EXPECT_FALSE(option(args, absent)) << absent;
+    EXPECT_EQ(option(args, "-vf").value_or("").find("scale"), std::string::npos);
+
+    r.frameWidth = 640; // one side given: the other follows the source's aspect
+    EXPECT_NE(option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:-2"),
+              std::string::npos);
+}
+
+TEST(FfmpegArguments, MpegPeakRateNeverBelowTheBitRate)
+{
+    for (const int kbit : {190, 1150, 2376, 6000, 12000}) {
+        for (const char* video : {"mpeg1", "mpeg2"}) {
+            EngineRequest r = request("/o/a.mpg", video, "mp2");
+            r.videoBitrate = kbit;
+            const auto args = buildFfmpegArguments(r, planOk(r));
+            const std::string maxrate = option(args, "-maxrate").value_or("0k");
+            EXPECT_GE(std::stoi(maxrate), kbit) << video << " " << kbit;
+        }
+    }
+}
+
+TEST(FfmpegArguments, ExtensionRule)
+{
+    EXPECT_EQ(extensionOf("/a/b.MP4"), ".mp4");
+    EXPECT_EQ(extensionOf("/a.d/b"), "");
+    EXPECT_EQ(extensionOf("b.tar.avi"), ".avi");
+    EXPECT_EQ(extensionOf(""), "");
+}

@@ -1,0 +1,107 @@
+#include "engine/ProgressParser.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace vexlo::engine;
+
+namespace {
+
+const std::string kLog =
+    "Input #0, mpegts, from 'file:/v/a.m2ts':\r\n"
+    "  Duration: 00:01:40.50, start: 1.400000, bitrate: 8421 kb/s\n"
+    "  Stream #0:0[0x1011]: Video: h264 (High)\n"
+    "Output #0, mp4, to 'file:/o/a.mp4':\n"
+    "  Duration: 00:00:03.00, start: 0\n";
+
+const std::string kProgress =
+    "frame=10\nfps=0.0\nout_time_us=25125000\nout_time_ms=25125000\nout_time=00:00:25.125000\n"
+    "progress=continue\n"
+    "frame=20\nout_time_us=N/A\nprogress=continue\n"
+    "frame=30\nout_time_us=50250000\nprogress=end\n";
+
+} // namespace
+
+TEST(ProgressParser, ReadsDurationAndProgressInAnyPieces)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 50; ++round) {
+        ProgressParser p;
+        int blocks = 0;
+        std::optional<int> percentAfterFirst;
+        for (size_t at = 0; at < kLog.size();) {
+            const size_t n = 1 + random() % 17;
+            p.feedLog(std::string_view(kLog).substr(at, n));
+            at += n;
+        }
+        for (size_t at = 0; at < kProgress.size();) {
+            const size_t n = 1 + random() % 13;
+            if (p.feedProgress(std::string_view(kProgress).substr(at, n)) && ++blocks == 1)
+                percentAfterFirst = p.state().percent();
+            at += n;
+        }
+        EXPECT_EQ(percentAfterFirst, 25);
+        ASSERT_EQ(p.state().durationUs, 100500000); // the input's, not the output's
+        EXPECT_TRUE(p.state().ended);
+        EXPECT_EQ(p.state().percent(), 100);
+        EXPECT_EQ(p.state().doneUs, 50250000); // "N/A" changes nothing
+    }
+    ProgressParser p;
+    p.feedLog(kLog);
+    p.feedProgress("out_time_us=25125000\nprogress=continue\n");
+    EXPECT_EQ(p.state().percent(), 25);
+    EXPECT_EQ(p.state().remainingSeconds(10.0), 30); // a quarter in 10 s: 30 s to go
+}
+
+TEST(ProgressParser, UnknownDurationMeansNoPercent)
+{
+    ProgressParser p;
+    p.feedLog("  Duration: N/A, start: 0.000000, bitrate: N/A\n");
+    p.feedProgress("out_time_us=5000000\nprogress=continue\n");
+    EXPECT_FALSE(p.state().durationUs);
+    EXPECT_FALSE(p.state().percent());
+    EXPECT_FALSE(p.state().remainingSeconds(3.0));
+}
+
+TEST(ProgressParser, PercentStaysBelowHundredUntilTheEnd)
+{
+    ProgressParser p;
+    p.feedLog("Duration: 00:00:10.00,\n");
+    p.feedProgress("out_time_us=12000000\nprogress=continue\n"); // past the source's length
+    EXPECT_EQ(p.state().percent(), 99);
+    p.feedProgress("progress=end\n");
+    EXPECT_EQ(p.state().percent(), 100);
+}
+
+TEST(ProgressParser, AnyBytesAreHarmless)
+{
+    std::mt19937 random(11);
+    ProgressParser p;
+    std::string junk;
+    for (int i = 0; i < 200000; ++i)
+        junk += static_cast<char>(random() % 256);
+    p.feedLog(junk);
+    p.feedProgress(junk);
+    p.feedLog(std::string(100000, 'x')); // an endless line is dropped, not kept
+    EXPECT_LE(p.logTail().size(), 8u * 401u);
+}
+
+TEST(ProgressParser, LogTailKeepsTheLastLines)
+{
+    ProgressParser p;
+    for (int i = 0; i < 20; ++i)
+        p.feedLog("line " + std::to_string(i) + "\n\n");
+    EXPECT_EQ(p.logTail(), "line 12\nline 13\nline 14\nline 15\nline 16\nline 17\nline 18\nline 19");
+}
+
+TEST(ProgressParser, Clocks)
+{
+    EXPECT_EQ(parseClock("00:00:10.01"), 10010000);
+    EXPECT_EQ(parseClock(" 01:02:03.5"), 3723500000);
+    EXPECT_EQ(parseClock("00:00:07"), 7000000);
+    for (const char* bad : {"N/A", "", "10.0", "00:60:00", "00:00:61", "aa:bb:cc", "00:00:01.x"})
+        EXPECT_FALSE(parseClock(bad)) << bad;
+    EXPECT_EQ(formatClock(3723), "01:02:03");
+    EXPECT_EQ(formatClock(-5), "00:00:00");
+}
