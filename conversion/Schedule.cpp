@@ -34,13 +34,17 @@ bool weekdayChosen(const settings::ScheduleSettings& s, const QDate& day)
     return false;
 }
 
-// The start minute (seconds zero) on `day`, in local time. A start time that
-// was never set counts as midnight.
-QDateTime startMinuteOn(const QDate& day, const QDateTime& start)
+// The start minute (seconds zero) on `day`, in the clock's time frame (local
+// time for the system clock). A start time that was never set counts as
+// midnight.
+QDateTime startMinuteOn(const QDate& day, const QDateTime& start, const QDateTime& clockFrame)
 {
     const QTime t = start.time();
     const QTime minute = t.isValid() ? QTime(t.hour(), t.minute()) : QTime(0, 0);
-    return QDateTime(day, minute);
+    QDateTime result = clockFrame;
+    result.setDate(day);
+    result.setTime(minute);
+    return result;
 }
 
 } // namespace
@@ -54,7 +58,7 @@ bool ScheduleTicker::IsScheduleDue(const settings::ScheduleSettings& schedule, c
 
     std::optional<QDateTime> due;
     // The tick falls inside the start minute.
-    const QDateTime today = startMinuteOn(now.date(), schedule.StartConvertingAt);
+    const QDateTime today = startMinuteOn(now.date(), schedule.StartConvertingAt, now);
     if (now.time().hour() == today.time().hour() && now.time().minute() == today.time().minute())
         due = today;
 
@@ -65,7 +69,7 @@ bool ScheduleTicker::IsScheduleDue(const settings::ScheduleSettings& schedule, c
         const qint64 gap = previous->msecsTo(now);
         if (gap > 0 && gap < kMaxDriftGapMs) {
             for (const QDate& day : {now.date(), now.date().addDays(-1)}) {
-                const QDateTime candidate = startMinuteOn(day, schedule.StartConvertingAt);
+                const QDateTime candidate = startMinuteOn(day, schedule.StartConvertingAt, now);
                 if (*previous < candidate && candidate <= now) {
                     due = candidate;
                     break;

@@ -23,6 +23,13 @@ QDateTime at(const QDate& day, int h, int m, int s = 0, int ms = 0)
     return QDateTime(day, QTime(h, m, s, ms));
 }
 
+// The long runs use a UTC clock: local-time arithmetic costs a time-zone
+// lookup per step.
+QDateTime atUtc(const QDate& day, int h, int m)
+{
+    return QDateTime(day, QTime(h, m), Qt::UTC);
+}
+
 ScheduleSettings scheduleAt(int h, int m, std::initializer_list<int> days = {})
 {
     ScheduleSettings s;
@@ -48,12 +55,13 @@ struct WeekCase {
     qint64 periodMs; // the timer's step, drift included
     qint64 phaseMs;  // first tick after Monday 00:00
     std::vector<QDate> expectedDays;
+    int spanDays = 7; // ticks run from Monday for this many days
 };
 
-std::vector<QDate> everyDay()
+std::vector<QDate> everyDay(int count = 7)
 {
     std::vector<QDate> days;
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < count; ++i)
         days.push_back(kMonday.addDays(i));
     return days;
 }
@@ -66,10 +74,11 @@ TEST(ScheduleTicker, FiresOncePerChosenDayWhateverTheTickPeriod)
 {
     const std::vector<WeekCase> cases = {
         {"22:30 any day, exact minute", scheduleAt(22, 30), 60000, 17000, everyDay()},
-        {"22:30 any day, 61 s ticks", scheduleAt(22, 30), 61000, 59500, everyDay()},
-        {"22:30 any day, 60.5 s ticks", scheduleAt(22, 30), 60500, 400, everyDay()},
-        {"22:30 any day, 59 s ticks", scheduleAt(22, 30), 59000, 58999, everyDay()},
-        {"22:30 any day, 119 s ticks", scheduleAt(22, 30), 119000, 1000, everyDay()},
+        // Monday: ticks at 22:29:59.5 and 22:31:00.5 step over the start minute.
+        {"22:30 any day, 61 s ticks", scheduleAt(22, 30), 61000, 52500, everyDay(3), 3},
+        {"22:30 any day, 60.5 s ticks", scheduleAt(22, 30), 60500, 400, everyDay(2), 2},
+        {"22:30 any day, 59 s ticks", scheduleAt(22, 30), 59000, 58999, everyDay(2), 2},
+        {"22:30 any day, 119 s ticks", scheduleAt(22, 30), 119000, 1000, everyDay(3), 3},
         {"22:30 Saturday and Sunday", scheduleAt(22, 30, {6, 7}), 60000, 30000, {kSaturday, kSunday}},
         {"22:30 Saturday and Sunday, 61 s", scheduleAt(22, 30, {6, 7}), 61000, 0, {kSaturday, kSunday}},
         {"00:00 Wednesday only", scheduleAt(0, 0, {3}), 61000, 500, {kWednesday}},
@@ -79,13 +88,13 @@ TEST(ScheduleTicker, FiresOncePerChosenDayWhateverTheTickPeriod)
         SCOPED_TRACE(c.name);
         ScheduleTicker ticker;
         std::map<QDate, int> fires;
-        const QDateTime begin = at(kMonday, 0, 0).addMSecs(c.phaseMs);
-        const QDateTime end = at(kSunday.addDays(1), 0, 0);
+        const QDateTime begin = atUtc(kMonday, 0, 0).addMSecs(c.phaseMs);
+        const QDateTime end = atUtc(kMonday.addDays(c.spanDays), 0, 0);
         for (QDateTime now = begin; now < end; now = now.addMSecs(c.periodMs)) {
             if (!ticker.IsScheduleDue(c.schedule, now))
                 continue;
-            const QDateTime start(now.date(), QTime(c.schedule.StartConvertingAt.time().hour(),
-                                                    c.schedule.StartConvertingAt.time().minute()));
+            const QDateTime start = atUtc(now.date(), c.schedule.StartConvertingAt.time().hour(),
+                                          c.schedule.StartConvertingAt.time().minute());
             // Fired in the start minute itself or at the tick after it; a tick
             // past midnight belongs to the day before.
             QDateTime startMinute = start <= now ? start : start.addDays(-1);
