@@ -1,0 +1,211 @@
+// Writing the settings file: what changes, what stays, and failures that must
+// leave the file as it was.
+#include "platform/TestDoubles.h"
+#include "settings/IniFile.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vexlo::settings;
+using vexlo::test::readFile;
+using vexlo::test::writeFile;
+
+namespace {
+
+class IniWrite : public ::testing::Test {
+protected:
+    vexlo::platform::TestPlatform platform;
+    std::string path = platform.settingsPath();
+    IniFile ini{path};
+};
+
+TEST_F(IniWrite, FirstWriteCreatesFileSectionAndKey)
+{
+    ASSERT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(ini.readText("Options", "DestPath", "d"), "d");
+    ini.writeText("Options", "DestPath", "/home/me/Out/");
+    EXPECT_EQ(readFile(path), "[Options]\nDestPath=/home/me/Out/\n");
+    ini.writeInteger("Options", "OutputFormat", -1);
+    ini.writeFlag("Main", "Maximized", true);
+    ini.writeFlag("Main", "ShowTextLabel", false);
+    EXPECT_EQ(readFile(path),
+              "[Options]\nDestPath=/home/me/Out/\nOutputFormat=-1\n\n[Main]\nMaximized=1\nShowTextLabel=0\n");
+    EXPECT_EQ(ini.readInteger("options", "outputformat", 0), -1);
+}
+
+TEST_F(IniWrite, ReplacesInPlaceAndKeepsEverythingElse)
+{
+    const std::string original =
+        "; kept comment\r\n"
+        "[Main]\r\n"
+        "  Width = 800 \r\n"
+        "garbage line without equals\r\n"
+        "Width=999\r\n"
+        "\r\n"
+        "[Options]\n"
+        "# another comment\n"
+        "LastPath=/a/\n"
+        "\n"
+        "[main]\n"
+        "Height=1\n"
+        "tail without newline";
+    writeFile(path, original);
+    ini.writeInteger("MAIN", "width", 1024);
+    ini.writeText("Options", "DestPath", "/b/");
+    EXPECT_EQ(readFile(path),
+              "; kept comment\r\n"
+              "[Main]\r\n"
+              "Width=1024\r\n"
+              "garbage line without equals\r\n"
+              "Width=999\r\n"
+              "\r\n"
+              "[Options]\n"
+              "# another comment\n"
+              "LastPath=/a/\n"
+              "DestPath=/b/\n"
+              "\n"
+              "[main]\n"
+              "Height=1\n"
+              "tail without newline");
+    // The first [Main] is the one that counts: Height lives in a hidden repeat.
+    EXPECT_EQ(ini.readInteger("Main", "Height", 480), 480);
+}
+
+TEST_F(IniWrite, EraseSectionRemovesItsKeysOnly)
+{
+    writeFile(path, "[FileList]\n0=/a.avi\n1=/b.avi\n\n[Options]\nX=1\n[filelist]\n2=/c.avi\n");
+    ini.eraseSection("FILELIST");
+    EXPECT_EQ(readFile(path), "[Options]\nX=1\n");
+    EXPECT_TRUE(ini.listSectionKeys("FileList").empty());
+    ini.eraseSection("Absent");
+    ini.writeText("FileList", "0", "/d.avi");
+    EXPECT_EQ(ini.listSectionKeys("FileList"), std::vector<std::string>{"0"});
+}
+
+TEST_F(IniWrite, ValueWithLineBreakOrNulIsRefused)
+{
+    using namespace std::string_literals;
+    writeFile(path, "[s]\nk=old\n");
+    for (const std::string& bad : {"a\rb"s, "a\nb"s, "a\0b"s, "\r\n"s}) {
+        try {
+            ini.writeText("s", "k", bad);
+            ADD_FAILURE() << "accepted " << ::testing::PrintToString(bad);
+        } catch (const SettingsError& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+        }
+    }
+    // Names that would read back as something else are refused the same way.
+    for (const auto& [sec, key] : std::vector<std::pair<std::string, std::string>>{
+             {"s", "a=b"}, {"s", ""}, {"s", "  "}, {"s", "[x]"}, {"s", ";k"}, {"a\nb", "k"}, {"s", "k\nj"}}) {
+        EXPECT_THROW(ini.writeText(sec, key, "v"), SettingsError) << sec << "/" << key;
+    }
+    EXPECT_EQ(readFile(path), "[s]\nk=old\n");
+}
+
+TEST_F(IniWrite, FailedWriteLeavesFileIntact)
+{
+    const std::string original = "[Options]\nDestPath=/keep/\n";
+    writeFile(path, original);
+    // The temporary file's place is taken by a folder: the replacement cannot be made.
+    std::filesystem::create_directory(path + ".tmp");
+    try {
+        ini.writeText("Options", "DestPath", "/new/");
+        ADD_FAILURE() << "write succeeded";
+    } catch (const SettingsError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+    }
+    EXPECT_EQ(readFile(path), original);
+    std::filesystem::remove(path + ".tmp");
+    ini.writeText("Options", "DestPath", "/new/");
+    EXPECT_EQ(ini.readText("Options", "DestPath", ""), "/new/");
+}
+
+TEST_F(IniWrite, ReadOnlyFolderGivesWriteError)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    const std::string original = "[Options]\nDestPath=/keep/\n";
+    writeFile(path, original);
+    const std::string folder = platform.programFolder();
+    ::chmod(folder.c_str(), 0555);
+    EXPECT_THROW(ini.writeText("Options", "DestPath", "/new/"), SettingsError);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(readFile(path), original);
+}
+
+TEST_F(IniWrite, UnwritableTargetsGiveWriteError)
+{
+    // The path names a folder, or a folder that does not exist.
+    std::filesystem::create_directories(platform.root() + "dir.ini");
+    IniFile folder(platform.root() + "dir.ini");
+    EXPECT_THROW(folder.writeText("s", "k", "v"), SettingsError);
+    IniFile missing(platform.root() + "no/such/folder/x.ini");
+    EXPECT_THROW(missing.writeFlag("s", "k", true), SettingsError);
+    EXPECT_EQ(missing.readText("s", "k", "d"), "d");
+}
+
+TEST_F(IniWrite, KeepsPermissionsAndFollowsLinks)
+{
+    writeFile(path, "[s]\nk=1\n");
+    ::chmod(path.c_str(), 0640);
+    ini.writeText("s", "k", "2");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    const std::string link = platform.root() + "link.ini";
+    std::filesystem::create_symlink(path, link);
+    IniFile(link).writeText("s", "k", "3");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ini.readText("s", "k", ""), "3");
+}
+
+TEST_F(IniWrite, UpdateAppliesAllChangesOrNone)
+{
+    writeFile(path, "[s]\nk=1\n");
+    ini.update([](IniDocument& d) {
+        d.setValue("s", "k", "2");
+        d.setValue("t", "j", "3");
+    });
+    EXPECT_EQ(readFile(path), "[s]\nk=2\n\n[t]\nj=3\n");
+    EXPECT_THROW(ini.update([](IniDocument& d) {
+        d.setValue("s", "k", "4");
+        throw std::runtime_error("stop");
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(readFile(path), "[s]\nk=2\n\n[t]\nj=3\n");
+}
+
+TEST_F(IniWrite, TimeAndNothingCached)
+{
+    const QDateTime at(QDate(2024, 1, 2), QTime(18, 45, 30));
+    ini.writeTime("Options", "StartConvertingAt", at);
+    const QDateTime def(QDate(2030, 6, 7), QTime(1, 1, 1));
+    EXPECT_EQ(ini.readTime("Options", "StartConvertingAt", def), QDateTime(QDate(2030, 6, 7), QTime(18, 45, 30)));
+    // Another writer's change is seen at once by the next read.
+    writeFile(path, "[Options]\nStartConvertingAt=\n");
+    EXPECT_EQ(ini.readTime("Options", "StartConvertingAt", def), def);
+}
+
+TEST(IniLocation, SettingsFileReplacesTheExtension)
+{
+    vexlo::platform::TestPlatform platform;
+    EXPECT_EQ(settingsFilePath(), platform.settingsPath());
+    const std::pair<const char*, const char*> cases[] = {
+        {"/opt/Vexlo/Vexlo.exe", "/opt/Vexlo/Vexlo.ini"},
+        {"/opt/vexlo.d/vexlo", "/opt/vexlo.d/vexlo.ini"},
+        {"/opt/v/vexlo.bin.x", "/opt/v/vexlo.bin.ini"},
+        {"/opt/v/.vexlo", "/opt/v/.ini"},
+    };
+    for (const auto& [exe, ini] : cases) {
+        platform.paths->exe = exe;
+        EXPECT_EQ(settingsFilePath(), ini);
+        EXPECT_EQ(settingsFile().path(), ini);
+    }
+}
+
+} // namespace
