@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -200,8 +201,12 @@ void TOptionForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     PageControl1->setCurrentWidget(tsGeneral);
-    if (GeneralForm)
-        GeneralForm->setFocus(Qt::OtherFocusReason);
+    // The General page takes the focus: its first control in tab order.
+    if (GeneralForm) {
+        QWidget* first = GeneralForm->cbxVideoFormat ? static_cast<QWidget*>(GeneralForm->cbxVideoFormat)
+                                                     : GeneralForm;
+        first->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 int TOptionForm::targetFileExistsIndex() const

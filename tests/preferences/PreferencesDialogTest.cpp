@@ -111,6 +111,8 @@ TEST_F(Preferences, WindowAndControlTexts)
     EXPECT_TRUE(form->GeneralForm->isVisible());
     EXPECT_EQ(form->GeneralForm->pos(), QPoint(12, 7));
     EXPECT_EQ(form->GeneralForm->btnOK, nullptr);
+    ASSERT_NE(form->focusWidget(), nullptr);
+    EXPECT_TRUE(form->GeneralForm->isAncestorOf(form->focusWidget()));
 
     const std::pair<const char*, const char*> texts[] = {
         {"rdgTargetFileExists_0", "Overwrite existed file without prompt"},
@@ -299,6 +301,9 @@ TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
     EXPECT_EQ(option("DestPath"), std::nullopt);
     EXPECT_EQ(option("ConvertToSamePath"), std::nullopt);
     EXPECT_EQ(platform.shell.integrationCalls.size(), 1u);
+    // Apply saves through SavePreferences, which hands the schedule over too.
+    EXPECT_TRUE(schedule.ScheduleConvert);
+    EXPECT_TRUE(schedule.Saturday);
 
     // What Apply saved is what the main window loads.
     ScheduleSettings loaded;
