@@ -57,6 +57,13 @@ int main(int argc, char** argv)
                      Qt::QueuedConnection);
     vexlo::app::closeOnTerminationSignals(&window);
     window.show();
+    if (qEnvironmentVariableIsSet("VEXLO_EXIT_WHEN_SHOWN")) {
+        // Measuring start-up: stop once the window is on screen, before any
+        // requested run begins.
+        QCoreApplication::removePostedEvents(&window, vexlo::app::WM_AUTOCONVERT);
+        QCoreApplication::processEvents();
+        return 0;
+    }
     const int status = app.exec();
     return window.commandLineResult() > 0 ? window.commandLineResult() : status;
 }
