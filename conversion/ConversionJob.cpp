@@ -5,7 +5,7 @@
 #include "shellutil/ConvertPublic.h"
 
 #include <cerrno>
-#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -101,15 +101,24 @@ std::optional<int32_t> parseDecimal(std::string_view text)
         text.remove_suffix(1);
     if (text.empty())
         return 0;
-    if (text.front() == '+')
+    const bool negative = text.front() == '-';
+    if (text.front() == '+' || text.front() == '-')
         text.remove_prefix(1);
-    if (text.empty() || text.front() == '+')
+    if (text.empty())
         return std::nullopt;
-    int32_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-    if (ec != std::errc() || end != text.data() + text.size())
+    int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > int64_t(INT32_MAX) + 1)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value < INT32_MIN || value > INT32_MAX)
         return std::nullopt;
-    return value;
+    return static_cast<int32_t>(value);
 }
 
 FlagReading readFlag(platform::Registry& registry)
@@ -189,7 +198,7 @@ std::string findEngine()
             std::string dir = dirs.substr(from, to - from);
             if (dir.empty())
                 dir = ".";
-            const std::string candidate = dir + "/" + kEngineName;
+            const std::string candidate = dir + (dir.back() == '/' ? "" : "/") + kEngineName;
             if (isExecutableFile(candidate))
                 return candidate;
             from = to + 1;

@@ -1,0 +1,74 @@
+// The process launcher where no application object exists: a plain blocking
+// wait. (With an application object, ConversionJobTest.cpp runs it.)
+#include "FakeEngine.h"
+
+#include "platform/ProcessLauncher.h"
+#include "platform/TestDoubles.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace vexlo;
+
+namespace {
+
+class Launcher : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QCoreApplication::instance(), nullptr);
+        engine = test::installFakeEngine(tp);
+    }
+    platform::ProcessResult launch(const std::vector<std::string>& args)
+    {
+        return platform::qtProcessLauncher()->runAndWait(engine, args, [this] { ++ticks; });
+    }
+    platform::TestPlatform tp;
+    std::string engine;
+    int ticks = 0;
+};
+
+TEST_F(Launcher, PassesTheArgumentVectorUntouched)
+{
+    const std::vector<std::string> args = {"a b", "", "\"q\" 'x'", "$(touch " + tp.root() + "shell)",
+                                           "*", "\xff\x80", "semi;colon|bar"};
+    const auto r = launch(args);
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.normalExit);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(ticks, 1);
+    const auto calls = test::fakeEngineCalls(tp);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], args);
+    EXPECT_FALSE(std::filesystem::exists(tp.root() + "shell"));
+}
+
+TEST_F(Launcher, ReportsHowTheProcessEnded)
+{
+    test::setFakeEngineScript(tp, {"exit=3", "crash", "kill"});
+    const auto exited = launch({"x"});
+    EXPECT_TRUE(exited.started && exited.normalExit);
+    EXPECT_EQ(exited.exitCode, 3);
+    for (int i = 0; i < 2; ++i) {
+        const auto died = launch({"x"});
+        EXPECT_TRUE(died.started);
+        EXPECT_FALSE(died.normalExit);
+    }
+}
+
+TEST_F(Launcher, ReportsAProgramThatCannotStart)
+{
+    for (const std::string program : {tp.root() + "missing", tp.root(), std::string("vexlo-no-such-program"),
+                                      tp.root() + "\xff-missing"}) {
+        const auto r = platform::qtProcessLauncher()->runAndWait(program, {"x"}, {});
+        EXPECT_FALSE(r.started) << program;
+        EXPECT_FALSE(r.error.empty());
+    }
+    // Not executable.
+    test::writeFile(tp.root() + "plain", "data");
+    EXPECT_FALSE(platform::qtProcessLauncher()->runAndWait(tp.root() + "plain", {}, {}).started);
+}
+
+} // namespace
