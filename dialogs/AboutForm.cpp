@@ -38,7 +38,10 @@ QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeigh
     // the dialog's surface keep the normal pointer, and nothing outlives the
     // dialog.
     label->setCursor(Qt::PointingHandCursor);
+    // The hint shows as a tooltip and, for the main window's hint display, as
+    // the status tip.
     label->setToolTip(QString::fromUtf8(tip));
+    label->setStatusTip(QString::fromUtf8(tip));
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -171,8 +174,9 @@ void TAboutForm::showEvent(QShowEvent* event)
         // Centred on the screen the owner is on.
         QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
         if (screen) {
-            const QRect area = screen->availableGeometry();
-            move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
         }
     }
     QDialog::showEvent(event);

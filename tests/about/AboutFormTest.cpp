@@ -29,7 +29,7 @@ using vexlo::dialogs::TAboutForm;
 namespace {
 
 struct AboutTexts {
-    QString caption, name, http, mail, ok, license, httpTip, mailTip;
+    QString caption, name, http, mail, ok, license, httpTip, mailTip, httpStatus, mailStatus;
     bool operator==(const AboutTexts&) const = default;
 };
 
@@ -37,7 +37,8 @@ AboutTexts textsOf(TAboutForm* form)
 {
     return {form->windowTitle(),        form->lblSoftwareName->text(), form->lblHTTP->text(),
             form->lblEMail->text(),     form->btnOK->text(),           form->btnLicense->text(),
-            form->lblHTTP->toolTip(),   form->lblEMail->toolTip()};
+            form->lblHTTP->toolTip(),   form->lblEMail->toolTip(),     form->lblHTTP->statusTip(),
+            form->lblEMail->statusTip()};
 }
 
 // Runs ShowAboutBox and hands the modal dialog to `inside` once it is up;
@@ -88,6 +89,8 @@ TEST_F(AboutBox, ShowsTheSameTextsOnEveryOpeningAndKeepsNothing)
                               "OK",
                               "&License",
                               "Visit our HomePage",
+                              "Contact us",
+                              "Visit our HomePage",
                               "Contact us"};
     EXPECT_TRUE(expected.http.startsWith("http://"));
     EXPECT_FALSE(expected.mail.startsWith("mailto:"));
@@ -99,6 +102,9 @@ TEST_F(AboutBox, ShowsTheSameTextsOnEveryOpeningAndKeepsNothing)
             seen.push_back(textsOf(form));
             forms.emplace_back(form);
             EXPECT_TRUE(form->isModal());
+            // Centred on the screen.
+            const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+            EXPECT_LE((form->frameGeometry().center() - centre).manhattanLength(), 2);
             QTest::keyClick(form, Qt::Key_Escape);
         }));
     }

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,76 @@ std::vector<std::string> projectFiles()
     return files;
 }
 
+// One entry of a compiled help file's directory.
+struct ChmEntry {
+    std::uint64_t section = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// Reads the directory of a compiled help file (ITSF header, ITSP directory
+// header, PMGL listing chunks). Fails the test on any inconsistency.
+std::map<std::string, ChmEntry> chmDirectory(const std::string& chm)
+{
+    std::map<std::string, ChmEntry> entries;
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        if (at + 4 > chm.size())
+            throw std::runtime_error("truncated at " + std::to_string(at));
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = (v << 8) | static_cast<unsigned char>(chm[at + i]);
+        return v;
+    };
+    auto u64 = [&](std::size_t at) { return std::uint64_t(u32(at)) | (std::uint64_t(u32(at + 4)) << 32); };
+
+    if (chm.compare(0, 4, "ITSF") != 0)
+        throw std::runtime_error("no ITSF signature");
+    if (u32(4) != 3)
+        throw std::runtime_error("ITSF version " + std::to_string(u32(4)));
+    const std::uint64_t dirOffset = u64(0x48);
+    const std::uint64_t dirLength = u64(0x50);
+    if (dirOffset + dirLength > chm.size())
+        throw std::runtime_error("directory outside the file");
+    if (chm.compare(dirOffset, 4, "ITSP") != 0)
+        throw std::runtime_error("no ITSP directory header");
+    const std::uint32_t headerLength = u32(dirOffset + 8);
+    const std::uint32_t chunkSize = u32(dirOffset + 0x10);
+    const std::uint32_t chunks = u32(dirOffset + 0x2C);
+    for (std::uint32_t c = 0; c < chunks; ++c) {
+        const std::size_t chunk = dirOffset + headerLength + std::size_t(c) * chunkSize;
+        if (chunk + chunkSize > chm.size())
+            throw std::runtime_error("chunk outside the file");
+        if (chm.compare(chunk, 4, "PMGL") != 0)
+            continue; // an index chunk
+        const std::size_t end = chunk + chunkSize - u32(chunk + 4);
+        std::size_t at = chunk + 20;
+        auto encint = [&]() {
+            std::uint64_t v = 0;
+            for (;;) {
+                if (at >= end)
+                    throw std::runtime_error("entry runs past its chunk");
+                const unsigned char b = static_cast<unsigned char>(chm[at++]);
+                v = (v << 7) | (b & 0x7F);
+                if (!(b & 0x80))
+                    return v;
+            }
+        };
+        while (at < end) {
+            const std::uint64_t nameLength = encint();
+            if (at + nameLength > end)
+                throw std::runtime_error("name runs past its chunk");
+            std::string name = chm.substr(at, nameLength);
+            at += nameLength;
+            ChmEntry e;
+            e.section = encint();
+            e.offset = encint();
+            e.length = encint();
+            entries[name] = e;
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 TEST(Documents, CompiledHelpFileIsBuiltBesideTheProgram)
@@ -77,13 +150,23 @@ TEST(Documents, CompiledHelpFileIsBuiltBesideTheProgram)
     const std::string chm = readFile(inBin("Vexlo.chm"));
     ASSERT_GE(chm.size(), 4096u) << inBin("Vexlo.chm");
     EXPECT_EQ(chm.substr(0, 4), "ITSF");
-    // Every page of the project is inside, under its own name.
-    const std::vector<std::string> pages = projectFiles();
-    ASSERT_GE(pages.size(), 10u);
-    for (const std::string& page : pages)
-        EXPECT_TRUE(contains(chm, "/" + page)) << page;
-    EXPECT_TRUE(contains(chm, "/Vexlo.hhc"));
-    EXPECT_TRUE(contains(chm, "/Vexlo.hhk"));
+
+    std::map<std::string, ChmEntry> directory;
+    ASSERT_NO_THROW(directory = chmDirectory(chm));
+    for (const char* internal : {"/#SYSTEM", "/#TOPICS", "/#URLTBL", "/#STRINGS", "::DataSpace/NameList"})
+        EXPECT_TRUE(directory.count(internal)) << internal;
+
+    // Every file of the project is inside, under its own name and with its
+    // full length, and so are the contents and the index.
+    std::vector<std::string> files = projectFiles();
+    ASSERT_GE(files.size(), 10u);
+    files.push_back("Vexlo.hhc");
+    files.push_back("Vexlo.hhk");
+    for (const std::string& file : files) {
+        const auto it = directory.find("/" + file);
+        ASSERT_NE(it, directory.end()) << file;
+        EXPECT_EQ(it->second.length, readFile(source("data/help/" + file)).size()) << file;
+    }
 }
 
 TEST(Documents, HelpProjectContentsAndIndexPointAtExistingPages)
