@@ -90,17 +90,6 @@ TEST(Artwork, ToolbarDrawingsAre32By32AndDrawSomething)
     }
 }
 
-TEST(Artwork, ToolbarPicturesDifferFromEachOther)
-{
-    QList<QImage> seen;
-    for (const char* name : kToolbarNames) {
-        const QImage picture = toolbarIcon(name).pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
-        for (const QImage& other : seen)
-            EXPECT_NE(picture, other) << name;
-        seen.append(picture);
-    }
-}
-
 TEST(Artwork, UnknownToolbarNamesGiveNoIcon)
 {
     for (const char* name : {"", "Add", "convert.svg", "../vexlo"})
