@@ -253,14 +253,14 @@ void TConvertOptionsForm::buildControls()
     GroupBox1 = new QGroupBox(QStringLiteral("&Audio"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(268, 56, 252, 138);
-    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", audioBitrateItems(), 20, QRect(84, 22, 126, 22));
-    makeLabel(GroupBox1, "lblAudioBitrate", "Bit&rate:", QRect(10, 25, 72, 16), cbxAudioBitrate);
+    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", audioBitrateItems(), 20, QRect(92, 22, 118, 22));
+    makeLabel(GroupBox1, "lblAudioBitrate", "Bit&rate:", QRect(10, 25, 80, 16), cbxAudioBitrate);
     makeLabel(GroupBox1, "lblAudioBitrateUnit", "kbps", QRect(214, 25, 34, 16));
-    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", sampleRateItems(), 8, QRect(84, 50, 126, 22));
-    makeLabel(GroupBox1, "lblSampleBitrate", "Sample Rate:", QRect(10, 53, 72, 16), cbxSampleBitrate);
+    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", sampleRateItems(), 8, QRect(92, 50, 118, 22));
+    makeLabel(GroupBox1, "lblSampleBitrate", "Sample Rate:", QRect(10, 53, 80, 16), cbxSampleBitrate);
     makeLabel(GroupBox1, "lblSampleBitrateUnit", "Hz", QRect(214, 53, 34, 16));
-    cbxChannels = makeList(GroupBox1, "cbxChannels", channelItems(), 8, QRect(84, 78, 126, 22));
-    makeLabel(GroupBox1, "lblChannels", "Channels:", QRect(10, 81, 72, 16), cbxChannels);
+    cbxChannels = makeList(GroupBox1, "cbxChannels", channelItems(), 8, QRect(92, 78, 118, 22));
+    makeLabel(GroupBox1, "lblChannels", "Channels:", QRect(10, 81, 80, 16), cbxChannels);
     btnRestoreAudio = makeButton(GroupBox1, "btnRestoreAudio", "Restore &Default Settings", QRect(10, 106, 232, 24));
 
     // Destination.

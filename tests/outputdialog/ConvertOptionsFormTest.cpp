@@ -57,8 +57,8 @@ struct Shown {
 };
 std::ostream& operator<<(std::ostream& out, const Shown& s)
 {
-    return out << qPrintable(QStringList{s.frameSize, s.videoBitrate, s.framerate, s.audioBitrate,
-                                         s.sampleRate, s.channels}.join(" | "));
+    const QStringList all{s.frameSize, s.videoBitrate, s.framerate, s.audioBitrate, s.sampleRate, s.channels};
+    return out << all.join(" | ").toStdString();
 }
 
 Shown shown(const TConvertOptionsForm& f)
@@ -159,7 +159,7 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
                                    f.btnSelectDestPath, f.btnOK,               f.btnCancel,        f.btnHelp};
     for (qsizetype i = 1; i < order.size(); ++i) {
         QWidget* next = order[i - 1]->nextInFocusChain();
-        while (next->focusPolicy() == Qt::NoFocus)
+        while (next->focusPolicy() == Qt::NoFocus || next->focusProxy())
             next = next->nextInFocusChain();
         EXPECT_EQ(next, order[i]) << i;
     }
@@ -323,7 +323,7 @@ TEST_F(OutputDialog, RecentFoldersKeepTheTenMostRecentFirst)
     confirmFolder(z);
     const std::vector<std::string> xyz = {"0=" + z, "1=" + y, "2=" + x};
     EXPECT_EQ(recent(), xyz);
-    confirmFolder(tp.root() + "y"); // listed already, compared without regard to case
+    confirmFolder(folder("y")); // listed already, compared without regard to case
     EXPECT_EQ(recent(), xyz);
     for (int i = 4; i <= 11; ++i)
         confirmFolder(folder("F" + std::to_string(i)));
@@ -376,6 +376,7 @@ TEST_F(OutputDialog, MissingFolderIsOfferedForCreation)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
         std::filesystem::remove_all(tp.root() + "a");
+        std::filesystem::remove(tp.settingsPath());
         tp.messages.shown.clear();
         tp.messages.nextAnswers = {c.answer};
         TConvertOptionsForm f;
