@@ -1,0 +1,312 @@
+// The file list: the add dialog, drops, duplicates, removal and the Remove
+// commands, the getting-started picture; the saved list and the projects.
+#include "AppTestSupport.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+namespace vexlo::test {
+namespace {
+
+class FileListTest : public AppTest {
+protected:
+    // Drops `paths` on the window as the file manager does.
+    static void drop(TMainForm& w, const std::vector<std::string>& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const auto& p : paths)
+            urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(p)));
+        data.setUrls(urls);
+        const QPointF at(w.ListView1->mapTo(&w, QPoint(20, 20)));
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &dropEvent);
+    }
+    static bool removeEnabled(const TMainForm& w)
+    {
+        return w.btnRemoveFile->isEnabled() && w.pmnRemoveFile->isEnabled() && w.mniRemoveFile->isEnabled();
+    }
+    static bool removeDisabled(const TMainForm& w)
+    {
+        return !w.btnRemoveFile->isEnabled() && !w.pmnRemoveFile->isEnabled() && !w.mniRemoveFile->isEnabled();
+    }
+};
+
+TEST_F(FileListTest, AddDialogTitleFiltersFoldersAndLastPath)
+{
+    const std::string clips = folder("Clips");
+    auto w = open();
+    tp.fileDialogs.nextOpenFiles.push_back(
+        std::vector<std::string>{file(clips + "a.m2ts", 1536), file(clips + "b.avi"), file(clips + "c.txt")});
+    EXPECT_TRUE(w->SelectAndAddFiles());
+    ASSERT_EQ(tp.fileDialogs.openCalls.size(), 1u);
+    const auto& call = tp.fileDialogs.openCalls[0];
+    EXPECT_EQ(call.title, "Please select the video files to convert");
+    EXPECT_EQ(call.initialFolder, root() + "Documents/") << "no LastPath: the Personal folder";
+    EXPECT_EQ(call.selectedFilter, 0);
+    const std::vector<std::pair<std::string, std::string>> filters = {
+        {"Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)",
+         "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;"
+         "*.3g2;*.dvr-ms;*.flv;*.swf;*.dv"},
+        {"AVCHD files (*.m2ts;*.mts;*.m2t)", "*.m2ts;*.mts;*.m2t"},
+        {"AVI files (*.avi)", "*.avi"},
+        {"MPEG files (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)", "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod"},
+        {"WMV files (*.wmv;*.asf;*.wma)", "*.wmv;*asf;*.wma"},
+        {"Quick Time files (*.qt;*.mov)", "*.qt;*.mov"},
+        {"VOB files (*.vob)", "*.vob"},
+        {"MP4 files (*.mp4;*.3gp;*.3g2)", "*.mp4;*.3gp;*.3g2"},
+        {"Flash video files (*.flv;*.swf)", "*.flv;*.swf"},
+        {"All files (*.*)", "*.*"},
+    };
+    ASSERT_EQ(call.filters.size(), filters.size());
+    for (size_t i = 0; i < filters.size(); ++i) {
+        EXPECT_EQ(call.filters[i].description, filters[i].first) << i;
+        EXPECT_EQ(call.filters[i].patterns, filters[i].second) << i;
+    }
+    EXPECT_EQ(w->rowCount(), 3) << "the dialog applies no extension test of its own";
+    const QTreeWidgetItem* first = w->ListView1->topLevelItem(0);
+    EXPECT_EQ(first->text(0).toStdString(), clips + "a.m2ts");
+    EXPECT_EQ(first->text(1), "1.50 KB");
+    EXPECT_EQ(first->text(2).toStdString(), clips);
+    EXPECT_EQ(panel0(*w), "3 File(s) Ready");
+    EXPECT_EQ(iniValue("Options", "LastPath"), clips);
+    EXPECT_FALSE(w->pnlPSPImage->isVisible());
+
+    // The next dialog starts in LastPath; a cancel changes nothing.
+    ini("[Options]\nLastPath=" + root() + "Elsewhere/\n");
+    const std::string before = iniText();
+    EXPECT_FALSE(w->SelectAndAddFiles());
+    EXPECT_EQ(tp.fileDialogs.openCalls.back().initialFolder, root() + "Elsewhere/");
+    EXPECT_EQ(iniText(), before);
+    EXPECT_EQ(w->rowCount(), 3);
+}
+
+TEST_F(FileListTest, NoLastPathAndNoPersonalFolderStartsInTheDialogsDefaultAndCancelWritesNothing)
+{
+    tp.desktop.personal.clear();
+    auto w = open();
+    w->btnAddFile->trigger();
+    ASSERT_EQ(tp.fileDialogs.openCalls.size(), 1u);
+    EXPECT_EQ(tp.fileDialogs.openCalls[0].initialFolder, "");
+    EXPECT_FALSE(fs::exists(tp.settingsPath()));
+}
+
+TEST_F(FileListTest, DuplicatesMissingFilesAndControlCharactersAreNotAdded)
+{
+    const std::string dir = folder("v");
+    auto w = open();
+    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{
+        file(dir + "a.avi"), file(dir + "A.AVI"), dir + "gone.avi", file(dir + "line\nbreak.avi"),
+        file(dir + "tab\tname.avi"), dir, file(dir + "noext")});
+    w->btnAddFileClick();
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "a.avi", dir + "noext"}));
+    EXPECT_EQ(w->imlFileIcon.count(), 2);
+    EXPECT_TRUE(tp.messages.shown.empty());
+    // A removed row may come back.
+    select(*w, {0});
+    w->btnRemoveFileClick();
+    EXPECT_TRUE(w->addFile(dir + "A.AVI"));
+    EXPECT_FALSE(w->addFile(dir + "a.avi"));
+    EXPECT_EQ(w->imlFileIcon.count(), 3) << "icons are never taken out";
+}
+
+TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
+{
+    const std::string dir = folder("d");
+    installEngine();
+    auto w = open();
+    {
+        ModalAnswerer answer(false);
+        drop(*w, {file(dir + "clip.flv"), folder("d/folder.avi")});
+        QTest::qWait(80);
+        EXPECT_EQ(w->rowCount(), 0);
+        EXPECT_EQ(tp.desktop.activated.size(), 1u) << "the window comes to the front";
+        EXPECT_EQ(answer.seen, 0) << "an empty list starts nothing";
+    }
+    const std::string longName = dir + std::string(240, 'n') + ".AVI";
+    const bool longOk = [&] {
+        try {
+            file(longName);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }();
+    ini(kDirectRun);
+    drop(*w, {file(dir + "CLIP.AVI"), file(dir + "clip.mp"), file(dir + "x.mkv"), dir + "missing.avi"});
+    std::vector<std::string> expected{dir + "CLIP.AVI", dir + "clip.mp"};
+    EXPECT_EQ(rows(*w), expected);
+    EXPECT_TRUE(engineCalls().empty()) << "the run is requested through a queued call";
+    ASSERT_TRUE(waitFor([&] { return engineCalls().size() == 2; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(waitFor([&] { return panel0(*w) == "Conversion completed!"; }));
+    EXPECT_EQ(tp.desktop.activated.size(), 2u);
+    if (longOk) {
+        w->WMDropFiles({QFile::decodeName(QByteArray::fromStdString(longName))});
+        EXPECT_EQ(w->rowPath(2), longName) << "dropped names are taken whole";
+    }
+}
+
+TEST_F(FileListTest, RemovingRowsKeepsOrderAndCountsInTheStatus)
+{
+    const std::string dir = folder("r");
+    auto w = open();
+    for (const char* n : {"0.avi", "1.avi", "2.avi", "3.avi", "4.avi"})
+        w->addFile(file(dir + n));
+    EXPECT_EQ(panel0(*w), "5 File(s) Ready");
+    EXPECT_EQ(w->hint(), "5 File(s) Ready");
+    w->btnRemoveFileClick();
+    EXPECT_EQ(w->rowCount(), 5) << "no selection: nothing removed";
+    select(*w, {0, 2, 4});
+    w->btnRemoveFileClick();
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "1.avi", dir + "3.avi"}));
+    EXPECT_EQ(panel0(*w), "2 File(s) Ready");
+    EXPECT_TRUE(removeDisabled(*w));
+    EXPECT_FALSE(w->pnlPSPImage->isVisible());
+    select(*w, {0, 1});
+    w->pmnRemoveFile->trigger();
+    EXPECT_EQ(w->rowCount(), 0);
+    EXPECT_EQ(panel0(*w), "Ready");
+    EXPECT_EQ(w->hint(), "Ready");
+    EXPECT_TRUE(w->pnlPSPImage->isVisible()) << "the picture shows again over an empty list";
+}
+
+TEST_F(FileListTest, RemoveCommandsFollowWhetherAnyRowIsSelected)
+{
+    const std::string dir = folder("s");
+    auto w = open();
+    activate(*w);
+    for (const char* n : {"a.avi", "b.avi", "c.avi"})
+        w->addFile(file(dir + n));
+    EXPECT_TRUE(removeDisabled(*w));
+    auto rowCentre = [&](int i) {
+        return w->ListView1->visualItemRect(w->ListView1->topLevelItem(i)).center();
+    };
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(0));
+    EXPECT_TRUE(removeEnabled(*w));
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
+    EXPECT_EQ(w->ListView1->selectedItems().size(), 2);
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    EXPECT_EQ(w->ListView1->selectedItems().size(), 1);
+    EXPECT_TRUE(removeEnabled(*w)) << "one row stays selected";
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
+    EXPECT_TRUE(removeDisabled(*w));
+}
+
+TEST_F(FileListTest, DoubleClickOnListAndPictureOpensTheAddDialog)
+{
+    const std::string dir = folder("c");
+    auto w = open();
+    ASSERT_TRUE(w->pnlPSPImage->isVisible());
+    QTest::mouseDClick(w->pnlPSPImage, Qt::LeftButton);
+    EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u);
+    w->addFile(file(dir + "a.avi"));
+    QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       w->ListView1->visualItemRect(w->ListView1->topLevelItem(0)).center());
+    EXPECT_EQ(tp.fileDialogs.openCalls.size(), 2u) << "also on a row";
+    QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 150));
+    EXPECT_EQ(tp.fileDialogs.openCalls.size(), 3u);
+}
+
+// ---------------------------------------------------------------- saved list
+
+class SavedListTest : public FileListTest {};
+
+TEST_F(SavedListTest, RoundTripThroughCloseAndANewWindow)
+{
+    const std::string dir = folder("p");
+    ini("[Options]\nSaveFileList=1\n");
+    {
+        auto w = open();
+        for (const char* n : {"c.avi", "a.avi", "b.avi"})
+            w->addFile(file(dir + n));
+        ASSERT_TRUE(closeAndWait(*w));
+    }
+    const auto doc = iniDoc();
+    EXPECT_EQ(doc.keys("FileList"), (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(doc.readText("FileList", "0", ""), dir + "c.avi");
+    EXPECT_EQ(doc.readText("FileList", "2", ""), dir + "b.avi");
+    auto w = open();
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "c.avi", dir + "a.avi", dir + "b.avi"}));
+    EXPECT_EQ(panel0(*w), "3 File(s) Ready");
+    EXPECT_FALSE(w->pnlPSPImage->isVisible());
+
+    // An empty list at closing leaves no section at all.
+    select(*w, {0, 1, 2});
+    w->btnRemoveFileClick();
+    ASSERT_TRUE(closeAndWait(*w));
+    EXPECT_FALSE(iniDoc().hasSection("FileList"));
+}
+
+TEST_F(SavedListTest, KeyOrderCountsAndMissingFilesAreDroppedAndRenumbered)
+{
+    const std::string dir = folder("k");
+    ini("[Options]\nSaveFileList=1\n[FileList]\nb=" + file(dir + "b.avi") + "\na=" + file(dir + "a.avi") +
+        "\nz=" + dir + "gone.avi\n7=" + file(dir + "c.avi") + "\n");
+    auto w = open();
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "b.avi", dir + "a.avi", dir + "c.avi"}));
+    w->btnSaveClick();
+    const auto doc = iniDoc();
+    EXPECT_EQ(doc.keys("FileList"), (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(doc.readText("FileList", "2", ""), dir + "c.avi");
+}
+
+TEST_F(SavedListTest, SwitchOffLeavesEverythingAlone)
+{
+    const std::string dir = folder("o");
+    const std::string stored = "[Options]\nSaveFileList=0\n[FileList]\n0=" + file(dir + "a.avi") + "\n";
+    ini(stored);
+    auto w = open();
+    EXPECT_EQ(w->rowCount(), 0) << "the stored list is not read";
+    w->addFile(file(dir + "b.avi"));
+    w->mniOpen->trigger();
+    w->mniSave->trigger();
+    EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.avi"});
+    EXPECT_EQ(iniText(), stored);
+    ASSERT_TRUE(closeAndWait(*w));
+    EXPECT_EQ(iniDoc().readText("FileList", "0", ""), dir + "a.avi");
+    EXPECT_EQ(iniDoc().keys("FileList").size(), 1u);
+}
+
+TEST_F(SavedListTest, OpenProjectAppendsOnlyNewPathsAndTwiceAddsNothing)
+{
+    const std::string dir = folder("t");
+    ini("[Options]\nSaveFileList=1\n[FileList]\n0=" + file(dir + "a.avi") + "\n1=" + file(dir + "b.avi") + "\n");
+    auto w = open({dir + "b.avi"}); // with arguments nothing is restored
+    EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.avi"});
+    w->btnOpenClick();
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "b.avi", dir + "a.avi"}));
+    w->btnOpenClick();
+    EXPECT_EQ(w->rowCount(), 2);
+}
+
+TEST_F(SavedListTest, FailedStoreKeepsTheOldListAndReportsIt)
+{
+    const std::string dir = folder("f");
+    const std::string stored =
+        "[Options]\nSaveFileList=1\n[FileList]\n0=" + file(dir + "a.avi") + "\n1=" + file(dir + "b.avi") + "\n";
+    ini(stored);
+    auto w = open();
+    select(*w, {0});
+    w->btnRemoveFileClick();
+    w->addFile(file(dir + "c.avi"));
+    // A folder where the temporary file goes stops the write, also for root.
+    fs::create_directories(tp.settingsPath() + ".tmp");
+    try {
+        w->btnSaveClick();
+        ADD_FAILURE() << "the failed write is not reported";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + tp.settingsPath());
+    }
+    EXPECT_EQ(iniText(), stored);
+    ASSERT_TRUE(closeAndWait(*w));
+    EXPECT_EQ(iniText(), stored) << "neither the list nor the placement got through";
+    ASSERT_GE(tp.messages.shown.size(), 1u);
+    EXPECT_EQ(tp.messages.shown[0].text, "Unable to write to " + tp.settingsPath());
+    EXPECT_EQ(tp.messages.shown[0].icon, platform::MessageIcon::Error);
+    fs::remove(tp.settingsPath() + ".tmp");
+}
+
+} // namespace
+} // namespace vexlo::test

@@ -1,0 +1,349 @@
+// Runs through the window with the scripted fake engine: the engine argument,
+// target names, the destination checks, the AbortFlag's values, deletions,
+// the progress texts, the busy road and the window closing during a run.
+#include "AppTestSupport.h"
+
+#include <cstdlib>
+
+namespace vexlo::test {
+namespace {
+
+class RunTest : public AppTest {};
+
+TEST_F(RunTest, EngineArgumentWithoutSettingsFileAndTheSilentMarker)
+{
+    const std::string dir = folder("Video");
+    const std::string src = file(dir + "a.m2ts");
+    installEngine();
+    {
+        auto w = open({"-0", src});
+        ASSERT_TRUE(waitFor([&] { return finishedCount == 1; }, std::chrono::seconds(20)));
+        EXPECT_EQ(w->commandLineResult(), 0);
+    }
+    ASSERT_EQ(engineCalls().size(), 1u);
+    ASSERT_EQ(engineCalls()[0].size(), 1u) << "one argument, no shell";
+    EXPECT_EQ(engineCalls()[0][0], src + "|" + dir + "a.mp4||320|240|512|0|2|128|44100|ACC|0|N");
+    auto silent = open({"-0", src, "-S"});
+    ASSERT_TRUE(waitFor([&] { return finishedCount == 2; }, std::chrono::seconds(20)));
+    ASSERT_EQ(engineCalls().size(), 2u);
+    EXPECT_EQ(engineCalls()[1][0], src + "|" + dir + "a.mp4||320|240|512|0|2|128|44100|ACC|0|S");
+}
+
+TEST_F(RunTest, TargetNames)
+{
+    const std::string dir = folder("Video");
+    const std::string out = folder("Out");
+    struct Case {
+        std::string source, options, target;
+    };
+    const Case cases[] = {
+        {dir + "clip.mp4", "ConvertToSamePath=1", dir + "clip_New.mp4"},
+        {dir + "CLIP.MP4", "ConvertToSamePath=1", dir + "CLIP_New.mp4"},
+        {dir + "clip", "ConvertToSamePath=1", dir + "clip.mp4"},
+        {dir + "a.m2ts", "ConvertToSamePath=0\nDestPath=" + out, out + "a.mp4"},
+        {dir + "b.tar.mts", "ConvertToSamePath=0\nDestPath=" + out, out + "b.tar.mp4"},
+    };
+    installEngine();
+    for (const Case& c : cases) {
+        ini(std::string("[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\n") + c.options + "\n");
+        auto w = open();
+        ASSERT_TRUE(w->addFile(file(c.source)));
+        const size_t before = engineCalls().size();
+        w->btnConvertClick();
+        ASSERT_EQ(engineCalls().size(), before + 1) << c.source;
+        EXPECT_EQ(field(before, 2), c.target) << c.source;
+        fs::remove(c.source);
+    }
+}
+
+TEST_F(RunTest, OpticalDestinationStopsBeforeTheEngine)
+{
+    const std::string cd = folder("cdrom");
+    ini(std::string(kDirectRun) + "ConvertToSamePath=0\nDestPath=" + cd + "\n");
+    tp.mountInfo = "36 25 11:0 / " + cd.substr(0, cd.size() - 1) + " ro,relatime shared:1 - iso9660 /dev/sr0 ro\n";
+    installEngine();
+    auto w = open();
+    w->addFile(file(folder("v") + "a.m2ts"));
+    w->btnConvertClick();
+    EXPECT_TRUE(engineCalls().empty());
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_EQ(tp.messages.shown[0].title, "Invalid Output Folder");
+    EXPECT_EQ(tp.messages.shown[0].text, "Output folder is CD-ROM and read only!\r\n\r\n  " + cd +
+                                             "\r\n\r\nPlease click \"Options\" button to specify a valid "
+                                             "output folder first.");
+    EXPECT_EQ(tp.messages.shown[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(panel0(*w), "Conversion aborted!");
+    EXPECT_FALSE(w->Busy);
+}
+
+TEST_F(RunTest, OverwriteQuestionAtTheThirdOfFive)
+{
+    const std::string dir = folder("o");
+    for (const auto answer : {platform::MessageAnswer::No, platform::MessageAnswer::Yes}) {
+        ini(std::string(kDirectRun) + "PromptOverwrite=1\n");
+        installEngine();
+        tp.messages.shown.clear();
+        tp.messages.nextAnswers = {answer};
+        auto w = open();
+        for (const char* n : {"a", "b", "c", "d", "e"})
+            w->addFile(file(dir + n + ".m2ts"));
+        for (const char* n : {"a", "b", "d", "e"})
+            fs::remove(dir + n + ".mp4");
+        file(dir + "c.mp4");
+        w->btnConvertClick();
+        ASSERT_EQ(tp.messages.shown.size(), 1u);
+        EXPECT_EQ(tp.messages.shown[0].title, "Overwrite");
+        EXPECT_EQ(tp.messages.shown[0].text,
+                  "Target file already existing!\r\n  '" + dir + "c.mp4'\r\n\r\n do you want to overwrite?");
+        EXPECT_EQ(tp.messages.shown[0].icon, platform::MessageIcon::Question);
+        EXPECT_EQ(tp.messages.shown[0].buttons, platform::MessageButtons::YesNo);
+        const bool yes = answer == platform::MessageAnswer::Yes;
+        EXPECT_EQ(engineCalls().size(), yes ? 5u : 2u);
+        EXPECT_EQ(panel0(*w), yes ? "Conversion completed!" : "Conversion aborted!");
+    }
+}
+
+// What the engine leaves after the second of three files, and what follows.
+TEST_F(RunTest, AbortFlagValuesAndDeletions)
+{
+    struct Case {
+        const char* script; // for the second file
+        bool delWhenCanceled;
+        size_t calls;
+        bool completed;
+        bool target2Stays;
+        bool source2Stays;
+    };
+    const Case cases[] = {
+        {"target flag=3", false, 2, true, true, true},
+        {"target flag=-1", false, 3, true, true, false},
+        {"target flag=", false, 3, true, true, false},
+        {"target noflag", false, 3, true, true, false},
+        {"target flag=1", true, 2, false, true, true},
+        {"target flag=2", false, 2, false, true, true},
+        {"target flag=2", true, 2, false, false, true},
+        // An engine that ends abnormally cancelled its file.
+        {"target crash", true, 2, false, false, true},
+        {"target kill", false, 2, false, true, true},
+        {"target flag=0 exit=3", false, 3, true, true, false},
+        // Text that is not a decimal integer ends the run as aborted.
+        {"target flag=abc", true, 2, false, true, true},
+        {"target flag=99999999999", false, 2, false, true, true},
+        // A missing or empty target keeps its source.
+        {"flag=0", false, 3, true, false, true},
+        {"target=0 flag=0", false, 3, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.script) + (c.delWhenCanceled ? " DelFileWhenCanceled" : ""));
+        platform::TestPlatform own; // fresh registry and folders for every case
+        const std::string dir = own.root() + "v/";
+        writeFile(own.settingsPath(), std::string(kDirectRun) + "DeleteSourceWhenDone=1\nDelFileWhenCanceled=" +
+                                          (c.delWhenCanceled ? "1" : "0") + "\n");
+        installFakeEngine(own);
+        setFakeEngineScript(own, {"target", c.script, "target"});
+        TMainForm w({});
+        w.show();
+        for (const char* n : {"a", "b", "c"})
+            ASSERT_TRUE(w.addFile(file(dir + n + ".m2ts")));
+        w.btnConvertClick();
+        EXPECT_EQ(fakeEngineCalls(own).size(), c.calls);
+        EXPECT_EQ(panel0(w), c.completed ? "Conversion completed!" : "Conversion aborted!");
+        EXPECT_FALSE(w.Busy);
+        EXPECT_TRUE(w.btnConvert->isVisible());
+        EXPECT_FALSE(fs::exists(dir + "a.m2ts")) << "the first source was converted and deleted";
+        EXPECT_EQ(fs::exists(dir + "b.mp4"), c.target2Stays);
+        EXPECT_EQ(fs::exists(dir + "b.m2ts"), c.source2Stays);
+        EXPECT_EQ(fs::exists(dir + "c.m2ts"), c.calls < 3);
+        EXPECT_EQ(w.rowCount(), 3) << "a run leaves the rows in place";
+        EXPECT_TRUE(own.messages.shown.empty());
+    }
+}
+
+TEST_F(RunTest, MissingEngineStopsTheRunAndDeletesNothing)
+{
+    const std::string dir = folder("v");
+    ini(std::string(kDirectRun) + "DeleteSourceWhenDone=1\n");
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", folder("empty-path").c_str(), 1);
+    auto w = open();
+    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(file(dir + "b.m2ts"));
+    w->btnConvertClick();
+    ::setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_EQ(tp.messages.shown[0].text, "The conversion engine could not be started:\r\ntrevok");
+    EXPECT_TRUE(fs::exists(dir + "a.m2ts"));
+    EXPECT_TRUE(fs::exists(dir + "b.m2ts"));
+    EXPECT_EQ(panel0(*w), "Conversion aborted!");
+    EXPECT_FALSE(w->Busy);
+}
+
+TEST_F(RunTest, BarInANameIsRefusedBeforeLaunch)
+{
+    const std::string dir = folder("v");
+    ini(kDirectRun);
+    installEngine();
+    auto w = open();
+    w->addFile(file(dir + "ok.m2ts"));
+    w->addFile(file(dir + "a|b.m2ts"));
+    w->btnConvertClick();
+    EXPECT_EQ(engineCalls().size(), 1u);
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_EQ(tp.messages.shown[0].text,
+              "'" + dir + "a|b.m2ts'\r\n\r\nThis file name contains \"|\", which the conversion engine cannot "
+                                 "accept. Rename the file and convert it again.");
+    EXPECT_EQ(panel0(*w), "Conversion aborted!");
+}
+
+TEST_F(RunTest, MissingListedFileIsReportedAndNothingStarts)
+{
+    const std::string dir = folder("v");
+    ini(kDirectRun);
+    installEngine();
+    auto w = open();
+    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(file(dir + "b.m2ts"));
+    fs::remove(dir + "b.m2ts");
+    w->btnConvertClick();
+    EXPECT_TRUE(engineCalls().empty());
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_EQ(tp.messages.shown[0].text, "File is not found!\r\n" + dir + "b.m2ts");
+    EXPECT_EQ(tp.messages.shown[0].title, "Vexlo");
+    EXPECT_EQ(w->rowCount(), 2);
+    EXPECT_EQ(panel0(*w), "2 File(s) Ready");
+}
+
+TEST_F(RunTest, ConvertWithAnEmptyListInEachMode)
+{
+    const std::string dir = folder("e");
+    ini(kDirectRun);
+    installEngine();
+    {
+        auto w = open();
+        w->btnConvertClick();
+        EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u) << "interactive: the add dialog";
+        EXPECT_TRUE(engineCalls().empty());
+        tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{file(dir + "a.m2ts")});
+        w->btnConvertClick();
+        EXPECT_EQ(engineCalls().size(), 1u) << "chosen files go straight into the request";
+    }
+    {
+        auto w = open({"ADD:" + dir});
+        EXPECT_EQ(w->RunMode, RunMode::rmCommandLinePrompt);
+        QTest::qWait(30);
+        w->btnConvertClick();
+        EXPECT_EQ(tp.fileDialogs.openCalls.size(), 3u) << "prompt mode: the add dialog";
+        EXPECT_TRUE(w->isVisible());
+    }
+    {
+        auto w = open({"-0"});
+        EXPECT_EQ(w->RunMode, RunMode::rmCommandLineAuto);
+        QTest::qWait(30);
+        EXPECT_TRUE(w->isVisible());
+        w->btnConvertClick();
+        EXPECT_TRUE(waitFor([&] { return finishedCount == 1; }, std::chrono::seconds(5)))
+            << "auto mode: the window closes";
+        EXPECT_EQ(tp.fileDialogs.openCalls.size(), 3u);
+    }
+}
+
+TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
+{
+    const std::string dir = folder("p");
+    ini(kDirectRun);
+    installEngine({"", "sleep=300", "", "", ""});
+    auto w = open<RecordingForm>();
+    for (const char* n : {"a", "b", "c"})
+        w->addFile(file(dir + n + ".m2ts"));
+    QString captionDuring, titleDuring;
+    bool timerDuring = true;
+    later(150, [&] {
+        captionDuring = w->windowTitle();
+        titleDuring = platform::applicationTitle();
+        timerDuring = w->Timer1->isActive();
+    });
+    w->btnConvertClick();
+    EXPECT_EQ(w->panelTexts, (std::vector<std::string>{"Converting... (0/0)", "Converting... (0/0)",
+                                                       "Converting... (1/3 Finished)", "Converting... (2/3 Finished)",
+                                                       "Converting... (3/3 Finished)", "Converting... (3/3)"}));
+    EXPECT_EQ(captionDuring, "Converting... (2/3 Finished) - Vexlo");
+    EXPECT_EQ(titleDuring, "Converting... Vexlo");
+    EXPECT_FALSE(timerDuring);
+    EXPECT_EQ(panel0(*w), "Conversion completed!");
+    EXPECT_EQ(w->hint(), "Conversion completed!");
+    EXPECT_EQ(w->windowTitle(), "Vexlo");
+    EXPECT_EQ(platform::applicationTitle(), "Vexlo");
+
+    w->panelTexts.clear();
+    select(*w, {0});
+    w->btnRemoveFileClick();
+    w->btnConvertClick();
+    EXPECT_EQ(w->panelTexts, (std::vector<std::string>{"Converting... (3/3)", "Converting... (3/3)",
+                                                       "Converting... (1/2 Finished)", "Converting... (2/2 Finished)",
+                                                       "Converting... (2/2)"}));
+}
+
+TEST_F(RunTest, AutoModeClosesOnlyOnCompletion)
+{
+    const std::string src = file(folder("v") + "a.m2ts");
+    installEngine({"target flag=1"});
+    auto w = open({"-0", src});
+    ASSERT_TRUE(waitFor([&] { return engineCalls().size() == 1 && !w->Busy; }));
+    QTest::qWait(100);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(finishedCount, 0);
+    EXPECT_EQ(w->commandLineResult(), 1);
+    EXPECT_EQ(w->RunMode, RunMode::rmInteractive);
+    EXPECT_EQ(panel0(*w), "Conversion aborted!");
+}
+
+TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
+{
+    const std::string dir = folder("v");
+    ini(kDirectRun);
+    installEngine({"sleep=400", "sleep=100", "", ""});
+    auto w = open();
+    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(file(dir + "b.m2ts"));
+    later(150, [&] {
+        w->WMDropFiles({QString::fromStdString(file(dir + "c.m2ts"))});
+        w->btnConvertClick();
+        w->RequestConversion();
+        QCoreApplication::postEvent(w.get(), new QEvent(app::WM_AUTOCONVERT));
+    });
+    w->btnConvertClick();
+    QTest::qWait(100);
+    EXPECT_EQ(w->rowCount(), 3);
+    EXPECT_EQ(engineCalls().size(), 2u) << "the running job keeps its count; no second job";
+    EXPECT_TRUE(tp.messages.shown.empty());
+}
+
+TEST_F(RunTest, ClosingDuringARunAbortsFirstAndEndsAfterTheLoop)
+{
+    const std::string dir = folder("v");
+    ini(std::string(kDirectRun) + "SaveFileList=1\n");
+    installEngine({"sleep=500", ""});
+    auto w = open();
+    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(file(dir + "b.m2ts"));
+    QString panelAfterClose;
+    int finishedAtClose = -1;
+    later(150, [&] {
+        w->close();
+        panelAfterClose = panel0(*w);
+        finishedAtClose = finishedCount;
+    });
+    size_t callsAtFinish = 0;
+    QObject::connect(w.get(), &TMainForm::finished, [&] { callsAtFinish = engineCalls().size(); });
+    w->btnConvertClick();
+    EXPECT_EQ(panelAfterClose, "Conversion aborted!");
+    EXPECT_EQ(finishedAtClose, 0);
+    ASSERT_TRUE(waitFor([&] { return finishedCount == 1; }));
+    EXPECT_EQ(callsAtFinish, engineCalls().size()) << "the program ends only after the loop has returned";
+    EXPECT_FALSE(w->Busy);
+    EXPECT_EQ(iniDoc().keys("FileList").size(), 2u) << "the close handling stored the list";
+    EXPECT_NE(iniValue("Main", "Width"), "<absent>");
+}
+
+} // namespace
+} // namespace vexlo::test

@@ -1,0 +1,370 @@
+// The main window as a whole: start-up and placement, the control states, the
+// keys idle and busy, the toolbar labels, the resize layout, status hints, the
+// document commands and the about box.
+#include "AppTestSupport.h"
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QStatusTipEvent>
+
+namespace vexlo::test {
+namespace {
+
+class WindowTest : public AppTest {};
+
+QToolButton* buttonOf(TMainForm& w, QAction* action)
+{
+    return qobject_cast<QToolButton*>(w.ToolBar1->widgetForAction(action));
+}
+
+struct IdleStates {
+    bool add, remove, convertVisible, stopVisible, options, help, pmnAdd, pmnRemove, pmnOptions,
+        mniConvert, pmnConvert, mniStop, pmnStop, progressVisible, busy;
+    bool operator==(const IdleStates&) const = default;
+};
+
+IdleStates statesOf(TMainForm& w)
+{
+    return {w.btnAddFile->isEnabled(),  w.btnRemoveFile->isEnabled(), w.btnConvert->isVisible(),
+            w.btnStop->isVisible(),     w.btnOptions->isEnabled(),    w.btnHelp->isEnabled(),
+            w.pmnAddFile->isEnabled(),  w.pmnRemoveFile->isEnabled(), w.pmnOptions->isEnabled(),
+            w.mniConvert->isEnabled(),  w.pmnConvert->isEnabled(),    w.mniStop->isEnabled(),
+            w.pmnStop->isEnabled(),     w.StatusProgressBar->isVisible(), w.Busy};
+}
+
+// With every row selected: what the idle and busy tables give.
+constexpr IdleStates kIdleSelected{true, true, true, false, true, true, true, true, true,
+                                   true, true, false, false, false, false};
+constexpr IdleStates kBusySelected{false, false, false, true, false, false, false, false, false,
+                                   false, false, true, true, true, true};
+
+TEST_F(WindowTest, FreshStartIsCentred800x480WithDefaultColumnsLabelsAndIdleStates)
+{
+    auto w = open();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(w->size(), QSize(800, 480));
+    EXPECT_EQ(w->pos(), QPoint((screen.width() - 800) / 2, (screen.height() - 480) / 2));
+    EXPECT_EQ(w->windowTitle(), "Vexlo");
+    EXPECT_EQ(w->ListView1->columnWidth(0), 200);
+    EXPECT_EQ(w->ListView1->columnWidth(1), 64);
+    EXPECT_EQ(w->ListView1->columnWidth(2), 300);
+    EXPECT_EQ(w->ListView1->headerItem()->text(0), "File Name");
+    EXPECT_EQ(w->ListView1->headerItem()->text(2), "Path");
+    EXPECT_TRUE(w->mniShowTextLabel->isChecked());
+    EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(50, 52));
+    EXPECT_EQ(panel0(*w), "Ready");
+    EXPECT_EQ(w->hint(), "Ready");
+    EXPECT_EQ(w->RunMode, RunMode::rmInteractive);
+    EXPECT_FALSE(w->Timer1->isActive());
+    IdleStates noSelection = kIdleSelected;
+    noSelection.remove = noSelection.pmnRemove = false;
+    EXPECT_EQ(statesOf(*w), noSelection);
+    EXPECT_FALSE(w->mniRemoveFile->isEnabled());
+    EXPECT_FALSE(w->btnOpen->isVisible());
+    EXPECT_FALSE(w->btnSave->isVisible());
+    EXPECT_EQ(w->mniHomepage->text(), "Visit Vexlo Homepage");
+    EXPECT_EQ(w->mniAbout->text(), "About Vexlo");
+    EXPECT_TRUE(w->pnlPSPImage->isVisible()) << "the getting-started picture shows over an empty list";
+    EXPECT_EQ(w->StatusBar1->panelWidth(1), 200);
+}
+
+TEST_F(WindowTest, MaximisedCloseWritesOnlyMaximizedAndNextStartRestoresThenMaximises)
+{
+    ini("[Main]\nLeft=40\nTop=30\nWidth=640\nHeight=420\nFileNameWidth=150\n");
+    {
+        auto w = open();
+        EXPECT_EQ(w->geometry(), QRect(40, 30, 640, 420));
+        EXPECT_EQ(w->ListView1->columnWidth(0), 150);
+        w->showMaximized();
+        ASSERT_TRUE(waitFor([&] { return w->isMaximized(); }));
+        ASSERT_TRUE(closeAndWait(*w));
+    }
+    EXPECT_EQ(iniValue("Main", "Maximized"), "1");
+    EXPECT_EQ(iniValue("Main", "Left"), "40");
+    EXPECT_EQ(iniValue("Main", "Width"), "640");
+    EXPECT_EQ(iniValue("Main", "FileNameWidth"), "150");
+    EXPECT_EQ(iniValue("Main", "PathWidth"), "<absent>");
+
+    auto again = open();
+    EXPECT_TRUE(waitFor([&] { return again->isMaximized(); }));
+    EXPECT_EQ(again->normalGeometry().size(), QSize(640, 420));
+    again->showNormal();
+    EXPECT_TRUE(waitFor([&] { return again->size() == QSize(640, 420); }));
+}
+
+TEST_F(WindowTest, NormalCloseWritesBoundsAndColumns)
+{
+    auto w = open();
+    w->setGeometry(20, 25, 700, 400);
+    w->ListView1->setColumnWidth(1, 90);
+    ASSERT_TRUE(closeAndWait(*w));
+    const auto doc = iniDoc();
+    EXPECT_EQ(doc.readText("Main", "Maximized", "?"), "0");
+    EXPECT_EQ(doc.readInteger("Main", "Left", -1), 20);
+    EXPECT_EQ(doc.readInteger("Main", "Top", -1), 25);
+    EXPECT_EQ(doc.readInteger("Main", "Width", -1), 700);
+    EXPECT_EQ(doc.readInteger("Main", "Height", -1), 400);
+    EXPECT_EQ(doc.readInteger("Main", "SizeWidth", -1), 90);
+    EXPECT_EQ(doc.readInteger("Main", "PathWidth", -1), 300);
+}
+
+TEST_F(WindowTest, SilentWindowIsOffScreenAndItsCloseWritesNoBounds)
+{
+    ini("[Main]\nLeft=5000\nTop=10\n");
+    auto w = open({"-S"});
+    EXPECT_TRUE(w->Silent);
+    EXPECT_EQ(w->pos().x(), -1000) << "silent mode keeps its off-screen left edge";
+    ASSERT_EQ(tp.desktop.noTaskbarWindows.size(), 1u);
+    EXPECT_EQ(tp.desktop.noTaskbarWindows[0], w.get());
+    ASSERT_TRUE(closeAndWait(*w));
+    EXPECT_EQ(iniValue("Main", "Maximized"), "0");
+    EXPECT_EQ(iniValue("Main", "Left"), "5000");
+    EXPECT_EQ(iniValue("Main", "Width"), "<absent>");
+    EXPECT_EQ(iniValue("Main", "FileNameWidth"), "<absent>");
+}
+
+TEST_F(WindowTest, OffScreenPlacementComesBackOntoTheScreen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    for (const char* placement : {"Left=5000\nTop=5000", "Left=-3000\nTop=10", "Left=10\nTop=-2000"}) {
+        ini(std::string("[Main]\nWidth=600\nHeight=300\n") + placement + "\n");
+        auto w = open();
+        EXPECT_TRUE(screen.intersects(w->frameGeometry())) << placement;
+        EXPECT_EQ(w->size(), QSize(600, 300)) << placement;
+    }
+    // A window partly on the screen stays where it was put.
+    ini("[Main]\nWidth=600\nHeight=300\nLeft=-100\nTop=20\n");
+    auto w = open();
+    EXPECT_EQ(w->pos(), QPoint(-100, 20));
+}
+
+TEST_F(WindowTest, UnreadableSettingsStartWithTheDefaults)
+{
+    const std::string hostile[] = {
+        std::string("[Main]\nWidth=\0\xff\xfe\nHeight=99999999999\n", 39),
+        "[Main\nWidth=10\n[Main]]\nLeft=abc\n",
+        "[Main]\nWidth=" + std::string(3 << 20, '9') + "\n",
+        "\xef\xbb\xbf[Main]\r\nShowTextLabel=maybe\r\n[Main]\r\nShowTextLabel=0\r\n",
+    };
+    for (const std::string& bytes : hostile) {
+        ini(bytes);
+        auto w = open();
+        EXPECT_EQ(w->size(), QSize(800, 480));
+        EXPECT_TRUE(tp.messages.shown.empty()) << tp.messages.shown.front().text;
+    }
+}
+
+TEST_F(WindowTest, LabelToggleGives39x39ButtonsAndPersists)
+{
+    {
+        auto w = open();
+        w->mniShowTextLabel->trigger();
+        EXPECT_FALSE(w->mniShowTextLabel->isChecked());
+        EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        for (QAction* a : {w->btnAddFile, w->btnConvert, w->btnHelp})
+            EXPECT_EQ(buttonOf(*w, a)->size(), QSize(39, 39)) << a->objectName().toStdString();
+        EXPECT_EQ(iniValue("Main", "ShowTextLabel"), "0") << "written at once";
+        saveScreenshot(w.get(), "main-window-labels-hidden");
+        ASSERT_TRUE(closeAndWait(*w));
+    }
+    {
+        auto w = open();
+        EXPECT_FALSE(w->mniShowTextLabel->isChecked());
+        EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(39, 39));
+        // Showing the labels again switches the captions on and keeps the size.
+        w->mniShowTextLabel->trigger();
+        EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        EXPECT_EQ(iniValue("Main", "ShowTextLabel"), "1");
+    }
+}
+
+TEST_F(WindowTest, ResizeKeepsSecondPanelAndMovesProgressBar)
+{
+    auto w = open();
+    for (int width : {500, 640, 1000}) {
+        w->resize(width, 300);
+        ASSERT_TRUE(waitFor([&] { return w->width() == width; }));
+        EXPECT_EQ(w->StatusBar1->panelWidth(1), 200);
+        EXPECT_EQ(w->StatusBar1->panelWidth(0), width - 220);
+        EXPECT_EQ(w->StatusProgressBar->x(), width - 218);
+        EXPECT_EQ(w->StatusProgressBar->width(), 195);
+        EXPECT_EQ(w->pnlPSPImage->x(), (width - 400) / 2 - 10);
+    }
+    w->resize(300, 100);
+    EXPECT_GE(w->width(), 500) << "minimum size 500 x 200";
+    EXPECT_GE(w->height(), 200);
+}
+
+TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
+{
+    const std::string dir = folder("clips");
+    auto w = open();
+    QToolButton* add = buttonOf(*w, w->btnAddFile);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(add, &enter);
+    EXPECT_TRUE(w->StatusBar1->simplePanel());
+    EXPECT_EQ(w->StatusBar1->simpleText(), " Open video files to convert (Ins)");
+    QStatusTipEvent none(QString{});
+    QApplication::sendEvent(w->ListView1->viewport(), &none);
+    EXPECT_EQ(w->StatusBar1->simpleText(), " Ready");
+    QEvent enterConvert(QEvent::Enter);
+    QApplication::sendEvent(buttonOf(*w, w->btnConvert), &enterConvert);
+    EXPECT_EQ(w->StatusBar1->simpleText(), " Start Converting (F9)");
+
+    // While busy the status bar is left alone.
+    ini(kDirectRun);
+    installEngine({"sleep=400"});
+    w->addFile(file(dir + "a.m2ts"));
+    QString during;
+    later(150, [&] {
+        QEvent e(QEvent::Enter);
+        QApplication::sendEvent(buttonOf(*w, w->btnAddFile), &e);
+        during = w->StatusBar1->simpleText();
+    });
+    w->btnConvertClick();
+    EXPECT_EQ(during, " Start Converting (F9)");
+    ASSERT_EQ(engineCalls().size(), 1u);
+}
+
+TEST_F(WindowTest, DocumentAndAddressCommandsGoThroughTheShell)
+{
+    auto w = open();
+    struct Case {
+        QAction* action;
+        std::string expected;
+    };
+    const std::string bin = tp.programFolder();
+    const Case cases[] = {
+        {w->btnHelp, bin + "Vexlo.chm"},
+        {w->mniHelp, bin + "Vexlo.chm"},
+        {w->pmnHelp, bin + "Vexlo.chm"},
+        {w->mniFAQ, bin + "faq.htm"},
+        {w->mniLisence, bin + "license.txt"},
+        {w->mniContactus, "mailto:support@vexlo.example"},
+        {w->mniHomepage, "http://www.vexlo.example/"},
+    };
+    for (const Case& c : cases) {
+        tp.shell.opened.clear();
+        c.action->trigger();
+        ASSERT_EQ(tp.shell.opened.size(), 1u) << c.action->objectName().toStdString();
+        EXPECT_EQ(tp.shell.opened[0], c.expected);
+    }
+    EXPECT_TRUE(tp.messages.shown.empty()) << "missing documents give no message of our own";
+}
+
+TEST_F(WindowTest, AboutBoxAndPreferencesOpenModally)
+{
+    auto w = open();
+    ModalAnswerer answer(false);
+    w->mniAbout->trigger();
+    ASSERT_EQ(answer.seen, 1);
+    EXPECT_EQ(answer.classes[0], "vexlo::dialogs::TAboutForm");
+    w->mniPreference->trigger();
+    w->pmnOptions->trigger();
+    ASSERT_EQ(answer.seen, 3);
+    EXPECT_EQ(answer.classes[1], "vexlo::settings::TOptionForm");
+    EXPECT_EQ(answer.classes[2], "vexlo::settings::TOptionForm");
+}
+
+TEST_F(WindowTest, KeysWhileIdle)
+{
+    const std::string dir = folder("clips");
+    auto w = open();
+    activate(*w);
+    int stops = 0;
+    QObject::connect(w->pmnStop, &QAction::triggered, [&] { ++stops; });
+
+    QTest::keyClick(w.get(), Qt::Key_Insert);
+    EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u) << "Ins adds files";
+
+    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{file(dir + "a.m2ts"), file(dir + "b.m2ts")});
+    QTest::keyClick(w->ListView1, Qt::Key_Insert);
+    ASSERT_EQ(w->rowCount(), 2);
+    select(*w, {0});
+    QTest::keyClick(w->ListView1, Qt::Key_Delete);
+    EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.m2ts"}) << "Del removes the selection";
+
+    {
+        ModalAnswerer answer(false);
+        QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);
+        ASSERT_EQ(answer.seen, 1) << "Ctrl+O opens the preferences, not Open Project";
+        EXPECT_EQ(answer.classes[0], "vexlo::settings::TOptionForm");
+        QTest::keyClick(w.get(), Qt::Key_F9);
+        ASSERT_EQ(answer.seen, 2) << "F9 converts: the output dialog opens";
+        EXPECT_EQ(answer.classes[1], "vexlo::settings::TConvertOptionsForm");
+    }
+    QTest::keyClick(w.get(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_EQ(stops, 0) << "Ctrl+T does nothing while idle";
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    EXPECT_EQ(tp.shell.opened, std::vector<std::string>{tp.programFolder() + "Vexlo.chm"});
+}
+
+TEST_F(WindowTest, KeysAndStatesWhileBusy)
+{
+    const std::string dir = folder("clips");
+    ini(kDirectRun);
+    installEngine({"sleep=900"});
+    auto w = open();
+    activate(*w);
+    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(file(dir + "b.m2ts"));
+    select(*w, {0, 1});
+    EXPECT_EQ(statesOf(*w), kIdleSelected);
+    saveScreenshot(w.get(), "main-window-idle-rows");
+
+    int stops = 0;
+    QObject::connect(w->pmnStop, &QAction::triggered, [&] { ++stops; });
+    IdleStates busy{};
+    bool menuRemoveEnabled = false;
+    size_t dialogsBefore = 0, dialogsAfterKeys = 0, dialogsAfterMenu = 0;
+    std::vector<std::string> rowsDuring;
+    int modalsDuring = 0;
+    later(250, [&] {
+        busy = statesOf(*w);
+        menuRemoveEnabled = w->mniRemoveFile->isEnabled();
+        saveScreenshot(w.get(), "main-window-busy");
+        ModalAnswerer answer(false);
+        dialogsBefore = tp.fileDialogs.openCalls.size();
+        for (auto [key, mod] : {std::pair{Qt::Key_F9, Qt::NoModifier}, {Qt::Key_Insert, Qt::NoModifier},
+                                {Qt::Key_Delete, Qt::NoModifier}, {Qt::Key_O, Qt::ControlModifier}}) {
+            QTest::keyClick(w->ListView1, key, mod);
+        }
+        dialogsAfterKeys = tp.fileDialogs.openCalls.size();
+        // Every road of Remove does nothing while busy.
+        w->mniRemoveFile->trigger();
+        w->pmnRemoveFile->trigger();
+        w->btnRemoveFile->trigger();
+        w->btnRemoveFileClick();
+        rowsDuring = rows(*w);
+        // F1, Ctrl+T and the File, Options and Help menus still work.
+        QTest::keyClick(w.get(), Qt::Key_F1);
+        QTest::keyClick(w.get(), Qt::Key_T, Qt::ControlModifier);
+        w->mniAddFile->trigger();
+        dialogsAfterMenu = tp.fileDialogs.openCalls.size();
+        w->mniPreference->trigger();
+        w->mniFAQ->trigger();
+        QTest::qWait(30);
+        modalsDuring = answer.seen;
+    });
+    w->btnConvertClick();
+
+    EXPECT_EQ(busy, kBusySelected);
+    EXPECT_TRUE(menuRemoveEnabled) << "the File menu's Remove follows the selection only";
+    EXPECT_EQ(dialogsAfterKeys, dialogsBefore) << "Ins does nothing while busy";
+    EXPECT_EQ(rowsDuring, (std::vector<std::string>{dir + "a.m2ts", dir + "b.m2ts"}));
+    EXPECT_EQ(modalsDuring, 1) << "only the preferences from the Options menu; F9 and Ctrl+O do nothing";
+    EXPECT_EQ(stops, 1) << "Ctrl+T runs Stop while busy";
+    EXPECT_EQ(dialogsAfterMenu, dialogsBefore + 1) << "the File menu's Add works while busy";
+    EXPECT_EQ(tp.shell.opened,
+              (std::vector<std::string>{tp.programFolder() + "Vexlo.chm", tp.programFolder() + "faq.htm"}));
+    EXPECT_EQ(engineCalls().size(), 2u) << "one run, both files";
+    select(*w, {0, 1});
+    EXPECT_EQ(statesOf(*w), kIdleSelected);
+    EXPECT_EQ(panel0(*w), "Conversion completed!");
+}
+
+} // namespace
+} // namespace vexlo::test
