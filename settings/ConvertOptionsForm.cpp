@@ -160,12 +160,12 @@ std::string trimmed(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
-std::string replacePlaceholder(std::string pattern, const std::string& value)
+std::string replacePlaceholder(const std::string& pattern, const std::string& value)
 {
     const auto at = pattern.find("%s");
-    if (at != std::string::npos)
-        pattern.replace(at, 2, value);
-    return pattern;
+    if (at == std::string::npos)
+        return pattern;
+    return pattern.substr(0, at) + value + pattern.substr(at + 2);
 }
 
 QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows,

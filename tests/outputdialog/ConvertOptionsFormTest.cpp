@@ -127,8 +127,9 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
         EXPECT_EQ(b.box->maxVisibleItems(), b.rows);
         EXPECT_EQ(b.box->count(), b.count);
         EXPECT_EQ(b.box->itemText(0), b.first);
-        if (b.last)
+        if (b.last) {
             EXPECT_EQ(b.box->itemText(b.count - 1), b.last);
+        }
     }
     EXPECT_EQ(f.cbxFramerate->findText("29.976", Qt::MatchExactly), 5);
     EXPECT_EQ(f.cbxFrameSize->findText("853 x 480", Qt::MatchExactly), 16);
