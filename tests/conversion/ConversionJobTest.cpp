@@ -428,6 +428,21 @@ TEST_F(ConversionRun, WindowKeepsPaintingWhileTheEngineRuns)
     EXPECT_GE(host.waitTicks, 3);
 }
 
+TEST_F(ConversionRun, ErrorWhileWaitingWaitsForTheEngineFirst)
+{
+    rs.DeleteSourceWhenDone = true;
+    addSources(2);
+    script({"sleep=300 target flag=0"});
+    host.onWaitTick = [] { throw std::runtime_error("painting failed"); };
+    const JobResult r = run();
+    ASSERT_TRUE(r.error);
+    EXPECT_EQ(*r.error, "painting failed");
+    EXPECT_EQ(host.waitTicks, 1) << "no further ticks once one failed";
+    EXPECT_TRUE(exists(targetOf(0))) << "the engine ran to its end";
+    EXPECT_EQ(engineCalls(), 1u);
+    EXPECT_TRUE(exists(host.rows[0]));
+}
+
 TEST_F(ConversionRun, ProgressTextsOfTwoRuns)
 {
     auto& shown = host.display.panel;

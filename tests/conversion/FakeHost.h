@@ -47,13 +47,19 @@ public:
         return platform::services().messages->show(nullptr, title, text, icon, buttons);
     }
     conversion::TProgressForm& progress() override { return m_progress; }
-    void engineWaitTick() override { ++waitTicks; }
+    void engineWaitTick() override
+    {
+        ++waitTicks;
+        if (onWaitTick)
+            onWaitTick();
+    }
 
     std::vector<std::string> rows;
     int failAtRow = -1;
     int pendingEventRounds = 0;
     int waitTicks = 0;
     std::function<void()> onPendingEvents;
+    std::function<void()> onWaitTick;
     RecordingDisplay display;
 
 private:
