@@ -259,11 +259,12 @@ TEST_F(ConversionRun, OverwriteQuestionAtTheThirdOfFive)
 
 TEST_F(ConversionRun, ExistingTargetWithoutPromptGoesToTheEngine)
 {
-    addSources(1);
+    addSources(2);
     test::writeFile(targetOf(0), "old");
     EXPECT_TRUE(run().completed);
-    EXPECT_EQ(engineCalls(), 1u);
+    EXPECT_EQ(engineCalls(), 2u);
     EXPECT_TRUE(tp.messages.shown.empty());
+    EXPECT_TRUE(exists(host.rows[0]) && exists(host.rows[1])) << "sources stay without the preference";
 }
 
 struct FlagCase {
@@ -321,15 +322,6 @@ TEST_F(ConversionRun, SourceIsDeletedOnlyWhenATargetWasMade)
     EXPECT_TRUE(exists(host.rows[1])) << "empty target";
     EXPECT_TRUE(exists(host.rows[2])) << "no target";
     EXPECT_FALSE(exists(host.rows[3]));
-}
-
-TEST_F(ConversionRun, SourcesStayWithoutTheDeletePreference)
-{
-    addSources(2);
-    EXPECT_TRUE(run().completed);
-    EXPECT_TRUE(exists(host.rows[0]));
-    EXPECT_TRUE(exists(host.rows[1]));
-    EXPECT_TRUE(exists(targetOf(0)));
 }
 
 TEST_F(ConversionRun, EngineThatCannotStartEndsTheRunAndDeletesNothing)
