@@ -304,7 +304,8 @@ JobResult ConversionJob::run()
                 failed = true;
             }
 
-            if (value == 2 && m_settings.DelFileWhenCanceled && isPlainFile(target))
+            if (value == 2 && m_settings.DelFileWhenCanceled && isPlainFile(target)
+                && !sameFile(source, target))
                 deleteFile(target);
             if (value > 0)
                 break;
