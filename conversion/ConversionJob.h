@@ -70,6 +70,15 @@ public:
                   std::string enginePath = findEngine());
     // ConvertFiles steps 1 to 4; the caller then runs ConversionCompleted or
     // ConversionAborted by `completed`.
+    // Beyond the AbortFlag's own rules the run ends aborted, with nothing
+    // deleted for the current file, when the engine cannot be started (message
+    // "The conversion engine could not be started:\r\n<engine>"), when a
+    // source or target holds "|" (message naming it), when the engine was
+    // killed or crashed (treated as the value 2), and when the AbortFlag is
+    // not a decimal integer (`error` "'<text>' is not a valid integer value").
+    // A source is deleted only after a normal engine end, a go-on value and a
+    // target that exists and is not empty. An error escaping the loop is
+    // returned in `error`; `completed` is still decided by the final part.
     JobResult run();
 
 private:
