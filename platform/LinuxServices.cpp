@@ -313,8 +313,12 @@ void LogindPower::powerOff()
 {
     QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
                            QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
-    if (manager.isValid())
-        manager.call(QDBus::NoBlock, QStringLiteral("PowerOff"), false); // false: not interactive
+    if (!manager.isValid())
+        return;
+    // Waits for logind's answer, so that the request is on its way before the
+    // program ends; false: not interactive.
+    manager.setTimeout(5000);
+    manager.call(QDBus::Block, QStringLiteral("PowerOff"), false);
 }
 
 // ---------------------------------------------------------------------------
