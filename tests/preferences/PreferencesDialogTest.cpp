@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -403,4 +404,28 @@ TEST_F(Preferences, UnreadableSettingsGiveDefaults)
     EXPECT_FALSE(form->chkScheduleConvert->isChecked());
     EXPECT_TRUE(form->chkShellExtension->isChecked());
     EXPECT_EQ(form->edtScheduleTime->time(), kNow.time());
+}
+
+TEST_F(Preferences, LeavingWithoutOkSavesNothing)
+{
+    const std::function<void(TOptionForm&)> ways[] = {
+        [](TOptionForm& f) { f.btnCancel->click(); },
+        [](TOptionForm& f) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&f, &escape);
+        },
+        [](TOptionForm& f) { f.close(); },
+    };
+    for (const auto& leave : ways) {
+        ScheduleSettings schedule;
+        EXPECT_FALSE(runModal(schedule, [&](TOptionForm& f) {
+            f.chkScheduleConvert->click();
+            f.ckbDelWhenCanceled->click();
+            leave(f);
+            EXPECT_FALSE(f.isVisible());
+        }));
+        EXPECT_FALSE(schedule.ScheduleConvert);
+    }
+    EXPECT_TRUE(test::readFile(platform.settingsPath()).empty());
+    EXPECT_TRUE(platform.shell.integrationCalls.empty());
 }
