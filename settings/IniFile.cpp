@@ -282,12 +282,16 @@ QString timeFormat()
         if (!quoted && c == u't') {
             while (i + 1 < full.size() && full.at(i + 1) == u't')
                 ++i;
-            // Drop the blanks before the zone, or after it when it leads.
-            const qsizetype before = out.size();
-            while (!out.isEmpty() && out.back().isSpace())
+            // Drop the blanks and separators that tie the zone to the time
+            // ("HH:mm:ss t", "h:mm:ss AP, t", "(t)"), or follow it when it leads.
+            auto separator = [](QChar ch) { return ch.isSpace() || (ch.isPunct() && ch != u'\''); };
+            while (!out.isEmpty() && separator(out.back()))
                 out.chop(1);
-            if (before == 0 || out.isEmpty()) {
-                while (i + 1 < full.size() && full.at(i + 1).isSpace())
+            if (out.isEmpty()) {
+                while (i + 1 < full.size() && separator(full.at(i + 1)))
+                    ++i;
+            } else {
+                while (i + 1 < full.size() && (full.at(i + 1) == u')' || full.at(i + 1) == u']'))
                     ++i;
             }
             continue;
