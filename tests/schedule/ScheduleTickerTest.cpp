@@ -15,6 +15,7 @@ namespace {
 // 2026-12-07 is a Monday; the week runs to Sunday 2026-12-13.
 const QDate kMonday(2026, 12, 7);
 const QDate kWednesday(2026, 12, 9);
+const QDate kThursday(2026, 12, 10);
 const QDate kSaturday(2026, 12, 12);
 const QDate kSunday(2026, 12, 13);
 
@@ -108,112 +109,61 @@ TEST(ScheduleTicker, FiresOncePerChosenDayWhateverTheTickPeriod)
     }
 }
 
-TEST(ScheduleTicker, NeverDueWhenTheScheduleIsOff)
+// Short tick sequences: each step gives the clock's time and whether the
+// tick is due; `rearm` forgets the previous tick first, as re-arming Timer1 does.
+TEST(ScheduleTicker, TickSequences)
 {
-    ScheduleSettings s = scheduleAt(22, 30);
-    s.ScheduleConvert = false;
-    ScheduleTicker ticker;
-    for (QDateTime now = at(kMonday, 22, 28, 30); now < at(kMonday, 22, 33); now = now.addSecs(61))
-        EXPECT_FALSE(ticker.IsScheduleDue(s, now));
-}
-
-TEST(ScheduleTicker, WeekdayRuleAtTheStartMinute)
-{
-    struct Case {
-        QDate day;
-        std::initializer_list<int> days;
+    struct Tick {
+        QDateTime now;
         bool due;
+        bool rearm = false;
     };
+    struct Case {
+        const char* name;
+        ScheduleSettings schedule;
+        std::vector<Tick> ticks;
+    };
+    ScheduleSettings off = scheduleAt(22, 30);
+    off.ScheduleConvert = false;
+    ScheduleSettings withSeconds = scheduleAt(22, 30);
+    withSeconds.StartConvertingAt = QDateTime(QDate(1999, 3, 4), QTime(22, 30, 45));
+    ScheduleSettings neverLoaded; // a null start time counts as midnight
+    neverLoaded.ScheduleConvert = true;
+
     const Case cases[] = {
-        {kWednesday, {}, true},      {kWednesday, {6, 7}, false}, {kSaturday, {6, 7}, true},
-        {kSunday, {6, 7}, true},     {kSunday, {6}, false},       {kMonday, {1}, true},
-        {kMonday, {2, 3, 4, 5, 6, 7}, false},
+        {"off", off, {{at(kWednesday, 22, 29, 30), false}, {at(kWednesday, 22, 30, 31), false}}},
+        {"Wednesday, every day", scheduleAt(22, 30), {{at(kWednesday, 22, 30, 42), true}}},
+        {"Wednesday, Saturday and Sunday only", scheduleAt(22, 30, {6, 7}), {{at(kWednesday, 22, 30, 42), false}}},
+        {"Saturday, Saturday and Sunday only", scheduleAt(22, 30, {6, 7}), {{at(kSaturday, 22, 30, 0), true}}},
+        {"Sunday, Saturday only", scheduleAt(22, 30, {6}), {{at(kSunday, 22, 30, 59, 999), false}}},
+        {"61 s step over the start minute", scheduleAt(22, 30),
+         {{at(kWednesday, 22, 29, 59, 500), false}, {at(kWednesday, 22, 31, 0, 500), true},
+          {at(kWednesday, 22, 32, 1, 500), false}}},
+        {"a gap of two minutes is not drift", scheduleAt(22, 30),
+         {{at(kWednesday, 22, 29, 0), false}, {at(kWednesday, 22, 31, 0), false}}},
+        {"the machine slept", scheduleAt(22, 30), {{at(kWednesday, 20, 0), false}, {at(kWednesday, 23, 5), false}}},
+        {"clock set back", scheduleAt(22, 30),
+         {{at(kWednesday, 22, 31, 30), false}, {at(kWednesday, 22, 29, 50), false}}},
+        {"re-armed after the minute: no catch-up", scheduleAt(22, 30),
+         {{at(kWednesday, 22, 29, 30), false}, {at(kWednesday, 22, 31, 10), false, true}}},
+        {"never twice for one start minute", scheduleAt(22, 30),
+         {{at(kWednesday, 22, 30, 5), true}, {at(kWednesday, 22, 30, 50), false},
+          {at(kWednesday, 22, 30, 58), false, true}, {at(kWednesday, 22, 31, 57), false},
+          {at(kThursday, 22, 30, 1), true}}},
+        {"step over Saturday's 23:59 into Sunday", scheduleAt(23, 59, {6}),
+         {{at(kSaturday, 23, 58, 59, 500), false}, {at(kSunday, 0, 0, 0, 500), true}}},
+        {"Sunday's tick, Saturday's minute", scheduleAt(23, 59, {7}),
+         {{at(kSaturday, 23, 58, 59, 500), false}, {at(kSunday, 0, 0, 0, 500), false}}},
+        {"start seconds ignored", withSeconds, {{at(kWednesday, 22, 30, 1), true}}},
+        {"never loaded", neverLoaded, {{at(kWednesday, 12, 0), false}, {at(kWednesday, 0, 0, 30), true}}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         ScheduleTicker ticker;
-        SCOPED_TRACE(c.day.toString(Qt::ISODate).toStdString());
-        EXPECT_EQ(ticker.IsScheduleDue(scheduleAt(22, 30, c.days), at(c.day, 22, 30, 42)), c.due);
+        for (const Tick& t : c.ticks) {
+            if (t.rearm)
+                ticker.reset();
+            EXPECT_EQ(ticker.IsScheduleDue(c.schedule, t.now), t.due) << t.now.toString(Qt::ISODateWithMs).toStdString();
+        }
     }
-}
-
-TEST(ScheduleTicker, DriftingTickStepsOverTheStartMinute)
-{
-    const ScheduleSettings s = scheduleAt(22, 30);
-    ScheduleTicker ticker;
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 29, 59, 500)));
-    EXPECT_TRUE(ticker.IsScheduleDue(s, at(kWednesday, 22, 31, 0, 500)));
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 32, 1, 500)));
-}
-
-TEST(ScheduleTicker, GapsOfTwoMinutesOrMoreAreNotDrift)
-{
-    const ScheduleSettings s = scheduleAt(22, 30);
-    ScheduleTicker ticker;
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 29, 0)));
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 31, 0))); // exactly two minutes
-    ScheduleTicker resumed;
-    EXPECT_FALSE(resumed.IsScheduleDue(s, at(kWednesday, 20, 0)));
-    EXPECT_FALSE(resumed.IsScheduleDue(s, at(kWednesday, 23, 5))); // the machine slept
-}
-
-TEST(ScheduleTicker, ClockSetBackIsNotDrift)
-{
-    const ScheduleSettings s = scheduleAt(22, 30);
-    ScheduleTicker ticker;
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 31, 30)));
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 29, 50)));
-}
-
-TEST(ScheduleTicker, FirstTickAfterReArmingDoesNotCatchUp)
-{
-    const ScheduleSettings s = scheduleAt(22, 30);
-    ScheduleTicker ticker;
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 29, 30)));
-    ticker.reset(); // re-armed: the previous tick is forgotten
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 31, 10)));
-}
-
-TEST(ScheduleTicker, NeverTwiceForOneStartMinute)
-{
-    const ScheduleSettings s = scheduleAt(22, 30);
-    ScheduleTicker ticker;
-    EXPECT_TRUE(ticker.IsScheduleDue(s, at(kWednesday, 22, 30, 5)));
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 30, 50)));
-    ticker.reset(); // a short run ended and re-armed the timer in the same minute
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 30, 58)));
-    EXPECT_FALSE(ticker.IsScheduleDue(s, at(kWednesday, 22, 31, 57)));
-    // The next day's start minute is a new one.
-    EXPECT_TRUE(ticker.IsScheduleDue(s, at(kWednesday.addDays(1), 22, 30, 1)));
-}
-
-TEST(ScheduleTicker, DriftAcrossMidnightUsesTheStartDaysWeekday)
-{
-    // Saturday 23:59 stepped over: the tick lands on Sunday.
-    {
-        ScheduleTicker ticker;
-        const ScheduleSettings s = scheduleAt(23, 59, {6});
-        EXPECT_FALSE(ticker.IsScheduleDue(s, at(kSaturday, 23, 58, 59, 500)));
-        EXPECT_TRUE(ticker.IsScheduleDue(s, at(kSunday, 0, 0, 0, 500)));
-    }
-    {
-        ScheduleTicker ticker;
-        const ScheduleSettings s = scheduleAt(23, 59, {7});
-        EXPECT_FALSE(ticker.IsScheduleDue(s, at(kSaturday, 23, 58, 59, 500)));
-        EXPECT_FALSE(ticker.IsScheduleDue(s, at(kSunday, 0, 0, 0, 500)));
-    }
-}
-
-TEST(ScheduleTicker, StartSecondsAndDateAreIgnored)
-{
-    ScheduleSettings s = scheduleAt(22, 30);
-    s.StartConvertingAt = QDateTime(QDate(1999, 3, 4), QTime(22, 30, 45));
-    ScheduleTicker ticker;
-    EXPECT_TRUE(ticker.IsScheduleDue(s, at(kWednesday, 22, 30, 1)));
-
-    // A start time never loaded counts as midnight.
-    ScheduleSettings unset;
-    unset.ScheduleConvert = true;
-    ScheduleTicker other;
-    EXPECT_FALSE(other.IsScheduleDue(unset, at(kWednesday, 12, 0)));
-    EXPECT_TRUE(other.IsScheduleDue(unset, at(kWednesday, 0, 0, 30)));
 }
