@@ -74,8 +74,8 @@ protected:
         ASSERT_EQ(rc, 0);
     }
 
-    // The exit status, or -1 when it did not end in time (it is then killed),
-    // or 128 + signal when a signal ended it.
+    // The exit status, 128 + signal when a signal ended it, or -1 when it has
+    // not ended in time (it keeps running; TearDown ends it).
     int waitForExit(std::chrono::milliseconds timeout = 30s)
     {
         const auto end = std::chrono::steady_clock::now() + timeout;
@@ -160,6 +160,7 @@ TEST_F(EndToEndTest, CommandLineRunExitStatus)
     ASSERT_EQ(fakeEngineCalls(tp).size(), 1u);
     EXPECT_TRUE(fs::exists(tp.root() + "v/a.mp4"));
 
+    fs::remove(tp.root() + "v/a.mp4");
     setFakeEngineScript(tp, {"", "target flag=1"});
     start({"-0", clip, "-S"});
     EXPECT_EQ(waitForExit(), 1) << "an aborted silent run ends the program with 1";

@@ -99,6 +99,7 @@ TEST_F(CommandLineTest, FileNamesAbsoluteRelativeAndUnsupported)
     file(x + "a.m2ts");
     file(x + "b.m2ts");
     file(y + "c.M2T");
+    file(x + "A.M2TS");
     file(y + "notes.txt");
     struct Case {
         const char* name;
@@ -113,7 +114,7 @@ TEST_F(CommandLineTest, FileNamesAbsoluteRelativeAndUnsupported)
         {"duplicate in another case", {x + "a.m2ts", x + "A.M2TS"}, {x + "a.m2ts"}, {}},
         {"missing file skipped", {x + "zz.m2ts", x + "a.m2ts"}, {x + "a.m2ts"}, {}},
         {"unsupported, reading goes on",
-         {y + "notes.txt", "c.M2T", y + "noext"},
+         {y + "notes.txt", y + "c.M2T", "noext"},
          {y + "c.M2T"},
          {unsupportedText(y + "notes.txt"), unsupportedText(y + "noext")}},
         {"unsupported joined to the folder", {"ADD:" + y, "notes.txt"}, {}, {unsupportedText(y + "notes.txt")}},
@@ -159,13 +160,13 @@ TEST_F(CommandLineTest, NumbersThatDoNotReadEndTheReadingWithTheErrorBox)
           std::vector<std::string>{dir + "a.m2ts", "01x:" + dir, "b.m2ts"},
           std::vector<std::string>{dir + "a.m2ts", "-99999999999", "b.m2ts"}}) {
         tp.messages.shown.clear();
+        ModalAnswerer answer(false);
         auto w = open(args);
         ASSERT_EQ(tp.messages.shown.size(), 1u) << args[1];
         EXPECT_EQ(tp.messages.shown[0].icon, platform::MessageIcon::Error);
         EXPECT_NE(tp.messages.shown[0].text.find("is not a valid integer value"), std::string::npos);
         EXPECT_EQ(w->RunMode, RunMode::rmInteractive) << args[1];
         EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "a.m2ts"}) << "reading ended at " << args[1];
-        ModalAnswerer answer(false);
         QTest::qWait(60);
         EXPECT_EQ(answer.seen, 0) << "no run is requested";
     }

@@ -152,8 +152,11 @@ TEST_F(FileListTest, RemovingRowsKeepsOrderAndCountsInTheStatus)
 {
     const std::string dir = folder("r");
     auto w = open();
+    std::vector<std::string> chosen;
     for (const char* n : {"0.avi", "1.avi", "2.avi", "3.avi", "4.avi"})
-        w->addFile(file(dir + n));
+        chosen.push_back(file(dir + n));
+    tp.fileDialogs.nextOpenFiles.push_back(chosen);
+    w->btnAddFileClick();
     EXPECT_EQ(panel0(*w), "5 File(s) Ready");
     EXPECT_EQ(w->hint(), "5 File(s) Ready");
     w->btnRemoveFileClick();
@@ -273,6 +276,7 @@ TEST_F(SavedListTest, OpenProjectAppendsOnlyNewPathsAndTwiceAddsNothing)
 {
     const std::string dir = folder("t");
     ini("[Options]\nSaveFileList=1\n[FileList]\n0=" + file(dir + "a.avi") + "\n1=" + file(dir + "b.avi") + "\n");
+    ModalAnswerer answer(false); // the command line's output dialog
     auto w = open({dir + "b.avi"}); // with arguments nothing is restored
     EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.avi"});
     w->btnOpenClick();

@@ -59,7 +59,7 @@ TEST_F(RunTest, TargetNames)
 TEST_F(RunTest, OpticalDestinationStopsBeforeTheEngine)
 {
     const std::string cd = folder("cdrom");
-    ini(std::string(kDirectRun) + "ConvertToSamePath=0\nDestPath=" + cd + "\n");
+    ini("[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=0\nDestPath=" + cd + "\n");
     tp.mountInfo = "36 25 11:0 / " + cd.substr(0, cd.size() - 1) + " ro,relatime shared:1 - iso9660 /dev/sr0 ro\n";
     installEngine();
     auto w = open();
@@ -141,7 +141,7 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
                                           (c.delWhenCanceled ? "1" : "0") + "\n");
         installFakeEngine(own);
         setFakeEngineScript(own, {"target", c.script, "target"});
-        TMainForm w({});
+        TMainForm w(std::vector<std::string>{});
         w.show();
         for (const char* n : {"a", "b", "c"})
             ASSERT_TRUE(w.addFile(file(dir + n + ".m2ts")));
@@ -204,13 +204,14 @@ TEST_F(RunTest, MissingListedFileIsReportedAndNothingStarts)
     w->addFile(file(dir + "a.m2ts"));
     w->addFile(file(dir + "b.m2ts"));
     fs::remove(dir + "b.m2ts");
+    const QString statusBefore = panel0(*w);
     w->btnConvertClick();
     EXPECT_TRUE(engineCalls().empty());
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].text, "File is not found!\r\n" + dir + "b.m2ts");
     EXPECT_EQ(tp.messages.shown[0].title, "Vexlo");
     EXPECT_EQ(w->rowCount(), 2);
-    EXPECT_EQ(panel0(*w), "2 File(s) Ready");
+    EXPECT_EQ(panel0(*w), statusBefore);
 }
 
 TEST_F(RunTest, ConvertWithAnEmptyListInEachMode)
@@ -251,17 +252,22 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
 {
     const std::string dir = folder("p");
     ini(kDirectRun);
-    installEngine({"", "sleep=300", "", "", ""});
+    installEngine({"", "sleep=300", "sleep=100", "", ""});
     auto w = open<RecordingForm>();
     for (const char* n : {"a", "b", "c"})
         w->addFile(file(dir + n + ".m2ts"));
     QString captionDuring, titleDuring;
     bool timerDuring = true;
-    later(150, [&] {
-        captionDuring = w->windowTitle();
-        titleDuring = platform::applicationTitle();
-        timerDuring = w->Timer1->isActive();
+    QTimer probe; // catches the moment file 2 is under way
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (captionDuring.isEmpty() && panel0(*w) == "Converting... (2/3 Finished)") {
+            captionDuring = w->windowTitle();
+            titleDuring = platform::applicationTitle();
+            timerDuring = w->Timer1->isActive();
+        }
     });
+    probe.start();
     w->btnConvertClick();
     EXPECT_EQ(w->panelTexts, (std::vector<std::string>{"Converting... (0/0)", "Converting... (0/0)",
                                                        "Converting... (1/3 Finished)", "Converting... (2/3 Finished)",
@@ -329,6 +335,9 @@ TEST_F(RunTest, ClosingDuringARunAbortsFirstAndEndsAfterTheLoop)
     QString panelAfterClose;
     int finishedAtClose = -1;
     later(150, [&] {
+        // A drop just before the close queues a request that arrives while
+        // the loop, no longer busy, still runs: it must not start a second job.
+        w->WMDropFiles({QString::fromStdString(file(dir + "c.m2ts"))});
         w->close();
         panelAfterClose = panel0(*w);
         finishedAtClose = finishedCount;
@@ -340,8 +349,9 @@ TEST_F(RunTest, ClosingDuringARunAbortsFirstAndEndsAfterTheLoop)
     EXPECT_EQ(finishedAtClose, 0);
     ASSERT_TRUE(waitFor([&] { return finishedCount == 1; }));
     EXPECT_EQ(callsAtFinish, engineCalls().size()) << "the program ends only after the loop has returned";
+    EXPECT_EQ(engineCalls().size(), 2u) << "the loop went on with its own rows and no second job started";
     EXPECT_FALSE(w->Busy);
-    EXPECT_EQ(iniDoc().keys("FileList").size(), 2u) << "the close handling stored the list";
+    EXPECT_EQ(iniDoc().keys("FileList").size(), 3u) << "the close handling stored the list";
     EXPECT_NE(iniValue("Main", "Width"), "<absent>");
 }
 

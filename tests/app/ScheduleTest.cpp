@@ -66,9 +66,9 @@ TEST_F(ScheduleTest, AfterRunActions)
         EXPECT_EQ(w->isVisible(), !c.closes);
         EXPECT_EQ(tp.power.powerOffCalls, c.powerOffs);
         EXPECT_EQ(w->RunMode, RunMode::rmInteractive);
-        EXPECT_EQ(w->Timer1->isActive(), !c.closes) << "re-armed from the schedule after the run";
         // The same start minute never fires twice.
         if (!c.closes) {
+            EXPECT_TRUE(w->Timer1->isActive()) << "re-armed from the schedule after the run";
             w->Timer1Timer();
             EXPECT_EQ(engineCalls().size(), 1u);
         }

@@ -3,6 +3,7 @@
 // document commands and the about box.
 #include "AppTestSupport.h"
 
+#include <QEnterEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
@@ -75,7 +76,8 @@ TEST_F(WindowTest, MaximisedCloseWritesOnlyMaximizedAndNextStartRestoresThenMaxi
     ini("[Main]\nLeft=40\nTop=30\nWidth=640\nHeight=420\nFileNameWidth=150\n");
     {
         auto w = open();
-        EXPECT_EQ(w->geometry(), QRect(40, 30, 640, 420));
+        EXPECT_EQ(w->pos(), QPoint(40, 30)) << "Left and Top place the outer frame";
+        EXPECT_EQ(w->size(), QSize(640, 420));
         EXPECT_EQ(w->ListView1->columnWidth(0), 150);
         w->showMaximized();
         ASSERT_TRUE(waitFor([&] { return w->isMaximized(); }));
@@ -96,8 +98,18 @@ TEST_F(WindowTest, MaximisedCloseWritesOnlyMaximizedAndNextStartRestoresThenMaxi
 
 TEST_F(WindowTest, NormalCloseWritesBoundsAndColumns)
 {
+    ini("[Main]\nLeft=20\nTop=25\nWidth=700\nHeight=400\n");
+    {
+        // A start and a close without changes write back what was read (no creep).
+        auto w = open();
+        ASSERT_TRUE(closeAndWait(*w));
+        EXPECT_EQ(iniDoc().readInteger("Main", "Left", -1), 20);
+        EXPECT_EQ(iniDoc().readInteger("Main", "Top", -1), 25);
+        EXPECT_EQ(iniDoc().readInteger("Main", "Width", -1), 700);
+    }
     auto w = open();
-    w->setGeometry(20, 25, 700, 400);
+    w->move(20, 25);
+    w->resize(700, 400);
     w->ListView1->setColumnWidth(1, 90);
     ASSERT_TRUE(closeAndWait(*w));
     const auto doc = iniDoc();
@@ -115,7 +127,8 @@ TEST_F(WindowTest, SilentWindowIsOffScreenAndItsCloseWritesNoBounds)
     ini("[Main]\nLeft=5000\nTop=10\n");
     auto w = open({"-S"});
     EXPECT_TRUE(w->Silent);
-    EXPECT_EQ(w->pos().x(), -1000) << "silent mode keeps its off-screen left edge";
+    // (The offscreen platform's 2-pixel frame shifts a frame moved off-screen.)
+    EXPECT_NEAR(w->pos().x(), -1000, 2) << "silent mode keeps its off-screen left edge";
     ASSERT_EQ(tp.desktop.noTaskbarWindows.size(), 1u);
     EXPECT_EQ(tp.desktop.noTaskbarWindows[0], w.get());
     ASSERT_TRUE(closeAndWait(*w));
@@ -137,13 +150,15 @@ TEST_F(WindowTest, OffScreenPlacementComesBackOntoTheScreen)
     // A window partly on the screen stays where it was put.
     ini("[Main]\nWidth=600\nHeight=300\nLeft=-100\nTop=20\n");
     auto w = open();
-    EXPECT_EQ(w->pos(), QPoint(-100, 20));
+    EXPECT_NEAR(w->pos().x(), -100, 2);
+    EXPECT_EQ(w->pos().y(), 20);
 }
 
 TEST_F(WindowTest, UnreadableSettingsStartWithTheDefaults)
 {
+    static const char binary[] = "[Main]\nWidth=\0\xff\xfe\nHeight=99999999999\n";
     const std::string hostile[] = {
-        std::string("[Main]\nWidth=\0\xff\xfe\nHeight=99999999999\n", 39),
+        std::string(binary, sizeof binary - 1),
         "[Main\nWidth=10\n[Main]]\nLeft=abc\n",
         "[Main]\nWidth=" + std::string(3 << 20, '9') + "\n",
         "\xef\xbb\xbf[Main]\r\nShowTextLabel=maybe\r\n[Main]\r\nShowTextLabel=0\r\n",
@@ -187,11 +202,14 @@ TEST_F(WindowTest, ResizeKeepsSecondPanelAndMovesProgressBar)
     for (int width : {500, 640, 1000}) {
         w->resize(width, 300);
         ASSERT_TRUE(waitFor([&] { return w->width() == width; }));
+        // The layout follows the outer width (the frame included).
+        const int outer = w->frameGeometry().width();
         EXPECT_EQ(w->StatusBar1->panelWidth(1), 200);
-        EXPECT_EQ(w->StatusBar1->panelWidth(0), width - 220);
-        EXPECT_EQ(w->StatusProgressBar->x(), width - 218);
+        EXPECT_EQ(w->StatusBar1->panelWidth(0), outer - 220);
+        EXPECT_EQ(w->StatusProgressBar->x(), outer - 218);
         EXPECT_EQ(w->StatusProgressBar->width(), 195);
-        EXPECT_EQ(w->pnlPSPImage->x(), (width - 400) / 2 - 10);
+        EXPECT_EQ(w->pnlPSPImage->x(), (outer - 400) / 2 - 10);
+        EXPECT_EQ(w->pnlPSPImage->y(), w->frameGeometry().height() - 210 - 131);
     }
     w->resize(300, 100);
     EXPECT_GE(w->width(), 500) << "minimum size 500 x 200";
@@ -203,14 +221,14 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
     const std::string dir = folder("clips");
     auto w = open();
     QToolButton* add = buttonOf(*w, w->btnAddFile);
-    QEvent enter(QEvent::Enter);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(add, &enter);
     EXPECT_TRUE(w->StatusBar1->simplePanel());
     EXPECT_EQ(w->StatusBar1->simpleText(), " Open video files to convert (Ins)");
     QStatusTipEvent none(QString{});
     QApplication::sendEvent(w->ListView1->viewport(), &none);
     EXPECT_EQ(w->StatusBar1->simpleText(), " Ready");
-    QEvent enterConvert(QEvent::Enter);
+    QEnterEvent enterConvert(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(buttonOf(*w, w->btnConvert), &enterConvert);
     EXPECT_EQ(w->StatusBar1->simpleText(), " Start Converting (F9)");
 
@@ -220,8 +238,8 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
     w->addFile(file(dir + "a.m2ts"));
     QString during;
     later(150, [&] {
-        QEvent e(QEvent::Enter);
-        QApplication::sendEvent(buttonOf(*w, w->btnAddFile), &e);
+        QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(buttonOf(*w, w->btnStop), &e);
         during = w->StatusBar1->simpleText();
     });
     w->btnConvertClick();
@@ -292,10 +310,12 @@ TEST_F(WindowTest, KeysWhileIdle)
         QTest::keyClick(w.get(), Qt::Key_O, Qt::ControlModifier);
         ASSERT_EQ(answer.seen, 1) << "Ctrl+O opens the preferences, not Open Project";
         EXPECT_EQ(answer.classes[0], "vexlo::settings::TOptionForm");
+        activate(*w);
         QTest::keyClick(w.get(), Qt::Key_F9);
         ASSERT_EQ(answer.seen, 2) << "F9 converts: the output dialog opens";
         EXPECT_EQ(answer.classes[1], "vexlo::settings::TConvertOptionsForm");
     }
+    activate(*w);
     QTest::keyClick(w.get(), Qt::Key_T, Qt::ControlModifier);
     EXPECT_EQ(stops, 0) << "Ctrl+T does nothing while idle";
     QTest::keyClick(w.get(), Qt::Key_F1);
