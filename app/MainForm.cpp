@@ -836,8 +836,10 @@ void TMainForm::CollectExistingFiles(std::vector<std::string>& list)
 
 void TMainForm::RequestConversion()
 {
-    if (Busy)
-        return; // one run at a time, whichever road asks
+    // One run at a time, whichever road asks. A window closed during a run is
+    // no longer busy, but its loop still runs until the engine has ended.
+    if (Busy || m_inRun)
+        return;
     CollectExistingFiles(ExistingFiles);
     if (ExistingFiles.empty())
         return;
@@ -936,7 +938,7 @@ void TMainForm::armScheduleTimer(bool armed)
 
 void TMainForm::ConversionCompleted()
 {
-    const RunMode mode = RunMode;
+    const conversion::RunMode mode = RunMode;
     SetIdleState(true);
     StatusBar1->setPanelText(0, QStringLiteral("Conversion completed!"));
     setHint(QStringLiteral("Conversion completed!"));
@@ -960,7 +962,7 @@ void TMainForm::ConversionCompleted()
 
 void TMainForm::ConversionAborted()
 {
-    const RunMode mode = RunMode;
+    const conversion::RunMode mode = RunMode;
     SetIdleState(true);
     StatusBar1->setPanelText(0, QStringLiteral("Conversion aborted!"));
     setHint(QStringLiteral("Conversion aborted!"));
@@ -979,7 +981,7 @@ void TMainForm::ConversionAborted()
 
 void TMainForm::Timer1Timer()
 {
-    if (Busy)
+    if (Busy || m_inRun)
         return;
     if (m_ticker.IsScheduleDue(ScheduleSettings, m_clock())) {
         Timer1->stop();
