@@ -333,6 +333,8 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     w->addFile(file(dir + "b.m2ts"));
     select(*w, {0, 1});
     EXPECT_EQ(statesOf(*w), kIdleSelected);
+    EXPECT_EQ(panel0(*w), "2 File(s) Ready") << "every road that adds a row updates the status";
+    EXPECT_FALSE(w->pnlPSPImage->isVisible()) << "the picture lies only over an empty list";
     saveScreenshot(w.get(), "main-window-idle-rows");
 
     int stops = 0;
