@@ -364,6 +364,14 @@ void TMainForm::createList()
     ListView1->viewport()->installEventFilter(this);
     setCentralWidget(ListView1);
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::updateRemoveCommands);
+    // Whatever road adds or removes a row, the idle status text and the
+    // getting-started picture follow the number of rows.
+    const auto rowsChanged = [this] {
+        setIdleStatusText();
+        updatePictureVisibility();
+    };
+    connect(ListView1->model(), &QAbstractItemModel::rowsInserted, this, rowsChanged);
+    connect(ListView1->model(), &QAbstractItemModel::rowsRemoved, this, rowsChanged);
 
     pnlPSPImage = new QLabel(this);
     pnlPSPImage->setObjectName("pnlPSPImage");
