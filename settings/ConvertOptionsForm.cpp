@@ -40,6 +40,7 @@ constexpr int kMaxRecentPaths = 10;
 constexpr int kClientWidth = 528;
 constexpr int kClientHeight = 309;
 constexpr int kEmbeddedHeight = 276; // without the row of buttons
+constexpr int kEmbeddedWidth = 436;  // fits the preferences page at 12 pixels from its edge
 
 // The profiles the list shows until the catalogue is loaded.
 constexpr std::array<const char*, 18> kInitialTitles = {
@@ -218,6 +219,28 @@ TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
         setSizeGripEnabled(false);
     }
     buildControls();
+    if (m_embedded) {
+        // The preferences dialog's page is narrower than the dialog: the
+        // embedded form keeps its layout, compressed horizontally to fit.
+        constexpr double k = double(kEmbeddedWidth) / kClientWidth;
+        const auto compress = [k](QWidget* w) {
+            // Captions and controls near the left edge keep their place and
+            // labels their width; everything else moves and narrows.
+            const QRect g = w->geometry();
+            const bool nearLeft = g.x() < 100;
+            const int left = nearLeft ? g.x() : int(g.x() * k + 0.5);
+            int right = int((g.x() + g.width()) * k + 0.5);
+            if (nearLeft && qobject_cast<QLabel*>(w))
+                right = g.x() + g.width();
+            w->setGeometry(left, g.y(), right - left, g.height());
+        };
+        for (QWidget* owner : {static_cast<QWidget*>(this), static_cast<QWidget*>(grbWhat),
+                               static_cast<QWidget*>(GroupBox1), static_cast<QWidget*>(grbWhere)}) {
+            for (QWidget* child : owner->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                compress(child);
+        }
+        setFixedSize(kEmbeddedWidth, kEmbeddedHeight);
+    }
 }
 
 TConvertOptionsForm::~TConvertOptionsForm() = default;

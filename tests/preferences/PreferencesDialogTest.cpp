@@ -111,6 +111,10 @@ TEST_F(Preferences, WindowAndControlTexts)
     EXPECT_FALSE(form->GeneralForm->isWindow());
     EXPECT_TRUE(form->GeneralForm->isVisible());
     EXPECT_EQ(form->GeneralForm->pos(), QPoint(12, 7));
+    // The embedded page fits: nothing of it is cut off at the page's right edge.
+    EXPECT_LE(form->GeneralForm->geometry().right(), form->tsGeneral->width());
+    for (QWidget* child : form->GeneralForm->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        EXPECT_LE(child->geometry().right(), form->GeneralForm->width()) << child->objectName().toStdString();
     EXPECT_EQ(form->GeneralForm->btnOK, nullptr);
     ASSERT_NE(form->focusWidget(), nullptr);
     EXPECT_TRUE(form->GeneralForm->isAncestorOf(form->focusWidget()));
