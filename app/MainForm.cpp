@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <unistd.h>
 
@@ -337,7 +338,9 @@ void TMainForm::createToolbars()
         if (auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(a))) {
             button->setObjectName(a->objectName() + "Button");
             button->setAutoRaise(true);
-            button->setFixedSize(50, 52);
+            // The design size; a caption wider than the font allows widens its
+            // button instead of being cut.
+            button->setFixedSize(std::max(50, button->sizeHint().width()), 52);
         }
     }
     addToolBar(Qt::TopToolBarArea, ToolBar1);
