@@ -1,5 +1,8 @@
 #include "IconFiles.h"
 
+#include <sys/stat.h>
+#include <unordered_map>
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -94,7 +97,50 @@ QImage drawnDocumentIcon()
 
 } // namespace
 
+namespace {
+// The theme's folders do not change while the program runs, and every added
+// list row asks for an icon: look-ups and decoded pictures are remembered.
+std::unordered_map<std::string, std::string>& themeFileCache()
+{
+    static std::unordered_map<std::string, std::string> cache;
+    return cache;
+}
+
+std::string searchThemeIconFile(const std::string& name);
+QImage readIconImage(const std::string& file, int index);
+} // namespace
+
 std::string findThemeIconFile(const std::string& name)
+{
+    auto& cache = themeFileCache();
+    if (auto it = cache.find(name); it != cache.end())
+        return it->second;
+    std::string found = searchThemeIconFile(name);
+    cache.emplace(name, found);
+    return found;
+}
+
+QImage loadIconImage(const std::string& file, int index)
+{
+    // Keyed by the file's identity and modification time, so a changed file
+    // is read again.
+    struct stat st {};
+    if (file.empty() || index < 0 || ::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    static std::unordered_map<std::string, QImage> cache;
+    const std::string key = file + '\n' + std::to_string(index) + '\n' + std::to_string(st.st_mtim.tv_sec) + '.'
+                            + std::to_string(st.st_mtim.tv_nsec) + '\n' + std::to_string(st.st_size);
+    if (auto it = cache.find(key); it != cache.end())
+        return it->second;
+    QImage image = readIconImage(file, index);
+    if (cache.size() > 512)
+        cache.clear();
+    cache.emplace(key, image);
+    return image;
+}
+
+namespace {
+std::string searchThemeIconFile(const std::string& name)
 {
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
         return {};
@@ -123,7 +169,7 @@ std::string findThemeIconFile(const std::string& name)
     return {};
 }
 
-QImage loadIconImage(const std::string& file, int index)
+QImage readIconImage(const std::string& file, int index)
 {
     if (file.empty() || index < 0 || !QFileInfo(QFile::decodeName(file.c_str())).isFile())
         return {};
@@ -150,6 +196,7 @@ QImage loadIconImage(const std::string& file, int index)
     }
     return scaledToIcon(reader.read());
 }
+} // namespace
 
 QImage genericShellIcon(int index)
 {
