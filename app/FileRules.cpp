@@ -104,16 +104,10 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
 
 int parseCommandLineNumber(const std::string& text)
 {
-    const auto fail = [&] { return std::runtime_error("'" + text + "' is not a valid integer value"); };
-    if (text.empty() || text.find_first_of(" \t") != std::string::npos)
-        throw fail();
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || end != text.c_str() + text.size() || v < std::numeric_limits<int>::min()
-        || v > std::numeric_limits<int>::max())
-        throw fail();
-    return static_cast<int>(v);
+    const auto value = shellutil::parseDecimal32(text);
+    if (!value)
+        throw std::runtime_error("'" + text + "' is not a valid integer value");
+    return *value;
 }
 
 } // namespace vexlo::app

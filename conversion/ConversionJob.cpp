@@ -101,24 +101,7 @@ std::optional<int32_t> parseDecimal(std::string_view text)
         text.remove_suffix(1);
     if (text.empty())
         return 0;
-    const bool negative = text.front() == '-';
-    if (text.front() == '+' || text.front() == '-')
-        text.remove_prefix(1);
-    if (text.empty())
-        return std::nullopt;
-    int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > int64_t(INT32_MAX) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value < INT32_MIN || value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<int32_t>(value);
+    return shellutil::parseDecimal32(text);
 }
 
 FlagReading readFlag(platform::Registry& registry)

@@ -4,6 +4,8 @@
 // extension is the text from the last "." after the last "/".
 #include <QImage>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <string>
 
 namespace vexlo::shellutil {
@@ -23,6 +25,9 @@ std::string ExpandLongPath(const std::string& Path);
 std::string GetFileSizeText(const std::string& FileName);
 std::string GetPersonalFolder();
 bool IsAllDigits(const std::string& Text);
+// An optionally signed decimal integer that fits 32 bits, the whole text;
+// nullopt otherwise.
+std::optional<int32_t> parseDecimal32(std::string_view text);
 bool IsCDROMPath(const std::string& Path);
 
 // Path helpers used across the program.
