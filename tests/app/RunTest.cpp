@@ -2,6 +2,12 @@
 // target names, the destination checks, the AbortFlag's values, deletions,
 // the progress texts, the busy road and the window closing during a run.
 #include "AppTestSupport.h"
+#include "settings/ConvertOptionsForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include <cstdlib>
 
@@ -54,6 +60,43 @@ TEST_F(RunTest, TargetNames)
         EXPECT_EQ(field(before, 2), c.target) << c.source;
         fs::remove(c.source);
     }
+}
+
+TEST_F(RunTest, InteractiveConvertGoesThroughTheOutputDialogIntoTheRun)
+{
+    // Convert pressed by the user: the output dialog opens, the user picks the
+    // second profile and presses OK, and the run uses what OK stored.
+    ini("[VideoFormat0]\nTitle=MP4\nVideoFormat=mpeg4\nFileType=.mp4\n"
+        "[VideoFormat1]\nTitle=DivX\nVideoFormat=divx\nAudioFormat=mp3\nFileType=.avi\nEdit=1\n"
+        "FrameSize=640 x 480\nVideoBitrate=1200\n");
+    installEngine();
+    auto w = open();
+    const std::string dir = folder("Video");
+    ASSERT_TRUE(w->addFile(file(dir + "a.m2ts")));
+    int dialogs = 0;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* form = qobject_cast<settings::TConvertOptionsForm*>(QApplication::activeModalWidget());
+        if (!form || !form->isVisible())
+            return;
+        ++dialogs;
+        form->cbxVideoFormat->setCurrentIndex(1);
+        form->LoadProfileParameters(1);
+        form->btnOK->click();
+    });
+    poll.start();
+    w->btnConvertClick();
+    poll.stop();
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_EQ(engineCalls().size(), 1u);
+    EXPECT_EQ(field(0, 2), dir + "a.avi");
+    EXPECT_EQ(field(0, 3), "divx");
+    EXPECT_EQ(field(0, 4), "640");
+    EXPECT_EQ(field(0, 6), "1200");
+    EXPECT_EQ(field(0, 11), "mp3");
+    EXPECT_EQ(iniDoc().readInteger("Options", "OutputFormat", -5), 1);
+    EXPECT_EQ(panel0(*w), "Conversion completed!");
 }
 
 TEST_F(RunTest, OpticalDestinationStopsBeforeTheEngine)
