@@ -32,6 +32,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -150,6 +151,7 @@ void TMainForm::FormCreate(const std::vector<std::string>& arguments)
         else
             ParseCommandLine(arguments);
     } catch (const std::exception& e) {
+        m_commandLineError = !arguments.empty();
         reportError(e);
     }
     setIdleStatusText();
@@ -386,6 +388,20 @@ void TMainForm::createList()
 
 // ------------------------------------------------------------ window events
 
+void TMainForm::setVisible(bool visible)
+{
+    // A silent start maps no window on any desktop: the showing steps run,
+    // the window stays unmapped.
+    if (visible && Silent) {
+        if (!m_shown) {
+            m_shown = true;
+            FormShow();
+        }
+        return;
+    }
+    TBaseForm::setVisible(visible);
+}
+
 void TMainForm::showEvent(QShowEvent* event)
 {
     TBaseForm::showEvent(event);
@@ -397,7 +413,8 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::FormShow()
 {
-    if (RunMode == RunMode::rmCommandLineAuto || RunMode == RunMode::rmCommandLinePrompt)
+    // A silent start always gets its request, which also ends it.
+    if (RunMode == RunMode::rmCommandLineAuto || RunMode == RunMode::rmCommandLinePrompt || Silent)
         QCoreApplication::postEvent(this, new QEvent(WM_AUTOCONVERT));
     try {
         LoadWindowPlacement();
@@ -414,19 +431,51 @@ void TMainForm::FormShow()
 bool TMainForm::event(QEvent* event)
 {
     if (event->type() == WM_AUTOCONVERT) {
-        RequestConversion();
+        if (!Silent) {
+            RequestConversion();
+            return true;
+        }
+        try {
+            if (!m_commandLineError
+                && (RunMode == RunMode::rmCommandLineAuto || RunMode == RunMode::rmCommandLinePrompt))
+                RequestConversion();
+        } catch (const std::exception& e) {
+            reportError(e);
+        }
+        finishSilentStart();
         return true;
     }
     return TBaseForm::event(event);
 }
 
+void TMainForm::finishSilentStart()
+{
+    // Nobody can close an invisible window: whatever the request came to, the
+    // program ends (a completed or aborted run may already have asked).
+    if (!m_closed)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+int TMainForm::silentExitStatus() const
+{
+    if (m_silentRunResult >= 0)
+        return m_silentRunResult;
+    return 2;
+}
+
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    FormClose();
     event->accept();
-    if (m_inRun)
-        m_closing = true; // the program ends once the loop has returned
-    else
+    if (m_closed)
+        return; // a second close request (a run's end and the user at once)
+    m_closed = true;
+    if (m_inRun) {
+        // The loop starts no further file and asks the running engine to
+        // cancel; the program ends once the loop has returned.
+        m_closing = true;
+    }
+    FormClose();
+    if (!m_inRun)
         QMetaObject::invokeMethod(this, &TMainForm::finished, Qt::QueuedConnection);
 }
 
@@ -548,7 +597,25 @@ void TMainForm::dropEvent(QDropEvent* event)
 
 void TMainForm::reportError(const std::exception& e)
 {
-    services().messages->show(this, product::kName, e.what(), MessageIcon::Error, MessageButtons::Ok);
+    tellUser(product::kName, e.what(), MessageIcon::Error, MessageButtons::Ok);
+}
+
+MessageAnswer TMainForm::tellUser(const std::string& title, const std::string& text, MessageIcon icon,
+                                  MessageButtons buttons)
+{
+    if (!Silent)
+        return services().messages->show(this, title, text, icon, buttons);
+    std::string line = text;
+    for (size_t at = 0; (at = line.find_first_of("\r\n", at)) != std::string::npos;) {
+        const size_t end = line.find_first_not_of("\r\n", at);
+        line.replace(at, (end == std::string::npos ? line.size() : end) - at, " ");
+        ++at;
+    }
+    std::fprintf(stderr, "vexlo: %s%s\n", line.c_str(),
+                 buttons == MessageButtons::YesNo ? " (answered No: nobody can answer a silent run)"
+                                                  : "");
+    std::fflush(stderr);
+    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
 }
 
 // ------------------------------------------------------------- placement
@@ -556,10 +623,15 @@ void TMainForm::reportError(const std::exception& e)
 void TMainForm::LoadWindowPlacement()
 {
     const settings::IniDocument doc = settings::settingsFile().load();
-    const int width = doc.readInteger(kMain, "Width", 800);
-    const int height = doc.readInteger(kMain, "Height", 480);
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    // A stored size larger than the desktop (a damaged or hand-edited file)
+    // would cost memory for nothing: it is bounded by the available area.
+    const QRect available = screen ? screen->availableGeometry() : screenRect;
+    const int width = std::clamp(doc.readInteger(kMain, "Width", 800), minimumWidth(),
+                                 std::max(minimumWidth(), available.width()));
+    const int height = std::clamp(doc.readInteger(kMain, "Height", 480), minimumHeight(),
+                                  std::max(minimumHeight(), available.height()));
     int left = doc.readInteger(kMain, "Left", (screenRect.width() - width) / 2);
     int top = doc.readInteger(kMain, "Top", (screenRect.height() - height) / 2);
     if (!Silent) {
@@ -587,14 +659,17 @@ void TMainForm::LoadWindowPlacement()
 
 void TMainForm::SaveWindowPlacement()
 {
+    // A silent start showed no window: there is no placement to keep, and a
+    // write that may fail (a read-only install) must not stop it from ending.
+    if (Silent)
+        return;
     const bool maximized = isMaximized();
     const QPoint position = pos();
     const QSize size = this->size();
     const int widths[3] = {ListView1->columnWidth(0), ListView1->columnWidth(1), ListView1->columnWidth(2)};
-    const bool silent = Silent;
     settings::settingsFile().update([&](settings::IniDocument& doc) {
         doc.setValue(kMain, "Maximized", maximized ? "1" : "0");
-        if (maximized || silent)
+        if (maximized)
             return; // the stored normal bounds stay as they were
         doc.setValue(kMain, "Left", std::to_string(position.x()));
         doc.setValue(kMain, "Top", std::to_string(position.y()));
@@ -668,22 +743,22 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
             }
             continue;
         }
-        // A file name or pattern. An absolute name stands as it is.
+        // A file name or pattern. An absolute name stands as it is; a relative
+        // one follows the last folder named, else the working folder.
         const std::string joined = (!arg.empty() && arg[0] == '/') ? arg : current + arg;
         if (!isSupportedVideoName(joined)) {
-            services().messages->show(
-                this, toPath(windowTitle()),
-                "'" + joined + "'\r\n\r\nFile is not a supported video file, and can not be converted!",
-                MessageIcon::Error, MessageButtons::Ok);
+            tellUser(toPath(windowTitle()),
+                     "'" + joined + "'\r\n\r\nFile is not a supported video file, and can not be converted!",
+                     MessageIcon::Error, MessageButtons::Ok);
             continue;
         }
-        if (joined.find('*') != std::string::npos) {
+        if (joined.find_first_of("*?") != std::string::npos) {
             AddMatchingFiles(joined);
         } else {
             addFile(joined);
+            // A name without a folder leaves the current folder unset, so the
+            // next relative name is looked up in the working folder too.
             current = shellutil::folderPart(joined);
-            if (current.empty())
-                current = platform::programFolder();
         }
     }
     RunMode = CmdFormatIndex >= 0 ? RunMode::rmCommandLineAuto : RunMode::rmCommandLinePrompt;
@@ -776,7 +851,7 @@ void TMainForm::LoadSavedFileList()
     const settings::IniDocument doc = settings::settingsFile().load();
     if (!doc.readFlag(kOptions, "SaveFileList", false))
         return;
-    for (const std::string& key : doc.keys(kFileList))
+    for (const std::string& key : doc.allKeys(kFileList))
         addFile(doc.readText(kFileList, key, ""));
     setIdleStatusText();
     updatePictureVisibility();
@@ -837,8 +912,8 @@ void TMainForm::CollectExistingFiles(std::vector<std::string>& list)
         const std::string path = rowPath(i);
         if (!shellutil::fileExists(path)) {
             list.clear();
-            services().messages->show(this, toPath(windowTitle()), "File is not found!\r\n" + path,
-                                      MessageIcon::Error, MessageButtons::Ok);
+            tellUser(toPath(windowTitle()), "File is not found!\r\n" + path, MessageIcon::Error,
+                     MessageButtons::Ok);
             return;
         }
         list.push_back(path);
@@ -909,6 +984,7 @@ void TMainForm::ConvertFiles()
     if (m_closing) {
         // The window was closed during the run and has already wound it up.
         m_commandLineResult = 1;
+        m_silentRunResult = 1;
         QMetaObject::invokeMethod(this, &TMainForm::finished, Qt::QueuedConnection);
         return;
     }
@@ -956,6 +1032,8 @@ void TMainForm::ConversionCompleted()
     armScheduleTimer(ScheduleSettings.ScheduleConvert);
     setWindowTitle(product::kName);
     platform::setApplicationTitle(product::kName);
+    if (Silent && m_silentRunResult < 0)
+        m_silentRunResult = 0;
     if (mode == RunMode::rmCommandLineAuto) {
         m_commandLineResult = 0;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -981,13 +1059,10 @@ void TMainForm::ConversionAborted()
     armScheduleTimer(ScheduleSettings.ScheduleConvert);
     setWindowTitle(product::kName);
     platform::setApplicationTitle(product::kName);
-    if (mode == RunMode::rmCommandLineAuto) {
+    if (Silent)
+        m_silentRunResult = 1;
+    if (mode == RunMode::rmCommandLineAuto)
         m_commandLineResult = 1;
-        // An invisible window could never be closed by its user: a silent run
-        // ends the program whatever its outcome.
-        if (Silent && !m_closing)
-            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-    }
 }
 
 void TMainForm::Timer1Timer()
@@ -1045,7 +1120,7 @@ void TMainForm::processPendingEvents() { QCoreApplication::processEvents(QEventL
 MessageAnswer TMainForm::showMessage(const std::string& title, const std::string& text, MessageIcon icon,
                                      MessageButtons buttons)
 {
-    return services().messages->show(this, title, text, icon, buttons);
+    return tellUser(title, text, icon, buttons);
 }
 
 void TMainForm::setStatusPanelText(const std::string& text)

@@ -68,6 +68,15 @@ public:
     void setClock(conversion::Clock clock) { m_clock = std::move(clock); }
     // What a command-line run ended with: 0 completed, 1 aborted, -1 none.
     int commandLineResult() const { return m_commandLineResult; }
+    // The exit status of a silent start: 0 the run completed, 1 it was aborted
+    // or failed, 2 nothing to do or a command-line error.
+    int silentExitStatus() const;
+    // Shows a message box owned by the window; a silent start has no one to
+    // answer it, so there the text goes to standard error and a question is
+    // answered No.
+    platform::MessageAnswer tellUser(const std::string& title, const std::string& text,
+                                     platform::MessageIcon icon, platform::MessageButtons buttons);
+    void setVisible(bool visible) override;
 
     // Commands.
     void btnAddFileClick();
@@ -126,6 +135,7 @@ public:
                                         platform::MessageButtons buttons) override;
     conversion::TProgressForm& progress() override { return *Progress; }
     void engineWaitTick() override {}
+    bool stopRequested() const override { return m_closing; }
     // ProgressDisplay
     void setStatusPanelText(const std::string& text) override;
     void setCaption(const std::string& text) override;
@@ -160,14 +170,18 @@ private:
     void openProgramDocument(const char* fileName);
     void armScheduleTimer(bool armed);
     void reportError(const std::exception& e);
+    void finishSilentStart();
 
     conversion::Clock m_clock;
     conversion::ScheduleTicker m_ticker;
     bool m_shown = false;
     bool m_closing = false;
     bool m_closeHandled = false;
+    bool m_closed = false;
     bool m_inRun = false;
+    bool m_commandLineError = false;
     int m_commandLineResult = -1;
+    int m_silentRunResult = -1; // 0 completed, 1 aborted, -1 no run
     conversion::RunMode m_runModeAtStart = conversion::RunMode::rmInteractive;
 };
 

@@ -3,6 +3,7 @@
 #include "platform/Product.h"
 #include "platform/Services.h"
 
+#include <QDialog>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
@@ -45,6 +46,19 @@ void closeOnTerminationSignals(QWidget* window)
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char byte;
         [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
+        // A modal box or dialog would keep its own loop running: it is
+        // answered as by Escape (a question gets No) before the window closes.
+        for (int round = 0; round < 16; ++round) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                break;
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+            if (QApplication::activeModalWidget() == modal)
+                modal->hide();
+        }
         window->close();
     });
     struct sigaction action {};

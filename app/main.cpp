@@ -11,23 +11,39 @@
 
 namespace {
 
-void printUsage()
+void printUsage(FILE* to)
 {
-    std::printf(
+    std::fprintf(to,
         "Usage: vexlo [options] [files...]\n"
         "Converts video files one after another with the chosen output profile.\n\n"
         "  FILE            a video file to add (relative names follow the last folder named)\n"
         "  PATTERN         a name with * or ? in it adds every matching file\n"
+        "                  (quote it, so the program rather than the shell expands it)\n"
         "  ADD:FOLDER      the folder for the file names that follow\n"
         "  NNN:FOLDER      as ADD:, and converts with output profile NNN (e.g. 002:/clips)\n"
         "  -N              converts with output profile number N without asking (e.g. -3)\n"
         "  -FOLDER         writes the converted files into FOLDER (created when missing)\n"
-        "  -S              an invisible run: no window, no taskbar button\n"
+        "  -S              an invisible run: no window, no questions, messages on\n"
+        "                  standard error; works without a display\n"
         "  --              every later argument is a file\n"
         "  -h, --help      prints this text\n"
         "  --version       prints the version\n\n"
         "With a profile number the files are converted at once and the program\n"
-        "closes when all are done; without one the output dialog opens first.\n");
+        "closes when all are done; without one the output dialog opens first.\n"
+        "Exit status of an invisible run: 0 all converted, 1 aborted or failed,\n"
+        "2 nothing to do or a command-line error.\n");
+}
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Platforms that need a display server to start.
+bool platformNeedsDisplay()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    return platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
 }
 
 } // namespace
@@ -35,17 +51,37 @@ void printUsage()
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    bool silent = false;
     for (const std::string& a : arguments) {
         if (a == "--")
             break;
         if (a == "-h" || a == "--help") {
-            printUsage();
+            printUsage(stdout);
             return 0;
         }
         if (a == "--version") {
             std::printf("%s %s\n", vexlo::product::kName, vexlo::product::kVersion);
             return 0;
         }
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            // A long option this program does not know is a mistake, not a
+            // destination folder to create.
+            std::fprintf(stderr, "vexlo: unknown option '%s'\n\n", a.c_str());
+            printUsage(stderr);
+            return 2;
+        }
+        if (a == "-S" || a == "-s")
+            silent = true;
+    }
+
+    // An invisible run needs no screen (over SSH, from cron); a window does.
+    if (!hasDisplay() && platformNeedsDisplay()) {
+        if (!silent) {
+            std::fprintf(stderr, "vexlo: no display to show the window on (DISPLAY and WAYLAND_DISPLAY "
+                                 "are unset); use -S for a conversion without a window\n");
+            return 2;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     vexlo::app::VexloApplication app(argc, argv);
@@ -65,5 +101,7 @@ int main(int argc, char** argv)
         return 0;
     }
     const int status = app.exec();
+    if (window.Silent)
+        return window.silentExitStatus();
     return window.commandLineResult() > 0 ? window.commandLineResult() : status;
 }

@@ -71,6 +71,43 @@ void deleteFile(const std::string& path)
     std::filesystem::remove(path, ec);
 }
 
+// What is at a path, to tell afterwards whether an engine run wrote it: a
+// rewrite changes the inode (a new file renamed into place) or the
+// modification time (the same file truncated and written again).
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    off_t size = 0;
+};
+
+FileStamp stampOf(const std::string& path)
+{
+    FileStamp stamp;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.modified = st.st_mtim;
+    stamp.size = st.st_size;
+    return stamp;
+}
+
+// True when `after` is a file that was created or changed since `before`.
+bool writtenBetween(const FileStamp& before, const FileStamp& after)
+{
+    if (!after.exists)
+        return false;
+    if (!before.exists)
+        return true;
+    return before.device != after.device || before.inode != after.inode
+           || before.modified.tv_sec != after.modified.tv_sec
+           || before.modified.tv_nsec != after.modified.tv_nsec || before.size != after.size;
+}
+
 bool sameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
@@ -86,6 +123,7 @@ std::string replacePlaceholder(std::string format, const std::string& value)
 }
 
 struct FlagReading {
+    bool present = false; // the value exists (the engine wrote it)
     std::string text;
     std::optional<int32_t> value; // nullopt: not a decimal integer
 };
@@ -111,8 +149,9 @@ FlagReading readFlag(platform::Registry& registry)
         reading.value = 0;
         return reading;
     }
-    reading.text = registry.readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")
-                       .value_or(std::string());
+    const auto text = registry.readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "");
+    reading.present = text.has_value();
+    reading.text = text.value_or(std::string());
     reading.value = parseDecimal(reading.text);
     return reading;
 }
@@ -200,8 +239,9 @@ JobResult ConversionJob::run()
 {
     JobResult result;
     platform::Registry& registry = *platform::services().registry;
+    platform::ProcessLauncher& launcher = *platform::services().processes;
     bool runStopped = false; // refused destination, "No" to overwriting, ...
-    bool failed = false;     // the engine ended abnormally, an unreadable AbortFlag
+    bool failed = false;     // a file failed without the engine's own report
     const auto fail = [&](std::string text) {
         failed = true;
         if (!result.error)
@@ -211,18 +251,37 @@ JobResult ConversionJob::run()
                           platform::MessageButtons buttons) {
         return m_host.showMessage(title, text, icon, buttons);
     };
+    const auto tellError = [&](const char* format, const std::string& value) {
+        tell(product::kName, replacePlaceholder(format, value), platform::MessageIcon::Error,
+             platform::MessageButtons::Ok);
+    };
 
     try {
         TProgressForm& progress = m_host.progress();
         const int n = m_host.rowCount();
         progress.SetTotal(n);
-        const std::function<void()> tick = [this] { m_host.engineWaitTick(); };
+        bool terminating = false;
+        const std::function<void()> tick = [&] {
+            if (!terminating && m_host.stopRequested()) {
+                terminating = true;
+                launcher.terminateRunning();
+            }
+            m_host.engineWaitTick();
+        };
 
         for (int i = 0; i < n; ++i) {
+            if (m_host.stopRequested()) {
+                runStopped = true;
+                break;
+            }
             const std::string source = m_host.rowPath(i);
             const std::string target = targetFileName(source, m_settings);
             progress.SetCurrent(i + 1);
             m_host.processPendingEvents();
+            if (m_host.stopRequested()) {
+                runStopped = true;
+                break;
+            }
 
             const std::string folder = shellutil::folderPart(target);
             if (shellutil::IsCDROMPath(folder)) {
@@ -241,12 +300,9 @@ JobResult ConversionJob::run()
                                         : target.find('|') != std::string::npos ? &target
                                                                                 : nullptr;
             if (barred) {
-                tell(product::kName,
-                     replacePlaceholder("'%s'\r\n\r\nThis file name contains \"|\", which the "
-                                        "conversion engine cannot accept. Rename the file and "
-                                        "convert it again.",
-                                        *barred),
-                     platform::MessageIcon::Error, platform::MessageButtons::Ok);
+                tellError("'%s'\r\n\r\nThis file name contains \"|\", which the conversion engine "
+                          "cannot accept. Rename the file and convert it again.",
+                          *barred);
                 runStopped = true;
                 break;
             }
@@ -264,38 +320,69 @@ JobResult ConversionJob::run()
                 }
             }
 
-            const platform::ProcessResult ended = platform::services().processes->runAndWait(
+            // The engine's report must be this run's own: a value left behind
+            // by an earlier run (or a run that could not write) must not pass
+            // for it.
+            if (!registry.deleteValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")) {
+                tellError("The conversion engine's report (the AbortFlag) cannot be reset, so its "
+                          "result could not be trusted. Nothing was converted.\r\n\r\n'%s'",
+                          source);
+                runStopped = true;
+                break;
+            }
+            const FileStamp targetBefore = stampOf(target);
+
+            const platform::ProcessResult ended = launcher.runAndWait(
                 m_enginePath, {buildEngineArgument(source, target, m_settings, m_marker)}, tick);
             if (!ended.started) {
-                tell(product::kName,
-                     replacePlaceholder("The conversion engine could not be started:\r\n%s",
-                                        m_enginePath),
-                     platform::MessageIcon::Error, platform::MessageButtons::Ok);
+                tellError("The conversion engine could not be started:\r\n%s", m_enginePath);
                 runStopped = true;
                 break;
             }
 
-            int32_t value = 2; // an engine that was killed or crashed cancelled its file
-            if (ended.normalExit) {
-                const FlagReading flag = readFlag(registry);
-                if (!flag.value) {
-                    fail(invalidFlagError(flag.text));
-                    break;
-                }
-                value = *flag.value;
-            } else {
+            // Anything but a normal end with status 0 and a fresh report is a
+            // failed file (the value 2).
+            int32_t value = 2;
+            if (!ended.normalExit) {
                 failed = true;
+                if (!terminating)
+                    tellError("The conversion engine stopped unexpectedly (it was killed or "
+                              "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept.",
+                              source);
+            } else {
+                const FlagReading flag = readFlag(registry);
+                if (!flag.present) {
+                    failed = true;
+                    tellError("The conversion engine ended without reporting its result for\r\n"
+                              "'%s'\r\n\r\nThe file counts as failed; the source file was kept.",
+                              source);
+                } else if (!flag.value) {
+                    fail(invalidFlagError(flag.text));
+                } else if (ended.exitCode != 0) {
+                    failed = true;
+                    // The engine's own failure report (2) was told by the
+                    // engine; any other pairing is not.
+                    if (*flag.value != 2)
+                        tellError(("The conversion engine failed with exit status "
+                                   + std::to_string(ended.exitCode)
+                                   + " while converting\r\n'%s'\r\n\r\nThe source file was kept.")
+                                      .c_str(),
+                                  source);
+                } else {
+                    value = *flag.value;
+                }
             }
 
-            if (value == 2 && m_settings.DelFileWhenCanceled && isPlainFile(target)
-                && !sameFile(source, target))
+            const FileStamp targetAfter = stampOf(target);
+            const bool targetWritten = writtenBetween(targetBefore, targetAfter)
+                                       && !sameFile(source, target);
+            if (value == 2 && m_settings.DelFileWhenCanceled && targetWritten)
                 deleteFile(target);
             if (value > 0)
                 break;
 
-            off_t targetSize = 0;
-            if (m_settings.DeleteSourceWhenDone && isPlainFile(source)
-                && isPlainFile(target, &targetSize) && targetSize > 0 && !sameFile(source, target))
+            if (m_settings.DeleteSourceWhenDone && targetWritten && targetAfter.size > 0
+                && isPlainFile(source))
                 deleteFile(source);
         }
     } catch (const std::exception& e) {

@@ -37,6 +37,9 @@ public:
     // Called regularly while the engine runs: keep the window painted, take no
     // user input.
     virtual void engineWaitTick() = 0;
+    // True once the run must end (the window is closing, the session ends):
+    // no further file is started and a running engine is asked to cancel.
+    virtual bool stopRequested() const { return false; }
 };
 
 // Target-name rule: FileType replaces the source's extension; with
@@ -70,15 +73,21 @@ public:
                   std::string enginePath = findEngine());
     // ConvertFiles steps 1 to 4; the caller then runs ConversionCompleted or
     // ConversionAborted by `completed`.
-    // Beyond the AbortFlag's own rules the run ends aborted, with nothing
-    // deleted for the current file, when the engine cannot be started (message
-    // "The conversion engine could not be started:\r\n<engine>"), when a
-    // source or target holds "|" (message naming it), when the engine was
-    // killed or crashed (treated as the value 2), and when the AbortFlag is
-    // not a decimal integer (`error` "'<text>' is not a valid integer value").
-    // A source is deleted only after a normal engine end, a go-on value and a
-    // target that exists and is not empty. An error escaping the loop is
-    // returned in `error`; `completed` is still decided by the final part.
+    // The AbortFlag is removed before each engine start, so a value left by
+    // an earlier run is never taken for this run's report. A file counts as
+    // failed (the value 2: the run ends aborted) when the engine was killed or
+    // crashed, ended with a non-zero status, or left no AbortFlag; each is
+    // reported in a message, as is an engine that cannot be started ("The
+    // conversion engine could not be started:\r\n<engine>"), a source or
+    // target that holds "|", and an AbortFlag that cannot be reset. An
+    // AbortFlag that is not a decimal integer is a failed file too (`error`
+    // "'<text>' is not a valid integer value").
+    // Nothing is deleted that this engine run did not write: a source only
+    // after the engine ended normally with status 0, wrote a go-on value, and
+    // created or changed a non-empty target that is not the source; a
+    // cancelled file's target only when this engine run created or changed
+    // it. An error escaping the loop is returned in `error`; `completed` is
+    // still decided by the final part.
     JobResult run();
 
 private:

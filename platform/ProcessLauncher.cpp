@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTimer>
+#include <QVariant>
 
 #include <exception>
 #include <optional>
@@ -88,6 +89,11 @@ ProcessResult QtProcessLauncher::runAndWait(const std::string& program,
     }
 
     process.start();
+    m_running = &process;
+    struct Forget {
+        QProcess*& running;
+        ~Forget() { running = nullptr; }
+    } forget{m_running};
     if (!process.waitForStarted(-1)) {
         result.error = process.errorString().toStdString();
         return result;
@@ -115,6 +121,22 @@ ProcessResult QtProcessLauncher::runAndWait(const std::string& program,
     if (tickError)
         std::rethrow_exception(tickError);
     return result;
+}
+
+void QtProcessLauncher::terminateRunning()
+{
+    QProcess* process = m_running;
+    if (!process || process->state() == QProcess::NotRunning
+        || process->property("vexloTerminating").toBool())
+        return;
+    process->setProperty("vexloTerminating", true);
+    process->terminate();
+    // An engine that does not end when asked is killed; the timer dies with
+    // the process object.
+    QTimer::singleShot(kTerminateGraceMs, process, [process] {
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+    });
 }
 
 ProcessLauncher* qtProcessLauncher()

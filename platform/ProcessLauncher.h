@@ -4,6 +4,8 @@
 // standard output and standard error; its standard input reads nothing.
 #include "Services.h"
 
+class QProcess;
+
 namespace vexlo::platform {
 
 class QtProcessLauncher : public ProcessLauncher {
@@ -16,8 +18,14 @@ public:
     // not valid UTF-8.
     ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
                              const std::function<void()>& waitTick) override;
+    void terminateRunning() override;
 
     static constexpr int kWaitTickMs = 50;
+    // How long a process asked to end may take before it is killed.
+    static constexpr int kTerminateGraceMs = 5000;
+
+private:
+    QProcess* m_running = nullptr;
 };
 
 // The process-lifetime launcher of linuxServices().

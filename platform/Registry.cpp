@@ -342,6 +342,21 @@ bool FolderRegistry::writeValue(Hive hive, std::string_view key, std::string_vie
     return false;
 }
 
+bool FolderRegistry::deleteValue(Hive hive, std::string_view key, std::string_view name)
+{
+    if (hive != Hive::CurrentUser)
+        return !readValue(hive, key, name).has_value();
+    const auto folder = findKeyFolder(key);
+    if (!folder)
+        return true;
+    // Names compare without regard to case, so several files may answer.
+    while (const auto file = findEntry(*folder, valueFileName(name), false)) {
+        if (::unlink((*folder + *file).c_str()) != 0 && errno != ENOENT)
+            return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // HKEY_CLASSES_ROOT
 

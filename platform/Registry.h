@@ -24,6 +24,12 @@ public:
     // Writes atomically (temporary file, then rename); creates the key.
     virtual bool writeValue(Hive hive, std::string_view key, std::string_view name,
                             std::string_view text) = 0;
+    // Removes the value. True when the value is absent afterwards (also when
+    // it was never there); false when it is still there.
+    virtual bool deleteValue(Hive hive, std::string_view key, std::string_view name)
+    {
+        return !readValue(hive, key, name).has_value();
+    }
 };
 
 // The key through which the engine reports back after each file.
@@ -57,6 +63,7 @@ public:
     bool createKey(Hive hive, std::string_view key) override;
     bool writeValue(Hive hive, std::string_view key, std::string_view name,
                     std::string_view text) override;
+    bool deleteValue(Hive hive, std::string_view key, std::string_view name) override;
     const std::string& root() const { return m_root; }
 
 private:

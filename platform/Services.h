@@ -107,6 +107,10 @@ public:
     virtual ProcessResult runAndWait(const std::string& program,
                                      const std::vector<std::string>& arguments,
                                      const std::function<void()>& waitTick) = 0;
+    // Asks the process that runAndWait is waiting for to end (SIGTERM), and
+    // kills it when it has not ended after a grace period. Called from
+    // `waitTick`; does nothing when no process runs.
+    virtual void terminateRunning() {}
 };
 
 struct Services {

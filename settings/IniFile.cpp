@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -21,6 +22,8 @@ namespace {
 
 constexpr size_t kMaxValueLength = 2047;
 constexpr size_t kMaxKeyListBytes = 16384;
+// No settings file of this program comes near it; a larger one is damaged.
+constexpr off_t kMaxFileBytes = off_t(64) << 20;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool isBlank(char c)
@@ -129,16 +132,33 @@ std::string writeError(const std::string& path)
     throw SettingsError(writeError(path));
 }
 
-// Reads a whole file. Returns false with errno set when it cannot be read.
+[[noreturn]] void throwTooLarge(const std::string& path)
+{
+    throw SettingsError("Unable to read " + path + ": the file is larger than 64 MiB");
+}
+
+// The owner's wish that a file stays as it is holds for us too, also when we
+// run as root (who may write anything).
+bool writableByUs(const std::string& path, const struct stat& st)
+{
+    if (::geteuid() == 0)
+        return (st.st_mode & 0222) != 0;
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+// Reads a whole regular file. Returns false with errno set when it cannot be
+// read: EINVAL for anything but a regular file (a FIFO would block, a device
+// never end), EFBIG for a file over kMaxFileBytes.
 bool readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr)
 {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) {
+        const int err = st.st_size > kMaxFileBytes ? EFBIG : !S_ISREG(st.st_mode) ? EINVAL : errno;
         ::close(fd);
         errno = err;
         return false;
@@ -152,6 +172,11 @@ bool readWholeFile(const std::string& path, std::string& out, struct stat* info 
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n > 0) {
             out.append(buf, static_cast<size_t>(n));
+            if (out.size() > static_cast<size_t>(kMaxFileBytes)) { // it grew while read
+                ::close(fd);
+                errno = EFBIG;
+                return false;
+            }
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
@@ -471,6 +496,16 @@ std::optional<std::string> IniDocument::value(std::string_view section, std::str
 
 std::vector<std::string> IniDocument::keys(std::string_view section) const
 {
+    return keyList(section, kMaxKeyListBytes);
+}
+
+std::vector<std::string> IniDocument::allKeys(std::string_view section) const
+{
+    return keyList(section, SIZE_MAX);
+}
+
+std::vector<std::string> IniDocument::keyList(std::string_view section, size_t maxBytes) const
+{
     std::vector<std::string> out;
     const Section* s = findSection(section);
     if (!s)
@@ -488,7 +523,7 @@ std::vector<std::string> IniDocument::keys(std::string_view section) const
         if (it == s->keyAt.end() || it->second != i)
             continue; // a later occurrence of a key already listed
         bytes += name.size() + 1;
-        if (bytes > kMaxKeyListBytes)
+        if (bytes > maxBytes)
             break;
         out.emplace_back(name);
     }
@@ -607,8 +642,11 @@ IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
 IniDocument IniFile::load() const
 {
     std::string bytes;
-    if (!readWholeFile(m_path, bytes))
-        return {};
+    if (!readWholeFile(m_path, bytes)) {
+        if (errno == EFBIG)
+            throwTooLarge(m_path);
+        return {}; // missing, unreadable, or not a regular file
+    }
     return IniDocument::parse(bytes);
 }
 
@@ -674,6 +712,8 @@ void IniFile::update(const std::function<void(IniDocument&)>& edit)
     mode_t mode = 0;
     if (readWholeFile(target, current, &info)) {
         mode = info.st_mode & 07777;
+        if (!writableByUs(target, info))
+            throwWriteError(m_path); // made read-only by its owner: never replaced
     } else if (errno == ENOENT) {
         mode = 0666 & ~currentUmask();
     } else {

@@ -43,7 +43,10 @@ public:
     std::string serialize() const;
 
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    // At most 16384 bytes of names, as the profile functions give.
     std::vector<std::string> keys(std::string_view section) const;
+    // Every key of the section, however many.
+    std::vector<std::string> allKeys(std::string_view section) const;
     bool hasSection(std::string_view section) const;
 
     // Throws SettingsError when the value holds CR, LF or NUL (`path` names the
@@ -72,6 +75,7 @@ private:
         std::vector<Line> lines;
         std::unordered_map<std::string, size_t> keyAt; // folded name -> first line with that key
     };
+    std::vector<std::string> keyList(std::string_view section, size_t maxBytes) const;
     Section* findSection(std::string_view section);
     const Section* findSection(std::string_view section) const;
     void reindexSections();
@@ -88,8 +92,10 @@ public:
     explicit IniFile(std::string path);
     const std::string& path() const { return m_path; }
 
-    // Reads and parses the file once; a missing or unreadable file gives an
-    // empty document. Use it when one operation reads many keys.
+    // Reads and parses the file once; a missing or unreadable file, or one
+    // that is not a regular file (a FIFO, a device, a folder), gives an empty
+    // document; a file over 64 MiB throws SettingsError. Use it when one
+    // operation reads many keys.
     IniDocument load() const;
 
     std::string readText(std::string_view section, std::string_view key, std::string_view def) const;

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sys/stat.h>
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -25,6 +28,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+struct StartOptions {
+    bool offscreen = true;     // else no platform is named and no display is set
+    std::string workingFolder = {}; // empty: the test's own
+};
+
 class EndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -42,15 +50,18 @@ protected:
     }
 
     // Starts the copy with `args` (an argument vector), stdout and stderr into files.
-    void start(const std::vector<std::string>& args)
+    void start(const std::vector<std::string>& args, const StartOptions& options = StartOptions())
     {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string s(*e);
-            if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0)
+            if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0
+                && (options.offscreen
+                    || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
                 env.push_back(s);
         }
-        env.push_back("QT_QPA_PLATFORM=offscreen");
+        if (options.offscreen)
+            env.push_back("QT_QPA_PLATFORM=offscreen");
         env.push_back("HOME=" + tp.root() + "home");
         env.push_back("XDG_CONFIG_HOME=" + tp.root() + "home/.config");
         std::vector<std::string> argv{tp.programFolder() + "vexlo"};
@@ -69,6 +80,8 @@ protected:
                                          0644);
         posix_spawn_file_actions_addopen(&actions, 2, (tp.root() + "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
+        if (!options.workingFolder.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
         const int rc = posix_spawn(&m_pid, argv[0].c_str(), &actions, nullptr, cargv.data(), cenv.data());
         posix_spawn_file_actions_destroy(&actions);
         ASSERT_EQ(rc, 0);
@@ -117,6 +130,20 @@ protected:
 
     settings::IniDocument ini() const { return settings::IniDocument::parse(readFile(tp.settingsPath())); }
     std::string output() const { return readFile(tp.root() + "stdout"); }
+    std::string errors() const { return readFile(tp.root() + "stderr"); }
+    // <root><name> with a few bytes.
+    std::string clip(const std::string& name) const
+    {
+        writeFile(tp.root() + name, "clip");
+        return tp.root() + name;
+    }
+    bool waitForEngineCalls(size_t n) const
+    {
+        const auto end = std::chrono::steady_clock::now() + 30s;
+        while (fakeEngineCalls(tp).size() < n && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        return fakeEngineCalls(tp).size() >= n;
+    }
 
     platform::TestPlatform tp;
     pid_t m_pid = -1;
@@ -181,6 +208,181 @@ TEST_F(EndToEndTest, AbortedVisibleAutoRunStaysOpenAndExitsOneWhenClosed)
     ASSERT_TRUE(waitUntilReady());
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(), 1);
+}
+
+TEST_F(EndToEndTest, EverySilentStartEndsByItselfWithItsStatus)
+{
+    const std::string a = clip("v/a.m2ts");
+    fs::create_directories(tp.root() + "empty");
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* told; // on standard error; "" for nothing in particular
+    };
+    const Case cases[] = {
+        {"a missing file", {"-S", "-0", tp.root() + "missing.m2ts"}, 2, ""},
+        {"a pattern matching nothing", {"-S", "-0", "-" + tp.root() + "out", tp.root() + "empty/*.m2ts"}, 2, ""},
+        {"only unsupported files", {"-S", "-0", tp.root() + "notes.txt"}, 2, "not a supported video file"},
+        {"a profile prefix that is no number", {"-S", "abc:" + tp.root() + "v", "a.m2ts"}, 2,
+         "not a valid integer value"},
+        {"no file at all", {"-S"}, 2, ""},
+        {"a completed run", {"-S", "-0", a}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        start(c.args);
+        EXPECT_EQ(waitForExit(20s), c.status);
+        EXPECT_NE(errors().find(c.told), std::string::npos) << errors();
+    }
+    EXPECT_EQ(fakeEngineCalls(tp).size(), 1u);
+    EXPECT_FALSE(fs::exists(tp.settingsPath()) && ini().hasSection("Main"))
+        << "a silent start stores no placement";
+}
+
+TEST_F(EndToEndTest, SilentRunAnswersNoToTheOverwriteQuestionOnStandardError)
+{
+    const std::string a = clip("v/a.m2ts");
+    writeFile(tp.root() + "v/a.mp4", "an earlier conversion");
+    writeFile(tp.settingsPath(), "[Options]\nPromptOverwrite=1\n");
+    start({"-S", "-0", a});
+    EXPECT_EQ(waitForExit(20s), 1);
+    EXPECT_TRUE(fakeEngineCalls(tp).empty());
+    EXPECT_EQ(readFile(tp.root() + "v/a.mp4"), "an earlier conversion");
+    EXPECT_NE(errors().find("Target file already existing!"), std::string::npos) << errors();
+    EXPECT_NE(errors().find("answered No"), std::string::npos) << errors();
+}
+
+TEST_F(EndToEndTest, SilentRunWithAReadOnlySettingsFileEndsAndSaysWhy)
+{
+    const std::string a = clip("v/a.m2ts");
+    writeFile(tp.settingsPath(), "[Options]\nSaveFileList=1\n");
+    fs::permissions(tp.settingsPath(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = readFile(tp.settingsPath());
+    start({"-S", "-0", a});
+    EXPECT_EQ(waitForExit(20s), 0) << "the conversion itself completed";
+    EXPECT_NE(errors().find("Unable to write to " + tp.settingsPath()), std::string::npos) << errors();
+    EXPECT_EQ(readFile(tp.settingsPath()), before) << "a file its owner made read-only is never replaced";
+}
+
+TEST_F(EndToEndTest, SilentRunNeedsNoDisplayAndAWindowSaysItNeedsOne)
+{
+    const std::string a = clip("v/a.m2ts");
+    start({"-S", "-0", a}, {.offscreen = false});
+    EXPECT_EQ(waitForExit(20s), 0) << errors();
+    EXPECT_TRUE(fs::exists(tp.root() + "v/a.mp4"));
+
+    start({a}, {.offscreen = false});
+    EXPECT_EQ(waitForExit(20s), 2);
+    const std::string told = errors();
+    EXPECT_NE(told.find("no display"), std::string::npos) << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+}
+
+TEST_F(EndToEndTest, CommandLineAsAShellHandsItOver)
+{
+    // What "cd clips && vexlo -S -0 *.mts" passes: relative names, all of
+    // them in the working folder.
+    clip("clips/a.mts");
+    clip("clips/b.mts");
+    start({"-S", "-0", "a.mts", "b.mts"}, {.workingFolder = tp.root() + "clips"});
+    EXPECT_EQ(waitForExit(20s), 0) << errors();
+    EXPECT_TRUE(fs::exists(tp.root() + "clips/a.mp4"));
+    EXPECT_TRUE(fs::exists(tp.root() + "clips/b.mp4"));
+
+    // "?" matches one character, as documented.
+    clip("clips/c1.mts");
+    start({"-S", "-0", tp.root() + "clips/c?.mts"});
+    EXPECT_EQ(waitForExit(20s), 0) << errors();
+    EXPECT_TRUE(fs::exists(tp.root() + "clips/c1.mp4"));
+
+    // An unknown long option is a mistake, not a folder to create.
+    for (const char* option : {"--silent", "--output=/x"}) {
+        start({option, "a.mts"}, {.workingFolder = tp.root() + "clips"});
+        EXPECT_EQ(waitForExit(20s), 2) << option;
+        EXPECT_NE(errors().find("Usage: vexlo"), std::string::npos) << option;
+        EXPECT_FALSE(fs::exists(tp.root() + "clips/-silent"));
+        EXPECT_FALSE(fs::exists(tp.root() + "clips/-output="));
+    }
+}
+
+TEST_F(EndToEndTest, SigtermDuringARunCancelsTheEngineAndStartsNoOther)
+{
+    writeFile(tp.settingsPath(), "[Options]\nDeleteSourceWhenDone=1\nDelFileWhenCanceled=1\n");
+    const std::vector<std::string> sources = {clip("v/a.m2ts"), clip("v/b.m2ts"), clip("v/c.m2ts")};
+    setFakeEngineScript(tp, {"target sleep=30000"});
+    start({"-S", "-0", sources[0], sources[1], sources[2]});
+    ASSERT_TRUE(waitForEngineCalls(1));
+    ASSERT_TRUE(waitUntilReady());
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(10s), 1);
+    EXPECT_EQ(fakeEngineCalls(tp).size(), 1u);
+    for (const auto& s : sources)
+        EXPECT_TRUE(fs::exists(s)) << s;
+    EXPECT_FALSE(fs::exists(tp.root() + "v/a.mp4")) << "the cancelled file's unfinished target";
+}
+
+TEST_F(EndToEndTest, SigtermEndsTheProgramWhileAModalBoxIsOpen)
+{
+    // A visible run's overwrite question waits for an answer.
+    const std::string a = clip("v/a.m2ts");
+    writeFile(tp.root() + "v/a.mp4", "an earlier conversion");
+    writeFile(tp.settingsPath(), "[Options]\nPromptOverwrite=1\n");
+    start({"-0", a});
+    ASSERT_TRUE(waitUntilReady());
+    std::this_thread::sleep_for(500ms); // the question is up
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(10s), 1) << "the question counts as answered No: the run was aborted";
+    EXPECT_TRUE(fakeEngineCalls(tp).empty());
+    EXPECT_EQ(readFile(tp.root() + "v/a.mp4"), "an earlier conversion");
+}
+
+TEST_F(EndToEndTest, SettingsFileThatIsNoRegularFileDoesNotHangTheStart)
+{
+    const std::string a = clip("v/a.m2ts");
+    ASSERT_EQ(::mkfifo(tp.settingsPath().c_str(), 0644), 0);
+    start({"-S", "-0", a});
+    EXPECT_EQ(waitForExit(20s), 0) << errors();
+    EXPECT_TRUE(fs::exists(tp.root() + "v/a.mp4"));
+    fs::remove(tp.settingsPath());
+
+    // A link to an endless device reads as no file and is never written.
+    fs::create_symlink("/dev/zero", tp.settingsPath());
+    start({"-S", "-0", a});
+    EXPECT_EQ(waitForExit(20s), 0) << errors();
+    // A window's close cannot store its placement there: the error box is
+    // shown, and answered by a second SIGTERM.
+    start({});
+    ASSERT_TRUE(waitUntilReady());
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(1s), -1) << "the write error is reported";
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(20s), 0);
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    EXPECT_TRUE(fs::is_symlink(tp.settingsPath()));
+}
+
+TEST_F(EndToEndTest, SavedListOf50000RowsSurvivesTwoRestarts)
+{
+    constexpr int kRows = 50000;
+    std::string text = "[Options]\nSaveFileList=1\n[FileList]\n";
+    fs::create_directories(tp.root() + "many");
+    for (int i = 0; i < kRows; ++i) {
+        const std::string path = tp.root() + "many/clip" + std::to_string(i) + ".m2ts";
+        std::ofstream(path) << 'x';
+        text += std::to_string(i) + "=" + path + "\n";
+    }
+    writeFile(tp.settingsPath(), text);
+    for (int round = 0; round < 2; ++round) {
+        start({});
+        ASSERT_TRUE(waitUntilReady());
+        ::kill(m_pid, SIGTERM);
+        ASSERT_EQ(waitForExit(60s), 0) << "round " << round;
+        const auto doc = ini();
+        ASSERT_EQ(doc.allKeys("FileList").size(), size_t(kRows)) << "round " << round;
+        EXPECT_EQ(doc.readText("FileList", std::to_string(kRows - 1), ""),
+                  tp.root() + "many/clip" + std::to_string(kRows - 1) + ".m2ts");
+    }
 }
 
 } // namespace

@@ -128,7 +128,8 @@ protected:
     {
         auto w = create<Form>(arguments);
         w->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        if (!w->Silent) // a silent window is never mapped
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         return w;
     }
     static void activate(TMainForm& w)

@@ -52,6 +52,24 @@ TEST_F(CommandLineTest, AddPrefixPromptsOnceShownAndCancelConvertsNothing)
     EXPECT_TRUE(w->isVisible());
 }
 
+TEST_F(CommandLineTest, SilentStartWithTheOutputDialogEndsWhateverTheAnswer)
+{
+    const std::string dir = folder("Clips");
+    file(dir + "a.m2ts");
+    installEngine();
+    for (const bool accept : {false, true}) {
+        SCOPED_TRACE(accept ? "OK" : "Cancel");
+        const int before = finishedCount;
+        ModalAnswerer answer(accept);
+        auto w = open({"-S", dir + "a.m2ts"});
+        ASSERT_TRUE(waitFor([&] { return finishedCount > before; }, std::chrono::seconds(20)));
+        EXPECT_EQ(answer.seen, 1);
+        EXPECT_EQ(engineCalls().size(), accept ? 1u : 0u);
+        EXPECT_EQ(w->silentExitStatus(), accept ? 0 : 2) << "converted, or nothing to do";
+        EXPECT_FALSE(w->isVisible());
+    }
+}
+
 TEST_F(CommandLineTest, ProfilePrefixConvertsIntoTheFolderAndCloses)
 {
     const std::string dir = folder("Clips");
@@ -183,12 +201,13 @@ TEST_F(CommandLineTest, DashWithTextIsADestinationAndDoubleDashEndsTheSwitches)
         EXPECT_EQ(w->CmdFormatIndex, -1);
         EXPECT_EQ(w->RunMode, RunMode::rmCommandLinePrompt);
 
-        // A first relative name is listed unchanged; the folder then becomes
-        // the program's own, and after "--" a prefix shape is a file name too.
-        file(tp.programFolder() + "ADD:x.m2ts");
+        // A relative name without a folder is listed unchanged and leaves
+        // the next one in the working folder too (what a shell's glob
+        // gives); after "--" a prefix shape is a file name too.
+        file(dir + "ADD:x.m2ts");
         auto d = create({"--", "-3.m2ts", "ADD:x.m2ts"});
         EXPECT_EQ(d->CmdFormatIndex, -1);
-        EXPECT_EQ(rows(*d), (std::vector<std::string>{"-3.m2ts", tp.programFolder() + "ADD:x.m2ts"}));
+        EXPECT_EQ(rows(*d), (std::vector<std::string>{"-3.m2ts", "ADD:x.m2ts"}));
         EXPECT_TRUE(d->CmdDestPath.empty());
     });
 }

@@ -286,8 +286,11 @@ TEST_F(ConversionRun, AbortFlagDecidesAfterEachFile)
         {"1 stops, aborted", "target flag=1", true, 2, false, true},
         {"2 keeps the target", "target flag=2", false, 2, false, true},
         {"2 deletes the target", "target flag=2", true, 2, false, false},
-        {"not a number aborts", "target flag=abc", true, 2, false, true},
-        {"exit code is not read", "target flag=0 exit=3", false, 5, true, true},
+        {"not a number fails the file", "target flag=abc", true, 2, false, false},
+        {"a non-zero exit status fails the file", "target flag=0 exit=3", true, 2, false, false},
+        {"a non-zero exit status keeps the target", "target flag=0 exit=1", false, 2, false, true},
+        {"an engine that reports nothing leaves the earlier 0 stale", "target noflag", true, 2, false,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -310,6 +313,132 @@ TEST_F(ConversionRun, AbortFlagDecidesAfterEachFile)
             EXPECT_EQ(*r.error, "'abc' is not a valid integer value");
         }
     }
+}
+
+TEST_F(ConversionRun, FailuresWithoutTheEnginesOwnReportAreToldAndKeepTheSource)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"target noflag", "ended without reporting its result"},
+        {"target flag=0 exit=3", "failed with exit status 3"},
+        {"target crash", "stopped unexpectedly"},
+    };
+    for (const auto& [how, told] : cases) {
+        SCOPED_TRACE(how);
+        test::installFakeEngine(tp);
+        tp.messages.shown.clear();
+        host.rows.clear();
+        addSources(2);
+        rs.DeleteSourceWhenDone = true;
+        script({how});
+        EXPECT_FALSE(run().completed);
+        EXPECT_EQ(engineCalls(), 1u);
+        EXPECT_TRUE(exists(host.rows[0]));
+        ASSERT_EQ(tp.messages.shown.size(), 1u);
+        EXPECT_NE(tp.messages.shown[0].text.find(told), std::string::npos) << tp.messages.shown[0].text;
+        EXPECT_NE(tp.messages.shown[0].text.find(host.rows[0]), std::string::npos);
+    }
+    // The engine's own failure report (2 with status 2) is not told again.
+    test::installFakeEngine(tp);
+    tp.messages.shown.clear();
+    script({"flag=2 exit=2"});
+    EXPECT_FALSE(run().completed);
+    EXPECT_TRUE(tp.messages.shown.empty());
+}
+
+TEST_F(ConversionRun, NothingIsDeletedThatThisEngineRunDidNotWrite)
+{
+    rs.DeleteSourceWhenDone = true;
+    rs.DelFileWhenCanceled = true;
+    addSources(1);
+    const std::string older = targetOf(0);
+    test::writeFile(older, "an earlier, complete conversion");
+
+    // The engine refuses before writing (the source went away meanwhile): the
+    // older conversion may be the only copy left.
+    script({"flag=2 exit=2"});
+    EXPECT_FALSE(run().completed);
+    EXPECT_EQ(test::readFile(older), "an earlier, complete conversion");
+
+    // The engine says "done" but wrote nothing: the source stays.
+    test::installFakeEngine(tp);
+    script({"flag=0"});
+    EXPECT_TRUE(run().completed);
+    EXPECT_TRUE(exists(host.rows[0]));
+    EXPECT_EQ(test::readFile(older), "an earlier, complete conversion");
+
+    // Rewritten by this run (same size, same inode, new time): a cancel
+    // deletes it, a success lets the source go.
+    test::installFakeEngine(tp);
+    script({"target=31 flag=2 exit=2"});
+    EXPECT_FALSE(run().completed);
+    EXPECT_FALSE(exists(older));
+    test::installFakeEngine(tp);
+    script({"target flag=0"});
+    EXPECT_TRUE(run().completed);
+    EXPECT_FALSE(exists(host.rows[0]));
+}
+
+namespace {
+// A registry whose AbortFlag cannot be removed (a folder the user cannot
+// write): every other call goes to the real one.
+class StuckFlagRegistry : public platform::Registry {
+public:
+    explicit StuckFlagRegistry(platform::Registry& real) : m_real(real) {}
+    bool keyExists(platform::Hive h, std::string_view k) const override { return m_real.keyExists(h, k); }
+    std::optional<std::string> readValue(platform::Hive h, std::string_view k,
+                                         std::string_view n) const override
+    {
+        return m_real.readValue(h, k, n);
+    }
+    bool createKey(platform::Hive h, std::string_view k) override { return m_real.createKey(h, k); }
+    bool writeValue(platform::Hive h, std::string_view k, std::string_view n, std::string_view t) override
+    {
+        return m_real.writeValue(h, k, n, t);
+    }
+    bool deleteValue(platform::Hive, std::string_view, std::string_view) override { return false; }
+
+private:
+    platform::Registry& m_real;
+};
+} // namespace
+
+TEST_F(ConversionRun, AFlagThatCannotBeResetStopsBeforeTheEngine)
+{
+    rs.DeleteSourceWhenDone = true;
+    addSources(2);
+    tp.registry->writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "0");
+    StuckFlagRegistry stuck(*tp.registry);
+    platform::Services s = platform::services();
+    s.registry = &stuck;
+    const platform::Services previous = platform::installServices(s);
+    const JobResult r = run();
+    platform::installServices(previous);
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(engineCalls(), 0u);
+    EXPECT_TRUE(exists(host.rows[0]) && exists(host.rows[1]));
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_NE(tp.messages.shown[0].text.find("cannot be reset"), std::string::npos);
+}
+
+TEST_F(ConversionRun, AStopRequestCancelsTheRunningEngineAndStartsNoOther)
+{
+    rs.DeleteSourceWhenDone = true;
+    rs.DelFileWhenCanceled = true;
+    addSources(3);
+    script({"target sleep=20000"});
+    bool stop = false;
+    host.stopWhen = [&] { return stop; };
+    host.onWaitTick = [&] { stop = host.waitTicks >= 2; };
+    const auto started = std::chrono::steady_clock::now();
+    const JobResult r = run();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4))
+        << "the engine was asked to end, not waited for";
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(engineCalls(), 1u);
+    EXPECT_FALSE(exists(targetOf(0))) << "the cancelled file's unfinished target";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(exists(host.rows[i]));
+    EXPECT_TRUE(tp.messages.shown.empty()) << "a requested stop is no failure to report";
 }
 
 TEST_F(ConversionRun, SourceIsDeletedOnlyWhenATargetWasMade)

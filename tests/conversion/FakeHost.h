@@ -47,6 +47,7 @@ public:
         return platform::services().messages->show(nullptr, title, text, icon, buttons);
     }
     conversion::TProgressForm& progress() override { return m_progress; }
+    bool stopRequested() const override { return stopWhen && stopWhen(); }
     void engineWaitTick() override
     {
         ++waitTicks;
@@ -60,6 +61,7 @@ public:
     int waitTicks = 0;
     std::function<void()> onPendingEvents;
     std::function<void()> onWaitTick;
+    std::function<bool()> stopWhen;
     RecordingDisplay display;
 
 private:
