@@ -1,0 +1,161 @@
+#pragma once
+// The built program started as a child in a temporary copy of its folder
+// (its settings file beside it, its own registry root and the fake engine).
+#include "FakeEngine.h"
+#include "platform/TestDoubles.h"
+#include "settings/IniFile.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vexlo::test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct StartOptions {
+    bool offscreen = true;     // else no platform is named and no display is set
+    std::string workingFolder = {}; // empty: the test's own
+    std::vector<std::string> environment = {}; // NAME=value, replacing the inherited ones
+    std::vector<std::string> runAs = {};       // a command that starts the program, e.g. setpriv
+};
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A private copy of the program: its settings file lies beside it.
+        fs::copy_file(binDir() + "/vexlo", tp.programFolder() + "vexlo", fs::copy_options::overwrite_existing);
+        installFakeEngine(tp);
+    }
+    void TearDown() override
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+    // Starts the copy with `args` (an argument vector), stdout and stderr into files.
+    void start(const std::vector<std::string>& args, const StartOptions& options = StartOptions())
+    {
+        std::vector<std::string> env;
+        const auto replaced = [&](const std::string& s) {
+            for (const std::string& e : options.environment) {
+                if (s.rfind(e.substr(0, e.find('=') + 1), 0) == 0)
+                    return true;
+            }
+            return false;
+        };
+        for (char** e = environ; *e; ++e) {
+            const std::string s(*e);
+            if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0
+                && !replaced(s)
+                && (options.offscreen
+                    || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
+                env.push_back(s);
+        }
+        env.insert(env.end(), options.environment.begin(), options.environment.end());
+        if (options.offscreen)
+            env.push_back("QT_QPA_PLATFORM=offscreen");
+        env.push_back("HOME=" + tp.root() + "home");
+        env.push_back("XDG_CONFIG_HOME=" + tp.root() + "home/.config");
+        std::vector<std::string> argv = options.runAs;
+        argv.push_back(tp.programFolder() + "vexlo");
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargv, cenv;
+        for (auto& a : argv)
+            cargv.push_back(a.data());
+        cargv.push_back(nullptr);
+        for (auto& e : env)
+            cenv.push_back(e.data());
+        cenv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (tp.root() + "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (tp.root() + "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (!options.workingFolder.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
+        const int rc = posix_spawnp(&m_pid, argv[0].c_str(), &actions, nullptr, cargv.data(), cenv.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(rc, 0);
+    }
+
+    // The exit status, 128 + signal when a signal ended it, or -1 when it has
+    // not ended in time (it keeps running; TearDown ends it).
+    int waitForExit(std::chrono::milliseconds timeout = 30s)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+            if (r == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
+    // True once the child has installed its SIGTERM handler.
+    bool catchesSigterm() const
+    {
+        std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigCgt:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+        }
+        return false;
+    }
+    bool waitUntilReady()
+    {
+        const auto end = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < end) {
+            if (catchesSigterm()) {
+                std::this_thread::sleep_for(300ms); // let the window come up
+                return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    settings::IniDocument ini() const { return settings::IniDocument::parse(readFile(tp.settingsPath())); }
+    std::string output() const { return readFile(tp.root() + "stdout"); }
+    std::string errors() const { return readFile(tp.root() + "stderr"); }
+    // <root><name> with a few bytes.
+    std::string clip(const std::string& name) const
+    {
+        writeFile(tp.root() + name, "clip");
+        return tp.root() + name;
+    }
+    bool waitForEngineCalls(size_t n) const
+    {
+        const auto end = std::chrono::steady_clock::now() + 30s;
+        while (fakeEngineCalls(tp).size() < n && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        return fakeEngineCalls(tp).size() >= n;
+    }
+
+    platform::TestPlatform tp;
+    pid_t m_pid = -1;
+};
+
+} // namespace vexlo::test
