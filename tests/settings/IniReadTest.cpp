@@ -86,6 +86,7 @@ TEST(IniLimits, KeyListInFileOrderUpTo16384Bytes)
     const auto keys = IniDocument::parse(file).keys("filelist");
     ASSERT_EQ(keys.size(), 128u);
     EXPECT_TRUE(std::equal(keys.begin(), keys.end(), names.begin()));
+    EXPECT_EQ(IniDocument::parse(file).allKeys("filelist"), names) << "the saved list is read whole";
 }
 
 TEST(IniLimits, KeyListSkipsRepeatsAndNonKeys)

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace vexlo::settings;
@@ -124,17 +127,90 @@ TEST_F(IniWrite, FailedWriteLeavesFileIntact)
     EXPECT_EQ(ini.readText("Options", "DestPath", ""), "/new/");
 }
 
+// Runs `body` as an ordinary user: in a child that drops to nobody when we are
+// root (permissions do not bind the superuser), else in this process. True
+// when `body` returned true.
+bool asOrdinaryUser(const std::function<bool()>& body)
+{
+    if (::geteuid() != 0)
+        return body();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(dropped && body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool writeIsRefused(IniFile& ini)
+{
+    try {
+        ini.writeText("Options", "DestPath", "/new/");
+    } catch (const SettingsError& e) {
+        return std::string(e.what()).rfind("Unable to write to ", 0) == 0;
+    }
+    return false;
+}
+
 TEST_F(IniWrite, ReadOnlyFolderGivesWriteError)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind the superuser";
     const std::string original = "[Options]\nDestPath=/keep/\n";
     writeFile(path, original);
     const std::string folder = platform.programFolder();
+    ::chmod(platform.root().c_str(), 0755);
     ::chmod(folder.c_str(), 0555);
-    EXPECT_THROW(ini.writeText("Options", "DestPath", "/new/"), SettingsError);
+    ::chmod(path.c_str(), 0666);
+    EXPECT_TRUE(asOrdinaryUser([&] { return writeIsRefused(ini); }));
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(readFile(path), original);
+}
+
+TEST_F(IniWrite, FileItsOwnerMadeReadOnlyIsNeverReplaced)
+{
+    const std::string original = "[Options]\nDestPath=/keep/\n";
+    writeFile(path, original);
+    ::chmod(path.c_str(), 0444);
+    EXPECT_TRUE(writeIsRefused(ini)) << "also for the superuser";
+    EXPECT_EQ(readFile(path), original);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+TEST_F(IniWrite, WhatIsNoRegularFileIsNeitherReadNorReplaced)
+{
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    EXPECT_EQ(ini.readText("Options", "DestPath", "d"), "d") << "a FIFO reads as no file, without blocking";
+    EXPECT_TRUE(writeIsRefused(ini));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    std::filesystem::remove(path);
+
+    // A link to an endless device is neither read to its end nor written.
+    std::filesystem::create_symlink("/dev/zero", path);
+    EXPECT_EQ(ini.readText("Options", "DestPath", "d"), "d");
+    EXPECT_TRUE(writeIsRefused(ini));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/zero"));
+}
+
+TEST_F(IniWrite, FileOver64MiBIsRefusedWithAMessage)
+{
+    {
+        std::ofstream big(path, std::ios::binary);
+        big << "[Options]\nDestPath=/keep/\n";
+    }
+    std::filesystem::resize_file(path, (64u << 20) + 1);
+    try {
+        (void)ini.load();
+        ADD_FAILURE() << "no error";
+    } catch (const SettingsError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to read " + path + ": the file is larger than 64 MiB");
+    }
+    EXPECT_TRUE(writeIsRefused(ini));
+    EXPECT_EQ(std::filesystem::file_size(path), (64u << 20) + 1);
 }
 
 TEST_F(IniWrite, UnwritableTargetsGiveWriteError)
