@@ -46,20 +46,23 @@ set(CPACK_PACKAGE_VENDOR "The Vexlo developers")
 set(CPACK_PACKAGE_CONTACT "The Vexlo developers <support@vexlo.example>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.vexlo.example/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch video converter for camcorder clips and other videos")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "batch video converter for camcorder clips and other videos
- Vexlo converts a list of videos one after another with one output profile:
- MPEG-4, H.264, DivX, XviD, MPEG-1/2 and presets for portable players. It
- reads high-definition camcorder clips (.m2ts, .mts, .m2t) and many other
- containers, can convert at a scheduled time, and adds \"Convert with Vexlo\"
- to the context menus of the common file managers.")
+set(CPACK_PACKAGE_DESCRIPTION "Vexlo converts a list of videos one after another with one output profile: \
+MPEG-4, H.264, DivX, XviD, MPEG-1/2 and presets for portable players. It reads \
+high-definition camcorder clips (.m2ts, .mts, .m2t) and many other containers, \
+can convert at a scheduled time, and adds Convert with Vexlo to the context \
+menus of the common file managers.")
+# Installed with DESTDIR (not into a staging prefix), so that the desktop
+# entry names /usr/bin/vexlo.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The libraries come from dpkg-shlibdeps; ffmpeg is started as a program, and
-# Qt needs its platform plugins to show a window.
+# Qt needs its platform plugins to show a window and the SVG plugins for the
+# pictures.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, qt6-qpa-plugins, libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme")
 include(CPack)

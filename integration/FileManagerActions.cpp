@@ -131,12 +131,17 @@ std::string xmlText(const std::string& text)
     return out;
 }
 
-// A file name made from a profile title: no "/", no leading dot, no control characters.
+// A file name made from a profile title: "/" shown as the look-alike U+2215
+// (the menu shows the file name), no control characters, no leading dot.
 std::string fileNameFor(const std::string& title)
 {
     std::string name;
-    for (char c : title)
-        name += (c == '/' || static_cast<unsigned char>(c) < 0x20) ? '-' : c;
+    for (char c : title) {
+        if (c == '/')
+            name += "\u2215";
+        else
+            name += static_cast<unsigned char>(c) < 0x20 ? '-' : c;
+    }
     while (!name.empty() && name.front() == '.')
         name.erase(0, 1);
     return name.empty() ? "profile" : name;
@@ -415,20 +420,25 @@ bool mergeThunarActions(const std::string& existing, const std::string& ours, st
     qint64 insertAt = -1;
     bool selfClosingRoot = false;
     int depth = 0;
-    qint64 before = 0;
     qint64 actionBegin = 0;
     bool actionIsOurs = false;
+    // The reader looks ahead, so a token's start is found from its end.
+    const auto startOf = [&text, &reader](const char* tag) {
+        return text.lastIndexOf(QLatin1String(tag), reader.characterOffset() - 1);
+    };
     while (!reader.atEnd()) {
-        before = reader.characterOffset();
         const auto token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
             ++depth;
             if (depth == 1 && reader.name() != QLatin1String("actions"))
                 return false;
-            if (depth == 1 && text.mid(before, reader.characterOffset() - before).endsWith(QLatin1String("/>")))
-                selfClosingRoot = true, insertAt = before;
+            if (depth == 1 && text.mid(startOf("<actions"), reader.characterOffset() - startOf("<actions"))
+                                  .endsWith(QLatin1String("/>"))) {
+                selfClosingRoot = true;
+                insertAt = startOf("<actions");
+            }
             if (depth == 2 && reader.name() == QLatin1String("action")) {
-                actionBegin = before;
+                actionBegin = startOf("<action");
                 actionIsOurs = false;
             }
             if (depth == 3 && reader.name() == QLatin1String("unique-id")) {
@@ -439,9 +449,9 @@ bool mergeThunarActions(const std::string& existing, const std::string& ours, st
             }
         } else if (token == QXmlStreamReader::EndElement) {
             if (depth == 2 && reader.name() == QLatin1String("action") && actionIsOurs)
-                doomed.push_back({actionBegin, reader.characterOffset()});
+                doomed.push_back({actionBegin, text.indexOf(QLatin1Char('>'), startOf("</action")) + 1});
             if (depth == 1 && !selfClosingRoot)
-                insertAt = before;
+                insertAt = startOf("</actions");
             --depth;
         }
     }

@@ -169,8 +169,11 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
         EXPECT_EQ(first.rfind("#!" + folder() + "palvex-integration --nautilus-script=", 0), 0u) << first;
     }
     EXPECT_EQ(names.size(), titles.size() + 1);
-    for (const std::string& title : titles)
+    for (std::string title : titles) {
+        for (size_t at = title.find('/'); at != std::string::npos; at = title.find('/'))
+            title.replace(at, 1, "\u2215"); // shows as a slash in the menu
         EXPECT_TRUE(fs::exists(scripts + title)) << title;
+    }
     EXPECT_EQ(lines(readFile(scripts + "Convert with Vexlo...")).at(0),
               "#!" + folder() + "palvex-integration --nautilus-script=ADD");
 
