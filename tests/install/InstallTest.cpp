@@ -55,8 +55,9 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
     for (const char* file : {"vexlo.ini", "VideoFormat.dat", "license.txt", "faq.htm", "help/index.htm",
                              "help/vexlo.css", "help/commandline.htm"})
         EXPECT_TRUE(fs::is_regular_file(installed(std::string("lib/vexlo/") + file))) << file;
-    if (fs::exists(std::string(VEXLO_BUILD_DIR) + "/bin/Vexlo.chm"))
+    if (fs::exists(std::string(VEXLO_BUILD_DIR) + "/bin/Vexlo.chm")) {
         EXPECT_TRUE(fs::is_regular_file(installed("lib/vexlo/Vexlo.chm")));
+    }
     EXPECT_EQ(readFile(installed("lib/vexlo/vexlo.ini")), readFile(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini"))
         << "the shipped catalogue, not a build folder's settings";
 
@@ -130,11 +131,16 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
     }
     ::chmod(program.c_str(), 0555);
 
+    // The user's own environment: no XDG folders, no registry override.
+    std::vector<std::string> userEnv{"HOME=" + home, "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8",
+                                     "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
+    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(keep))
+            userEnv.push_back(std::string(keep) + "=" + value);
+    }
     const ProgramRun run = runProgram(
         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", installed("bin/vexlo"), "-S", "-0", clip},
-        {"HOME=" + home, "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
-         "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8"},
-        s_scratch);
+        userEnv, s_scratch);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
 
     const std::string settings = home + "/.config/vexlo/vexlo.ini";

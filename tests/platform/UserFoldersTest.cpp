@@ -124,6 +124,15 @@ TEST(SettingsPlacement, PerUserFileIsACopyOfTheCatalogueMadeOnce)
     EXPECT_EQ(readFile(program + "vexlo.ini"), "[VideoFormat0]\nTitle=Shipped\n");
 }
 
+TEST(SettingsPlacement, NothingShippedNothingMade)
+{
+    TestPlatform tp;
+    Env env;
+    env.set("XDG_CONFIG_HOME", tp.root() + "cfg");
+    EXPECT_EQ(settingsFileFor(tp.root() + "missing/vexlo"), tp.root() + "cfg/vexlo/vexlo.ini");
+    EXPECT_FALSE(fs::exists(tp.root() + "cfg")) << "no folder is made for a copy that cannot be made";
+}
+
 TEST(UserDirs, ReadsTheNamedFolder)
 {
     const std::string text = "# written by xdg-user-dirs-update\n"
