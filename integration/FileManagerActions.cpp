@@ -330,7 +330,8 @@ std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& fol
 
     // Dolphin: one service menu with a submenu of actions.
     {
-        std::string text = "[Desktop Entry]\nType=Service\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
+        std::string text = "[Desktop Entry]\nType=Service\nName=" + keyValue(kMenuTitle) +
+                           "\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
         text += "MimeType=" + mimeTypes + "\n";
         text += "X-KDE-Submenu=" + keyValue(kMenuTitle) + "\n";
         text += "Icon=vexlo\n" + markLine() + "\nActions=";

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -294,6 +295,152 @@ TEST_F(PalvexTest, NautilusScriptsStartVexloWithTheProfileAndAbsolutePaths)
     EXPECT_EQ(lines(readFile(tp.root() + "vexlo.log")),
               (std::vector<std::string>{"002:\t--\t" + clips + "/a.m2ts\t" + clips + "/-b.MTS",
                                         "ADD:\t--\t/x/My clip.mov", "000:\t--\t/p/one.mts\t/p/two.mts"}));
+}
+
+// A key file as the desktop-entry format reads it: groups, Key=value lines,
+// no key twice in a group; empty when valid, else the first fault.
+std::string keyFileFault(const std::string& text)
+{
+    std::set<std::string> groups;
+    std::set<std::string> keys;
+    bool inGroup = false;
+    for (const std::string& line : lines(text)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line.front() == '[') {
+            if (line.back() != ']' || !groups.insert(line).second)
+                return "bad or repeated group " + line;
+            keys.clear();
+            inGroup = true;
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!inGroup || eq == std::string::npos || eq == 0)
+            return "not a key line: " + line;
+        const std::string key = line.substr(0, eq);
+        if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos)
+            return "bad key " + key;
+        if (!keys.insert(key).second)
+            return "repeated key " + key;
+    }
+    return groups.empty() ? "no group" : "";
+}
+
+// The words of an Exec value: key-file unescaping, then the desktop-entry
+// quoting rules (double quotes, with \ before " ` $ \).
+std::vector<std::string> execWords(const std::string& value)
+{
+    std::string unescaped;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\')
+            ++i;
+        unescaped += value[i];
+    }
+    for (size_t at = unescaped.find("%%"); at != std::string::npos; at = unescaped.find("%%", at + 1))
+        unescaped.erase(at, 1); // "%%" is a percent sign
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < unescaped.size(); ++i) {
+        const char c = unescaped[i];
+        if (quoted && c == '\\' && i + 1 < unescaped.size()) {
+            word += unescaped[++i];
+        } else if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any || !word.empty())
+                words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+        }
+    }
+    if (any || !word.empty())
+        words.push_back(word);
+    return words;
+}
+
+// The words of a command as a POSIX shell splits it (single quotes and
+// backslashes outside them).
+std::vector<std::string> shellWords(const std::string& command)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < command.size(); ++i) {
+        const char c = command[i];
+        if (c == '\\' && !quoted && i + 1 < command.size()) {
+            word += command[++i];
+        } else if (c == '\'') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any || !word.empty())
+                words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+        }
+    }
+    if (any || !word.empty())
+        words.push_back(word);
+    return words;
+}
+
+std::string keyOf(const std::string& text, const std::string& key)
+{
+    for (const std::string& line : lines(text)) {
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    }
+    return {};
+}
+
+// A program folder with blanks, quotes, a dollar and a percent sign still
+// gives each file manager the program and its words unchanged.
+TEST(GeneratedFiles, ValidKeyFilesWhoseCommandsSurviveAwkwardFolders)
+{
+    const std::string folder = "/opt/my \"vexlo\" $HOME 100% it's/";
+    const integration::Setup setup{folder, {{0, "A"}, {1, "B/C"}, {1234, "Big"}}};
+    const Folders folders{"/d", "/c", {}};
+    const std::vector<std::string> expected0{folder + "vexlo", "000:", "--", "%F"};
+    int checked = 0;
+    for (const GeneratedFile& file : generatedFiles(setup, folders)) {
+        if (file.path.rfind("/d/nautilus/", 0) == 0)
+            continue;
+        EXPECT_EQ(keyFileFault(file.content), "") << file.path;
+        if (file.path == "/d/kio/servicemenus/vexlo-convert.desktop") {
+            // Dolphin: the second action is profile 0.
+            const std::string second = file.content.substr(file.content.find("[Desktop Action vexlo000]"));
+            EXPECT_EQ(execWords(keyOf(second, "Exec")), expected0);
+            EXPECT_TRUE(contains(file.content, "\nActions=vexloadd;vexlo000;vexlo001;vexlo1234;\n"));
+            ++checked;
+        } else if (file.path == "/d/nemo/actions/vexlo-convert-000.nemo_action") {
+            EXPECT_EQ(execWords(keyOf(file.content, "Exec")), expected0);
+            ++checked;
+        } else if (file.path == "/d/file-manager/actions/vexlo-convert-000.desktop") {
+            // Caja reads the unescaped value with shell rules; "%%" is its "%".
+            std::string exec;
+            const std::string value = keyOf(file.content, "Exec");
+            for (size_t i = 0; i < value.size(); ++i) {
+                if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\')
+                    ++i;
+                exec += value[i];
+            }
+            for (size_t at = exec.find("%%"); at != std::string::npos; at = exec.find("%%", at + 1))
+                exec.erase(at, 1);
+            EXPECT_EQ(shellWords(exec), expected0) << exec;
+            ++checked;
+        } else if (file.path == "/d/nemo/actions/vexlo-convert-1234.nemo_action") {
+            EXPECT_EQ(execWords(keyOf(file.content, "Exec")),
+                      (std::vector<std::string>{folder + "vexlo", "-1234", "--", "%F"}));
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 4);
 }
 
 TEST(PalvexCommand, ReadsTheRegistrationText)
