@@ -70,18 +70,19 @@ void copyIfAbsent(const std::string& from, const std::string& to)
     struct stat st {};
     if (::lstat(to.c_str(), &st) == 0)
         return;
+    // The folder is made in any case, so that the first write can succeed.
+    const size_t slash = to.rfind('/');
+    if (slash == std::string::npos || !makeFolders(to.substr(0, slash)))
+        return;
     std::string bytes;
     {
         std::ifstream in(from, std::ios::binary);
         if (!in)
-            return; // nothing shipped: nothing to copy, no folder made
+            return; // nothing shipped: the file starts empty
         std::ostringstream text;
         text << in.rdbuf();
         bytes = text.str();
     }
-    const size_t slash = to.rfind('/');
-    if (slash == std::string::npos || !makeFolders(to.substr(0, slash)))
-        return;
     std::string temp = to + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)

@@ -124,13 +124,15 @@ TEST(SettingsPlacement, PerUserFileIsACopyOfTheCatalogueMadeOnce)
     EXPECT_EQ(readFile(program + "vexlo.ini"), "[VideoFormat0]\nTitle=Shipped\n");
 }
 
-TEST(SettingsPlacement, NothingShippedNothingMade)
+TEST(SettingsPlacement, NothingShippedStillAFolderToWriteIn)
 {
     TestPlatform tp;
     Env env;
     env.set("XDG_CONFIG_HOME", tp.root() + "cfg");
     EXPECT_EQ(settingsFileFor(tp.root() + "missing/vexlo"), tp.root() + "cfg/vexlo/vexlo.ini");
-    EXPECT_FALSE(fs::exists(tp.root() + "cfg")) << "no folder is made for a copy that cannot be made";
+    EXPECT_TRUE(fs::is_directory(tp.root() + "cfg/vexlo"));
+    EXPECT_FALSE(fs::exists(tp.root() + "cfg/vexlo/vexlo.ini")) << "no catalogue: the settings start empty";
+    EXPECT_EQ(fs::status(tp.root() + "cfg").permissions(), fs::perms::owner_all);
 }
 
 TEST(UserDirs, ReadsTheNamedFolder)
