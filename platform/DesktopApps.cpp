@@ -182,23 +182,38 @@ bool desktopHasApplicationFor(const std::vector<std::string>& mimeTypes)
     return false;
 }
 
-bool desktopCanOpen(const std::string& path)
+namespace {
+
+std::vector<std::string> typeNamesOf(const std::string& path)
 {
     const QMimeDatabase database;
     const QMimeType type = database.mimeTypeForFile(QFile::decodeName(QByteArray::fromStdString(path)),
                                                     QMimeDatabase::MatchExtension);
     if (!type.isValid() || type.isDefault())
-        return false;
+        return {};
     std::vector<std::string> names{type.name().toStdString()};
     for (const QString& alias : type.aliases())
         names.push_back(alias.toStdString());
-    return desktopHasApplicationFor(names);
+    return names;
+}
+
+} // namespace
+
+bool desktopCanOpen(const std::string& path)
+{
+    const std::vector<std::string> names = typeNamesOf(path);
+    return !names.empty() && desktopHasApplicationFor(names);
 }
 
 std::string helpDocument(const std::string& programFolder)
 {
     const std::string compiled = programFolder + product::kHelpFile;
-    if (desktopCanOpen(compiled))
+    // The compiled help's type under both its names, whatever MIME database
+    // is at hand.
+    std::vector<std::string> types{"application/vnd.ms-htmlhelp", "application/x-chm"};
+    for (const std::string& name : typeNamesOf(compiled))
+        types.push_back(name);
+    if (desktopHasApplicationFor(types))
         return compiled;
     const std::string pages = programFolder + "help/index.htm";
     struct stat st {};
