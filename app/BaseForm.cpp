@@ -2,6 +2,7 @@
 
 #include "dialogs/AboutForm.h"
 #include "platform/Services.h"
+#include "platform/UserFolders.h"
 #include "settings/IniFile.h"
 #include "shellutil/ConvertPublic.h"
 #include "FileRules.h"
@@ -156,7 +157,7 @@ bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, cons
 void TBaseForm::LoadRunSettings()
 {
     const settings::IniDocument doc = settings::settingsFile().load();
-    RunSettings = settings::loadRunSettings(doc, platform::programFolder());
+    RunSettings = settings::loadRunSettings(doc, platform::defaultDestinationFolder());
 }
 
 void TBaseForm::LoadProfileSettings(int32_t n)

@@ -4,6 +4,7 @@
 #include "dialogs/Artwork.h"
 #include "platform/AppTitle.h"
 #include "platform/Product.h"
+#include "platform/DesktopApps.h"
 #include "platform/Services.h"
 #include "settings/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
@@ -1093,7 +1094,10 @@ void TMainForm::openProgramDocument(const char* fileName)
     services().shell->openDocument(platform::programFolder() + fileName);
 }
 
-void TMainForm::pmnHelpClick() { openProgramDocument(product::kHelpFile); }
+void TMainForm::pmnHelpClick()
+{
+    services().shell->openDocument(platform::helpDocument(platform::programFolder()));
+}
 void TMainForm::mniFAQClick() { openProgramDocument(product::kFaqFile); }
 void TMainForm::mniLisenceClick() { openProgramDocument(product::kLicenseFile); }
 void TMainForm::mniContactusClick()

@@ -2,6 +2,7 @@
 #include "LinuxServices.h"
 
 #include "IconFiles.h"
+#include "UserFolders.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -38,15 +39,6 @@ QString pathToQString(const std::string& path)
 std::string pathFromQString(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
-}
-
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
-        return pw->pw_dir;
-    return {};
 }
 
 std::string readTextFile(const std::string& path)
@@ -185,62 +177,7 @@ std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const 
 
 std::string documentsFolderFromUserDirs(const std::string& userDirsText, const std::string& home)
 {
-    std::string found;
-    std::istringstream lines(userDirsText);
-    std::string line;
-    const std::string homeNoSlash = withoutTrailingSlashes(home);
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        size_t pos = line.find_first_not_of(" \t");
-        if (pos == std::string::npos || line[pos] == '#')
-            continue;
-        static const std::string kKey = "XDG_DOCUMENTS_DIR";
-        if (line.compare(pos, kKey.size(), kKey) != 0)
-            continue;
-        pos = line.find_first_not_of(" \t", pos + kKey.size());
-        if (pos == std::string::npos || line[pos] != '=')
-            continue;
-        pos = line.find_first_not_of(" \t", pos + 1);
-        if (pos == std::string::npos)
-            continue;
-        std::string value;
-        if (line[pos] == '"') {
-            // Quoted, with backslash escapes, as the shell would read it.
-            bool closed = false;
-            for (size_t i = pos + 1; i < line.size(); ++i) {
-                if (line[i] == '\\' && i + 1 < line.size()) {
-                    value += line[++i];
-                } else if (line[i] == '"') {
-                    closed = true;
-                    break;
-                } else {
-                    value += line[i];
-                }
-            }
-            if (!closed)
-                continue;
-        } else {
-            const size_t end = line.find_first_of(" \t", pos);
-            value = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        }
-        std::string folder;
-        if (value == "$HOME" || value == "${HOME}") {
-            folder = homeNoSlash;
-        } else if (value.rfind("$HOME/", 0) == 0) {
-            folder = homeNoSlash + value.substr(5);
-        } else if (value.rfind("${HOME}/", 0) == 0) {
-            folder = homeNoSlash + value.substr(7);
-        } else if (!value.empty() && value.front() == '/') {
-            folder = value;
-        } else {
-            continue; // relative or empty: not a folder
-        }
-        found = withoutTrailingSlashes(folder); // the last assignment counts
-    }
-    if (found.empty() || homeNoSlash.empty() || found == homeNoSlash)
-        return {};
-    return found;
+    return userDirFromUserDirs(userDirsText, "DOCUMENTS", home);
 }
 
 std::string LinuxDesktop::personalFolder() const

@@ -3,7 +3,9 @@
 #include "IniFile.h"
 #include "RunSettings.h"
 #include "platform/Product.h"
+#include "platform/DesktopApps.h"
 #include "platform/Services.h"
+#include "platform/UserFolders.h"
 #include "shellutil/ConvertPublic.h"
 
 #include <QComboBox>
@@ -435,7 +437,7 @@ void TConvertOptionsForm::RestoreProfileDefaults(bool video, int32_t n)
 void TConvertOptionsForm::LoadDestination()
 {
     const IniDocument doc = settingsFile().load();
-    const std::string fallback = shellutil::ExpandLongPath(platform::programFolder());
+    const std::string fallback = shellutil::ExpandLongPath(platform::defaultDestinationFolder());
     cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(doc.readText(kOptions, "DestPath", fallback))));
     if (doc.readFlag(kOptions, "ConvertToSamePath", true))
         rbtConvertToSamePath->setChecked(true);
@@ -502,7 +504,7 @@ void TConvertOptionsForm::btnSelectDestPathClick()
 {
     std::string start = QFile::encodeName(cbxDestPath->currentText()).toStdString();
     if (start.empty())
-        start = platform::programFolder();
+        start = platform::defaultDestinationFolder();
     if (start.size() > 1 && start.back() == '/')
         start.pop_back();
     const std::optional<std::string> chosen =
@@ -621,7 +623,7 @@ void TConvertOptionsForm::btnOKClick()
 
 void TConvertOptionsForm::btnHelpClick()
 {
-    platform::services().shell->openDocument(platform::programFolder() + product::kHelpFile);
+    platform::services().shell->openDocument(platform::helpDocument(platform::programFolder()));
 }
 
 void TConvertOptionsForm::showError(const std::string& text)

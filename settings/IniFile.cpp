@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "platform/Services.h"
+#include "platform/UserFolders.h"
 
 #include <QLocale>
 #include <QString>
@@ -729,12 +730,7 @@ void IniFile::update(const std::function<void(IniDocument&)>& edit)
 
 std::string settingsFilePath()
 {
-    std::string path = platform::executablePath();
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        path.erase(dot);
-    return path + ".ini";
+    return platform::settingsFileFor(platform::executablePath());
 }
 
 IniFile settingsFile()

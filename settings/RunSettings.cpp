@@ -65,12 +65,12 @@ void loadProfileSettings(const IniDocument& doc, int32_t n, RunSettings& into)
     into.FileType = doc.readText(s, "FileType", ".mp4");
 }
 
-RunSettings loadRunSettings(const IniDocument& doc, const std::string& programFolder)
+RunSettings loadRunSettings(const IniDocument& doc, const std::string& defaultDestination)
 {
     RunSettings r;
     const int32_t n = doc.readInteger("Options", "OutputFormat", 0);
     loadProfileSettings(doc, n, r);
-    std::string folder = programFolder;
+    std::string folder = defaultDestination;
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
     r.DestPath = doc.readText("Options", "DestPath", folder);

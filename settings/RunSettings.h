@@ -38,8 +38,8 @@ struct RunSettings {
 // SettingsError("'<text>' is not a valid integer value") when a part of
 // FrameSize around its "x" is not an integer.
 void loadProfileSettings(const IniDocument& doc, int32_t n, RunSettings& into);
-// Fills every field; the profile is Options/OutputFormat. `programFolder` (with
-// trailing "/") is the DestPath default.
-RunSettings loadRunSettings(const IniDocument& doc, const std::string& programFolder);
+// Fills every field; the profile is Options/OutputFormat. `defaultDestination`
+// (with trailing "/") is the DestPath default.
+RunSettings loadRunSettings(const IniDocument& doc, const std::string& defaultDestination);
 
 } // namespace vexlo::settings

@@ -494,3 +494,36 @@ TEST_F(OutputDialog, EmbeddedFormLoadsOnItsPageAndAppliesOnRequest)
 }
 
 } // namespace
+
+namespace {
+
+// A system-wide install: the program folder cannot be written (here it does
+// not exist), so the settings are the user's own and the default destination
+// is the user's videos folder, never the program folder.
+TEST_F(OutputDialog, UnwritableProgramFolderUsesTheUsersSettingsAndVideosFolder)
+{
+    const std::string home = folder("home");
+    folder("home/Videos");
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QByteArray::fromStdString(home));
+    qunsetenv("XDG_CONFIG_HOME");
+    tp.paths->exe = tp.root() + "system/vexlo";
+    {
+        TConvertOptionsForm f;
+        f.show();
+        EXPECT_EQ(f.cbxDestPath->currentText().toStdString(), home + "/Videos/");
+        f.rbtConvertToPath->click();
+        f.btnOK->click();
+        EXPECT_EQ(f.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(settings::IniFile(home + "/.config/vexlo/vexlo.ini").readText("Options", "DestPath", ""), home + "/Videos/");
+    EXPECT_FALSE(std::filesystem::exists(tp.root() + "system"));
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+} // namespace

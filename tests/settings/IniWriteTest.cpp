@@ -271,13 +271,18 @@ TEST(IniLocation, SettingsFileReplacesTheExtension)
 {
     vexlo::platform::TestPlatform platform;
     EXPECT_EQ(settingsFilePath(), platform.settingsPath());
+    // Beside the executable while its folder is writable (a folder that is
+    // not: UserFoldersTest).
     const std::pair<const char*, const char*> cases[] = {
-        {"/opt/Vexlo/Vexlo.exe", "/opt/Vexlo/Vexlo.ini"},
-        {"/opt/vexlo.d/vexlo", "/opt/vexlo.d/vexlo.ini"},
-        {"/opt/v/vexlo.bin.x", "/opt/v/vexlo.bin.ini"},
-        {"/opt/v/.vexlo", "/opt/v/.ini"},
+        {"Vexlo/Vexlo.exe", "Vexlo/Vexlo.ini"},
+        {"vexlo.d/vexlo", "vexlo.d/vexlo.ini"},
+        {"v/vexlo.bin.x", "v/vexlo.bin.ini"},
+        {"v/.vexlo", "v/.ini"},
     };
-    for (const auto& [exe, ini] : cases) {
+    for (const auto& [exeName, iniName] : cases) {
+        const std::string exe = platform.root() + exeName;
+        const std::string ini = platform.root() + iniName;
+        std::filesystem::create_directories(std::filesystem::path(exe).parent_path());
         platform.paths->exe = exe;
         EXPECT_EQ(settingsFilePath(), ini);
         EXPECT_EQ(settingsFile().path(), ini);

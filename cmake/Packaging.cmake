@@ -1,0 +1,68 @@
+# The installed layout and the Debian package.
+#
+#   <prefix>/lib/vexlo/        the program folder: vexlo, trevok, palvex-integration,
+#                              the catalogue vexlo.ini, VideoFormat.dat, documents,
+#                              Vexlo.chm and the same help as HTML pages in help/
+#   <prefix>/bin/vexlo         a relative link into the program folder (Vexlo finds
+#                              its folder through /proc/self/exe, so the link works)
+#   <prefix>/share/...         desktop entry, icon, AppStream metainfo
+#
+# `cmake --install build --prefix /usr` (DESTDIR honoured), or from the build
+# folder `cpack -G DEB` for vexlo_<version>_<arch>.deb.
+set(VEXLO_PROGRAM_DIR lib/vexlo)
+
+install(TARGETS vexlo trevok palvex-integration RUNTIME DESTINATION ${VEXLO_PROGRAM_DIR})
+install(FILES
+  ${PROJECT_SOURCE_DIR}/data/vexlo.ini
+  ${PROJECT_SOURCE_DIR}/data/VideoFormat.dat
+  ${PROJECT_SOURCE_DIR}/data/license.txt
+  ${PROJECT_SOURCE_DIR}/data/faq.htm
+  DESTINATION ${VEXLO_PROGRAM_DIR})
+install(FILES ${VEXLO_BIN_DIR}/Vexlo.chm DESTINATION ${VEXLO_PROGRAM_DIR} OPTIONAL)
+file(GLOB VEXLO_HELP_PAGES ${PROJECT_SOURCE_DIR}/data/help/*.htm ${PROJECT_SOURCE_DIR}/data/help/*.css)
+install(FILES ${VEXLO_HELP_PAGES} DESTINATION ${VEXLO_PROGRAM_DIR}/help)
+install(FILES ${PROJECT_SOURCE_DIR}/data/icons/vexlo.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/data/example.vexlo.Vexlo.metainfo.xml DESTINATION share/metainfo)
+
+# Laid out when installing, with the prefix of that install (which may differ
+# from the configured one, as under cpack): the link, and the desktop entry
+# whose Exec names the installed program by its absolute path.
+install(CODE "
+  set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  file(MAKE_DIRECTORY \"\${root}/bin\" \"\${root}/share/applications\")
+  file(CREATE_LINK ../${VEXLO_PROGRAM_DIR}/vexlo \"\${root}/bin/vexlo\" SYMBOLIC)
+  file(READ \"${PROJECT_SOURCE_DIR}/data/vexlo.desktop\" entry)
+  string(REPLACE \"\\nExec=vexlo \" \"\\nExec=\${CMAKE_INSTALL_PREFIX}/bin/vexlo \" entry \"\${entry}\")
+  file(WRITE \"\${root}/share/applications/vexlo.desktop\" \"\${entry}\")
+  message(STATUS \"Installing: \${root}/bin/vexlo -> ../${VEXLO_PROGRAM_DIR}/vexlo\")
+  message(STATUS \"Installing: \${root}/share/applications/vexlo.desktop\")
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/bin/vexlo\"
+       \"\${CMAKE_INSTALL_PREFIX}/share/applications/vexlo.desktop\")
+")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vexlo)
+set(CPACK_PACKAGE_VENDOR "The Vexlo developers")
+set(CPACK_PACKAGE_CONTACT "The Vexlo developers <support@vexlo.example>")
+set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.vexlo.example/")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch video converter for camcorder clips and other videos")
+set(CPACK_PACKAGE_DESCRIPTION "Vexlo converts a list of videos one after another with one output profile: \
+MPEG-4, H.264, DivX, XviD, MPEG-1/2 and presets for portable players. It reads \
+high-definition camcorder clips (.m2ts, .mts, .m2t) and many other containers, \
+can convert at a scheduled time, and adds Convert with Vexlo to the context \
+menus of the common file managers.")
+# Installed with DESTDIR (not into a staging prefix), so that the desktop
+# entry names /usr/bin/vexlo.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+# The libraries come from dpkg-shlibdeps; ffmpeg is started as a program, and
+# Qt needs its platform plugins to show a window and the SVG plugins for the
+# pictures.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, qt6-qpa-plugins, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme")
+include(CPack)

@@ -1,0 +1,562 @@
+#include "FileManagerActions.h"
+
+#include "platform/UserFolders.h"
+#include "settings/IniFile.h"
+
+#include <QString>
+#include <QXmlStreamReader>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexlo::integration {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMarkValue = "palvex-integration";
+constexpr const char* kSupportedExtensions[] = {"avi", "wmv", "mpeg", "mpg", "m2ts", "mts", "m2t",
+                                                "qt",  "mov", "mpm",  "mpv", "mpa",  "asf", "wma",
+                                                "vob", "mod", "mp4",  "3gp", "3g2"};
+
+std::string markLine() { return std::string(kMarkKey) + "=" + kMarkValue; }
+
+std::string nautilusFolder(const Folders& f) { return f.dataHome + "/nautilus/scripts/" + kMenuTitle; }
+std::string dolphinFolder(const Folders& f) { return f.dataHome + "/kio/servicemenus"; }
+std::string nemoFolder(const Folders& f) { return f.dataHome + "/nemo/actions"; }
+std::string cajaFolder(const Folders& f) { return f.dataHome + "/file-manager/actions"; }
+std::string thunarFile(const Folders& f) { return f.configHome + "/Thunar/uca.xml"; }
+
+std::string readFile(const std::string& path, bool* exists = nullptr)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (exists)
+        *exists = static_cast<bool>(in);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// "000".."999", "1000" and beyond; "add" for the output dialog.
+std::string actionKey(int number)
+{
+    if (number < 0)
+        return "add";
+    std::string digits = std::to_string(number);
+    return std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+    return text;
+}
+
+// A value of a desktop-entry style key file: backslashes and line breaks escaped.
+std::string keyValue(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// One argument of an Exec line (desktop entry rules): quoted when it holds a
+// reserved character; "%" doubled.
+std::string execArgument(const std::string& arg)
+{
+    static const std::string reserved = " \t\n\"'\\><~|&;$*?#()`=";
+    std::string out;
+    if (arg.find_first_of(reserved) == std::string::npos && !arg.empty()) {
+        out = arg;
+    } else {
+        out = "\"";
+        for (char c : arg) {
+            if (c == '"' || c == '`' || c == '$' || c == '\\')
+                out += '\\';
+            out += c;
+        }
+        out += '"';
+    }
+    return replaceAll(out, "%", "%%");
+}
+
+// One argument of a command that is split the way a POSIX shell splits words
+// (Thunar, Caja): single quotes when needed.
+std::string shellArgument(const std::string& arg)
+{
+    static const std::string plain =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:@";
+    if (!arg.empty() && arg.find_first_not_of(plain) == std::string::npos)
+        return replaceAll(arg, "%", "%%");
+    return replaceAll("'" + replaceAll(arg, "'", "'\\''") + "'", "%", "%%");
+}
+
+std::string execLine(const Setup& setup, int number, std::string (*quote)(const std::string&))
+{
+    std::string line = quote(setup.programFolder + "vexlo");
+    for (const std::string& arg : vexloArguments(number))
+        line += " " + quote(arg);
+    return line + " %F";
+}
+
+std::string xmlText(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// A file name made from a profile title: "/" shown as the look-alike U+2215
+// (the menu shows the file name), no control characters, no leading dot.
+std::string fileNameFor(const std::string& title)
+{
+    std::string name;
+    for (char c : title) {
+        if (c == '/')
+            name += "\u2215";
+        else
+            name += static_cast<unsigned char>(c) < 0x20 ? '-' : c;
+    }
+    while (!name.empty() && name.front() == '.')
+        name.erase(0, 1);
+    return name.empty() ? "profile" : name;
+}
+
+struct Entry {
+    int number; // < 0: the output dialog
+    std::string title;
+};
+
+// The output dialog first, then every profile.
+std::vector<Entry> entriesOf(const Setup& setup)
+{
+    std::vector<Entry> entries{{-1, kDialogTitle}};
+    for (const Profile& p : setup.profiles)
+        entries.push_back({p.number, p.title});
+    return entries;
+}
+
+std::string description(const Entry& e)
+{
+    if (e.number < 0)
+        return "Opens the selected videos in Vexlo to choose the output format and destination";
+    return "Converts the selected videos with Vexlo's output format \"" + e.title + "\" into their own folders";
+}
+
+std::string flatName(const Entry& e) { return e.number < 0 ? e.title : std::string(kMenuTitle) + ": " + e.title; }
+
+bool writeAtomically(const std::string& path, const std::string& content, mode_t mode, std::ostream& errors)
+{
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        errors << "palvex-integration: cannot write " << path << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += static_cast<size_t>(n);
+    }
+    ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        errors << "palvex-integration: cannot write " << path << ": " << std::strerror(ok ? errno : savedErrno)
+               << "\n";
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool isOurs(const fs::path& file)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)))
+        return false;
+    const std::string text = readFile(file.string());
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line == markLine() || line == "# " + markLine())
+            return true;
+    }
+    return false;
+}
+
+// Removes our files from `folder`: those that carry the mark and, unless
+// `anyName`, whose name begins with "vexlo-convert".
+int removeMarkedFiles(const std::string& folder, bool anyName, std::ostream& errors)
+{
+    int problems = 0;
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        return 0;
+    std::vector<fs::path> doomed;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if ((anyName || name.rfind("vexlo-convert", 0) == 0) && isOurs(entry.path()))
+            doomed.push_back(entry.path());
+    }
+    if (ec) {
+        errors << "palvex-integration: cannot read " << folder << ": " << ec.message() << "\n";
+        ++problems;
+    }
+    for (const fs::path& file : doomed) {
+        if (!fs::remove(file, ec)) {
+            errors << "palvex-integration: cannot remove " << file.string() << ": " << ec.message() << "\n";
+            ++problems;
+        }
+    }
+    return problems;
+}
+
+} // namespace
+
+std::vector<Profile> catalogueProfiles(const std::string& settingsText)
+{
+    const settings::IniDocument doc = settings::IniDocument::parse(settingsText);
+    std::vector<Profile> profiles;
+    for (int n = 0; n < 100000; ++n) {
+        const std::string title = doc.readText("VideoFormat" + std::to_string(n), "Title", "");
+        if (title.empty())
+            break;
+        profiles.push_back({n, title});
+    }
+    return profiles;
+}
+
+Folders foldersFromEnvironment()
+{
+    Folders f;
+    f.dataHome = platform::dataHome();
+    f.configHome = platform::configHome();
+    f.configDirs = platform::xdgSearchFolders("XDG_CONFIG_DIRS", {"/etc/xdg"});
+    return f;
+}
+
+const std::vector<std::string>& videoMimeTypes()
+{
+    static const std::vector<std::string> types{
+        "video/mp2t",       "video/x-msvideo",       "video/x-ms-wmv",  "video/mpeg",      "video/quicktime",
+        "video/x-ms-asf",   "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4",       "video/3gpp",
+        "video/3gpp2",      "video/dvd"};
+    return types;
+}
+
+std::vector<std::string> videoNamePatterns()
+{
+    std::vector<std::string> patterns;
+    for (const char* ext : kSupportedExtensions) {
+        std::string lower = ext;
+        std::string upper = lower;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        patterns.push_back("*." + lower);
+        if (upper != lower)
+            patterns.push_back("*." + upper);
+    }
+    return patterns;
+}
+
+std::vector<std::string> vexloArguments(int profileNumber)
+{
+    if (profileNumber < 0)
+        return {"ADD:", "--"};
+    if (profileNumber > 999)
+        return {"-" + std::to_string(profileNumber), "--"};
+    return {actionKey(profileNumber) + ":", "--"};
+}
+
+std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& folders)
+{
+    std::vector<GeneratedFile> files;
+    const std::vector<Entry> entries = entriesOf(setup);
+    std::string patterns;
+    for (const std::string& p : videoNamePatterns())
+        patterns += p + ";";
+    std::string mimeTypes;
+    for (const std::string& t : videoMimeTypes())
+        mimeTypes += t + ";";
+
+    // Nautilus: one executable script per entry in a submenu folder. The
+    // kernel starts the helper named on the first line, which starts Vexlo.
+    std::set<std::string> names;
+    for (const Entry& e : entries) {
+        std::string name = fileNameFor(e.title);
+        for (int n = 2; names.count(name); ++n)
+            name = fileNameFor(e.title) + " (" + std::to_string(n) + ")";
+        names.insert(name);
+        std::string text = "#!" + setup.programFolder + "palvex-integration --nautilus-script=" +
+                           (e.number < 0 ? std::string("ADD") : std::to_string(e.number)) + "\n";
+        text += "# " + markLine() + "\n";
+        text += "# " + description(e) + ".\n";
+        text += "# Written by Vexlo's shell integration; removed by it when switched off.\n";
+        files.push_back({nautilusFolder(folders) + "/" + name, text, true});
+    }
+
+    // Dolphin: one service menu with a submenu of actions.
+    {
+        std::string text = "[Desktop Entry]\nType=Service\nName=" + keyValue(kMenuTitle) +
+                           "\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
+        text += "MimeType=" + mimeTypes + "\n";
+        text += "X-KDE-Submenu=" + keyValue(kMenuTitle) + "\n";
+        text += "Icon=vexlo\n" + markLine() + "\nActions=";
+        for (const Entry& e : entries)
+            text += "vexlo" + actionKey(e.number) + ";";
+        text += "\n";
+        for (const Entry& e : entries) {
+            text += "\n[Desktop Action vexlo" + actionKey(e.number) + "]\n";
+            text += "Name=" + keyValue(e.title) + "\n";
+            text += "Icon=vexlo\n";
+            text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
+        }
+        files.push_back({dolphinFolder(folders) + "/vexlo-convert.desktop", text, true});
+    }
+
+    // Nemo: one action file per entry.
+    std::string extensions;
+    for (const char* ext : kSupportedExtensions)
+        extensions += std::string(ext) + ";";
+    for (const Entry& e : entries) {
+        std::string text = "[Nemo Action]\n";
+        text += "Name=" + keyValue(replaceAll(flatName(e), "%", "%%")) + "\n";
+        text += "Comment=" + keyValue(replaceAll(description(e), "%", "%%")) + "\n";
+        text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
+        text += "Icon-Name=vexlo\nSelection=notnone\nExtensions=" + extensions + "\nQuote=double\n";
+        text += markLine() + "\n";
+        files.push_back({nemoFolder(folders) + "/vexlo-convert-" + actionKey(e.number) + ".nemo_action", text, false});
+    }
+
+    // Caja (FileManager-Actions): a menu and one action per entry.
+    {
+        std::string text = "[Desktop Entry]\nType=Menu\nName=" + keyValue(kMenuTitle) + "\nIcon=vexlo\nItemsList=";
+        for (const Entry& e : entries)
+            text += "vexlo-convert-" + actionKey(e.number) + ";";
+        text += "\n" + markLine() + "\n";
+        files.push_back({cajaFolder(folders) + "/vexlo-convert-menu.desktop", text, false});
+    }
+    for (const Entry& e : entries) {
+        std::string text = "[Desktop Entry]\nType=Action\n";
+        text += "Name=" + keyValue(e.title) + "\n";
+        text += "Tooltip=" + keyValue(description(e)) + "\n";
+        text += "Icon=vexlo\nProfiles=files;\n" + markLine() + "\n\n";
+        text += "[X-Action-Profile files]\nName=Video files\n";
+        text += "Exec=" + keyValue(execLine(setup, e.number, shellArgument)) + "\n";
+        text += "Basenames=" + patterns + "\nMatchcase=true\nSelectionCount=>0\nSchemes=file;\n";
+        files.push_back({cajaFolder(folders) + "/vexlo-convert-" + actionKey(e.number) + ".desktop", text, false});
+    }
+    return files;
+}
+
+std::string thunarActionsXml(const Setup& setup)
+{
+    std::string patterns;
+    for (const std::string& p : videoNamePatterns())
+        patterns += (patterns.empty() ? "" : ";") + p;
+    std::string xml;
+    for (const Entry& e : entriesOf(setup)) {
+        xml += "<action>\n";
+        xml += "\t<icon>vexlo</icon>\n";
+        xml += "\t<name>" + xmlText(flatName(e)) + "</name>\n";
+        xml += "\t<unique-id>" + std::string(kThunarIdPrefix) + actionKey(e.number) + "</unique-id>\n";
+        xml += "\t<command>" + xmlText(execLine(setup, e.number, shellArgument)) + "</command>\n";
+        xml += "\t<description>" + xmlText(description(e)) + "</description>\n";
+        xml += "\t<range>*</range>\n";
+        xml += "\t<patterns>" + xmlText(patterns) + "</patterns>\n";
+        xml += "\t<audio-files/>\n\t<video-files/>\n\t<other-files/>\n";
+        xml += "</action>\n";
+    }
+    return xml;
+}
+
+bool mergeThunarActions(const std::string& existing, const std::string& ours, std::string& result)
+{
+    if (existing.find_first_not_of(" \t\r\n") == std::string::npos) {
+        result = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + ours + "</actions>\n";
+        return true;
+    }
+    const QString text = QString::fromUtf8(existing.data(), static_cast<qsizetype>(existing.size()));
+    if (text.toUtf8() != QByteArray(existing.data(), static_cast<qsizetype>(existing.size())))
+        return false; // not UTF-8: leave it alone
+    QXmlStreamReader reader(text);
+    struct Range {
+        qint64 begin;
+        qint64 end;
+    };
+    std::vector<Range> doomed;
+    qint64 insertAt = -1;
+    bool selfClosingRoot = false;
+    int depth = 0;
+    qint64 actionBegin = 0;
+    bool actionIsOurs = false;
+    // The reader looks ahead, so a token's start is found from its end.
+    const auto startOf = [&text, &reader](const char* tag) {
+        return text.lastIndexOf(QLatin1String(tag), reader.characterOffset() - 1);
+    };
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            if (depth == 1 && reader.name() != QLatin1String("actions"))
+                return false;
+            if (depth == 1 && text.mid(startOf("<actions"), reader.characterOffset() - startOf("<actions"))
+                                  .endsWith(QLatin1String("/>"))) {
+                selfClosingRoot = true;
+                insertAt = startOf("<actions");
+            }
+            if (depth == 2 && reader.name() == QLatin1String("action")) {
+                actionBegin = startOf("<action");
+                actionIsOurs = false;
+            }
+            if (depth == 3 && reader.name() == QLatin1String("unique-id")) {
+                const QString id = reader.readElementText().trimmed();
+                --depth; // readElementText consumed the end tag
+                if (id.startsWith(QLatin1String(kThunarIdPrefix)))
+                    actionIsOurs = true;
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (depth == 2 && reader.name() == QLatin1String("action") && actionIsOurs)
+                doomed.push_back({actionBegin, text.indexOf(QLatin1Char('>'), startOf("</action")) + 1});
+            if (depth == 1 && !selfClosingRoot)
+                insertAt = startOf("</actions");
+            --depth;
+        }
+    }
+    if (reader.hasError() || insertAt < 0)
+        return false;
+
+    // Cut our actions together with the blanks before them and the line end
+    // after them, so the user's layout stays as it was.
+    QString merged;
+    qint64 at = 0;
+    for (Range r : doomed) {
+        while (r.begin > at && (text[r.begin - 1] == ' ' || text[r.begin - 1] == '\t'))
+            --r.begin;
+        if (r.end < text.size() && text[r.end] == '\r')
+            ++r.end;
+        if (r.end < text.size() && text[r.end] == '\n')
+            ++r.end;
+        merged += text.mid(at, r.begin - at);
+        at = r.end;
+    }
+    qint64 insertion = insertAt;
+    if (insertion < at)
+        insertion = at; // cannot happen with a well-formed root
+    merged += text.mid(at, insertion - at);
+    const QString oursText = QString::fromUtf8(ours.data(), static_cast<qsizetype>(ours.size()));
+    if (selfClosingRoot) {
+        merged += QStringLiteral("<actions>\n") + oursText + QStringLiteral("</actions>");
+        qint64 rootEnd = insertion;
+        while (rootEnd < text.size() && !text.mid(insertion, rootEnd - insertion).endsWith(QLatin1String("/>")))
+            ++rootEnd;
+        merged += text.mid(rootEnd);
+    } else {
+        if (!oursText.isEmpty() && !merged.isEmpty() && !merged.endsWith(QLatin1Char('\n')))
+            merged += QLatin1Char('\n');
+        merged += oursText + text.mid(insertion);
+    }
+    const QByteArray bytes = merged.toUtf8();
+    result.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return true;
+}
+
+namespace {
+
+int updateThunar(const Folders& folders, const std::string& ours, std::ostream& errors)
+{
+    const std::string path = thunarFile(folders);
+    bool exists = false;
+    std::string existing = readFile(path, &exists);
+    mode_t mode = 0644;
+    if (exists) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0)
+            mode = st.st_mode & 07777;
+    } else if (ours.empty()) {
+        return 0; // nothing of ours can be there
+    } else {
+        // Thunar reads the system's actions while the user has none of his
+        // own: start from them, so they do not disappear.
+        for (const std::string& dir : folders.configDirs) {
+            bool found = false;
+            existing = readFile(dir + "/Thunar/uca.xml", &found);
+            if (found)
+                break;
+            existing.clear();
+        }
+    }
+    std::string merged;
+    if (!mergeThunarActions(existing, ours, merged)) {
+        errors << "palvex-integration: " << path << " cannot be read as Thunar's custom actions; left as it is\n";
+        return 1;
+    }
+    if (exists && merged == existing)
+        return 0;
+    return writeAtomically(path, merged, mode, errors) ? 0 : 1;
+}
+
+} // namespace
+
+int removeActions(const Folders& folders, std::ostream& errors)
+{
+    int problems = removeMarkedFiles(nautilusFolder(folders), true, errors);
+    std::error_code ec;
+    if (fs::is_directory(nautilusFolder(folders), ec) && fs::is_empty(nautilusFolder(folders), ec))
+        fs::remove(nautilusFolder(folders), ec);
+    problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
+    problems += removeMarkedFiles(nemoFolder(folders), false, errors);
+    problems += removeMarkedFiles(cajaFolder(folders), false, errors);
+    problems += updateThunar(folders, "", errors);
+    return problems;
+}
+
+int installActions(const Setup& setup, const Folders& folders, std::ostream& errors)
+{
+    int problems = 0;
+    problems += removeMarkedFiles(nautilusFolder(folders), true, errors);
+    problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
+    problems += removeMarkedFiles(nemoFolder(folders), false, errors);
+    problems += removeMarkedFiles(cajaFolder(folders), false, errors);
+    for (const GeneratedFile& file : generatedFiles(setup, folders)) {
+        if (!writeAtomically(file.path, file.content, file.executable ? 0755 : 0644, errors))
+            ++problems;
+    }
+    problems += updateThunar(folders, thunarActionsXml(setup), errors);
+    return problems;
+}
+
+} // namespace vexlo::integration

@@ -1,0 +1,82 @@
+#pragma once
+// "Convert with Vexlo" in the context menus of the file managers, for the
+// current user: what palvex-integration writes and takes away again.
+//
+// Every file or entry written here carries a mark (the key
+// X-Vexlo-Generated, or the unique-id prefix "vexlo-convert-" in Thunar's
+// uca.xml), and removing takes away exactly the marked ones, so a user's own
+// actions are never touched. Installing first removes what an earlier
+// install left, so installing twice gives what installing once gives, and a
+// profile that left the catalogue leaves the menus too.
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vexlo::integration {
+
+// One output profile of the catalogue.
+struct Profile {
+    int number = 0;
+    std::string title;
+};
+
+// The profiles of a settings file text: sections VideoFormat0, 1, ... with a
+// Title, up to the first without one.
+std::vector<Profile> catalogueProfiles(const std::string& settingsText);
+
+// The folders that the file managers read.
+struct Folders {
+    std::string dataHome;                // ${XDG_DATA_HOME:-~/.local/share}
+    std::string configHome;              // ${XDG_CONFIG_HOME:-~/.config}
+    std::vector<std::string> configDirs; // ${XDG_CONFIG_DIRS:-/etc/xdg}
+};
+Folders foldersFromEnvironment();
+
+// The video types that the actions are offered for where a file manager
+// filters by MIME type (the same list as vexlo.desktop's MimeType).
+const std::vector<std::string>& videoMimeTypes();
+// The name patterns where a file manager filters by name: the supported
+// extensions, in lower and upper case (camcorders write "00001.MTS").
+std::vector<std::string> videoNamePatterns();
+
+// The mark that generated files carry.
+inline constexpr const char* kMarkKey = "X-Vexlo-Generated";
+inline constexpr const char* kThunarIdPrefix = "vexlo-convert-";
+inline constexpr const char* kMenuTitle = "Convert with Vexlo";
+inline constexpr const char* kDialogTitle = "Convert with Vexlo...";
+
+// What `programFolder` (with trailing "/") holds: vexlo and palvex-integration.
+struct Setup {
+    std::string programFolder;
+    std::vector<Profile> profiles;
+};
+
+// The arguments that follow the program for one action: {"002:", "--"} for
+// profile 2 (the profile form of the command line, every file converted into
+// its own folder), {"-1234", "--"} beyond three digits, {"ADD:", "--"} for the
+// output dialog (number < 0).
+std::vector<std::string> vexloArguments(int profileNumber);
+
+struct GeneratedFile {
+    std::string path;
+    std::string content;
+    bool executable = false;
+};
+// Every file for Nautilus, Dolphin, Nemo and Caja (Thunar shares one file with
+// the user: thunarActionsXml and mergeThunarActions).
+std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& folders);
+
+// Our <action> elements for uca.xml, one after another.
+std::string thunarActionsXml(const Setup& setup);
+// `existing` (a uca.xml text; empty: none) without our actions, with
+// `ours` (may be empty) added before </actions>. Everything else is kept as
+// written. False (and `result` untouched) when `existing` is not a uca.xml
+// that can be read.
+bool mergeThunarActions(const std::string& existing, const std::string& ours, std::string& result);
+
+// Install and remove. Problems are written to `errors`, one line each, and
+// counted in the result; whatever can be done is done.
+int installActions(const Setup& setup, const Folders& folders, std::ostream& errors);
+int removeActions(const Folders& folders, std::ostream& errors);
+
+} // namespace vexlo::integration

@@ -1,0 +1,113 @@
+// palvex-integration: switches "Convert with Vexlo" in the file managers'
+// context menus on or off for the current user, and starts Vexlo for the
+// Nautilus scripts it writes.
+//
+//   palvex-integration "<folder>Palvex.dll" /s       installs the actions
+//   palvex-integration "<folder>Palvex.dll" /u /s    removes them
+//   palvex-integration --nautilus-script=N SCRIPT [FILE...]
+//                                                     (the first line of a
+//                                 generated script: converts FILEs with profile
+//                                 N, or opens them in Vexlo's dialog for ADD)
+//
+// Vexlo starts it with the first two forms' text as one argument; the words may
+// also come as separate arguments, and --install / --remove do the same. It never
+// asks anything: problems are written to standard error, and the exit status
+// is 0 when everything was done, 1 when something was not, 2 for a command
+// line it does not understand.
+#include "FileManagerActions.h"
+#include "PalvexCommand.h"
+
+#include "platform/LinuxServices.h"
+#include "platform/UserFolders.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace vexlo::integration;
+
+std::string programFolder()
+{
+    const std::string exe = vexlo::platform::ProcAppPaths().executablePath();
+    const size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+int runScript(const std::string& profile, const std::vector<std::string>& rest)
+{
+    std::string cwd;
+    if (char* here = ::getcwd(nullptr, 0)) {
+        cwd = here;
+        ::free(here);
+    }
+    const char* selected = std::getenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS");
+    const std::vector<std::string> files =
+        scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()),
+                    selected ? selected : "", cwd, std::cerr);
+    if (files.empty()) {
+        std::cerr << "palvex-integration: no local files were selected\n";
+        return 1;
+    }
+    std::vector<std::string> args = scriptCommand(programFolder(), profile, files);
+    if (args.empty()) {
+        std::cerr << "palvex-integration: unknown profile " << profile << "\n";
+        return 2;
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    std::perror(("palvex-integration: cannot start " + args[0]).c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0].rfind("--nautilus-script=", 0) == 0)
+        return runScript(args[0].substr(18), std::vector<std::string>(args.begin() + 1, args.end()));
+
+    const Command command = parseCommand(args);
+    if (command.action == Command::Help) {
+        std::cout << "Usage: palvex-integration [\"<folder>Palvex.dll\"] [/u] [/s]\n"
+                     "Adds \"Convert with Vexlo\" to the context menus of Nautilus, Dolphin, Nemo,\n"
+                     "Thunar and Caja for the current user; /u (or --remove) takes it away again.\n"
+                     "/s: no report on standard output.\n";
+        return 0;
+    }
+    if (command.action == Command::Invalid) {
+        std::cerr << "palvex-integration: " << command.error << "\n";
+        return 2;
+    }
+    const Folders folders = foldersFromEnvironment();
+    int problems = 0;
+    if (command.action == Command::Remove) {
+        problems = removeActions(folders, std::cerr);
+    } else {
+        Setup setup;
+        setup.programFolder = programFolder();
+        std::ifstream in(vexlo::platform::settingsFileFor(setup.programFolder + "vexlo"), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        setup.profiles = catalogueProfiles(text.str());
+        if (setup.profiles.empty())
+            std::cerr << "palvex-integration: the catalogue has no output formats; only \"" << kDialogTitle
+                      << "\" is offered\n";
+        problems = installActions(setup, folders, std::cerr);
+    }
+    if (!command.silent) {
+        std::cout << (command.action == Command::Remove ? "Removed" : "Installed") << " \"" << kMenuTitle
+                  << "\" for the file managers" << (problems ? " with problems (see above)" : "") << ".\n";
+    }
+    return problems ? 1 : 0;
+}

@@ -1,0 +1,173 @@
+// `cmake --install` into a temporary DESTDIR: the program folder, the link,
+// the desktop entry, icon and metainfo (checked by desktop-file-validate and
+// appstreamcli), and a conversion by an unprivileged user through the link
+// from a read-only program folder, which keeps its settings in the user's
+// config folder and writes nothing into the program folder.
+#include "InstallSupport.h"
+#include "integration/FileManagerActions.h"
+#include "support/TestSupport.h"
+
+#include <QMimeDatabase>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexlo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class InstallTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_scratch = makeScratchFolder("vexlo-install");
+        s_root = s_scratch + "/root";
+        s_install = runProgram({VEXLO_CMAKE, "--install", VEXLO_BUILD_DIR, "--prefix", "/usr"},
+                               environmentWith({{"DESTDIR", s_root}}), s_scratch);
+    }
+    static void TearDownTestSuite()
+    {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(s_scratch, ec))
+            ::chmod(e.path().c_str(), 0755);
+        fs::remove_all(s_scratch, ec);
+    }
+    void SetUp() override { ASSERT_EQ(s_install.status, 0) << s_install.out << s_install.err; }
+    static std::string installed(const std::string& path) { return s_root + "/usr/" + path; }
+
+    static inline std::string s_scratch;
+    static inline std::string s_root;
+    static inline ProgramRun s_install;
+};
+
+TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
+{
+    for (const char* file : {"vexlo", "trevok", "palvex-integration"})
+        EXPECT_EQ(::access(installed(std::string("lib/vexlo/") + file).c_str(), X_OK), 0) << file;
+    for (const char* file : {"vexlo.ini", "VideoFormat.dat", "license.txt", "faq.htm", "help/index.htm",
+                             "help/vexlo.css", "help/commandline.htm"})
+        EXPECT_TRUE(fs::is_regular_file(installed(std::string("lib/vexlo/") + file))) << file;
+    if (fs::exists(std::string(VEXLO_BUILD_DIR) + "/bin/Vexlo.chm")) {
+        EXPECT_TRUE(fs::is_regular_file(installed("lib/vexlo/Vexlo.chm")));
+    }
+    EXPECT_EQ(readFile(installed("lib/vexlo/vexlo.ini")), readFile(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini"))
+        << "the shipped catalogue, not a build folder's settings";
+
+    ASSERT_TRUE(fs::is_symlink(installed("bin/vexlo")));
+    EXPECT_EQ(fs::read_symlink(installed("bin/vexlo")), "../lib/vexlo/vexlo") << "relative, so DESTDIR moves it";
+    const ProgramRun version = runProgram({installed("bin/vexlo"), "--version"}, environmentWith({}), s_scratch);
+    EXPECT_EQ(version.out, "Vexlo 2.0.9\n");
+
+    EXPECT_TRUE(fs::is_regular_file(installed("share/icons/hicolor/scalable/apps/vexlo.svg")));
+    const std::string entry = readFile(installed("share/applications/vexlo.desktop"));
+    EXPECT_TRUE(contains(entry, "\nExec=/usr/bin/vexlo %F\n")) << "the installed program, local paths";
+    const ProgramRun desktop =
+        runProgram({"desktop-file-validate", installed("share/applications/vexlo.desktop")}, environmentWith({}),
+                   s_scratch);
+    EXPECT_EQ(desktop.status, 0) << desktop.out << desktop.err;
+    EXPECT_EQ(desktop.out + desktop.err, "");
+    const ProgramRun meta = runProgram(
+        {"appstreamcli", "validate", "--no-net", installed("share/metainfo/example.vexlo.Vexlo.metainfo.xml")},
+        environmentWith({}), s_scratch);
+    EXPECT_EQ(meta.status, 0) << meta.out << meta.err;
+}
+
+// "Open with Vexlo" is offered for every type that a supported extension has,
+// and the file-manager actions that filter by type use the same list.
+TEST_F(InstallTest, DesktopEntryOffersEverySupportedVideoType)
+{
+    const std::string entry = readFile(installed("share/applications/vexlo.desktop"));
+    const size_t at = entry.find("\nMimeType=");
+    ASSERT_NE(at, std::string::npos);
+    std::set<std::string> offered;
+    std::istringstream list(entry.substr(at + 10, entry.find('\n', at + 1) - at - 10));
+    for (std::string type; std::getline(list, type, ';');)
+        offered.insert(type);
+    EXPECT_EQ(offered, std::set<std::string>(integration::videoMimeTypes().begin(), integration::videoMimeTypes().end()));
+
+    // Types a supported extension also names but that are no video: tracker
+    // music and object files share ".mod" with camcorder clips.
+    const std::set<std::string> notOffered{"audio/x-mod", "application/x-object"};
+    const QMimeDatabase db;
+    for (const std::string& pattern : integration::videoNamePatterns()) {
+        const QString name = QStringLiteral("clip") + QString::fromStdString(pattern.substr(1));
+        for (const QMimeType& type : db.mimeTypesForFileName(name)) {
+            const std::string t = type.name().toStdString();
+            EXPECT_TRUE(offered.count(t) || notOffered.count(t)) << pattern << " is " << t;
+        }
+    }
+}
+
+TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user (setpriv); CI runs as root";
+    const std::string program = installed("lib/vexlo");
+    const std::string home = s_scratch + "/user";
+    const std::string clip = home + "/clips/holiday.mts";
+    fs::create_directories(home + "/clips");
+    const ProgramRun made = runProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "lavfi",
+                                        "-i", "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
+                                        "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "libx264",
+                                        "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts", clip},
+                                       environmentWith({}), s_scratch);
+    ASSERT_EQ(made.status, 0) << made.err;
+    for (const auto& e : fs::recursive_directory_iterator(home))
+        ::chown(e.path().c_str(), 65534, 65534);
+    ::chown(home.c_str(), 65534, 65534);
+    // Read-only for everybody, and a snapshot to compare with afterwards.
+    std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> before;
+    for (const auto& e : fs::recursive_directory_iterator(program)) {
+        ::chmod(e.path().c_str(), e.is_directory() || ::access(e.path().c_str(), X_OK) == 0 ? 0555 : 0444);
+        before[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    }
+    ::chmod(program.c_str(), 0555);
+
+    // The user's own environment: no XDG folders, no registry override.
+    std::vector<std::string> userEnv{"HOME=" + home, "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8",
+                                     "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
+    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(keep))
+            userEnv.push_back(std::string(keep) + "=" + value);
+    }
+    const ProgramRun run = runProgram(
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", installed("bin/vexlo"), "-S", "-0", clip},
+        userEnv, s_scratch);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+
+    const std::string settings = home + "/.config/vexlo/vexlo.ini";
+    EXPECT_TRUE(contains(readFile(settings), "[VideoFormat0]\nTitle=MP4 MPEG-4 Video (*.mp4)\n"))
+        << "the user's settings start as the shipped catalogue";
+    struct stat st {};
+    ASSERT_EQ(::stat(settings.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+
+    std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> after;
+    for (const auto& e : fs::recursive_directory_iterator(program))
+        after[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    EXPECT_EQ(after.size(), before.size()) << "nothing new in the program folder";
+    EXPECT_TRUE(after == before);
+
+    // The target beside the source, decoded in full.
+    const std::string target = home + "/clips/holiday.mp4";
+    ASSERT_TRUE(fs::exists(target));
+    const ProgramRun decode = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", target, "-f", "null", "-"},
+                                         environmentWith({}), s_scratch);
+    EXPECT_EQ(decode.status, 0);
+    EXPECT_EQ(decode.err, "");
+    const ProgramRun probe = runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
+                                         "-of", "csv=p=0", target},
+                                        environmentWith({}), s_scratch);
+    EXPECT_EQ(probe.out, "mpeg4,640\naac\n");
+}
+
+} // namespace
+} // namespace vexlo::test

@@ -1,0 +1,509 @@
+// palvex-integration installs "Convert with Vexlo" for Nautilus, Dolphin,
+// Nemo, Thunar and Caja into temporary HOME/XDG folders, generated from the
+// catalogue; installing twice equals installing once; removing takes only
+// its own files and entries away. Its Nautilus scripts start Vexlo (here the
+// recording fake engine in its place) with the profile and absolute paths.
+#include "FakeEngine.h"
+#include "integration/FileManagerActions.h"
+#include "integration/PalvexCommand.h"
+#include "platform/TestDoubles.h"
+#include "support/TestSupport.h"
+
+#include <QString>
+#include <QXmlStreamReader>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vexlo::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vexlo::integration;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        out.push_back(line);
+    return out;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class PalvexTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A copy, not a link: the helper finds its folder through /proc/self/exe.
+        fs::copy_file(VEXLO_PALVEX, folder() + "palvex-integration");
+        fs::copy_file(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini", folder() + "vexlo.ini");
+        env["HOME"] = home();
+        env["XDG_DATA_HOME"] = home() + "/data";
+        env["XDG_CONFIG_HOME"] = home() + "/config";
+        env["XDG_CONFIG_DIRS"] = tp.root() + "etc-xdg";
+        fs::create_directories(home());
+    }
+    std::string folder() const { return tp.programFolder(); }
+    std::string home() const { return tp.root() + "home"; }
+    std::string data() const { return env.count("XDG_DATA_HOME") ? env.at("XDG_DATA_HOME") : home() + "/.local/share"; }
+    std::string config() const { return env.count("XDG_CONFIG_HOME") ? env.at("XDG_CONFIG_HOME") : home() + "/.config"; }
+    std::string uca() const { return config() + "/Thunar/uca.xml"; }
+
+    // Runs `program` with `args` in `cwd`, with the environment of the test
+    // process less HOME and XDG_*, plus `env`.
+    Outcome run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = {})
+    {
+        std::vector<std::string> vars;
+        for (char** e = environ; *e; ++e) {
+            const std::string s(*e);
+            if (s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0 && s.rfind("NAUTILUS_", 0) != 0)
+                vars.push_back(s);
+        }
+        for (const auto& [k, v] : env)
+            vars.push_back(k + "=" + v);
+        std::vector<std::string> argv{program};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargv, cenv;
+        for (auto& a : argv)
+            cargv.push_back(a.data());
+        cargv.push_back(nullptr);
+        for (auto& v : vars)
+            cenv.push_back(v.data());
+        cenv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (tp.root() + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (tp.root() + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!cwd.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+        pid_t pid = -1;
+        Outcome r;
+        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, cargv.data(), cenv.data()) == 0) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        r.out = readFile(tp.root() + "out");
+        r.err = readFile(tp.root() + "err");
+        return r;
+    }
+    Outcome palvex(const std::vector<std::string>& args) { return run(folder() + "palvex-integration", args); }
+    Outcome install() { return palvex({"\"" + folder() + "Palvex.dll\" /s"}); }
+    Outcome remove() { return palvex({"\"" + folder() + "Palvex.dll\" /u /s"}); }
+
+    // Every file below HOME and the config dirs: path -> mode and content.
+    std::map<std::string, std::pair<unsigned, std::string>> snapshot() const
+    {
+        std::map<std::string, std::pair<unsigned, std::string>> files;
+        for (const std::string& base : {home(), tp.root() + "etc-xdg"}) {
+            if (!fs::exists(base))
+                continue;
+            for (const auto& e : fs::recursive_directory_iterator(base)) {
+                struct stat st {};
+                ::lstat(e.path().c_str(), &st);
+                files[e.path().string()] = {st.st_mode & 0777u, e.is_regular_file() ? readFile(e.path()) : ""};
+            }
+        }
+        return files;
+    }
+
+    static std::vector<std::string> catalogueTitles()
+    {
+        std::vector<std::string> titles;
+        for (const Profile& p : catalogueProfiles(readFile(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini")))
+            titles.push_back(p.title);
+        return titles;
+    }
+
+    platform::TestPlatform tp;
+    std::map<std::string, std::string> env;
+};
+
+constexpr const char* kUserAction = "<action>\n\t<icon>utilities-terminal</icon>\n\t<name>Open Terminal Here</name>\n"
+                                    "\t<unique-id>1689070000000001-1</unique-id>\n\t<command>exo-open --working-"
+                                    "directory %f --launch TerminalEmulator</command>\n\t<description>Example for a "
+                                    "custom action &amp; more</description>\n\t<patterns>*</patterns>\n"
+                                    "\t<startup-notify/>\n\t<directories/>\n</action>\n";
+
+TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
+{
+    const std::vector<std::string> titles = catalogueTitles();
+    ASSERT_EQ(titles.size(), 18u);
+    const std::string userUca = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) +
+                                "</actions>\n";
+    writeFile(uca(), userUca);
+    writeFile(data() + "/nemo/actions/mine.nemo_action", "[Nemo Action]\nName=Mine\nExec=true\n");
+    writeFile(data() + "/kio/servicemenus/vexlo-convert-mine.desktop", "[Desktop Entry]\nType=Service\n");
+    const auto before = snapshot();
+
+    Outcome r = install();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "") << "silent and without problems";
+
+    // Nautilus: an executable script per profile and one for the dialog.
+    const std::string scripts = data() + "/nautilus/scripts/Convert with Vexlo/";
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(scripts)) {
+        names.push_back(e.path().filename());
+        EXPECT_EQ(::access(e.path().c_str(), X_OK), 0) << e.path();
+        const std::string first = lines(readFile(e.path())).at(0);
+        EXPECT_EQ(first.rfind("#!" + folder() + "palvex-integration --nautilus-script=", 0), 0u) << first;
+    }
+    EXPECT_EQ(names.size(), titles.size() + 1);
+    for (std::string title : titles) {
+        for (size_t at = title.find('/'); at != std::string::npos; at = title.find('/'))
+            title.replace(at, 1, "\u2215"); // shows as a slash in the menu
+        EXPECT_TRUE(fs::exists(scripts + title)) << title;
+    }
+    EXPECT_EQ(lines(readFile(scripts + "Convert with Vexlo...")).at(0),
+              "#!" + folder() + "palvex-integration --nautilus-script=ADD");
+
+    // Dolphin: one executable service menu with a submenu of actions.
+    const std::string dolphin = data() + "/kio/servicemenus/vexlo-convert.desktop";
+    EXPECT_EQ(::access(dolphin.c_str(), X_OK), 0);
+    const std::string menu = readFile(dolphin);
+    EXPECT_TRUE(contains(menu, "\nX-KDE-Submenu=Convert with Vexlo\n"));
+    EXPECT_TRUE(contains(menu, "\nMimeType=video/mp2t;"));
+    EXPECT_TRUE(contains(menu, "\nExec=" + folder() + "vexlo ADD: -- %F\n"));
+    for (size_t n = 0; n < titles.size(); ++n) {
+        char key[24];
+        std::snprintf(key, sizeof key, "%03zu", n);
+        EXPECT_TRUE(contains(menu, "\n[Desktop Action vexlo" + std::string(key) + "]\nName=" + titles[n] +
+                                       "\nIcon=vexlo\nExec=" + folder() + "vexlo " + key + ": -- %F\n"))
+            << titles[n];
+
+        // Nemo and Caja: one file per profile.
+        const std::string nemo = readFile(data() + "/nemo/actions/vexlo-convert-" + key + ".nemo_action");
+        EXPECT_TRUE(contains(nemo, "[Nemo Action]\nName=Convert with Vexlo: " + titles[n] + "\n")) << nemo;
+        EXPECT_TRUE(contains(nemo, "\nExec=" + folder() + "vexlo " + key + ": -- %F\n"));
+        EXPECT_TRUE(contains(nemo, "\nSelection=notnone\nExtensions=avi;wmv;mpeg;mpg;m2ts;mts;m2t;"));
+        const std::string caja = readFile(data() + "/file-manager/actions/vexlo-convert-" + key + ".desktop");
+        EXPECT_TRUE(contains(caja, "[Desktop Entry]\nType=Action\nName=" + titles[n] + "\n")) << caja;
+        EXPECT_TRUE(contains(caja, "\nExec=" + folder() + "vexlo " + key + ": -- %F\n"));
+        EXPECT_TRUE(contains(caja, ";*.mts;*.MTS;"));
+    }
+    EXPECT_TRUE(contains(readFile(data() + "/file-manager/actions/vexlo-convert-menu.desktop"),
+                         "\nItemsList=vexlo-convert-add;vexlo-convert-000;vexlo-convert-001;"));
+
+    // Thunar: ours added after the user's action, which is kept as written.
+    const std::string merged = readFile(uca());
+    EXPECT_EQ(merged.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction), 0),
+              0u);
+    QXmlStreamReader xml(QString::fromStdString(merged));
+    std::vector<std::string> ids;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("unique-id"))
+            ids.push_back(xml.readElementText().toStdString());
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    ASSERT_EQ(ids.size(), titles.size() + 2);
+    EXPECT_EQ(ids[1], "vexlo-convert-add");
+    EXPECT_EQ(ids.back(), "vexlo-convert-017");
+    EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: iPod MPEG-4 Video (320x240, 4:3) - High Quanlity</name>"));
+    EXPECT_TRUE(contains(merged, "<command>" + folder() + "vexlo 005: -- %F</command>"));
+
+    // Installing again changes nothing.
+    const auto installed = snapshot();
+    r = install();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(snapshot(), installed);
+
+    // Removing leaves exactly what was there before.
+    r = remove();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    auto after = snapshot();
+    for (const std::string& created : {data() + "/nautilus", data() + "/nautilus/scripts", data() + "/file-manager",
+                                       data() + "/file-manager/actions"})
+        after.erase(created); // empty folders made for our files may stay
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(PalvexTest, UsualFoldersWhenUnsetAndTheSystemsThunarActionsKept)
+{
+    env.erase("XDG_DATA_HOME");
+    env.erase("XDG_CONFIG_HOME");
+    writeFile(tp.root() + "etc-xdg/Thunar/uca.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" +
+                                                        std::string(kUserAction) + "</actions>\n");
+    const Outcome r = palvex({"--install"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "Installed")) << "not silent without /s";
+    EXPECT_TRUE(fs::exists(home() + "/.local/share/nemo/actions/vexlo-convert-000.nemo_action"));
+    EXPECT_TRUE(fs::exists(home() + "/.local/share/kio/servicemenus/vexlo-convert.desktop"));
+    const std::string user = readFile(home() + "/.config/Thunar/uca.xml");
+    EXPECT_TRUE(contains(user, kUserAction)) << "the system's actions stay in the user's new file";
+    EXPECT_TRUE(contains(user, "<unique-id>vexlo-convert-000</unique-id>"));
+    EXPECT_EQ(palvex({"/U", "/S"}).status, 0);
+    EXPECT_EQ(readFile(home() + "/.config/Thunar/uca.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n");
+    EXPECT_FALSE(fs::exists(home() + "/.local/share/nemo/actions/vexlo-convert-000.nemo_action"));
+}
+
+TEST_F(PalvexTest, ProblemsGoToStandardErrorAndTheRestIsDone)
+{
+    writeFile(uca(), "<actions><action><name>broken</action>");
+    Outcome r = install();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, uca())) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readFile(uca()), "<actions><action><name>broken</action>") << "an unreadable file is left alone";
+    EXPECT_TRUE(fs::exists(data() + "/nemo/actions/vexlo-convert-add.nemo_action"));
+
+    r = palvex({"/x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "/x"));
+}
+
+TEST_F(PalvexTest, NautilusScriptsStartVexloWithTheProfileAndAbsolutePaths)
+{
+    fs::create_symlink(fakeEnginePath(), folder() + "vexlo"); // records its arguments
+    env["FAKE_TREVOK_LOG"] = tp.root() + "vexlo.log";
+    env["VEXLO_REGISTRY"] = tp.registryRoot();
+    ASSERT_EQ(install().status, 0);
+    const std::string clips = tp.root() + "clips dir";
+    fs::create_directories(clips);
+    const std::string scripts = data() + "/nautilus/scripts/Convert with Vexlo/";
+
+    Outcome r = run(scripts + catalogueTitles()[2], {"a.m2ts", "-b.MTS"}, clips);
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run(scripts + "Convert with Vexlo...", {"file:///x/My%20clip.mov", "sftp://host/c.mov"}, clips);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "sftp://host/c.mov"));
+    env["NAUTILUS_SCRIPT_SELECTED_FILE_PATHS"] = "/p/one.mts\n/p/two.mts\n";
+    r = run(scripts + catalogueTitles()[0], {"one.mts", "two.mts"}, clips);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(readFile(tp.root() + "vexlo.log")),
+              (std::vector<std::string>{"002:\t--\t" + clips + "/a.m2ts\t" + clips + "/-b.MTS",
+                                        "ADD:\t--\t/x/My clip.mov", "000:\t--\t/p/one.mts\t/p/two.mts"}));
+}
+
+// A key file as the desktop-entry format reads it: groups, Key=value lines,
+// no key twice in a group; empty when valid, else the first fault.
+std::string keyFileFault(const std::string& text)
+{
+    std::set<std::string> groups;
+    std::set<std::string> keys;
+    bool inGroup = false;
+    for (const std::string& line : lines(text)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line.front() == '[') {
+            if (line.back() != ']' || !groups.insert(line).second)
+                return "bad or repeated group " + line;
+            keys.clear();
+            inGroup = true;
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!inGroup || eq == std::string::npos || eq == 0)
+            return "not a key line: " + line;
+        const std::string key = line.substr(0, eq);
+        if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos)
+            return "bad key " + key;
+        if (!keys.insert(key).second)
+            return "repeated key " + key;
+    }
+    return groups.empty() ? "no group" : "";
+}
+
+// The words of an Exec value: key-file unescaping, then the desktop-entry
+// quoting rules (double quotes, with \ before " ` $ \).
+std::vector<std::string> execWords(const std::string& value)
+{
+    std::string unescaped;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\')
+            ++i;
+        unescaped += value[i];
+    }
+    for (size_t at = unescaped.find("%%"); at != std::string::npos; at = unescaped.find("%%", at + 1))
+        unescaped.erase(at, 1); // "%%" is a percent sign
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < unescaped.size(); ++i) {
+        const char c = unescaped[i];
+        if (quoted && c == '\\' && i + 1 < unescaped.size()) {
+            word += unescaped[++i];
+        } else if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any || !word.empty())
+                words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+        }
+    }
+    if (any || !word.empty())
+        words.push_back(word);
+    return words;
+}
+
+// The words of a command as a POSIX shell splits it (single quotes and
+// backslashes outside them).
+std::vector<std::string> shellWords(const std::string& command)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < command.size(); ++i) {
+        const char c = command[i];
+        if (c == '\\' && !quoted && i + 1 < command.size()) {
+            word += command[++i];
+        } else if (c == '\'') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any || !word.empty())
+                words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+        }
+    }
+    if (any || !word.empty())
+        words.push_back(word);
+    return words;
+}
+
+std::string keyOf(const std::string& text, const std::string& key)
+{
+    for (const std::string& line : lines(text)) {
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    }
+    return {};
+}
+
+// A program folder with blanks, quotes, a dollar and a percent sign still
+// gives each file manager the program and its words unchanged.
+TEST(GeneratedFiles, ValidKeyFilesWhoseCommandsSurviveAwkwardFolders)
+{
+    const std::string folder = "/opt/my \"vexlo\" $HOME 100% it's/";
+    const integration::Setup setup{folder, {{0, "A"}, {1, "B/C"}, {1234, "Big"}}};
+    const Folders folders{"/d", "/c", {}};
+    const std::vector<std::string> expected0{folder + "vexlo", "000:", "--", "%F"};
+    int checked = 0;
+    for (const GeneratedFile& file : generatedFiles(setup, folders)) {
+        if (file.path.rfind("/d/nautilus/", 0) == 0)
+            continue;
+        EXPECT_EQ(keyFileFault(file.content), "") << file.path;
+        if (file.path == "/d/kio/servicemenus/vexlo-convert.desktop") {
+            // Dolphin: the second action is profile 0.
+            const std::string second = file.content.substr(file.content.find("[Desktop Action vexlo000]"));
+            EXPECT_EQ(execWords(keyOf(second, "Exec")), expected0);
+            EXPECT_TRUE(contains(file.content, "\nActions=vexloadd;vexlo000;vexlo001;vexlo1234;\n"));
+            ++checked;
+        } else if (file.path == "/d/nemo/actions/vexlo-convert-000.nemo_action") {
+            EXPECT_EQ(execWords(keyOf(file.content, "Exec")), expected0);
+            ++checked;
+        } else if (file.path == "/d/file-manager/actions/vexlo-convert-000.desktop") {
+            // Caja reads the unescaped value with shell rules; "%%" is its "%".
+            std::string exec;
+            const std::string value = keyOf(file.content, "Exec");
+            for (size_t i = 0; i < value.size(); ++i) {
+                if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\')
+                    ++i;
+                exec += value[i];
+            }
+            for (size_t at = exec.find("%%"); at != std::string::npos; at = exec.find("%%", at + 1))
+                exec.erase(at, 1);
+            EXPECT_EQ(shellWords(exec), expected0) << exec;
+            ++checked;
+        } else if (file.path == "/d/nemo/actions/vexlo-convert-1234.nemo_action") {
+            EXPECT_EQ(execWords(keyOf(file.content, "Exec")),
+                      (std::vector<std::string>{folder + "vexlo", "-1234", "--", "%F"}));
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 4);
+}
+
+TEST(PalvexCommand, ReadsTheRegistrationText)
+{
+    struct Case {
+        std::vector<std::string> args;
+        Command::Action action;
+        bool silent;
+    };
+    const Case cases[] = {
+        {{"\"/usr/lib/vexlo/Palvex.dll\" /s"}, Command::Install, true},
+        {{"\"/opt/my vexlo/Palvex.dll\" /u /s"}, Command::Remove, true},
+        {{"/usr/lib/vexlo/Palvex.dll", "/U"}, Command::Remove, false},
+        {{}, Command::Install, false},
+        {{"--remove", "-s"}, Command::Remove, true},
+        {{"--help"}, Command::Help, false},
+        {{"\"x.dll\" /q"}, Command::Invalid, false},
+    };
+    for (const Case& c : cases) {
+        const Command command = parseCommand(c.args);
+        EXPECT_EQ(command.action, c.action) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(command.silent, c.silent) << ::testing::PrintToString(c.args);
+    }
+    EXPECT_EQ(parseCommand({"\"/opt/my vexlo/Palvex.dll\" /u /s"}).library, "/opt/my vexlo/Palvex.dll");
+    EXPECT_EQ(scriptCommand("/p/", "1234", {"/a.mts"}), (std::vector<std::string>{"/p/vexlo", "-1234", "--", "/a.mts"}));
+    EXPECT_TRUE(scriptCommand("/p/", "-1", {"/a.mts"}).empty());
+}
+
+TEST(ThunarMerge, KeepsTheUsersTextAndReplacesOurs)
+{
+    platform::TestPlatform tp;
+    integration::Setup setup{"/usr/lib/vexlo/", {{0, "A & B"}}};
+    const std::string ours = thunarActionsXml(setup);
+    std::string out;
+
+    // No file yet; an empty root; CRLF line ends kept around the user's action.
+    ASSERT_TRUE(mergeThunarActions("", ours, out));
+    EXPECT_EQ(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + ours + "</actions>\n");
+    ASSERT_TRUE(mergeThunarActions("<?xml version=\"1.0\"?>\n<actions/>\n", ours, out));
+    EXPECT_EQ(out, "<?xml version=\"1.0\"?>\n<actions>\n" + ours + "</actions>\n");
+    const std::string crlf = "<actions>\r\n<action><unique-id>u1</unique-id></action>\r\n</actions>\r\n";
+    ASSERT_TRUE(mergeThunarActions(crlf, ours, out));
+    std::string again;
+    ASSERT_TRUE(mergeThunarActions(out, ours, again));
+    EXPECT_EQ(again, out) << "merging twice";
+    ASSERT_TRUE(mergeThunarActions(out, "", again));
+    EXPECT_EQ(again, crlf) << "removing restores the user's text";
+    EXPECT_TRUE(contains(ours, "<name>Convert with Vexlo: A &amp; B</name>"));
+
+    // Not ours: other roots, broken text, other encodings.
+    for (const std::string bad : {"<menu/>", "<actions><action>", "<actions>\xff</actions>"})
+        EXPECT_FALSE(mergeThunarActions(bad, ours, out)) << bad;
+}
+
+TEST(ScriptFiles, AbsoluteLocalPathsOnly)
+{
+    std::ostringstream errors;
+    EXPECT_EQ(scriptFiles({"a b.mts", "/abs/c.mts", "file://localhost/x/%41.mts", "smb://h/s.mts", "1:2"}, "", "/cwd",
+                          errors),
+              (std::vector<std::string>{"/cwd/a b.mts", "/abs/c.mts", "/x/A.mts", "/cwd/1:2"}));
+    EXPECT_TRUE(contains(errors.str(), "smb://h/s.mts"));
+    EXPECT_EQ(scriptFiles({"ignored"}, "/a\n/b c\n\n", "/cwd", errors), (std::vector<std::string>{"/a", "/b c"}));
+}
+
+} // namespace
+} // namespace vexlo::test
