@@ -132,6 +132,8 @@ public:
     void setApplicationTitle(const std::string& text) override;
     void setProgressBarPosition(int position) override;
 
+    void setVisible(bool visible) override;
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -164,6 +166,7 @@ private:
     conversion::Clock m_clock;
     conversion::ScheduleTicker m_ticker;
     bool m_shown = false;
+    bool m_placed = false;
     bool m_closing = false;
     bool m_closeHandled = false;
     bool m_inRun = false;
