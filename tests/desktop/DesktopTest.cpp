@@ -271,13 +271,17 @@ TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
         const int handle = bar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent, &option, bar);
         const QPoint grip = bar->mapToGlobal(QPoint(std::max(2, handle / 2), bar->height() / 2));
         const QRect frame = w->frameGeometry();
-        for (const QPoint target : {QPoint(frame.center().x(), frame.bottom() - 30),
-                                    QPoint(frame.left() + 10, frame.center().y()),
+        const QRect list(w->ListView1->mapToGlobal(QPoint(0, 0)), w->ListView1->size());
+        for (const QPoint target : {QPoint(list.center().x(), list.bottom() - 4),
+                                    QPoint(list.left() + 4, list.center().y()),
                                     QPoint(frame.right() + 150, frame.bottom() + 150)}) {
             pointerTo(grip);
             xdo({"mousedown", "1"});
-            for (int step = 1; step <= 6; ++step)
-                pointerTo(grip + (target - grip) * step / 6);
+            for (int step = 1; step <= 10; ++step) {
+                pointerTo(grip + (target - grip) * step / 10);
+                QTest::qWait(20);
+            }
+            QTest::qWait(150); // a dock area would open its gap here
             xdo({"mouseup", "1"});
             waitFor([&] { return !bar->isFloating(); }, 1s);
             EXPECT_EQ(w->toolBarArea(bar), Qt::TopToolBarArea) << bar->objectName().toStdString();
