@@ -81,6 +81,9 @@ std::optional<QTime> parseTimeOfDay(const QString& text, const QLocale& locale)
     QString plain = s;
     plain.replace(QChar(0x202F), u' ').replace(QChar(0x00A0), u' ');
     const QLocale c = QLocale::c();
+    // Earlier versions wrote a day-period letter as it stood ("B22:30:00").
+    if (plain.size() > 1 && plain.front() == u'B' && plain.at(1).isDigit())
+        plain.remove(0, 1);
     for (const char* format : {"H:mm:ss", "h:mm:ss AP", "h:mm:ssAP", "AP h:mm:ss"}) {
         time = c.toTime(plain, QString::fromLatin1(format));
         if (time.isValid())

@@ -248,6 +248,7 @@ TEST(IniTime, ReadsTwentyFourHourAndEnglishAmPmUnderAnyLocale)
     } cases[] = {
         {"2:05:09 PM", QTime(14, 5, 9)},  {"2:05:09\u202FPM", QTime(14, 5, 9)}, {"12:00:01 AM", QTime(0, 0, 1)},
         {"11:59:59 pm", QTime(23, 59, 59)}, {"14:05:09", QTime(14, 5, 9)},       {"7:08:09", QTime(7, 8, 9)},
+        {"B22:30:00", QTime(22, 30, 0)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseIniTime(c.text), c.time) << c.text;
