@@ -529,8 +529,9 @@ TEST_F(OutputDialog, ParameterBoxesShowTheirLongestItem)
         const QRect group = box->parentWidget()->rect();
         for (QWidget* sibling : box->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             EXPECT_TRUE(group.contains(sibling->geometry())) << sibling->objectName().toStdString();
-            if (sibling != box && !qobject_cast<QPushButton*>(sibling))
+            if (sibling != box && !qobject_cast<QPushButton*>(sibling)) {
                 EXPECT_FALSE(sibling->geometry().intersects(box->geometry())) << sibling->objectName().toStdString();
+            }
         }
     }
     EXPECT_LE(f.GroupBox1->geometry().right(), f.width() - 1);
