@@ -16,8 +16,6 @@
 
 namespace vexlo::app {
 
-using shellutil::asciiUpper;
-
 // ---------------------------------------------------------------- TStatusBar
 
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
@@ -99,7 +97,18 @@ void TBaseForm::CreateStatusProgressBar()
     StatusProgressBar->hide();
 }
 
-void TBaseForm::setHint(const QString& text) { m_hint = text; }
+void TBaseForm::setHint(const QString& text)
+{
+    m_hint = text;
+    refreshStatusHint();
+}
+
+QString TBaseForm::currentHint() const
+{
+    if (!m_pointerTip.isEmpty())
+        return m_pointerTip;
+    return m_pointerInside ? m_hint : QString();
+}
 
 void TBaseForm::ShowStatusHint(const QString& currentHint)
 {
@@ -115,22 +124,39 @@ void TBaseForm::ShowStatusHint(const QString& currentHint)
 
 bool TBaseForm::event(QEvent* event)
 {
-    if (event->type() == QEvent::StatusTip) {
-        // The hint of the control under the pointer, or the window's own hint
-        // when the control has none.
-        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        ShowStatusHint(tip.isEmpty() ? m_hint : tip);
+    switch (event->type()) {
+    case QEvent::StatusTip: {
+        // The hint of the control under the pointer; an empty one when the
+        // pointer has left that control (the window's own hint then shows).
+        m_pointerTip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (!m_pointerTip.isEmpty())
+            m_pointerInside = true;
+        refreshStatusHint();
         return true;
+    }
+    case QEvent::Enter:
+        m_pointerInside = true;
+        refreshStatusHint();
+        break;
+    case QEvent::Leave:
+        // The pointer has left the window (or a menu or dialog took it over):
+        // no hint, the panels come back.
+        m_pointerInside = false;
+        m_pointerTip.clear();
+        refreshStatusHint();
+        break;
+    default:
+        break;
     }
     return QMainWindow::event(event);
 }
 
 bool TBaseForm::IsFileInList(QTreeWidget*, const std::string& path) const
 {
-    return m_captions.count(asciiUpper(path)) != 0;
+    return m_captions.count(path) != 0;
 }
 
-void TBaseForm::forgetRow(const std::string& caption) { m_captions.erase(asciiUpper(caption)); }
+void TBaseForm::forgetRow(const std::string& caption) { m_captions.erase(caption); }
 
 bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, const std::string& path)
 {
@@ -150,7 +176,7 @@ bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, cons
     item->setData(0, Qt::UserRole + 1, image);
     item->setIcon(0, imageList.at(image));
     listView->addTopLevelItem(item);
-    m_captions.insert(asciiUpper(path));
+    m_captions.insert(path);
     return true;
 }
 

@@ -75,12 +75,20 @@ public:
     // The window's own hint text ("Ready", "3 File(s) Ready", ...), shown when
     // the pointer rests on no control with a hint of its own.
     QString hint() const { return m_hint; }
+    // Also refreshes the status bar when it shows this hint at the moment.
     void setHint(const QString& text);
     // The application's hint handler.
     void ShowStatusHint(const QString& currentHint);
+    // The hint the status bar follows now: the hint of the control under the
+    // pointer, else the window's own hint while the pointer is over the
+    // window, else none (the panels show).
+    QString currentHint() const;
+    // Shows the current hint again (after a change of the hint or of the run).
+    void refreshStatusHint() { ShowStatusHint(currentHint()); }
 
-    // Row operations. The list keeps an index of the upper-cased captions in
-    // step with its rows.
+    // Row operations. The list keeps an index of the captions in step with its
+    // rows; two paths name the same file when their bytes are equal, as the
+    // file system compares them.
     bool AddFileToList(TImageList& imageList, QTreeWidget* listView, const std::string& path);
     bool IsFileInList(QTreeWidget* listView, const std::string& path) const;
     void forgetRow(const std::string& caption);
@@ -102,6 +110,8 @@ protected:
 private:
     void CreateStatusProgressBar();
     QString m_hint;
+    QString m_pointerTip;          // the hint of the control under the pointer
+    bool m_pointerInside = false;  // the pointer is over this window
     std::unordered_set<std::string> m_captions;
 };
 

@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -63,6 +64,42 @@ std::string currentFolder()
     if (folder.empty() || folder.back() != '/')
         folder += '/';
     return folder;
+}
+
+// The toolbars stay in the band at the top: they can be moved within it, but
+// neither floated nor docked at another edge.
+void confineToTopBand(QToolBar* bar)
+{
+    bar->setAllowedAreas(Qt::TopToolBarArea);
+    bar->setFloatable(false);
+}
+
+// With captions: the design size 50 x 52, wider where a caption needs it.
+// Without: 39 x 39.
+void sizeToolbarButtons(QToolBar* bar, bool labels)
+{
+    for (QAction* a : bar->actions()) {
+        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a));
+        if (!button)
+            continue;
+        if (labels) {
+            button->setMinimumSize(0, 0);
+            button->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            button->setFixedSize(std::max(50, button->sizeHint().width()), 52);
+        } else {
+            button->setFixedSize(39, 39);
+        }
+    }
+    bar->setMinimumHeight(labels ? 52 : 39);
+}
+
+// The default width of the Size column: the widest size text ("4768.37 MB")
+// in the list's font, with the item margins.
+int defaultSizeColumnWidth(const QTreeWidget* list)
+{
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const int text = list->fontMetrics().horizontalAdvance(QStringLiteral("4768.37 MB"));
+    return std::max(64, text + 2 * margin + 8);
 }
 
 std::string withTrailingSlash(std::string folder)
@@ -306,6 +343,7 @@ void TMainForm::createMenus()
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(pmnExit);
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TMainForm::PopupMenu1Popup);
+    connect(PopupMenu1, &QMenu::aboutToHide, this, [this] { pmnRemoveFile->setVisible(true); });
 }
 
 void TMainForm::createToolbars()
@@ -321,6 +359,7 @@ void TMainForm::createToolbars()
     for (QMenu* m : {mnuFile, mnuActions, mnuOptions, mnuHelp})
         menuBar2->addMenu(m);
     ToolBar2->addWidget(menuBar2);
+    confineToTopBand(ToolBar2);
     addToolBar(Qt::TopToolBarArea, ToolBar2);
     addToolBarBreak(Qt::TopToolBarArea);
 
@@ -341,11 +380,10 @@ void TMainForm::createToolbars()
         if (auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(a))) {
             button->setObjectName(a->objectName() + "Button");
             button->setAutoRaise(true);
-            // The design size; a caption wider than the font allows widens its
-            // button instead of being cut.
-            button->setFixedSize(std::max(50, button->sizeHint().width()), 52);
         }
     }
+    sizeToolbarButtons(ToolBar1, true);
+    confineToTopBand(ToolBar1);
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 }
 
@@ -363,6 +401,8 @@ void TMainForm::createList()
     ListView1->setSortingEnabled(false);
     ListView1->setIconSize(QSize(16, 16));
     ListView1->setAllColumnsShowFocus(true);
+    // A long path loses its middle, so the file's own name stays readable.
+    ListView1->setTextElideMode(Qt::ElideMiddle);
     ListView1->header()->setStretchLastSection(false);
     ListView1->setColumnWidth(0, 200);
     ListView1->setColumnWidth(1, 64);
@@ -389,8 +429,28 @@ void TMainForm::createList()
 
 // ------------------------------------------------------------ window events
 
+void TMainForm::showEvent(QShowEvent* event)
+{
+    TBaseForm::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
 void TMainForm::setVisible(bool visible)
 {
+    if (visible && !m_placed) {
+        // The stored placement is applied before the native window exists:
+        // only then does a window manager take Left/Top as the position of
+        // the frame, which is what SaveWindowPlacement stores.
+        m_placed = true;
+        try {
+            LoadWindowPlacement();
+        } catch (const std::exception& e) {
+            reportError(e);
+        }
+    }
     // A silent start maps no window on any desktop: the showing steps run,
     // the window stays unmapped.
     if (visible && Silent) {
@@ -403,22 +463,13 @@ void TMainForm::setVisible(bool visible)
     TBaseForm::setVisible(visible);
 }
 
-void TMainForm::showEvent(QShowEvent* event)
-{
-    TBaseForm::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
-}
-
 void TMainForm::FormShow()
 {
     // A silent start always gets its request, which also ends it.
     if (RunMode == RunMode::rmCommandLineAuto || RunMode == RunMode::rmCommandLinePrompt || Silent)
         QCoreApplication::postEvent(this, new QEvent(WM_AUTOCONVERT));
     try {
-        LoadWindowPlacement();
+        // LoadWindowPlacement has run just before (setVisible).
         const bool armed = settings::LoadSchedule(settings::settingsFile(), ScheduleSettings, m_clock());
         armScheduleTimer(armed);
     } catch (const std::exception& e) {
@@ -513,9 +564,11 @@ void TMainForm::FormResize()
     const int first = outer.width() - second - 20;
     StatusBar1->setPanelWidth(0, first);
     StatusProgressBar->move(first + 2, StatusProgressBar->y());
-    updatePictureVisibility(); // with the picture's previous position
     pnlPSPImage->move((outer.width() - pnlPSPImage->width()) / 2 - 10,
                       outer.height() - pnlPSPImage->height() - 131);
+    // Tested with the new place: after a resize in one step the old place may
+    // lie anywhere (over the menu and toolbar, or below the window).
+    updatePictureVisibility();
     pnlPSPImage->raise();
 }
 
@@ -570,7 +623,11 @@ QMenu* TMainForm::createPopupMenu() { return nullptr; }
 
 void TMainForm::PopupMenu1Popup()
 {
-    mniRemoveFile->setVisible(ListView1->topLevelItemCount() > 0 && ListView1->hasFocus());
+    // The rule governs the context menu's own Remove item, for as long as that
+    // menu is open: a menu opened over an empty list or away from it offers no
+    // removal. No item stays hidden after the menu has closed (a hidden item's
+    // key would not act).
+    pmnRemoveFile->setVisible(ListView1->topLevelItemCount() > 0 && ListView1->hasFocus());
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event)
@@ -652,7 +709,7 @@ void TMainForm::LoadWindowPlacement()
     if (doc.readFlag(kMain, "Maximized", false))
         setWindowState(windowState() | Qt::WindowMaximized);
     ListView1->setColumnWidth(0, doc.readInteger(kMain, "FileNameWidth", 200));
-    ListView1->setColumnWidth(1, doc.readInteger(kMain, "SizeWidth", 64));
+    ListView1->setColumnWidth(1, doc.readInteger(kMain, "SizeWidth", defaultSizeColumnWidth(ListView1)));
     ListView1->setColumnWidth(2, doc.readInteger(kMain, "PathWidth", 300));
     mniShowTextLabel->setChecked(doc.readFlag(kMain, "ShowTextLabel", true));
     ApplyToolbarLabels();
@@ -686,13 +743,9 @@ void TMainForm::ApplyToolbarLabels()
 {
     const bool labels = mniShowTextLabel->isChecked();
     ToolBar1->setToolButtonStyle(labels ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
-    if (!labels) {
-        for (QAction* a : ToolBar1->actions()) {
-            if (auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(a)))
-                button->setFixedSize(39, 39);
-        }
-        ToolBar1->setMinimumHeight(39);
-    }
+    // Labels shown again give the buttons their size of a start with labels,
+    // not the 39 x 39 of the hidden labels with a sliver of each caption.
+    sizeToolbarButtons(ToolBar1, labels);
 }
 
 void TMainForm::mniShowTextLabelClick()
@@ -1009,7 +1062,11 @@ void TMainForm::SetIdleState(bool Idle)
     updateRemoveCommands(); // busy: disabled; idle: they follow the selection
     armScheduleTimer(Idle);
     Progress->SetPosition(0);
+    if (!Idle)
+        StatusBar1->setSimplePanel(false); // the run's texts show in the panels
     StatusProgressBar->setVisible(!Idle);
+    if (Idle)
+        refreshStatusHint();
 }
 
 void TMainForm::armScheduleTimer(bool armed)

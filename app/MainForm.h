@@ -76,7 +76,6 @@ public:
     // answered No.
     platform::MessageAnswer tellUser(const std::string& title, const std::string& text,
                                      platform::MessageIcon icon, platform::MessageButtons buttons);
-    void setVisible(bool visible) override;
 
     // Commands.
     void btnAddFileClick();
@@ -142,6 +141,8 @@ public:
     void setApplicationTitle(const std::string& text) override;
     void setProgressBarPosition(int position) override;
 
+    void setVisible(bool visible) override;
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -175,6 +176,7 @@ private:
     conversion::Clock m_clock;
     conversion::ScheduleTicker m_ticker;
     bool m_shown = false;
+    bool m_placed = false;
     bool m_closing = false;
     bool m_closeHandled = false;
     bool m_closed = false;

@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <system_error>
@@ -203,6 +204,55 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, 
     return button;
 }
 
+// The width a drop-down list needs to show its longest item.
+int widthForItems(QComboBox* box)
+{
+    const QComboBox::SizeAdjustPolicy policy = box->sizeAdjustPolicy();
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    const int need = box->sizeHint().width();
+    box->setSizeAdjustPolicy(policy);
+    return need;
+}
+
+void widen(QWidget* w, int dx, int dwidth)
+{
+    w->setGeometry(w->x() + dx, w->y(), w->width() + dwidth, w->height());
+}
+
+// The video boxes hold "Same as source file", longer in most desktop fonts than
+// the design allows: the video group grows to the right by what its widest box
+// lacks, and the audio group, whose items are short, gives up that width.
+void fitBoxesToItems(QWidget* form)
+{
+    auto* video = form->findChild<QGroupBox*>(QStringLiteral("grbWhat"));
+    auto* audio = form->findChild<QGroupBox*>(QStringLiteral("GroupBox1"));
+    const QList<QComboBox*> videoBoxes = video->findChildren<QComboBox*>();
+    const QList<QComboBox*> audioBoxes = audio->findChildren<QComboBox*>();
+    int lack = 0;
+    for (QComboBox* box : videoBoxes)
+        lack = std::max(lack, widthForItems(box) - box->width());
+    int spare = audio->width();
+    for (QComboBox* box : audioBoxes)
+        spare = std::min(spare, box->width() - widthForItems(box));
+    const int grow = std::clamp(lack, 0, std::max(0, spare));
+    if (grow == 0)
+        return;
+    widen(video, 0, grow);
+    for (QWidget* child : video->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QComboBox*>(child) || qobject_cast<QPushButton*>(child))
+            widen(child, 0, grow);
+        else if (child->x() > 150) // the unit labels right of the boxes
+            widen(child, grow, 0);
+    }
+    widen(audio, grow, -grow);
+    for (QWidget* child : audio->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QComboBox*>(child) || qobject_cast<QPushButton*>(child))
+            widen(child, 0, -grow);
+        else if (child->x() > 150)
+            widen(child, -grow, 0);
+    }
+}
+
 } // namespace
 
 TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
@@ -221,6 +271,8 @@ TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
         setSizeGripEnabled(false);
     }
     buildControls();
+    if (!m_embedded)
+        fitBoxesToItems(this);
     if (m_embedded) {
         // The preferences dialog's page is narrower than the dialog: the
         // embedded form keeps its layout, compressed horizontally to fit.
@@ -557,7 +609,8 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     const std::string file = settingsFilePath();
     doc.setValue(kOptions, "ConvertToSamePath", rbtConvertToSamePath->isChecked() ? "1" : "0", file);
 
-    const std::string shown = QFile::encodeName(cbxDestPath->currentText()).toStdString();
+    // The folder is stored as it was checked and created: without blanks around it.
+    const std::string shown = trimmed(QFile::encodeName(cbxDestPath->currentText()).toStdString());
     // The path box is enabled exactly when the folder choice is selected.
     if (rbtConvertToPath->isChecked()) {
         std::string folder = shown;
@@ -567,7 +620,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     }
 
     // Recent folders: the shown text first, unless it is listed already.
-    const QString shownText = cbxDestPath->currentText();
+    const QString shownText = QFile::decodeName(QByteArray::fromStdString(shown));
     for (int i = 0; i < cbxDestPath->count(); ++i) {
         if (cbxDestPath->itemText(i).compare(shownText, Qt::CaseInsensitive) == 0)
             return;

@@ -1,4 +1,5 @@
 #include "IniFile.h"
+#include "TimeFormat.h"
 
 #include "platform/Services.h"
 #include "platform/UserFolders.h"
@@ -289,50 +290,13 @@ bool replaceAtomically(const std::string& target, std::string_view bytes, mode_t
     return true;
 }
 
-// The locale's long time format without its time-zone part, so that what is
-// written reads back. Falls back to "HH:mm:ss" when the result would lack
-// hours, minutes or seconds.
-QString timeFormat()
+// A value that itself begins and ends with a double quote is written inside
+// one more pair, so that reading (which drops one pair) gives it back.
+std::string quotedForReading(std::string_view value)
 {
-    const QString full = QLocale::system().timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    bool hasH = false, hasM = false, hasS = false;
-    for (qsizetype i = 0; i < full.size(); ++i) {
-        const QChar c = full.at(i);
-        if (c == u'\'') {
-            quoted = !quoted;
-            out += c;
-            continue;
-        }
-        if (!quoted && c == u't') {
-            while (i + 1 < full.size() && full.at(i + 1) == u't')
-                ++i;
-            // Drop the blanks and separators that tie the zone to the time
-            // ("HH:mm:ss t", "h:mm:ss AP, t", "(t)"), or follow it when it leads.
-            auto separator = [](QChar ch) { return ch.isSpace() || (ch.isPunct() && ch != u'\''); };
-            while (!out.isEmpty() && separator(out.back()))
-                out.chop(1);
-            if (out.isEmpty()) {
-                while (i + 1 < full.size() && separator(full.at(i + 1)))
-                    ++i;
-            } else {
-                while (i + 1 < full.size() && (full.at(i + 1) == u')' || full.at(i + 1) == u']'))
-                    ++i;
-            }
-            continue;
-        }
-        if (!quoted) {
-            hasH = hasH || c == u'h' || c == u'H';
-            hasM = hasM || c == u'm';
-            hasS = hasS || c == u's';
-        }
-        out += c;
-    }
-    out = out.trimmed();
-    if (!hasH || !hasM || !hasS)
-        return QStringLiteral("HH:mm:ss");
-    return out;
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return "\"" + std::string(value) + "\"";
+    return std::string(value);
 }
 
 } // namespace
@@ -373,23 +337,11 @@ std::optional<int32_t> parseIniInteger(std::string_view text)
     return static_cast<int32_t>(negative ? -v : v);
 }
 
-std::string formatIniTime(const QTime& time)
-{
-    return QLocale::system().toString(time, timeFormat()).toStdString();
-}
+std::string formatIniTime(const QTime& time) { return formatTimeOfDay(time).toStdString(); }
 
 std::optional<QTime> parseIniTime(std::string_view text)
 {
-    const std::string_view t = trim(text);
-    if (t.empty())
-        return std::nullopt;
-    const QString s = QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-    QTime time = QLocale::system().toTime(s, timeFormat());
-    if (!time.isValid())
-        time = QTime::fromString(s, QStringLiteral("H:mm:ss")); // a file from another locale
-    if (!time.isValid())
-        return std::nullopt;
-    return time;
+    return parseTimeOfDay(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 // ---------------------------------------------------------------- IniDocument
@@ -403,6 +355,7 @@ IniDocument IniDocument::parse(std::string_view bytes)
     }
     Section* current = &doc.m_sections.front();
     size_t pos = 0;
+    bool sawLineEnd = false;
     while (pos < bytes.size()) {
         size_t end = bytes.find('\n', pos);
         const bool ended = end != std::string_view::npos;
@@ -414,6 +367,10 @@ IniDocument IniDocument::parse(std::string_view bytes)
         if (ended && !text.empty() && text.back() == '\r') {
             line.crlf = true;
             text.remove_suffix(1);
+        }
+        if (ended && !sawLineEnd) {
+            sawLineEnd = true;
+            doc.m_crlf = line.crlf; // the first line end sets the style of added lines
         }
         if (!ended)
             doc.m_lastLineEnded = false;
@@ -492,7 +449,11 @@ std::optional<std::string> IniDocument::value(std::string_view section, std::str
     const auto it = s->keyAt.find(fold(trim(key)));
     if (it == s->keyAt.end())
         return std::nullopt;
-    return readableValue(parseLine(s->lines[it->second].text).value);
+    std::string_view v = parseLine(s->lines[it->second].text).value;
+    // One pair of surrounding double quotes is not part of the value.
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
+        v = v.substr(1, v.size() - 2);
+    return readableValue(v);
 }
 
 std::vector<std::string> IniDocument::keys(std::string_view section) const
@@ -555,11 +516,12 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         const bool endsBlank = !last.lines.empty() ? trim(last.lines.back().text).empty()
                                                    : !last.hasHeader;
         if (!empty && !endsBlank)
-            m_sections.back().lines.push_back(Line{});
+            m_sections.back().lines.push_back(Line{{}, m_crlf});
         Section fresh;
         fresh.hasHeader = true;
         fresh.name.assign(sec);
         fresh.header.text = "[" + std::string(sec) + "]";
+        fresh.header.crlf = m_crlf;
         m_sections.push_back(std::move(fresh));
         m_lastLineEnded = true;
         m_sectionAt.try_emplace(fold(sec), m_sections.size() - 1);
@@ -570,7 +532,7 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     if (it != s->keyAt.end()) {
         Line& line = s->lines[it->second];
         const std::string name(parseLine(line.text).name);
-        line.text = name + "=" + std::string(value);
+        line.text = name + "=" + quotedForReading(value);
         return;
     }
     // A new key follows the section's last key, or its last non-blank line.
@@ -582,7 +544,9 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         }
     }
     Line line;
-    line.text = std::string(k) + "=" + std::string(value);
+    line.text = std::string(k) + "=" + quotedForReading(value);
+    // The line ends as the line it follows does (in a file of CRLF lines: CRLF).
+    line.crlf = at > 0 ? s->lines[at - 1].crlf : s->hasHeader ? s->header.crlf : m_crlf;
     const bool atDocumentEnd = s == &m_sections.back() && at == s->lines.size();
     s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
     s->keyAt.emplace(folded, at);

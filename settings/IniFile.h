@@ -84,6 +84,7 @@ private:
     std::unordered_map<std::string, size_t> m_sectionAt; // folded name -> first section
     bool m_bom = false;
     bool m_lastLineEnded = true;
+    bool m_crlf = false; // the file's lines end in "\r\n": added lines do too
     friend struct IniDocumentAccess;
 };
 

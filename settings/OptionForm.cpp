@@ -1,4 +1,5 @@
 #include "OptionForm.h"
+#include "TimeFormat.h"
 
 #include "ConvertOptionsForm.h"
 #include "IniFile.h"
@@ -17,6 +18,7 @@
 #include <QTabWidget>
 #include <QTimeEdit>
 
+#include <algorithm>
 #include <exception>
 
 namespace vexlo::settings {
@@ -25,27 +27,6 @@ namespace {
 
 constexpr int kClientWidth = 475;
 constexpr int kClientHeight = 392;
-
-// The locale's long time format with the time-zone sections ("t") removed,
-// as the settings file stores times.
-QString longTimeFormatWithoutZone()
-{
-    const QString format = QLocale().timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar c = format.at(i);
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't') {
-            while (!out.isEmpty() && out.back().isSpace())
-                out.chop(1);
-            continue;
-        }
-        out += c;
-    }
-    return out.trimmed();
-}
 
 template <typename T>
 T* named(T* widget, const char* name)
@@ -123,7 +104,10 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     lblStartAt->setGeometry(24, 36, 130, 22);
     edtScheduleTime = named(new QTimeEdit(grbSchedule), "edtScheduleTime");
     edtScheduleTime->setGeometry(160, 36, 130, 22);
-    edtScheduleTime->setDisplayFormat(longTimeFormatWithoutZone());
+    edtScheduleTime->setDisplayFormat(longTimeFormat(edtScheduleTime->locale()));
+    // Wide enough for the longest time the locale writes (AM/PM words included),
+    // up to the group's right edge.
+    edtScheduleTime->resize(std::clamp(edtScheduleTime->sizeHint().width(), 130, 425 - 160 - 10), 22);
     lblStartAt->setBuddy(edtScheduleTime);
     chkSunday = checkBox(grbSchedule, "chkSunday", "&Sunday", 24, 76, 94);
     chkMonday = checkBox(grbSchedule, "chkMonday", "&Monday", 122, 76, 94);

@@ -98,18 +98,20 @@ TEST_F(FileListTest, DuplicatesMissingFilesAndControlCharactersAreNotAdded)
     const std::string dir = folder("v");
     auto w = open();
     tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{
-        file(dir + "a.avi"), file(dir + "A.AVI"), dir + "gone.avi", file(dir + "line\nbreak.avi"),
-        file(dir + "tab\tname.avi"), dir, file(dir + "noext")});
+        file(dir + "a.avi"), dir + "a.avi", dir + "gone.avi", file(dir + "line\nbreak.avi"),
+        file(dir + "tab\tname.avi"), dir, file(dir + "noext"), file(dir + "A.AVI")});
     w->btnAddFileClick();
-    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "a.avi", dir + "noext"}));
-    EXPECT_EQ(w->imlFileIcon.count(), 2);
+    // Names are compared as the file system compares them: byte for byte.
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "a.avi", dir + "noext", dir + "A.AVI"}));
+    EXPECT_EQ(w->imlFileIcon.count(), 3);
     EXPECT_TRUE(tp.messages.shown.empty());
     // A removed row may come back.
     select(*w, {0});
     w->btnRemoveFileClick();
-    EXPECT_TRUE(w->addFile(dir + "A.AVI"));
+    EXPECT_FALSE(w->addFile(dir + "A.AVI"));
+    EXPECT_TRUE(w->addFile(dir + "a.avi"));
     EXPECT_FALSE(w->addFile(dir + "a.avi"));
-    EXPECT_EQ(w->imlFileIcon.count(), 3) << "icons are never taken out";
+    EXPECT_EQ(w->imlFileIcon.count(), 4) << "icons are never taken out";
 }
 
 TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)

@@ -8,6 +8,7 @@
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QScreen>
 #include <QStatusTipEvent>
 
@@ -50,7 +51,11 @@ TEST_F(WindowTest, FreshStartIsCentred800x480WithDefaultColumnsLabelsAndIdleStat
     EXPECT_EQ(w->pos(), QPoint((screen.width() - 800) / 2, (screen.height() - 480) / 2));
     EXPECT_EQ(w->windowTitle(), "Vexlo");
     EXPECT_EQ(w->ListView1->columnWidth(0), 200);
-    EXPECT_EQ(w->ListView1->columnWidth(1), 64);
+    // The Size column fits the widest size text in the desktop's font; long
+    // paths lose their middle, so the file's own name stays readable.
+    EXPECT_GE(w->ListView1->columnWidth(1),
+              std::max(64, w->ListView1->fontMetrics().horizontalAdvance("4768.37 MB") + 6));
+    EXPECT_EQ(w->ListView1->textElideMode(), Qt::ElideMiddle);
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
     EXPECT_EQ(w->ListView1->headerItem()->text(0), "File Name");
     EXPECT_EQ(w->ListView1->headerItem()->text(2), "Path");
@@ -200,10 +205,15 @@ TEST_F(WindowTest, LabelToggleGives39x39ButtonsAndPersists)
         EXPECT_FALSE(w->mniShowTextLabel->isChecked());
         EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
         EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(39, 39));
-        // Showing the labels again switches the captions on and keeps the size.
+        // Showing the labels again gives the buttons of a start with labels,
+        // not 39 x 39 with a sliver of each caption.
         w->mniShowTextLabel->trigger();
         EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
         EXPECT_EQ(iniValue("Main", "ShowTextLabel"), "1");
+        EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(50, 52));
+        QToolButton* remove = buttonOf(*w, w->btnRemoveFile);
+        EXPECT_GE(remove->width(), remove->fontMetrics().horizontalAdvance("Remove")) << "caption not cut";
+        EXPECT_EQ(remove->height(), 52);
     }
 }
 
@@ -247,14 +257,24 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
     ini(kDirectRun);
     installEngine({"sleep=400"});
     w->addFile(file(dir + "a.m2ts"));
-    QString during;
+    bool simpleAfterHover = true;
     later(150, [&] {
         QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QApplication::sendEvent(buttonOf(*w, w->btnStop), &e);
-        during = w->StatusBar1->simpleText();
+        simpleAfterHover = w->StatusBar1->simplePanel();
+    });
+    bool simpleDuring = true;
+    QString panelDuring;
+    later(200, [&] {
+        simpleDuring = w->StatusBar1->simplePanel();
+        panelDuring = panel0(*w);
     });
     w->btnConvertClick();
-    EXPECT_EQ(during, " Start Converting (F9)");
+    // A run switches to the panels, where its progress text shows, and hints
+    // no longer change the status bar.
+    EXPECT_FALSE(simpleDuring);
+    EXPECT_TRUE(panelDuring.startsWith("Converting...")) << panelDuring.toStdString();
+    EXPECT_FALSE(simpleAfterHover) << "a hint does not take the status bar while busy";
     ASSERT_EQ(engineCalls().size(), 1u);
 }
 
@@ -397,6 +417,100 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     select(*w, {0, 1});
     EXPECT_EQ(statesOf(*w), kIdleSelected);
     EXPECT_EQ(panel0(*w), "Conversion completed!");
+}
+
+// The status bar shows the current state whatever the pointer did last: a
+// hint shown for the window's own text follows every change of the rows, and
+// the panels come back when the pointer leaves the window.
+TEST_F(WindowTest, StatusHintFollowsTheRowsAndLeavesWithThePointer)
+{
+    const std::string dir = folder("clips");
+    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{dir + "c.m2ts"});
+    auto w = open();
+    for (const char* name : {"a.m2ts", "b.m2ts", "c.m2ts"})
+        file(dir + name);
+    w->addFile(dir + "a.m2ts");
+    w->addFile(dir + "b.m2ts");
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(w.get(), &enter);
+    QStatusTipEvent buttonHint(QStringLiteral("Remove selected files (Ctrl + Del)"));
+    QApplication::sendEvent(w.get(), &buttonHint);
+    QStatusTipEvent none(QString{});
+    QApplication::sendEvent(w.get(), &none);
+    EXPECT_EQ(w->StatusBar1->simpleText(), " 2 File(s) Ready");
+    select(*w, {0});
+    QTest::keyClick(w->ListView1, Qt::Key_Delete);
+    EXPECT_EQ(w->StatusBar1->simpleText(), " 1 File(s) Ready") << "not the count before the removal";
+    w->btnAddFileClick();
+    EXPECT_EQ(w->StatusBar1->simpleText(), " 2 File(s) Ready");
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(w.get(), &leave);
+    EXPECT_FALSE(w->StatusBar1->simplePanel()) << "no hint outside the window: the panels";
+    EXPECT_EQ(panel0(*w), "2 File(s) Ready");
+}
+
+// The getting-started picture is placed, then tested: a resize in one step
+// never leaves it where the old size put it.
+TEST_F(WindowTest, PictureFollowsOneStepResizes)
+{
+    auto w = open();
+    const auto overList = [&] {
+        const QRect list(w->ListView1->mapTo(w.get(), QPoint(0, 0)), w->ListView1->size());
+        return list.contains(w->pnlPSPImage->geometry());
+    };
+    struct Step { QSize size; bool shown; };
+    for (const Step& s : {Step{{1200, 900}, true}, Step{{500, 200}, false}, Step{{900, 600}, true},
+                          Step{{500, 200}, false}, Step{{640, 480}, true}}) {
+        w->resize(s.size);
+        ASSERT_TRUE(waitFor([&] { return w->size() == s.size; }));
+        EXPECT_EQ(w->pnlPSPImage->isVisible(), s.shown) << s.size.width() << "x" << s.size.height();
+        if (s.shown) {
+            EXPECT_TRUE(overList()) << s.size.width() << "x" << s.size.height();
+        }
+    }
+}
+
+// Where the user last right-clicked never hides a menu item.
+TEST_F(WindowTest, RemoveFilesNeverVanishesFromTheFileMenu)
+{
+    const std::string dir = folder("clips");
+    auto w = open();
+    w->ListView1->clearFocus();
+    emit w->PopupMenu1->aboutToShow();
+    EXPECT_FALSE(w->pmnRemoveFile->isVisible()) << "the open context menu offers no removal over an empty list";
+    emit w->PopupMenu1->aboutToHide();
+    w->addFile(file(dir + "a.m2ts"));
+    select(*w, {0});
+    EXPECT_TRUE(w->mniRemoveFile->isVisible());
+    EXPECT_TRUE(w->mniRemoveFile->isEnabled());
+    EXPECT_TRUE(w->pmnRemoveFile->isVisible());
+    QTest::keyClick(w->ListView1, Qt::Key_Delete);
+    EXPECT_EQ(w->rowCount(), 0) << "Del acts through the context menu's item";
+}
+
+TEST_F(WindowTest, ToolbarsAreConfinedToTheTopBand)
+{
+    auto w = open();
+    for (QToolBar* bar : {w->ToolBar1, w->ToolBar2}) {
+        EXPECT_EQ(bar->allowedAreas(), Qt::TopToolBarArea) << bar->objectName().toStdString();
+        EXPECT_FALSE(bar->isFloatable());
+        EXPECT_EQ(w->toolBarArea(bar), Qt::TopToolBarArea);
+    }
+}
+
+// A saved list written by hand with quotes around a path.
+TEST_F(WindowTest, SavedListPathInQuotesIsRestored)
+{
+    const std::string dir = folder("clips");
+    file(dir + "with space.m2ts");
+    ini("[Options]\r\nSaveFileList=1\r\n[FileList]\r\n0=\"" + dir + "with space.m2ts\"\r\n");
+    auto w = open();
+    EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "with space.m2ts"}));
+    ASSERT_TRUE(closeAndWait(*w));
+    // Lines the program adds to a CRLF file end in CRLF.
+    const std::string text = iniText();
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && text[at - 1] == '\r') << text;
 }
 
 } // namespace

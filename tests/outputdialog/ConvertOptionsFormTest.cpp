@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -527,3 +528,45 @@ TEST_F(OutputDialog, UnwritableProgramFolderUsesTheUsersSettingsAndVideosFolder)
 }
 
 } // namespace
+
+// A folder typed with blanks around it is checked, created and stored without
+// them: stored with the blank, every conversion into it would fail.
+TEST_F(OutputDialog, TypedDestinationIsStoredTrimmed)
+{
+    const std::string dir = tp.root() + "new dir/sub";
+    tp.messages.nextAnswers = {MessageAnswer::Yes};
+    confirmFolder("  " + dir + " ");
+    EXPECT_TRUE(std::filesystem::is_directory(dir));
+    EXPECT_FALSE(std::filesystem::exists(dir + " "));
+    EXPECT_EQ(storedText("Options", "DestPath"), dir + "/");
+    EXPECT_EQ(recent(), (std::vector<std::string>{"0=" + dir}));
+    // The same folder typed again with blanks is already in the recent list.
+    confirmFolder(dir + "  ");
+    EXPECT_EQ(recent(), (std::vector<std::string>{"0=" + dir}));
+}
+
+// Every parameter box of the dialog shows its longest item whole.
+TEST_F(OutputDialog, ParameterBoxesShowTheirLongestItem)
+{
+    writeSettings(kCatalogue);
+    TConvertOptionsForm f;
+    f.show();
+    for (QComboBox* box : {f.cbxFrameSize, f.cbxVideoBitrate, f.cbxFramerate, f.cbxAudioBitrate,
+                           f.cbxSampleBitrate, f.cbxChannels}) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        const QComboBox::SizeAdjustPolicy policy = box->sizeAdjustPolicy();
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        EXPECT_GE(box->width(), box->sizeHint().width());
+        box->setSizeAdjustPolicy(policy);
+        // Nothing sticks out of its group, and nothing lies over the box.
+        const QRect group = box->parentWidget()->rect();
+        for (QWidget* sibling : box->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            EXPECT_TRUE(group.contains(sibling->geometry())) << sibling->objectName().toStdString();
+            if (sibling != box && !qobject_cast<QPushButton*>(sibling)) {
+                EXPECT_FALSE(sibling->geometry().intersects(box->geometry())) << sibling->objectName().toStdString();
+            }
+        }
+    }
+    EXPECT_LE(f.GroupBox1->geometry().right(), f.width() - 1);
+    EXPECT_LT(f.grbWhat->geometry().right(), f.GroupBox1->x());
+}

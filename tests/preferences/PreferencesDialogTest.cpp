@@ -381,3 +381,48 @@ TEST_F(Preferences, LeavingWithoutOkSavesNothing)
     EXPECT_TRUE(test::readFile(platform.settingsPath()).empty());
     EXPECT_TRUE(platform.shell.integrationCalls.empty());
 }
+
+// The schedule's time box shows the time as the settings file stores it: one
+// rule for both, with no time-zone remains ("()", "[]", a trailing comma) and
+// no letter the format engine does not know, under every locale.
+namespace {
+
+void expectReadableTimeBox(const platform::TestPlatform& platform, const char* localeName)
+{
+    test::writeFile(platform.settingsPath(), "[Options]\nScheduleConvert=1\nStartConvertingAt="
+                                                 + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
+    TOptionForm form(nullptr, nullptr, [] { return kNow; });
+    form.LoadPreferences();
+    form.show();
+    const QString text = form.edtScheduleTime->text();
+    SCOPED_TRACE(std::string(localeName) + ": \"" + text.toStdString() + "\"");
+    EXPECT_EQ(text.toStdString(), settings::formatIniTime(QTime(22, 30, 0)));
+    EXPECT_EQ(form.edtScheduleTime->time(), QTime(22, 30, 0));
+    for (const char* stray : {"(", ")", "[", "]", "B", "UTC", "t"})
+        EXPECT_FALSE(text.contains(QLatin1String(stray))) << stray;
+    EXPECT_FALSE(text.endsWith(u',')) << "no comma left by the zone";
+    EXPECT_EQ(text, text.trimmed());
+    // The whole text fits the box.
+    const int need = form.edtScheduleTime->fontMetrics().horizontalAdvance(text);
+    EXPECT_LT(need, form.edtScheduleTime->width() - 16);
+    // And what the box holds is written back as the same text.
+    form.SavePreferences();
+    EXPECT_EQ(IniFile(platform.settingsPath()).load().value("Options", "StartConvertingAt"),
+              settings::formatIniTime(QTime(22, 30, 0)));
+}
+
+} // namespace
+
+TEST_F(Preferences, TimeBoxUnderTheProcessLocale)
+{
+    expectReadableTimeBox(platform, qgetenv("LC_ALL").constData());
+}
+
+TEST_F(Preferences, TimeBoxUnderLocalesWithZoneRemainsAndDayPeriods)
+{
+    for (const char* name : {"ca_ES", "eu_ES", "be_BY", "zh_TW", "sq_AL", "en_US", "C"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        expectReadableTimeBox(platform, name);
+    }
+    QLocale::setDefault(QLocale::system());
+}

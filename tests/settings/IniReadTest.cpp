@@ -237,3 +237,54 @@ TEST(IniFuzz, RandomBytesReadSafelyAndRoundTrip)
 }
 
 } // namespace
+
+// Whatever the locale, the forms this program writes elsewhere read back: the
+// 24-hour form and the 12-hour form with AM/PM (a file written under en_US and
+// read by a service running under C.UTF-8).
+TEST(IniTime, ReadsTwentyFourHourAndEnglishAmPmUnderAnyLocale)
+{
+    const struct {
+        const char* text;
+        QTime time;
+    } cases[] = {
+        {"2:05:09 PM", QTime(14, 5, 9)},  {"2:05:09\u202FPM", QTime(14, 5, 9)}, {"12:00:01 AM", QTime(0, 0, 1)},
+        {"11:59:59 pm", QTime(23, 59, 59)}, {"14:05:09", QTime(14, 5, 9)},       {"7:08:09", QTime(7, 8, 9)},
+        {"B22:30:00", QTime(22, 30, 0)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseIniTime(c.text), c.time) << c.text;
+    const QDateTime def(QDate(2024, 3, 5), QTime(7, 8, 9));
+    const IniDocument doc = IniDocument::parse("[o]\nat=2:05:09 PM\n");
+    EXPECT_EQ(doc.readTime("o", "at", def).time(), QTime(14, 5, 9)) << "not the default (now)";
+}
+
+// A value in one pair of double quotes reads without them, as the profile API
+// reads it; a value that itself has surrounding quotes is written so that it
+// reads back the same.
+TEST(IniQuotes, OnePairOfSurroundingDoubleQuotesIsDropped)
+{
+    const IniDocument doc = IniDocument::parse(
+        "[FileList]\n0=\"/path/with space.m2ts\"\n1=\"\"x\"\"\n2=\"half\n3=in\"side\"\n4=\"\"\n5= \"blank\" \n");
+    EXPECT_EQ(doc.readText("FileList", "0", ""), "/path/with space.m2ts");
+    EXPECT_EQ(doc.readText("FileList", "1", ""), "\"x\"");
+    EXPECT_EQ(doc.readText("FileList", "2", ""), "\"half");
+    EXPECT_EQ(doc.readText("FileList", "3", ""), "in\"side\"");
+    EXPECT_EQ(doc.readText("FileList", "4", "def"), "");
+    EXPECT_EQ(doc.readText("FileList", "5", ""), "blank");
+    IniDocument written;
+    for (const char* v : {"\"quoted\"", "\"", "\"\"", "plain"}) {
+        written.setValue("o", "k", v);
+        EXPECT_EQ(IniDocument::parse(written.serialize()).readText("o", "k", "?"), v) << v;
+    }
+}
+
+TEST(IniLineEnds, LinesAddedToACrlfFileEndInCrlf)
+{
+    IniDocument doc = IniDocument::parse("[Main]\r\nWidth=800\r\n");
+    doc.setValue("Main", "Height", "480");
+    doc.setValue("Options", "SaveFileList", "1");
+    EXPECT_EQ(doc.serialize(), "[Main]\r\nWidth=800\r\nHeight=480\r\n\r\n[Options]\r\nSaveFileList=1\r\n");
+    IniDocument lf = IniDocument::parse("[Main]\nWidth=800\n");
+    lf.setValue("Main", "Height", "480");
+    EXPECT_EQ(lf.serialize(), "[Main]\nWidth=800\nHeight=480\n");
+}

@@ -1,0 +1,402 @@
+// The main window and its dialogs on a real X server (Xvfb), with the openbox
+// window manager or without one (run-on-xvfb starts both): the real pointer
+// and keys come from xdotool, pictures are taken from the screen.
+#include "FakeEngine.h"
+#include "app/MainForm.h"
+#include "platform/TestDoubles.h"
+#include "settings/ConvertOptionsForm.h"
+#include "settings/IniFile.h"
+#include "settings/OptionForm.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <sys/wait.h>
+
+namespace vexlo::test {
+namespace {
+
+namespace fs = std::filesystem;
+using app::TMainForm;
+using namespace std::chrono_literals;
+
+bool underWindowManager() { return qgetenv("VEXLO_WINDOW_MANAGER") == "openbox"; }
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(15000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+void xdo(const QStringList& args) { run(QStringLiteral("xdotool"), args); }
+
+void pointerTo(const QPoint& global)
+{
+    xdo({"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
+}
+
+QPoint centreOf(const QWidget* w) { return w->mapToGlobal(w->rect().center()); }
+
+// What the status bar shows on screen: the simple text when its label is
+// visible, else the first panel.
+QString shownStatus(const TMainForm& w)
+{
+    const auto* simple = w.StatusBar1->findChild<QLabel*>("StatusSimplePanel");
+    const auto* panel = w.StatusBar1->findChild<QLabel*>("StatusPanel0");
+    if (simple->isVisible() && !panel->isVisible())
+        return "simple:" + simple->text();
+    if (panel->isVisible() && !simple->isVisible())
+        return "panels:" + panel->text();
+    return "both or none";
+}
+
+// A picture of what the screen shows of the window, its frame included.
+void screenshot(QWidget* w, const std::string& name)
+{
+    QTest::qWait(100);
+    const QRect r = w->frameGeometry();
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+    shot.save(QStringLiteral(VEXLO_SCREENSHOT_DIR "/desktop-") + QString::fromStdString(name) + ".png");
+}
+
+class DesktopTest : public ::testing::Test {
+protected:
+    platform::TestPlatform tp;
+
+    std::string file(const std::string& name, size_t bytes = 150 * 1024)
+    {
+        const std::string path = tp.root() + "clips/" + name;
+        writeFile(path, std::string(bytes, 'v'));
+        return path;
+    }
+    void ini(const std::string& text) { writeFile(tp.settingsPath(), text); }
+    settings::IniDocument iniDoc() const { return settings::IniDocument::parse(readFile(tp.settingsPath())); }
+
+    std::unique_ptr<TMainForm> open()
+    {
+        auto w = std::make_unique<TMainForm>(std::vector<std::string>{});
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        QTest::qWaitForWindowActive(w.get(), 3000);
+        QTest::qWait(150); // the manager's frame settles
+        return w;
+    }
+    static QToolButton* buttonOf(const TMainForm& w, QAction* a)
+    {
+        return qobject_cast<QToolButton*>(w.ToolBar1->widgetForAction(a));
+    }
+};
+
+// ------------------------------------------------------------ status bar
+
+TEST_F(DesktopTest, StatusTextAfterHoverThenDeleteAndAfterLeavingTheWindow)
+{
+    auto w = open();
+    for (const char* name : {"a.m2ts", "b.m2ts", "c.m2ts"})
+        w->addFile(file(name));
+    screenshot(w.get(), "main-idle");
+
+    pointerTo(centreOf(buttonOf(*w, w->btnAddFile)));
+    EXPECT_TRUE(waitFor([&] { return shownStatus(*w) == "simple: Open video files to convert (Ins)"; }, 3s))
+        << shownStatus(*w).toStdString();
+    QTreeWidgetItem* first = w->ListView1->topLevelItem(0);
+    const QRect row = w->ListView1->visualItemRect(first);
+    pointerTo(w->ListView1->viewport()->mapToGlobal(row.center()));
+    xdo({"click", "1"});
+    ASSERT_TRUE(waitFor([&] { return first->isSelected(); }, 3s));
+    EXPECT_EQ(shownStatus(*w), "simple: 3 File(s) Ready");
+
+    xdo({"key", "Delete"});
+    ASSERT_TRUE(waitFor([&] { return w->rowCount() == 2; }, 3s));
+    EXPECT_EQ(shownStatus(*w), "simple: 2 File(s) Ready") << "the count on screen follows the rows";
+    screenshot(w.get(), "main-after-removal");
+
+    // Away from the window: no hint, the panels come back.
+    const QRect frame = w->frameGeometry();
+    pointerTo(QPoint(frame.right() + 120, frame.bottom() + 60));
+    EXPECT_TRUE(waitFor([&] { return shownStatus(*w) == "panels:2 File(s) Ready"; }, 3s))
+        << shownStatus(*w).toStdString();
+}
+
+TEST_F(DesktopTest, RunFromTheToolbarShowsItsProgressInThePanels)
+{
+    ini("[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=1\n");
+    installFakeEngine(tp);
+    setFakeEngineScript(tp, {"sleep=700", "sleep=700"});
+    auto w = open();
+    w->addFile(file("a.m2ts"));
+    w->addFile(file("b.m2ts"));
+    pointerTo(centreOf(buttonOf(*w, w->btnConvert)));
+    ASSERT_TRUE(waitFor([&] { return shownStatus(*w) == "simple: Start Converting (F9)"; }, 3s));
+
+    std::vector<QString> seen;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (w->Busy) {
+            seen.push_back(shownStatus(*w));
+            if (seen.size() == 3)
+                screenshot(w.get(), "main-busy");
+        }
+    });
+    probe.start(150);
+    xdo({"click", "1"});
+    ASSERT_TRUE(waitFor([&] { return fakeEngineCalls(tp).size() == 2 && !w->Busy; }, 20s));
+    probe.stop();
+    ASSERT_FALSE(seen.empty());
+    bool progressShown = false;
+    for (const QString& s : seen) {
+        EXPECT_TRUE(s.startsWith("panels:")) << s.toStdString();
+        progressShown = progressShown || s.startsWith("panels:Converting... (");
+    }
+    EXPECT_TRUE(progressShown);
+    // Idle again with the pointer still on the toolbar: the hint shows again.
+    EXPECT_TRUE(waitFor([&] { return shownStatus(*w).startsWith("simple: "); }, 3s))
+        << shownStatus(*w).toStdString();
+    EXPECT_EQ(w->StatusBar1->panelText(0), "Conversion completed!");
+}
+
+// ------------------------------------------------------ layout and menus
+
+TEST_F(DesktopTest, LabelsHiddenAndShownAgainGiveFullSizeButtons)
+{
+    auto w = open();
+    const QSize fresh = buttonOf(*w, w->btnRemoveFile)->size();
+    for (int i = 0; i < 2; ++i) {
+        // Options menu, then its item by its underlined letter.
+        xdo({"key", "alt+o"});
+        ASSERT_TRUE(waitFor([&] { return w->mnuOptions->isVisible(); }, 3s));
+        xdo({"key", "t"});
+        ASSERT_TRUE(waitFor([&] { return !w->mnuOptions->isVisible(); }, 3s));
+        QTest::qWait(50);
+        if (i == 0) {
+            EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(39, 39));
+            screenshot(w.get(), "main-labels-hidden");
+        }
+    }
+    EXPECT_TRUE(w->mniShowTextLabel->isChecked());
+    EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(50, 52));
+    EXPECT_EQ(buttonOf(*w, w->btnRemoveFile)->size(), fresh);
+    EXPECT_EQ(w->ToolBar1->height(), w->ToolBar1->sizeHint().height());
+    screenshot(w.get(), "main-labels-shown-again");
+}
+
+TEST_F(DesktopTest, GettingStartedPictureAfterOneStepResizes)
+{
+    if (!underWindowManager())
+        GTEST_SKIP() << "maximising needs a window manager";
+    ini("[Main]\nWidth=500\nHeight=200\nLeft=40\nTop=40\nMaximized=1\n");
+    auto w = open();
+    ASSERT_TRUE(waitFor([&] { return w->isMaximized() && w->width() > 900; }, 3s));
+    const auto insideList = [&] {
+        const QRect list(w->ListView1->mapTo(w.get(), QPoint(0, 0)), w->ListView1->size());
+        return list.contains(w->pnlPSPImage->geometry());
+    };
+    // Restoring from maximised: one step down to 500 x 200.
+    w->showNormal();
+    ASSERT_TRUE(waitFor([&] { return !w->isMaximized() && w->width() == 500; }, 3s));
+    QTest::qWait(100);
+    EXPECT_TRUE(!w->pnlPSPImage->isVisible() || insideList()) << "never over the menu and toolbar";
+    screenshot(w.get(), "main-500x200");
+    // And one step up again.
+    w->resize(900, 640);
+    ASSERT_TRUE(waitFor([&] { return w->width() == 900; }, 3s));
+    QTest::qWait(100);
+    EXPECT_TRUE(w->pnlPSPImage->isVisible()) << "the empty list shows the picture";
+    EXPECT_TRUE(insideList());
+    screenshot(w.get(), "main-grown");
+}
+
+TEST_F(DesktopTest, RemoveFilesStaysInTheFileMenuAfterARightClickOnTheEmptyList)
+{
+    auto w = open();
+    pointerTo(centreOf(w->ListView1->viewport()));
+    // The context menu runs its own loop: look at it, then close it, from there.
+    bool contextMenuSeen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (w->PopupMenu1->isVisible()) {
+            contextMenuSeen = true;
+            xdo({"key", "Escape"});
+        }
+    });
+    closer.start(200);
+    xdo({"click", "3"});
+    ASSERT_TRUE(waitFor([&] { return contextMenuSeen && !w->PopupMenu1->isVisible(); }, 5s));
+    closer.stop();
+
+    w->addFile(file("a.m2ts"));
+    const QRect row = w->ListView1->visualItemRect(w->ListView1->topLevelItem(0));
+    pointerTo(w->ListView1->viewport()->mapToGlobal(row.center()));
+    xdo({"click", "1"});
+    ASSERT_TRUE(waitFor([&] { return w->ListView1->topLevelItem(0)->isSelected(); }, 3s));
+    xdo({"key", "alt+f"});
+    ASSERT_TRUE(waitFor([&] { return w->mnuFile->isVisible(); }, 3s));
+    EXPECT_TRUE(w->mniRemoveFile->isVisible());
+    EXPECT_TRUE(w->mniRemoveFile->isEnabled());
+    EXPECT_FALSE(w->mnuFile->actionGeometry(w->mniRemoveFile).isEmpty());
+    EXPECT_TRUE(w->pmnRemoveFile->isVisible()) << "the context menu's item is back for its key";
+    xdo({"key", "Escape"});
+    // Del acts through the context menu's item.
+    xdo({"key", "Delete"});
+    EXPECT_TRUE(waitFor([&] { return w->rowCount() == 0; }, 3s));
+}
+
+TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
+{
+    auto w = open();
+    for (QToolBar* bar : {w->ToolBar1, w->ToolBar2}) {
+        // Drag the bar by its handle to the bottom edge, then out of the window.
+        QStyleOptionToolBar option;
+        option.initFrom(bar);
+        const int handle = bar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent, &option, bar);
+        const QPoint grip = bar->mapToGlobal(QPoint(std::max(2, handle / 2), bar->height() / 2));
+        const QRect frame = w->frameGeometry();
+        const QRect list(w->ListView1->mapToGlobal(QPoint(0, 0)), w->ListView1->size());
+        for (const QPoint target : {QPoint(list.center().x(), list.bottom() - 4),
+                                    QPoint(list.left() + 4, list.center().y()),
+                                    QPoint(frame.right() + 150, frame.bottom() + 150)}) {
+            pointerTo(grip);
+            xdo({"mousedown", "1"});
+            for (int step = 1; step <= 10; ++step) {
+                pointerTo(grip + (target - grip) * step / 10);
+                QTest::qWait(20);
+            }
+            QTest::qWait(150); // a dock area would open its gap here
+            xdo({"mouseup", "1"});
+            waitFor([&] { return !bar->isFloating(); }, 1s);
+            EXPECT_EQ(w->toolBarArea(bar), Qt::TopToolBarArea) << bar->objectName().toStdString();
+            EXPECT_FALSE(bar->isFloating()) << bar->objectName().toStdString() << " to " << target.x() << "," << target.y();
+        }
+    }
+    screenshot(w.get(), "main-after-toolbar-drags");
+}
+
+TEST_F(DesktopTest, DialogScreenshots)
+{
+    auto w = open();
+    {
+        settings::TConvertOptionsForm dialog(w.get());
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        screenshot(&dialog, "output-dialog");
+    }
+    {
+        settings::TOptionForm dialog(w.get(), &w->ScheduleSettings);
+        dialog.LoadPreferences();
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        auto* pages = dialog.findChild<QTabWidget*>();
+        ASSERT_NE(pages, nullptr);
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            screenshot(&dialog, "preferences-" + std::to_string(i));
+        }
+    }
+}
+
+// ------------------------------------------------------------- placement
+
+// The built program, started and closed 20 times: it reopens exactly where it
+// was, under a window manager and without one.
+TEST_F(DesktopTest, PlacementHoldsOverTwentySessions)
+{
+    fs::copy_file(binDir() + "/vexlo", tp.programFolder() + "vexlo", fs::copy_options::overwrite_existing);
+    ini("[Main]\nLeft=130\nTop=170\nWidth=640\nHeight=420\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(tp.root() + "home"));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(tp.root() + "home/.config"));
+    env.insert("VEXLO_REGISTRY", QString::fromStdString(tp.registryRoot()));
+    for (int session = 0; session < 20; ++session) {
+        QProcess vexlo;
+        vexlo.setProcessEnvironment(env);
+        vexlo.start(QString::fromStdString(tp.programFolder() + "vexlo"), {});
+        ASSERT_TRUE(vexlo.waitForStarted());
+        const QString id = run("xdotool", {"search", "--sync", "--onlyvisible", "--pid",
+                                           QString::number(vexlo.processId()), "--name", "^Vexlo$"})
+                               .section('\n', 0, 0);
+        ASSERT_FALSE(id.isEmpty()) << "session " << session;
+        QTest::qWait(150);
+        if (session == 0 || session == 19) {
+            // The client lies inside the frame: its top is at or below Top.
+            const QString info = run("xwininfo", {"-id", id});
+            const int y = info.section("Absolute upper-left Y:", 1).section('\n', 0, 0).trimmed().toInt();
+            const int x = info.section("Absolute upper-left X:", 1).section('\n', 0, 0).trimmed().toInt();
+            EXPECT_GE(y, 170) << "session " << session;
+            EXPECT_GE(x, 130) << "session " << session;
+            if (!underWindowManager()) {
+                EXPECT_EQ(y, 170);
+                EXPECT_EQ(x, 130);
+            }
+        }
+        ::kill(static_cast<pid_t>(vexlo.processId()), SIGTERM); // closes as the close box does
+        ASSERT_TRUE(vexlo.waitForFinished(10000));
+        const settings::IniDocument doc = iniDoc();
+        ASSERT_EQ(doc.readInteger("Main", "Left", -1), 130) << "session " << session;
+        ASSERT_EQ(doc.readInteger("Main", "Top", -1), 170) << "session " << session;
+        ASSERT_EQ(doc.readInteger("Main", "Width", -1), 640) << "session " << session;
+        ASSERT_EQ(doc.readInteger("Main", "Height", -1), 420) << "session " << session;
+    }
+}
+
+// A silent run shows nothing on screen, stored maximised or not, under a
+// window manager (which would pull a window at x = -1000 back onto the
+// screen) and without one.
+TEST_F(DesktopTest, SilentRunMapsNoWindow)
+{
+    fs::copy_file(binDir() + "/vexlo", tp.programFolder() + "vexlo", fs::copy_options::overwrite_existing);
+    installFakeEngine(tp);
+    const std::string clip = file("a.m2ts");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(tp.root() + "home"));
+    env.insert("VEXLO_REGISTRY", QString::fromStdString(tp.registryRoot()));
+    for (const char* stored : {"[Main]\nMaximized=1\n", "[Main]\nMaximized=0\nLeft=20\nTop=20\n"}) {
+        SCOPED_TRACE(stored);
+        ini(stored);
+        setFakeEngineScript(tp, {"sleep=1500"});
+        QProcess vexlo;
+        vexlo.setProcessEnvironment(env);
+        vexlo.start(QString::fromStdString(tp.programFolder() + "vexlo"),
+                    {"-S", "-0", QString::fromStdString(clip)});
+        ASSERT_TRUE(vexlo.waitForStarted());
+        int polls = 0;
+        while (vexlo.state() == QProcess::Running && polls < 12) {
+            const QString shown =
+                run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(vexlo.processId())});
+            EXPECT_TRUE(shown.isEmpty()) << "mapped: " << shown.toStdString();
+            ++polls;
+            QTest::qWait(100);
+        }
+        EXPECT_GT(polls, 3) << "the run lasted long enough to be seen";
+        ASSERT_TRUE(vexlo.waitForFinished(10000));
+    }
+}
+
+} // namespace
+} // namespace vexlo::test
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
