@@ -364,7 +364,6 @@ TEST_F(DesktopTest, PlacementHoldsOverTwentySessions)
 TEST_F(DesktopTest, SilentRunMapsNoWindow)
 {
     fs::copy_file(binDir() + "/vexlo", tp.programFolder() + "vexlo", fs::copy_options::overwrite_existing);
-    installFakeEngine(tp);
     const std::string clip = file("a.m2ts");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", QString::fromStdString(tp.root() + "home"));
@@ -372,6 +371,7 @@ TEST_F(DesktopTest, SilentRunMapsNoWindow)
     for (const char* stored : {"[Main]\nMaximized=1\n", "[Main]\nMaximized=0\nLeft=20\nTop=20\n"}) {
         SCOPED_TRACE(stored);
         ini(stored);
+        installFakeEngine(tp); // the script counts calls from here
         setFakeEngineScript(tp, {"sleep=1500"});
         QProcess vexlo;
         vexlo.setProcessEnvironment(env);
@@ -386,8 +386,10 @@ TEST_F(DesktopTest, SilentRunMapsNoWindow)
             ++polls;
             QTest::qWait(100);
         }
-        EXPECT_GT(polls, 3) << "the run lasted long enough to be seen";
+        EXPECT_GT(polls, 3) << "the run lasted long enough to be seen: "
+                            << vexlo.readAllStandardError().toStdString();
         ASSERT_TRUE(vexlo.waitForFinished(10000));
+        EXPECT_EQ(vexlo.exitCode(), 0);
     }
 }
 
