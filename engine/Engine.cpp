@@ -191,8 +191,17 @@ int runEngine(int argc, char** argv)
             + " elapsed " + formatClock(int64_t(elapsed)) + " remaining "
             + (remaining ? formatClock(*remaining) : std::string("--:--:--")));
     });
-    QObject::connect(&conversion, &Conversion::finished, app.get(), &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    // The end of the conversion ends the program whatever the window thinks:
+    // QCoreApplication::exit() leaves the loop without asking the windows to
+    // close (quit() would, and a window still waiting for an answer refuses).
+    QObject::connect(
+        &conversion, &Conversion::finished, app.get(),
+        [&progressWindow] {
+            if (progressWindow)
+                progressWindow->conversionEnded();
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
 
     conversion.start();
     if (g_signalled)
