@@ -306,7 +306,7 @@ TEST_F(EngineEndToEnd, SignalsCancelTheConversion)
         fs::remove(pidFile);
         QProcess process;
         start(process, s_clip + "|" + path("sig.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
-              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=slow",
+              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=slow",
                "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
         ASSERT_TRUE(process.waitForStarted());
         std::string seen;

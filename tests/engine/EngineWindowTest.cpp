@@ -198,7 +198,7 @@ TEST_F(EngineWindow, EndsByItselfInEveryOutcomeWithTheFlagWritten)
         std::remove(pidFile.c_str());
         QProcess process;
         start(process, argument(path("out.mp4")),
-              {"VEXLO_FFMPEG=" FAKE_FFMPEG, QString("FAKE_FFMPEG_MODE=") + c.fakeMode,
+              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, QString("FAKE_FFMPEG_MODE=") + c.fakeMode,
                QString("FAKE_FFMPEG_BLOCKS=") + c.blocks, "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
         if (c.action != Action::None || c.exitCode == 0) {
             // The window is on the screen while the file converts.

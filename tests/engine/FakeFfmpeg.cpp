@@ -3,6 +3,7 @@
 // error and a -progress block on standard output every 50 ms. $FAKE_FFMPEG_MODE:
 // "ok" (default) ends after 5 blocks with status 0 and writes "done" into the
 // target named by the last argument (after "file:"); "fail" ends with status 1;
+// Asked with -show_entries it answers as ffprobe would for a short clip.
 // "slow" keeps going for 60 s. $FAKE_FFMPEG_BLOCKS changes the number of blocks
 // of "ok". $FAKE_FFMPEG_PID names a file for its process id.
 #include <chrono>
@@ -16,6 +17,16 @@
 
 int main(int argc, char** argv)
 {
+    // Asked as ffprobe: a 10-second 320 x 240 clip with stereo sound.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-show_entries") == 0) {
+            std::printf("streams.stream.0.index=0\nstreams.stream.0.codec_type=\"video\"\n"
+                        "streams.stream.0.width=320\nstreams.stream.0.height=240\n"
+                        "streams.stream.0.avg_frame_rate=\"25/1\"\nstreams.stream.1.index=1\n"
+                        "streams.stream.1.codec_type=\"audio\"\nstreams.stream.1.channels=2\n"
+                        "streams.stream.1.sample_rate=\"48000\"\nformat.duration=\"10.000000\"\n");
+            return 0;
+        }
     const char* mode = std::getenv("FAKE_FFMPEG_MODE");
     const std::string m = mode ? mode : "ok";
     if (const char* record = std::getenv("FAKE_FFMPEG_RECORD")) {
