@@ -276,12 +276,14 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     } else if (mpegVideo) {
         const Rational own = stream.frameRate.num > 0 ? stream.frameRate : stream.baseRate;
         plan.frameRate = rateText(standardMpegRate(own.num > 0 ? own : Rational{25, 1}));
-    } else if (container.family == Family::Avi || container.family == Family::MpegPs) {
-        // These containers need one constant rate: the source's average one
-        // (a variable-rate phone clip would otherwise get its timing base).
-        const Rational own = stream.frameRate.num > 0 ? stream.frameRate : stream.baseRate;
-        if (own.num > 0 && rateValue(own) <= 120 && !(own == stream.baseRate))
-            plan.frameRate = rateText(own);
+    } else if (stream.frameRate.num > 0 && rateValue(stream.frameRate) <= 120
+               && std::abs(rateValue(stream.frameRate) / rateValue(stream.baseRate) - 1) > 0.01) {
+        // A variable rate (phone clips): the output keeps the source's average
+        // rate, steady. Left alone, ffmpeg would repeat frames up to the
+        // timing base of all the rates used (60 for a mix of 30 and 20).
+        // Interlaced streams that report their field rate as the base fall
+        // here too and keep their frame rate.
+        plan.frameRate = rateText(stream.frameRate);
     }
 
     // Picture: the frame asked for, the picture's display aspect kept.

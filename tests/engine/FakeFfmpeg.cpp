@@ -2,7 +2,7 @@
 // line) into $FAKE_FFMPEG_RECORD, prints a source duration of 10 s on standard
 // error and a -progress block on standard output every 50 ms. $FAKE_FFMPEG_MODE:
 // "ok" (default) ends after 5 blocks with status 0 and writes "done" into the
-// target named by the last argument (after "file:"); "fail" ends with status 1;
+// target named by the last argument (after "file:"); "fail" ends with status 1; "trailer" as "ok" but reports a failed trailer;
 // Asked with -show_entries it answers as ffprobe would for a short clip.
 // "slow" keeps going for 60 s. $FAKE_FFMPEG_BLOCKS changes the number of blocks
 // of "ok". $FAKE_FFMPEG_PID names a file for its process id.
@@ -57,6 +57,8 @@ int main(int argc, char** argv)
         std::ofstream target(last.substr(5), std::ios::binary);
         target << "done";
     }
+    if (m == "trailer") // as ffmpeg 5 does for AVI and Matroska on a full disk
+        std::fprintf(stderr, "[avi @ 0x1] Error writing trailer of file:x.avi: No space left on device\n");
     std::printf("out_time_us=10000000\nprogress=end\n");
     return 0;
 }
