@@ -399,25 +399,35 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
         GTEST_SKIP() << "a full disk is made with a small tmpfs, which needs root (CI runs as root)";
     QTemporaryDir work;
     const std::string source = work.filePath("noise.mkv").toStdString();
-    // Noise does not compress: two seconds make several megabytes.
-    ASSERT_TRUE(makeMedia({"-f", "lavfi", "-i", "nullsrc=size=640x480:rate=25:duration=2,geq=random(1)*255:128:128",
-                           "-f", "lavfi", "-i", "sine=duration=2", "-c:v", "ffv1", "-c:a", "flac",
+    // Noise does not compress: half a second makes several hundred kilobytes.
+    ASSERT_TRUE(makeMedia({"-f", "lavfi", "-i", "nullsrc=size=640x480:rate=25:duration=0.6,geq=random(1)*255:128:128",
+                           "-f", "lavfi", "-i", "sine=duration=0.6", "-c:v", "ffv1", "-c:a", "flac",
                            QString::fromStdString(source)}));
     const QString disk = work.filePath("disk");
     QDir().mkpath(disk);
-    const ToolRun mounted = runTool("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", disk});
+    const ToolRun mounted = runTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk});
     if (mounted.exitCode != 0)
         GTEST_SKIP() << "tmpfs could not be mounted: " << mounted.err;
     struct Unmount {
         QString path;
         ~Unmount() { runTool("umount", {path}); }
     } unmount{disk};
+    const QString registry = work.filePath("registry");
+    const auto convert = [&](EngineRequest request) {
+        vexlo::platform::FolderRegistry(registry.toStdString())
+            .writeValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VEXLO_REGISTRY", registry);
+        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
+        const auto flag = vexlo::platform::FolderRegistry(registry.toStdString())
+                              .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
+        return std::pair{run, flag.value_or("")};
+    };
 
     for (const char* type : {".mp4", ".avi", ".mkv", ".mpg"}) {
         SCOPED_TRACE(type);
         EngineRequest request;
         request.source = source;
-        request.target = (disk + "/full" + type).toStdString();
         request.videoFormat = std::string(type) == ".mpg" ? "mpeg2" : "mpeg4";
         request.frameWidth = 640;
         request.frameHeight = 480;
@@ -428,18 +438,25 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
         request.sampleRate = 48000;
         request.audioFormat = std::string(type) == ".avi" ? "mp3" : std::string(type) == ".mpg" ? "mp2" : "ACC";
         request.marker = Marker::Silent;
-        const QString registry = work.filePath("registry");
-        vexlo::platform::FolderRegistry(registry.toStdString())
-            .writeValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VEXLO_REGISTRY", registry);
-        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
-        EXPECT_EQ(run.exitCode, 2) << run.err;
-        EXPECT_EQ(vexlo::platform::FolderRegistry(registry.toStdString())
-                      .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, ""),
-                  "2");
-        EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
-        std::error_code ec;
-        fs::remove(request.target, ec);
+        // The whole file's size, written where there is room.
+        request.target = work.filePath(QString("roomy") + type).toStdString();
+        const auto [roomy, roomyFlag] = convert(request);
+        ASSERT_EQ(roomy.exitCode, 0) << roomy.err;
+        const int64_t pages = int64_t((fs::file_size(request.target) + 4095) / 4096);
+        // The disk fills at the very end (the index and the last buffer, in
+        // the trailer), a little earlier, and long before the end.
+        request.target = (disk + "/full" + type).toStdString();
+        for (const int64_t missing : {int64_t(1), int64_t(4), pages / 2}) {
+            SCOPED_TRACE("the disk is " + std::to_string(missing) + " pages short");
+            const ToolRun remounted =
+                runTool("mount", {"-o", QString("remount,size=%1k").arg((pages - missing) * 4), disk});
+            ASSERT_EQ(remounted.exitCode, 0) << remounted.err;
+            const auto [run, flag] = convert(request);
+            EXPECT_EQ(run.exitCode, 2) << run.err;
+            EXPECT_EQ(flag, "2");
+            EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+            std::error_code ec;
+            fs::remove(request.target, ec);
+        }
     }
 }
