@@ -300,13 +300,17 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     // Progressive output: frames flagged interlaced are deinterlaced first
     // (rotation, done by ffmpeg itself, comes before any of these).
     plan.videoFilters.push_back("yadif=mode=send_frame:parity=auto:deint=interlaced");
-    if (shape.scale || plan.colours.convert) {
-        std::string scale = "scale=" + std::to_string(shape.pictureWidth) + ":"
-                            + std::to_string(shape.pictureHeight);
-        scale += ":in_color_matrix=" + plan.colours.inMatrix + ":out_color_matrix=" + plan.colours.outMatrix;
-        scale += std::string(":in_range=") + (plan.colours.fullRangeIn ? "full" : "limited") + ":out_range=limited";
+    if (shape.scale || plan.colours.fullRangeIn) {
+        std::string scale = "scale=" + std::to_string(shape.pictureWidth) + ":" + std::to_string(shape.pictureHeight);
+        if (plan.colours.fullRangeIn)
+            scale += ":in_range=full:out_range=limited";
         plan.videoFilters.push_back(scale);
     }
+    // The matrix is converted after scaling, on the smaller picture, by a
+    // filter that works on the YUV samples directly (the scaler would go
+    // through RGB for it, which costs a third more on the default profile).
+    if (plan.colours.inMatrix != plan.colours.outMatrix)
+        plan.videoFilters.push_back("colormatrix=" + plan.colours.inMatrix + ":" + plan.colours.outMatrix);
     if (!shape.keepsSourceShape) {
         plan.videoFilters.push_back("setsar=1");
         if (shape.pictureWidth != shape.frameWidth || shape.pictureHeight != shape.frameHeight)

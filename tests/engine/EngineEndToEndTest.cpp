@@ -327,6 +327,20 @@ TEST_F(EngineEndToEnd, SignalsCancelTheConversion)
     }
 }
 
+TEST_F(EngineEndToEnd, ASuccessWithoutATargetIsAFailure)
+{
+    // ffmpeg ends with 0 but the target is empty, or its log says that the
+    // file could not be finished: neither is a converted file.
+    for (const char* mode : {"empty", "trailer"}) {
+        SCOPED_TRACE(mode);
+        const EngineRun run = trevok(s_clip + "|" + path("a.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
+                                     {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG,
+                                      QString("FAKE_FFMPEG_MODE=") + mode});
+        EXPECT_EQ(run.exitCode, 2) << run.stderrText;
+        EXPECT_EQ(run.flag, "2");
+    }
+}
+
 TEST_F(EngineEndToEnd, MissingConverterGivesTwo)
 {
     const EngineRun run = trevok(s_clip + "|" + path("a.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",

@@ -3,6 +3,7 @@
 // error and a -progress block on standard output every 50 ms. $FAKE_FFMPEG_MODE:
 // "ok" (default) ends after 5 blocks with status 0 and writes "done" into the
 // target named by the last argument (after "file:"); "fail" ends with status 1; "trailer" as "ok" but reports a failed trailer;
+// "empty" as "ok" but leaves the target empty;
 // Asked with -show_entries it answers as ffprobe would for a short clip.
 // "slow" keeps going for 60 s. $FAKE_FFMPEG_BLOCKS changes the number of blocks
 // of "ok". $FAKE_FFMPEG_PID names a file for its process id.
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
     const std::string last = argc > 1 ? argv[argc - 1] : "";
     if (last.rfind("file:", 0) == 0) {
         std::ofstream target(last.substr(5), std::ios::binary);
-        target << "done";
+        if (m != "empty")
+            target << "done";
     }
     if (m == "trailer") // as ffmpeg 5 does for AVI and Matroska on a full disk
         std::fprintf(stderr, "[avi @ 0x1] Error writing trailer of file:x.avi: No space left on device\n");

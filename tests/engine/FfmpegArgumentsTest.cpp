@@ -109,7 +109,7 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         // The frame is the profile's, whatever the picture inside it.
         const std::string w = std::to_string(r.frameWidth), h = std::to_string(r.frameHeight);
         EXPECT_TRUE(filters.find("pad=" + w + ":" + h + ":") != std::string::npos
-                    || filters.find("scale=" + w + ":" + h + ":") != std::string::npos)
+                    || filters.find("scale=" + w + ":" + h) != std::string::npos)
             << filters;
         if (r.frameRate == "0" && r.videoFormat.rfind("mpeg", 0) != 0)
             EXPECT_FALSE(option(args, "-r"));
@@ -236,7 +236,7 @@ TEST(FfmpegArguments, ZeroMeansTheSourceOrTheEncodersChoice)
     EXPECT_EQ(option(args, "-vf").value_or("").find("scale"), std::string::npos);
 
     r.frameWidth = 640; // one side given: the other follows the source's aspect
-    EXPECT_NE(option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:360:"),
+    EXPECT_NE(option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:360,colormatrix=bt709:bt601,"),
               std::string::npos);
 }
 

@@ -77,8 +77,9 @@ protected:
               "-f", "lavfi", "-i", tone(660, "1.25"), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset",
               "ultrafast", "-pix_fmt", "yuvj420p", "-c:a", "aac", at("upright.mov")});
         make({"-i", at("upright.mov"), "-c", "copy", "-metadata:s:v:0", "rotate=90", at("portrait.mov")});
-        make({"-f", "lavfi", "-i", pictures("718x403", "25", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-c:v",
-              "ffv1", "-c:a", "flac", at("odd.mkv")});
+        // 4:4:4, which can have an odd size.
+        make({"-f", "lavfi", "-i", "testsrc2=size=718x403:rate=25:duration=1,format=yuv444p,lutyuv=y='clip(val,60,235)'",
+              "-f", "lavfi", "-i", tone(440, "1"), "-c:v", "ffv1", "-c:a", "flac", at("odd.mkv")});
         make({"-f", "lavfi", "-i", pictures("320x240", "5", "2"), "-f", "lavfi", "-i", tone(440, "2"), "-c:v",
               "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("five.mp4")});
         make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-c:v", "libx264", "-preset", "ultrafast",
@@ -283,6 +284,68 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         }
         if (r.probe.video() && r.probe.audio())
             EXPECT_NEAR(r.probe.videoSeconds, r.probe.audioSeconds, 0.3);
+    }
+}
+
+TEST_F(MediaMatrix, HandEditedFieldsOnRealSources)
+{
+    // Values a user can type in the output dialog: the source's rate for
+    // MPEG-1/2, odd sizes for H.264, the source's odd size, a huge bit rate.
+    struct Case {
+        const char* what;
+        const char* source;
+        const char* target;
+        const char* video;
+        const char* audio;
+        int32_t width, height, kbit;
+        const char* rate;
+        int exitCode; // -1: 0 or 2, as long as the flag agrees
+        const char* size;
+        const char* frameRate;
+    };
+    const Case cases[] = {
+        {"MPEG-1, 5 fps source's rate", "five.mp4", ".mpg", "mpeg1", "mp2", 352, 240, 1150, "0", 0, "352x240", "24000/1001"},
+        {"MPEG-2, 5 fps source's rate", "five.mp4", ".mpg", "mpeg2", "mp2", 720, 480, 6000, "0", 0, "720x480", "24000/1001"},
+        {"H.264, odd width", "camcorder.m2ts", ".mp4", "h264", "ACC", 853, 480, 1000, "0", 0, "854x480", "30000/1001"},
+        {"H.264, odd source's size", "odd.mkv", ".mp4", "h264", "ACC", 0, 0, 1000, "0", 0, "718x404", "25/1"},
+        {"XviD, odd source's size", "odd.mkv", ".avi", "xvid", "mp3", 0, 0, 1000, "0", 0, "718x404", "25/1"},
+        {"MPEG-2, bit rate beyond any player", "silent.mp4", ".mpg", "mpeg2", "mp2", 720, 576, 715827883, "25", -1, "720x576", "25/1"},
+    };
+    QTemporaryDir work;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRequest r;
+        r.source = sourcePath(c.source);
+        r.target = work.filePath(QString(c.what).replace(' ', '_').remove(',') + c.target).toStdString();
+        r.videoFormat = c.video;
+        r.audioFormat = c.audio;
+        r.frameWidth = c.width;
+        r.frameHeight = c.height;
+        r.videoBitrate = c.kbit;
+        r.frameRate = c.rate;
+        r.channelCount = 2;
+        r.audioBitrate = 128;
+        r.sampleRate = 44100;
+        r.marker = Marker::Silent;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString registry = work.filePath("registry");
+        env.insert("VEXLO_REGISTRY", registry);
+        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(r))}, env);
+        const auto flag = vexlo::platform::FolderRegistry(registry.toStdString())
+                              .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
+        ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 2) << run.err; // never a crash
+        EXPECT_EQ(flag, run.exitCode == 0 ? "0" : "2");
+        if (c.exitCode >= 0)
+            ASSERT_EQ(run.exitCode, c.exitCode) << run.err;
+        if (run.exitCode != 0)
+            continue;
+        const MediaProbe p = probeMedia(r.target);
+        ASSERT_TRUE(p.video());
+        EXPECT_EQ(p.video()->at("width") + "x" + p.video()->at("height"), c.size);
+        EXPECT_EQ(p.video()->at("r_frame_rate"), c.frameRate);
+        const Decoded d = decodeMedia(r.target, work.filePath("crop.txt").toStdString());
+        EXPECT_TRUE(d.ran);
+        EXPECT_EQ(d.errors, "");
     }
 }
 
