@@ -111,10 +111,11 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         EXPECT_TRUE(filters.find("pad=" + w + ":" + h + ":") != std::string::npos
                     || filters.find("scale=" + w + ":" + h) != std::string::npos)
             << filters;
-        if (r.frameRate == "0" && r.videoFormat.rfind("mpeg", 0) != 0)
+        if (r.frameRate == "0" && r.videoFormat.rfind("mpeg", 0) != 0) {
             EXPECT_FALSE(option(args, "-r"));
-        else if (r.frameRate == "29.976")
+        } else if (r.frameRate == "29.976") {
             EXPECT_EQ(option(args, "-r"), "30000/1001");
+        }
         // The names reach ffmpeg only as file: URLs, as the last output argument.
         EXPECT_EQ(option(args, "-i"), "file:/in/My Clip.m2ts");
         EXPECT_EQ(args.back(), "file:" + r.target);

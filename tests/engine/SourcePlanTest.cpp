@@ -225,8 +225,9 @@ TEST(SourcePlan, AnyFieldValueIsHandledWithoutOverflow)
         r.frameHeight = INT_MAX;
         const auto args = argsFor(r, clip(1920, 1080, {25, 1}));
         EXPECT_EQ(option(args, "-b:v"), "2147483647k");
-        if (std::string(video).rfind("mpeg", 0) == 0 && std::string(video) != "mpeg4")
+        if (std::string(video).rfind("mpeg", 0) == 0 && std::string(video) != "mpeg4") {
             EXPECT_EQ(option(args, "-maxrate"), "2147483647k"); // never below the bit rate
+        }
         EXPECT_EQ(option(args, "-ac"), "2");
     }
 }
