@@ -276,7 +276,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     } else if (mpegVideo) {
         const Rational own = stream.frameRate.num > 0 ? stream.frameRate : stream.baseRate;
         plan.frameRate = rateText(standardMpegRate(own.num > 0 ? own : Rational{25, 1}));
-    } else if (stream.frameRate.num > 0 && rateValue(stream.frameRate) <= 120
+    } else if (stream.frameRate.num > 0 && stream.baseRate.num > 0 && rateValue(stream.frameRate) <= 120
                && std::abs(rateValue(stream.frameRate) / rateValue(stream.baseRate) - 1) > 0.01) {
         // A variable rate (phone clips): the output keeps the source's average
         // rate, steady. Left alone, ffmpeg would repeat frames up to the
