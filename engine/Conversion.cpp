@@ -114,11 +114,11 @@ void Conversion::streamEnded()
         finish(Outcome::Cancelled);
         return;
     }
-    if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && m_parser.writeFailure().empty()) {
         finish(m_stopAfter ? Outcome::StoppedAfterFile : Outcome::Completed);
         return;
     }
-    m_error = "ffmpeg failed";
+    m_error = m_parser.writeFailure().empty() ? "ffmpeg failed" : "the target could not be written";
     if (status >= 0 && WIFEXITED(status))
         m_error += " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     else if (status >= 0 && WIFSIGNALED(status))

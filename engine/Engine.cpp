@@ -4,6 +4,7 @@
 #include "EngineArgument.h"
 #include "FfmpegArguments.h"
 #include "ProgressWindow.h"
+#include "SourceProbe.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
 
@@ -127,24 +128,38 @@ int runEngine(int argc, char** argv)
     if (auto* error = std::get_if<ArgumentError>(&parsed))
         return dryRun ? (say(error->message), kExitFailed) : refuse(error->message);
     const EngineRequest request = std::get<EngineRequest>(std::move(parsed));
-    auto planned = planOutput(request);
-    if (auto* error = std::get_if<PlanError>(&planned))
-        return dryRun ? (say(error->message), kExitFailed) : refuse(error->message);
-    const OutputPlan plan = std::get<OutputPlan>(planned);
+    if (!dryRun && sameFile(request.source, request.target))
+        return refuse("the target is the source file itself: " + request.target);
     const std::string ffmpeg = ffmpegProgram();
+    if (ffmpeg.empty())
+        return dryRun ? (say("ffmpeg was not found"), kExitFailed)
+                      : refuse("ffmpeg was not found on PATH (or $VEXLO_FFMPEG)");
+    const std::string ffprobe = ffprobeProgram(ffmpeg);
+    if (ffprobe.empty())
+        return dryRun ? (say("ffprobe was not found"), kExitFailed)
+                      : refuse("ffprobe was not found beside ffmpeg, on PATH (or $VEXLO_FFPROBE)");
+    // What the source holds decides the picture's shape, the rates and colours.
+    std::string probeError;
+    const auto source = probeSource(ffprobe, request.source, probeError);
+    if (!source) {
+        const std::string message = "could not read " + request.source + ": " + probeError;
+        return dryRun ? (say(message), kExitFailed) : refuse(message);
+    }
+    auto planned = planOutput(request, *source);
+    if (auto* error = std::get_if<PlanError>(&planned)) {
+        const std::string message = "could not convert " + request.source + ": " + error->message;
+        return dryRun ? (say(message), kExitFailed) : refuse(message);
+    }
+    const OutputPlan plan = std::get<OutputPlan>(planned);
     const auto arguments = buildFfmpegArguments(request, plan);
 
     if (dryRun) {
-        std::string out = (ffmpeg.empty() ? "ffmpeg" : ffmpeg) + "\n";
+        std::string out = ffmpeg + "\n";
         for (const auto& a : arguments)
             out += a + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }
-    if (sameFile(request.source, request.target))
-        return refuse("the target is the source file itself: " + request.target);
-    if (ffmpeg.empty())
-        return refuse("ffmpeg was not found on PATH (or $VEXLO_FFMPEG)");
     if (g_signalled)
         return conclude(2, kExitFailed);
 
@@ -191,8 +206,17 @@ int runEngine(int argc, char** argv)
             + " elapsed " + formatClock(int64_t(elapsed)) + " remaining "
             + (remaining ? formatClock(*remaining) : std::string("--:--:--")));
     });
-    QObject::connect(&conversion, &Conversion::finished, app.get(), &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    // The end of the conversion ends the program whatever the window thinks:
+    // QCoreApplication::exit() leaves the loop without asking the windows to
+    // close (quit() would, and a window still waiting for an answer refuses).
+    QObject::connect(
+        &conversion, &Conversion::finished, app.get(),
+        [&progressWindow] {
+            if (progressWindow)
+                progressWindow->conversionEnded();
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
 
     conversion.start();
     if (g_signalled)
@@ -200,7 +224,17 @@ int runEngine(int argc, char** argv)
     app->exec();
     progressWindow.reset();
 
-    const Outcome outcome = conversion.outcome();
+    Outcome outcome = conversion.outcome();
+    std::string failure = conversion.errorText();
+    if (outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile) {
+        // A success that left nothing behind is none.
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(request.target, ec);
+        if (ec || size == 0) {
+            outcome = Outcome::Failed;
+            failure = "ffmpeg ended without error, but the target is missing or empty";
+        }
+    }
     switch (outcome) {
     case Outcome::Completed:
         say("done: " + request.target);
@@ -212,7 +246,7 @@ int runEngine(int argc, char** argv)
         say("cancelled; the target is incomplete: " + request.target);
         break;
     case Outcome::Failed:
-        say("could not convert " + request.source + ": " + conversion.errorText());
+        say("could not convert " + request.source + ": " + failure);
         break;
     }
     const bool complete = outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile;

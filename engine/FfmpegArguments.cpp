@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstdio>
 #include <initializer_list>
 
 namespace vexlo::engine {
@@ -55,26 +56,104 @@ int nearest(int wanted, std::initializer_list<int> rates)
     return best;
 }
 
-// MPEG-1 and MPEG-2 video only know a fixed set of frame rates.
-Rational standardMpegRate(const Rational& r)
-{
-    static const Rational rates[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
-                                     {30, 1},       {50, 1}, {60000, 1001}, {60, 1}};
-    const double wanted = double(r.num) / double(r.den);
-    Rational best = rates[0];
-    for (const auto& c : rates)
-        if (std::abs(double(c.num) / double(c.den) - wanted)
-            < std::abs(double(best.num) / double(best.den) - wanted))
-            best = c;
-    return best;
-}
-
 std::string rateText(const Rational& r)
 {
     return r.den == 1 ? std::to_string(r.num) : std::to_string(r.num) + "/" + std::to_string(r.den);
 }
 
+double rateValue(const Rational& r)
+{
+    return r.den > 0 ? double(r.num) / double(r.den) : 0.0;
+}
+
+// The sample rates each audio encoder takes.
+std::initializer_list<int> sampleRatesOf(const std::string& encoder, bool psp)
+{
+    static const std::initializer_list<int> pspAac = {24000, 48000};
+    static const std::initializer_list<int> aac = {8000,  11025, 12000, 16000, 22050, 24000,
+                                                   32000, 44100, 48000, 64000, 88200, 96000};
+    static const std::initializer_list<int> mp3 = {8000,  11025, 12000, 16000, 22050,
+                                                   24000, 32000, 44100, 48000};
+    static const std::initializer_list<int> mp2 = {16000, 22050, 24000, 32000, 44100, 48000};
+    if (encoder == "aac")
+        return psp ? pspAac : aac;
+    if (encoder == "libmp3lame")
+        return mp3;
+    return mp2;
+}
+
+// The most channels each audio encoder (or the PSP) takes.
+int maxChannelsOf(const std::string& encoder, bool psp)
+{
+    if (encoder == "aac")
+        return psp ? 2 : 8;
+    return 2; // MP3 and MPEG audio layer 2 are mono or stereo
+}
+
+std::string fraction(int64_t num, int64_t den)
+{
+    return std::to_string(num) + "/" + std::to_string(den);
+}
+
+// The video encoder's part of the command line.
+void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& request, const OutputPlan& plan)
+{
+    std::string filters;
+    for (const auto& f : plan.videoFilters)
+        filters += (filters.empty() ? "" : ",") + f;
+    a.insert(a.end(), {"-vf", filters, "-c:v", plan.videoEncoder});
+    if (!plan.videoTag.empty())
+        a.insert(a.end(), {"-vtag", plan.videoTag});
+    // Bit rates in 64 bits: a hand-edited field may hold any 32-bit value.
+    const int64_t kbit = request.videoBitrate;
+    if (kbit > 0)
+        a.insert(a.end(), {"-b:v", std::to_string(kbit) + "k"});
+    if (!plan.frameRate.empty())
+        a.insert(a.end(), {"-r", plan.frameRate});
+
+    const bool mpegVideo = plan.videoEncoder == "mpeg1video" || plan.videoEncoder == "mpeg2video";
+    if (plan.videoEncoder == "libx264") {
+        a.insert(a.end(), {"-preset", "fast"});
+        if (plan.muxer == "psp")
+            a.insert(a.end(), {"-profile:v", "main", "-level:v", "3.0", "-refs", "3"});
+    } else if (mpegVideo) {
+        // VCD/SVCD/DVD stream constraints: short GOPs, two B-frames, a
+        // video buffer the players know, and a peak rate they can read.
+        const int64_t rate = kbit > 0 ? kbit : 1150;
+        const bool mpeg1 = plan.videoEncoder == "mpeg1video";
+        const int64_t cap = mpeg1 ? 4000 : 9800;
+        const int64_t peak = std::max(rate, std::min(mpeg1 ? std::max<int64_t>(rate, 1150) : rate * 3 / 2, cap));
+        const int64_t bufBits = mpeg1 ? (rate <= 1150 ? 40 * 1024 * 8 : 112 * 1024 * 8) : 224 * 1024 * 8;
+        a.insert(a.end(), {"-g", mpeg1 ? "18" : "15", "-bf", "2", "-maxrate", std::to_string(peak) + "k",
+                           "-bufsize", std::to_string(bufBits)});
+    } else {
+        // MPEG-4 Part 2 (mpeg4, libxvid): a keyframe at least every 10 s of 25 fps.
+        a.insert(a.end(), {"-g", "250"});
+        if (plan.videoEncoder == "mpeg4")
+            a.insert(a.end(), {"-mbd", "rd", "-trellis", "1"});
+    }
+    // What the pixels are, where the stream or the container can say it.
+    const ColourPlan& c = plan.colours;
+    if (!c.tagMatrix.empty())
+        a.insert(a.end(), {"-color_range", c.tagRange, "-colorspace", c.tagMatrix, "-color_primaries",
+                           c.tagPrimaries, "-color_trc", c.tagTransfer});
+    if (!c.tagMatrix.empty() && (plan.muxer == "mp4" || plan.muxer == "mov"))
+        a.insert(a.end(), {"-movflags", "+write_colr"});
+}
+
 } // namespace
+
+Rational standardMpegRate(const Rational& r)
+{
+    static const Rational rates[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
+                                     {30, 1},       {50, 1}, {60000, 1001}, {60, 1}};
+    const double wanted = rateValue(r);
+    Rational best = rates[0];
+    for (const auto& c : rates)
+        if (std::abs(rateValue(c) - wanted) < std::abs(rateValue(best) - wanted))
+            best = c;
+    return best;
+}
 
 std::string extensionOf(const std::string& path)
 {
@@ -85,7 +164,7 @@ std::string extensionOf(const std::string& path)
     return lower(std::string_view(path).substr(dot));
 }
 
-std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request)
+std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source)
 {
     OutputPlan plan;
     const std::string ext = extensionOf(request.target);
@@ -153,28 +232,93 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request)
     if (container.family == Family::MpegPs && plan.audioEncoder == "aac")
         plan.audioEncoder = "mp2";
 
-    // Each encoder takes only its own sample rates; the nearest one is used.
-    if (request.sampleRate > 0) {
-        const int wanted = request.sampleRate;
-        if (psp && plan.audioEncoder == "aac")
-            plan.sampleRate = nearest(wanted, {24000, 48000});
-        else if (plan.audioEncoder == "aac")
-            plan.sampleRate = nearest(wanted, {8000, 11025, 12000, 16000, 22050, 24000, 32000,
-                                               44100, 48000, 64000, 88200, 96000});
-        else if (plan.audioEncoder == "libmp3lame")
-            plan.sampleRate = nearest(wanted, {8000, 11025, 12000, 16000, 22050, 24000, 32000,
-                                               44100, 48000});
-        else
-            plan.sampleRate = nearest(wanted, {16000, 22050, 24000, 32000, 44100, 48000});
+    if (!source.video && psp)
+        return PlanError{"the PSP plays only videos, and this source holds sound alone"};
+    if (source.video)
+        plan.videoStream = source.video->index;
+    if (source.audio)
+        plan.audioStream = source.audio->index;
+    else if (psp && source.video)
+        plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
+
+    // Each encoder takes only its own sample rates and channel counts; the
+    // nearest it takes is used.
+    const bool anyAudio = plan.audioStream || plan.silentAudioSeconds > 0;
+    const int sourceRate = source.audio ? source.audio->sampleRate : 0;
+    const auto rates = sampleRatesOf(plan.audioEncoder, psp);
+    const int wantedRate = request.sampleRate > 0 ? request.sampleRate : sourceRate;
+    if (wantedRate > 0 && anyAudio) {
+        const int fitted = nearest(wantedRate, rates);
+        if (request.sampleRate > 0 || fitted != sourceRate)
+            plan.sampleRate = fitted;
+    } else if (plan.silentAudioSeconds > 0) {
+        plan.sampleRate = nearest(48000, rates);
+    }
+    const int maxChannels = maxChannelsOf(plan.audioEncoder, psp);
+    if (request.channelCount > 0)
+        plan.channels = std::min(request.channelCount, maxChannels);
+    else if (source.audio && source.audio->channels > maxChannels)
+        plan.channels = maxChannels;
+    if (plan.silentAudioSeconds > 0 && plan.channels == 0)
+        plan.channels = 2;
+    if (!anyAudio)
+        plan.channels = plan.sampleRate = 0;
+
+    if (!source.video)
+        return plan;
+    const VideoStreamInfo& stream = *source.video;
+
+    // Frame rate: MPEG-1/2 only know the standard rates, the nearest to the
+    // one asked for or, for "0", to the source's own.
+    const Rational asked = parseFrameRate(request.frameRate).value_or(Rational{0, 1});
+    if (asked.num > 0) {
+        plan.frameRate = rateText(mpegVideo ? standardMpegRate(asked) : asked);
+    } else if (mpegVideo) {
+        const Rational own = stream.frameRate.num > 0 ? stream.frameRate : stream.baseRate;
+        plan.frameRate = rateText(standardMpegRate(own.num > 0 ? own : Rational{25, 1}));
+    } else if (stream.frameRate.num > 0 && stream.baseRate.num > 0 && rateValue(stream.frameRate) <= 120
+               && std::abs(rateValue(stream.frameRate) / rateValue(stream.baseRate) - 1) > 0.01) {
+        // A variable rate (phone clips): the output keeps the source's average
+        // rate, steady. Left alone, ffmpeg would repeat frames up to the
+        // timing base of all the rates used (60 for a mix of 30 and 20).
+        // Interlaced streams that report their field rate as the base fall
+        // here too and keep their frame rate.
+        plan.frameRate = rateText(stream.frameRate);
     }
 
-    // Frames: progressive output, the profile's size with square pixels.
+    // Picture: the frame asked for, the picture's display aspect kept.
+    FrameKind kind = FrameKind::Square;
+    if (plan.videoEncoder == "mpeg1video")
+        kind = FrameKind::Vcd;
+    else if (plan.videoEncoder == "mpeg2video" && (request.frameWidth == 720 || request.frameWidth == 704)
+             && (request.frameHeight == 480 || request.frameHeight == 576))
+        kind = FrameKind::Dvd;
+    plan.picture = shapePicture(stream, request.frameWidth, request.frameHeight, kind);
+    plan.colours = planColours(stream, plan.picture.frameWidth, plan.picture.frameHeight);
+    const PictureShape& shape = plan.picture;
+
+    // Progressive output: frames flagged interlaced are deinterlaced first
+    // (rotation, done by ffmpeg itself, comes before any of these).
     plan.videoFilters.push_back("yadif=mode=send_frame:parity=auto:deint=interlaced");
-    if (request.frameWidth > 0 || request.frameHeight > 0) {
-        const std::string w = request.frameWidth > 0 ? std::to_string(request.frameWidth) : "-2";
-        const std::string h = request.frameHeight > 0 ? std::to_string(request.frameHeight) : "-2";
-        plan.videoFilters.push_back("scale=" + w + ":" + h);
+    if (shape.scale || plan.colours.fullRangeIn) {
+        std::string scale = "scale=" + std::to_string(shape.pictureWidth) + ":" + std::to_string(shape.pictureHeight);
+        if (plan.colours.fullRangeIn)
+            scale += ":in_range=full:out_range=limited";
+        plan.videoFilters.push_back(scale);
+    }
+    // The matrix is converted after scaling, on the smaller picture, by a
+    // filter that works on the YUV samples directly (the scaler would go
+    // through RGB for it, which costs a third more on the default profile).
+    if (plan.colours.inMatrix != plan.colours.outMatrix)
+        plan.videoFilters.push_back("colormatrix=" + plan.colours.inMatrix + ":" + plan.colours.outMatrix);
+    if (!shape.keepsSourceShape) {
         plan.videoFilters.push_back("setsar=1");
+        if (shape.pictureWidth != shape.frameWidth || shape.pictureHeight != shape.frameHeight)
+            plan.videoFilters.push_back("pad=" + std::to_string(shape.frameWidth) + ":"
+                                        + std::to_string(shape.frameHeight) + ":" + std::to_string(shape.left)
+                                        + ":" + std::to_string(shape.top) + ":black");
+        if (!(shape.displayAspect == Rational{1, 1}))
+            plan.videoFilters.push_back("setdar=" + fraction(shape.displayAspect.num, shape.displayAspect.den));
     }
     plan.videoFilters.push_back("format=yuv420p");
     return plan;
@@ -185,52 +329,36 @@ std::vector<std::string> buildFfmpegArguments(const EngineRequest& request, cons
 {
     std::vector<std::string> a = {"-hide_banner", "-nostdin", "-y", "-nostats",
                                   "-progress", progressUrl, "-i", "file:" + request.source};
-    // The first video and the first audio stream, when there are any.
-    a.insert(a.end(), {"-map", "0:v:0?", "-map", "0:a:0?", "-sn", "-dn", "-map_chapters", "-1"});
-
-    std::string filters;
-    for (const auto& f : plan.videoFilters)
-        filters += (filters.empty() ? "" : ",") + f;
-    a.insert(a.end(), {"-vf", filters, "-c:v", plan.videoEncoder});
-    if (!plan.videoTag.empty())
-        a.insert(a.end(), {"-vtag", plan.videoTag});
-    if (request.videoBitrate > 0)
-        a.insert(a.end(), {"-b:v", std::to_string(request.videoBitrate) + "k"});
-
-    const Rational rate = parseFrameRate(request.frameRate).value_or(Rational{0, 1});
-    const bool mpegVideo = plan.videoEncoder == "mpeg1video" || plan.videoEncoder == "mpeg2video";
-    if (rate.num > 0)
-        a.insert(a.end(), {"-r", rateText(mpegVideo ? standardMpegRate(rate) : rate)});
-
-    if (plan.videoEncoder == "libx264") {
-        a.insert(a.end(), {"-preset", "fast"});
-        if (plan.muxer == "psp")
-            a.insert(a.end(), {"-profile:v", "main", "-level:v", "3.0", "-refs", "3"});
-    } else if (mpegVideo) {
-        // VCD/SVCD/DVD stream constraints: short GOPs, two B-frames, a
-        // video buffer the players know, and a peak rate they can read.
-        const int kbit = request.videoBitrate > 0 ? request.videoBitrate : 1150;
-        const bool mpeg1 = plan.videoEncoder == "mpeg1video";
-        const int cap = mpeg1 ? 4000 : 9800;
-        const int maxKbit = std::max(kbit, std::min(mpeg1 ? std::max(kbit, 1150) : kbit * 3 / 2, cap));
-        const int bufBits = mpeg1 ? (kbit <= 1150 ? 40 * 1024 * 8 : 112 * 1024 * 8)
-                                  : 224 * 1024 * 8;
-        a.insert(a.end(), {"-g", mpeg1 ? "18" : "15", "-bf", "2", "-maxrate",
-                           std::to_string(maxKbit) + "k", "-bufsize", std::to_string(bufBits)});
-    } else {
-        // MPEG-4 Part 2 (mpeg4, libxvid): a keyframe at least every 10 s of 25 fps.
-        a.insert(a.end(), {"-g", "250"});
-        if (plan.videoEncoder == "mpeg4")
-            a.insert(a.end(), {"-mbd", "rd", "-trellis", "1"});
+    if (plan.silentAudioSeconds > 0) {
+        // Generated silence, as long as the pictures.
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", plan.silentAudioSeconds);
+        a.insert(a.end(), {"-f", "lavfi", "-i",
+                           std::string("anullsrc=channel_layout=") + (plan.channels == 1 ? "mono" : "stereo")
+                               + ":sample_rate=" + std::to_string(plan.sampleRate) + ":duration=" + seconds});
     }
+    // The chosen video and audio streams; subtitles, data and chapters stay out.
+    if (plan.videoStream)
+        a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.videoStream)});
+    if (plan.audioStream)
+        a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.audioStream)});
+    else if (plan.silentAudioSeconds > 0)
+        a.insert(a.end(), {"-map", "1:a:0"});
+    a.insert(a.end(), {"-map_chapters", "-1"});
 
-    a.insert(a.end(), {"-c:a", plan.audioEncoder});
-    if (request.audioBitrate > 0)
-        a.insert(a.end(), {"-b:a", std::to_string(request.audioBitrate) + "k"});
-    if (request.channelCount > 0)
-        a.insert(a.end(), {"-ac", std::to_string(request.channelCount)});
-    if (plan.sampleRate > 0)
-        a.insert(a.end(), {"-ar", std::to_string(plan.sampleRate)});
+    if (plan.videoStream)
+        appendVideoArguments(a, request, plan);
+    if (plan.audioStream || plan.silentAudioSeconds > 0) {
+        a.insert(a.end(), {"-c:a", plan.audioEncoder});
+        if (request.audioBitrate > 0)
+            a.insert(a.end(), {"-b:a", std::to_string(request.audioBitrate) + "k"});
+        if (plan.channels > 0)
+            a.insert(a.end(), {"-ac", std::to_string(plan.channels)});
+        if (plan.sampleRate > 0)
+            a.insert(a.end(), {"-ar", std::to_string(plan.sampleRate)});
+    }
+    if (plan.silentAudioSeconds > 0)
+        a.push_back("-shortest");
 
     if (!plan.muxer.empty())
         a.insert(a.end(), {"-f", plan.muxer});

@@ -2,21 +2,33 @@
 // From a conversion request to the ffmpeg command line: encoders, container,
 // filters and rates. Plain C++, no process is started here.
 #include "EngineArgument.h"
+#include "PictureShape.h"
+#include "SourceProbe.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace vexlo::engine {
 
-// What the request means in ffmpeg's terms.
+// What the request means for this source in ffmpeg's terms.
 struct OutputPlan {
     std::string muxer;          // ffmpeg's -f name ("mp4", "psp", "avi", "mpeg", "dvd", ...); "" = by extension
     std::string videoEncoder;   // "mpeg4", "libx264", "libxvid", "mpeg1video", "mpeg2video"
     std::string videoTag;       // four-character code ("DX50", "XVID") or ""
     std::string audioEncoder;   // "aac", "libmp3lame", "mp2"
     int sampleRate = 0;         // after fitting to the encoder's rates; 0 = the source's
+    int channels = 0;           // channels written; 0 = the source's
+    std::optional<int> videoStream; // the source's stream numbers; none: not in the output
+    std::optional<int> audioStream;
+    // A silent track of this length stands in for missing sound (PSP files
+    // need one); 0 = none.
+    double silentAudioSeconds = 0;
+    std::string frameRate;      // -r; "" = the source's timing
     std::vector<std::string> videoFilters; // in order; joined with "," for -vf
+    PictureShape picture;
+    ColourPlan colours;
 };
 
 struct PlanError {
@@ -26,7 +38,11 @@ struct PlanError {
 // Lower-cased extension of `path` with its dot (".mp4"), "" when none.
 std::string extensionOf(const std::string& path);
 
-std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request);
+// The plan for `request` on a source that holds what `source` says.
+std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source);
+
+// MPEG-1 and MPEG-2 video take only these rates: the nearest one to `rate`.
+Rational standardMpegRate(const Rational& rate);
 
 // The full argument vector after the program name. Source and target are
 // written as "file:<path>" so that no name is read as an option or a protocol.

@@ -150,6 +150,20 @@ void ProgressParser::logLine(std::string_view line)
         rest = rest.substr(0, rest.find(','));
         m_state.durationUs = parseClock(rest);
     }
+    if (m_writeFailure.empty()) {
+        // ffmpeg's own words when the output cannot be written. Some of them
+        // (the trailer of AVI and Matroska files) do not change its exit status.
+        static constexpr std::string_view failures[] = {
+            "Error writing trailer",  "Could not write header", "Error submitting a packet to the muxer",
+            "av_interleaved_write_frame()", "Error muxing a packet", "Error closing file",
+            "No space left on device", "Disk quota exceeded", "File too large",
+            "Error writing output"};
+        for (const auto& f : failures)
+            if (t.find(f) != std::string_view::npos) {
+                m_writeFailure = std::string(t.substr(0, 400));
+                break;
+            }
+    }
     m_tail[m_tailNext] = std::string(t.substr(0, 400));
     m_tailNext = (m_tailNext + 1) % 8;
 }

@@ -38,6 +38,9 @@ public:
     const ProgressState& state() const { return m_state; }
     // The last few non-empty log lines, joined by "\n".
     std::string logTail() const;
+    // ffmpeg reported that writing the output failed (header, packets,
+    // trailer, closing), even when it then exits with status 0; the line.
+    const std::string& writeFailure() const { return m_writeFailure; }
 
 private:
     void progressLine(std::string_view line, bool& blockEnded);
@@ -48,6 +51,7 @@ private:
     std::string m_tail[8];
     int m_tailNext = 0;
     bool m_durationSeen = false;
+    std::string m_writeFailure;
 };
 
 } // namespace vexlo::engine

@@ -85,7 +85,7 @@ void ProgressWindow::btnCancelClick()
 {
     btnCancel->setEnabled(false);
     btnStopAfter->setEnabled(false);
-    m_answered = true;
+    m_closable = true;
     emit cancelRequested();
 }
 
@@ -96,9 +96,16 @@ void ProgressWindow::btnStopAfterClick()
     emit stopAfterRequested();
 }
 
+void ProgressWindow::conversionEnded()
+{
+    m_closable = true;
+    btnCancel->setEnabled(false);
+    btnStopAfter->setEnabled(false);
+}
+
 void ProgressWindow::closeEvent(QCloseEvent* event)
 {
-    if (!m_answered) {
+    if (!m_closable) {
         event->ignore();
         btnCancelClick();
         return;

@@ -20,6 +20,9 @@ public:
     explicit ProgressWindow(const std::string& fileName, QWidget* parent = nullptr);
 
     void showProgress(const ProgressState& state, double elapsedSeconds);
+    // The conversion has ended (in any way): the buttons go grey and the
+    // window may close without a question, so that the program can end.
+    void conversionEnded();
 
     QLabel* lblFileName;
     QLabel* lblPercent;
@@ -40,7 +43,7 @@ protected:
 private:
     void btnCancelClick();
     void btnStopAfterClick();
-    bool m_answered = false;
+    bool m_closable = false;
 };
 
 } // namespace vexlo::engine

@@ -306,7 +306,7 @@ TEST_F(EngineEndToEnd, SignalsCancelTheConversion)
         fs::remove(pidFile);
         QProcess process;
         start(process, s_clip + "|" + path("sig.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
-              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=slow",
+              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=slow",
                "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
         ASSERT_TRUE(process.waitForStarted());
         std::string seen;
@@ -324,6 +324,20 @@ TEST_F(EngineEndToEnd, SignalsCancelTheConversion)
         const pid_t child = pid_t(std::atoi(vexlo::test::readFile(pidFile).c_str()));
         ASSERT_GT(child, 0);
         EXPECT_NE(::kill(child, 0), 0);
+    }
+}
+
+TEST_F(EngineEndToEnd, ASuccessWithoutATargetIsAFailure)
+{
+    // ffmpeg ends with 0 but the target is empty, or its log says that the
+    // file could not be finished: neither is a converted file.
+    for (const char* mode : {"empty", "trailer"}) {
+        SCOPED_TRACE(mode);
+        const EngineRun run = trevok(s_clip + "|" + path("a.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
+                                     {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG,
+                                      QString("FAKE_FFMPEG_MODE=") + mode});
+        EXPECT_EQ(run.exitCode, 2) << run.stderrText;
+        EXPECT_EQ(run.flag, "2");
     }
 }
 

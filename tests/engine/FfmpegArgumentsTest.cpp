@@ -19,9 +19,23 @@ std::optional<std::string> option(const std::vector<std::string>& args, const st
     return *(it + 1);
 }
 
-OutputPlan planOk(const EngineRequest& r)
+// A camcorder clip: 1920 x 1080 at 29.97 frames a second with stereo sound.
+SourceInfo camcorder()
 {
-    auto p = planOutput(r);
+    SourceInfo s;
+    VideoStreamInfo v;
+    v.width = 1920;
+    v.height = 1080;
+    v.frameRate = v.baseRate = {30000, 1001};
+    s.video = v;
+    s.audio = AudioStreamInfo{1, 2, 48000};
+    s.durationSeconds = 10;
+    return s;
+}
+
+OutputPlan planOk(const EngineRequest& r, const SourceInfo& source = camcorder())
+{
+    auto p = planOutput(r, source);
     if (auto* e = std::get_if<PlanError>(&p))
         ADD_FAILURE() << e->message;
     return std::holds_alternative<OutputPlan>(p) ? std::get<OutputPlan>(p) : OutputPlan{};
@@ -92,17 +106,16 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         EXPECT_EQ(option(args, "-ar"), std::to_string(r.sampleRate)); // all catalogue rates fit
         const std::string filters = option(args, "-vf").value_or("");
         EXPECT_NE(filters.find("yadif"), std::string::npos) << filters;
-        if (r.frameWidth > 0)
-            EXPECT_NE(filters.find("scale=" + std::to_string(r.frameWidth) + ":"
-                                   + std::to_string(r.frameHeight) + ",setsar=1"),
-                      std::string::npos)
-                << filters;
-        else
-            EXPECT_EQ(filters.find("scale="), std::string::npos) << filters;
-        if (r.frameRate == "0")
+        // The frame is the profile's, whatever the picture inside it.
+        const std::string w = std::to_string(r.frameWidth), h = std::to_string(r.frameHeight);
+        EXPECT_TRUE(filters.find("pad=" + w + ":" + h + ":") != std::string::npos
+                    || filters.find("scale=" + w + ":" + h) != std::string::npos)
+            << filters;
+        if (r.frameRate == "0" && r.videoFormat.rfind("mpeg", 0) != 0) {
             EXPECT_FALSE(option(args, "-r"));
-        else if (r.frameRate == "29.976")
+        } else if (r.frameRate == "29.976") {
             EXPECT_EQ(option(args, "-r"), "30000/1001");
+        }
         // The names reach ffmpeg only as file: URLs, as the last output argument.
         EXPECT_EQ(option(args, "-i"), "file:/in/My Clip.m2ts");
         EXPECT_EQ(args.back(), "file:" + r.target);
@@ -178,7 +191,7 @@ TEST(FfmpegArguments, RefusesUnknownIdentifiersAndPspOutsideMp4)
     for (const auto& c : cases) {
         EngineRequest r = request(c.target, c.video, c.audio);
         r.isPsp = c.psp;
-        const auto p = planOutput(r);
+        const auto p = planOutput(r, camcorder());
         ASSERT_TRUE(std::holds_alternative<PlanError>(p)) << c.video << c.audio;
         EXPECT_NE(std::get<PlanError>(p).message.find(c.messagePart), std::string::npos)
             << std::get<PlanError>(p).message;
@@ -224,7 +237,7 @@ TEST(FfmpegArguments, ZeroMeansTheSourceOrTheEncodersChoice)
     EXPECT_EQ(option(args, "-vf").value_or("").find("scale"), std::string::npos);
 
     r.frameWidth = 640; // one side given: the other follows the source's aspect
-    EXPECT_NE(option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:-2"),
+    EXPECT_NE(option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:360,colormatrix=bt709:bt601,"),
               std::string::npos);
 }
 

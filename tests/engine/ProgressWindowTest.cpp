@@ -92,6 +92,8 @@ TEST(EngineConversion, OutcomesOfTheConverter)
     const Case cases[] = {
         {FAKE_FFMPEG, "ok", Outcome::Completed, ""},
         {FAKE_FFMPEG, "fail", Outcome::Failed, "Invalid data found"},
+        // Status 0, but the log says the file could not be finished.
+        {FAKE_FFMPEG, "trailer", Outcome::Failed, "Error writing trailer"},
         {"/nonexistent/ffmpeg", "ok", Outcome::Failed, "exit status 127"},
     };
     for (const auto& c : cases) {

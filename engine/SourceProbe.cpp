@@ -1,0 +1,208 @@
+#include "SourceProbe.h"
+
+#include "ChildProcess.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vexlo::engine {
+
+namespace {
+
+std::optional<int64_t> readInt(const std::string& text)
+{
+    if (text.empty() || text.size() > 18)
+        return std::nullopt;
+    size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size())
+        return std::nullopt;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return text[0] == '-' ? -value : value;
+}
+
+// "30000/1001" or "32:27"; only positive fractions count.
+std::optional<Rational> readFraction(const std::string& text)
+{
+    const size_t sep = text.find_first_of("/:");
+    if (sep == std::string::npos)
+        return std::nullopt;
+    const auto num = readInt(text.substr(0, sep));
+    const auto den = readInt(text.substr(sep + 1));
+    if (!num || !den || *num <= 0 || *den <= 0)
+        return std::nullopt;
+    return Rational{*num, *den};
+}
+
+// ffprobe writes "unknown" for what the file does not say.
+std::string known(const std::string& value)
+{
+    return value == "unknown" || value == "reserved" || value == "unspecified" ? std::string() : value;
+}
+
+} // namespace
+
+SourceInfo parseProbeOutput(std::string_view text)
+{
+    // streams.stream.<n>.<key>=<value>, format.duration="..."
+    std::map<int, std::map<std::string, std::string>> streams;
+    std::map<std::string, std::string> format;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos)
+            continue;
+        const std::string_view key = line.substr(0, eq);
+        std::string value(line.substr(eq + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        static constexpr std::string_view streamPrefix = "streams.stream.";
+        if (key.substr(0, streamPrefix.size()) == streamPrefix) {
+            const std::string_view rest = key.substr(streamPrefix.size());
+            const size_t dot = rest.find('.');
+            if (dot == std::string_view::npos)
+                continue;
+            const auto n = readInt(std::string(rest.substr(0, dot)));
+            if (!n || *n < 0 || *n > 100000)
+                continue;
+            std::string name(rest.substr(dot + 1));
+            // Side data and tags: only their last part matters here.
+            if (name.rfind("side_data_list.", 0) == 0 || name.rfind("tags.", 0) == 0)
+                name = name.substr(name.rfind('.') + 1) == "rotation" ? "rotation"
+                       : name.rfind("tags.", 0) == 0                  ? name
+                                                                      : std::string();
+            if (!name.empty())
+                streams[int(*n)][name] = value;
+        } else if (key.substr(0, 7) == "format.") {
+            format[std::string(key.substr(7))] = value;
+        }
+    }
+
+    SourceInfo info;
+    for (auto& [n, s] : streams) {
+        const std::string type = s["codec_type"];
+        if (type == "video" && !info.video && s["disposition.attached_pic"] != "1") {
+            VideoStreamInfo v;
+            v.index = int(readInt(s["index"]).value_or(n));
+            v.width = readInt(s["width"]).value_or(0);
+            v.height = readInt(s["height"]).value_or(0);
+            if (v.width <= 0 || v.height <= 0)
+                continue; // a stream without pictures is no picture source
+            v.sampleAspect = readFraction(s["sample_aspect_ratio"]).value_or(Rational{1, 1});
+            std::string rotation = s["rotation"];
+            if (rotation.empty())
+                rotation = s["tags.rotate"];
+            const double degrees = std::atof(rotation.c_str());
+            if (std::isfinite(degrees) && std::abs(degrees) < 1e6) {
+                int quarter = int(std::lround(degrees / 90.0)) % 4;
+                v.rotation = (quarter + 4) % 4 * 90;
+            }
+            v.frameRate = readFraction(s["avg_frame_rate"]).value_or(Rational{0, 1});
+            v.baseRate = readFraction(s["r_frame_rate"]).value_or(Rational{0, 1});
+            v.fieldOrder = known(s["field_order"]);
+            v.pixelFormat = s["pix_fmt"];
+            v.colorRange = known(s["color_range"]);
+            v.colorSpace = known(s["color_space"]);
+            v.colorPrimaries = known(s["color_primaries"]);
+            v.colorTransfer = known(s["color_transfer"]);
+            info.video = v;
+        } else if (type == "audio" && !info.audio) {
+            AudioStreamInfo a;
+            a.index = int(readInt(s["index"]).value_or(n));
+            a.channels = int(std::clamp<int64_t>(readInt(s["channels"]).value_or(0), 0, 1024));
+            a.sampleRate = int(std::clamp<int64_t>(readInt(s["sample_rate"]).value_or(0), 0, 10000000));
+            info.audio = a;
+        }
+    }
+    const double duration = std::atof(format["duration"].c_str());
+    if (std::isfinite(duration) && duration > 0 && duration < 1e9)
+        info.durationSeconds = duration;
+    return info;
+}
+
+std::vector<std::string> probeArguments(const std::string& source)
+{
+    return {"-v", "error", "-hide_banner", "-show_entries",
+            "stream=index,codec_type,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
+            "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
+            "sample_rate:stream_disposition=attached_pic:stream_tags=rotate:stream_side_data=rotation:"
+            "format=duration",
+            "-of", "flat", "file:" + source};
+}
+
+std::string ffprobeProgram(const std::string& ffmpeg)
+{
+    if (const char* over = std::getenv("VEXLO_FFPROBE"); over && *over) {
+        const std::string program = over;
+        return program.find('/') == std::string::npos ? findOnPath(program) : program;
+    }
+    const size_t slash = ffmpeg.rfind('/');
+    if (slash != std::string::npos) {
+        const std::string beside = ffmpeg.substr(0, slash + 1) + "ffprobe";
+        if (::access(beside.c_str(), X_OK) == 0)
+            return beside;
+    }
+    return findOnPath("ffprobe");
+}
+
+std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source,
+                                      std::string& error)
+{
+    ChildProcess child;
+    if (!child.start(ffprobe, probeArguments(source), error)) {
+        error = "ffprobe (" + ffprobe + ") could not be started: " + error;
+        return std::nullopt;
+    }
+    std::string out, err;
+    bool outOpen = true, errOpen = true;
+    char buffer[8192];
+    while (outOpen || errOpen) {
+        pollfd fds[2] = {{outOpen ? child.stdoutFd() : -1, POLLIN, 0},
+                         {errOpen ? child.stderrFd() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const long n = ChildProcess::readSome(fds[i].fd, buffer, sizeof buffer);
+            if (n == 0) {
+                (i == 0 ? outOpen : errOpen) = false;
+            } else if (n > 0) {
+                std::string& sink = i == 0 ? out : err;
+                if (sink.size() < (1u << 20))
+                    sink.append(buffer, size_t(n));
+            }
+        }
+    }
+    const int status = child.wait();
+    while (!err.empty() && (err.back() == '\n' || err.back() == '\r'))
+        err.pop_back();
+    if (status < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = err.empty() ? "ffprobe could not read it" : err;
+        return std::nullopt;
+    }
+    SourceInfo info = parseProbeOutput(out);
+    if (!info.video && !info.audio) {
+        error = "it holds neither pictures nor sound";
+        return std::nullopt;
+    }
+    return info;
+}
+
+} // namespace vexlo::engine

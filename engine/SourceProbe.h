@@ -1,0 +1,59 @@
+#pragma once
+// What the source holds, as ffprobe reports it: the first video stream (its
+// coded size, pixel shape, rotation, rates, fields and colours) and the first
+// audio stream. The plan of the conversion is made from it.
+#include "EngineArgument.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlo::engine {
+
+struct VideoStreamInfo {
+    int index = 0;                 // the stream's number in the file
+    int64_t width = 0;             // coded size
+    int64_t height = 0;
+    Rational sampleAspect{1, 1};   // pixel shape; 1:1 when the file says nothing usable
+    int rotation = 0;              // display rotation in degrees: 0, 90, 180 or 270
+    Rational frameRate{0, 1};      // average rate; {0, 1} when unknown
+    Rational baseRate{0, 1};       // ffprobe's r_frame_rate (the least common rate)
+    std::string fieldOrder;        // "progressive", "tt", ... or ""
+    std::string pixelFormat;       // "yuv420p", "yuvj420p", ...
+    std::string colorRange;        // "tv", "pc" or "" when not told
+    std::string colorSpace;        // the matrix: "bt709", "smpte170m", ... or ""
+    std::string colorPrimaries;
+    std::string colorTransfer;
+};
+
+struct AudioStreamInfo {
+    int index = 0;
+    int channels = 0;
+    int sampleRate = 0;
+};
+
+struct SourceInfo {
+    std::optional<VideoStreamInfo> video;
+    std::optional<AudioStreamInfo> audio;
+    double durationSeconds = 0; // 0 when not known
+};
+
+// Reads ffprobe's "flat" output of the entries that probeArguments() asks for.
+// Never throws; what does not read is left at its default. Cover pictures
+// (attached pictures) are not taken as the video stream.
+SourceInfo parseProbeOutput(std::string_view text);
+
+// The arguments of ffprobe (after the program name) for `source`.
+std::vector<std::string> probeArguments(const std::string& source);
+
+// The ffprobe to use: $VEXLO_FFPROBE when set; else "ffprobe" beside the
+// ffmpeg in use; else the first on $PATH. "" when there is none.
+std::string ffprobeProgram(const std::string& ffmpeg);
+
+// Runs ffprobe on `source`. On failure returns nullopt and sets `error` to
+// what ffprobe said (or why it could not run).
+std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source,
+                                      std::string& error);
+
+} // namespace vexlo::engine

@@ -1,0 +1,525 @@
+// trevok on the videos people have: short sources generated with ffmpeg (a
+// 1080i camcorder clip, a rotated variable-rate phone clip, odd sizes, low
+// rates, no sound, sound alone, two sound tracks, one frame, an anamorphic DVD
+// stream, an empty and a truncated file), each converted with every profile
+// of the catalogue, and every result checked with ffprobe and a full decode.
+#include "Catalogue.h"
+#include "MediaTools.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+using namespace vexlo::engine;
+using namespace vexlo::engine::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Pictures never darker than the bars' black, so that bars can be measured.
+QString pictures(const char* size, const char* rate, const char* seconds)
+{
+    return QString("testsrc2=size=%1:rate=%2:duration=%3,lutyuv=y='clip(val,60,235)'").arg(size, rate, seconds);
+}
+
+QString tone(int hz, const char* seconds)
+{
+    return QString("sine=frequency=%1:sample_rate=48000:duration=%2").arg(hz).arg(seconds);
+}
+
+struct Source {
+    std::string name;         // file name
+    bool readable = true;     // false: every conversion must fail
+    bool video = true, audio = true;
+    double displayAspect = 0; // after rotation
+    bool oneFrame = false;
+    double frameRate = 0;     // the source's average rate, as ffprobe reports it
+};
+
+struct Result {
+    std::string source;
+    int profile = 0;
+    ToolRun run;
+    std::optional<std::string> flag;
+    MediaProbe probe;
+    Decoded decoded;
+};
+
+class MediaMatrix : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new QTemporaryDir;
+        const auto at = [](const std::string& name) { return s_dir->filePath(QString::fromStdString(name)); };
+        std::string error;
+        const auto make = [&](const QStringList& args) {
+            if (!makeMedia(args, &error))
+                ADD_FAILURE() << args.join(' ').toStdString() << "\n" << error;
+        };
+        // A camcorder's 1080i: interlaced H.264 with AC-3 5.1 in an M2TS stream.
+        make({"-f", "lavfi", "-i", pictures("1920x1080", "30000/1001", "1"), "-f", "lavfi", "-i", tone(440, "1"),
+              "-c:v", "libx264", "-preset", "ultrafast", "-flags", "+ilme+ildct", "-x264opts", "tff=1",
+              "-pix_fmt", "yuv420p", "-c:a", "ac3", "-ac", "6", "-f", "mpegts", "-mpegts_m2ts_mode", "1",
+              at("camcorder.m2ts")});
+        // A phone's: full-range pictures at a varying rate, held sideways with a
+        // rotation in the file.
+        make({"-f", "lavfi", "-i",
+              pictures("1280x720", "30", "1") + ",settb=1/600,setpts='if(lt(N,15),N*20,300+(N-15)*30)'",
+              "-f", "lavfi", "-i", tone(660, "1.25"), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset",
+              "ultrafast", "-pix_fmt", "yuvj420p", "-c:a", "aac", at("upright.mov")});
+        make({"-i", at("upright.mov"), "-c", "copy", "-metadata:s:v:0", "rotate=90", at("portrait.mov")});
+        // 4:4:4, which can have an odd size.
+        make({"-f", "lavfi", "-i", "testsrc2=size=718x403:rate=25:duration=1,format=yuv444p,lutyuv=y='clip(val,60,235)'",
+              "-f", "lavfi", "-i", tone(440, "1"), "-c:v", "ffv1", "-c:a", "flac", at("odd.mkv")});
+        make({"-f", "lavfi", "-i", pictures("320x240", "5", "2"), "-f", "lavfi", "-i", tone(440, "2"), "-c:v",
+              "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("five.mp4")});
+        make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-c:v", "libx264", "-preset", "ultrafast",
+              "-pix_fmt", "yuv420p", at("silent.mp4")});
+        make({"-f", "lavfi", "-i", tone(440, "1"), "-c:a", "aac", at("sound.m4a")});
+        make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-f",
+              "lavfi", "-i", tone(880, "1"), "-map", "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset",
+              "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac:a:0", "1", "-ac:a:1", "2", at("two-tracks.mkv")});
+        make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-frames:v", "1", "-c:v", "libx264", "-pix_fmt",
+              "yuv420p", at("one-frame.mp4")});
+        make({"-f", "lavfi", "-i", pictures("720x480", "30000/1001", "1"), "-f", "lavfi", "-i", tone(440, "1"),
+              "-c:v", "mpeg2video", "-aspect", "16:9", "-c:a", "mp2", "-f", "vob", at("anamorphic.vob")});
+        vexlo::test::writeFile(at("empty.m2ts").toStdString(), "");
+        make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-c:v",
+              "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("whole.mp4")});
+        const std::string whole = vexlo::test::readFile(at("whole.mp4").toStdString());
+        vexlo::test::writeFile(at("truncated.mp4").toStdString(), whole.substr(0, whole.size() * 2 / 5));
+
+        s_sources = {
+            {"camcorder.m2ts", true, true, true, 16.0 / 9.0},
+            {"portrait.mov", true, true, true, 720.0 / 1280.0},
+            {"odd.mkv", true, true, true, 718.0 / 403.0},
+            {"five.mp4", true, true, true, 4.0 / 3.0},
+            {"silent.mp4", true, true, false, 4.0 / 3.0},
+            {"sound.m4a", true, false, true, 0},
+            {"two-tracks.mkv", true, true, true, 4.0 / 3.0},
+            {"one-frame.mp4", true, true, false, 4.0 / 3.0, true},
+            {"anamorphic.vob", true, true, true, 16.0 / 9.0},
+            {"empty.m2ts", false},
+            {"truncated.mp4", false},
+        };
+        for (Source& s : s_sources)
+            if (s.video && s.readable) {
+                const MediaProbe p = probeMedia(at(s.name).toStdString());
+                ASSERT_TRUE(p.video()) << s.name;
+                s.frameRate = fractionValue(p.video()->at("avg_frame_rate"));
+            }
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    static std::string sourcePath(const std::string& name)
+    {
+        return s_dir->filePath(QString::fromStdString(name)).toStdString();
+    }
+
+    // One conversion and what is seen of its result; runs on a worker thread.
+    static Result convert(const Source& source, const CatalogueProfile& profile, const std::string& work)
+    {
+        Result r;
+        r.source = source.name;
+        r.profile = profile.number;
+        fs::create_directories(work);
+        const std::string registry = work + "/registry";
+        vexlo::platform::FolderRegistry(registry).writeValue(vexlo::platform::Hive::CurrentUser,
+                                                             vexlo::platform::kAbortFlagKey, "", "9");
+        EngineRequest request = profile.request;
+        request.source = sourcePath(source.name);
+        request.target = work + "/out" + profile.fileType;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VEXLO_REGISTRY", QString::fromStdString(registry));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        r.run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
+        r.flag = vexlo::platform::FolderRegistry(registry).readValue(vexlo::platform::Hive::CurrentUser,
+                                                                       vexlo::platform::kAbortFlagKey, "");
+        if (r.run.exitCode == 0) {
+            r.probe = probeMedia(request.target);
+            r.decoded = decodeMedia(request.target, work + "/crop.txt");
+        }
+        return r;
+    }
+
+    static QTemporaryDir* s_dir;
+    static std::vector<Source> s_sources;
+};
+
+QTemporaryDir* MediaMatrix::s_dir = nullptr;
+std::vector<Source> MediaMatrix::s_sources;
+
+// Runs `jobs` on a few threads (as many as the machine has cores, at least 2).
+template <typename Job>
+std::vector<Result> runParallel(const std::vector<Job>& jobs)
+{
+    std::vector<Result> results(jobs.size());
+    std::atomic<size_t> next{0};
+    const unsigned workers = std::max(2u, std::min(4u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> threads;
+    for (unsigned w = 0; w < workers; ++w)
+        threads.emplace_back([&] {
+            for (size_t i = next++; i < jobs.size(); i = next++)
+                results[i] = jobs[i]();
+        });
+    for (auto& t : threads)
+        t.join();
+    return results;
+}
+
+} // namespace
+
+TEST_F(MediaMatrix, EverySourceWithEveryProfile)
+{
+    const auto catalogue = installedCatalogue();
+    ASSERT_EQ(catalogue.size(), 18u);
+    QTemporaryDir work;
+    std::vector<std::function<Result()>> jobs;
+    for (const Source& source : s_sources)
+        for (const auto& profile : catalogue)
+            jobs.push_back([&, source, profile] {
+                return convert(source, profile,
+                               work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
+                                   .toStdString());
+            });
+    const std::vector<Result> results = runParallel(jobs);
+
+    std::map<std::string, const Source*> sources;
+    for (const Source& s : s_sources)
+        sources[s.name] = &s;
+    for (const Result& r : results) {
+        const Source& source = *sources.at(r.source);
+        const CatalogueProfile& profile = catalogue.at(size_t(r.profile));
+        const EngineRequest& p = profile.request;
+        SCOPED_TRACE(r.source + " with profile " + std::to_string(r.profile) + " (" + profile.title + ")\n"
+                     + r.run.err.substr(r.run.err.size() > 1500 ? r.run.err.size() - 1500 : 0));
+        const bool refused = !source.readable || (!source.video && p.isPsp);
+        if (refused) {
+            EXPECT_EQ(r.run.exitCode, 2);
+            EXPECT_EQ(r.flag, "2");
+            if (source.readable)
+                EXPECT_NE(r.run.err.find("PSP"), std::string::npos) << "the message names the reason";
+            continue;
+        }
+        ASSERT_EQ(r.run.exitCode, 0);
+        EXPECT_EQ(r.flag, "0");
+
+        // Container.
+        const std::string& type = profile.fileType;
+        EXPECT_EQ(r.probe.format.at("format_name"),
+                  type == ".avi" ? "avi" : type == ".mpg" ? "mpeg" : "mov,mp4,m4a,3gp,3g2,mj2");
+        if (p.isPsp)
+            EXPECT_EQ(r.probe.format.at("major_brand"), "MSNV");
+        // A clean decode from start to end.
+        EXPECT_TRUE(r.decoded.ran);
+        EXPECT_EQ(r.decoded.errors, "");
+
+        if (source.video) {
+            ASSERT_TRUE(r.probe.video());
+            const auto& v = *r.probe.video();
+            const std::map<std::string, std::string> codec = {{"mpeg4", "mpeg4"}, {"divx", "mpeg4"},
+                                                              {"xvid", "mpeg4"}, {"h264", "h264"},
+                                                              {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"}};
+            EXPECT_EQ(v.at("codec_name"), codec.at(p.videoFormat));
+            EXPECT_EQ(v.at("width"), std::to_string(p.frameWidth));
+            EXPECT_EQ(v.at("height"), std::to_string(p.frameHeight));
+            // The picture inside the bars keeps the source's display aspect:
+            // within 1 %, or within the 2 pixels the measure itself may miss.
+            const double sar = v.at("sample_aspect_ratio") == "0:1" || v.at("sample_aspect_ratio") == "N/A"
+                                   ? 1.0
+                                   : fractionValue(v.at("sample_aspect_ratio"));
+            ASSERT_GT(r.decoded.contentHeight, 0);
+            const double aspect = r.decoded.contentWidth * sar / r.decoded.contentHeight;
+            const double slack = std::max(0.01, 2.0 / std::min(r.decoded.contentWidth, r.decoded.contentHeight));
+            EXPECT_NEAR(aspect / source.displayAspect, 1.0, slack)
+                << "content " << r.decoded.contentWidth << "x" << r.decoded.contentHeight << " sar " << sar;
+            // Frame rate: the one asked for, or the source's; MPEG-1/2 the
+            // nearest standard one.
+            const bool mpeg = p.videoFormat == "mpeg1" || p.videoFormat == "mpeg2";
+            if (p.frameRate != "0") {
+                EXPECT_NEAR(fractionValue(v.at("r_frame_rate")), fractionValue(p.frameRate == "29.976" ? "30000/1001" : p.frameRate), 0.01);
+            } else if (mpeg) {
+                EXPECT_TRUE(v.at("r_frame_rate") == "24000/1001" || v.at("r_frame_rate") == "30000/1001"
+                            || v.at("r_frame_rate") == "25/1")
+                    << v.at("r_frame_rate");
+            } else if (!source.oneFrame) {
+                EXPECT_NEAR(fractionValue(v.at("avg_frame_rate")) / source.frameRate, 1.0, 0.05)
+                    << v.at("avg_frame_rate") << " from " << source.frameRate;
+            }
+            // Colour tags, where the stream or the container carries them, say
+            // what SD pixels are.
+            if (v.count("color_space") && v.at("color_space") != "unknown")
+                EXPECT_EQ(v.at("color_space"), "smpte170m");
+            if (v.count("color_range") && v.at("color_range") != "unknown")
+                EXPECT_EQ(v.at("color_range"), "tv");
+            if ((type == ".mp4" && !p.isPsp) || p.videoFormat == "h264" || p.videoFormat == "mpeg2")
+                EXPECT_EQ(v.count("color_space") ? v.at("color_space") : "", "smpte170m");
+        } else {
+            EXPECT_FALSE(r.probe.video());
+        }
+
+        if (source.audio || p.isPsp) {
+            ASSERT_TRUE(r.probe.audio());
+            const auto& a = *r.probe.audio();
+            const std::map<std::string, std::string> codec = {{"ACC", "aac"}, {"mp3", "mp3"}, {"mp2", "mp2"}};
+            EXPECT_EQ(a.at("codec_name"), codec.at(p.audioFormat));
+            EXPECT_EQ(a.at("channels"), std::to_string(p.channelCount));
+            EXPECT_EQ(a.at("sample_rate"), std::to_string(p.sampleRate));
+            EXPECT_EQ(r.probe.audios.size(), 1u);
+        } else {
+            EXPECT_FALSE(r.probe.audio());
+        }
+        if (r.probe.video() && r.probe.audio())
+            EXPECT_NEAR(r.probe.videoSeconds, r.probe.audioSeconds, 0.3);
+    }
+}
+
+TEST_F(MediaMatrix, HandEditedFieldsOnRealSources)
+{
+    // Values a user can type in the output dialog: the source's rate for
+    // MPEG-1/2, odd sizes for H.264, the source's odd size, a huge bit rate.
+    struct Case {
+        const char* what;
+        const char* source;
+        const char* target;
+        const char* video;
+        const char* audio;
+        int32_t width, height, kbit;
+        const char* rate;
+        int exitCode; // -1: 0 or 2, as long as the flag agrees
+        const char* size;
+        const char* frameRate;
+    };
+    const Case cases[] = {
+        {"MPEG-1, 5 fps source's rate", "five.mp4", ".mpg", "mpeg1", "mp2", 352, 240, 1150, "0", 0, "352x240", "24000/1001"},
+        {"MPEG-2, 5 fps source's rate", "five.mp4", ".mpg", "mpeg2", "mp2", 720, 480, 6000, "0", 0, "720x480", "24000/1001"},
+        {"H.264, odd width", "camcorder.m2ts", ".mp4", "h264", "ACC", 853, 480, 1000, "0", 0, "854x480", "30000/1001"},
+        {"H.264, odd source's size", "odd.mkv", ".mp4", "h264", "ACC", 0, 0, 1000, "0", 0, "718x404", "25/1"},
+        {"XviD, odd source's size", "odd.mkv", ".avi", "xvid", "mp3", 0, 0, 1000, "0", 0, "718x404", "25/1"},
+        {"MPEG-2, bit rate beyond any player", "silent.mp4", ".mpg", "mpeg2", "mp2", 720, 576, 715827883, "25", -1, "720x576", "25/1"},
+    };
+    QTemporaryDir work;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineRequest r;
+        r.source = sourcePath(c.source);
+        r.target = work.filePath(QString(c.what).replace(' ', '_').remove(',') + c.target).toStdString();
+        r.videoFormat = c.video;
+        r.audioFormat = c.audio;
+        r.frameWidth = c.width;
+        r.frameHeight = c.height;
+        r.videoBitrate = c.kbit;
+        r.frameRate = c.rate;
+        r.channelCount = 2;
+        r.audioBitrate = 128;
+        r.sampleRate = 44100;
+        r.marker = Marker::Silent;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString registry = work.filePath("registry");
+        env.insert("VEXLO_REGISTRY", registry);
+        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(r))}, env);
+        const auto flag = vexlo::platform::FolderRegistry(registry.toStdString())
+                              .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
+        ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 2) << run.err; // never a crash
+        EXPECT_EQ(flag, run.exitCode == 0 ? "0" : "2");
+        if (c.exitCode >= 0)
+            ASSERT_EQ(run.exitCode, c.exitCode) << run.err;
+        if (run.exitCode != 0)
+            continue;
+        const MediaProbe p = probeMedia(r.target);
+        ASSERT_TRUE(p.video());
+        EXPECT_EQ(p.video()->at("width") + "x" + p.video()->at("height"), c.size);
+        EXPECT_EQ(p.video()->at("r_frame_rate"), c.frameRate);
+        const Decoded d = decodeMedia(r.target, work.filePath("crop.txt").toStdString());
+        EXPECT_TRUE(d.ran);
+        EXPECT_EQ(d.errors, "");
+    }
+}
+
+TEST_F(MediaMatrix, HdColoursKeepTheirLookInSdOutputs)
+{
+    // Colour bars at HD sizes, tagged BT.709 and untagged (players take an
+    // untagged HD picture as BT.709 too), converted to the default profile's
+    // SD frame. Decoded as SD players decode it (BT.601), every bar keeps
+    // its colour; left in BT.709 numbers, green and red would be off by 30.
+    QTemporaryDir work;
+    const auto file = [&](const std::string& name) { return work.filePath(QString::fromStdString(name)).toStdString(); };
+    struct Case {
+        const char* name;
+        const char* size;
+        bool tagged;
+    };
+    for (const Case& c : {Case{"tagged", "1280x720", true}, Case{"untagged", "1920x1080", false}}) {
+        SCOPED_TRACE(c.name);
+        const std::string source = file(std::string(c.name) + ".mp4");
+        QStringList args = {"-f", "lavfi", "-i", QString("smptehdbars=size=%1:rate=25:duration=0.2").arg(c.size),
+                            "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p"};
+        if (c.tagged)
+            args += {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"};
+        ASSERT_TRUE(makeMedia(args + QStringList{QString::fromStdString(source)}));
+        CatalogueProfile profile = installedCatalogue().at(0); // 640 x 480 MPEG-4
+        const std::string out = file(std::string(c.name) + "-out");
+        EngineRequest request = profile.request;
+        request.source = source;
+        request.target = out + ".mp4";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VEXLO_REGISTRY", QString::fromStdString(file("registry")));
+        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const MediaProbe probe = probeMedia(request.target);
+        ASSERT_TRUE(probe.video());
+        EXPECT_EQ(probe.video()->at("color_space"), "smpte170m");
+        EXPECT_EQ(probe.video()->at("color_range"), "tv");
+        EXPECT_EQ(probe.video()->at("color_primaries"), "bt709"); // the bars' own primaries, not converted
+
+        // Both pictures as RGB at the size of the letterboxed picture (640 x 360).
+        ASSERT_TRUE(makeMedia({"-i", QString::fromStdString(source), "-i", QString::fromStdString(request.target),
+                               "-filter_complex",
+                               "[0:v]scale=640:360:in_color_matrix=bt709,format=rgb24[a];"
+                               "[1:v]crop=640:360:0:60,scale=in_color_matrix=bt601,format=rgb24[b]",
+                               "-map", "[a]", "-frames:v", "1", "-f", "rawvideo", QString::fromStdString(file("a.rgb")),
+                               "-map", "[b]", "-frames:v", "1", "-f", "rawvideo", QString::fromStdString(file("b.rgb"))}));
+        const std::string a = vexlo::test::readFile(file("a.rgb")), b = vexlo::test::readFile(file("b.rgb"));
+        ASSERT_EQ(a.size(), 640u * 360 * 3);
+        ASSERT_EQ(b.size(), a.size());
+        // 5 x 5 patches where the bars are even (not across an edge), compared
+        // by their mean.
+        const auto at = [](const std::string& d, int x, int y, int ch) {
+            return int((unsigned char)d[(size_t(y) * 640 + size_t(x)) * 3 + size_t(ch)]);
+        };
+        int compared = 0;
+        for (int y = 20; y < 340; y += 40)
+            for (int x = 10; x < 630; x += 20) {
+                bool even = true;
+                double mean[2][3] = {};
+                for (int ch = 0; ch < 3; ++ch) {
+                    int lo = 255, hi = 0;
+                    for (int dy = -2; dy <= 2; ++dy)
+                        for (int dx = -2; dx <= 2; ++dx) {
+                            lo = std::min(lo, at(a, x + dx, y + dy, ch));
+                            hi = std::max(hi, at(a, x + dx, y + dy, ch));
+                            mean[0][ch] += at(a, x + dx, y + dy, ch) / 25.0;
+                            mean[1][ch] += at(b, x + dx, y + dy, ch) / 25.0;
+                        }
+                    even = even && hi - lo <= 4;
+                }
+                if (!even)
+                    continue;
+                for (int ch = 0; ch < 3; ++ch)
+                    EXPECT_NEAR(mean[1][ch], mean[0][ch], 8) << "at " << x << "," << y << " channel " << ch;
+                ++compared;
+            }
+        EXPECT_GT(compared, 100);
+    }
+}
+
+TEST_F(MediaMatrix, PicturesOfTheDefaultProfileForALook)
+{
+    // A 16:9 camcorder clip and a portrait phone clip through profile 0,
+    // saved as pictures in the build folder (screenshots/) to be looked at:
+    // a letterboxed and a pillarboxed picture, nothing stretched.
+    QTemporaryDir work;
+    for (const auto& [name, picture] : {std::pair{"camcorder.m2ts", "engine_profile0_camcorder_16x9"},
+                                        std::pair{"portrait.mov", "engine_profile0_portrait"}}) {
+        SCOPED_TRACE(name);
+        EngineRequest request = installedCatalogue().at(0).request;
+        request.source = sourcePath(name);
+        request.target = work.filePath(QString(picture) + ".mp4").toStdString();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VEXLO_REGISTRY", work.filePath("registry"));
+        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const QString png = QString(VEXLO_SCREENSHOT_DIR) + "/" + picture + ".png";
+        ASSERT_TRUE(makeMedia({"-i", QString::fromStdString(request.target), "-vf", "select=eq(n\\,10)", "-frames:v",
+                               "1", "-update", "1", png}));
+        const Decoded d = decodeMedia(request.target, work.filePath("crop.txt").toStdString());
+        if (std::string(name) == "camcorder.m2ts") {
+            EXPECT_EQ(d.contentWidth, 640); // bars above and below
+            EXPECT_NEAR(d.contentHeight, 360, 2);
+        } else {
+            EXPECT_NEAR(d.contentWidth, 270, 2); // bars left and right
+            EXPECT_EQ(d.contentHeight, 480);
+        }
+    }
+}
+
+TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a full disk is made with a small tmpfs, which needs root (CI runs as root)";
+    QTemporaryDir work;
+    const std::string source = work.filePath("noise.mkv").toStdString();
+    // Noise does not compress: half a second makes several hundred kilobytes.
+    ASSERT_TRUE(makeMedia({"-f", "lavfi", "-i", "nullsrc=size=640x480:rate=25:duration=0.6,geq=random(1)*255:128:128",
+                           "-f", "lavfi", "-i", "sine=duration=0.6", "-c:v", "ffv1", "-c:a", "flac",
+                           QString::fromStdString(source)}));
+    const QString disk = work.filePath("disk");
+    QDir().mkpath(disk);
+    const ToolRun mounted = runTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk});
+    if (mounted.exitCode != 0)
+        GTEST_SKIP() << "tmpfs could not be mounted: " << mounted.err;
+    struct Unmount {
+        QString path;
+        ~Unmount() { runTool("umount", {path}); }
+    } unmount{disk};
+    const QString registry = work.filePath("registry");
+    const auto convert = [&](EngineRequest request) {
+        vexlo::platform::FolderRegistry(registry.toStdString())
+            .writeValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VEXLO_REGISTRY", registry);
+        const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
+        const auto flag = vexlo::platform::FolderRegistry(registry.toStdString())
+                              .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
+        return std::pair{run, flag.value_or("")};
+    };
+
+    for (const char* type : {".mp4", ".avi", ".mkv", ".mpg"}) {
+        SCOPED_TRACE(type);
+        EngineRequest request;
+        request.source = source;
+        request.videoFormat = std::string(type) == ".mpg" ? "mpeg2" : "mpeg4";
+        request.frameWidth = 640;
+        request.frameHeight = 480;
+        request.videoBitrate = 6000;
+        request.frameRate = "25";
+        request.channelCount = 2;
+        request.audioBitrate = 192;
+        request.sampleRate = 48000;
+        request.audioFormat = std::string(type) == ".avi" ? "mp3" : std::string(type) == ".mpg" ? "mp2" : "ACC";
+        request.marker = Marker::Silent;
+        // The whole file's size, written where there is room.
+        request.target = work.filePath(QString("roomy") + type).toStdString();
+        const auto [roomy, roomyFlag] = convert(request);
+        ASSERT_EQ(roomy.exitCode, 0) << roomy.err;
+        const int64_t pages = int64_t((fs::file_size(request.target) + 4095) / 4096);
+        // The disk fills at the very end (the index and the last buffer, in
+        // the trailer), a little earlier, and long before the end.
+        request.target = (disk + "/full" + type).toStdString();
+        for (const int64_t missing : {int64_t(1), int64_t(4), pages / 2}) {
+            SCOPED_TRACE("the disk is " + std::to_string(missing) + " pages short");
+            const ToolRun remounted =
+                runTool("mount", {"-o", QString("remount,size=%1k").arg((pages - missing) * 4), disk});
+            ASSERT_EQ(remounted.exitCode, 0) << remounted.err;
+            const auto [run, flag] = convert(request);
+            EXPECT_EQ(run.exitCode, 2) << run.err;
+            EXPECT_EQ(flag, "2");
+            EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+            std::error_code ec;
+            fs::remove(request.target, ec);
+        }
+    }
+}
