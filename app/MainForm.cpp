@@ -422,6 +422,7 @@ bool TMainForm::event(QEvent* event)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    m_desktopRun.windowClosing();
     FormClose();
     event->accept();
     if (m_inRun)
@@ -902,10 +903,12 @@ void TMainForm::PrepareRun()
 void TMainForm::ConvertFiles()
 {
     m_inRun = true;
+    m_desktopRun.loopStarted();
     m_runModeAtStart = RunMode;
     conversion::ConversionJob job(*this, RunSettings, Silent ? 'S' : 'N');
     const conversion::JobResult result = job.run();
     m_inRun = false;
+    m_desktopRun.loopEnded(result.converted);
     if (m_closing) {
         // The window was closed during the run and has already wound it up.
         m_commandLineResult = 1;
@@ -933,6 +936,7 @@ void TMainForm::SetIdleState(bool Idle)
     armScheduleTimer(Idle);
     Progress->SetPosition(0);
     StatusProgressBar->setVisible(!Idle);
+    m_desktopRun.setBusy(!Idle, Silent);
 }
 
 void TMainForm::armScheduleTimer(bool armed)
@@ -951,6 +955,7 @@ void TMainForm::ConversionCompleted()
 {
     const conversion::RunMode mode = RunMode;
     SetIdleState(true);
+    m_desktopRun.runEnded(true, RunSettings.ConvertToSamePath ? std::string() : RunSettings.DestPath, Silent);
     StatusBar1->setPanelText(0, QStringLiteral("Conversion completed!"));
     setHint(QStringLiteral("Conversion completed!"));
     armScheduleTimer(ScheduleSettings.ScheduleConvert);
@@ -975,6 +980,7 @@ void TMainForm::ConversionAborted()
 {
     const conversion::RunMode mode = RunMode;
     SetIdleState(true);
+    m_desktopRun.runEnded(false, RunSettings.ConvertToSamePath ? std::string() : RunSettings.DestPath, Silent);
     StatusBar1->setPanelText(0, QStringLiteral("Conversion aborted!"));
     setHint(QStringLiteral("Conversion aborted!"));
     RunMode = RunMode::rmInteractive;
@@ -1058,5 +1064,6 @@ void TMainForm::setApplicationTitle(const std::string& text)
     platform::setApplicationTitle(QString::fromStdString(text));
 }
 void TMainForm::setProgressBarPosition(int position) { StatusProgressBar->setValue(position); }
+void TMainForm::setFilesFinished(int finished, int total) { m_desktopRun.filesFinished(finished, total); }
 
 } // namespace vexlo::app

@@ -2,6 +2,7 @@
 // The main window: toolbars, menus, the file list, the command line, the
 // batch run's window side and the schedule timer.
 #include "BaseForm.h"
+#include "RunDesktopSession.h"
 #include "conversion/ConversionJob.h"
 #include "conversion/ProgressForm.h"
 #include "conversion/Schedule.h"
@@ -131,6 +132,7 @@ public:
     void setCaption(const std::string& text) override;
     void setApplicationTitle(const std::string& text) override;
     void setProgressBarPosition(int position) override;
+    void setFilesFinished(int finished, int total) override;
 
 protected:
     bool event(QEvent* event) override;
@@ -169,6 +171,7 @@ private:
     bool m_inRun = false;
     int m_commandLineResult = -1;
     conversion::RunMode m_runModeAtStart = conversion::RunMode::rmInteractive;
+    RunDesktopSession m_desktopRun{this};
 };
 
 } // namespace vexlo::app

@@ -287,6 +287,8 @@ JobResult ConversionJob::run()
                 failed = true;
             }
 
+            if (value != 2)
+                ++result.converted;
             if (value == 2 && m_settings.DelFileWhenCanceled && isPlainFile(target)
                 && !sameFile(source, target))
                 deleteFile(target);
