@@ -47,9 +47,12 @@ protected:
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) {
             const std::string s(*e);
-            if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0)
+            if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0
+                && s.rfind("DBUS_", 0) != 0)
                 env.push_back(s);
         }
+        // Neither the user's session bus nor the machine's logind.
+        env.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + tp.root() + "no-system-bus");
         env.push_back("QT_QPA_PLATFORM=offscreen");
         env.push_back("HOME=" + tp.root() + "home");
         env.push_back("XDG_CONFIG_HOME=" + tp.root() + "home/.config");
