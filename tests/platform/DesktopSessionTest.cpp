@@ -5,6 +5,7 @@
 // server and a launcher-entry listener.
 #include "platform/LinuxDesktopSession.h"
 #include "platform/ProcessLauncher.h"
+#include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
 #include <QDBusArgument>
@@ -14,8 +15,6 @@
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
 #include <QMutex>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -98,27 +97,11 @@ class DesktopSessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        ASSERT_FALSE(daemon.isEmpty()) << "dbus-daemon is not installed (scripts/deps)";
         ASSERT_TRUE(m_dir.isValid());
-        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-        writeFile(config.toStdString(),
-                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                  " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                  "<busconfig>\n  <type>session</type>\n"
-                  "  <listen>unix:path=" + m_dir.filePath(QStringLiteral("bus%1").arg(++m_round)).toStdString() +
-                      "</listen>\n"
-                  "  <auth>EXTERNAL</auth>\n"
-                  "  <policy context=\"default\">\n"
-                  "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                  "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
-                  "  </policy>\n</busconfig>\n");
-        m_daemon.start(daemon, {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                                QStringLiteral("--print-address=1")});
-        ASSERT_TRUE(m_daemon.waitForStarted(5000));
-        ASSERT_TRUE(waitFor([&] { return m_daemon.canReadLine() || m_daemon.waitForReadyRead(50); }));
-        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-        ASSERT_FALSE(m_address.isEmpty());
+        m_bus = std::make_unique<PrivateBus>(m_dir.path().toStdString());
+        m_address = QString::fromStdString(m_bus->address());
+        ++m_round;
+        ASSERT_FALSE(m_address.isEmpty()) << "no dbus-daemon (scripts/deps installs it)";
         m_thread.start();
     }
 
@@ -132,8 +115,7 @@ protected:
         m_thread.wait();
         m_services.clear();
         m_listener.reset();
-        m_daemon.terminate();
-        m_daemon.waitForFinished(3000);
+        m_bus.reset();
     }
 
     QDBusConnection connect(const QString& name)
@@ -246,7 +228,7 @@ protected:
 
     QTemporaryDir m_dir;
     int m_round = 0; // one bus per SetUp
-    QProcess m_daemon;
+    std::unique_ptr<PrivateBus> m_bus;
     QString m_address;
     QThread m_thread;
     QStringList m_connections;
