@@ -161,7 +161,7 @@ void LinuxDesktopSession::ask(Step step)
         break;
     }
     if (!bus->isConnected()) {
-        giveUp(step, QDBusPendingCall::fromError(QDBusError(QDBusError::Disconnected, QString())));
+        giveUp(step); // no bus: the next way at once
         return;
     }
     const QDBusPendingCall call = bus->asyncCall(message, kCallTimeoutMs);
@@ -180,7 +180,7 @@ void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsi
     const QDBusMessage reply = call.reply();
     if (reply.type() != QDBusMessage::ReplyMessage) {
         if (wanted)
-            giveUp(step, call);
+            giveUp(step);
         return;
     }
     const QVariant first = reply.arguments().value(0);
@@ -192,7 +192,7 @@ void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsi
         const int fd = handed.isValid() ? ::fcntl(handed.fileDescriptor(), F_DUPFD_CLOEXEC, 3) : -1;
         if (fd < 0) {
             if (wanted)
-                giveUp(step, call);
+                giveUp(step);
         } else if (wanted) {
             m_fd = fd;
             m_hold = Hold::Logind;
@@ -205,7 +205,7 @@ void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsi
         const QString request = first.value<QDBusObjectPath>().path();
         if (request.isEmpty()) {
             if (wanted)
-                giveUp(step, call);
+                giveUp(step);
         } else if (wanted) {
             m_portalRequest = request;
             m_hold = Hold::Portal;
@@ -220,7 +220,7 @@ void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsi
         const uint cookie = first.toUInt(&ok);
         if (!ok) {
             if (wanted)
-                giveUp(step, call);
+                giveUp(step);
         } else if (wanted) {
             m_screenSaverCookie = cookie;
             m_hold = Hold::ScreenSaver;
@@ -232,7 +232,7 @@ void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsi
     }
 }
 
-void LinuxDesktopSession::giveUp(Step step, const QDBusPendingCall&)
+void LinuxDesktopSession::giveUp(Step step)
 {
     switch (step) {
     case Step::Logind:

@@ -52,7 +52,7 @@ private:
     enum class Step { Logind, Portal, ScreenSaver };
     void ask(Step step);
     void answered(Step step, const QDBusPendingCall& call, unsigned generation);
-    void giveUp(Step step, const QDBusPendingCall& call);
+    void giveUp(Step step); // asks the next way, or reports that none is left
     void release();
     void queryCapabilities();
     void capabilitiesAnswered(const QDBusPendingCall& call, unsigned ask);
