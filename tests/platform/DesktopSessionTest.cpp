@@ -108,13 +108,15 @@ protected:
     void TearDown() override
     {
         m_session.reset();
-        for (const QString& name : m_connections)
-            QDBusConnection::disconnectFromBus(name);
-        m_connections.clear();
+        // The fakes go first: their destruction takes them off their
+        // connections, which then have nothing left to undo.
         m_thread.quit();
         m_thread.wait();
         m_services.clear();
         m_listener.reset();
+        for (const QString& name : m_connections)
+            QDBusConnection::disconnectFromBus(name);
+        m_connections.clear();
         m_bus.reset();
     }
 
