@@ -521,6 +521,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (m_closed)
         return; // a second close request (a run's end and the user at once)
     m_closed = true;
+    m_desktopRun.windowClosing();
     if (m_inRun) {
         // The loop starts no further file and asks the running engine to
         // cancel; the program ends once the loop has returned.
@@ -1031,10 +1032,12 @@ void TMainForm::PrepareRun()
 void TMainForm::ConvertFiles()
 {
     m_inRun = true;
+    m_desktopRun.loopStarted();
     m_runModeAtStart = RunMode;
     conversion::ConversionJob job(*this, RunSettings, Silent ? 'S' : 'N');
     const conversion::JobResult result = job.run();
     m_inRun = false;
+    m_desktopRun.loopEnded(result.converted);
     if (m_closing) {
         // The window was closed during the run and has already wound it up.
         m_commandLineResult = 1;
@@ -1067,6 +1070,7 @@ void TMainForm::SetIdleState(bool Idle)
     StatusProgressBar->setVisible(!Idle);
     if (Idle)
         refreshStatusHint();
+    m_desktopRun.setBusy(!Idle, Silent);
 }
 
 void TMainForm::armScheduleTimer(bool armed)
@@ -1085,6 +1089,7 @@ void TMainForm::ConversionCompleted()
 {
     const conversion::RunMode mode = RunMode;
     SetIdleState(true);
+    m_desktopRun.runEnded(true, RunSettings.ConvertToSamePath ? std::string() : RunSettings.DestPath, Silent);
     StatusBar1->setPanelText(0, QStringLiteral("Conversion completed!"));
     setHint(QStringLiteral("Conversion completed!"));
     armScheduleTimer(ScheduleSettings.ScheduleConvert);
@@ -1111,6 +1116,7 @@ void TMainForm::ConversionAborted()
 {
     const conversion::RunMode mode = RunMode;
     SetIdleState(true);
+    m_desktopRun.runEnded(false, RunSettings.ConvertToSamePath ? std::string() : RunSettings.DestPath, Silent);
     StatusBar1->setPanelText(0, QStringLiteral("Conversion aborted!"));
     setHint(QStringLiteral("Conversion aborted!"));
     RunMode = RunMode::rmInteractive;
@@ -1194,5 +1200,6 @@ void TMainForm::setApplicationTitle(const std::string& text)
     platform::setApplicationTitle(QString::fromStdString(text));
 }
 void TMainForm::setProgressBarPosition(int position) { StatusProgressBar->setValue(position); }
+void TMainForm::setFilesFinished(int finished, int total) { m_desktopRun.filesFinished(finished, total); }
 
 } // namespace vexlo::app

@@ -2,6 +2,7 @@
 // The main window: toolbars, menus, the file list, the command line, the
 // batch run's window side and the schedule timer.
 #include "BaseForm.h"
+#include "RunDesktopSession.h"
 #include "conversion/ConversionJob.h"
 #include "conversion/ProgressForm.h"
 #include "conversion/Schedule.h"
@@ -140,6 +141,7 @@ public:
     void setCaption(const std::string& text) override;
     void setApplicationTitle(const std::string& text) override;
     void setProgressBarPosition(int position) override;
+    void setFilesFinished(int finished, int total) override;
 
     void setVisible(bool visible) override;
 
@@ -185,6 +187,7 @@ private:
     int m_commandLineResult = -1;
     int m_silentRunResult = -1; // 0 completed, 1 aborted, -1 no run
     conversion::RunMode m_runModeAtStart = conversion::RunMode::rmInteractive;
+    RunDesktopSession m_desktopRun{this};
 };
 
 } // namespace vexlo::app

@@ -376,6 +376,8 @@ JobResult ConversionJob::run()
             const FileStamp targetAfter = stampOf(target);
             const bool targetWritten = writtenBetween(targetBefore, targetAfter)
                                        && !sameFile(source, target);
+            if (value != 2)
+                ++result.converted;
             if (value == 2 && m_settings.DelFileWhenCanceled && targetWritten)
                 deleteFile(target);
             if (value > 0)

@@ -63,6 +63,7 @@ std::string findEngine();
 
 struct JobResult {
     bool completed = false;           // else aborted
+    int converted = 0;                // files the engine finished (not cancelled)
     std::optional<std::string> error; // an error that escaped the loop (already wound up)
 };
 

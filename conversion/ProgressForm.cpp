@@ -20,6 +20,7 @@ void TProgressForm::SetCurrent(int index)
 {
     Current = index;
     show(" Finished)");
+    m_display.setFilesFinished(index - 1, Total);
 }
 
 void TProgressForm::show(const char* ending)

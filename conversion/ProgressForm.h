@@ -13,6 +13,8 @@ public:
     virtual void setCaption(const std::string& text) = 0;         // window caption
     virtual void setApplicationTitle(const std::string& text) = 0;
     virtual void setProgressBarPosition(int position) = 0;
+    // Before file `finished + 1` of `total` starts.
+    virtual void setFilesFinished(int finished, int total) {}
 };
 
 class TProgressForm {

@@ -1,5 +1,6 @@
 #include "Services.h"
 
+#include "LinuxDesktopSession.h"
 #include "LinuxServices.h"
 #include "ProcessLauncher.h"
 #include "Registry.h"
@@ -32,6 +33,7 @@ struct LinuxSet {
     LinuxDesktop desktop;
     LogindPower power;
     ProcAppPaths paths;
+    LinuxDesktopSession session;
 };
 
 Services& current()
@@ -57,6 +59,7 @@ Services linuxServices()
     s.power = &set->power;
     s.paths = &set->paths;
     s.processes = qtProcessLauncher();
+    s.session = &set->session;
     return s;
 }
 

@@ -13,6 +13,7 @@ class QImage;
 namespace vexlo::platform {
 
 class Registry;
+class DesktopSession;
 
 // Opening documents and addresses (xdg-open, detached, result not examined) and
 // starting the shell-integration helper.
@@ -123,6 +124,7 @@ struct Services {
     Power* power = nullptr;
     AppPaths* paths = nullptr;
     ProcessLauncher* processes = nullptr;
+    DesktopSession* session = nullptr;
 };
 
 // The services in force. Until something is installed, the Linux

@@ -102,6 +102,7 @@ TestPlatform::TestPlatform() : m_dir(std::make_unique<QTemporaryDir>())
     doubles.desktop = &desktop;
     doubles.power = &power;
     doubles.paths = paths.get();
+    doubles.session = &session;
     doubles.processes = services().processes; // real child processes
     m_previous = installServices(doubles);
 }

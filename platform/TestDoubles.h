@@ -3,6 +3,7 @@
 // gives one test its own program folder, registry root and settings file and
 // installs the doubles for its lifetime. Nothing here touches the real desktop,
 // the user's home or the machine's power.
+#include "DesktopSession.h"
 #include "Registry.h"
 #include "Services.h"
 
@@ -97,8 +98,44 @@ public:
 
 class RecordingPower : public Power {
 public:
-    void powerOff() override { ++powerOffCalls; }
+    void powerOff() override
+    {
+        ++powerOffCalls;
+        if (onPowerOff)
+            onPowerOff();
+    }
     int powerOffCalls = 0;
+    std::function<void()> onPowerOff;
+};
+
+// Records the desktop-session requests: `log` in order ("inhibit", "allow",
+// "notify <title>", "flush"); the taskbar progress as (fraction, visible).
+class RecordingDesktopSession : public DesktopSession {
+public:
+    void inhibitSleep() override
+    {
+        if (held)
+            ++doubleHolds;
+        held = true;
+        log.push_back("inhibit");
+    }
+    void allowSleep() override
+    {
+        held = false;
+        log.push_back("allow");
+    }
+    void notify(const DesktopNotification& notification) override
+    {
+        notifications.push_back(notification);
+        log.push_back("notify " + notification.title);
+    }
+    void setTaskbarProgress(double fraction, bool visible) override { progress.emplace_back(fraction, visible); }
+    void flush() override { log.push_back("flush"); }
+    bool held = false;
+    int doubleHolds = 0; // inhibitSleep() while already held
+    std::vector<std::string> log;
+    std::vector<DesktopNotification> notifications;
+    std::vector<std::pair<double, bool>> progress;
 };
 
 class FixedAppPaths : public AppPaths {
@@ -132,6 +169,7 @@ public:
     MountTableDrives drives{[this] { return mountInfo; }};
     FakeDesktop desktop;
     RecordingPower power;
+    RecordingDesktopSession session;
     std::unique_ptr<FixedAppPaths> paths;
     std::unique_ptr<FolderRegistry> registry;
 

@@ -62,10 +62,18 @@ protected:
         for (char** e = environ; *e; ++e) {
             const std::string s(*e);
             if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0
-                && !replaced(s)
+                && s.rfind("DBUS_", 0) != 0 && !replaced(s)
                 && (options.offscreen
                     || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
                 env.push_back(s);
+        }
+        // Neither the user's session bus nor the machine's logind: a test's
+        // own bus, or none at all.
+        if (m_busAddress.empty()) {
+            env.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + tp.root() + "no-system-bus");
+        } else {
+            env.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + m_busAddress);
+            env.push_back("DBUS_SESSION_BUS_ADDRESS=" + m_busAddress);
         }
         env.insert(env.end(), options.environment.begin(), options.environment.end());
         if (options.offscreen)
@@ -156,6 +164,7 @@ protected:
 
     platform::TestPlatform tp;
     pid_t m_pid = -1;
+    std::string m_busAddress; // the program's system and session bus
 };
 
 } // namespace vexlo::test

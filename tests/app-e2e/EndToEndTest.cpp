@@ -1,7 +1,8 @@
 // The built program started as a child: its switches, its exit status after a
 // command-line run, SIGTERM closing the window as its close box does, and
-// every silent start ending by itself.
+// every silent start ending by itself, and what a run says on the desktop bus.
 #include "EndToEnd.h"
+#include "support/PrivateBus.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -247,6 +248,84 @@ TEST_F(EndToEndTest, SavedListOf50000RowsSurvivesTwoRestarts)
         EXPECT_EQ(doc.readText("FileList", std::to_string(kRows - 1), ""),
                   tp.root() + "many/clip" + std::to_string(kRows - 1) + ".m2ts");
     }
+}
+
+// Messages seen by dbus-monitor: each starts with an unindented line.
+std::vector<std::string> monitoredMessages(const std::string& log)
+{
+    std::vector<std::string> messages;
+    size_t from = 0;
+    while (from < log.size()) {
+        size_t end = log.find('\n', from);
+        if (end == std::string::npos)
+            end = log.size();
+        const std::string line = log.substr(from, end - from);
+        if (!line.empty() && line[0] != ' ')
+            messages.push_back(line);
+        else if (!messages.empty())
+            messages.back() += "\n" + line;
+        from = end + 1;
+    }
+    return messages;
+}
+
+TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
+{
+    PrivateBus bus(tp.root());
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon (scripts/deps installs it)";
+    const std::string log = tp.root() + "monitor.log";
+    pid_t monitor = -1;
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::string address = bus.address();
+        char program[] = "dbus-monitor", addressSwitch[] = "--address";
+        char* argv[] = {program, addressSwitch, address.data(), nullptr};
+        ASSERT_EQ(::posix_spawnp(&monitor, program, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (readFile(log).empty() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(20ms);
+
+    // Neither logind, nor a portal, nor a screensaver serves this bus.
+    const std::string a = tp.root() + "v/a.m2ts", b = tp.root() + "v/b.m2ts";
+    writeFile(a, "clip");
+    writeFile(b, "clip");
+    setFakeEngineScript(tp, {"target sleep=200", "target"});
+    m_busAddress = bus.address();
+    start({"-0", a, b});
+    EXPECT_EQ(waitForExit(), 0);
+    std::this_thread::sleep_for(200ms);
+    ::kill(monitor, SIGTERM);
+    ::waitpid(monitor, nullptr, 0);
+
+    const std::string errors = readFile(tp.root() + "stderr");
+    const size_t said = errors.find("cannot keep the computer awake");
+    EXPECT_NE(said, std::string::npos) << errors;
+    EXPECT_EQ(errors.find("awake", said + 40), std::string::npos) << "one line per run: " << errors;
+
+    std::vector<std::string> inhibitors, progress;
+    for (const std::string& m : monitoredMessages(readFile(log))) {
+        if (m.rfind("method call", 0) == 0 && m.find("member=Inhibit") != std::string::npos)
+            inhibitors.push_back(m.substr(m.find("destination=") + 12, m.find(' ', m.find("destination=")) - m.find("destination=") - 12));
+        if (m.rfind("signal", 0) == 0 && m.find("interface=com.canonical.Unity.LauncherEntry; member=Update") != std::string::npos) {
+            EXPECT_NE(m.find("string \"application://vexlo.desktop\""), std::string::npos) << m;
+            const size_t p = m.find("\"progress\"");
+            const size_t v = m.find("\"progress-visible\"");
+            ASSERT_TRUE(p != std::string::npos && v != std::string::npos) << m;
+            const auto valueAfter = [&m](size_t at, const char* kind) {
+                const size_t k = m.find(kind, at) + std::string(kind).size();
+                return m.substr(k, m.find_first_of(" \n)", k) - k);
+            };
+            progress.push_back(valueAfter(p, "double ") + " " + valueAfter(v, "boolean "));
+        }
+    }
+    EXPECT_EQ(inhibitors, (std::vector<std::string>{"org.freedesktop.login1", "org.freedesktop.portal.Desktop",
+                                                    "org.freedesktop.ScreenSaver"}))
+        << "logind first, then the fallbacks in order";
+    EXPECT_EQ(progress, (std::vector<std::string>{"0 true", "0.5 true", "1 true", "1 false"}));
 }
 
 } // namespace

@@ -1,0 +1,117 @@
+#include "RunDesktopSession.h"
+
+#include "platform/DesktopSession.h"
+#include "platform/Services.h"
+
+#include <QIcon>
+#include <QWidget>
+
+namespace vexlo::app {
+
+RunDesktopSession::RunDesktopSession(QWidget* window) : m_window(window) {}
+
+RunDesktopSession::~RunDesktopSession()
+{
+    if (platform::DesktopSession* s = session()) {
+        if (m_held)
+            s->allowSleep();
+        s->flush();
+    }
+}
+
+platform::DesktopSession* RunDesktopSession::session() const
+{
+    return platform::services().session;
+}
+
+void RunDesktopSession::setBusy(bool busy, bool silent)
+{
+    if (busy && !m_busy) {
+        m_converted = 0;
+        m_total = 0;
+        m_fraction = 0;
+        m_silent = silent;
+    }
+    m_busy = busy;
+    update();
+}
+
+void RunDesktopSession::loopStarted()
+{
+    m_loop = true;
+    update();
+}
+
+void RunDesktopSession::loopEnded(int converted)
+{
+    m_converted = converted;
+    m_loop = false;
+    if (m_total > 0)
+        filesFinished(converted, m_total);
+    update();
+}
+
+void RunDesktopSession::filesFinished(int finished, int total)
+{
+    m_total = total;
+    m_fraction = total > 0 ? static_cast<double>(finished) / total : 0.0;
+    if (m_progressShown)
+        showProgress(true);
+}
+
+void RunDesktopSession::showProgress(bool visible)
+{
+    platform::DesktopSession* s = session();
+    if (!s || (m_fraction == m_shownFraction && visible == m_shownVisible))
+        return;
+    m_shownFraction = m_fraction;
+    m_shownVisible = visible;
+    s->setTaskbarProgress(m_fraction, visible);
+}
+
+// The computer stays awake while the window is busy and while a loop still
+// runs (a window closed during a run is idle before its loop returns).
+void RunDesktopSession::update()
+{
+    platform::DesktopSession* s = session();
+    if (!s)
+        return;
+    const bool wanted = m_busy || m_loop;
+    if (wanted && !m_held) {
+        m_held = true;
+        s->inhibitSleep();
+        if (!m_silent) {
+            m_progressShown = true;
+            showProgress(true);
+        }
+    } else if (!wanted && m_held) {
+        m_held = false;
+        s->allowSleep();
+        if (m_progressShown) {
+            m_progressShown = false;
+            showProgress(false);
+        }
+    }
+}
+
+void RunDesktopSession::runEnded(bool completed, const std::string& destination, bool silent)
+{
+    platform::DesktopSession* s = session();
+    if (!s || silent || m_closing || !m_window || m_window->isActiveWindow())
+        return;
+    platform::DesktopNotification notification;
+    notification.title = completed ? "Conversion completed!" : "Conversion aborted!";
+    notification.body = summary(m_converted, m_total, destination);
+    notification.icon = m_window->windowIcon().pixmap(64, 64).toImage();
+    s->notify(notification);
+}
+
+std::string RunDesktopSession::summary(int converted, int total, const std::string& destination)
+{
+    std::string text = std::to_string(converted) + " of " + std::to_string(total) + " files converted";
+    if (!destination.empty())
+        text += "\n" + destination;
+    return text;
+}
+
+} // namespace vexlo::app

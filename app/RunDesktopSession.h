@@ -1,0 +1,59 @@
+#pragma once
+// The desktop's side of a batch run: the computer is kept awake from the run's
+// start until the window is idle and the loop has returned, the taskbar shows
+// how many files are finished, and a run that ends while the user looks at
+// something else is announced by a desktop notification.
+#include <string>
+
+class QWidget;
+
+namespace vexlo::platform { class DesktopSession; }
+
+namespace vexlo::app {
+
+class RunDesktopSession {
+public:
+    // `window`: the main window; its icon goes into the notification, and
+    // nothing is announced while it is the active window.
+    explicit RunDesktopSession(QWidget* window);
+    ~RunDesktopSession(); // lets a last notification reach the desktop
+    RunDesktopSession(const RunDesktopSession&) = delete;
+    RunDesktopSession& operator=(const RunDesktopSession&) = delete;
+
+    // The window's busy state (busy from the run's start to its end handler).
+    void setBusy(bool busy, bool silent);
+    // The batch loop is on the stack; `converted`: the files it converted.
+    void loopStarted();
+    void loopEnded(int converted);
+    // Before file `finished + 1` of `total` starts.
+    void filesFinished(int finished, int total);
+    // The end handler: "Conversion completed!" or "Conversion aborted!".
+    void runEnded(bool completed, const std::string& destination, bool silent);
+    // The user closes the window (close box, or a termination signal): the
+    // run's end is not announced, the user asked for it.
+    void windowClosing() { m_closing = true; }
+
+    // "<n> of <m> files converted", then the destination folder on a line of
+    // its own when there is one.
+    static std::string summary(int converted, int total, const std::string& destination);
+
+private:
+    platform::DesktopSession* session() const;
+    void update();
+    void showProgress(bool visible);
+
+    QWidget* m_window;
+    bool m_busy = false;
+    bool m_loop = false;
+    bool m_held = false;
+    bool m_progressShown = false;
+    bool m_closing = false;
+    bool m_silent = false;
+    int m_converted = 0;
+    int m_total = 0;
+    double m_fraction = 0;
+    double m_shownFraction = -1; // what the taskbar was given last
+    bool m_shownVisible = false;
+};
+
+} // namespace vexlo::app
