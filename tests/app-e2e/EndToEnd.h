@@ -83,25 +83,8 @@ protected:
         std::vector<std::string> argv = options.runAs;
         argv.push_back(tp.programFolder() + "vexlo");
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargv, cenv;
-        for (auto& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        for (auto& e : env)
-            cenv.push_back(e.data());
-        cenv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (tp.root() + "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (tp.root() + "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        if (!options.workingFolder.empty())
-            posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
-        const int rc = posix_spawnp(&m_pid, argv[0].c_str(), &actions, nullptr, cargv.data(), cenv.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ASSERT_EQ(rc, 0);
+        m_pid = spawnProgram(argv, env, tp.root() + "stdout", tp.root() + "stderr", options.workingFolder);
+        ASSERT_GT(m_pid, 0);
     }
 
     // The exit status, 128 + signal when a signal ended it, or -1 when it has

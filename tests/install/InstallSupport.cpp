@@ -32,30 +32,12 @@ std::vector<std::string> environmentWith(const std::map<std::string, std::string
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                       const std::string& scratchFolder)
 {
-    std::vector<std::string> args = argv;
-    std::vector<std::string> vars = environment;
-    std::vector<char*> cargv, cenv;
-    for (auto& a : args)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    for (auto& v : vars)
-        cenv.push_back(v.data());
-    cenv.push_back(nullptr);
     const std::string outPath = scratchFolder + "/.run-out";
     const std::string errPath = scratchFolder + "/.run-err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    pid_t pid = -1;
     ProgramRun r;
-    if (posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    const int pid = spawnProgram(argv, environment, outPath, errPath);
+    if (pid > 0)
+        r.status = waitForProgram(pid);
     r.out = readFile(outPath);
     r.err = readFile(errPath);
     std::filesystem::remove(outPath);

@@ -82,27 +82,11 @@ protected:
             vars.push_back(k + "=" + v);
         std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargv, cenv;
-        for (auto& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        for (auto& v : vars)
-            cenv.push_back(v.data());
-        cenv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (tp.root() + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (tp.root() + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (!cwd.empty())
-            posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-        pid_t pid = -1;
         Outcome r;
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, cargv.data(), cenv.data()) == 0) {
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
+        // The program is named by its path, never looked up on PATH.
+        const int pid = spawnProgram(argv, vars, tp.root() + "out", tp.root() + "err", cwd);
+        if (pid > 0)
+            r.status = waitForProgram(pid);
         r.out = readFile(tp.root() + "out");
         r.err = readFile(tp.root() + "err");
         return r;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -23,5 +24,15 @@ std::string readFile(const std::string& path);
 
 // The folder of the built programs (vexlo, trevok, the shipped data).
 std::string binDir();
+
+// Starts `argv` (argv[0] searched on PATH when it has no "/") with exactly
+// `environment` (NAME=value), standard input on /dev/null and standard output
+// and error into the files named, in `workingFolder` when not empty. Returns
+// the child's pid, or -1 when it could not be started.
+int spawnProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                 const std::string& outPath, const std::string& errPath,
+                 const std::string& workingFolder = {});
+// Waits for a child: its exit status, or 128 + the signal that ended it.
+int waitForProgram(int pid);
 
 } // namespace vexlo::test
