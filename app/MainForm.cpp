@@ -52,7 +52,6 @@ const char* const kMain = "Main";
 const char* const kOptions = "Options";
 const char* const kFileList = "FileList";
 
-QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 std::string currentFolder()
@@ -149,7 +148,7 @@ void TMainForm::FormCreate(const std::vector<std::string>& arguments)
     TBaseForm::FormCreate();
     Silent = false;
     setWindowTitle(product::kName);
-    setWindowIcon(QIcon(QStringLiteral(":/vexlo/vexlo.svg")));
+    setWindowIcon(dialogs::programIcon());
     setMinimumSize(500, 200);
     resize(625, 446);
 
@@ -421,7 +420,7 @@ void TMainForm::createList()
 
     pnlPSPImage = new QLabel(this);
     pnlPSPImage->setObjectName("pnlPSPImage");
-    pnlPSPImage->setPixmap(QIcon(QStringLiteral(":/vexlo/getting-started.svg")).pixmap(400, 210));
+    pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap());
     pnlPSPImage->setFixedSize(400, 210);
     pnlPSPImage->installEventFilter(this);
     pnlPSPImage->raise();
@@ -581,11 +580,6 @@ void TMainForm::updatePictureVisibility()
     const bool show = pnlPSPImage->width() < frameGeometry().width() && ListView1->topLevelItemCount() == 0
                       && listTop < pnlPSPImage->y() - 20;
     pnlPSPImage->setVisible(show);
-}
-
-void TMainForm::keyReleaseEvent(QKeyEvent* event)
-{
-    TBaseForm::keyReleaseEvent(event);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)

@@ -150,7 +150,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -180,7 +179,6 @@ private:
     bool m_shown = false;
     bool m_placed = false;
     bool m_closing = false;
-    bool m_closeHandled = false;
     bool m_closed = false;
     bool m_inRun = false;
     bool m_commandLineError = false;

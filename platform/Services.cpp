@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <sstream>
 
 namespace vexlo::platform {

@@ -1,6 +1,7 @@
 // The Linux message boxes, file dialogs and window handling on real widgets.
 #include "platform/LinuxServices.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -163,3 +165,22 @@ TEST(LinuxDesktopWindows, NoTaskbarButtonAndActivate)
 }
 
 } // namespace
+
+// The suites' watchdog: a modal window that nobody answers fails the test
+// (naming the window) and is closed, so the suite goes on instead of hanging.
+namespace {
+void showAForgottenBox()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Forgotten question"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.exec();
+}
+} // namespace
+
+TEST(GuiSuiteWatchdog, UnansweredModalWindowFailsTheTestAndIsClosed)
+{
+    QElapsedTimer took;
+    took.start();
+    EXPECT_NONFATAL_FAILURE(showAForgottenBox(), "Forgotten question");
+    EXPECT_LT(took.elapsed(), 30000);
+}
