@@ -361,6 +361,11 @@ TEST(FfmpegArguments, IdentifiersCompareWithoutCaseAndABitRateStaysAnAverage)
     r = request("/o/a.webm", "vp9", "opus");
     r.sampleRate = 44100;
     EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-ar"), "48000");
+    // Sound alone goes to the phone profiles too: its index comes first as well.
+    SourceInfo sound;
+    sound.audio = AudioStreamInfo{0, 2, 44100};
+    r = request("/o/a.mp4", "h264", "ACC");
+    EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r, sound)), "-movflags"), "+faststart");
     // A bit-rate profile of MP4 keeps its index where it was.
     r = request("/o/a.mp4", "h264", "ACC");
     r.videoBitrate = 1000;

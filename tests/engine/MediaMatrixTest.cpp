@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <future>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -130,8 +131,8 @@ protected:
         const std::string path = sourcePath("deep.mkv");
         if (!fs::exists(path)) {
             std::string error;
-            if (!makeMedia({"-f", "lavfi", "-i", pictures("1280x720", "25", "0.6") + ",format=yuv420p10le", "-f", "lavfi",
-                            "-i", tone(440, "0.6"), "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries",
+            if (!makeMedia({"-f", "lavfi", "-i", pictures("1280x720", "25", "0.4") + ",format=yuv420p10le", "-f", "lavfi",
+                            "-i", tone(440, "0.4"), "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries",
                             "bt2020", "-color_trc", "arib-std-b67", "-c:a", "flac", QString::fromStdString(path)},
                            &error))
                 ADD_FAILURE() << error;
@@ -312,9 +313,20 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
     const auto all = installedCatalogue();
     ASSERT_EQ(all.size(), 25u);
     const std::vector<CatalogueProfile> catalogue(all.begin() + 18, all.end());
+    // The camcorder clip with every profile; the others with the profiles
+    // whose promises they test (kept short: the encoders are slow).
+    const std::map<std::string, std::set<int>> plan = {
+        {"camcorder.m2ts", {18, 19, 20, 21, 22, 23, 24}},
+        {"portrait.mov", {18, 20, 21, 22}},   // upright, variable rate, full range: bounds either way round
+        {"odd.mkv", {19, 22, 23}},            // odd size and 4:4:4 into H.265, AV1, VP9
+        {"anamorphic.vob", {20, 23, 24}},     // square pixels under a bound, the pixel shape kept otherwise
+        {"deep.mkv", {18, 19, 22, 24}},       // 10 bits and HDR tags
+        {"silent.mp4", {22, 24}},             // no sound
+        {"sound.m4a", {18, 23, 24}},          // sound alone: faststart, Opus, FLAC
+    };
     std::vector<Source> sources;
     for (const Source& s : s_sources)
-        if (s.readable && s.name != "five.mp4" && s.name != "two-tracks.mkv" && s.name != "one-frame.mp4")
+        if (plan.count(s.name))
             sources.push_back(s);
     deepSource();
     sources.push_back({"deep.mkv", true, true, true, 16.0 / 9.0, false, 25});
@@ -326,11 +338,13 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
     std::vector<std::function<Result()>> jobs;
     for (const Source& source : sources)
         for (const auto& profile : catalogue)
-            jobs.push_back([&, source, profile] {
-                return convert(source, profile,
-                               work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
-                                   .toStdString());
-            });
+            if (plan.at(source.name).count(profile.number))
+                jobs.push_back([&, source, profile] {
+                    return convert(source, profile,
+                                   work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
+                                       .toStdString());
+                });
+    ASSERT_EQ(jobs.size(), 26u);
     const std::vector<Result> results = runParallel(jobs);
 
     std::map<std::string, const Source*> byName;
