@@ -153,8 +153,9 @@ std::string EngineEndToEnd::s_clip;
 
 TEST_F(EngineEndToEnd, EveryCatalogueProfileWritesWhatItPromises)
 {
-    const auto catalogue = test::installedCatalogue();
-    ASSERT_EQ(catalogue.size(), 18u);
+    auto catalogue = test::installedCatalogue();
+    ASSERT_EQ(catalogue.size(), 25u);
+    catalogue.resize(18); // the constant-quality profiles: the media matrix
     for (const auto& profile : catalogue) {
         SCOPED_TRACE(std::to_string(profile.number) + " " + profile.title);
         const EngineRequest& r = profile.request;

@@ -148,7 +148,7 @@ constexpr const char* kUserAction = "<action>\n\t<icon>utilities-terminal</icon>
 TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
 {
     const std::vector<std::string> titles = catalogueTitles();
-    ASSERT_EQ(titles.size(), 18u);
+    ASSERT_EQ(titles.size(), 25u);
     const std::string userUca = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) +
                                 "</actions>\n";
     writeFile(uca(), userUca);
