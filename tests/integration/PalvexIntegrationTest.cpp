@@ -218,7 +218,8 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     ASSERT_EQ(ids.size(), titles.size() + 2);
     EXPECT_EQ(ids[1], "vexlo-convert-add");
-    EXPECT_EQ(ids.back(), "vexlo-convert-017");
+    EXPECT_EQ(ids.back(), "vexlo-convert-024");
+    EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: MKV H.265 archive, same as source (*.mkv)</name>"));
     EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: iPod MPEG-4 Video (320x240, 4:3) - High Quanlity</name>"));
     EXPECT_TRUE(contains(merged, "<command>" + folder() + "vexlo 005: -- %F</command>"));
 
