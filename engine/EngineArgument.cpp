@@ -158,9 +158,11 @@ std::variant<EngineRequest, ArgumentError> parseEngineArgument(std::string_view 
     else
         return ArgumentError{"field 13 (marker) is \"" + printable(marker)
                              + "\"; \"S\" (silent) or \"N\" (normal) is expected"};
-    if (r.frameWidth < 0 || r.frameHeight < 0)
+    // Both sides negative: a bound (at most -W x -H); one side alone cannot be.
+    if ((r.frameWidth < 0) != (r.frameHeight < 0))
         return ArgumentError{"the frame size " + std::to_string(r.frameWidth) + " x "
-                             + std::to_string(r.frameHeight) + " is negative"};
+                             + std::to_string(r.frameHeight)
+                             + " has one negative side (a bound has both negative)"};
     return r;
 }
 

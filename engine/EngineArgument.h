@@ -22,9 +22,9 @@ struct EngineRequest {
     std::string source;        // field 1
     std::string target;        // field 2
     std::string videoFormat;   // field 3: catalogue identifier ("" = the container's natural codec)
-    int32_t frameWidth = 0;    // field 4 (0 x 0 = the source's size)
+    int32_t frameWidth = 0;    // field 4 (0 x 0 = the source's size; both negative: at most -W x -H)
     int32_t frameHeight = 0;   // field 5
-    int32_t videoBitrate = 0;  // field 6, kbit/s (0 or less: the encoder's default)
+    int32_t videoBitrate = 0;  // field 6, kbit/s (0 or less: the encoder's default or constant quality)
     std::string frameRate;     // field 7: "0" = the source's rate, else frames per second
     int32_t channelCount = 0;  // field 8 (0 or less: the source's channels)
     int32_t audioBitrate = 0;  // field 9, kbit/s (0 or less: the encoder's default)

@@ -9,6 +9,12 @@ namespace vexlo::engine {
 
 namespace {
 
+// Speeds chosen so that a 1080i camcorder clip converts at least at half its
+// running time on a two-core machine (bench/engine/modern-profiles).
+constexpr const char* kHevcPreset = "veryfast";
+constexpr const char* kAv1Preset = "10";
+constexpr const char* kVp9Speed = "8";
+
 std::string lower(std::string_view text)
 {
     std::string out(text);
@@ -18,7 +24,7 @@ std::string lower(std::string_view text)
     return out;
 }
 
-enum class Family { Mp4, Avi, MpegPs, Other };
+enum class Family { Mp4, Avi, MpegPs, WebM, Other };
 
 struct Container {
     Family family = Family::Other;
@@ -43,6 +49,8 @@ Container containerFor(const std::string& ext, bool psp)
         return {Family::MpegPs, "vob"};
     if (ext == ".mkv")
         return {Family::Other, "matroska"};
+    if (ext == ".webm")
+        return {Family::WebM, "webm"};
     return {Family::Other, ""};
 }
 
@@ -61,6 +69,27 @@ std::string rateText(const Rational& r)
     return r.den == 1 ? std::to_string(r.num) : std::to_string(r.num) + "/" + std::to_string(r.den);
 }
 
+} // namespace
+
+int sampleBits(const std::string& pixelFormat)
+{
+    // "yuv420p10le", "yuv422p12be", "p010le", "gray10le"...
+    for (const int bits : {16, 14, 12, 10, 9}) {
+        const std::string n = std::to_string(bits);
+        for (const char* end : {"le", "be"}) {
+            const std::string tail = n + end;
+            if (pixelFormat.size() >= tail.size()
+                && pixelFormat.compare(pixelFormat.size() - tail.size(), tail.size(), tail) == 0)
+                return bits;
+        }
+    }
+    if (pixelFormat.rfind("p010", 0) == 0)
+        return 10;
+    return 8;
+}
+
+namespace {
+
 double rateValue(const Rational& r)
 {
     return r.den > 0 ? double(r.num) / double(r.den) : 0.0;
@@ -75,10 +104,13 @@ std::initializer_list<int> sampleRatesOf(const std::string& encoder, bool psp)
     static const std::initializer_list<int> mp3 = {8000,  11025, 12000, 16000, 22050,
                                                    24000, 32000, 44100, 48000};
     static const std::initializer_list<int> mp2 = {16000, 22050, 24000, 32000, 44100, 48000};
+    static const std::initializer_list<int> opus = {8000, 12000, 16000, 24000, 48000};
     if (encoder == "aac")
         return psp ? pspAac : aac;
     if (encoder == "libmp3lame")
         return mp3;
+    if (encoder == "libopus")
+        return opus;
     return mp2;
 }
 
@@ -87,12 +119,99 @@ int maxChannelsOf(const std::string& encoder, bool psp)
 {
     if (encoder == "aac")
         return psp ? 2 : 8;
+    if (encoder == "libopus" || encoder == "flac")
+        return 8;
     return 2; // MP3 and MPEG audio layer 2 are mono or stereo
 }
 
 std::string fraction(int64_t num, int64_t den)
 {
     return std::to_string(num) + "/" + std::to_string(den);
+}
+
+bool isModernEncoder(const std::string& encoder)
+{
+    return encoder == "libx264" || encoder == "libx265" || encoder == "libsvtav1" || encoder == "libvpx-vp9";
+}
+
+// What a human calls the encoder, for messages.
+std::string videoName(const std::string& encoder)
+{
+    if (encoder == "libx264")
+        return "H.264";
+    if (encoder == "libx265")
+        return "H.265/HEVC";
+    if (encoder == "libsvtav1")
+        return "AV1";
+    if (encoder == "libvpx-vp9")
+        return "VP9";
+    if (encoder == "mpeg1video")
+        return "MPEG-1";
+    if (encoder == "mpeg2video")
+        return "MPEG-2";
+    return "MPEG-4 Part 2";
+}
+
+std::string audioName(const std::string& encoder)
+{
+    if (encoder == "libopus")
+        return "Opus";
+    if (encoder == "flac")
+        return "FLAC";
+    if (encoder == "libmp3lame")
+        return "MP3";
+    if (encoder == "mp2")
+        return "MPEG audio layer 2";
+    return "AAC";
+}
+
+// Why the container cannot hold these streams, or "" when it can.
+std::string carriageProblem(const Container& c, const std::string& ext, const OutputPlan& plan, bool video,
+                            bool audio)
+{
+    const std::string& v = plan.videoEncoder;
+    const std::string& a = plan.audioEncoder;
+    const bool newVideo = v == "libx265" || v == "libsvtav1" || v == "libvpx-vp9";
+    const bool newAudio = a == "libopus" || a == "flac";
+    const std::string where = "a \"" + ext + "\" file";
+    if (c.family == Family::WebM) {
+        if (video && v != "libvpx-vp9" && v != "libsvtav1")
+            return where + " (WebM) holds VP9 or AV1 video, not " + videoName(v);
+        if (audio && a != "libopus")
+            return where + " (WebM) holds Opus sound, not " + audioName(a);
+        return {};
+    }
+    if (c.family == Family::Avi || c.family == Family::MpegPs || c.muxer == "psp" || c.muxer == "3gp"
+        || c.muxer == "3g2") {
+        if (video && newVideo)
+            return where + " cannot hold " + videoName(v) + " video (use .mp4, .mkv or, for VP9 and AV1, .webm)";
+        if (audio && newAudio)
+            return where + " cannot hold " + audioName(a) + " sound (use .mkv, or .webm for Opus)";
+        return {};
+    }
+    if (c.muxer == "mov") {
+        if (video && (v == "libsvtav1" || v == "libvpx-vp9"))
+            return where + " (QuickTime) cannot hold " + videoName(v) + " video (use .mp4, .mkv or .webm)";
+        if (audio && newAudio)
+            return where + " (QuickTime) cannot hold " + audioName(a) + " sound (use .mkv, or .webm for Opus)";
+        return {};
+    }
+    if (c.muxer == "mp4" && audio && a == "flac")
+        return where + " cannot hold FLAC sound (use .mkv)";
+    return {};
+}
+
+// The constant quality of each encoder when no bit rate is given: the usual
+// level, and a higher one for archives (Matroska targets).
+std::string constantQuality(const std::string& encoder, bool archive)
+{
+    if (encoder == "libx264")
+        return archive ? "18" : "21";
+    if (encoder == "libx265")
+        return archive ? "20" : "24";
+    if (encoder == "libsvtav1")
+        return archive ? "26" : "33";
+    return archive ? "26" : "33"; // libvpx-vp9
 }
 
 // The video encoder's part of the command line.
@@ -106,8 +225,14 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
         a.insert(a.end(), {"-vtag", plan.videoTag});
     // Bit rates in 64 bits: a hand-edited field may hold any 32-bit value.
     const int64_t kbit = request.videoBitrate;
-    if (kbit > 0)
+    const bool modern = isModernEncoder(plan.videoEncoder);
+    if (kbit > 0) {
         a.insert(a.end(), {"-b:v", std::to_string(kbit) + "k"});
+    } else if (modern) {
+        a.insert(a.end(), {"-crf", constantQuality(plan.videoEncoder, plan.muxer == "matroska")});
+        if (plan.videoEncoder == "libvpx-vp9")
+            a.insert(a.end(), {"-b:v", "0"}); // constant quality, no rate cap
+    }
     if (!plan.frameRate.empty())
         a.insert(a.end(), {"-r", plan.frameRate});
 
@@ -116,6 +241,17 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
         a.insert(a.end(), {"-preset", "fast"});
         if (plan.muxer == "psp")
             a.insert(a.end(), {"-profile:v", "main", "-level:v", "3.0", "-refs", "3"});
+    } else if (plan.videoEncoder == "libx265") {
+        a.insert(a.end(), {"-preset", kHevcPreset, "-x265-params", "log-level=error"});
+    } else if (plan.videoEncoder == "libsvtav1") {
+        // $VEXLO_AV1_PRESET (0 slowest to 13 fastest) stands in for slow machines and tests.
+        const char* preset = std::getenv("VEXLO_AV1_PRESET");
+        const bool usable = preset && parseDecimal(preset) && *parseDecimal(preset) >= 0 && *parseDecimal(preset) <= 13;
+        a.insert(a.end(), {"-preset", usable ? std::string(preset) : std::string(kAv1Preset)});
+    } else if (plan.videoEncoder == "libvpx-vp9") {
+        // The "good" deadline runs at a third of real time at 1080 on two
+        // cores even at its fastest; "realtime" keeps up with the source.
+        a.insert(a.end(), {"-deadline", "realtime", "-cpu-used", kVp9Speed, "-row-mt", "1", "-tile-columns", "2"});
     } else if (mpegVideo) {
         // VCD/SVCD/DVD stream constraints: short GOPs, two B-frames, a
         // video buffer the players know, and a peak rate they can read.
@@ -137,8 +273,7 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
     if (!c.tagMatrix.empty())
         a.insert(a.end(), {"-color_range", c.tagRange, "-colorspace", c.tagMatrix, "-color_primaries",
                            c.tagPrimaries, "-color_trc", c.tagTransfer});
-    if (!c.tagMatrix.empty() && (plan.muxer == "mp4" || plan.muxer == "mov"))
-        a.insert(a.end(), {"-movflags", "+write_colr"});
+
 }
 
 } // namespace
@@ -177,7 +312,9 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     const std::string video = lower(request.videoFormat);
     bool mpegVideo = false;
     if (video.empty()) {
-        if (container.muxer == "vob") {
+        if (container.family == Family::WebM) {
+            plan.videoEncoder = "libvpx-vp9";
+        } else if (container.muxer == "vob") {
             plan.videoEncoder = "mpeg2video";
             mpegVideo = true;
         } else if (container.family == Family::MpegPs) {
@@ -190,6 +327,12 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.videoEncoder = "mpeg4";
     } else if (video == "h264") {
         plan.videoEncoder = "libx264";
+    } else if (video == "hevc") {
+        plan.videoEncoder = "libx265";
+    } else if (video == "av1") {
+        plan.videoEncoder = "libsvtav1";
+    } else if (video == "vp9") {
+        plan.videoEncoder = "libvpx-vp9";
     } else if (video == "divx") {
         plan.videoEncoder = "mpeg4";
         plan.videoTag = "DX50";
@@ -204,11 +347,14 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         mpegVideo = true;
     } else {
         return PlanError{"the video format \"" + request.videoFormat
-                         + "\" is unknown (known: mpeg4, h264, divx, xvid, mpeg1, mpeg2 or empty)"};
+                         + "\" is unknown (known: mpeg4, h264, hevc, av1, vp9, divx, xvid, mpeg1, mpeg2 or empty)"};
     }
     // Four-character tags are an AVI matter; MP4 writes its own sample entry.
     if (container.family != Family::Avi)
         plan.videoTag.clear();
+    // Apple's players and browsers take H.265 in MP4 only with the hvc1 sample entry.
+    if (plan.videoEncoder == "libx265" && container.family == Family::Mp4)
+        plan.videoTag = "hvc1";
     if (mpegVideo && container.family == Family::MpegPs && plan.videoEncoder == "mpeg2video"
         && plan.muxer == "mpeg")
         plan.muxer = "dvd"; // an MPEG-2 program stream with the DVD's packet layout
@@ -220,13 +366,18 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.audioEncoder = "libmp3lame";
     } else if (audio == "mp2") {
         plan.audioEncoder = "mp2";
+    } else if (audio == "opus") {
+        plan.audioEncoder = "libopus";
+    } else if (audio == "flac") {
+        plan.audioEncoder = "flac";
     } else if (audio.empty()) {
         plan.audioEncoder = container.family == Family::MpegPs ? "mp2"
                             : container.family == Family::Avi  ? "libmp3lame"
+                            : container.family == Family::WebM ? "libopus"
                                                                : "aac";
     } else {
         return PlanError{"the audio format \"" + request.audioFormat
-                         + "\" is unknown (known: ACC or aac, mp3, mp2)"};
+                         + "\" is unknown (known: ACC or aac, mp3, mp2, opus, flac)"};
     }
     // MPEG program streams carry no AAC: MPEG audio layer 2 stands in.
     if (container.family == Family::MpegPs && plan.audioEncoder == "aac")
@@ -234,6 +385,11 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 
     if (!source.video && psp)
         return PlanError{"the PSP plays only videos, and this source holds sound alone"};
+    if (const std::string problem = carriageProblem(container, ext, plan, source.video.has_value(),
+                                                    source.audio.has_value() || psp);
+        !problem.empty())
+        return PlanError{problem};
+    plan.fastStart = container.muxer == "mp4" && request.videoBitrate <= 0 && isModernEncoder(plan.videoEncoder);
     if (source.video)
         plan.videoStream = source.video->index;
     if (source.audio)
@@ -246,8 +402,13 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     const bool anyAudio = plan.audioStream || plan.silentAudioSeconds > 0;
     const int sourceRate = source.audio ? source.audio->sampleRate : 0;
     const auto rates = sampleRatesOf(plan.audioEncoder, psp);
-    const int wantedRate = request.sampleRate > 0 ? request.sampleRate : sourceRate;
-    if (wantedRate > 0 && anyAudio) {
+    // FLAC is for archives: the source's sound as it is, whatever rate and
+    // channels are asked for.
+    const bool lossless = plan.audioEncoder == "flac";
+    const int wantedRate = request.sampleRate > 0 && !lossless ? request.sampleRate : sourceRate;
+    if (lossless) {
+        // FLAC takes any rate up to 655350 Hz: nothing to fit.
+    } else if (wantedRate > 0 && anyAudio) {
         const int fitted = nearest(wantedRate, rates);
         if (request.sampleRate > 0 || fitted != sourceRate)
             plan.sampleRate = fitted;
@@ -255,7 +416,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.sampleRate = nearest(48000, rates);
     }
     const int maxChannels = maxChannelsOf(plan.audioEncoder, psp);
-    if (request.channelCount > 0)
+    if (request.channelCount > 0 && !lossless)
         plan.channels = std::min(request.channelCount, maxChannels);
     else if (source.audio && source.audio->channels > maxChannels)
         plan.channels = maxChannels;
@@ -295,6 +456,17 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         kind = FrameKind::Dvd;
     plan.picture = shapePicture(stream, request.frameWidth, request.frameHeight, kind);
     plan.colours = planColours(stream, plan.picture.frameWidth, plan.picture.frameHeight);
+    // H.265 keeps what a deep-colour (10-bit, HDR) source holds: 10 bits and
+    // the BT.2020 matrix. Every other encoder writes 8-bit 4:2:0 for players.
+    plan.pixelFormat = "yuv420p";
+    if (plan.videoEncoder == "libx265" && sampleBits(stream.pixelFormat) > 8) {
+        plan.pixelFormat = "yuv420p10le";
+        if (plan.colours.inMatrix == "bt2020") {
+            plan.colours.outMatrix = "bt2020";
+            plan.colours.tagMatrix = stream.colorSpace == "bt2020c" ? "bt2020c" : "bt2020nc";
+            plan.colours.convert = plan.colours.fullRangeIn;
+        }
+    }
     const PictureShape& shape = plan.picture;
 
     // Progressive output: frames flagged interlaced are deinterlaced first
@@ -320,7 +492,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         if (!(shape.displayAspect == Rational{1, 1}))
             plan.videoFilters.push_back("setdar=" + fraction(shape.displayAspect.num, shape.displayAspect.den));
     }
-    plan.videoFilters.push_back("format=yuv420p");
+    plan.videoFilters.push_back("format=" + plan.pixelFormat);
     return plan;
 }
 
@@ -350,7 +522,7 @@ std::vector<std::string> buildFfmpegArguments(const EngineRequest& request, cons
         appendVideoArguments(a, request, plan);
     if (plan.audioStream || plan.silentAudioSeconds > 0) {
         a.insert(a.end(), {"-c:a", plan.audioEncoder});
-        if (request.audioBitrate > 0)
+        if (request.audioBitrate > 0 && plan.audioEncoder != "flac") // lossless has no bit rate
             a.insert(a.end(), {"-b:a", std::to_string(request.audioBitrate) + "k"});
         if (plan.channels > 0)
             a.insert(a.end(), {"-ac", std::to_string(plan.channels)});
@@ -359,6 +531,15 @@ std::vector<std::string> buildFfmpegArguments(const EngineRequest& request, cons
     }
     if (plan.silentAudioSeconds > 0)
         a.push_back("-shortest");
+
+    std::string movflags;
+    if (plan.videoStream && !plan.colours.tagMatrix.empty() && (plan.muxer == "mp4" || plan.muxer == "mov"))
+        movflags += "+write_colr";
+    // Files for players that start while downloading (sound alone too): the index goes first.
+    if (plan.fastStart)
+        movflags += "+faststart";
+    if (!movflags.empty())
+        a.insert(a.end(), {"-movflags", movflags});
 
     if (!plan.muxer.empty())
         a.insert(a.end(), {"-f", plan.muxer});

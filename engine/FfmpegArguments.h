@@ -15,9 +15,9 @@ namespace vexlo::engine {
 // What the request means for this source in ffmpeg's terms.
 struct OutputPlan {
     std::string muxer;          // ffmpeg's -f name ("mp4", "psp", "avi", "mpeg", "dvd", ...); "" = by extension
-    std::string videoEncoder;   // "mpeg4", "libx264", "libxvid", "mpeg1video", "mpeg2video"
-    std::string videoTag;       // four-character code ("DX50", "XVID") or ""
-    std::string audioEncoder;   // "aac", "libmp3lame", "mp2"
+    std::string videoEncoder;   // "mpeg4", "libx264", "libx265", "libsvtav1", "libvpx-vp9", "libxvid", ...
+    std::string videoTag;       // four-character code ("DX50", "XVID", "hvc1") or ""
+    std::string audioEncoder;   // "aac", "libmp3lame", "mp2", "libopus", "flac"
     int sampleRate = 0;         // after fitting to the encoder's rates; 0 = the source's
     int channels = 0;           // channels written; 0 = the source's
     std::optional<int> videoStream; // the source's stream numbers; none: not in the output
@@ -27,6 +27,8 @@ struct OutputPlan {
     double silentAudioSeconds = 0;
     std::string frameRate;      // -r; "" = the source's timing
     std::vector<std::string> videoFilters; // in order; joined with "," for -vf
+    std::string pixelFormat;    // the pictures written: "yuv420p", or "yuv420p10le" for deep colour
+    bool fastStart = false;     // MP4 with its index before the pictures (+faststart)
     PictureShape picture;
     ColourPlan colours;
 };
@@ -34,6 +36,9 @@ struct OutputPlan {
 struct PlanError {
     std::string message;
 };
+
+// Bits per sample of an ffmpeg pixel format name (8 unless it says more).
+int sampleBits(const std::string& pixelFormat);
 
 // Lower-cased extension of `path` with its dot (".mp4"), "" when none.
 std::string extensionOf(const std::string& path);

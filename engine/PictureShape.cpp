@@ -34,6 +34,25 @@ PictureShape shapePicture(const VideoStreamInfo& video, int64_t width, int64_t h
     double aspect = displayAspectOf(video);
     if (!(aspect > 0))
         aspect = 4.0 / 3.0;
+    if (width < 0 && height < 0) {
+        // A bound that holds either way round (a portrait phone clip is held
+        // to 1080 x 1920 by "1920 x 1080"), the picture never enlarged.
+        const double boundLong = double(std::max(-width, -height));
+        const double boundShort = double(std::min(-width, -height));
+        const double displayHeight = double(sourceHeight > 0 ? sourceHeight : 480);
+        const double displayWidth = displayHeight * aspect;
+        const double longer = std::max(displayWidth, displayHeight);
+        const double shorter = std::min(displayWidth, displayHeight);
+        const double factor = std::min({1.0, boundLong / longer, boundShort / shorter});
+        s.pictureWidth = s.frameWidth = evenSize(displayWidth * factor);
+        s.pictureHeight = s.frameHeight = evenSize(displayHeight * factor);
+        s.displayAspect = Rational{1, 1}; // square pixels
+        s.scale = s.frameWidth != sourceWidth || s.frameHeight != sourceHeight;
+        const bool squareSource = !(video.sampleAspect.num > 0 && video.sampleAspect.den > 0)
+                                  || video.sampleAspect.num == video.sampleAspect.den;
+        s.keepsSourceShape = !s.scale && squareSource;
+        return s;
+    }
     width = std::max<int64_t>(width, 0);
     height = std::max<int64_t>(height, 0);
 

@@ -34,7 +34,10 @@ int64_t evenSize(double value);
 double displayAspectOf(const VideoStreamInfo& video);
 
 // The shape of the output for a requested frame of `width` x `height` (0 x 0:
-// the source's size; one side 0: that side follows the source's display aspect).
+// the source's size; one side 0: that side follows the source's display aspect;
+// both negative: a bound, the source's display shape with its longer side at
+// most the larger of -W and -H and its shorter side at most the smaller, never
+// enlarged, square pixels).
 PictureShape shapePicture(const VideoStreamInfo& video, int64_t width, int64_t height, FrameKind kind);
 
 // Colour handling. Matrices are named as ffmpeg's scale filter names them.

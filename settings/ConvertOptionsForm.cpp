@@ -74,13 +74,16 @@ const QStringList& frameSizeItems()
         "352 x 240", "368 x 192", "368 x 208", "480 x 272",  "480 x 320",   "640 x 360",  "640 x 480",
         "720 x 480", "720 x 576", "853 x 480", "1280 x 720", "1440 x 1080", "1920 x 1080",
         QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
+        QString::fromUtf8(kUpTo.data(), qsizetype(kUpTo.size())) + "1280 x 720",
+        QString::fromUtf8(kUpTo.data(), qsizetype(kUpTo.size())) + "1920 x 1080",
     };
     return items;
 }
 
+// "0": no bit rate, the encoder's constant quality.
 const QStringList& videoBitrateItems()
 {
-    static const QStringList items = {"190",  "216",  "384",  "400",  "512",  "768",  "1000", "1150", "1200",
+    static const QStringList items = {"0", "190",  "216",  "384",  "400",  "512",  "768",  "1000", "1150", "1200",
                                       "1500", "2000", "2376", "3000", "4000", "6000", "8000", "10000", "12000"};
     return items;
 }
@@ -319,6 +322,7 @@ void TConvertOptionsForm::buildControls()
     cbxFrameSize = makeList(grbWhat, "cbxFrameSize", frameSizeItems(), 20, QRect(80, 22, 130, 22));
     makeLabel(grbWhat, "lblFrameSize", "Frame Size:", QRect(10, 25, 68, 16), cbxFrameSize);
     cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", videoBitrateItems(), 15, QRect(80, 50, 130, 22));
+    cbxVideoBitrate->setToolTip("0: no fixed bit rate; the encoder keeps a constant quality");
     makeLabel(grbWhat, "lblVideoBitrate", "&Bitrate:", QRect(10, 53, 68, 16), cbxVideoBitrate);
     makeLabel(grbWhat, "lblVideoBitrateUnit", "kbps", QRect(214, 53, 34, 16));
     cbxFramerate = makeList(grbWhat, "cbxFramerate", framerateItems(), 8, QRect(80, 78, 130, 22));

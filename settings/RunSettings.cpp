@@ -39,16 +39,24 @@ void loadProfileSettings(const IniDocument& doc, int32_t n, RunSettings& into)
 
     // "W x H": split at the first lower-case "x" (an upper-case "X" does not
     // count); a value without one, such as "Same as source file", gives 0 x 0.
+    // "Up to W x H" is a bound, handed to the engine as -W x -H: the source's
+    // shape is kept and its longer and shorter sides are brought within W and H.
     const std::string size = doc.readText(s, "FrameSize", "320 x 240");
     into.FrameWidth = 0;
     into.FrameHeight = 0;
-    const size_t x = size.find('x');
+    std::string_view text(size);
+    text = trimBlanks(text);
+    const bool bound = text.substr(0, kUpTo.size()) == kUpTo;
+    if (bound)
+        text.remove_prefix(kUpTo.size());
+    const size_t x = text.find('x');
     if (x != std::string::npos) {
-        const std::string_view text(size);
         const int32_t width = frameDimension(text.substr(0, x));
         const int32_t height = frameDimension(text.substr(x + 1));
-        into.FrameWidth = width;
-        into.FrameHeight = height;
+        if (bound && (width <= 0 || height <= 0))
+            throw SettingsError("'" + size + "' is not a valid frame size");
+        into.FrameWidth = bound ? -width : width;
+        into.FrameHeight = bound ? -height : height;
     }
 
     into.VideoBitrate = doc.readInteger(s, "VideoBitrate", 512);

@@ -10,6 +10,9 @@ namespace vexlo::settings {
 
 // The shared text of the frame-size and frame-rate boxes' last item.
 inline constexpr std::string_view kSameAsSource = "Same as source file";
+// The prefix of a frame size that is a bound ("Up to 1920 x 1080"): the
+// picture keeps the source's shape and is made no larger than W x H.
+inline constexpr std::string_view kUpTo = "Up to ";
 
 // "VideoFormat" followed by n in decimal ("VideoFormat0", "VideoFormat-1").
 std::string profileSectionName(int32_t n);
@@ -24,7 +27,7 @@ struct RunSettings {
     std::string VideoFormat;
     std::string AudioFormat = "ACC";
     std::string FileType = ".mp4";
-    int32_t FrameWidth = 320;
+    int32_t FrameWidth = 320;       // both negative: at most -W x -H ("Up to W x H")
     int32_t FrameHeight = 240;
     int32_t VideoBitrate = 512;
     std::string FrameRate = "0";

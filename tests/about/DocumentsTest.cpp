@@ -247,7 +247,7 @@ TEST(Documents, FaqAnswersTheCommonQuestions)
         ++profiles;
         EXPECT_TRUE(contains(faq, (*it)[1].str())) << (*it)[1].str();
     }
-    EXPECT_EQ(profiles, 18);
+    EXPECT_EQ(profiles, 25);
 
     // The command line with its switches and prefixes, and the other subjects.
     for (const char* part : {"ADD:", "002:", "-S", "--help", "--version", "-h", "<kbd>--</kbd>", "*.m2ts",

@@ -326,6 +326,42 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
                                                     "org.freedesktop.ScreenSaver"}))
         << "logind first, then the fallbacks in order";
     EXPECT_EQ(progress, (std::vector<std::string>{"0 true", "0.5 true", "1 true", "1 false"}));
+
+// What ffprobe says of `file`: "key=value" lines of the first video and audio stream.
+std::string probeStreams(const std::string& file)
+{
+    const std::string out = file + ".probe";
+    const std::string command = "ffprobe -v error -show_entries stream=codec_name,width,height,channels,sample_rate "
+                                "-of default=nw=1 'file:" + file + "' > '" + out + "' 2>&1";
+    return std::system(command.c_str()) == 0 ? readFile(out) : "ffprobe failed: " + readFile(out);
+}
+
+TEST_F(EndToEndTest, SilentCommandLineRunWithTheNewProfilesAndTheRealEngine)
+{
+    // The installed catalogue, the real engine, a small clip: "-S -18" and
+    // "-S -24" write an H.264 MP4 and an H.265/FLAC Matroska archive beside it.
+    fs::remove(tp.programFolder() + "trevok");
+    fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    writeFile(tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"));
+    const std::string clip = tp.root() + "clips/garden.m2ts";
+    fs::create_directories(tp.root() + "clips");
+    const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+                             "'testsrc2=size=320x240:rate=25:duration=1' -f lavfi -i "
+                             "'sine=frequency=440:sample_rate=44100:duration=1' -c:v libx264 -preset ultrafast "
+                             "-c:a ac3 -f mpegts '" + clip + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const std::vector<std::string> environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"};
+
+    start({"-S", "-18", clip}, {.environment = environment});
+    ASSERT_EQ(waitForExit(120s), 0) << errors();
+    EXPECT_EQ(probeStreams(tp.root() + "clips/garden.mp4"),
+              "codec_name=h264\nwidth=320\nheight=240\ncodec_name=aac\nsample_rate=48000\nchannels=2\n");
+
+    start({"-S", "-24", clip}, {.environment = environment});
+    ASSERT_EQ(waitForExit(120s), 0) << errors();
+    EXPECT_EQ(probeStreams(tp.root() + "clips/garden.mkv"),
+              "codec_name=hevc\nwidth=320\nheight=240\ncodec_name=flac\nsample_rate=44100\nchannels=1\n");
+    EXPECT_TRUE(fs::exists(clip)) << "the source stays";
 }
 
 } // namespace

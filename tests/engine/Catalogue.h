@@ -59,10 +59,15 @@ inline std::vector<CatalogueProfile> loadCatalogue(const std::string& path)
         EngineRequest& r = p.request;
         r.videoFormat = get("VideoFormat", "");
         r.audioFormat = get("AudioFormat", "ACC");
-        const std::string size = get("FrameSize", "320 x 240");
+        // "Up to W x H" is handed over as -W x -H.
+        std::string size = get("FrameSize", "320 x 240");
+        const bool bound = size.rfind("Up to ", 0) == 0;
+        if (bound)
+            size = size.substr(6);
         const auto x = size.find('x');
-        r.frameWidth = x == std::string::npos ? 0 : std::stoi(size.substr(0, x));
-        r.frameHeight = x == std::string::npos ? 0 : std::stoi(size.substr(x + 1));
+        const int sign = bound ? -1 : 1;
+        r.frameWidth = x == std::string::npos ? 0 : sign * std::stoi(size.substr(0, x));
+        r.frameHeight = x == std::string::npos ? 0 : sign * std::stoi(size.substr(x + 1));
         r.videoBitrate = std::stoi(get("VideoBitrate", "512"));
         const std::string rate = get("Framerate", "Same as source file");
         r.frameRate = rate == "Same as source file" || rate.empty() ? "0" : rate;

@@ -73,6 +73,7 @@ TEST(EngineArgument, RefusesWhatDoesNotRead)
         {"/a|/b||320|240|512|0|2|128|44100|ACC|0|X", "field 13"},
         {"/a|/b||320|240|512|0|2|128|44100|ACC|0|SS", "field 13"},
         {"/a|/b||-320|240|512|0|2|128|44100|ACC|0|S", "negative"},
+        {"/a|/b||1920|-1080|512|0|2|128|44100|ACC|0|S", "one negative side"},
     };
     for (const auto& c : cases) {
         const auto r = parseEngineArgument(c.text);
@@ -114,4 +115,13 @@ TEST(EngineArgument, IntegersAndRates)
     };
     for (const auto& c : rates)
         EXPECT_EQ(parseFrameRate(c.text), c.rate) << c.text;
+}
+
+TEST(EngineArgument, BothSidesNegativeAreABound)
+{
+    const auto r = parseEngineArgument("/a|/b|h264|-1920|-1080|0|0|2|128|48000|ACC|0|S");
+    ASSERT_TRUE(std::holds_alternative<EngineRequest>(r));
+    EXPECT_EQ(std::get<EngineRequest>(r).frameWidth, -1920);
+    EXPECT_EQ(std::get<EngineRequest>(r).frameHeight, -1080);
+    EXPECT_EQ(std::get<EngineRequest>(r).videoBitrate, 0);
 }

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 using namespace vexlo::engine;
 namespace fs = std::filesystem;
@@ -153,8 +154,9 @@ std::string EngineEndToEnd::s_clip;
 
 TEST_F(EngineEndToEnd, EveryCatalogueProfileWritesWhatItPromises)
 {
-    const auto catalogue = test::installedCatalogue();
-    ASSERT_EQ(catalogue.size(), 18u);
+    auto catalogue = test::installedCatalogue();
+    ASSERT_EQ(catalogue.size(), 25u);
+    catalogue.resize(18); // the constant-quality profiles: the media matrix
     for (const auto& profile : catalogue) {
         SCOPED_TRACE(std::to_string(profile.number) + " " + profile.title);
         const EngineRequest& r = profile.request;
@@ -216,7 +218,8 @@ TEST_F(EngineEndToEnd, RefusedArgumentsWriteNothingButTheFlag)
         "|" + target + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
         s_clip + "||mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
         s_clip + "|" + target + "|theora|320|240|512|0|2|128|44100|ACC|0|S",
-        s_clip + "|" + target + "|mpeg4|320|240|512|0|2|128|44100|flac|0|S",
+        s_clip + "|" + target + "|mpeg4|320|240|512|0|2|128|44100|vorbis|0|S",
+        s_clip + "|" + target + "|hevc|320|240|0|0|2|128|44100|flac|0|S", // MP4 holds no FLAC
         s_clip + "|" + target + "|mpeg4|320|240|512|fast|2|128|44100|ACC|0|S",
         std::string("\xff\xfe\x01|\x80|\x7f") + good,
     };
@@ -243,6 +246,23 @@ TEST_F(EngineEndToEnd, RefusedArgumentsWriteNothingButTheFlag)
         EXPECT_EQ(readFlag(), "2");
     }
     EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(EngineEndToEnd, ContainersRefuseWhatTheyCannotHoldBeforeWriting)
+{
+    for (const auto& [name, fields, reason] :
+         {std::tuple{"never.webm", "h264|0|0|0|0|2|128|48000|opus", "holds VP9 or AV1 video, not H.264"},
+          std::tuple{"never2.webm", "vp9|0|0|0|0|2|128|48000|ACC", "holds Opus sound, not AAC"},
+          std::tuple{"never.avi", "hevc|0|0|0|0|2|128|48000|mp3", "cannot hold H.265/HEVC video"}}) {
+        SCOPED_TRACE(name);
+        const std::string target = path(name);
+        const EngineRun run = trevok(s_clip + "|" + target + "|" + fields + "|0|S");
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.flag, "2");
+        EXPECT_NE(run.stderrText.find(reason), std::string::npos) << run.stderrText;
+        EXPECT_FALSE(fs::exists(target)) << "never a broken file";
+    }
 }
 
 TEST_F(EngineEndToEnd, FailuresGiveTwo)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <tuple>
 
 using namespace vexlo::engine;
 using vexlo::engine::test::installedCatalogue;
@@ -85,8 +87,9 @@ Expected expectedFor(const EngineRequest& r, const std::string& fileType)
 
 TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
 {
-    const auto catalogue = installedCatalogue();
-    ASSERT_EQ(catalogue.size(), 18u) << "data/vexlo.ini";
+    auto catalogue = installedCatalogue();
+    ASSERT_EQ(catalogue.size(), 25u) << "data/vexlo.ini";
+    catalogue.resize(18); // the bit-rate profiles; the constant-quality ones below
     for (const auto& profile : catalogue) {
         SCOPED_TRACE(profile.title);
         EngineRequest r = profile.request;
@@ -260,4 +263,205 @@ TEST(FfmpegArguments, ExtensionRule)
     EXPECT_EQ(extensionOf("/a.d/b"), "");
     EXPECT_EQ(extensionOf("b.tar.avi"), ".avi");
     EXPECT_EQ(extensionOf(""), "");
+}
+
+namespace {
+
+// A camcorder's 10-bit HDR clip: 3840 x 2160 HLG in BT.2020.
+SourceInfo deepColour()
+{
+    SourceInfo s = camcorder();
+    s.video->width = 3840;
+    s.video->height = 2160;
+    s.video->pixelFormat = "yuv422p10le";
+    s.video->colorSpace = "bt2020nc";
+    s.video->colorPrimaries = "bt2020";
+    s.video->colorTransfer = "arib-std-b67";
+    return s;
+}
+
+bool has(const std::vector<std::string>& args, const std::string& value)
+{
+    return std::find(args.begin(), args.end(), value) != args.end();
+}
+
+} // namespace
+
+TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
+{
+    struct Expect {
+        int number;
+        const char *muxer, *encoder, *tag, *audioEncoder, *crf;
+        bool fastStart;
+        const char* size; // the scaled picture of the 1080 camcorder source, "" = none
+    };
+    const Expect expected[] = {
+        {18, "mp4", "libx264", "", "aac", "21", true, ""},
+        {19, "mp4", "libx265", "hvc1", "aac", "24", true, ""},
+        {20, "mp4", "libx264", "", "aac", "21", true, ""},
+        {21, "mp4", "libx264", "", "aac", "21", true, "scale=1280:720"},
+        {22, "webm", "libsvtav1", "", "libopus", "33", false, ""},
+        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, ""},
+        {24, "matroska", "libx265", "", "flac", "20", false, ""},
+    };
+    const auto catalogue = installedCatalogue();
+    ASSERT_EQ(catalogue.size(), 25u);
+    for (const Expect& e : expected) {
+        const auto& profile = catalogue.at(size_t(e.number));
+        SCOPED_TRACE(profile.title);
+        EngineRequest r = profile.request;
+        r.source = "/in/clip.m2ts";
+        r.target = "/out/clip" + profile.fileType;
+        const auto args = buildFfmpegArguments(r, planOk(r));
+        EXPECT_EQ(option(args, "-f"), e.muxer);
+        EXPECT_EQ(option(args, "-c:v"), e.encoder);
+        EXPECT_EQ(option(args, "-vtag").value_or(""), e.tag);
+        EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
+        EXPECT_EQ(option(args, "-crf"), e.crf);
+        // Constant quality: no average rate (VP9 needs "0" to leave its cap off).
+        EXPECT_EQ(option(args, "-b:v"), e.encoder == std::string("libvpx-vp9") ? std::optional<std::string>("0")
+                                                                              : std::nullopt);
+        EXPECT_EQ(option(args, "-movflags").value_or("").find("+faststart") != std::string::npos, e.fastStart);
+        const std::string filters = option(args, "-vf").value_or("");
+        if (*e.size) {
+            EXPECT_NE(filters.find(e.size), std::string::npos) << filters;
+        } else {
+            EXPECT_EQ(filters.find("scale="), std::string::npos) << filters;
+        }
+        EXPECT_NE(filters.find("format=yuv420p"), std::string::npos) << filters;
+        if (e.audioEncoder == std::string("flac")) {
+            // The archive keeps the source's sound as it is: no rate, channels or bit rate.
+            EXPECT_FALSE(option(args, "-ar"));
+            EXPECT_FALSE(option(args, "-ac"));
+            EXPECT_FALSE(option(args, "-b:a"));
+        } else {
+            EXPECT_EQ(option(args, "-ar"), "48000");
+            EXPECT_EQ(option(args, "-ac"), "2");
+        }
+    }
+}
+
+TEST(FfmpegArguments, IdentifiersCompareWithoutCaseAndABitRateStaysAnAverage)
+{
+    EngineRequest r = request("/o/a.MKV", "HEVC", "FLAC");
+    OutputPlan p = planOk(r);
+    EXPECT_EQ(p.videoEncoder, "libx265");
+    EXPECT_EQ(p.videoTag, ""); // hvc1 is an MP4 matter
+    EXPECT_EQ(p.audioEncoder, "flac");
+    r = request("/o/a.webm", "Av1", "Opus");
+    r.videoBitrate = 1500;
+    const auto args = buildFfmpegArguments(r, planOk(r));
+    EXPECT_EQ(option(args, "-b:v"), "1500k");
+    EXPECT_FALSE(option(args, "-crf"));
+    // WebM's own codecs when a profile names none.
+    p = planOk(request("/o/a.webm", "", ""));
+    EXPECT_EQ(p.videoEncoder, "libvpx-vp9");
+    EXPECT_EQ(p.audioEncoder, "libopus");
+    // Opus takes only its own rates.
+    r = request("/o/a.webm", "vp9", "opus");
+    r.sampleRate = 44100;
+    EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-ar"), "48000");
+    // Sound alone goes to the phone profiles too: its index comes first as well.
+    SourceInfo sound;
+    sound.audio = AudioStreamInfo{0, 2, 44100};
+    r = request("/o/a.mp4", "h264", "ACC");
+    EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r, sound)), "-movflags"), "+faststart");
+    // A bit-rate profile of MP4 keeps its index where it was.
+    r = request("/o/a.mp4", "h264", "ACC");
+    r.videoBitrate = 1000;
+    EXPECT_FALSE(planOk(r).fastStart);
+}
+
+TEST(FfmpegArguments, AContainerRefusesWhatItCannotHold)
+{
+    struct Case {
+        const char *target, *video, *audio;
+        const char* messagePart;
+    };
+    const Case cases[] = {
+        {"/o/a.webm", "h264", "opus", "VP9 or AV1 video, not H.264"},
+        {"/o/a.webm", "mpeg4", "opus", "not MPEG-4 Part 2"},
+        {"/o/a.webm", "vp9", "ACC", "Opus sound, not AAC"},
+        {"/o/a.webm", "av1", "mp3", "Opus sound, not MP3"},
+        {"/o/a.avi", "hevc", "mp3", "cannot hold H.265/HEVC video"},
+        {"/o/a.avi", "xvid", "opus", "cannot hold Opus sound"},
+        {"/o/a.mpg", "vp9", "mp2", "cannot hold VP9 video"},
+        {"/o/a.mpg", "mpeg2", "flac", "cannot hold FLAC sound"},
+        {"/o/a.3gp", "av1", "ACC", "cannot hold AV1 video"},
+        {"/o/a.mov", "vp9", "ACC", "cannot hold VP9 video"},
+        {"/o/a.mp4", "hevc", "flac", "cannot hold FLAC sound"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + c.video + " " + c.audio);
+        const auto p = planOutput(request(c.target, c.video, c.audio), camcorder());
+        ASSERT_TRUE(std::holds_alternative<PlanError>(p));
+        EXPECT_NE(std::get<PlanError>(p).message.find(c.messagePart), std::string::npos)
+            << std::get<PlanError>(p).message;
+    }
+    // What a container cannot hold does not matter when the source has none of it.
+    SourceInfo silent = camcorder();
+    silent.audio.reset();
+    EXPECT_TRUE(std::holds_alternative<OutputPlan>(planOutput(request("/o/a.webm", "vp9", "ACC"), silent)));
+    // What the containers can hold.
+    for (const auto& [target, video, audio] :
+         {std::tuple{"/o/a.mp4", "av1", "opus"}, std::tuple{"/o/a.mp4", "vp9", "ACC"},
+          std::tuple{"/o/a.mov", "hevc", "ACC"}, std::tuple{"/o/a.mkv", "vp9", "flac"},
+          std::tuple{"/o/a.mkv", "av1", "opus"}}) {
+        SCOPED_TRACE(std::string(target) + " " + video + " " + audio);
+        planOk(request(target, video, audio));
+    }
+}
+
+TEST(FfmpegArguments, DeepColourIsKeptByH265AndMadeEightBitForPlayers)
+{
+    // The archive (H.265): 10 bits, BT.2020 kept, HLG tagged as it was.
+    EngineRequest r = request("/o/a.mkv", "hevc", "flac");
+    auto args = buildFfmpegArguments(r, planOk(r, deepColour()));
+    std::string filters = option(args, "-vf").value_or("");
+    EXPECT_NE(filters.find("format=yuv420p10le"), std::string::npos) << filters;
+    EXPECT_EQ(filters.find("colormatrix"), std::string::npos) << filters;
+    EXPECT_EQ(option(args, "-colorspace"), "bt2020nc");
+    EXPECT_EQ(option(args, "-color_primaries"), "bt2020");
+    EXPECT_EQ(option(args, "-color_trc"), "arib-std-b67");
+
+    // H.264, AV1 and VP9: 8-bit 4:2:0 with the matrix converted and the
+    // source's primaries and transfer still named.
+    for (const auto& [target, video, audio] : {std::tuple{"/o/a.mp4", "h264", "ACC"},
+                                               std::tuple{"/o/a.webm", "av1", "opus"},
+                                               std::tuple{"/o/a.webm", "vp9", "opus"}}) {
+        SCOPED_TRACE(video);
+        r = request(target, video, audio);
+        r.frameWidth = -1920;
+        r.frameHeight = -1080;
+        args = buildFfmpegArguments(r, planOk(r, deepColour()));
+        filters = option(args, "-vf").value_or("");
+        EXPECT_NE(filters.find("scale=1920:1080,colormatrix=bt2020:bt709,setsar=1,format=yuv420p"), std::string::npos)
+            << filters;
+        EXPECT_EQ(filters.find("10le"), std::string::npos);
+        EXPECT_EQ(option(args, "-colorspace"), "bt709");
+        EXPECT_EQ(option(args, "-color_trc"), "arib-std-b67");
+    }
+    // An 8-bit source stays 8-bit in H.265 too.
+    args = buildFfmpegArguments(request("/o/a.mp4", "hevc", "ACC"), planOk(request("/o/a.mp4", "hevc", "ACC")));
+    EXPECT_NE(option(args, "-vf").value_or("").find("format=yuv420p"), std::string::npos);
+    EXPECT_EQ(option(args, "-vf").value_or("").find("10le"), std::string::npos);
+
+    EXPECT_EQ(sampleBits("yuv420p"), 8);
+    EXPECT_EQ(sampleBits("yuvj420p"), 8);
+    EXPECT_EQ(sampleBits("yuv420p10le"), 10);
+    EXPECT_EQ(sampleBits("yuv422p12be"), 12);
+    EXPECT_EQ(sampleBits("p010le"), 10);
+    EXPECT_EQ(sampleBits(""), 8);
+}
+
+TEST(FfmpegArguments, Av1PresetCanBeSetForSlowMachines)
+{
+    const EngineRequest r = request("/o/a.webm", "av1", "opus");
+    ::setenv("VEXLO_AV1_PRESET", "13", 1);
+    EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-preset"), "13");
+    for (const char* unusable : {"14", "-1", "fast", ""}) {
+        ::setenv("VEXLO_AV1_PRESET", unusable, 1);
+        EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-preset"), "10") << unusable;
+    }
+    ::unsetenv("VEXLO_AV1_PRESET");
 }

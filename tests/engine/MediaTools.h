@@ -74,7 +74,7 @@ inline MediaProbe probeMedia(const std::string& file)
         "ffprobe", {"-v", "error", "-show_entries",
                     "format=format_name:format_tags=major_brand:stream=index,codec_type,codec_name,"
                     "codec_tag_string,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,channels,"
-                    "sample_rate,color_range,color_space,color_primaries,color_transfer,field_order:"
+                    "sample_rate,pix_fmt,color_range,color_space,color_primaries,color_transfer,field_order:"
                     "packet=stream_index,pts_time,duration_time",
                     "-of", "flat", QString::fromStdString("file:" + file)});
     MediaProbe m;

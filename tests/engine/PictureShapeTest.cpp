@@ -79,6 +79,47 @@ TEST(PictureShape, TheSourcesSizeIsKeptButMadeEven)
     EXPECT_FALSE(s.scale);
 }
 
+TEST(PictureShape, ABoundKeepsTheShapeEitherWayRoundAndNeverEnlarges)
+{
+    struct Case {
+        const char* what;
+        VideoStreamInfo in;
+        int64_t w, h;
+        int64_t outW, outH;
+        bool scale;
+    };
+    const Case cases[] = {
+        {"1080 camcorder in 1080: as it is", source(1920, 1080), -1920, -1080, 1920, 1080, false},
+        {"1080 camcorder in 720", source(1920, 1080), -1280, -720, 1280, 720, true},
+        {"4K in 1080", source(3840, 2160), -1920, -1080, 1920, 1080, true},
+        {"4:3 in 720: the height bounds", source(1440, 1080), -1280, -720, 960, 720, true},
+        {"cinema scope in 720: the width bounds", source(1880, 800), -1280, -720, 1280, 544, true},
+        {"portrait phone (turned) in 1080: held upright", source(1920, 1080, {1, 1}, 90), -1920, -1080, 1080, 1920, false},
+        {"portrait 4K phone in 720", source(3840, 2160, {1, 1}, 270), -1280, -720, 720, 1280, true},
+        {"the bound given the other way round", source(3840, 2160), -1080, -1920, 1920, 1080, true},
+        {"HDV 1440 x 1080 anamorphic: square pixels", source(1440, 1080, {4, 3}), -1920, -1080, 1920, 1080, true},
+        {"small clip: never enlarged", source(640, 360), -1920, -1080, 640, 360, false},
+        {"anamorphic DVD: square pixels at its display size", source(720, 480, {32, 27}), -1280, -720, 854, 480, true},
+        {"odd size: made even", source(718, 403), -1920, -1080, 718, 404, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PictureShape s = shapePicture(c.in, c.w, c.h, FrameKind::Square);
+        EXPECT_EQ(s.frameWidth, c.outW);
+        EXPECT_EQ(s.frameHeight, c.outH);
+        EXPECT_EQ(s.pictureWidth, s.frameWidth); // no bars
+        EXPECT_EQ(s.pictureHeight, s.frameHeight);
+        EXPECT_EQ(s.scale, c.scale);
+        EXPECT_EQ(s.displayAspect, (Rational{1, 1}));
+    }
+    // Hand-edited bounds at the ends of the range.
+    for (const int64_t side : {int64_t(1), int64_t(INT_MAX), int64_t(INT_MAX) + 1}) {
+        const PictureShape s = shapePicture(source(1920, 1080), -side, -side, FrameKind::Square);
+        EXPECT_GE(s.frameWidth, 2);
+        EXPECT_LE(s.frameWidth, 1920);
+    }
+}
+
 TEST(PictureShape, AnySizeIsHandledWithoutOverflow)
 {
     // Hand-edited sizes at the ends of the 32-bit range, and sources that say

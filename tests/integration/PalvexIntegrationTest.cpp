@@ -132,7 +132,7 @@ constexpr const char* kUserAction = "<action>\n\t<icon>utilities-terminal</icon>
 TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
 {
     const std::vector<std::string> titles = catalogueTitles();
-    ASSERT_EQ(titles.size(), 18u);
+    ASSERT_EQ(titles.size(), 25u);
     const std::string userUca = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) +
                                 "</actions>\n";
     writeFile(uca(), userUca);
@@ -202,7 +202,8 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     ASSERT_EQ(ids.size(), titles.size() + 2);
     EXPECT_EQ(ids[1], "vexlo-convert-add");
-    EXPECT_EQ(ids.back(), "vexlo-convert-017");
+    EXPECT_EQ(ids.back(), "vexlo-convert-024");
+    EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: MKV H.265 archive, same as source (*.mkv)</name>"));
     EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: iPod MPEG-4 Video (320x240, 4:3) - High Quanlity</name>"));
     EXPECT_TRUE(contains(merged, "<command>" + folder() + "vexlo 005: -- %F</command>"));
 

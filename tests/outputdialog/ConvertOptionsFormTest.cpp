@@ -2,6 +2,7 @@
 #include "platform/TestDoubles.h"
 #include "settings/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
+#include "settings/RunSettings.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -117,8 +118,8 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
 
     struct Box { QComboBox* box; int rows; int count; const char* first; const char* last; };
     for (const Box& b : {Box{f.cbxVideoFormat, 26, 18, "MP4 MPEG-4 Video (*.mp4)", nullptr},
-                         Box{f.cbxFrameSize, 20, 21, "80 x 60", "Same as source file"},
-                         Box{f.cbxVideoBitrate, 15, 18, "190", "12000"},
+                         Box{f.cbxFrameSize, 20, 23, "80 x 60", "Up to 1920 x 1080"},
+                         Box{f.cbxVideoBitrate, 15, 19, "0", "12000"},
                          Box{f.cbxFramerate, 8, 8, "12", "Same as source file"},
                          Box{f.cbxAudioBitrate, 20, 12, "32", "320"},
                          Box{f.cbxSampleBitrate, 8, 9, "8000", "96000"},
@@ -134,6 +135,7 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
     }
     EXPECT_EQ(f.cbxFramerate->findText("29.976", Qt::MatchExactly), 5);
     EXPECT_EQ(f.cbxFrameSize->findText("853 x 480", Qt::MatchExactly), 16);
+    EXPECT_EQ(f.cbxFrameSize->findText("Same as source file", Qt::MatchExactly), 20);
 
     struct Caption { const char* label; const char* text; QWidget* buddy; };
     for (const Caption& c : {Caption{"lblOutputFormat", "&Output Format:", f.cbxVideoFormat},
@@ -569,4 +571,51 @@ TEST_F(OutputDialog, ParameterBoxesShowTheirLongestItem)
     }
     EXPECT_LE(f.GroupBox1->geometry().right(), f.width() - 1);
     EXPECT_LT(f.grbWhat->geometry().right(), f.GroupBox1->x());
+}
+
+TEST_F(OutputDialog, InstalledCatalogueListsEveryProfileWithAllItsValues)
+{
+    // The shipped catalogue and factory values as a fresh install has them.
+    writeSettings(test::readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"));
+    test::writeFile(tp.programFolder() + "VideoFormat.dat", test::readFile(VEXLO_SOURCE_DIR "/data/VideoFormat.dat"));
+    TConvertOptionsForm f;
+    f.show();
+    ASSERT_EQ(f.cbxVideoFormat->count(), 25);
+    EXPECT_EQ(f.cbxVideoFormat->itemText(17), "MPEG-2/SVCD/DVD Video (*.mpg)");
+    EXPECT_EQ(f.cbxVideoFormat->itemText(18), "MP4 H.264 Video - Same as source (*.mp4)");
+    EXPECT_EQ(f.cbxVideoFormat->itemText(24), "MKV H.265 archive, same as source (*.mkv)");
+    for (int n = 0; n < f.cbxVideoFormat->count(); ++n) {
+        SCOPED_TRACE(f.cbxVideoFormat->itemText(n).toStdString());
+        f.cbxVideoFormat->setCurrentIndex(n);
+        emit f.cbxVideoFormat->activated(n);
+        // Every box shows a value, and the restore buttons give the same ones.
+        const Shown values = shown(f);
+        for (const QString& v : {values.frameSize, values.videoBitrate, values.framerate, values.audioBitrate,
+                                 values.sampleRate, values.channels})
+            EXPECT_FALSE(v.isEmpty()) << values;
+        f.btnRestoreVideo->click();
+        f.btnRestoreAudio->click();
+        EXPECT_EQ(shown(f), values);
+        const bool editable = settings::IniFile(tp.settingsPath())
+                                  .load()
+                                  .readFlag(settings::profileSectionName(n), "Edit", false);
+        EXPECT_EQ(f.cbxFrameSize->isEnabled(), editable);
+        EXPECT_TRUE(f.cbxVideoBitrate->isEnabled());
+    }
+    // The phone profile: its bound and constant quality, stored as shown.
+    f.cbxVideoFormat->setCurrentIndex(20);
+    emit f.cbxVideoFormat->activated(20);
+    EXPECT_EQ(shown(f), (Shown{"Up to 1920 x 1080", "0", "Same as source file", "128", "48000", "Stereo"}));
+    EXPECT_FALSE(f.cbxFrameSize->isEnabled());
+    f.btnOK->click();
+    ASSERT_EQ(f.result(), QDialog::Accepted);
+    EXPECT_EQ(storedText("Options", "OutputFormat"), "20");
+    EXPECT_EQ(storedText("VideoFormat20", "FrameSize"), "Up to 1920 x 1080");
+    EXPECT_EQ(storedText("VideoFormat20", "VideoBitrate"), "0");
+    settings::RunSettings run;
+    settings::loadProfileSettings(stored(), 20, run);
+    EXPECT_EQ(run.FrameWidth, -1920);
+    EXPECT_EQ(run.FrameHeight, -1080);
+    EXPECT_EQ(run.VideoBitrate, 0);
+    test::saveScreenshot(&f, "output_dialog_phone_profile");
 }

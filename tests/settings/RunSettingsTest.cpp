@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace vexlo::settings;
 
 namespace {
@@ -122,6 +124,25 @@ TEST(RunSettingsLoad, FrameSizeSideThatIsNoInteger)
         } catch (const SettingsError& e) {
             EXPECT_EQ(std::string(e.what()), message);
         }
+    }
+}
+
+TEST(RunSettingsLoad, FrameSizeBoundIsHandedOverNegative)
+{
+    for (const auto& [size, width, height] : {std::tuple{"Up to 1920 x 1080", -1920, -1080},
+                                              std::tuple{"  Up to 1280 x 720 ", -1280, -720},
+                                              std::tuple{"Up to 1080x1920", -1080, -1920}}) {
+        RunSettings r;
+        loadProfileSettings(IniDocument::parse(std::string("[VideoFormat20]\nFrameSize=") + size), 20, r);
+        EXPECT_EQ(r.FrameWidth, width) << size;
+        EXPECT_EQ(r.FrameHeight, height) << size;
+    }
+    // A bound needs two positive sides; "up to" is not the box's text.
+    for (const char* size : {"Up to 0 x 720", "Up to -1280 x 720", "Up to 1280 x", "up to 1280 x 720"}) {
+        RunSettings r;
+        EXPECT_THROW(loadProfileSettings(IniDocument::parse(std::string("[VideoFormat20]\nFrameSize=") + size), 20, r),
+                     SettingsError)
+            << size;
     }
 }
 
