@@ -326,6 +326,7 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
                                                     "org.freedesktop.ScreenSaver"}))
         << "logind first, then the fallbacks in order";
     EXPECT_EQ(progress, (std::vector<std::string>{"0 true", "0.5 true", "1 true", "1 false"}));
+}
 
 // What ffprobe says of `file`: "key=value" lines of the first video and audio stream.
 std::string probeStreams(const std::string& file)
