@@ -1,4 +1,5 @@
 #include "Catalogue.h"
+#include "ArgumentWords.h"
 #include "engine/FfmpegArguments.h"
 
 #include <gtest/gtest.h>
@@ -8,18 +9,11 @@
 #include <tuple>
 
 using namespace vexlo::engine;
+using vexlo::engine::test::has;
+using vexlo::engine::test::option;
 using vexlo::engine::test::installedCatalogue;
 
 namespace {
-
-// The value that follows `option` (the first occurrence), or nullopt.
-std::optional<std::string> option(const std::vector<std::string>& args, const std::string& name)
-{
-    const auto it = std::find(args.begin(), args.end(), name);
-    if (it == args.end() || it + 1 == args.end())
-        return std::nullopt;
-    return *(it + 1);
-}
 
 // A camcorder clip: 1920 x 1080 at 29.97 frames a second with stereo sound.
 SourceInfo camcorder()
@@ -278,11 +272,6 @@ SourceInfo deepColour()
     s.video->colorPrimaries = "bt2020";
     s.video->colorTransfer = "arib-std-b67";
     return s;
-}
-
-bool has(const std::vector<std::string>& args, const std::string& value)
-{
-    return std::find(args.begin(), args.end(), value) != args.end();
 }
 
 } // namespace

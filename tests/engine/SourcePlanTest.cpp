@@ -1,5 +1,6 @@
 // What ffprobe says about a source, and what the plan makes of it: streams,
 // rates, channels, silence for PSP files, and any field value without harm.
+#include "ArgumentWords.h"
 #include "engine/FfmpegArguments.h"
 #include "engine/ProgressParser.h"
 #include "engine/SourceProbe.h"
@@ -10,21 +11,10 @@
 #include <climits>
 
 using namespace vexlo::engine;
+using vexlo::engine::test::has;
+using vexlo::engine::test::option;
 
 namespace {
-
-std::optional<std::string> option(const std::vector<std::string>& args, const std::string& name)
-{
-    const auto it = std::find(args.begin(), args.end(), name);
-    if (it == args.end() || it + 1 == args.end())
-        return std::nullopt;
-    return *(it + 1);
-}
-
-bool has(const std::vector<std::string>& args, const std::string& word)
-{
-    return std::find(args.begin(), args.end(), word) != args.end();
-}
 
 SourceInfo clip(int64_t w, int64_t h, Rational rate, bool audio = true, int channels = 2)
 {
