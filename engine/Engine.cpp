@@ -134,13 +134,19 @@ int runEngine(int argc, char** argv)
     if (ffmpeg.empty())
         return dryRun ? (say("ffmpeg was not found"), kExitFailed)
                       : refuse("ffmpeg was not found on PATH (or $VEXLO_FFMPEG)");
-    const std::string ffprobe = ffprobeProgram(ffmpeg);
-    if (ffprobe.empty())
-        return dryRun ? (say("ffprobe was not found"), kExitFailed)
-                      : refuse("ffprobe was not found beside ffmpeg, on PATH (or $VEXLO_FFPROBE)");
     // What the source holds decides the picture's shape, the rates and colours.
+    // It is read in this process; $VEXLO_FFPROBE names a prober to run instead.
     std::string probeError;
-    const auto source = probeSource(ffprobe, request.source, probeError);
+    std::optional<SourceInfo> source;
+    if (const char* prober = std::getenv("VEXLO_FFPROBE"); prober && *prober) {
+        const std::string ffprobe = ffprobeProgram(ffmpeg);
+        if (ffprobe.empty())
+            return dryRun ? (say("ffprobe was not found"), kExitFailed)
+                          : refuse("the prober in $VEXLO_FFPROBE was not found: " + std::string(prober));
+        source = probeSource(ffprobe, request.source, probeError);
+    } else {
+        source = readSource(request.source, probeError);
+    }
     if (!source) {
         const std::string message = "could not read " + request.source + ": " + probeError;
         return dryRun ? (say(message), kExitFailed) : refuse(message);

@@ -49,7 +49,14 @@ std::vector<std::string> probeArguments(const std::string& source);
 
 // The ffprobe to use: $VEXLO_FFPROBE when set; else "ffprobe" beside the
 // ffmpeg in use; else the first on $PATH. "" when there is none.
+// (trevok reads sources itself, with readSource(), unless $VEXLO_FFPROBE
+// names a prober.)
 std::string ffprobeProgram(const std::string& ffmpeg);
+
+// Reads `source` inside this process with ffmpeg's demuxing libraries: the
+// same result as probeSource() without starting a program. On failure returns
+// nullopt and sets `error` to what the libraries said.
+std::optional<SourceInfo> readSource(const std::string& source, std::string& error);
 
 // Runs ffprobe on `source`. On failure returns nullopt and sets `error` to
 // what ffprobe said (or why it could not run).

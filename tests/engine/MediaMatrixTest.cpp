@@ -5,6 +5,8 @@
 // of the catalogue, and every result checked with ffprobe and a full decode.
 #include "Catalogue.h"
 #include "MediaTools.h"
+#include "engine/ChildProcess.h"
+#include "engine/SourceProbe.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -17,6 +19,7 @@
 #include <future>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -679,4 +682,58 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
             fs::remove(request.target, ec);
         }
     }
+}
+
+namespace {
+
+std::string describe(const std::optional<SourceInfo>& info)
+{
+    if (!info)
+        return "unreadable";
+    std::ostringstream out;
+    if (const auto& v = info->video)
+        out << "video #" << v->index << " " << v->width << "x" << v->height << " sar " << v->sampleAspect.num << ":"
+            << v->sampleAspect.den << " rotation " << v->rotation << " rate " << v->frameRate.num << "/"
+            << v->frameRate.den << " base " << v->baseRate.num << "/" << v->baseRate.den << " fields '"
+            << v->fieldOrder << "' " << v->pixelFormat << " range '" << v->colorRange << "' matrix '" << v->colorSpace
+            << "' primaries '" << v->colorPrimaries << "' transfer '" << v->colorTransfer << "'\n";
+    if (const auto& a = info->audio)
+        out << "audio #" << a->index << " " << a->channels << " ch " << a->sampleRate << " Hz\n";
+    out << "duration " << std::lround(info->durationSeconds * 1000) << " ms";
+    return out.str();
+}
+
+} // namespace
+
+TEST_F(MediaMatrix, TrevokReadsEverySourceAsFfprobeReportsIt)
+{
+    // trevok reads sources in its own process; what it finds must be what
+    // ffprobe reports, field by field, or shapes, rates and colours would
+    // differ from what the plan was made for.
+    QTemporaryDir work;
+    const std::string cover = work.filePath("cover.mp3").toStdString();
+    ASSERT_TRUE(makeMedia({"-f", "lavfi", "-i", tone(440, "1"), "-f", "lavfi", "-i", "color=c=red:s=64x64:d=1", "-map",
+                           "0", "-map", "1", "-frames:v", "1", "-c:a", "libmp3lame", "-c:v", "mjpeg",
+                           "-disposition:v", "attached_pic", QString::fromStdString(cover)}));
+    std::vector<std::string> files = {deepSource(), cover};
+    for (const Source& s : s_sources)
+        files.push_back(sourcePath(s.name));
+    const std::string ffprobe = ffprobeProgram(ffmpegProgram());
+    ASSERT_FALSE(ffprobe.empty());
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        std::string probeError, readError;
+        const auto probed = probeSource(ffprobe, file, probeError);
+        const auto read = readSource(file, readError);
+        EXPECT_EQ(describe(read), describe(probed));
+        if (!read)
+            EXPECT_FALSE(readError.empty());
+        if (file == cover) {
+            ASSERT_TRUE(read);
+            EXPECT_FALSE(read->video) << "a cover picture is no video";
+        }
+    }
+    std::string error;
+    EXPECT_FALSE(readSource(work.filePath("missing.mp4").toStdString(), error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
 }

@@ -1,0 +1,180 @@
+// Reading a source's streams inside trevok with ffmpeg's own libraries.
+// Starting ffprobe costs a tenth of a second per file (it loads every library
+// ffmpeg was built with); the demuxing libraries alone load in a third of that.
+// The result is the same SourceInfo that ffprobe's report gives.
+#include "SourceProbe.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace vexlo::engine {
+
+namespace {
+
+// The libraries' messages at error level, kept for the error text (ffprobe
+// prints the same lines with -v error).
+std::mutex g_logMutex;
+std::string* g_log = nullptr;
+
+void collectLog(void* avcl, int level, const char* format, va_list args)
+{
+    if (level > AV_LOG_ERROR)
+        return;
+    char line[1024];
+    int prefix = 1;
+    av_log_format_line2(avcl, level, format, args, line, sizeof line, &prefix);
+    const std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_log && g_log->size() < 4096)
+        g_log->append(line);
+}
+
+std::optional<Rational> positive(AVRational r)
+{
+    if (r.num <= 0 || r.den <= 0)
+        return std::nullopt;
+    return Rational{r.num, r.den};
+}
+
+std::string known(const char* name)
+{
+    if (!name)
+        return {};
+    const std::string value = name;
+    return value == "unknown" || value == "reserved" || value == "unspecified" ? std::string() : value;
+}
+
+std::string fieldOrderName(AVFieldOrder order)
+{
+    switch (order) {
+    case AV_FIELD_PROGRESSIVE:
+        return "progressive";
+    case AV_FIELD_TT:
+        return "tt";
+    case AV_FIELD_BB:
+        return "bb";
+    case AV_FIELD_TB:
+        return "tb";
+    case AV_FIELD_BT:
+        return "bt";
+    default:
+        return {};
+    }
+}
+
+const uint8_t* displayMatrix(const AVStream* stream)
+{
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+    const AVPacketSideData* side = av_packet_side_data_get(
+        stream->codecpar->coded_side_data, stream->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+    return side && side->size >= 9 * sizeof(int32_t) ? side->data : nullptr;
+#else
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    return data && size >= 9 * sizeof(int32_t) ? data : nullptr;
+#endif
+}
+
+// Degrees as ffprobe reports them: the display matrix's rotation, or an old
+// file's "rotate" tag; turned into 0, 90, 180 or 270.
+int rotationOf(const AVStream* stream)
+{
+    double degrees = 0;
+    if (const uint8_t* matrix = displayMatrix(stream))
+        degrees = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    else if (const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "rotate", nullptr, 0))
+        degrees = std::atof(tag->value);
+    if (!std::isfinite(degrees) || std::abs(degrees) >= 1e6)
+        return 0;
+    const int quarter = int(std::lround(degrees / 90.0)) % 4;
+    return (quarter + 4) % 4 * 90;
+}
+
+} // namespace
+
+std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
+{
+    std::string log;
+    {
+        const std::lock_guard<std::mutex> lock(g_logMutex);
+        g_log = &log;
+    }
+    av_log_set_callback(collectLog);
+    struct LogReset {
+        ~LogReset()
+        {
+            const std::lock_guard<std::mutex> lock(g_logMutex);
+            g_log = nullptr;
+        }
+    } logReset;
+
+    AVFormatContext* context = nullptr;
+    const auto failed = [&](int code) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(code, text, sizeof text);
+        while (!log.empty() && (log.back() == '\n' || log.back() == '\r'))
+            log.pop_back();
+        error = log.empty() ? std::string(text) : log;
+        return std::nullopt;
+    };
+    // "file:" keeps a name with a colon or a leading dash a file name.
+    if (const int code = avformat_open_input(&context, ("file:" + source).c_str(), nullptr, nullptr); code < 0)
+        return failed(code);
+    struct Closer {
+        AVFormatContext** context;
+        ~Closer() { avformat_close_input(context); }
+    } closer{&context};
+    if (const int code = avformat_find_stream_info(context, nullptr); code < 0)
+        return failed(code);
+
+    SourceInfo info;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream* stream = context->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !info.video
+            && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+            if (par->width <= 0 || par->height <= 0)
+                continue; // a stream without pictures is no picture source
+            VideoStreamInfo v;
+            v.index = stream->index;
+            v.width = par->width;
+            v.height = par->height;
+            v.sampleAspect = positive(av_guess_sample_aspect_ratio(context, stream, nullptr)).value_or(Rational{1, 1});
+            v.rotation = rotationOf(stream);
+            v.frameRate = positive(stream->avg_frame_rate).value_or(Rational{0, 1});
+            v.baseRate = positive(stream->r_frame_rate).value_or(Rational{0, 1});
+            v.fieldOrder = fieldOrderName(par->field_order);
+            const char* pixelFormat = av_get_pix_fmt_name(AVPixelFormat(par->format));
+            v.pixelFormat = pixelFormat ? pixelFormat : "unknown";
+            v.colorRange = known(av_color_range_name(par->color_range));
+            v.colorSpace = known(av_color_space_name(par->color_space));
+            v.colorPrimaries = known(av_color_primaries_name(par->color_primaries));
+            v.colorTransfer = known(av_color_transfer_name(par->color_trc));
+            info.video = v;
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !info.audio) {
+            AudioStreamInfo a;
+            a.index = stream->index;
+            a.channels = std::clamp(par->ch_layout.nb_channels, 0, 1024);
+            a.sampleRate = std::clamp(par->sample_rate, 0, 10000000);
+            info.audio = a;
+        }
+    }
+    if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
+        const double duration = double(context->duration) / AV_TIME_BASE;
+        if (duration < 1e9)
+            info.durationSeconds = duration;
+    }
+    if (!info.video && !info.audio) {
+        error = "it holds neither pictures nor sound";
+        return std::nullopt;
+    }
+    return info;
+}
+
+} // namespace vexlo::engine
