@@ -158,7 +158,7 @@ protected:
     std::string targetOf(int row) const { return conversion::targetFileName(host.rows.at(row), rs); }
     JobResult run(char marker = 'N')
     {
-        ConversionJob job(host, rs, marker);
+        ConversionJob job(host, host.installedServices(), rs, marker);
         return job.run();
     }
     size_t engineCalls() const { return test::fakeEngineCalls(tp).size(); }
@@ -462,7 +462,7 @@ TEST_F(ConversionRun, EngineThatCannotStartEndsTheRunAndDeletesNothing)
     // A stale go-on value must not make the run look converted.
     tp.registry->writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "0");
     const std::string missing = tp.programFolder() + "no-such-engine";
-    ConversionJob job(host, rs, 'N', missing);
+    ConversionJob job(host, host.installedServices(), rs, 'N', missing);
     const JobResult r = job.run();
     EXPECT_FALSE(r.completed);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
