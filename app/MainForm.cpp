@@ -1,7 +1,6 @@
 #include "MainForm.h"
 
 #include "CommandLine.h"
-#include "FileRules.h"
 #include "MainFormControls.h"
 #include "WindowPlacement.h"
 #include "dialogs/Artwork.h"
@@ -11,7 +10,6 @@
 #include "platform/Services.h"
 #include "settings/IniFile.h"
 #include "settings/OptionForm.h"
-#include "shellutil/ConvertPublic.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,7 +28,6 @@
 #include <QUrl>
 #include <cstdio>
 #include <filesystem>
-#include <unistd.h>
 
 namespace vexlo::app {
 
@@ -43,51 +40,6 @@ using platform::services;
 namespace {
 
 const char* const kMain = "Main";
-const char* const kOptions = "Options";
-
-std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-std::string currentFolder()
-{
-    char buffer[4096];
-    if (!getcwd(buffer, sizeof buffer))
-        return "./";
-    std::string folder(buffer);
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
-// The filters of the add-files dialog, in their order.
-std::vector<platform::FileFilter> openDialogFilters()
-{
-    static const std::pair<const char*, const char*> table[] = {
-        {QT_TRANSLATE_NOOP("TMainForm", "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)"),
-         "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv"},
-        {QT_TRANSLATE_NOOP("TMainForm", "AVCHD files (*.m2ts;*.mts;*.m2t)"),
-         "*.m2ts;*.mts;*.m2t"},
-        {QT_TRANSLATE_NOOP("TMainForm", "AVI files (*.avi)"),
-         "*.avi"},
-        {QT_TRANSLATE_NOOP("TMainForm", "MPEG files (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)"),
-         "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod"},
-        {QT_TRANSLATE_NOOP("TMainForm", "WMV files (*.wmv;*.asf;*.wma)"),
-         "*.wmv;*asf;*.wma"},
-        {QT_TRANSLATE_NOOP("TMainForm", "Quick Time files (*.qt;*.mov)"),
-         "*.qt;*.mov"},
-        {QT_TRANSLATE_NOOP("TMainForm", "VOB files (*.vob)"),
-         "*.vob"},
-        {QT_TRANSLATE_NOOP("TMainForm", "MP4 files (*.mp4;*.3gp;*.3g2)"),
-         "*.mp4;*.3gp;*.3g2"},
-        {QT_TRANSLATE_NOOP("TMainForm", "Flash video files (*.flv;*.swf)"),
-         "*.flv;*.swf"},
-        {QT_TRANSLATE_NOOP("TMainForm", "All files (*.*)"),
-         "*.*"},
-    };
-    std::vector<platform::FileFilter> filters;
-    for (const auto& [description, patterns] : table)
-        filters.push_back({QCoreApplication::translate("TMainForm", description).toStdString(), patterns});
-    return filters;
-}
 
 } // namespace
 
@@ -428,7 +380,7 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
                                    .toStdString();
             if (const size_t at = text.find("%s"); at != std::string::npos)
                 text.replace(at, 2, item.path);
-            tellUser(toPath(windowTitle()), text, MessageIcon::Error, MessageButtons::Ok);
+            tellUser(QFile::encodeName(windowTitle()).toStdString(), text, MessageIcon::Error, MessageButtons::Ok);
             break;
         }
         case Kind::CreateFolder: {
@@ -449,107 +401,15 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
 
 // -------------------------------------------------------------- file list
 
-bool TMainForm::SelectAndAddFiles()
-{
-    auto file = settings::settingsFile();
-    std::string folder = file.readText(kOptions, "LastPath", "");
-    if (folder.empty())
-        folder = shellutil::GetPersonalFolder();
-    const auto chosen = services().fileDialogs->openFiles(
-        this, QCoreApplication::translate("TMainForm", "Please select the video files to convert").toStdString(), folder, openDialogFilters(), 0);
-    if (!chosen)
-        return false;
-    for (const std::string& path : *chosen)
-        addFile(path);
-    setIdleStatusText();
-    updatePictureVisibility();
-    if (!chosen->empty())
-        file.writeText(kOptions, "LastPath", shellutil::folderPart(chosen->front()));
-    return true;
-}
-
-void TMainForm::AddMatchingFiles(const std::string& pattern)
-{
-    std::string folder = shellutil::folderPart(pattern);
-    const std::string mask = pattern.substr(folder.size());
-    if (folder.empty())
-        folder = currentFolder();
-    for (const std::string& name : matchingFileNames(folder, mask))
-        addFile(folder + name);
-    setIdleStatusText();
-    updatePictureVisibility();
-}
-
-void TMainForm::WMDropFiles(const QStringList& localFiles)
-{
-    for (const QString& name : localFiles) {
-        const std::string path = toPath(name);
-        if (shellutil::fileExists(path) && isSupportedVideoName(path))
-            addFile(path);
-    }
-    setIdleStatusText();
-    updatePictureVisibility();
-    ActivateApplication();
-    if (ListView1->topLevelItemCount() > 0)
-        QMetaObject::invokeMethod(this, &TMainForm::RequestConversion, Qt::QueuedConnection);
-}
-
+bool TMainForm::SelectAndAddFiles() { return m_list.selectAndAdd(); }
+void TMainForm::AddMatchingFiles(const std::string& pattern) { m_list.addMatching(pattern); }
+void TMainForm::WMDropFiles(const QStringList& localFiles) { m_list.drop(localFiles); }
 void TMainForm::btnAddFileClick() { SelectAndAddFiles(); }
-
-void TMainForm::btnRemoveFileClick()
-{
-    if (Busy)
-        return; // rows are never removed while a run reads them by position
-    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    if (selected.isEmpty())
-        return;
-    std::vector<int> rows;
-    for (QTreeWidgetItem* item : selected)
-        rows.push_back(ListView1->indexOfTopLevelItem(item));
-    removeListRows(ListView1, rows);
-    setIdleStatusText();
-    updateRemoveCommands();
-    updatePictureVisibility();
-}
-
-void TMainForm::updateRemoveCommands()
-{
-    const bool any = !ListView1->selectedItems().isEmpty();
-    mniRemoveFile->setEnabled(any);
-    btnRemoveFile->setEnabled(any && !Busy);
-    pmnRemoveFile->setEnabled(any && !Busy);
-}
-
-void TMainForm::setIdleStatusText()
-{
-    const int n = ListView1->topLevelItemCount();
-    const QString text = n == 0 ? QCoreApplication::translate("TMainForm", "Ready") : QCoreApplication::translate("TMainForm", "%1 File(s) Ready").arg(n);
-    setHint(text);
-    if (!Busy)
-        StatusBar1->setPanelText(0, text);
-}
-
-void TMainForm::LoadSavedFileList()
-{
-    const settings::IniDocument doc = settings::settingsFile().load();
-    if (!savedListEnabled(doc))
-        return;
-    for (const std::string& path : savedFileList(doc))
-        addFile(path);
-    setIdleStatusText();
-    updatePictureVisibility();
-}
-
-void TMainForm::StoreFileList()
-{
-    auto file = settings::settingsFile();
-    if (!savedListEnabled(file.load()))
-        return;
-    const std::vector<std::string> paths = files().paths();
-    // One atomic write: the stored list is either wholly replaced or untouched.
-    file.update([&](settings::IniDocument& doc) { storeSavedFileList(doc, paths, file.path()); });
-}
-
+void TMainForm::btnRemoveFileClick() { m_list.removeSelected(); }
+void TMainForm::updateRemoveCommands() { m_list.updateRemoveCommands(); }
+void TMainForm::setIdleStatusText() { m_list.setIdleStatusText(); }
+void TMainForm::LoadSavedFileList() { m_list.loadSaved(); }
+void TMainForm::StoreFileList() { m_list.storeSaved(); }
 void TMainForm::btnOpenClick() { LoadSavedFileList(); }
 void TMainForm::btnSaveClick() { StoreFileList(); }
 

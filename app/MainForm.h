@@ -1,10 +1,12 @@
 #pragma once
 // The main window. It wires the parts that do its jobs: MainFormControls
 // builds the controls, WindowPlacement keeps the placement, readCommandLine
-// reads the arguments, FileListModel (in TBaseForm) holds the rows,
-// RunController runs the batch and ScheduleController the schedule timer. The
-// window itself handles its events and commands.
+// reads the arguments, FileListModel (in TBaseForm) holds the rows and
+// FileListController works on them, RunController runs the batch and
+// ScheduleController the schedule timer. The window itself handles its events
+// and passes its commands on.
 #include "BaseForm.h"
+#include "FileListController.h"
 #include "RunController.h"
 #include "ScheduleController.h"
 #include "conversion/ProgressForm.h"
@@ -152,6 +154,7 @@ protected:
     QMenu* createPopupMenu() override;
 
 private:
+    friend class FileListController;
     friend class MainFormControls;
     friend class RunController;
 
@@ -171,6 +174,7 @@ private:
     bool m_placed = false;
     bool m_closed = false;
     bool m_commandLineError = false;
+    FileListController m_list{*this};
     RunController m_run{*this};
     ScheduleController m_schedule{this, ScheduleSettings};
 };
