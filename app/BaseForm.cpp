@@ -1,7 +1,6 @@
 #include "BaseForm.h"
 
 #include "dialogs/AboutForm.h"
-#include "platform/Services.h"
 #include "platform/UserFolders.h"
 #include "settings/IniFile.h"
 #include "shellutil/ConvertPublic.h"

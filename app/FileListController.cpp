@@ -74,8 +74,9 @@ bool FileListController::selectAndAdd()
     std::string folder = file.readText(kOptions, "LastPath", "");
     if (folder.empty())
         folder = shellutil::GetPersonalFolder();
-    const auto chosen = services().fileDialogs->openFiles(
-        &m_form, QCoreApplication::translate("TMainForm", "Please select the video files to convert").toStdString(), folder, openDialogFilters(), 0);
+    const auto chosen = services().fileDialogs->openFiles(&m_form,
+        QCoreApplication::translate("TMainForm", "Please select the video files to convert").toStdString(),
+        folder, openDialogFilters(), 0);
     if (!chosen)
         return false;
     for (const std::string& path : *chosen)
@@ -140,7 +141,8 @@ void FileListController::updateRemoveCommands()
 void FileListController::setIdleStatusText()
 {
     const int n = m_form.ListView1->topLevelItemCount();
-    const QString text = n == 0 ? QCoreApplication::translate("TMainForm", "Ready") : QCoreApplication::translate("TMainForm", "%1 File(s) Ready").arg(n);
+    const QString text = n == 0 ? QCoreApplication::translate("TMainForm", "Ready")
+                                : QCoreApplication::translate("TMainForm", "%1 File(s) Ready").arg(n);
     m_form.setHint(text);
     if (!m_form.Busy)
         m_form.StatusBar1->setPanelText(0, text);

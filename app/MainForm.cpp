@@ -375,12 +375,14 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
             AddMatchingFiles(item.path);
             break;
         case Kind::Unsupported: {
-            std::string text = QCoreApplication::translate("TMainForm", "'%s'\r\n\r\nFile is not a supported video file, and can not be "
-                                  "converted!")
+            std::string text = QCoreApplication::translate(
+                                   "TMainForm", "'%s'\r\n\r\nFile is not a supported video file, "
+                                                "and can not be converted!")
                                    .toStdString();
             if (const size_t at = text.find("%s"); at != std::string::npos)
                 text.replace(at, 2, item.path);
-            tellUser(QFile::encodeName(windowTitle()).toStdString(), text, MessageIcon::Error, MessageButtons::Ok);
+            const std::string title = QFile::encodeName(windowTitle()).toStdString();
+            tellUser(title, text, MessageIcon::Error, MessageButtons::Ok);
             break;
         }
         case Kind::CreateFolder: {
@@ -499,6 +501,9 @@ void TMainForm::setApplicationTitle(const std::string& text)
     platform::setApplicationTitle(QString::fromStdString(text));
 }
 void TMainForm::setProgressBarPosition(int position) { StatusProgressBar->setValue(position); }
-void TMainForm::setFilesFinished(int finished, int total) { m_run.desktopRun().filesFinished(finished, total); }
+void TMainForm::setFilesFinished(int finished, int total)
+{
+    m_run.desktopRun().filesFinished(finished, total);
+}
 
 } // namespace vexlo::app

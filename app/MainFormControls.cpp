@@ -113,7 +113,8 @@ void MainFormControls::createActions()
     f.mniConvert = make("mniConvert", QT_TRANSLATE_NOOP("TMainForm", "&Convert\tF9"));
     f.mniStop = make("mniStop", QT_TRANSLATE_NOOP("TMainForm", "S&top\tCtrl+T"));
     f.mniPreference = make("mniPreference", QT_TRANSLATE_NOOP("TMainForm", "&Preferences"));
-    f.mniShowTextLabel = make("mniShowTextLabel", QT_TRANSLATE_NOOP("TMainForm", "Show &Text Label in Toolbar"));
+    f.mniShowTextLabel
+        = make("mniShowTextLabel", QT_TRANSLATE_NOOP("TMainForm", "Show &Text Label in Toolbar"));
     f.mniShowTextLabel->setCheckable(true);
     f.mniShowTextLabel->setChecked(true);
     f.mniHelp = make("mniHelp", QT_TRANSLATE_NOOP("TMainForm", "&Help\tF1"));
@@ -211,7 +212,8 @@ void MainFormControls::createMenus()
     f.PopupMenu1->addSeparator();
     f.PopupMenu1->addAction(f.pmnExit);
     QObject::connect(f.PopupMenu1, &QMenu::aboutToShow, &f, &TMainForm::PopupMenu1Popup);
-    QObject::connect(f.PopupMenu1, &QMenu::aboutToHide, &f, [form = &f] { form->pmnRemoveFile->setVisible(true); });
+    QObject::connect(f.PopupMenu1, &QMenu::aboutToHide, &f,
+                     [form = &f] { form->pmnRemoveFile->setVisible(true); });
 }
 
 void MainFormControls::createToolbars()

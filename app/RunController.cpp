@@ -35,10 +35,12 @@ void RunController::collectExistingFiles(std::vector<std::string>& list)
         const std::string path = rowPath(i);
         if (!shellutil::fileExists(path)) {
             list.clear();
-            std::string text = QCoreApplication::translate("TMainForm", "File is not found!\r\n%s").toStdString();
+            std::string text
+                = QCoreApplication::translate("TMainForm", "File is not found!\r\n%s").toStdString();
             if (const size_t at = text.find("%s"); at != std::string::npos)
                 text.replace(at, 2, path);
-            m_form.tellUser(QFile::encodeName(m_form.windowTitle()).toStdString(), text, MessageIcon::Error, MessageButtons::Ok);
+            const std::string title = QFile::encodeName(m_form.windowTitle()).toStdString();
+            m_form.tellUser(title, text, MessageIcon::Error, MessageButtons::Ok);
             return;
         }
         list.push_back(path);
@@ -135,7 +137,8 @@ bool RunController::windowClosing()
 void RunController::setIdleState(bool idle)
 {
     TMainForm& f = m_form;
-    for (QAction* a : {f.btnAddFile, f.btnOptions, f.btnHelp, f.pmnAddFile, f.pmnOptions, f.mniConvert, f.pmnConvert})
+    for (QAction* a :
+         {f.btnAddFile, f.btnOptions, f.btnHelp, f.pmnAddFile, f.pmnOptions, f.mniConvert, f.pmnConvert})
         a->setEnabled(idle);
     f.btnConvert->setVisible(idle);
     f.btnStop->setVisible(!idle);

@@ -47,7 +47,8 @@ void WindowPlacement::load(TMainForm& form)
     if (doc.readFlag(kMain, "Maximized", false))
         form.setWindowState(form.windowState() | Qt::WindowMaximized);
     form.ListView1->setColumnWidth(0, doc.readInteger(kMain, "FileNameWidth", 200));
-    form.ListView1->setColumnWidth(1, doc.readInteger(kMain, "SizeWidth", MainFormControls::defaultSizeColumnWidth(form.ListView1)));
+    form.ListView1->setColumnWidth(
+        1, doc.readInteger(kMain, "SizeWidth", MainFormControls::defaultSizeColumnWidth(form.ListView1)));
     form.ListView1->setColumnWidth(2, doc.readInteger(kMain, "PathWidth", 300));
     form.mniShowTextLabel->setChecked(doc.readFlag(kMain, "ShowTextLabel", true));
     form.ApplyToolbarLabels();
@@ -62,7 +63,8 @@ void WindowPlacement::save(const TMainForm& form)
     const bool maximized = form.isMaximized();
     const QPoint position = form.pos();
     const QSize size = form.size();
-    const int widths[3] = {form.ListView1->columnWidth(0), form.ListView1->columnWidth(1), form.ListView1->columnWidth(2)};
+    const QTreeWidget* list = form.ListView1;
+    const int widths[3] = {list->columnWidth(0), list->columnWidth(1), list->columnWidth(2)};
     settings::settingsFile().update([&](settings::IniDocument& doc) {
         doc.setValue(kMain, "Maximized", maximized ? "1" : "0");
         if (maximized)

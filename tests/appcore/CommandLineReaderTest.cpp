@@ -76,7 +76,8 @@ TEST(CommandLineReader, RelativeNamesFollowTheLastFileFolder)
 
 TEST(CommandLineReader, UnsupportedNamesAreReportedInOrder)
 {
-    const auto r = read({"/docs/notes.txt", "/v/clip", "/v/clip.flv", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
+    const auto r
+        = read({"/docs/notes.txt", "/v/clip", "/v/clip.flv", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
     EXPECT_EQ(r.items, (std::vector<CommandLineItem>{{Kind::Unsupported, "/docs/notes.txt"},
                                                      {Kind::Unsupported, "/v/clip"},
                                                      {Kind::Unsupported, "/v/clip.flv"},
