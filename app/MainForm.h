@@ -26,7 +26,6 @@ class QMenuBar;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace vexlo::app {
 
