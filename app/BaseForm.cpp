@@ -1,18 +1,18 @@
 #include "BaseForm.h"
 
 #include "dialogs/AboutForm.h"
-#include "platform/Services.h"
 #include "platform/UserFolders.h"
 #include "settings/IniFile.h"
 #include "shellutil/ConvertPublic.h"
-#include "FileRules.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QStatusTipEvent>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace vexlo::app {
 
@@ -82,7 +82,7 @@ TBaseForm::~TBaseForm() = default;
 void TBaseForm::FormCreate()
 {
     CreateStatusProgressBar();
-    setHint(QStringLiteral("Ready"));
+    setHint(QCoreApplication::translate("TMainForm", "Ready"));
 }
 
 void TBaseForm::CreateStatusProgressBar()
@@ -153,16 +153,28 @@ bool TBaseForm::event(QEvent* event)
 
 bool TBaseForm::IsFileInList(QTreeWidget*, const std::string& path) const
 {
-    return m_captions.count(path) != 0;
+    return m_files.contains(path);
 }
 
-void TBaseForm::forgetRow(const std::string& caption) { m_captions.erase(caption); }
+void TBaseForm::removeListRows(QTreeWidget* listView, const std::vector<int>& indexes)
+{
+    m_files.removeRows(indexes);
+    std::vector<int> rows = indexes;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        delete listView->topLevelItem(*it);
+}
+
+void TBaseForm::clearList(QTreeWidget* listView)
+{
+    listView->clear();
+    m_files.clear();
+}
 
 bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, const std::string& path)
 {
-    if (path.empty() || hasControlCharacters(path) || !shellutil::fileExists(path))
-        return false;
-    if (IsFileInList(listView, path))
+    if (!m_files.accepts(path) || !shellutil::fileExists(path))
         return false;
     const std::string ext = shellutil::extensionOf(path);
     const QImage icon = shellutil::GetFileTypeIcon("*" + ext, 0);
@@ -176,7 +188,7 @@ bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, cons
     item->setData(0, Qt::UserRole + 1, image);
     item->setIcon(0, imageList.at(image));
     listView->addTopLevelItem(item);
-    m_captions.insert(path);
+    m_files.add(path);
     return true;
 }
 

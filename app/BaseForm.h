@@ -2,6 +2,7 @@
 // The base window: the status bar with its two panels, the progress bar that
 // lies on it, the status-line hint display, the file-list row operations and
 // the run's settings.
+#include "FileListModel.h"
 #include "conversion/ConversionJob.h"
 #include "settings/RunSettings.h"
 
@@ -9,7 +10,6 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class QLabel;
@@ -86,20 +86,21 @@ public:
     // Shows the current hint again (after a change of the hint or of the run).
     void refreshStatusHint() { ShowStatusHint(currentHint()); }
 
-    // Row operations. The list keeps an index of the captions in step with its
-    // rows; two paths name the same file when their bytes are equal, as the
-    // file system compares them.
+    // Row operations. The model keeps the rows' paths and their index in step
+    // with the list view's rows.
     bool AddFileToList(TImageList& imageList, QTreeWidget* listView, const std::string& path);
     bool IsFileInList(QTreeWidget* listView, const std::string& path) const;
-    void forgetRow(const std::string& caption);
-    void forgetAllRows() { m_captions.clear(); }
+    void removeListRows(QTreeWidget* listView, const std::vector<int>& indexes);
+    void clearList(QTreeWidget* listView);
+    const FileListModel& files() const { return m_files; }
 
     void LoadRunSettings();
     void LoadProfileSettings(int32_t n);
 
-    virtual void SetIdleState(bool Idle) {}
+    virtual void SetIdleState(bool) {}
     virtual void ConvertFiles() {}
     virtual void PrepareRun() {}
+    // A run cannot be stopped from the window once the engine runs.
     void StopConversion() {}
     void ShowAboutBox();
 
@@ -112,7 +113,7 @@ private:
     QString m_hint;
     QString m_pointerTip;          // the hint of the control under the pointer
     bool m_pointerInside = false;  // the pointer is over this window
-    std::unordered_set<std::string> m_captions;
+    FileListModel m_files;
 };
 
 } // namespace vexlo::app

@@ -1,9 +1,14 @@
 #pragma once
-// The main window: toolbars, menus, the file list, the command line, the
-// batch run's window side and the schedule timer.
+// The main window. It wires the parts that do its jobs: MainFormControls
+// builds the controls, WindowPlacement keeps the placement, readCommandLine
+// reads the arguments, FileListModel (in TBaseForm) holds the rows and
+// FileListController works on them, RunController runs the batch and
+// ScheduleController the schedule timer. The window itself handles its events
+// and passes its commands on.
 #include "BaseForm.h"
-#include "RunDesktopSession.h"
-#include "conversion/ConversionJob.h"
+#include "FileListController.h"
+#include "RunController.h"
+#include "ScheduleController.h"
 #include "conversion/ProgressForm.h"
 #include "conversion/Schedule.h"
 #include "settings/ScheduleSettings.h"
@@ -21,16 +26,13 @@ class QMenuBar;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace vexlo::app {
 
 // The private message that starts a command-line run once the window is shown.
 inline constexpr QEvent::Type WM_AUTOCONVERT = static_cast<QEvent::Type>(QEvent::User + 261);
 
-class TMainForm : public TBaseForm,
-                  public conversion::ConversionHost,
-                  public conversion::ProgressDisplay {
+class TMainForm : public TBaseForm, public conversion::ProgressDisplay {
     Q_OBJECT
 public:
     // `arguments`: the command line without the program name.
@@ -66,12 +68,12 @@ public:
     std::unique_ptr<conversion::TProgressForm> Progress;
 
     // Injectable clock for the schedule (tests step through minutes).
-    void setClock(conversion::Clock clock) { m_clock = std::move(clock); }
+    void setClock(conversion::Clock clock) { m_schedule.setClock(std::move(clock)); }
     // What a command-line run ended with: 0 completed, 1 aborted, -1 none.
-    int commandLineResult() const { return m_commandLineResult; }
+    int commandLineResult() const { return m_run.commandLineResult(); }
     // The exit status of a silent start: 0 the run completed, 1 it was aborted
     // or failed, 2 nothing to do or a command-line error.
-    int silentExitStatus() const;
+    int silentExitStatus() const { return m_run.silentExitStatus(); }
     // Shows a message box owned by the window; a silent start has no one to
     // answer it, so there the text goes to standard error and a question is
     // answered No.
@@ -126,16 +128,9 @@ signals:
     void finished();
 
 public:
-    // ConversionHost
-    int rowCount() const override;
-    std::string rowPath(int index) const override;
-    void processPendingEvents() override;
-    platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
-                                        platform::MessageIcon icon,
-                                        platform::MessageButtons buttons) override;
-    conversion::TProgressForm& progress() override { return *Progress; }
-    void engineWaitTick() override {}
-    bool stopRequested() const override { return m_closing; }
+    // The rows' paths in list order.
+    int rowCount() const { return files().count(); }
+    std::string rowPath(int index) const { return files().at(index); }
     // ProgressDisplay
     void setStatusPanelText(const std::string& text) override;
     void setCaption(const std::string& text) override;
@@ -158,13 +153,13 @@ protected:
     QMenu* createPopupMenu() override;
 
 private:
+    friend class FileListController;
+    friend class MainFormControls;
+    friend class RunController;
+
     void FormCreate(const std::vector<std::string>& arguments);
     void FormShow();
     void FormClose();
-    void createActions();
-    void createToolbars();
-    void createMenus();
-    void createList();
     void updateRemoveCommands();
     void setIdleStatusText();
     void updatePictureVisibility();
@@ -174,18 +169,13 @@ private:
     void reportError(const std::exception& e);
     void finishSilentStart();
 
-    conversion::Clock m_clock;
-    conversion::ScheduleTicker m_ticker;
     bool m_shown = false;
     bool m_placed = false;
-    bool m_closing = false;
     bool m_closed = false;
-    bool m_inRun = false;
     bool m_commandLineError = false;
-    int m_commandLineResult = -1;
-    int m_silentRunResult = -1; // 0 completed, 1 aborted, -1 no run
-    conversion::RunMode m_runModeAtStart = conversion::RunMode::rmInteractive;
-    RunDesktopSession m_desktopRun{this};
+    FileListController m_list{*this};
+    RunController m_run{*this};
+    ScheduleController m_schedule{this, ScheduleSettings};
 };
 
 } // namespace vexlo::app

@@ -229,17 +229,21 @@ std::string findEngine()
     return kEngineName;
 }
 
-ConversionJob::ConversionJob(ConversionHost& host, const settings::RunSettings& settings,
-                             char marker, std::string enginePath)
-    : m_host(host), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
+ConversionJob::ConversionJob(ConversionHost& host, JobServices services,
+                             const settings::RunSettings& settings, char marker, std::string enginePath)
+    : m_host(host),
+      m_services(services),
+      m_settings(settings),
+      m_marker(marker),
+      m_enginePath(std::move(enginePath))
 {
 }
 
 JobResult ConversionJob::run()
 {
     JobResult result;
-    platform::Registry& registry = *platform::services().registry;
-    platform::ProcessLauncher& launcher = *platform::services().processes;
+    platform::Registry& registry = m_services.registry;
+    platform::ProcessLauncher& launcher = m_services.processes;
     bool runStopped = false; // refused destination, "No" to overwriting, ...
     bool failed = false;     // a file failed without the engine's own report
     const auto fail = [&](std::string text) {

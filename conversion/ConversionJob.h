@@ -10,7 +10,10 @@
 #include <optional>
 #include <string>
 
-namespace vexlo::platform { class Registry; }
+namespace vexlo::platform {
+class ProcessLauncher;
+class Registry;
+} // namespace vexlo::platform
 
 namespace vexlo::conversion {
 
@@ -36,7 +39,7 @@ public:
     virtual TProgressForm& progress() = 0;
     // Called regularly while the engine runs: keep the window painted, take no
     // user input.
-    virtual void engineWaitTick() = 0;
+    virtual void engineWaitTick() {}
     // True once the run must end (the window is closing, the session ends):
     // no further file is started and a running engine is asked to cancel.
     virtual bool stopRequested() const { return false; }
@@ -67,11 +70,18 @@ struct JobResult {
     std::optional<std::string> error; // an error that escaped the loop (already wound up)
 };
 
+// The operating-system services a run uses: the registry that carries the
+// engine's AbortFlag, and the launcher that starts the engine and waits for it.
+struct JobServices {
+    platform::Registry& registry;
+    platform::ProcessLauncher& processes;
+};
+
 class ConversionJob {
 public:
     // `marker` is the engine argument's 13th field: 'S' silent, 'N' normal.
-    ConversionJob(ConversionHost& host, const settings::RunSettings& settings, char marker,
-                  std::string enginePath = findEngine());
+    ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
+                  char marker, std::string enginePath = findEngine());
     // ConvertFiles steps 1 to 4; the caller then runs ConversionCompleted or
     // ConversionAborted by `completed`.
     // The AbortFlag is removed before each engine start, so a value left by
@@ -93,6 +103,7 @@ public:
 
 private:
     ConversionHost& m_host;
+    JobServices m_services;
     settings::RunSettings m_settings;
     char m_marker;
     std::string m_enginePath;

@@ -46,7 +46,6 @@ public:
         return platform::MessageAnswer::No;
     }
     conversion::TProgressForm& progress() override { return m_progress; }
-    void engineWaitTick() override {}
     std::vector<Clock::time_point> marks; // start of each file
 
 private:
@@ -88,7 +87,8 @@ int main(int argc, char** argv)
     settings::RunSettings rs;
 
     const auto start = Clock::now();
-    const conversion::JobResult result = conversion::ConversionJob(host, rs, 'S', engine).run();
+    const conversion::JobResult result
+        = conversion::ConversionJob(host, {registry, *services.processes}, rs, 'S', engine).run();
     const auto end = Clock::now();
     if (!result.completed || result.error || static_cast<int>(host.marks.size()) != rows) {
         std::fprintf(stderr, "the run did not complete: %s\n", result.error.value_or("").c_str());

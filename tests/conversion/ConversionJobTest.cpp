@@ -158,7 +158,7 @@ protected:
     std::string targetOf(int row) const { return conversion::targetFileName(host.rows.at(row), rs); }
     JobResult run(char marker = 'N')
     {
-        ConversionJob job(host, rs, marker);
+        ConversionJob job(host, host.installedServices(), rs, marker);
         return job.run();
     }
     size_t engineCalls() const { return test::fakeEngineCalls(tp).size(); }
@@ -462,7 +462,7 @@ TEST_F(ConversionRun, EngineThatCannotStartEndsTheRunAndDeletesNothing)
     // A stale go-on value must not make the run look converted.
     tp.registry->writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "0");
     const std::string missing = tp.programFolder() + "no-such-engine";
-    ConversionJob job(host, rs, 'N', missing);
+    ConversionJob job(host, host.installedServices(), rs, 'N', missing);
     const JobResult r = job.run();
     EXPECT_FALSE(r.completed);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -590,3 +590,52 @@ TEST_F(ConversionRun, ProgressTextsOfTwoRuns)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// The services a run is given
+
+// Stands in for the engine: records what it was asked to run, writes the
+// target and the go-on value into the registry it was made with.
+class ScriptedLauncher : public platform::ProcessLauncher {
+public:
+    explicit ScriptedLauncher(platform::Registry& registry) : m_registry(registry) {}
+    platform::ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                                       const std::function<void()>&) override
+    {
+        calls.push_back({program, arguments});
+        const std::string& a = arguments.at(0);
+        const size_t from = a.find('|') + 1;
+        test::writeFile(a.substr(from, a.find('|', from) - from), "converted");
+        m_registry.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "0");
+        return {true, true, 0, {}};
+    }
+    std::vector<std::pair<std::string, std::vector<std::string>>> calls;
+
+private:
+    platform::Registry& m_registry;
+};
+
+TEST_F(ConversionRun, AsksOnlyTheRegistryAndLauncherItIsGiven)
+{
+    // The installed services would fail every file: no engine is installed
+    // and their registry holds a stop value.
+    tp.registry->writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "1");
+    platform::FolderRegistry own(tp.root() + "own-registry");
+    ScriptedLauncher launcher(own);
+    rs.DeleteSourceWhenDone = true;
+    addSources(2);
+
+    ConversionJob job(host, {own, launcher}, rs, 'N', "/opt/engine/trevok");
+    const JobResult r = job.run();
+
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.converted, 2);
+    ASSERT_EQ(launcher.calls.size(), 2u);
+    EXPECT_EQ(launcher.calls[0].first, "/opt/engine/trevok");
+    EXPECT_EQ(launcher.calls[1].second,
+              std::vector<std::string>{conversion::buildEngineArgument(host.rows[1], targetOf(1), rs, 'N')});
+    EXPECT_TRUE(tp.messages.shown.empty());
+    EXPECT_FALSE(exists(host.rows[0])) << "a converted source is deleted";
+    EXPECT_EQ(tp.registry->readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, ""), "1")
+        << "the installed registry is left alone";
+}

@@ -63,6 +63,11 @@ public:
     std::function<void()> onWaitTick;
     std::function<bool()> stopWhen;
     RecordingDisplay display;
+    // The registry and launcher that the test platform has installed.
+    static conversion::JobServices installedServices()
+    {
+        return {*platform::services().registry, *platform::services().processes};
+    }
 
 private:
     conversion::TProgressForm m_progress{display};

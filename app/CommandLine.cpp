@@ -1,0 +1,82 @@
+#include "CommandLine.h"
+
+#include "FileRules.h"
+#include "shellutil/ConvertPublic.h"
+
+#include <stdexcept>
+
+namespace vexlo::app {
+
+namespace {
+
+std::string withTrailingSlash(std::string folder)
+{
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+} // namespace
+
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments,
+                                   const std::string& programFolder)
+{
+    using Kind = CommandLineItem::Kind;
+    CommandLineRequest request;
+    std::string current;
+    bool filesOnly = false;
+    try {
+        for (const std::string& arg : arguments) {
+            if (!filesOnly && arg == "--") {
+                filesOnly = true;
+                continue;
+            }
+            if (!filesOnly && arg.size() >= 4 && arg.find(':') == 3) {
+                // Profile prefix "002:<folder>" or folder prefix "ADD:<folder>".
+                const std::string prefix = arg.substr(0, 3);
+                if (shellutil::asciiUpper(prefix) != "ADD")
+                    request.formatIndex = parseCommandLineNumber(prefix);
+                current = arg.substr(4);
+                if (current.empty())
+                    current = programFolder;
+                current = withTrailingSlash(current);
+                continue;
+            }
+            if (!filesOnly && !arg.empty() && arg[0] == '-') {
+                const std::string rest = arg.substr(1);
+                if (shellutil::IsAllDigits(rest)) {
+                    request.formatIndex = parseCommandLineNumber(rest);
+                } else if (shellutil::asciiUpper(rest) == "S") {
+                    request.silent = true;
+                    request.items.push_back({Kind::Silent, {}});
+                } else {
+                    // A folder that cannot be created is still taken.
+                    request.items.push_back({Kind::CreateFolder, rest});
+                    request.destPath = withTrailingSlash(rest);
+                }
+                continue;
+            }
+            // A file name or pattern. An absolute name stands as it is; a
+            // relative one follows the last folder named, else the working
+            // folder.
+            const std::string joined = (!arg.empty() && arg[0] == '/') ? arg : current + arg;
+            if (!isSupportedVideoName(joined)) {
+                request.items.push_back({Kind::Unsupported, joined});
+                continue;
+            }
+            if (joined.find_first_of("*?") != std::string::npos) {
+                request.items.push_back({Kind::AddPattern, joined});
+            } else {
+                request.items.push_back({Kind::AddFile, joined});
+                // A name without a folder leaves the current folder unset, so
+                // the next relative name is looked up in the working folder too.
+                current = shellutil::folderPart(joined);
+            }
+        }
+    } catch (const std::runtime_error& e) {
+        request.error = e.what();
+    }
+    return request;
+}
+
+} // namespace vexlo::app

@@ -1,0 +1,46 @@
+#pragma once
+// Reading the program's arguments: what they ask for (profile, destination,
+// silent start, the files to list, the messages owed to the user), without
+// acting on any of it. The main window carries the request out.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexlo::app {
+
+// One thing an argument asks for, in the order of the arguments.
+struct CommandLineItem {
+    enum class Kind {
+        AddFile,         // list the file `path` (when it exists and is not listed yet)
+        AddPattern,      // list the files matching the pattern `path`
+        Unsupported,     // tell the user that `path` cannot be converted
+        CreateFolder,    // create the destination folder `path` with its parents
+        Silent,          // from here on nobody sees the window
+    };
+    Kind kind;
+    std::string path;
+    bool operator==(const CommandLineItem&) const = default;
+};
+
+struct CommandLineRequest {
+    int32_t formatIndex = -1; // the profile number; -1: none given
+    std::string destPath;     // the destination folder with a trailing "/"; empty: none
+    bool silent = false;
+    std::vector<CommandLineItem> items;
+    // A profile number that did not read as a decimal integer: reading
+    // stopped at that argument, and no run is requested.
+    std::optional<std::string> error;
+
+    // The run the arguments request: with a profile number it converts without
+    // asking, else the output dialog is shown first.
+    bool convertWithoutAsking() const { return formatIndex >= 0; }
+};
+
+// `programFolder` (with a trailing "/") stands for an empty folder prefix
+// ("ADD:"). Names are taken as they are: a relative name is relative to the
+// last folder named, else to the working folder.
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments,
+                                   const std::string& programFolder);
+
+} // namespace vexlo::app

@@ -1,0 +1,172 @@
+#include "FileListController.h"
+
+#include "FileRules.h"
+#include "MainForm.h"
+#include "platform/Services.h"
+#include "settings/IniFile.h"
+#include "shellutil/ConvertPublic.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTreeWidget>
+#include <unistd.h>
+
+namespace vexlo::app {
+
+using platform::services;
+
+namespace {
+
+const char* const kOptions = "Options";
+
+std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::string currentFolder()
+{
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer))
+        return "./";
+    std::string folder(buffer);
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+// The filters of the add-files dialog, in their order.
+std::vector<platform::FileFilter> openDialogFilters()
+{
+    static const std::pair<const char*, const char*> table[] = {
+        {QT_TRANSLATE_NOOP("TMainForm", "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)"),
+         "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv"},
+        {QT_TRANSLATE_NOOP("TMainForm", "AVCHD files (*.m2ts;*.mts;*.m2t)"),
+         "*.m2ts;*.mts;*.m2t"},
+        {QT_TRANSLATE_NOOP("TMainForm", "AVI files (*.avi)"),
+         "*.avi"},
+        {QT_TRANSLATE_NOOP("TMainForm", "MPEG files (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)"),
+         "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod"},
+        {QT_TRANSLATE_NOOP("TMainForm", "WMV files (*.wmv;*.asf;*.wma)"),
+         "*.wmv;*asf;*.wma"},
+        {QT_TRANSLATE_NOOP("TMainForm", "Quick Time files (*.qt;*.mov)"),
+         "*.qt;*.mov"},
+        {QT_TRANSLATE_NOOP("TMainForm", "VOB files (*.vob)"),
+         "*.vob"},
+        {QT_TRANSLATE_NOOP("TMainForm", "MP4 files (*.mp4;*.3gp;*.3g2)"),
+         "*.mp4;*.3gp;*.3g2"},
+        {QT_TRANSLATE_NOOP("TMainForm", "Flash video files (*.flv;*.swf)"),
+         "*.flv;*.swf"},
+        {QT_TRANSLATE_NOOP("TMainForm", "All files (*.*)"),
+         "*.*"},
+    };
+    std::vector<platform::FileFilter> filters;
+    for (const auto& [description, patterns] : table)
+        filters.push_back({QCoreApplication::translate("TMainForm", description).toStdString(), patterns});
+    return filters;
+}
+
+} // namespace
+
+FileListController::FileListController(TMainForm& form) : m_form(form) {}
+
+bool FileListController::selectAndAdd()
+{
+    auto file = settings::settingsFile();
+    std::string folder = file.readText(kOptions, "LastPath", "");
+    if (folder.empty())
+        folder = shellutil::GetPersonalFolder();
+    const auto chosen = services().fileDialogs->openFiles(&m_form,
+        QCoreApplication::translate("TMainForm", "Please select the video files to convert").toStdString(),
+        folder, openDialogFilters(), 0);
+    if (!chosen)
+        return false;
+    for (const std::string& path : *chosen)
+        m_form.addFile(path);
+    setIdleStatusText();
+    m_form.updatePictureVisibility();
+    if (!chosen->empty())
+        file.writeText(kOptions, "LastPath", shellutil::folderPart(chosen->front()));
+    return true;
+}
+
+void FileListController::addMatching(const std::string& pattern)
+{
+    std::string folder = shellutil::folderPart(pattern);
+    const std::string mask = pattern.substr(folder.size());
+    if (folder.empty())
+        folder = currentFolder();
+    for (const std::string& name : matchingFileNames(folder, mask))
+        m_form.addFile(folder + name);
+    setIdleStatusText();
+    m_form.updatePictureVisibility();
+}
+
+void FileListController::drop(const QStringList& localFiles)
+{
+    for (const QString& name : localFiles) {
+        const std::string path = toPath(name);
+        if (shellutil::fileExists(path) && isSupportedVideoName(path))
+            m_form.addFile(path);
+    }
+    setIdleStatusText();
+    m_form.updatePictureVisibility();
+    m_form.ActivateApplication();
+    if (m_form.ListView1->topLevelItemCount() > 0)
+        QMetaObject::invokeMethod(&m_form, &TMainForm::RequestConversion, Qt::QueuedConnection);
+}
+
+void FileListController::removeSelected()
+{
+    if (m_form.Busy)
+        return; // rows are never removed while a run reads them by position
+    const QList<QTreeWidgetItem*> selected = m_form.ListView1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    std::vector<int> rows;
+    for (QTreeWidgetItem* item : selected)
+        rows.push_back(m_form.ListView1->indexOfTopLevelItem(item));
+    m_form.removeListRows(m_form.ListView1, rows);
+    setIdleStatusText();
+    updateRemoveCommands();
+    m_form.updatePictureVisibility();
+}
+
+void FileListController::updateRemoveCommands()
+{
+    const bool any = !m_form.ListView1->selectedItems().isEmpty();
+    m_form.mniRemoveFile->setEnabled(any);
+    m_form.btnRemoveFile->setEnabled(any && !m_form.Busy);
+    m_form.pmnRemoveFile->setEnabled(any && !m_form.Busy);
+}
+
+void FileListController::setIdleStatusText()
+{
+    const int n = m_form.ListView1->topLevelItemCount();
+    const QString text = n == 0 ? QCoreApplication::translate("TMainForm", "Ready")
+                                : QCoreApplication::translate("TMainForm", "%1 File(s) Ready").arg(n);
+    m_form.setHint(text);
+    if (!m_form.Busy)
+        m_form.StatusBar1->setPanelText(0, text);
+}
+
+void FileListController::loadSaved()
+{
+    const settings::IniDocument doc = settings::settingsFile().load();
+    if (!savedListEnabled(doc))
+        return;
+    for (const std::string& path : savedFileList(doc))
+        m_form.addFile(path);
+    setIdleStatusText();
+    m_form.updatePictureVisibility();
+}
+
+void FileListController::storeSaved()
+{
+    auto file = settings::settingsFile();
+    if (!savedListEnabled(file.load()))
+        return;
+    const std::vector<std::string> paths = m_form.files().paths();
+    // One atomic write: the stored list is either wholly replaced or untouched.
+    file.update([&](settings::IniDocument& doc) { storeSavedFileList(doc, paths, file.path()); });
+}
+
+} // namespace vexlo::app

@@ -1,0 +1,222 @@
+#include "RunController.h"
+
+#include "MainForm.h"
+#include "platform/AppTitle.h"
+#include "platform/Product.h"
+#include "platform/Services.h"
+#include "settings/ConvertOptionsForm.h"
+#include "settings/IniFile.h"
+#include "shellutil/ConvertPublic.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QProgressBar>
+#include <stdexcept>
+
+namespace vexlo::app {
+
+using conversion::RunMode;
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+namespace {
+const char* const kOptions = "Options";
+} // namespace
+
+RunController::RunController(TMainForm& form) : m_form(form), m_desktopRun(&form) {}
+
+void RunController::collectExistingFiles(std::vector<std::string>& list)
+{
+    list.clear();
+    const int n = rowCount();
+    for (int i = 0; i < n; ++i) {
+        const std::string path = rowPath(i);
+        if (!shellutil::fileExists(path)) {
+            list.clear();
+            std::string text
+                = QCoreApplication::translate("TMainForm", "File is not found!\r\n%s").toStdString();
+            if (const size_t at = text.find("%s"); at != std::string::npos)
+                text.replace(at, 2, path);
+            const std::string title = QFile::encodeName(m_form.windowTitle()).toStdString();
+            m_form.tellUser(title, text, MessageIcon::Error, MessageButtons::Ok);
+            return;
+        }
+        list.push_back(path);
+    }
+}
+
+void RunController::request()
+{
+    // One run at a time, whichever road asks. A window closed during a run is
+    // no longer busy, but its loop still runs until the engine has ended.
+    if (m_form.Busy || m_inRun)
+        return;
+    collectExistingFiles(m_form.ExistingFiles);
+    if (m_form.ExistingFiles.empty())
+        return;
+    const settings::IniDocument doc = settings::settingsFile().load();
+    const bool doNotShowConfirm = doc.readFlag(kOptions, "DoNotShowConfirm", false);
+    bool anyAudioFlag = false;
+    for (const char* key : {"ConvertToMP3", "ConvertToVOX", "ConvertToOGG", "ConvertToWAV", "ConvertToWMA"}) {
+        if (doc.readFlag(kOptions, key, false)) {
+            anyAudioFlag = true;
+            break;
+        }
+    }
+    switch (m_form.RunMode) {
+    case RunMode::rmCommandLineAuto:
+    case RunMode::rmScheduled:
+        m_form.PrepareRun();
+        break;
+    case RunMode::rmCommandLinePrompt:
+        if (settings::ShowOutputFormatDialog(&m_form))
+            m_form.PrepareRun();
+        else
+            m_form.RunMode = RunMode::rmInteractive;
+        break;
+    case RunMode::rmInteractive:
+        if ((doNotShowConfirm && anyAudioFlag) || settings::ShowOutputFormatDialog(&m_form))
+            m_form.PrepareRun();
+        break;
+    }
+}
+
+void RunController::prepare()
+{
+    m_form.LoadRunSettings();
+    if (m_form.RunMode == RunMode::rmCommandLineAuto) {
+        if (!m_form.CmdDestPath.empty()) {
+            m_form.RunSettings.ConvertToSamePath = false;
+            m_form.RunSettings.DestPath = m_form.CmdDestPath;
+        } else {
+            m_form.RunSettings.ConvertToSamePath = true;
+        }
+        m_form.LoadProfileSettings(m_form.CmdFormatIndex);
+    }
+    m_form.SetIdleState(false);
+    m_form.Progress->SetPosition(0);
+    processPendingEvents();
+    m_form.ConvertFiles();
+}
+
+void RunController::convertFiles()
+{
+    m_inRun = true;
+    m_desktopRun.loopStarted();
+    const platform::Services& os = platform::services();
+    conversion::ConversionJob job(*this, {*os.registry, *os.processes}, m_form.RunSettings,
+                                  m_form.Silent ? 'S' : 'N');
+    const conversion::JobResult result = job.run();
+    m_inRun = false;
+    m_desktopRun.loopEnded(result.converted);
+    if (m_closing) {
+        // The window was closed during the run and has already wound it up.
+        m_commandLineResult = 1;
+        m_silentRunResult = 1;
+        QMetaObject::invokeMethod(&m_form, &TMainForm::finished, Qt::QueuedConnection);
+        return;
+    }
+    if (result.completed)
+        m_form.ConversionCompleted();
+    else
+        m_form.ConversionAborted();
+    if (result.error)
+        throw std::runtime_error(*result.error);
+}
+
+bool RunController::windowClosing()
+{
+    m_desktopRun.windowClosing();
+    if (m_inRun)
+        m_closing = true;
+    return m_inRun;
+}
+
+void RunController::setIdleState(bool idle)
+{
+    TMainForm& f = m_form;
+    for (QAction* a :
+         {f.btnAddFile, f.btnOptions, f.btnHelp, f.pmnAddFile, f.pmnOptions, f.mniConvert, f.pmnConvert})
+        a->setEnabled(idle);
+    f.btnConvert->setVisible(idle);
+    f.btnStop->setVisible(!idle);
+    f.mniStop->setEnabled(!idle);
+    f.pmnStop->setEnabled(!idle);
+    f.Busy = !idle;
+    f.updateRemoveCommands(); // busy: disabled; idle: they follow the selection
+    f.armScheduleTimer(idle);
+    f.Progress->SetPosition(0);
+    if (!idle)
+        f.StatusBar1->setSimplePanel(false); // the run's texts show in the panels
+    f.StatusProgressBar->setVisible(!idle);
+    if (idle)
+        f.refreshStatusHint();
+    m_desktopRun.setBusy(!idle, f.Silent);
+}
+
+void RunController::completed()
+{
+    TMainForm& f = m_form;
+    const RunMode mode = f.RunMode;
+    f.SetIdleState(true);
+    m_desktopRun.runEnded(true, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath,
+                          f.Silent);
+    const QString text = QCoreApplication::translate("TMainForm", "Conversion completed!");
+    f.StatusBar1->setPanelText(0, text);
+    f.setHint(text);
+    f.armScheduleTimer(f.ScheduleSettings.ScheduleConvert);
+    f.setWindowTitle(product::kName);
+    platform::setApplicationTitle(product::kName);
+    if (f.Silent && m_silentRunResult < 0)
+        m_silentRunResult = 0;
+    if (mode == RunMode::rmCommandLineAuto) {
+        m_commandLineResult = 0;
+        QMetaObject::invokeMethod(&f, &QWidget::close, Qt::QueuedConnection);
+    }
+    if (mode == RunMode::rmScheduled) {
+        if (f.ScheduleSettings.ExitWhenDone)
+            QMetaObject::invokeMethod(&f, &QWidget::close, Qt::QueuedConnection);
+        if (f.ScheduleSettings.ShunDownWhenDone) {
+            QMetaObject::invokeMethod(&f, &QWidget::close, Qt::QueuedConnection);
+            platform::services().power->powerOff();
+        }
+    }
+    f.RunMode = RunMode::rmInteractive;
+}
+
+void RunController::aborted()
+{
+    TMainForm& f = m_form;
+    const RunMode mode = f.RunMode;
+    f.SetIdleState(true);
+    m_desktopRun.runEnded(false, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath,
+                          f.Silent);
+    const QString text = QCoreApplication::translate("TMainForm", "Conversion aborted!");
+    f.StatusBar1->setPanelText(0, text);
+    f.setHint(text);
+    f.RunMode = RunMode::rmInteractive;
+    f.armScheduleTimer(f.ScheduleSettings.ScheduleConvert);
+    f.setWindowTitle(product::kName);
+    platform::setApplicationTitle(product::kName);
+    if (f.Silent)
+        m_silentRunResult = 1;
+    if (mode == RunMode::rmCommandLineAuto)
+        m_commandLineResult = 1;
+}
+
+int RunController::rowCount() const { return m_form.rowCount(); }
+std::string RunController::rowPath(int index) const { return m_form.rowPath(index); }
+
+void RunController::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+MessageAnswer RunController::showMessage(const std::string& title, const std::string& text, MessageIcon icon,
+                                         MessageButtons buttons)
+{
+    return m_form.tellUser(title, text, icon, buttons);
+}
+
+conversion::TProgressForm& RunController::progress() { return *m_form.Progress; }
+
+} // namespace vexlo::app

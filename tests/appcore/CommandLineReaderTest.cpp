@@ -1,0 +1,133 @@
+// What the arguments ask for, read without a window: the folder and profile
+// prefixes, the switches, how relative names follow the last folder, which
+// names are refused, and where a bad number stops the reading.
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace vexlo::app {
+
+void PrintTo(const CommandLineItem& item, std::ostream* out)
+{
+    static const char* const kinds[] = {"AddFile", "AddPattern", "Unsupported", "CreateFolder", "Silent"};
+    *out << kinds[static_cast<int>(item.kind)] << "(" << item.path << ")";
+}
+
+namespace {
+
+using Kind = CommandLineItem::Kind;
+const std::string kProgram = "/opt/vexlo/";
+
+CommandLineRequest read(const std::vector<std::string>& args) { return readCommandLine(args, kProgram); }
+
+CommandLineItem add(const std::string& path) { return {Kind::AddFile, path}; }
+
+TEST(CommandLineReader, FolderPrefixJoinsTheNamesThatFollow)
+{
+    const auto r = read({"ADD:/clips", "a.m2ts", "b.mts"});
+    EXPECT_EQ(r.items, (std::vector<CommandLineItem>{add("/clips/a.m2ts"), add("/clips/b.mts")}));
+    EXPECT_EQ(r.formatIndex, -1);
+    EXPECT_FALSE(r.convertWithoutAsking());
+    EXPECT_FALSE(r.error);
+    // Any case of "add" is the folder prefix; an empty folder is the program's.
+    EXPECT_EQ(read({"aDd:", "a.m2ts"}).items, std::vector<CommandLineItem>{add(kProgram + "a.m2ts")});
+    EXPECT_EQ(read({"ADD:/clips/", "a.m2ts"}).items, std::vector<CommandLineItem>{add("/clips/a.m2ts")});
+}
+
+TEST(CommandLineReader, ProfilePrefixAndSwitches)
+{
+    const auto r = read({"002:/clips", "a.m2ts"});
+    EXPECT_EQ(r.formatIndex, 2);
+    EXPECT_TRUE(r.convertWithoutAsking());
+    EXPECT_EQ(r.items, std::vector<CommandLineItem>{add("/clips/a.m2ts")});
+
+    const auto s = read({"-3", "-/out/new", "/clips/a.m2ts", "-s"});
+    EXPECT_EQ(s.formatIndex, 3);
+    EXPECT_EQ(s.destPath, "/out/new/");
+    EXPECT_TRUE(s.silent);
+    EXPECT_EQ(s.items, (std::vector<CommandLineItem>{{Kind::CreateFolder, "/out/new"}, add("/clips/a.m2ts"),
+                                                     {Kind::Silent, ""}}));
+    // The last profile and destination named win; "-0" is profile 0.
+    const auto t = read({"-7", "-/a", "-0", "-/b/"});
+    EXPECT_EQ(t.formatIndex, 0);
+    EXPECT_TRUE(t.convertWithoutAsking());
+    EXPECT_EQ(t.destPath, "/b/");
+}
+
+TEST(CommandLineReader, RelativeNamesFollowTheLastFileFolder)
+{
+    // The second name is joined to the first one's folder.
+    EXPECT_EQ(read({"/clips/a.m2ts", "b.m2ts"}).items,
+              (std::vector<CommandLineItem>{add("/clips/a.m2ts"), add("/clips/b.m2ts")}));
+    // An absolute name stands as it is, whatever folder was named before, and
+    // sets the folder for the next one.
+    EXPECT_EQ(read({"ADD:/clips", "/other/a.m2ts", "b.m2ts"}).items,
+              (std::vector<CommandLineItem>{add("/other/a.m2ts"), add("/other/b.m2ts")}));
+    // A name without a folder stays relative to the working folder, and so
+    // does the next one.
+    EXPECT_EQ(read({"a.m2ts", "b.m2ts"}).items, (std::vector<CommandLineItem>{add("a.m2ts"), add("b.m2ts")}));
+    // A pattern leaves the current folder as it was.
+    EXPECT_EQ(read({"ADD:/clips", "/else/*.m2ts", "c.mts"}).items,
+              (std::vector<CommandLineItem>{{Kind::AddPattern, "/else/*.m2ts"}, add("/clips/c.mts")}));
+    EXPECT_EQ(read({"/clips/clip?.mts"}).items[0].kind, Kind::AddPattern);
+}
+
+TEST(CommandLineReader, UnsupportedNamesAreReportedInOrder)
+{
+    const auto r
+        = read({"/docs/notes.txt", "/v/clip", "/v/clip.flv", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
+    EXPECT_EQ(r.items, (std::vector<CommandLineItem>{{Kind::Unsupported, "/docs/notes.txt"},
+                                                     {Kind::Unsupported, "/v/clip"},
+                                                     {Kind::Unsupported, "/v/clip.flv"},
+                                                     add("/v/clip.mp"),
+                                                     add("/v/CLIP.AVI"),
+                                                     {Kind::Silent, ""},
+                                                     {Kind::Unsupported, "/v/x.txt"}}));
+    // A dot in a folder name is no extension.
+    EXPECT_EQ(read({"/v.mp4/clip"}).items[0].kind, Kind::Unsupported);
+}
+
+TEST(CommandLineReader, DoubleDashEndsTheSwitches)
+{
+    const auto r = read({"--", "-S", "002:/x/a.m2ts", "-/clips/b.mts"});
+    EXPECT_FALSE(r.silent);
+    EXPECT_EQ(r.formatIndex, -1);
+    EXPECT_TRUE(r.destPath.empty());
+    EXPECT_EQ(r.items, (std::vector<CommandLineItem>{{Kind::Unsupported, "-S"}, add("002:/x/a.m2ts"),
+                                                     add("002:/x/-/clips/b.mts")}));
+}
+
+TEST(CommandLineReader, BadNumberStopsTheReadingThere)
+{
+    const auto r = read({"/clips/a.m2ts", "-S", "-4", "-", "/clips/b.m2ts", "-9"});
+    ASSERT_TRUE(r.error);
+    EXPECT_EQ(*r.error, "'' is not a valid integer value");
+    // What came before stays read; nothing after it is.
+    EXPECT_EQ(r.items, (std::vector<CommandLineItem>{add("/clips/a.m2ts"), {Kind::Silent, ""}}));
+    EXPECT_TRUE(r.silent);
+    EXPECT_EQ(r.formatIndex, 4);
+
+    const auto prefix = read({"x1z:/clips", "a.m2ts"});
+    ASSERT_TRUE(prefix.error);
+    EXPECT_EQ(*prefix.error, "'x1z' is not a valid integer value");
+    EXPECT_TRUE(prefix.items.empty());
+
+    const auto overflow = read({"-99999999999", "/clips/a.m2ts"});
+    ASSERT_TRUE(overflow.error);
+    EXPECT_EQ(overflow.formatIndex, -1);
+    EXPECT_TRUE(overflow.items.empty());
+}
+
+TEST(CommandLineReader, NoArgumentsAskForNothing)
+{
+    const auto r = read({});
+    EXPECT_TRUE(r.items.empty());
+    EXPECT_FALSE(r.error);
+    EXPECT_FALSE(r.silent);
+    EXPECT_EQ(r.formatIndex, -1);
+}
+
+} // namespace
+} // namespace vexlo::app
