@@ -388,7 +388,7 @@ TEST_F(DesktopTest, SilentRunMapsNoWindow)
         }
         EXPECT_GT(polls, 3) << "the run lasted long enough to be seen: "
                             << vexlo.readAllStandardError().toStdString();
-        ASSERT_TRUE(vexlo.waitForFinished(10000));
+        ASSERT_TRUE(vexlo.waitForFinished(30000));
         EXPECT_EQ(vexlo.exitCode(), 0);
     }
 }
