@@ -328,26 +328,12 @@ Die Quelldatei wurde behalten.</translation>
         <translation>Pfad</translation>
     </message>
     <message>
-        <source>&apos;%1&apos;<byte value="xd"/>
-<byte value="xd"/>
-File is not a supported video file, and can not be converted!</source>
-        <translation>&apos;%1&apos;<byte value="xd"/>
-<byte value="xd"/>
-Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!</translation>
-    </message>
-    <message>
         <source>Please select the video files to convert</source>
         <translation>Bitte wählen Sie die umzuwandelnden Videodateien</translation>
     </message>
     <message>
         <source>%1 File(s) Ready</source>
         <translation>%1 Datei(en) bereit</translation>
-    </message>
-    <message>
-        <source>File is not found!<byte value="xd"/>
-%1</source>
-        <translation>Die Datei wurde nicht gefunden!<byte value="xd"/>
-%1</translation>
     </message>
     <message>
         <source>Conversion completed!</source>
@@ -364,6 +350,20 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
     <message>
         <source>%1 of %2 files converted</source>
         <translation>%1 von %2 Dateien umgewandelt</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+File is not a supported video file, and can not be converted!</source>
+        <translation>&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!</translation>
+    </message>
+    <message>
+        <source>File is not found!<byte value="xd"/>
+%s</source>
+        <translation>Die Datei wurde nicht gefunden!<byte value="xd"/>
+%s</translation>
     </message>
 </context>
 <context>
