@@ -9,7 +9,7 @@ namespace {
 
 void installSystemTranslation()
 {
-    vexlo::translations::install(QLocale::system());
+    vexlo::translations::installForSystem();
 }
 
 } // namespace

@@ -42,7 +42,30 @@ bool installFile(const QString& folder, const QString& base, const QString& lang
     return true;
 }
 
+// The locale that decides the language of messages, as the C library reads it.
+QByteArray messagesLocale()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            return value;
+    }
+    return QByteArray();
+}
+
+bool isPlainLocale(const QByteArray& name)
+{
+    return name.isEmpty() || name == "C" || name == "POSIX" || name.startsWith("C.");
+}
+
 } // namespace
+
+QString installForSystem()
+{
+    if (isPlainLocale(messagesLocale()))
+        return QString();
+    return install(QLocale::system());
+}
 
 QString install(const QLocale& locale)
 {

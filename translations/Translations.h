@@ -13,7 +13,13 @@ namespace vexlo::translations {
 // of preference ("de_AT" falls back to "de"); the first English one, or the
 // first one with a translation, ends the search. Returns the language loaded,
 // or an empty text when the texts stay English.
-QString install(const QLocale& locale = QLocale::system());
+QString install(const QLocale& locale);
+
+// install() for the user's locale. As with other Linux programs, the
+// language list in LANGUAGE counts only when the locale for messages
+// (LC_ALL, else LC_MESSAGES, else LANG) is not C or POSIX: scripts that set
+// LC_ALL=C get the English texts they expect.
+QString installForSystem();
 
 // The resource folder that holds the compiled translations.
 inline constexpr const char* kResourceFolder = ":/i18n";
