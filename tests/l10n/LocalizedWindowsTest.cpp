@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -196,6 +197,15 @@ TEST(L10nGerman, EngineWindow)
     window.conversionEnded();
 }
 
+TEST(L10nGerman, QtsOwnButtonsSpeakGermanToo)
+{
+    // Qt's translation comes with the system (scripts/deps installs it).
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Vexlo"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
+}
+
 TEST(L10nGerman, TheLoaderFollowsTheLanguageAndItsFallback)
 {
     EXPECT_EQ(translations::install(QLocale(QStringLiteral("de_AT"))), QStringLiteral("de"));
@@ -257,4 +267,7 @@ TEST(L10nEnglish, WindowsKeepTheirTextsExactly)
     progress.SetCurrent(2);
     EXPECT_EQ(display.panel, "Converting... (2/3 Finished)");
     EXPECT_EQ(display.title, "Converting... Vexlo");
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Vexlo"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Yes"));
 }
