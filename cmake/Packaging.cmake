@@ -64,5 +64,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # pictures.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, qt6-qpa-plugins, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme")
+# qt6-translations-l10n: the buttons of message boxes and the file dialog in
+# the language of the program's own translation.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, qt6-translations-l10n")
 include(CPack)

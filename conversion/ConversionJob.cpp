@@ -251,13 +251,13 @@ JobResult ConversionJob::run()
         if (!result.error)
             result.error = std::move(text);
     };
-    const auto tell = [&](const char* title, const std::string& text, platform::MessageIcon icon,
+    const auto tell = [&](const QString& title, const std::string& text, platform::MessageIcon icon,
                           platform::MessageButtons buttons) {
-        return m_host.showMessage(title, text, icon, buttons);
+        return m_host.showMessage(title.toStdString(), text, icon, buttons);
     };
-    const auto tellError = [&](const char* format, const std::string& value) {
-        tell(product::kName, replacePlaceholder(format, value), platform::MessageIcon::Error,
-             platform::MessageButtons::Ok);
+    const auto tellError = [&](const QString& format, const std::string& value) {
+        tell(QString::fromUtf8(product::kName), replacePlaceholder(format.toStdString(), value),
+             platform::MessageIcon::Error, platform::MessageButtons::Ok);
     };
 
     try {
@@ -289,10 +289,11 @@ JobResult ConversionJob::run()
 
             const std::string folder = shellutil::folderPart(target);
             if (shellutil::IsCDROMPath(folder)) {
-                tell("Invalid Output Folder",
-                     replacePlaceholder("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
-                                        "Please click \"Options\" button to specify a valid output "
-                                        "folder first.",
+                tell(tr("Invalid Output Folder"),
+                     replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
+                                           "Please click \"Options\" button to specify a valid output "
+                                           "folder first.")
+                                            .toStdString(),
                                         folder),
                      platform::MessageIcon::Error, platform::MessageButtons::Ok);
                 runStopped = true;
@@ -304,8 +305,8 @@ JobResult ConversionJob::run()
                                         : target.find('|') != std::string::npos ? &target
                                                                                 : nullptr;
             if (barred) {
-                tellError("'%s'\r\n\r\nThis file name contains \"|\", which the conversion engine "
-                          "cannot accept. Rename the file and convert it again.",
+                tellError(tr("'%s'\r\n\r\nThis file name contains \"|\", which the conversion engine "
+                             "cannot accept. Rename the file and convert it again."),
                           *barred);
                 runStopped = true;
                 break;
@@ -313,9 +314,10 @@ JobResult ConversionJob::run()
 
             if (m_settings.PromptOverwrite && isPlainFile(target)) {
                 const auto answer = tell(
-                    "Overwrite",
+                    tr("Overwrite"),
                     replacePlaceholder(
-                        "Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?",
+                        tr("Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?")
+                            .toStdString(),
                         target),
                     platform::MessageIcon::Question, platform::MessageButtons::YesNo);
                 if (answer != platform::MessageAnswer::Yes) {
@@ -328,8 +330,8 @@ JobResult ConversionJob::run()
             // by an earlier run (or a run that could not write) must not pass
             // for it.
             if (!registry.deleteValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")) {
-                tellError("The conversion engine's report (the AbortFlag) cannot be reset, so its "
-                          "result could not be trusted. Nothing was converted.\r\n\r\n'%s'",
+                tellError(tr("The conversion engine's report (the AbortFlag) cannot be reset, so its "
+                             "result could not be trusted. Nothing was converted.\r\n\r\n'%s'"),
                           source);
                 runStopped = true;
                 break;
@@ -339,7 +341,7 @@ JobResult ConversionJob::run()
             const platform::ProcessResult ended = launcher.runAndWait(
                 m_enginePath, {buildEngineArgument(source, target, m_settings, m_marker)}, tick);
             if (!ended.started) {
-                tellError("The conversion engine could not be started:\r\n%s", m_enginePath);
+                tellError(tr("The conversion engine could not be started:\r\n%s"), m_enginePath);
                 runStopped = true;
                 break;
             }
@@ -350,15 +352,15 @@ JobResult ConversionJob::run()
             if (!ended.normalExit) {
                 failed = true;
                 if (!terminating)
-                    tellError("The conversion engine stopped unexpectedly (it was killed or "
-                              "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept.",
+                    tellError(tr("The conversion engine stopped unexpectedly (it was killed or "
+                                 "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept."),
                               source);
             } else {
                 const FlagReading flag = readFlag(registry);
                 if (!flag.present) {
                     failed = true;
-                    tellError("The conversion engine ended without reporting its result for\r\n"
-                              "'%s'\r\n\r\nThe file counts as failed; the source file was kept.",
+                    tellError(tr("The conversion engine ended without reporting its result for\r\n"
+                                 "'%s'\r\n\r\nThe file counts as failed; the source file was kept."),
                               source);
                 } else if (!flag.value) {
                     fail(invalidFlagError(flag.text));
@@ -367,10 +369,9 @@ JobResult ConversionJob::run()
                     // The engine's own failure report (2) was told by the
                     // engine; any other pairing is not.
                     if (*flag.value != 2)
-                        tellError(("The conversion engine failed with exit status "
-                                   + std::to_string(ended.exitCode)
-                                   + " while converting\r\n'%s'\r\n\r\nThe source file was kept.")
-                                      .c_str(),
+                        tellError(tr("The conversion engine failed with exit status %1 while "
+                                     "converting\r\n'%s'\r\n\r\nThe source file was kept.")
+                                      .arg(ended.exitCode),
                                   source);
                 } else {
                     value = *flag.value;

@@ -6,6 +6,8 @@
 #include "platform/Services.h"
 #include "settings/RunSettings.h"
 
+#include <QCoreApplication>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -78,6 +80,8 @@ struct JobServices {
 };
 
 class ConversionJob {
+    Q_DECLARE_TR_FUNCTIONS(ConversionJob)
+
 public:
     // `marker` is the engine argument's 13th field: 'S' silent, 'N' normal.
     ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,

@@ -2,13 +2,15 @@
 
 #include "platform/Product.h"
 
+#include <QCoreApplication>
+
 namespace vexlo::conversion {
 
 void TProgressForm::SetPosition(int value)
 {
     Position = value;
     m_display.setProgressBarPosition(value);
-    show(")");
+    show(false);
 }
 
 void TProgressForm::SetTotal(int count)
@@ -19,17 +21,19 @@ void TProgressForm::SetTotal(int count)
 void TProgressForm::SetCurrent(int index)
 {
     Current = index;
-    show(" Finished)");
+    show(true);
     m_display.setFilesFinished(index - 1, Total);
 }
 
-void TProgressForm::show(const char* ending)
+void TProgressForm::show(bool finished)
 {
-    const std::string text =
-        "Converting... (" + std::to_string(Current) + "/" + std::to_string(Total) + ending;
-    m_display.setStatusPanelText(text);
-    m_display.setCaption(text + " - " + product::kName);
-    m_display.setApplicationTitle(std::string("Converting... ") + product::kName);
+    const QString counter = finished ? QCoreApplication::translate("TProgressForm", "Converting... (%1/%2 Finished)")
+                                     : QCoreApplication::translate("TProgressForm", "Converting... (%1/%2)");
+    const std::string shown = counter.arg(Current).arg(Total).toStdString();
+    m_display.setStatusPanelText(shown);
+    m_display.setCaption(shown + " - " + product::kName);
+    const QString title = QCoreApplication::translate("TProgressForm", "Converting... %1");
+    m_display.setApplicationTitle(title.arg(QLatin1String(product::kName)).toStdString());
 }
 
 } // namespace vexlo::conversion

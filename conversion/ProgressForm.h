@@ -35,7 +35,7 @@ public:
     int Current = 0;
 
 private:
-    void show(const char* ending);
+    void show(bool finished);
     ProgressDisplay& m_display;
 };
 

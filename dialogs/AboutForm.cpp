@@ -21,7 +21,7 @@ namespace vexlo::dialogs {
 
 namespace {
 
-QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeight, const char* tip)
+QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeight, const QString& tip)
 {
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
@@ -40,8 +40,8 @@ QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeigh
     label->setCursor(Qt::PointingHandCursor);
     // The hint shows as a tooltip and, for the main window's hint display, as
     // the status tip.
-    label->setToolTip(QString::fromUtf8(tip));
-    label->setStatusTip(QString::fromUtf8(tip));
+    label->setToolTip(tip);
+    label->setStatusTip(tip);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -93,13 +93,13 @@ TAboutForm::TAboutForm(QWidget* owner)
     lblSoftwareName->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblSoftwareName->setTextFormat(Qt::PlainText);
 
-    lblHTTP = makeLinkLabel(this, "lblHTTP", 44, 12, "Visit our HomePage");
-    lblEMail = makeLinkLabel(this, "lblEMail", 61, 11, "Contact us");
+    lblHTTP = makeLinkLabel(this, "lblHTTP", 44, 12, tr("Visit our HomePage"));
+    lblEMail = makeLinkLabel(this, "lblEMail", 61, 11, tr("Contact us"));
     lblHTTP->installEventFilter(this);
     lblEMail->installEventFilter(this);
 
-    btnOK = makeButton(this, "btnOK", QStringLiteral("OK"), 10);
-    btnLicense = makeButton(this, "btnLicense", QStringLiteral("&License"), 43);
+    btnOK = makeButton(this, "btnOK", tr("OK"), 10);
+    btnLicense = makeButton(this, "btnLicense", tr("&License"), 43);
     // OK is the default button (Enter) and, as the dialog's only way out, the
     // cancel button (Esc and the close box end up in reject()).
     btnOK->setDefault(true);
@@ -117,9 +117,9 @@ TAboutForm::~TAboutForm() = default;
 
 void TAboutForm::FormCreate()
 {
-    setWindowTitle(QStringLiteral("About Vexlo"));
+    setWindowTitle(tr("About Vexlo"));
     setWindowIcon(programIcon());
-    lblSoftwareName->setText(QStringLiteral("%1 (Version %2)")
+    lblSoftwareName->setText(tr("%1 (Version %2)")
                                  .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)));
     lblHTTP->setText(QString::fromUtf8(product::kHomepage));
     lblEMail->setText(QString::fromUtf8(product::kSupportMail));

@@ -18,7 +18,7 @@ ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : Q
     const size_t slash = fileName.rfind('/');
     const QString name = QFile::decodeName(
         QByteArray::fromStdString(slash == std::string::npos ? fileName : fileName.substr(slash + 1)));
-    setWindowTitle(QStringLiteral("Converting %1").arg(name));
+    setWindowTitle(tr("Converting %1").arg(name));
 
     lblFileName = new QLabel(name, this);
     lblFileName->setObjectName("lblFileName");
@@ -26,18 +26,18 @@ ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : Q
     lblFileName->setToolTip(QFile::decodeName(QByteArray::fromStdString(fileName)));
     lblPercent = new QLabel(QStringLiteral("0%"), this);
     lblPercent->setObjectName("lblPercent");
-    lblElapsed = new QLabel(QStringLiteral("Elapsed: 00:00:00"), this);
+    lblElapsed = new QLabel(tr("Elapsed: %1").arg(QStringLiteral("00:00:00")), this);
     lblElapsed->setObjectName("lblElapsed");
-    lblRemaining = new QLabel(QStringLiteral("Remaining: --:--:--"), this);
+    lblRemaining = new QLabel(tr("Remaining: %1").arg(QStringLiteral("--:--:--")), this);
     lblRemaining->setObjectName("lblRemaining");
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName("btnCancel");
-    btnStopAfter = new QPushButton(QStringLiteral("Stop after this file"), this);
+    btnStopAfter = new QPushButton(tr("Stop after this file"), this);
     btnStopAfter->setObjectName("btnStopAfter");
 
     auto* times = new QHBoxLayout;
@@ -73,10 +73,10 @@ void ProgressWindow::showProgress(const ProgressState& state, double elapsedSeco
         ProgressBar1->setRange(0, 0); // busy: the length is not known
         lblPercent->setText(QString());
     }
-    lblElapsed->setText(QStringLiteral("Elapsed: %1")
+    lblElapsed->setText(tr("Elapsed: %1")
                             .arg(QString::fromStdString(formatClock(int64_t(elapsedSeconds)))));
     const auto remaining = state.remainingSeconds(elapsedSeconds);
-    lblRemaining->setText(QStringLiteral("Remaining: %1")
+    lblRemaining->setText(tr("Remaining: %1")
                               .arg(remaining ? QString::fromStdString(formatClock(*remaining))
                                              : QStringLiteral("--:--:--")));
 }
@@ -92,7 +92,7 @@ void ProgressWindow::btnCancelClick()
 void ProgressWindow::btnStopAfterClick()
 {
     btnStopAfter->setEnabled(false);
-    btnStopAfter->setText(QStringLiteral("Stopping after this file"));
+    btnStopAfter->setText(tr("Stopping after this file"));
     emit stopAfterRequested();
 }
 

@@ -2,6 +2,7 @@
 
 #include "Product.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -22,7 +23,12 @@ namespace vexlo::platform {
 namespace {
 
 const QString kWho = QStringLiteral("Vexlo");
-const QString kWhy = QStringLiteral("Converting videos");
+
+// Why the computer is kept awake, as the desktop shows it to the user.
+QString reasonText()
+{
+    return QCoreApplication::translate("LinuxDesktopSession", "Converting videos");
+}
 
 QString fromUtf8(const std::string& text)
 {
@@ -144,20 +150,20 @@ void LinuxDesktopSession::ask(Step step)
         message = QDBusMessage::createMethodCall(
             QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
             QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-        message << QStringLiteral("sleep:idle") << kWho << kWhy << QStringLiteral("block");
+        message << QStringLiteral("sleep:idle") << kWho << reasonText() << QStringLiteral("block");
         break;
     case Step::Portal: {
         bus = &sessionBus();
         message = portalCall(QStringLiteral("/org/freedesktop/portal/desktop"),
                              QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
         const uint suspendAndIdle = 4 | 8;
-        message << QString() << suspendAndIdle << QVariantMap{{QStringLiteral("reason"), kWhy}};
+        message << QString() << suspendAndIdle << QVariantMap{{QStringLiteral("reason"), reasonText()}};
         break;
     }
     case Step::ScreenSaver:
         bus = &sessionBus();
         message = screenSaverCall(QStringLiteral("Inhibit"));
-        message << kWho << kWhy;
+        message << kWho << reasonText();
         break;
     }
     if (!bus->isConnected()) {

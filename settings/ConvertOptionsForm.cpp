@@ -29,11 +29,18 @@ namespace vexlo::settings {
 
 namespace {
 
-constexpr const char* kCaption = "Please select output fomat";
-constexpr const char* kBrowseTitle = "Please select target directory";
-constexpr const char* kAskCreate = "Directory is not found!\r\n\r\n'%s'\r\n\r\ndo you want to create it?";
-constexpr const char* kCreatePathError = "Create path error!";
-constexpr const char* kUnableToCreate = "Unable to create directory";
+// Texts shown in more than one place; translated where they are shown.
+constexpr const char* kCaption = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
+                                                   "Please select output fomat");
+constexpr const char* kBrowseTitle = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
+                                                       "Please select target directory");
+constexpr const char* kAskCreate =
+    QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
+                      "Directory is not found!\r\n\r\n'%s'\r\n\r\ndo you want to create it?");
+constexpr const char* kCreatePathError = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
+                                                           "Create path error!");
+constexpr const char* kUnableToCreate = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
+                                                          "Unable to create directory");
 constexpr const char* kDefaultsFile = "VideoFormat.dat";
 
 constexpr const char* kOptions = "Options";
@@ -109,11 +116,6 @@ const QStringList& sampleRateItems()
     return items;
 }
 
-const QStringList& channelItems()
-{
-    static const QStringList items = {"Mono", "Stereo"};
-    return items;
-}
 
 // Stored parameter values and their defaults.
 struct ParameterKey {
@@ -188,10 +190,10 @@ QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items,
     return box;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const QRect& geometry,
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
                   QWidget* buddy = nullptr)
 {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
+    auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
     if (buddy)
@@ -199,9 +201,9 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const 
     return label;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const QRect& geometry)
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
 {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
     return button;
@@ -263,7 +265,7 @@ TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
     , m_embedded(embedded)
 {
     setObjectName(QStringLiteral("ConvertOptionsForm"));
-    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowTitle(tr(kCaption));
     if (m_embedded) {
         setWindowFlags(Qt::Widget);
         setFixedSize(kClientWidth, kEmbeddedHeight);
@@ -313,46 +315,46 @@ void TConvertOptionsForm::buildControls()
     for (const char* title : kInitialTitles)
         cbxVideoFormat->addItem(QString::fromUtf8(title));
     cbxVideoFormat->setCurrentIndex(-1);
-    makeLabel(this, "lblOutputFormat", "&Output Format:", QRect(8, 8, 200, 16), cbxVideoFormat);
+    makeLabel(this, "lblOutputFormat", tr("&Output Format:"), QRect(8, 8, 200, 16), cbxVideoFormat);
 
     // Video.
-    grbWhat = new QGroupBox(QStringLiteral("&Video"), this);
+    grbWhat = new QGroupBox(tr("&Video"), this);
     grbWhat->setObjectName(QStringLiteral("grbWhat"));
     grbWhat->setGeometry(8, 56, 252, 138);
     cbxFrameSize = makeList(grbWhat, "cbxFrameSize", frameSizeItems(), 20, QRect(80, 22, 130, 22));
-    makeLabel(grbWhat, "lblFrameSize", "Frame Size:", QRect(10, 25, 68, 16), cbxFrameSize);
+    makeLabel(grbWhat, "lblFrameSize", tr("Frame Size:"), QRect(10, 25, 68, 16), cbxFrameSize);
     cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", videoBitrateItems(), 15, QRect(80, 50, 130, 22));
-    cbxVideoBitrate->setToolTip("0: no fixed bit rate; the encoder keeps a constant quality");
-    makeLabel(grbWhat, "lblVideoBitrate", "&Bitrate:", QRect(10, 53, 68, 16), cbxVideoBitrate);
-    makeLabel(grbWhat, "lblVideoBitrateUnit", "kbps", QRect(214, 53, 34, 16));
+    cbxVideoBitrate->setToolTip(tr("0: no fixed bit rate; the encoder keeps a constant quality"));
+    makeLabel(grbWhat, "lblVideoBitrate", tr("&Bitrate:"), QRect(10, 53, 68, 16), cbxVideoBitrate);
+    makeLabel(grbWhat, "lblVideoBitrateUnit", tr("kbps"), QRect(214, 53, 34, 16));
     cbxFramerate = makeList(grbWhat, "cbxFramerate", framerateItems(), 8, QRect(80, 78, 130, 22));
-    makeLabel(grbWhat, "lblFramerate", "&Framerate:", QRect(10, 81, 68, 16), cbxFramerate);
-    makeLabel(grbWhat, "lblFramerateUnit", "fps", QRect(214, 81, 34, 16));
-    btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", "&Restore Default Settings", QRect(10, 106, 232, 24));
+    makeLabel(grbWhat, "lblFramerate", tr("&Framerate:"), QRect(10, 81, 68, 16), cbxFramerate);
+    makeLabel(grbWhat, "lblFramerateUnit", tr("fps"), QRect(214, 81, 34, 16));
+    btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", tr("&Restore Default Settings"), QRect(10, 106, 232, 24));
 
     // Audio.
-    GroupBox1 = new QGroupBox(QStringLiteral("&Audio"), this);
+    GroupBox1 = new QGroupBox(tr("&Audio"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(268, 56, 252, 138);
     cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", audioBitrateItems(), 20, QRect(92, 22, 118, 22));
-    makeLabel(GroupBox1, "lblAudioBitrate", "Bit&rate:", QRect(10, 25, 80, 16), cbxAudioBitrate);
-    makeLabel(GroupBox1, "lblAudioBitrateUnit", "kbps", QRect(214, 25, 34, 16));
+    makeLabel(GroupBox1, "lblAudioBitrate", tr("Bit&rate:"), QRect(10, 25, 80, 16), cbxAudioBitrate);
+    makeLabel(GroupBox1, "lblAudioBitrateUnit", tr("kbps"), QRect(214, 25, 34, 16));
     cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", sampleRateItems(), 8, QRect(92, 50, 118, 22));
-    makeLabel(GroupBox1, "lblSampleBitrate", "Sample Rate:", QRect(10, 53, 80, 16), cbxSampleBitrate);
-    makeLabel(GroupBox1, "lblSampleBitrateUnit", "Hz", QRect(214, 53, 34, 16));
-    cbxChannels = makeList(GroupBox1, "cbxChannels", channelItems(), 8, QRect(92, 78, 118, 22));
-    makeLabel(GroupBox1, "lblChannels", "Channels:", QRect(10, 81, 80, 16), cbxChannels);
-    btnRestoreAudio = makeButton(GroupBox1, "btnRestoreAudio", "Restore &Default Settings", QRect(10, 106, 232, 24));
+    makeLabel(GroupBox1, "lblSampleBitrate", tr("Sample Rate:"), QRect(10, 53, 80, 16), cbxSampleBitrate);
+    makeLabel(GroupBox1, "lblSampleBitrateUnit", tr("Hz"), QRect(214, 53, 34, 16));
+    cbxChannels = makeList(GroupBox1, "cbxChannels", {tr("Mono"), tr("Stereo")}, 8, QRect(92, 78, 118, 22));
+    makeLabel(GroupBox1, "lblChannels", tr("Channels:"), QRect(10, 81, 80, 16), cbxChannels);
+    btnRestoreAudio = makeButton(GroupBox1, "btnRestoreAudio", tr("Restore &Default Settings"), QRect(10, 106, 232, 24));
 
     // Destination.
-    grbWhere = new QGroupBox(QStringLiteral("Output &Folder"), this);
+    grbWhere = new QGroupBox(tr("Output &Folder"), this);
     grbWhere->setObjectName(QStringLiteral("grbWhere"));
     grbWhere->setGeometry(8, 200, 512, 72);
-    rbtConvertToSamePath = new QRadioButton(QStringLiteral("&Convert to the same folder as source file"), grbWhere);
+    rbtConvertToSamePath = new QRadioButton(tr("&Convert to the same folder as source file"), grbWhere);
     rbtConvertToSamePath->setObjectName(QStringLiteral("rbtConvertToSamePath"));
     rbtConvertToSamePath->setGeometry(10, 20, 400, 20);
     rbtConvertToSamePath->setChecked(true);
-    rbtConvertToPath = new QRadioButton(QStringLiteral("&Path:"), grbWhere);
+    rbtConvertToPath = new QRadioButton(tr("&Path:"), grbWhere);
     rbtConvertToPath->setObjectName(QStringLiteral("rbtConvertToPath"));
     rbtConvertToPath->setGeometry(10, 44, 62, 20);
     cbxDestPath = new QComboBox(grbWhere);
@@ -363,14 +365,14 @@ void TConvertOptionsForm::buildControls()
     cbxDestPath->setGeometry(74, 43, 398, 22);
     cbxDestPath->setEnabled(false);
     cbxDestPath->installEventFilter(this);
-    btnSelectDestPath = makeButton(grbWhere, "btnSelectDestPath", "...", QRect(476, 43, 26, 22));
+    btnSelectDestPath = makeButton(grbWhere, "btnSelectDestPath", QStringLiteral("..."), QRect(476, 43, 26, 22));
     btnSelectDestPath->setEnabled(false);
 
     if (!m_embedded) {
-        btnOK = makeButton(this, "btnOK", "OK", QRect(284, 279, 75, 25));
+        btnOK = makeButton(this, "btnOK", tr("OK"), QRect(284, 279, 75, 25));
         btnOK->setDefault(true);
-        btnCancel = makeButton(this, "btnCancel", "Cancel", QRect(364, 279, 75, 25));
-        btnHelp = makeButton(this, "btnHelp", "&Help", QRect(444, 279, 75, 25));
+        btnCancel = makeButton(this, "btnCancel", tr("Cancel"), QRect(364, 279, 75, 25));
+        btnHelp = makeButton(this, "btnHelp", tr("&Help"), QRect(444, 279, 75, 25));
         connect(btnOK, &QPushButton::clicked, this, &TConvertOptionsForm::btnOKClick);
         connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
         connect(btnHelp, &QPushButton::clicked, this, &TConvertOptionsForm::btnHelpClick);
@@ -564,7 +566,7 @@ void TConvertOptionsForm::btnSelectDestPathClick()
     if (start.size() > 1 && start.back() == '/')
         start.pop_back();
     const std::optional<std::string> chosen =
-        platform::services().fileDialogs->chooseFolder(this, kBrowseTitle, start);
+        platform::services().fileDialogs->chooseFolder(this, tr(kBrowseTitle).toStdString(), start);
     if (chosen)
         cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(*chosen)));
 }
@@ -576,20 +578,21 @@ bool TConvertOptionsForm::ValidateDestination()
         return true;
 
     auto* messages = platform::services().messages;
-    const auto answer = messages->show(this, kCaption, replacePlaceholder(kAskCreate, path),
+    const auto answer = messages->show(this, tr(kCaption).toStdString(),
+                                       replacePlaceholder(tr(kAskCreate).toStdString(), path),
                                        platform::MessageIcon::Warning, platform::MessageButtons::YesNo);
     if (answer != platform::MessageAnswer::Yes)
         return false;
 
     if (path.empty()) {
-        showError(kUnableToCreate);
+        showError(tr(kUnableToCreate).toStdString());
         return false;
     }
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path), error);
     if (shellutil::folderExists(path))
         return true;
-    messages->show(this, product::kName, kCreatePathError, platform::MessageIcon::Error,
+    messages->show(this, product::kName, tr(kCreatePathError).toStdString(), platform::MessageIcon::Error,
                    platform::MessageButtons::Ok);
     return false;
 }

@@ -35,9 +35,9 @@ T* named(T* widget, const char* name)
     return widget;
 }
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, int x, int y, int w)
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, int x, int y, int w)
 {
-    auto* box = named(new QCheckBox(QString::fromUtf8(caption), parent), name);
+    auto* box = named(new QCheckBox(caption, parent), name);
     box->setGeometry(x, y, w, 20);
     return box;
 }
@@ -59,7 +59,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     , m_clock(clock ? std::move(clock) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); }))
 {
     setObjectName(QStringLiteral("OptionForm"));
-    setWindowTitle(QStringLiteral("Options"));
+    setWindowTitle(tr("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
@@ -69,38 +69,38 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
 
     // Page "General": filled by FormCreate.
     tsGeneral = named(new QWidget, "tsGeneral");
-    PageControl1->addTab(tsGeneral, QStringLiteral("General"));
+    PageControl1->addTab(tsGeneral, tr("General"));
 
     // Page "Advanced".
     tsAdvanced = named(new QWidget, "tsAdvanced");
-    PageControl1->addTab(tsAdvanced, QStringLiteral("Advanced"));
-    rdgTargetFileExists = named(new QGroupBox(QStringLiteral("When target file exists"), tsAdvanced),
+    PageControl1->addTab(tsAdvanced, tr("Advanced"));
+    rdgTargetFileExists = named(new QGroupBox(tr("When target file exists"), tsAdvanced),
                                 "rdgTargetFileExists");
     rdgTargetFileExists->setGeometry(12, 8, 425, 76);
-    rdgTargetFileExists_0 = named(new QRadioButton(QStringLiteral("Overwrite existed file without prompt"),
+    rdgTargetFileExists_0 = named(new QRadioButton(tr("Overwrite existed file without prompt"),
                                                    rdgTargetFileExists),
                                   "rdgTargetFileExists_0");
     rdgTargetFileExists_0->setGeometry(12, 22, 400, 20);
-    rdgTargetFileExists_1 = named(new QRadioButton(QStringLiteral("Always prompt before overwrite existed file "),
+    rdgTargetFileExists_1 = named(new QRadioButton(tr("Always prompt before overwrite existed file "),
                                                    rdgTargetFileExists),
                                   "rdgTargetFileExists_1");
     rdgTargetFileExists_1->setGeometry(12, 46, 400, 20);
-    ckbDelWhenCanceled = checkBox(tsAdvanced, "ckbDelWhenCanceled", "Delete target file when canceled", 14, 96, 420);
-    ckbSaveFileList = checkBox(tsAdvanced, "ckbSaveFileList", "Save file list for using of next time", 14, 122, 420);
-    chkDoNotShowConfirm = checkBox(tsAdvanced, "chkDoNotShowConfirm", "Don't show confirm dialog after Start", 14, 148, 420);
+    ckbDelWhenCanceled = checkBox(tsAdvanced, "ckbDelWhenCanceled", tr("Delete target file when canceled"), 14, 96, 420);
+    ckbSaveFileList = checkBox(tsAdvanced, "ckbSaveFileList", tr("Save file list for using of next time"), 14, 122, 420);
+    chkDoNotShowConfirm = checkBox(tsAdvanced, "chkDoNotShowConfirm", tr("Don't show confirm dialog after Start"), 14, 148, 420);
     chkShellExtension = checkBox(tsAdvanced, "chkShellExtension",
-                                 "&Use shell extension (Display icons on context menus)", 14, 174, 420);
-    chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", "Delete &source file after finish", 14, 200, 420);
+                                 tr("&Use shell extension (Display icons on context menus)"), 14, 174, 420);
+    chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"), 14, 200, 420);
 
     // Page "Schedule  ": one untitled group whose title line is the check box.
     tsSchedule = named(new QWidget, "tsSchedule");
-    PageControl1->addTab(tsSchedule, QStringLiteral("Schedule  "));
+    PageControl1->addTab(tsSchedule, tr("Schedule  "));
     grbSchedule = named(new QGroupBox(tsSchedule), "grbSchedule");
     grbSchedule->setGeometry(12, 8, 425, 200);
-    chkScheduleConvert = named(new QCheckBox(QStringLiteral("Schedule  Convert"), grbSchedule), "chkScheduleConvert");
+    chkScheduleConvert = named(new QCheckBox(tr("Schedule  Convert"), grbSchedule), "chkScheduleConvert");
     chkScheduleConvert->setGeometry(10, 0, chkScheduleConvert->sizeHint().width() + 4, 20);
     chkScheduleConvert->setAutoFillBackground(true); // covers the frame line behind it
-    lblStartAt = named(new QLabel(QStringLiteral("Start Converting at:"), grbSchedule), "lblStartAt");
+    lblStartAt = named(new QLabel(tr("Start Converting at:"), grbSchedule), "lblStartAt");
     lblStartAt->setGeometry(24, 36, 130, 22);
     edtScheduleTime = named(new QTimeEdit(grbSchedule), "edtScheduleTime");
     edtScheduleTime->setGeometry(160, 36, 130, 22);
@@ -109,24 +109,24 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     // up to the group's right edge.
     edtScheduleTime->resize(std::clamp(edtScheduleTime->sizeHint().width(), 130, 425 - 160 - 10), 22);
     lblStartAt->setBuddy(edtScheduleTime);
-    chkSunday = checkBox(grbSchedule, "chkSunday", "&Sunday", 24, 76, 94);
-    chkMonday = checkBox(grbSchedule, "chkMonday", "&Monday", 122, 76, 94);
-    chkTuesday = checkBox(grbSchedule, "chkTuesday", "&Tuesday", 220, 76, 94);
-    chkWednesday = checkBox(grbSchedule, "chkWednesday", "&Wednesday", 318, 76, 100);
-    chkThursday = checkBox(grbSchedule, "chkThursday", "&Thursday", 24, 102, 94);
-    chkFriday = checkBox(grbSchedule, "chkFriday", "&Friday", 122, 102, 94);
-    chkSaturday = checkBox(grbSchedule, "chkSaturday", "&Saturday", 220, 102, 94);
-    chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", "Exit this program when done", 24, 140, 380);
-    chkShundownWhenDone = checkBox(grbSchedule, "chkShundownWhenDone", "Shut down computer when done", 24, 166, 380);
+    chkSunday = checkBox(grbSchedule, "chkSunday", tr("&Sunday"), 24, 76, 94);
+    chkMonday = checkBox(grbSchedule, "chkMonday", tr("&Monday"), 122, 76, 94);
+    chkTuesday = checkBox(grbSchedule, "chkTuesday", tr("&Tuesday"), 220, 76, 94);
+    chkWednesday = checkBox(grbSchedule, "chkWednesday", tr("&Wednesday"), 318, 76, 100);
+    chkThursday = checkBox(grbSchedule, "chkThursday", tr("&Thursday"), 24, 102, 94);
+    chkFriday = checkBox(grbSchedule, "chkFriday", tr("&Friday"), 122, 102, 94);
+    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("&Saturday"), 220, 102, 94);
+    chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", tr("Exit this program when done"), 24, 140, 380);
+    chkShundownWhenDone = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"), 24, 166, 380);
 
     // Buttons below the pages, from left to right.
-    btnOK = named(new QPushButton(QStringLiteral("OK"), this), "btnOK");
+    btnOK = named(new QPushButton(tr("OK"), this), "btnOK");
     btnOK->setGeometry(231, 358, 75, 25);
     btnOK->setDefault(true);
     btnOK->setAutoDefault(true);
-    btnCancel = named(new QPushButton(QStringLiteral("Cancel"), this), "btnCancel");
+    btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
     btnCancel->setGeometry(312, 358, 75, 25);
-    btnApply = named(new QPushButton(QStringLiteral("&Apply"), this), "btnApply");
+    btnApply = named(new QPushButton(tr("&Apply"), this), "btnApply");
     btnApply->setGeometry(393, 358, 75, 25);
 
     // Tab order of the Advanced and Schedule pages, then the buttons.

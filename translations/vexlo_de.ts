@@ -1,0 +1,668 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>ConversionJob</name>
+    <message>
+        <source>Invalid Output Folder</source>
+        <translation>Ungültiger Zielordner</translation>
+    </message>
+    <message>
+        <source>Output folder is CD-ROM and read only!<byte value="xd"/>
+<byte value="xd"/>
+  %s<byte value="xd"/>
+<byte value="xd"/>
+Please click &quot;Options&quot; button to specify a valid output folder first.</source>
+        <translation>Der Zielordner liegt auf einer CD-ROM und ist schreibgeschützt!<byte value="xd"/>
+<byte value="xd"/>
+  %s<byte value="xd"/>
+<byte value="xd"/>
+Bitte legen Sie zuerst mit der Schaltfläche „Optionen“ einen gültigen Zielordner fest.</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+This file name contains &quot;|&quot;, which the conversion engine cannot accept. Rename the file and convert it again.</source>
+        <translation>&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Dieser Dateiname enthält „|“, das das Umwandlungsprogramm nicht annehmen kann. Benennen Sie die Datei um und wandeln Sie sie erneut um.</translation>
+    </message>
+    <message>
+        <source>Overwrite</source>
+        <translation>Überschreiben</translation>
+    </message>
+    <message>
+        <source>Target file already existing!<byte value="xd"/>
+  &apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+ do you want to overwrite?</source>
+        <translation>Die Zieldatei existiert bereits!<byte value="xd"/>
+  &apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+ Möchten Sie sie überschreiben?</translation>
+    </message>
+    <message>
+        <source>The conversion engine&apos;s report (the AbortFlag) cannot be reset, so its result could not be trusted. Nothing was converted.<byte value="xd"/>
+<byte value="xd"/>
+&apos;%s&apos;</source>
+        <translation>Der Bericht des Umwandlungsprogramms (das AbortFlag) lässt sich nicht zurücksetzen, daher wäre sein Ergebnis nicht verlässlich. Es wurde nichts umgewandelt.<byte value="xd"/>
+<byte value="xd"/>
+&apos;%s&apos;</translation>
+    </message>
+    <message>
+        <source>The conversion engine could not be started:<byte value="xd"/>
+%s</source>
+        <translation>Das Umwandlungsprogramm konnte nicht gestartet werden:<byte value="xd"/>
+%s</translation>
+    </message>
+    <message>
+        <source>The conversion engine stopped unexpectedly (it was killed or crashed) while converting<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+The source file was kept.</source>
+        <translation>Das Umwandlungsprogramm endete unerwartet (es wurde beendet oder ist abgestürzt) beim Umwandeln von<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>The conversion engine ended without reporting its result for<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+The file counts as failed; the source file was kept.</source>
+        <translation>Das Umwandlungsprogramm endete, ohne sein Ergebnis zu melden, für<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Die Datei gilt als fehlgeschlagen; die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>The conversion engine failed with exit status %1 while converting<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+The source file was kept.</source>
+        <translation>Das Umwandlungsprogramm scheiterte mit dem Exit-Status %1 beim Umwandeln von<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Die Quelldatei wurde behalten.</translation>
+    </message>
+</context>
+<context>
+    <name>LinuxDesktopSession</name>
+    <message>
+        <source>Converting videos</source>
+        <translation>Videos werden umgewandelt</translation>
+    </message>
+</context>
+<context>
+    <name>TMainForm</name>
+    <message>
+        <source>Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)</source>
+        <translation>Videodateien (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)</translation>
+    </message>
+    <message>
+        <source>AVCHD files (*.m2ts;*.mts;*.m2t)</source>
+        <translation>AVCHD-Dateien (*.m2ts;*.mts;*.m2t)</translation>
+    </message>
+    <message>
+        <source>AVI files (*.avi)</source>
+        <translation>AVI-Dateien (*.avi)</translation>
+    </message>
+    <message>
+        <source>MPEG files (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)</source>
+        <translation>MPEG-Dateien (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)</translation>
+    </message>
+    <message>
+        <source>WMV files (*.wmv;*.asf;*.wma)</source>
+        <translation>WMV-Dateien (*.wmv;*.asf;*.wma)</translation>
+    </message>
+    <message>
+        <source>Quick Time files (*.qt;*.mov)</source>
+        <translation>QuickTime-Dateien (*.qt;*.mov)</translation>
+    </message>
+    <message>
+        <source>VOB files (*.vob)</source>
+        <translation>VOB-Dateien (*.vob)</translation>
+    </message>
+    <message>
+        <source>MP4 files (*.mp4;*.3gp;*.3g2)</source>
+        <translation>MP4-Dateien (*.mp4;*.3gp;*.3g2)</translation>
+    </message>
+    <message>
+        <source>Flash video files (*.flv;*.swf)</source>
+        <translation>Flash-Videodateien (*.flv;*.swf)</translation>
+    </message>
+    <message>
+        <source>All files (*.*)</source>
+        <translation>Alle Dateien (*.*)</translation>
+    </message>
+    <message>
+        <source>Visit Vexlo Homepage</source>
+        <translation>Vexlo-Homepage besuchen</translation>
+    </message>
+    <message>
+        <source>About Vexlo</source>
+        <translation>Über Vexlo</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Convert</source>
+        <translation>Umwandeln</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Open video files to convert (Ins)</source>
+        <translation>Videodateien zum Umwandeln öffnen (Einfg)</translation>
+    </message>
+    <message>
+        <source>Remove selected files (Ctrl + Del)</source>
+        <translation>Ausgewählte Dateien entfernen (Strg + Entf)</translation>
+    </message>
+    <message>
+        <source>Start Converting (F9)</source>
+        <translation>Umwandlung starten (F9)</translation>
+    </message>
+    <message>
+        <source>Stop Converting</source>
+        <translation>Umwandlung anhalten</translation>
+    </message>
+    <message>
+        <source>Setting</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Help Tips</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Open a project</source>
+        <translation>Ein Projekt öffnen</translation>
+    </message>
+    <message>
+        <source>Save Current Project</source>
+        <translation>Aktuelles Projekt speichern</translation>
+    </message>
+    <message>
+        <source>&amp;Add files...	Ins</source>
+        <translation>Dateien &amp;hinzufügen...	Einfg</translation>
+    </message>
+    <message>
+        <source>&amp;Remove files	Ctrl+Del</source>
+        <translation>Dateien &amp;entfernen	Strg+Entf</translation>
+    </message>
+    <message>
+        <source>&amp;Open Project	Ctrl+O</source>
+        <translation>Projekt ö&amp;ffnen	Strg+O</translation>
+    </message>
+    <message>
+        <source>&amp;Save Project...	Ctrl+S</source>
+        <translation>Projekt &amp;speichern...	Strg+S</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>&amp;Convert	F9</source>
+        <translation>&amp;Umwandeln	F9</translation>
+    </message>
+    <message>
+        <source>S&amp;top	Ctrl+T</source>
+        <translation>&amp;Anhalten	Strg+T</translation>
+    </message>
+    <message>
+        <source>&amp;Preferences</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>Show &amp;Text Label in Toolbar</source>
+        <translation>&amp;Beschriftung in der Werkzeugleiste anzeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Help	F1</source>
+        <translation>&amp;Hilfe	F1</translation>
+    </message>
+    <message>
+        <source>&amp;FAQ...</source>
+        <translation>&amp;FAQ...</translation>
+    </message>
+    <message>
+        <source>&amp;License...</source>
+        <translation>&amp;Lizenz...</translation>
+    </message>
+    <message>
+        <source>Contact us...</source>
+        <translation>Kontakt...</translation>
+    </message>
+    <message>
+        <source>Visit Homepage</source>
+        <translation>Homepage besuchen</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>A&amp;dd File...</source>
+        <translation>Datei &amp;hinzufügen...</translation>
+    </message>
+    <message>
+        <source>&amp;Remove File</source>
+        <translation>Datei &amp;entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Convert</source>
+        <translation>&amp;Umwandeln</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>&amp;Options...</source>
+        <translation>&amp;Optionen...</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Actions</source>
+        <translation>&amp;Aktionen</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>&amp;Optionen</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>Menü</translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation>Werkzeugleiste</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Path</source>
+        <translation>Pfad</translation>
+    </message>
+    <message>
+        <source>Please select the video files to convert</source>
+        <translation>Bitte wählen Sie die umzuwandelnden Videodateien</translation>
+    </message>
+    <message>
+        <source>%1 File(s) Ready</source>
+        <translation>%1 Datei(en) bereit</translation>
+    </message>
+    <message>
+        <source>Conversion completed!</source>
+        <translation>Umwandlung abgeschlossen!</translation>
+    </message>
+    <message>
+        <source>Conversion aborted!</source>
+        <translation>Umwandlung abgebrochen!</translation>
+    </message>
+    <message>
+        <source>Unexpected error</source>
+        <translation>Unerwarteter Fehler</translation>
+    </message>
+    <message>
+        <source>%1 of %2 files converted</source>
+        <translation>%1 von %2 Dateien umgewandelt</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+File is not a supported video file, and can not be converted!</source>
+        <translation>&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!</translation>
+    </message>
+    <message>
+        <source>File is not found!<byte value="xd"/>
+%s</source>
+        <translation>Die Datei wurde nicht gefunden!<byte value="xd"/>
+%s</translation>
+    </message>
+</context>
+<context>
+    <name>TProgressForm</name>
+    <message>
+        <source>Converting... (%1/%2 Finished)</source>
+        <translation>Umwandlung... (%1/%2 fertig)</translation>
+    </message>
+    <message>
+        <source>Converting... (%1/%2)</source>
+        <translation>Umwandlung... (%1/%2)</translation>
+    </message>
+    <message>
+        <source>Converting... %1</source>
+        <translation>Umwandlung... %1</translation>
+    </message>
+</context>
+<context>
+    <name>vexlo::dialogs::TAboutForm</name>
+    <message>
+        <source>Visit our HomePage</source>
+        <translation>Besuchen Sie unsere Homepage</translation>
+    </message>
+    <message>
+        <source>Contact us</source>
+        <translation>Kontakt</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>&amp;License</source>
+        <translation>&amp;Lizenz</translation>
+    </message>
+    <message>
+        <source>About Vexlo</source>
+        <translation>Über Vexlo</translation>
+    </message>
+    <message>
+        <source>%1 (Version %2)</source>
+        <translation>%1 (Version %2)</translation>
+    </message>
+</context>
+<context>
+    <name>vexlo::engine::ProgressWindow</name>
+    <message>
+        <source>Converting %1</source>
+        <translation>%1 wird umgewandelt</translation>
+    </message>
+    <message>
+        <source>Elapsed: %1</source>
+        <translation>Vergangen: %1</translation>
+    </message>
+    <message>
+        <source>Remaining: %1</source>
+        <translation>Verbleibend: %1</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Stop after this file</source>
+        <translation>Nach dieser Datei anhalten</translation>
+    </message>
+    <message>
+        <source>Stopping after this file</source>
+        <translation>Hält nach dieser Datei an</translation>
+    </message>
+</context>
+<context>
+    <name>vexlo::settings::TConvertOptionsForm</name>
+    <message>
+        <source>Please select output fomat</source>
+        <translation>Bitte wählen Sie das Ausgabeformat</translation>
+    </message>
+    <message>
+        <source>Please select target directory</source>
+        <translation>Bitte wählen Sie den Zielordner</translation>
+    </message>
+    <message>
+        <source>Directory is not found!<byte value="xd"/>
+<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+do you want to create it?</source>
+        <translation>Der Ordner wurde nicht gefunden!<byte value="xd"/>
+<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+Möchten Sie ihn anlegen?</translation>
+    </message>
+    <message>
+        <source>Create path error!</source>
+        <translation>Fehler beim Anlegen des Ordners!</translation>
+    </message>
+    <message>
+        <source>Unable to create directory</source>
+        <translation>Der Ordner kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>&amp;Output Format:</source>
+        <translation>&amp;Ausgabeformat:</translation>
+    </message>
+    <message>
+        <source>&amp;Video</source>
+        <translation>&amp;Video</translation>
+    </message>
+    <message>
+        <source>Frame Size:</source>
+        <translation>Bildgröße:</translation>
+    </message>
+    <message>
+        <source>0: no fixed bit rate; the encoder keeps a constant quality</source>
+        <translation>0: keine feste Bitrate; der Encoder hält eine gleichbleibende Qualität</translation>
+    </message>
+    <message>
+        <source>&amp;Bitrate:</source>
+        <translation>&amp;Bitrate:</translation>
+    </message>
+    <message>
+        <source>kbps</source>
+        <translation>kbps</translation>
+    </message>
+    <message>
+        <source>&amp;Framerate:</source>
+        <translation>Bild&amp;rate:</translation>
+    </message>
+    <message>
+        <source>fps</source>
+        <translation>fps</translation>
+    </message>
+    <message>
+        <source>&amp;Restore Default Settings</source>
+        <translation>&amp;Standardwerte wiederherstellen</translation>
+    </message>
+    <message>
+        <source>&amp;Audio</source>
+        <translation>A&amp;udio</translation>
+    </message>
+    <message>
+        <source>Bit&amp;rate:</source>
+        <translation>Bi&amp;trate:</translation>
+    </message>
+    <message>
+        <source>Sample Rate:</source>
+        <translation>Abtastrate:</translation>
+    </message>
+    <message>
+        <source>Hz</source>
+        <translation>Hz</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>Mono</translation>
+    </message>
+    <message>
+        <source>Stereo</source>
+        <translation>Stereo</translation>
+    </message>
+    <message>
+        <source>Channels:</source>
+        <translation>Kanäle:</translation>
+    </message>
+    <message>
+        <source>Restore &amp;Default Settings</source>
+        <translation>Standard&amp;werte wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Output &amp;Folder</source>
+        <translation>Ziel&amp;ordner</translation>
+    </message>
+    <message>
+        <source>&amp;Convert to the same folder as source file</source>
+        <translation>In den Ordner der &amp;Quelldatei umwandeln</translation>
+    </message>
+    <message>
+        <source>&amp;Path:</source>
+        <translation>&amp;Pfad:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+</context>
+<context>
+    <name>vexlo::settings::TOptionForm</name>
+    <message>
+        <source>Options</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Allgemein</translation>
+    </message>
+    <message>
+        <source>Advanced</source>
+        <translation>Erweitert</translation>
+    </message>
+    <message>
+        <source>When target file exists</source>
+        <translation>Wenn die Zieldatei existiert</translation>
+    </message>
+    <message>
+        <source>Overwrite existed file without prompt</source>
+        <translation>Vorhandene Datei ohne Rückfrage überschreiben</translation>
+    </message>
+    <message>
+        <source>Always prompt before overwrite existed file </source>
+        <translation>Vor dem Überschreiben einer vorhandenen Datei immer fragen</translation>
+    </message>
+    <message>
+        <source>Delete target file when canceled</source>
+        <translation>Zieldatei beim Abbrechen löschen</translation>
+    </message>
+    <message>
+        <source>Save file list for using of next time</source>
+        <translation>Dateiliste für den nächsten Start speichern</translation>
+    </message>
+    <message>
+        <source>Don&apos;t show confirm dialog after Start</source>
+        <translation>Nach dem Start keine Bestätigung anzeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Use shell extension (Display icons on context menus)</source>
+        <translation>Shell-Erweiterung &amp;verwenden (Einträge in Kontextmenüs)</translation>
+    </message>
+    <message>
+        <source>Delete &amp;source file after finish</source>
+        <translation>&amp;Quelldatei nach Abschluss löschen</translation>
+    </message>
+    <message>
+        <source>Schedule  </source>
+        <translation>Zeitplan  </translation>
+    </message>
+    <message>
+        <source>Schedule  Convert</source>
+        <translation>Zeitgesteuert umwandeln</translation>
+    </message>
+    <message>
+        <source>Start Converting at:</source>
+        <translation>Umwandeln um:</translation>
+    </message>
+    <message>
+        <source>&amp;Sunday</source>
+        <translation>&amp;Sonntag</translation>
+    </message>
+    <message>
+        <source>&amp;Monday</source>
+        <translation>&amp;Montag</translation>
+    </message>
+    <message>
+        <source>&amp;Tuesday</source>
+        <translation>&amp;Dienstag</translation>
+    </message>
+    <message>
+        <source>&amp;Wednesday</source>
+        <translation>M&amp;ittwoch</translation>
+    </message>
+    <message>
+        <source>&amp;Thursday</source>
+        <translation>D&amp;onnerstag</translation>
+    </message>
+    <message>
+        <source>&amp;Friday</source>
+        <translation>&amp;Freitag</translation>
+    </message>
+    <message>
+        <source>&amp;Saturday</source>
+        <translation>S&amp;amstag</translation>
+    </message>
+    <message>
+        <source>Exit this program when done</source>
+        <translation>Programm nach Abschluss beenden</translation>
+    </message>
+    <message>
+        <source>Shut down computer when done</source>
+        <translation>Computer nach Abschluss ausschalten</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>&amp;Apply</source>
+        <translation>&amp;Anwenden</translation>
+    </message>
+</context>
+</TS>
