@@ -3,6 +3,7 @@
 #include "platform/DesktopSession.h"
 #include "platform/Services.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QWidget>
 
@@ -100,7 +101,9 @@ void RunDesktopSession::runEnded(bool completed, const std::string& destination,
     if (!s || silent || m_closing || !m_window || m_window->isActiveWindow())
         return;
     platform::DesktopNotification notification;
-    notification.title = completed ? "Conversion completed!" : "Conversion aborted!";
+    notification.title = (completed ? QCoreApplication::translate("TMainForm", "Conversion completed!")
+                                    : QCoreApplication::translate("TMainForm", "Conversion aborted!"))
+                             .toStdString();
     notification.body = summary(m_converted, m_total, destination);
     notification.icon = m_window->windowIcon().pixmap(64, 64).toImage();
     s->notify(notification);
@@ -108,7 +111,8 @@ void RunDesktopSession::runEnded(bool completed, const std::string& destination,
 
 std::string RunDesktopSession::summary(int converted, int total, const std::string& destination)
 {
-    std::string text = std::to_string(converted) + " of " + std::to_string(total) + " files converted";
+    std::string text =
+        QCoreApplication::translate("TMainForm", "%1 of %2 files converted").arg(converted).arg(total).toStdString();
     if (!destination.empty())
         text += "\n" + destination;
     return text;

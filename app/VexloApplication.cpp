@@ -22,7 +22,8 @@ bool VexloApplication::notify(QObject* receiver, QEvent* event)
         platform::services().messages->show(activeWindow(), product::kName, e.what(),
                                             platform::MessageIcon::Error, platform::MessageButtons::Ok);
     } catch (...) {
-        platform::services().messages->show(activeWindow(), product::kName, "Unexpected error",
+        platform::services().messages->show(activeWindow(), product::kName,
+                                            QCoreApplication::translate("TMainForm", "Unexpected error").toStdString(),
                                             platform::MessageIcon::Error, platform::MessageButtons::Ok);
     }
     return false;

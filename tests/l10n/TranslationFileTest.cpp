@@ -56,7 +56,7 @@ std::vector<SourceText> textsToTranslate(const QString& path)
         return {};
     const QString code = QString::fromUtf8(file.readAll());
     static const QRegularExpression call(
-        QStringLiteral(R"re((?:\btr|\btranslate|\bQT_TRANSLATE_NOOP)\(\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*)(\s*,\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*))?)re"));
+        QStringLiteral(R"re((\btr|\btranslate|\bQT_TRANSLATE_NOOP)\(\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*)(\s*,\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*))?)re"));
     static const QRegularExpression literal(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     const auto join = [](const QString& literals) {
         QString text;
@@ -69,10 +69,11 @@ std::vector<SourceText> textsToTranslate(const QString& path)
         const auto match = it.next();
         const int line = int(code.left(match.capturedStart()).count(QLatin1Char('\n'))) + 1;
         const QString where = QFileInfo(path).fileName() + QLatin1Char(':') + QString::number(line);
-        if (match.capturedLength(3) > 0)
-            texts.push_back({join(match.captured(1)), join(match.captured(3)), where});
-        else
-            texts.push_back({QString(), join(match.captured(1)), where});
+        if (match.capturedLength(4) > 0)
+            texts.push_back({join(match.captured(2)), join(match.captured(4)), where});
+        else if (match.captured(1) == QLatin1String("tr"))
+            texts.push_back({QString(), join(match.captured(2)), where});
+        // else translate("Context", text) of a text the table beside it marks.
     }
     return texts;
 }
