@@ -61,15 +61,4 @@ std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters);
 // No trailing "/" is added, and the folder's existence is not checked.
 std::string documentsFolderFromUserDirs(const std::string& userDirsText, const std::string& home);
 
-// The mount point, file system type and source of the mount that holds the
-// absolute `path`, from a text in the format of /proc/self/mountinfo (octal
-// escapes such as \040 decoded). The mount point is the longest prefix of the
-// path on a component boundary; of equal ones the later line wins.
-struct MountEntry {
-    std::string mountPoint;
-    std::string fileSystem;
-    std::string source;
-};
-std::optional<MountEntry> mountOf(const std::string& mountInfo, const std::string& path);
-
 } // namespace vexlo::platform

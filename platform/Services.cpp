@@ -2,9 +2,9 @@
 
 #include "LinuxDesktopSession.h"
 #include "LinuxServices.h"
+#include "MountTable.h"
 #include "ProcessLauncher.h"
 #include "Registry.h"
-#include "TestDoubles.h"
 
 #include <fstream>
 #include <memory>

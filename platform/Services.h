@@ -1,6 +1,6 @@
 #pragma once
 // Operating-system services behind small interfaces. The application reaches
-// them through services(); tests install recording doubles (TestDoubles.h).
+// them through services(); tests install recording doubles (tests/support/TestDoubles.h).
 #include <functional>
 #include <optional>
 #include <string>

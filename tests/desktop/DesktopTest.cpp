@@ -3,7 +3,7 @@
 // and keys come from xdotool, pictures are taken from the screen.
 #include "FakeEngine.h"
 #include "app/MainForm.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "settings/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "settings/OptionForm.h"

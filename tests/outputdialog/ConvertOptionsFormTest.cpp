@@ -1,5 +1,5 @@
 // The output format and destination dialog, driven on the real widgets.
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "settings/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "settings/RunSettings.h"

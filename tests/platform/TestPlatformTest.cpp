@@ -1,5 +1,5 @@
 #include "platform/AppTitle.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 
 #include <gtest/gtest.h>
 

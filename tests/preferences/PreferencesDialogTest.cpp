@@ -4,7 +4,7 @@
 #include "settings/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "settings/OptionForm.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "shellutil/ConvertPublic.h"
 
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 
 #include <gtest/gtest.h>
 
