@@ -5,6 +5,7 @@
 #include "platform/UserFolders.h"
 #include "settings/IniFile.h"
 #include "shellutil/ConvertPublic.h"
+#include "shellutil/FileTypeIcon.h"
 #include "FileRules.h"
 
 #include <QFile>

@@ -6,9 +6,9 @@
 #include "platform/Product.h"
 #include "platform/DesktopApps.h"
 #include "platform/Services.h"
-#include "settings/ConvertOptionsForm.h"
+#include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
-#include "settings/OptionForm.h"
+#include "dialogs/OptionForm.h"
 #include "shellutil/ConvertPublic.h"
 
 #include <QAction>

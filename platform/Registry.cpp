@@ -2,13 +2,11 @@
 // from the MIME database and the icon theme.
 #include "Registry.h"
 
-#include "IconFiles.h"
+#include "base/Text.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
-#include <QMimeDatabase>
-#include <QMimeType>
 #include <QString>
 
 #include <atomic>
@@ -25,6 +23,8 @@
 
 namespace vexlo::platform {
 
+using text::asciiEqualNoCase;
+
 namespace {
 
 constexpr char kHiveFolder[] = "HKEY_CURRENT_USER";
@@ -32,23 +32,6 @@ constexpr char kDefaultValueFile[] = "@";
 // Temporary files of atomic writes start with "%t": every '%' of an encoded
 // name is followed by two hex digits, so no key or value can be named like them.
 constexpr char kTempPrefix[] = "%tmp.";
-
-bool asciiEqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 bool isDirectory(const std::string& path)
 {
@@ -355,96 +338,6 @@ bool FolderRegistry::deleteValue(Hive hive, std::string_view key, std::string_vi
             return false;
     }
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// HKEY_CLASSES_ROOT
-
-namespace {
-
-QString mimeTypeNameForExtension(std::string_view extension)
-{
-    // ".ext" with at least one character after the dot, and no path parts.
-    if (extension.size() < 2 || extension.front() != '.' ||
-        extension.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
-        return {};
-    static QMimeDatabase database;
-    const QString fileName = QStringLiteral("file") + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
-    const QList<QMimeType> types = database.mimeTypesForFileName(fileName);
-    if (types.isEmpty())
-        return {};
-    return types.front().name();
-}
-
-QString iconFileForMimeType(const QString& typeName)
-{
-    static QMimeDatabase database;
-    const QMimeType type = database.mimeTypeForName(typeName);
-    if (!type.isValid())
-        return {};
-    std::string found = findThemeIconFile(type.iconName().toStdString());
-    if (found.empty())
-        found = findThemeIconFile(type.genericIconName().toStdString());
-    return QFile::decodeName(found.c_str());
-}
-
-bool isValidMimeTypeName(const QString& typeName)
-{
-    static QMimeDatabase database;
-    return !typeName.isEmpty() && database.mimeTypeForName(typeName).isValid();
-}
-
-struct ClassesAnswer {
-    bool exists = false;
-    std::optional<std::string> defaultValue;
-};
-
-ClassesAnswer askClassesRoot(std::string_view key)
-{
-    const std::vector<std::string> parts = splitRegistryKey(key);
-    ClassesAnswer answer;
-    if (parts.size() == 1 && parts[0].front() == '.') {
-        const QString type = mimeTypeNameForExtension(parts[0]);
-        if (!type.isEmpty()) {
-            answer.exists = true;
-            answer.defaultValue = type.toStdString();
-        }
-        return answer;
-    }
-    // A MIME type name holds one "/", which the key path keeps as it is:
-    // "video/mp2t\DefaultIcon" has the parts "video/mp2t" and "DefaultIcon".
-    if (parts.empty() || parts.size() > 2)
-        return answer;
-    const QString type = QString::fromUtf8(parts[0].data(), static_cast<qsizetype>(parts[0].size()));
-    if (!isValidMimeTypeName(type))
-        return answer;
-    if (parts.size() == 1) {
-        answer.exists = true;
-        return answer;
-    }
-    if (!asciiEqualNoCase(parts[1], "DefaultIcon"))
-        return answer;
-    const QString icon = iconFileForMimeType(type);
-    if (icon.isEmpty())
-        return answer;
-    answer.exists = true;
-    answer.defaultValue = QFile::encodeName(icon).toStdString();
-    return answer;
-}
-
-} // namespace
-
-bool MimeClassesRoot::keyExists(Hive hive, std::string_view key) const
-{
-    return hive == Hive::ClassesRoot && askClassesRoot(key).exists;
-}
-
-std::optional<std::string> MimeClassesRoot::readValue(Hive hive, std::string_view key,
-                                                      std::string_view name) const
-{
-    if (hive != Hive::ClassesRoot || !name.empty())
-        return std::nullopt;
-    return askClassesRoot(key).defaultValue;
 }
 
 } // namespace vexlo::platform

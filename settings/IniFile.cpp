@@ -4,6 +4,7 @@
 #include "platform/Services.h"
 #include "platform/UserFolders.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 

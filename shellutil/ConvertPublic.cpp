@@ -22,8 +22,6 @@ using platform::services;
 
 namespace {
 
-constexpr char kSystemLibrary[] = "SHELL32.dll";
-
 char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -104,28 +102,6 @@ IconLocation GetDefaultIconLocation(const std::string& Pattern)
     if (const auto index = wholeDecimal(value->substr(comma + 1)))
         location.Index = *index;
     return location;
-}
-
-QImage GetFileTypeIcon(const std::string& FileName, int FallbackIndex)
-{
-    std::string iconFile = FileName;
-    int index = 0;
-    if (FileName.rfind("*.", 0) == 0) {
-        const IconLocation location = GetDefaultIconLocation(FileName);
-        iconFile = location.Path;
-        index = location.Index;
-    }
-    const platform::Desktop* desktop = services().desktop;
-    if (!desktop)
-        return {};
-    if (iconFile.empty() || !fileExists(iconFile)) {
-        iconFile = desktop->systemDirectory();
-        if (iconFile.empty() || iconFile.back() != '/')
-            iconFile += '/';
-        iconFile += kSystemLibrary;
-        index = FallbackIndex;
-    }
-    return desktop->extractIcon(iconFile, index);
 }
 
 // ---------------------------------------------------------------------------

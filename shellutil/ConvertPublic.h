@@ -2,7 +2,6 @@
 // Stateless shell and file routines shared by several windows. POSIX paths:
 // "/" separates, a folder part runs up to and including the last "/", an
 // extension is the text from the last "." after the last "/".
-#include <QImage>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,9 +14,6 @@ struct IconLocation {
     int32_t Index = 0;
 };
 
-// A small (16 x 16) icon for a file path or an extension pattern ("*.ext"); a
-// null image when none could be extracted.
-QImage GetFileTypeIcon(const std::string& FileName, int FallbackIndex);
 IconLocation GetDefaultIconLocation(const std::string& Pattern);
 std::string ExpandLongPathPart(const std::string& Prefix);
 std::string ExpandLongPath(const std::string& Path);

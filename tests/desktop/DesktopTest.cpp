@@ -4,9 +4,9 @@
 #include "FakeEngine.h"
 #include "app/MainForm.h"
 #include "support/TestDoubles.h"
-#include "settings/ConvertOptionsForm.h"
+#include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
-#include "settings/OptionForm.h"
+#include "dialogs/OptionForm.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

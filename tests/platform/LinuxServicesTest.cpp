@@ -1,4 +1,5 @@
 #include "platform/LinuxServices.h"
+#include "platform/LinuxWindowServices.h"
 #include "platform/MountTable.h"
 #include "support/TestDoubles.h"
 

@@ -1,4 +1,5 @@
 #include "platform/AppTitle.h"
+#include "platform/LinuxWindowServices.h"
 #include "support/TestDoubles.h"
 
 #include <gtest/gtest.h>

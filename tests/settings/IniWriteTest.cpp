@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>

@@ -1,4 +1,5 @@
 #include "shellutil/ConvertPublic.h"
+#include "shellutil/FileTypeIcon.h"
 
 #include "support/TestDoubles.h"
 

@@ -1,7 +1,7 @@
 #include "ConvertOptionsForm.h"
 
-#include "IniFile.h"
-#include "RunSettings.h"
+#include "settings/IniFile.h"
+#include "settings/RunSettings.h"
 #include "platform/Product.h"
 #include "platform/DesktopApps.h"
 #include "platform/Services.h"
