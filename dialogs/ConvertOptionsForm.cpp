@@ -1,5 +1,7 @@
 #include "ConvertOptionsForm.h"
 
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "settings/IniFile.h"
 #include "settings/RunSettings.h"
 #include "platform/Product.h"
@@ -165,14 +167,6 @@ std::string trimmed(const std::string& text)
     while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
         --end;
     return text.substr(begin, end - begin);
-}
-
-std::string replacePlaceholder(const std::string& pattern, const std::string& value)
-{
-    const auto at = pattern.find("%s");
-    if (at == std::string::npos)
-        return pattern;
-    return pattern.substr(0, at) + value + pattern.substr(at + 2);
 }
 
 QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows,
@@ -494,7 +488,7 @@ void TConvertOptionsForm::LoadDestination()
 {
     const IniDocument doc = settingsFile().load();
     const std::string fallback = shellutil::ExpandLongPath(platform::defaultDestinationFolder());
-    cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(doc.readText(kOptions, "DestPath", fallback))));
+    cbxDestPath->setEditText(paths::toQString(doc.readText(kOptions, "DestPath", fallback)));
     if (doc.readFlag(kOptions, "ConvertToSamePath", true))
         rbtConvertToSamePath->setChecked(true);
     else
@@ -526,7 +520,7 @@ void TConvertOptionsForm::LoadRecentPaths()
     for (size_t i = 0; i < count; ++i) {
         const std::string path = doc.readText(kRecentDestPath, std::to_string(i), "");
         if (!path.empty())
-            cbxDestPath->addItem(QFile::decodeName(QByteArray::fromStdString(path)));
+            cbxDestPath->addItem(paths::toQString(path));
     }
     cbxDestPath->setCurrentIndex(-1);
     cbxDestPath->setEditText(typed);
@@ -558,7 +552,7 @@ void TConvertOptionsForm::cbxVideoFormatChange(int index)
 
 void TConvertOptionsForm::btnSelectDestPathClick()
 {
-    std::string start = QFile::encodeName(cbxDestPath->currentText()).toStdString();
+    std::string start = paths::fromQString(cbxDestPath->currentText());
     if (start.empty())
         start = platform::defaultDestinationFolder();
     if (start.size() > 1 && start.back() == '/')
@@ -566,17 +560,17 @@ void TConvertOptionsForm::btnSelectDestPathClick()
     const std::optional<std::string> chosen =
         platform::services().fileDialogs->chooseFolder(this, kBrowseTitle, start);
     if (chosen)
-        cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(*chosen)));
+        cbxDestPath->setEditText(paths::toQString(*chosen));
 }
 
 bool TConvertOptionsForm::ValidateDestination()
 {
-    const std::string path = trimmed(QFile::encodeName(cbxDestPath->currentText()).toStdString());
+    const std::string path = trimmed(paths::fromQString(cbxDestPath->currentText()));
     if (!rbtConvertToPath->isChecked() || shellutil::folderExists(path))
         return true;
 
     auto* messages = platform::services().messages;
-    const auto answer = messages->show(this, kCaption, replacePlaceholder(kAskCreate, path),
+    const auto answer = messages->show(this, kCaption, text::replacePlaceholder(kAskCreate, path),
                                        platform::MessageIcon::Warning, platform::MessageButtons::YesNo);
     if (answer != platform::MessageAnswer::Yes)
         return false;
@@ -614,7 +608,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     doc.setValue(kOptions, "ConvertToSamePath", rbtConvertToSamePath->isChecked() ? "1" : "0", file);
 
     // The folder is stored as it was checked and created: without blanks around it.
-    const std::string shown = trimmed(QFile::encodeName(cbxDestPath->currentText()).toStdString());
+    const std::string shown = trimmed(paths::fromQString(cbxDestPath->currentText()));
     // The path box is enabled exactly when the folder choice is selected.
     if (rbtConvertToPath->isChecked()) {
         std::string folder = shown;
@@ -624,7 +618,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     }
 
     // Recent folders: the shown text first, unless it is listed already.
-    const QString shownText = QFile::decodeName(QByteArray::fromStdString(shown));
+    const QString shownText = paths::toQString(shown);
     for (int i = 0; i < cbxDestPath->count(); ++i) {
         if (cbxDestPath->itemText(i).compare(shownText, Qt::CaseInsensitive) == 0)
             return;
@@ -634,7 +628,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     const int kept = std::min(cbxDestPath->count(), kMaxRecentPaths - 1);
     for (int i = 0; i < kept; ++i)
         doc.setValue(kRecentDestPath, std::to_string(i + 1),
-                     QFile::encodeName(cbxDestPath->itemText(i)).toStdString(), file);
+                     paths::fromQString(cbxDestPath->itemText(i)), file);
 }
 
 void TConvertOptionsForm::SaveProfileParameters()

@@ -1,6 +1,8 @@
 // The Linux implementations of the platform services.
 #include "LinuxServices.h"
 
+#include "base/Paths.h"
+
 #include "UserFolders.h"
 
 #include <QFile>
@@ -24,16 +26,6 @@ QString toQString(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString pathToQString(const std::string& path)
-{
-    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-}
-
-std::string pathFromQString(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 std::string readTextFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -55,16 +47,15 @@ std::string withoutTrailingSlashes(std::string path)
 
 void LinuxShell::openDocument(const std::string& pathOrAddress)
 {
-    QProcess::startDetached(QStringLiteral("xdg-open"), {pathToQString(pathOrAddress)});
+    QProcess::startDetached(QStringLiteral("xdg-open"), {paths::toQString(pathOrAddress)});
 }
 
 bool LinuxShell::startShellIntegration(const std::string& parameters)
 {
     const std::string helper = programFolder() + "palvex-integration";
-    struct stat st {};
-    if (::stat(helper.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(helper.c_str(), X_OK) != 0)
+    if (!paths::isRegularFile(helper) || ::access(helper.c_str(), X_OK) != 0)
         return false;
-    QProcess::startDetached(pathToQString(helper), {toQString(parameters)});
+    QProcess::startDetached(paths::toQString(helper), {toQString(parameters)});
     return true;
 }
 

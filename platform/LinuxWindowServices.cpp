@@ -10,6 +10,7 @@
 #include "ProcessLauncher.h"
 #include "Registry.h"
 #include "UserFolders.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include <QFile>
@@ -20,7 +21,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace vexlo::platform {
 
@@ -29,16 +29,6 @@ namespace {
 QString toQString(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString pathToQString(const std::string& path)
-{
-    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-}
-
-std::string pathFromQString(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
 }
 
 std::string readTextFile(const std::string& path)
@@ -123,7 +113,7 @@ std::optional<std::vector<std::string>> LinuxFileDialogs::openFiles(QWidget* own
                                                                     const std::vector<FileFilter>& filters,
                                                                     int selectedFilter)
 {
-    QFileDialog dialog(owner, toQString(title), pathToQString(initialFolder));
+    QFileDialog dialog(owner, toQString(title), paths::toQString(initialFolder));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Qt's own dialog, so that the descriptions show exactly as given while the
@@ -142,18 +132,18 @@ std::optional<std::vector<std::string>> LinuxFileDialogs::openFiles(QWidget* own
         return std::nullopt;
     std::vector<std::string> files;
     for (const QString& file : dialog.selectedFiles())
-        files.push_back(pathFromQString(file));
+        files.push_back(paths::fromQString(file));
     return files;
 }
 
 std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const std::string& title,
                                                           const std::string& startFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(owner, toQString(title), pathToQString(startFolder),
+    const QString folder = QFileDialog::getExistingDirectory(owner, toQString(title), paths::toQString(startFolder),
                                                              QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
-    return withoutTrailingSlashes(pathFromQString(folder));
+    return withoutTrailingSlashes(paths::fromQString(folder));
 }
 
 // ---------------------------------------------------------------------------
@@ -170,8 +160,7 @@ std::string LinuxDesktop::personalFolder() const
         return {};
     const std::string folder =
         documentsFolderFromUserDirs(readTextFile(withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
-    struct stat st {};
-    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!paths::isFolder(folder))
         return {};
     return folder == "/" ? folder : folder + "/";
 }
@@ -188,16 +177,8 @@ QImage LinuxDesktop::extractIcon(const std::string& file, int index) const
     if (library.empty() || library.back() != '/')
         library += '/';
     library += "SHELL32.dll";
-    if (file.size() == library.size()) {
-        bool same = true;
-        for (size_t i = 0; i < file.size() && same; ++i) {
-            const auto a = static_cast<unsigned char>(file[i]);
-            const auto b = static_cast<unsigned char>(library[i]);
-            same = (a | (a >= 'A' && a <= 'Z' ? 0x20 : 0)) == (b | (b >= 'A' && b <= 'Z' ? 0x20 : 0));
-        }
-        if (same)
-            return genericShellIcon(index);
-    }
+    if (text::asciiEqualNoCase(file, library))
+        return genericShellIcon(index);
     return loadIconImage(file, index);
 }
 

@@ -2,6 +2,7 @@
 #include "MimeClassesRoot.h"
 
 #include "IconFiles.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include <QFile>
@@ -36,7 +37,7 @@ QString iconFileForMimeType(const QString& typeName)
     std::string found = findThemeIconFile(type.iconName().toStdString());
     if (found.empty())
         found = findThemeIconFile(type.genericIconName().toStdString());
-    return QFile::decodeName(found.c_str());
+    return paths::toQString(found);
 }
 
 bool isValidMimeTypeName(const QString& typeName)
@@ -79,7 +80,7 @@ ClassesAnswer askClassesRoot(std::string_view key)
     if (icon.isEmpty())
         return answer;
     answer.exists = true;
-    answer.defaultValue = QFile::encodeName(icon).toStdString();
+    answer.defaultValue = paths::fromQString(icon);
     return answer;
 }
 

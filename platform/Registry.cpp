@@ -2,6 +2,7 @@
 // from the MIME database and the icon theme.
 #include "Registry.h"
 
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include <QByteArray>
@@ -33,25 +34,13 @@ constexpr char kDefaultValueFile[] = "@";
 // name is followed by two hex digits, so no key or value can be named like them.
 constexpr char kTempPrefix[] = "%tmp.";
 
-bool isDirectory(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool isRegularFile(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // The entry of `folder` (ending with "/") named `name`: the exact name when it
 // exists with the wanted kind, else the first entry equal without regard to
 // ASCII case. nullopt when there is none.
 std::optional<std::string> findEntry(const std::string& folder, const std::string& name, bool wantFolder)
 {
     auto hasKind = [wantFolder](const std::string& path) {
-        return wantFolder ? isDirectory(path) : isRegularFile(path);
+        return wantFolder ? paths::isFolder(path) : paths::isRegularFile(path);
     };
     if (hasKind(folder + name))
         return name;
@@ -76,7 +65,7 @@ bool makeFolder(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0777) == 0)
         return true;
-    return errno == EEXIST && isDirectory(path);
+    return errno == EEXIST && paths::isFolder(path);
 }
 
 bool makeFolders(const std::string& path)
@@ -84,7 +73,7 @@ bool makeFolders(const std::string& path)
     // `path` ends with "/"; create every missing folder along it.
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
-        if (!isDirectory(prefix) && !makeFolder(prefix))
+        if (!paths::isFolder(prefix) && !makeFolder(prefix))
             return false;
     }
     return true;
@@ -244,7 +233,7 @@ FolderRegistry::FolderRegistry(std::string root, const Registry* classesRoot)
 std::optional<std::string> FolderRegistry::findKeyFolder(std::string_view key) const
 {
     std::string folder = m_root + "/" + kHiveFolder + "/";
-    if (!isDirectory(folder))
+    if (!paths::isFolder(folder))
         return std::nullopt;
     for (const std::string& part : splitRegistryKey(key)) {
         const auto entry = findEntry(folder, encodeRegistryName(part), true);
@@ -308,7 +297,7 @@ bool FolderRegistry::writeValue(Hive hive, std::string_view key, std::string_vie
     const std::string wanted = valueFileName(name);
     const std::string fileName = findEntry(*folder, wanted, false).value_or(wanted);
     const std::string target = *folder + fileName;
-    if (isDirectory(target))
+    if (paths::isFolder(target))
         return false; // a subkey of that name is in the way
 
     static std::atomic<unsigned> counter{0};
