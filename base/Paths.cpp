@@ -24,6 +24,13 @@ std::string extensionOf(std::string_view path)
     return dot == std::string::npos ? std::string() : std::string(path.substr(dot));
 }
 
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 QString toQString(std::string_view path)
 {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));

@@ -14,6 +14,9 @@ std::string extensionOf(std::string_view path);
 // Where the extension starts (its dot); std::string::npos when none.
 size_t extensionStart(std::string_view path);
 
+// The path without the "/" at its end (any number of them); "/" stays "/".
+std::string withoutTrailingSlashes(std::string path);
+
 // Between paths and Qt's strings, in the file system's encoding
 // (QFile::decodeName / encodeName), so that no byte is lost.
 QString toQString(std::string_view path);

@@ -15,7 +15,6 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace vexlo::platform {
 
@@ -217,7 +216,6 @@ std::string helpDocument(const std::string& programFolder)
     if (desktopHasApplicationFor(types))
         return compiled;
     const std::string pages = programFolder + "help/index.htm";
-    struct stat st {};
     if (paths::isRegularFile(pages))
         return pages;
     return compiled;

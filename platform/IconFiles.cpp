@@ -127,7 +127,7 @@ QImage loadIconImage(const std::string& file, int index)
     // Keyed by the file's identity and modification time, so a changed file
     // is read again.
     struct stat st {};
-    if (file.empty() || index < 0 || !paths::isRegularFile(file))
+    if (file.empty() || index < 0 || ::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     static std::unordered_map<std::string, QImage> cache;
     const std::string key = file + '\n' + std::to_string(index) + '\n' + std::to_string(st.st_mtim.tv_sec) + '.'

@@ -34,13 +34,6 @@ std::string readTextFile(const std::string& path)
     return text.str();
 }
 
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -64,6 +57,23 @@ bool LinuxShell::startShellIntegration(const std::string& parameters)
 std::string documentsFolderFromUserDirs(const std::string& userDirsText, const std::string& home)
 {
     return userDirFromUserDirs(userDirsText, "DOCUMENTS", home);
+}
+
+std::string documentsFolder()
+{
+    const std::string home = homeFolder();
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        config = xdg;
+    else if (!home.empty())
+        config = home + "/.config";
+    else
+        return {};
+    const std::string folder =
+        documentsFolderFromUserDirs(readTextFile(paths::withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
+    if (!paths::isFolder(folder))
+        return {};
+    return folder == "/" ? folder : folder + "/";
 }
 
 // ---------------------------------------------------------------------------

@@ -28,4 +28,8 @@ public:
 // No trailing "/" is added, and the folder's existence is not checked.
 std::string documentsFolderFromUserDirs(const std::string& userDirsText, const std::string& home);
 
+// This user's documents folder as ${XDG_CONFIG_HOME:-~/.config}/user-dirs.dirs
+// configures it, with a trailing "/"; empty when unset or missing.
+std::string documentsFolder();
+
 } // namespace vexlo::platform

@@ -18,9 +18,6 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace vexlo::platform {
 
@@ -29,21 +26,6 @@ namespace {
 QString toQString(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string readTextFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
 }
 
 } // namespace
@@ -143,26 +125,14 @@ std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const 
                                                              QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
-    return withoutTrailingSlashes(paths::fromQString(folder));
+    return paths::withoutTrailingSlashes(paths::fromQString(folder));
 }
 
 // ---------------------------------------------------------------------------
 
 std::string LinuxDesktop::personalFolder() const
 {
-    const std::string home = homeFolder();
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        config = xdg;
-    else if (!home.empty())
-        config = home + "/.config";
-    else
-        return {};
-    const std::string folder =
-        documentsFolderFromUserDirs(readTextFile(withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
-    if (!paths::isFolder(folder))
-        return {};
-    return folder == "/" ? folder : folder + "/";
+    return documentsFolder();
 }
 
 std::string LinuxDesktop::systemDirectory() const

@@ -28,6 +28,16 @@ TEST(Extension, FromTheLastDotAfterTheLastSlash)
     EXPECT_EQ(extensionStart("/x/a.b"), 4u);
 }
 
+TEST(TrailingSlashes, RemovedButTheRootStays)
+{
+    EXPECT_EQ(withoutTrailingSlashes("/home/me///"), "/home/me");
+    EXPECT_EQ(withoutTrailingSlashes("/home/me"), "/home/me");
+    EXPECT_EQ(withoutTrailingSlashes("///"), "/");
+    EXPECT_EQ(withoutTrailingSlashes("/"), "/");
+    EXPECT_EQ(withoutTrailingSlashes("a/"), "a");
+    EXPECT_EQ(withoutTrailingSlashes(""), "");
+}
+
 TEST(PathText, Utf8RoundTrip)
 {
     const std::string utf8 = "/tmp/Gr\xC3\xBC\xC3\x9F" "e/clip.mts";
