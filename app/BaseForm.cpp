@@ -4,6 +4,7 @@
 #include "platform/UserFolders.h"
 #include "settings/IniFile.h"
 #include "shellutil/ConvertPublic.h"
+#include "shellutil/FileTypeIcon.h"
 
 #include <QCoreApplication>
 #include <QFile>

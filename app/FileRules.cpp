@@ -1,5 +1,8 @@
 #include "FileRules.h"
 
+#include "base/Paths.h"
+#include "base/Text.h"
+
 #include "shellutil/ConvertPublic.h"
 
 #include <algorithm>
@@ -13,8 +16,6 @@
 namespace vexlo::app {
 
 namespace {
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
 std::vector<std::string_view> splitMasks(std::string_view masks)
 {
     std::vector<std::string_view> out;
@@ -48,7 +49,7 @@ bool maskMatches(std::string_view mask, std::string_view name)
     // Iterative wildcard match with one backtrack point for the last "*".
     size_t m = 0, n = 0, star = std::string_view::npos, mark = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || lowerAscii(mask[m]) == lowerAscii(name[n]))) {
+        if (m < mask.size() && (mask[m] == '?' || text::asciiLower(mask[m]) == text::asciiLower(name[n]))) {
             ++m;
             ++n;
         } else if (m < mask.size() && mask[m] == '*') {
@@ -88,8 +89,7 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
         if (entry->d_type != DT_REG) {
             if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
                 continue;
-            struct stat st {};
-            if (stat((base + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            if (!paths::isRegularFile(base + entry->d_name))
                 continue;
         }
         names.emplace_back(name);
@@ -97,7 +97,7 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
     closedir(dir);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) { return lowerAscii(x) < lowerAscii(y); });
+                                            [](char x, char y) { return text::asciiLower(x) < text::asciiLower(y); });
     });
     return names;
 }

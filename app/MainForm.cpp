@@ -8,8 +8,8 @@
 #include "platform/DesktopApps.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
+#include "dialogs/OptionForm.h"
 #include "settings/IniFile.h"
-#include "settings/OptionForm.h"
 
 #include <QAction>
 #include <QApplication>

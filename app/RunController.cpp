@@ -4,7 +4,7 @@
 #include "platform/AppTitle.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
-#include "settings/ConvertOptionsForm.h"
+#include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "shellutil/ConvertPublic.h"
 

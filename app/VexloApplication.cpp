@@ -2,12 +2,12 @@
 
 #include "platform/Product.h"
 #include "platform/Services.h"
+#include "base/SignalPipe.h"
 
 #include <QDialog>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vexlo::app {
@@ -29,24 +29,14 @@ bool VexloApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
-namespace {
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int signal)
-{
-    const char byte = static_cast<char>(signal);
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-}
-} // namespace
-
 void closeOnTerminationSignals(QWidget* window)
 {
-    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+    const int signalPipe = termination::signalPipe();
+    if (signalPipe < 0)
         return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, window);
+    auto* notifier = new QSocketNotifier(signalPipe, QSocketNotifier::Read, window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char byte;
-        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
+        termination::drainSignalPipe();
         // A modal box or dialog would keep its own loop running: it is
         // answered as by Escape (a question gets No) before the window closes.
         for (int round = 0; round < 16; ++round) {
@@ -62,12 +52,6 @@ void closeOnTerminationSignals(QWidget* window)
         }
         window->close();
     });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(s, &action, nullptr);
 }
 
 } // namespace vexlo::app

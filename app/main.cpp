@@ -3,6 +3,7 @@
 #include "MainForm.h"
 #include "VexloApplication.h"
 #include "platform/AppTitle.h"
+#include "platform/LinuxWindowServices.h"
 #include "platform/Product.h"
 
 #include <cstdio>
@@ -85,6 +86,9 @@ int main(int argc, char** argv)
     }
 
     vexlo::app::VexloApplication app(argc, argv);
+    // Message boxes, dialogs, the desktop and the session on top of the
+    // services without windows that were in force until now.
+    vexlo::platform::installServices(vexlo::platform::linuxServices());
     app.setQuitOnLastWindowClosed(false);
     vexlo::platform::setApplicationTitle(vexlo::product::kName);
 

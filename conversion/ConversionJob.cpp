@@ -1,5 +1,7 @@
 #include "ConversionJob.h"
 
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
 #include "shellutil/ConvertPublic.h"
@@ -18,50 +20,14 @@ namespace {
 
 constexpr const char* kEngineName = "trevok";
 
-// The extension with its dot: the text from the last "." after the last "/".
-size_t extensionStart(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::string::npos;
-    return dot;
-}
-
 std::string withoutExtension(const std::string& path)
 {
-    return path.substr(0, extensionStart(path));
-}
-
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-bool isPlainFile(const std::string& path, off_t* size = nullptr)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    if (size)
-        *size = st.st_size;
-    return true;
+    return path.substr(0, paths::extensionStart(path));
 }
 
 bool isExecutableFile(const std::string& path)
 {
-    return isPlainFile(path) && ::access(path.c_str(), X_OK) == 0;
+    return paths::isRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
 // Removes the file outright; a failed deletion is ignored.
@@ -114,14 +80,6 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-std::string replacePlaceholder(std::string format, const std::string& value)
-{
-    const size_t at = format.find("%s");
-    if (at != std::string::npos)
-        format.replace(at, 2, value);
-    return format;
-}
-
 struct FlagReading {
     bool present = false; // the value exists (the engine wrote it)
     std::string text;
@@ -172,7 +130,7 @@ std::string targetFileName(const std::string& source, const settings::RunSetting
             folder += '/';
         target = folder + target.substr(target.rfind('/') + 1);
     }
-    if (equalIgnoringAsciiCase(target, source))
+    if (text::asciiEqualNoCase(target, source))
         target = withoutExtension(source) + "_New" + rs.FileType;
     return target;
 }
@@ -256,7 +214,7 @@ JobResult ConversionJob::run()
         return m_host.showMessage(title.toStdString(), text, icon, buttons);
     };
     const auto tellError = [&](const QString& format, const std::string& value) {
-        tell(QString::fromUtf8(product::kName), replacePlaceholder(format.toStdString(), value),
+        tell(QString::fromUtf8(product::kName), text::replacePlaceholder(format.toStdString(), value),
              platform::MessageIcon::Error, platform::MessageButtons::Ok);
     };
 
@@ -290,10 +248,10 @@ JobResult ConversionJob::run()
             const std::string folder = shellutil::folderPart(target);
             if (shellutil::IsCDROMPath(folder)) {
                 tell(tr("Invalid Output Folder"),
-                     replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
-                                           "Please click \"Options\" button to specify a valid output "
-                                           "folder first.")
-                                            .toStdString(),
+                     text::replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
+                                                 "Please click \"Options\" button to specify a valid output "
+                                                 "folder first.")
+                                                  .toStdString(),
                                         folder),
                      platform::MessageIcon::Error, platform::MessageButtons::Ok);
                 runStopped = true;
@@ -312,10 +270,10 @@ JobResult ConversionJob::run()
                 break;
             }
 
-            if (m_settings.PromptOverwrite && isPlainFile(target)) {
+            if (m_settings.PromptOverwrite && paths::isRegularFile(target)) {
                 const auto answer = tell(
                     tr("Overwrite"),
-                    replacePlaceholder(
+                    text::replacePlaceholder(
                         tr("Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?")
                             .toStdString(),
                         target),
@@ -389,7 +347,7 @@ JobResult ConversionJob::run()
                 break;
 
             if (m_settings.DeleteSourceWhenDone && targetWritten && targetAfter.size > 0
-                && isPlainFile(source))
+                && paths::isRegularFile(source))
                 deleteFile(source);
         }
     } catch (const std::exception& e) {

@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "base/Paths.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -148,9 +150,7 @@ std::string findOnPath(const std::string& name)
         if (dir.empty())
             dir = ".";
         const std::string candidate = dir + "/" + name;
-        struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)
-            && ::access(candidate.c_str(), X_OK) == 0)
+        if (paths::isRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0)
             return candidate;
         start = end + 1;
     }

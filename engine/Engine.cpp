@@ -7,6 +7,7 @@
 #include "SourceProbe.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
+#include "base/SignalPipe.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -25,32 +26,10 @@ namespace vexlo::engine {
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-volatile sig_atomic_t g_signalled = 0;
-
-void onSignal(int)
-{
-    g_signalled = 1;
-    const int saved = errno;
-    if (g_signalPipe[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] auto n = ::write(g_signalPipe[1], &byte, 1);
-    }
-    errno = saved;
-}
-
 void installSignalHandlers()
 {
     std::signal(SIGPIPE, SIG_IGN);
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        g_signalPipe[0] = g_signalPipe[1] = -1;
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
+    termination::signalPipe();
 }
 
 void say(const std::string& text)
@@ -166,7 +145,7 @@ int runEngine(int argc, char** argv)
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }
-    if (g_signalled)
+    if (termination::requested())
         return conclude(2, kExitFailed);
 
     // Only a window needs the widget machinery; otherwise a core application
@@ -180,12 +159,10 @@ int runEngine(int argc, char** argv)
 
     Conversion conversion(ffmpeg, arguments);
     std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (g_signalPipe[0] >= 0) {
-        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    if (const int signalPipe = termination::signalPipe(); signalPipe >= 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe, QSocketNotifier::Read);
         QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&conversion] {
-            char buffer[64];
-            while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
-            }
+            termination::drainSignalPipe();
             conversion.cancel();
         });
     }
@@ -225,7 +202,7 @@ int runEngine(int argc, char** argv)
         Qt::QueuedConnection);
 
     conversion.start();
-    if (g_signalled)
+    if (termination::requested())
         conversion.cancel();
     app->exec();
     progressWindow.reset();

@@ -1,5 +1,7 @@
 #include "EngineArgument.h"
 
+#include "base/Text.h"
+
 #include <charconv>
 #include <limits>
 #include <vector>
@@ -47,26 +49,7 @@ std::string printable(std::string_view text)
 
 std::optional<int32_t> parseDecimal(std::string_view text)
 {
-    if (text.empty())
-        return std::nullopt;
-    bool negative = false;
-    if (text.front() == '+' || text.front() == '-') {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.size() > 10)
-        return std::nullopt;
-    int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
-    return static_cast<int32_t>(value);
+    return vexlo::text::parseDecimal32(text);
 }
 
 std::optional<Rational> parseFrameRate(std::string_view text)

@@ -1,5 +1,8 @@
 #include "FfmpegArguments.h"
 
+#include "base/Paths.h"
+#include "base/Text.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -14,15 +17,6 @@ namespace {
 constexpr const char* kHevcPreset = "veryfast";
 constexpr const char* kAv1Preset = "10";
 constexpr const char* kVp9Speed = "8";
-
-std::string lower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 enum class Family { Mp4, Avi, MpegPs, WebM, Other };
 
@@ -292,11 +286,7 @@ Rational standardMpegRate(const Rational& r)
 
 std::string extensionOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    return lower(std::string_view(path).substr(dot));
+    return text::asciiLower(paths::extensionOf(path));
 }
 
 std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source)
@@ -309,7 +299,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         return PlanError{"a PSP file must have the extension .mp4, not \"" + ext + "\""};
     plan.muxer = container.muxer;
 
-    const std::string video = lower(request.videoFormat);
+    const std::string video = text::asciiLower(request.videoFormat);
     bool mpegVideo = false;
     if (video.empty()) {
         if (container.family == Family::WebM) {
@@ -359,7 +349,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         && plan.muxer == "mpeg")
         plan.muxer = "dvd"; // an MPEG-2 program stream with the DVD's packet layout
 
-    const std::string audio = lower(request.audioFormat);
+    const std::string audio = text::asciiLower(request.audioFormat);
     if (audio == "acc" || audio == "aac") {
         plan.audioEncoder = "aac";
     } else if (audio == "mp3") {

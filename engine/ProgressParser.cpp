@@ -1,5 +1,7 @@
 #include "ProgressParser.h"
 
+#include "base/Text.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -18,15 +20,7 @@ std::string_view trim(std::string_view s)
 
 std::optional<int64_t> parseCount(std::string_view s)
 {
-    if (s.empty() || s.size() > 18)
-        return std::nullopt;
-    int64_t v = 0;
-    for (const char c : s) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v;
+    return text::parseDecimal(s, text::Signs::None, 0, 999'999'999'999'999'999); // 18 digits
 }
 
 // Keeps a partial line until its end arrives; hands over every complete line.

@@ -1,5 +1,7 @@
 #include "ProgressWindow.h"
 
+#include "base/Paths.h"
+
 #include "ProgressParser.h"
 
 #include <QCloseEvent>
@@ -16,14 +18,13 @@ namespace vexlo::engine {
 ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : QWidget(parent)
 {
     const size_t slash = fileName.rfind('/');
-    const QString name = QFile::decodeName(
-        QByteArray::fromStdString(slash == std::string::npos ? fileName : fileName.substr(slash + 1)));
+    const QString name = paths::toQString(slash == std::string::npos ? fileName : fileName.substr(slash + 1));
     setWindowTitle(tr("Converting %1").arg(name));
 
     lblFileName = new QLabel(name, this);
     lblFileName->setObjectName("lblFileName");
     lblFileName->setTextFormat(Qt::PlainText);
-    lblFileName->setToolTip(QFile::decodeName(QByteArray::fromStdString(fileName)));
+    lblFileName->setToolTip(paths::toQString(fileName));
     lblPercent = new QLabel(QStringLiteral("0%"), this);
     lblPercent->setObjectName("lblPercent");
     lblElapsed = new QLabel(tr("Elapsed: %1").arg(QStringLiteral("00:00:00")), this);

@@ -1,5 +1,7 @@
 #include "SourceProbe.h"
 
+#include "base/Text.h"
+
 #include "ChildProcess.h"
 
 #include <algorithm>
@@ -18,18 +20,8 @@ namespace {
 
 std::optional<int64_t> readInt(const std::string& text)
 {
-    if (text.empty() || text.size() > 18)
-        return std::nullopt;
-    size_t i = text[0] == '-' ? 1 : 0;
-    if (i == text.size())
-        return std::nullopt;
-    int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return text[0] == '-' ? -value : value;
+    constexpr int64_t kLargest = 999'999'999'999'999'999; // 18 digits
+    return vexlo::text::parseDecimal(text, vexlo::text::Signs::Minus, -kLargest, kLargest);
 }
 
 // "30000/1001" or "32:27"; only positive fractions count.

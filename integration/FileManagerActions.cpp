@@ -1,5 +1,7 @@
 #include "FileManagerActions.h"
 
+#include "base/Text.h"
+
 #include "platform/UserFolders.h"
 #include "settings/IniFile.h"
 
@@ -282,9 +284,7 @@ std::vector<std::string> videoNamePatterns()
     std::vector<std::string> patterns;
     for (const char* ext : kSupportedExtensions) {
         std::string lower = ext;
-        std::string upper = lower;
-        for (char& c : upper)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::string upper = text::asciiUpper(lower);
         patterns.push_back("*." + lower);
         if (upper != lower)
             patterns.push_back("*." + upper);

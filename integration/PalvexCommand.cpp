@@ -1,5 +1,7 @@
 #include "PalvexCommand.h"
 
+#include "base/Text.h"
+
 #include "FileManagerActions.h"
 
 #include <algorithm>
@@ -9,18 +11,11 @@ namespace vexlo::integration {
 
 namespace {
 
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = text::asciiLower(c);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
@@ -71,7 +66,7 @@ Command parseCommand(const std::vector<std::string>& arguments)
         }
     }
     for (const Word& word : words) {
-        const std::string w = lower(word.text);
+        const std::string w = text::asciiLower(word.text);
         if (word.quoted || (w.size() > 4 && w.compare(w.size() - 4, 4, ".dll") == 0)) {
             command.library = word.text;
         } else if (w == "/u" || w == "-u" || w == "--remove") {
@@ -114,10 +109,10 @@ std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, 
             continue;
         if (arg.front() == '/') {
             files.push_back(arg);
-        } else if (lower(arg.substr(0, 7)) == "file://") {
+        } else if (text::asciiLower(arg.substr(0, 7)) == "file://") {
             // file:///path or file://localhost/path
             const size_t slash = arg.find('/', 7);
-            if (slash != std::string::npos && (slash == 7 || lower(arg.substr(7, slash - 7)) == "localhost"))
+            if (slash != std::string::npos && (slash == 7 || text::asciiLower(arg.substr(7, slash - 7)) == "localhost"))
                 files.push_back(percentDecoded(arg.substr(slash)));
             else
                 errors << "palvex-integration: not a local file: " << arg << "\n";
@@ -137,11 +132,11 @@ std::vector<std::string> scriptCommand(const std::string& programFolder, const s
                                        const std::vector<std::string>& files)
 {
     int number = -1;
-    if (lower(profile) != "add") {
-        if (profile.empty() || profile.size() > 9 ||
-            !std::all_of(profile.begin(), profile.end(), [](unsigned char c) { return std::isdigit(c); }))
+    if (text::asciiLower(profile) != "add") {
+        const auto parsed = text::parseDecimal(profile, text::Signs::None, 0, 999'999'999);
+        if (!parsed)
             return {};
-        number = std::stoi(profile);
+        number = static_cast<int>(*parsed);
     }
     std::vector<std::string> command{programFolder + "vexlo"};
     for (const std::string& arg : vexloArguments(number))

@@ -1,5 +1,8 @@
 #include "DesktopApps.h"
 
+#include "base/Paths.h"
+#include "base/Text.h"
+
 #include "Product.h"
 #include "UserFolders.h"
 
@@ -12,7 +15,6 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace vexlo::platform {
 
@@ -129,9 +131,7 @@ bool desktopHasApplicationFor(const std::vector<std::string>& mimeTypes)
         std::string name;
         while (std::getline(parts, name, ':')) {
             if (!name.empty()) {
-                std::transform(name.begin(), name.end(), name.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-                listNames.push_back(name + "-mimeapps.list");
+                listNames.push_back(text::asciiLower(name) + "-mimeapps.list");
             }
         }
     }
@@ -187,7 +187,7 @@ namespace {
 std::vector<std::string> typeNamesOf(const std::string& path)
 {
     const QMimeDatabase database;
-    const QMimeType type = database.mimeTypeForFile(QFile::decodeName(QByteArray::fromStdString(path)),
+    const QMimeType type = database.mimeTypeForFile(paths::toQString(path),
                                                     QMimeDatabase::MatchExtension);
     if (!type.isValid() || type.isDefault())
         return {};
@@ -216,8 +216,7 @@ std::string helpDocument(const std::string& programFolder)
     if (desktopHasApplicationFor(types))
         return compiled;
     const std::string pages = programFolder + "help/index.htm";
-    struct stat st {};
-    if (::stat(pages.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (paths::isRegularFile(pages))
         return pages;
     return compiled;
 }

@@ -1,5 +1,7 @@
 #include "IconFiles.h"
 
+#include "base/Paths.h"
+
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -147,7 +149,7 @@ std::string searchThemeIconFile(const std::string& name)
     static const char* const kSizes[] = {"16x16", "scalable", "scalable-up-to-32", "22x22", "24x24", "32x32", "48x48"};
     static const char* const kContexts[] = {"mimetypes", "mimes", "places", "devices", "apps"};
     static const char* const kSuffixes[] = {".png", ".svg", ".xpm"};
-    const QString iconName = QFile::decodeName(name.c_str());
+    const QString iconName = paths::toQString(name);
     const QStringList bases = iconBaseFolders();
     for (const QString& theme : iconThemes()) {
         for (const QString& base : bases) {
@@ -160,7 +162,7 @@ std::string searchThemeIconFile(const std::string& name)
                         const QString candidate = themeFolder + QLatin1String(size) + '/' +
                                                   QLatin1String(context) + '/' + iconName + QLatin1String(suffix);
                         if (QFileInfo(candidate).isFile())
-                            return QFile::encodeName(candidate).toStdString();
+                            return paths::fromQString(candidate);
                     }
                 }
             }
@@ -171,9 +173,9 @@ std::string searchThemeIconFile(const std::string& name)
 
 QImage readIconImage(const std::string& file, int index)
 {
-    if (file.empty() || index < 0 || !QFileInfo(QFile::decodeName(file.c_str())).isFile())
+    if (file.empty() || index < 0 || !QFileInfo(paths::toQString(file)).isFile())
         return {};
-    QImageReader reader(QFile::decodeName(file.c_str()));
+    QImageReader reader(paths::toQString(file));
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
         return {};

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -384,6 +385,20 @@ void LinuxDesktopSession::setTaskbarProgress(double fraction, bool visible)
     signal << QString::fromLatin1(kLauncherUri)
            << QVariantMap{{QStringLiteral("progress"), fraction}, {QStringLiteral("progress-visible"), visible}};
     bus.send(signal); // a signal: nobody has to listen
+}
+
+// ---------------------------------------------------------------------------
+
+void LogindPower::powerOff()
+{
+    QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                           QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
+    if (!manager.isValid())
+        return;
+    // Waits for logind's answer, so that the request is on its way before the
+    // program ends; false: not interactive.
+    manager.setTimeout(5000);
+    manager.call(QDBus::Block, QStringLiteral("PowerOff"), false);
 }
 
 } // namespace vexlo::platform

@@ -9,6 +9,7 @@
 // Every call is asynchronous with a 500 ms limit, so nothing waits on a slow
 // or missing service while the window runs.
 #include "DesktopSession.h"
+#include "Services.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
@@ -81,6 +82,12 @@ private:
 
     double m_lastFraction = -1;
     bool m_lastVisible = false;
+};
+
+// Switches the computer off through logind's PowerOff, not interactive.
+class LogindPower : public Power {
+public:
+    void powerOff() override;
 };
 
 } // namespace vexlo::platform

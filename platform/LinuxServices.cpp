@@ -1,18 +1,13 @@
 // The Linux implementations of the platform services.
 #include "LinuxServices.h"
 
-#include "IconFiles.h"
+#include "base/Paths.h"
+
 #include "UserFolders.h"
 
-#include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusMessage>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QProcess>
-#include <QWidget>
 
 #include <climits>
 #include <cstdlib>
@@ -31,16 +26,6 @@ QString toQString(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString pathToQString(const std::string& path)
-{
-    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
-}
-
-std::string pathFromQString(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 std::string readTextFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -49,128 +34,22 @@ std::string readTextFile(const std::string& path)
     return text.str();
 }
 
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
 
 void LinuxShell::openDocument(const std::string& pathOrAddress)
 {
-    QProcess::startDetached(QStringLiteral("xdg-open"), {pathToQString(pathOrAddress)});
+    QProcess::startDetached(QStringLiteral("xdg-open"), {paths::toQString(pathOrAddress)});
 }
 
 bool LinuxShell::startShellIntegration(const std::string& parameters)
 {
     const std::string helper = programFolder() + "palvex-integration";
-    struct stat st {};
-    if (::stat(helper.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(helper.c_str(), X_OK) != 0)
+    if (!paths::isRegularFile(helper) || ::access(helper.c_str(), X_OK) != 0)
         return false;
-    QProcess::startDetached(pathToQString(helper), {toQString(parameters)});
+    QProcess::startDetached(paths::toQString(helper), {toQString(parameters)});
     return true;
-}
-
-// ---------------------------------------------------------------------------
-
-MessageAnswer LinuxMessageBoxes::show(QWidget* owner, const std::string& title, const std::string& text,
-                                      MessageIcon icon, MessageButtons buttons)
-{
-    QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
-    switch (icon) {
-    case MessageIcon::None:
-        break;
-    case MessageIcon::Information:
-        qtIcon = QMessageBox::Information;
-        break;
-    case MessageIcon::Warning:
-        qtIcon = QMessageBox::Warning;
-        break;
-    case MessageIcon::Error:
-        qtIcon = QMessageBox::Critical;
-        break;
-    case MessageIcon::Question:
-        qtIcon = QMessageBox::Question;
-        break;
-    }
-    QString shownText = toQString(text);
-    shownText.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const QMessageBox::StandardButtons qtButtons =
-        buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
-    QMessageBox box(qtIcon, toQString(title), shownText, qtButtons, owner);
-    box.setTextFormat(Qt::PlainText);
-    const int result = box.exec();
-    if (buttons == MessageButtons::YesNo)
-        return result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
-    return MessageAnswer::Ok;
-}
-
-// ---------------------------------------------------------------------------
-
-std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters)
-{
-    std::vector<std::string> result;
-    result.reserve(filters.size());
-    for (const FileFilter& filter : filters) {
-        std::string patterns;
-        size_t start = 0;
-        while (start <= filter.patterns.size()) {
-            size_t end = filter.patterns.find(';', start);
-            if (end == std::string::npos)
-                end = filter.patterns.size();
-            const std::string pattern = filter.patterns.substr(start, end - start);
-            if (!pattern.empty() && pattern.find(' ') == std::string::npos) {
-                if (!patterns.empty())
-                    patterns += ' ';
-                patterns += pattern;
-            }
-            start = end + 1;
-        }
-        result.push_back(filter.description + " (" + patterns + ")");
-    }
-    return result;
-}
-
-std::optional<std::vector<std::string>> LinuxFileDialogs::openFiles(QWidget* owner, const std::string& title,
-                                                                    const std::string& initialFolder,
-                                                                    const std::vector<FileFilter>& filters,
-                                                                    int selectedFilter)
-{
-    QFileDialog dialog(owner, toQString(title), pathToQString(initialFolder));
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Qt's own dialog, so that the descriptions show exactly as given while the
-    // patterns in the hidden parentheses are applied.
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    QStringList nameFilters;
-    for (const std::string& filter : qtNameFilters(filters))
-        nameFilters << toQString(filter);
-    if (!nameFilters.isEmpty()) {
-        dialog.setNameFilters(nameFilters);
-        if (selectedFilter >= 0 && selectedFilter < nameFilters.size())
-            dialog.selectNameFilter(nameFilters.at(selectedFilter));
-    }
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    std::vector<std::string> files;
-    for (const QString& file : dialog.selectedFiles())
-        files.push_back(pathFromQString(file));
-    return files;
-}
-
-std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const std::string& title,
-                                                          const std::string& startFolder)
-{
-    const QString folder = QFileDialog::getExistingDirectory(owner, toQString(title), pathToQString(startFolder),
-                                                             QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return std::nullopt;
-    return withoutTrailingSlashes(pathFromQString(folder));
 }
 
 // ---------------------------------------------------------------------------
@@ -180,7 +59,7 @@ std::string documentsFolderFromUserDirs(const std::string& userDirsText, const s
     return userDirFromUserDirs(userDirsText, "DOCUMENTS", home);
 }
 
-std::string LinuxDesktop::personalFolder() const
+std::string documentsFolder()
 {
     const std::string home = homeFolder();
     std::string config;
@@ -191,71 +70,10 @@ std::string LinuxDesktop::personalFolder() const
     else
         return {};
     const std::string folder =
-        documentsFolderFromUserDirs(readTextFile(withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
-    struct stat st {};
-    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        documentsFolderFromUserDirs(readTextFile(paths::withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
+    if (!paths::isFolder(folder))
         return {};
     return folder == "/" ? folder : folder + "/";
-}
-
-std::string LinuxDesktop::systemDirectory() const
-{
-    // No Linux folder holds the shell's icon library; "/usr/lib" stands for it.
-    return "/usr/lib";
-}
-
-QImage LinuxDesktop::extractIcon(const std::string& file, int index) const
-{
-    std::string library = systemDirectory();
-    if (library.empty() || library.back() != '/')
-        library += '/';
-    library += "SHELL32.dll";
-    if (file.size() == library.size()) {
-        bool same = true;
-        for (size_t i = 0; i < file.size() && same; ++i) {
-            const auto a = static_cast<unsigned char>(file[i]);
-            const auto b = static_cast<unsigned char>(library[i]);
-            same = (a | (a >= 'A' && a <= 'Z' ? 0x20 : 0)) == (b | (b >= 'A' && b <= 'Z' ? 0x20 : 0));
-        }
-        if (same)
-            return genericShellIcon(index);
-    }
-    return loadIconImage(file, index);
-}
-
-void LinuxDesktop::setNoTaskbarButton(QWidget* window)
-{
-    if (!window)
-        return;
-    const bool wasVisible = window->isVisible();
-    window->setWindowFlag(Qt::Tool, true);
-    if (wasVisible)
-        window->show();
-}
-
-void LinuxDesktop::activate(QWidget* window)
-{
-    if (!window)
-        return;
-    window->show();
-    if (window->isMinimized())
-        window->showNormal();
-    window->activateWindow();
-    window->raise();
-}
-
-// ---------------------------------------------------------------------------
-
-void LogindPower::powerOff()
-{
-    QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                           QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
-    if (!manager.isValid())
-        return;
-    // Waits for logind's answer, so that the request is on its way before the
-    // program ends; false: not interactive.
-    manager.setTimeout(5000);
-    manager.call(QDBus::Block, QStringLiteral("PowerOff"), false);
 }
 
 // ---------------------------------------------------------------------------

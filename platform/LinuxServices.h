@@ -1,6 +1,8 @@
 #pragma once
-// The Linux implementations of the platform services (what linuxServices()
-// hands out), and the text readers they use, open to the tests.
+// The Linux implementations of the platform services that need no window
+// system (what linuxBaseServices() hands out), and the text readers they use,
+// open to the tests. The others are in LinuxWindowServices.h and
+// LinuxDesktopSession.h.
 #include "Services.h"
 
 #include <string>
@@ -15,45 +17,10 @@ public:
     bool startShellIntegration(const std::string& parameters) override;
 };
 
-class LinuxMessageBoxes : public MessageBoxes {
-public:
-    MessageAnswer show(QWidget* owner, const std::string& title, const std::string& text,
-                       MessageIcon icon, MessageButtons buttons) override;
-};
-
-class LinuxFileDialogs : public FileDialogs {
-public:
-    std::optional<std::vector<std::string>> openFiles(QWidget* owner, const std::string& title,
-                                                      const std::string& initialFolder,
-                                                      const std::vector<FileFilter>& filters,
-                                                      int selectedFilter) override;
-    std::optional<std::string> chooseFolder(QWidget* owner, const std::string& title,
-                                            const std::string& startFolder) override;
-};
-
-class LinuxDesktop : public Desktop {
-public:
-    std::string personalFolder() const override;
-    std::string systemDirectory() const override;
-    QImage extractIcon(const std::string& file, int index) const override;
-    void setNoTaskbarButton(QWidget* window) override;
-    void activate(QWidget* window) override;
-};
-
-class LogindPower : public Power {
-public:
-    void powerOff() override;
-};
-
 class ProcAppPaths : public AppPaths {
 public:
     std::string executablePath() const override;
 };
-
-// The name filters that the open-file dialog gets for `filters`: the
-// description, then the patterns in parentheses, separated by blanks, for Qt
-// to apply; the dialog hides that last part, so the description shows as given.
-std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters);
 
 // The documents folder that a user-dirs.dirs text (xdg-user-dirs) configures:
 // XDG_DOCUMENTS_DIR, "$HOME/" replaced by `home`. Empty when the text sets none,
@@ -61,15 +28,8 @@ std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters);
 // No trailing "/" is added, and the folder's existence is not checked.
 std::string documentsFolderFromUserDirs(const std::string& userDirsText, const std::string& home);
 
-// The mount point, file system type and source of the mount that holds the
-// absolute `path`, from a text in the format of /proc/self/mountinfo (octal
-// escapes such as \040 decoded). The mount point is the longest prefix of the
-// path on a component boundary; of equal ones the later line wins.
-struct MountEntry {
-    std::string mountPoint;
-    std::string fileSystem;
-    std::string source;
-};
-std::optional<MountEntry> mountOf(const std::string& mountInfo, const std::string& path);
+// This user's documents folder as ${XDG_CONFIG_HOME:-~/.config}/user-dirs.dirs
+// configures it, with a trailing "/"; empty when unset or missing.
+std::string documentsFolder();
 
 } // namespace vexlo::platform

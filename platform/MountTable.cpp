@@ -1,6 +1,5 @@
 // The optical-drive test over a mount table in the format of /proc/self/mountinfo.
-#include "LinuxServices.h"
-#include "TestDoubles.h"
+#include "MountTable.h"
 
 #include <sstream>
 #include <vector>

@@ -1,5 +1,7 @@
 #include "ProcessLauncher.h"
 
+#include "base/Paths.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -35,12 +37,12 @@ ProcessResult QtProcessLauncher::runAndWait(const std::string& program,
     }
 
     QProcess process;
-    process.setProgram(QFile::decodeName(QByteArray::fromStdString(program)));
+    process.setProgram(paths::toQString(program));
     QStringList args;
     args.reserve(static_cast<qsizetype>(arguments.size()));
     bool exact = survivesDecoding(program);
     for (const auto& a : arguments) {
-        args << QFile::decodeName(QByteArray::fromStdString(a));
+        args << paths::toQString(a);
         exact = exact && survivesDecoding(a);
     }
     process.setArguments(args);

@@ -28,7 +28,7 @@ private:
     QProcess* m_running = nullptr;
 };
 
-// The process-lifetime launcher of linuxServices().
+// The process-lifetime launcher of linuxBaseServices() and linuxServices().
 ProcessLauncher* qtProcessLauncher();
 
 } // namespace vexlo::platform

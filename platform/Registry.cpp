@@ -2,13 +2,12 @@
 // from the MIME database and the icon theme.
 #include "Registry.h"
 
-#include "IconFiles.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
-#include <QMimeDatabase>
-#include <QMimeType>
 #include <QString>
 
 #include <atomic>
@@ -25,6 +24,8 @@
 
 namespace vexlo::platform {
 
+using text::asciiEqualNoCase;
+
 namespace {
 
 constexpr char kHiveFolder[] = "HKEY_CURRENT_USER";
@@ -33,42 +34,13 @@ constexpr char kDefaultValueFile[] = "@";
 // name is followed by two hex digits, so no key or value can be named like them.
 constexpr char kTempPrefix[] = "%tmp.";
 
-bool asciiEqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-bool isDirectory(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool isRegularFile(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // The entry of `folder` (ending with "/") named `name`: the exact name when it
 // exists with the wanted kind, else the first entry equal without regard to
 // ASCII case. nullopt when there is none.
 std::optional<std::string> findEntry(const std::string& folder, const std::string& name, bool wantFolder)
 {
     auto hasKind = [wantFolder](const std::string& path) {
-        return wantFolder ? isDirectory(path) : isRegularFile(path);
+        return wantFolder ? paths::isFolder(path) : paths::isRegularFile(path);
     };
     if (hasKind(folder + name))
         return name;
@@ -93,7 +65,7 @@ bool makeFolder(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0777) == 0)
         return true;
-    return errno == EEXIST && isDirectory(path);
+    return errno == EEXIST && paths::isFolder(path);
 }
 
 bool makeFolders(const std::string& path)
@@ -101,7 +73,7 @@ bool makeFolders(const std::string& path)
     // `path` ends with "/"; create every missing folder along it.
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
-        if (!isDirectory(prefix) && !makeFolder(prefix))
+        if (!paths::isFolder(prefix) && !makeFolder(prefix))
             return false;
     }
     return true;
@@ -261,7 +233,7 @@ FolderRegistry::FolderRegistry(std::string root, const Registry* classesRoot)
 std::optional<std::string> FolderRegistry::findKeyFolder(std::string_view key) const
 {
     std::string folder = m_root + "/" + kHiveFolder + "/";
-    if (!isDirectory(folder))
+    if (!paths::isFolder(folder))
         return std::nullopt;
     for (const std::string& part : splitRegistryKey(key)) {
         const auto entry = findEntry(folder, encodeRegistryName(part), true);
@@ -325,7 +297,7 @@ bool FolderRegistry::writeValue(Hive hive, std::string_view key, std::string_vie
     const std::string wanted = valueFileName(name);
     const std::string fileName = findEntry(*folder, wanted, false).value_or(wanted);
     const std::string target = *folder + fileName;
-    if (isDirectory(target))
+    if (paths::isFolder(target))
         return false; // a subkey of that name is in the way
 
     static std::atomic<unsigned> counter{0};
@@ -355,96 +327,6 @@ bool FolderRegistry::deleteValue(Hive hive, std::string_view key, std::string_vi
             return false;
     }
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// HKEY_CLASSES_ROOT
-
-namespace {
-
-QString mimeTypeNameForExtension(std::string_view extension)
-{
-    // ".ext" with at least one character after the dot, and no path parts.
-    if (extension.size() < 2 || extension.front() != '.' ||
-        extension.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
-        return {};
-    static QMimeDatabase database;
-    const QString fileName = QStringLiteral("file") + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
-    const QList<QMimeType> types = database.mimeTypesForFileName(fileName);
-    if (types.isEmpty())
-        return {};
-    return types.front().name();
-}
-
-QString iconFileForMimeType(const QString& typeName)
-{
-    static QMimeDatabase database;
-    const QMimeType type = database.mimeTypeForName(typeName);
-    if (!type.isValid())
-        return {};
-    std::string found = findThemeIconFile(type.iconName().toStdString());
-    if (found.empty())
-        found = findThemeIconFile(type.genericIconName().toStdString());
-    return QFile::decodeName(found.c_str());
-}
-
-bool isValidMimeTypeName(const QString& typeName)
-{
-    static QMimeDatabase database;
-    return !typeName.isEmpty() && database.mimeTypeForName(typeName).isValid();
-}
-
-struct ClassesAnswer {
-    bool exists = false;
-    std::optional<std::string> defaultValue;
-};
-
-ClassesAnswer askClassesRoot(std::string_view key)
-{
-    const std::vector<std::string> parts = splitRegistryKey(key);
-    ClassesAnswer answer;
-    if (parts.size() == 1 && parts[0].front() == '.') {
-        const QString type = mimeTypeNameForExtension(parts[0]);
-        if (!type.isEmpty()) {
-            answer.exists = true;
-            answer.defaultValue = type.toStdString();
-        }
-        return answer;
-    }
-    // A MIME type name holds one "/", which the key path keeps as it is:
-    // "video/mp2t\DefaultIcon" has the parts "video/mp2t" and "DefaultIcon".
-    if (parts.empty() || parts.size() > 2)
-        return answer;
-    const QString type = QString::fromUtf8(parts[0].data(), static_cast<qsizetype>(parts[0].size()));
-    if (!isValidMimeTypeName(type))
-        return answer;
-    if (parts.size() == 1) {
-        answer.exists = true;
-        return answer;
-    }
-    if (!asciiEqualNoCase(parts[1], "DefaultIcon"))
-        return answer;
-    const QString icon = iconFileForMimeType(type);
-    if (icon.isEmpty())
-        return answer;
-    answer.exists = true;
-    answer.defaultValue = QFile::encodeName(icon).toStdString();
-    return answer;
-}
-
-} // namespace
-
-bool MimeClassesRoot::keyExists(Hive hive, std::string_view key) const
-{
-    return hive == Hive::ClassesRoot && askClassesRoot(key).exists;
-}
-
-std::optional<std::string> MimeClassesRoot::readValue(Hive hive, std::string_view key,
-                                                      std::string_view name) const
-{
-    if (hive != Hive::ClassesRoot || !name.empty())
-        return std::nullopt;
-    return askClassesRoot(key).defaultValue;
 }
 
 } // namespace vexlo::platform

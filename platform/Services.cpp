@@ -1,10 +1,9 @@
 #include "Services.h"
 
-#include "LinuxDesktopSession.h"
 #include "LinuxServices.h"
+#include "MountTable.h"
 #include "ProcessLauncher.h"
 #include "Registry.h"
-#include "TestDoubles.h"
 
 #include <fstream>
 #include <memory>
@@ -22,43 +21,32 @@ std::string readProcFile(const char* path)
     return text.str();
 }
 
-struct LinuxSet {
-    MimeClassesRoot classesRoot;
-    FolderRegistry registry{defaultRegistryRoot(), &classesRoot};
+struct LinuxBaseSet {
+    FolderRegistry registry{defaultRegistryRoot()};
     LinuxShell shell;
-    LinuxMessageBoxes messages;
-    LinuxFileDialogs fileDialogs;
     MountTableDrives drives{[] { return readProcFile("/proc/self/mountinfo"); }};
-    LinuxDesktop desktop;
-    LogindPower power;
     ProcAppPaths paths;
-    LinuxDesktopSession session;
 };
 
 Services& current()
 {
-    static Services inForce = linuxServices();
+    static Services inForce = linuxBaseServices();
     return inForce;
 }
 
 } // namespace
 
-Services linuxServices()
+Services linuxBaseServices()
 {
     // Created on first use; lives until exit on purpose (windows may still
     // reach the services while static objects are destroyed).
-    static LinuxSet* set = new LinuxSet;
+    static LinuxBaseSet* set = new LinuxBaseSet;
     Services s;
     s.registry = &set->registry;
     s.shell = &set->shell;
-    s.messages = &set->messages;
-    s.fileDialogs = &set->fileDialogs;
     s.drives = &set->drives;
-    s.desktop = &set->desktop;
-    s.power = &set->power;
     s.paths = &set->paths;
     s.processes = qtProcessLauncher();
-    s.session = &set->session;
     return s;
 }
 

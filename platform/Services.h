@@ -1,6 +1,6 @@
 #pragma once
 // Operating-system services behind small interfaces. The application reaches
-// them through services(); tests install recording doubles (TestDoubles.h).
+// them through services(); tests install recording doubles (tests/support/TestDoubles.h).
 #include <functional>
 #include <optional>
 #include <string>
@@ -127,13 +127,17 @@ struct Services {
     DesktopSession* session = nullptr;
 };
 
-// The services in force. Until something is installed, the Linux
-// implementations are used.
+// The services in force. Until something is installed, those of
+// linuxBaseServices(); a program with windows installs linuxServices()
+// (LinuxWindowServices.h) at start.
 Services& services();
 // Replaces the services in force; returns the previous set.
 Services installServices(const Services& replacement);
-// The Linux implementations (created on first use, live until exit).
-Services linuxServices();
+// The Linux implementations that need no window system (created on first use,
+// live until exit): the registry without the classes root, the shell, the
+// drives, the executable path and the process launcher. The other services
+// are null.
+Services linuxBaseServices();
 
 // Convenience accessors for the path rules used everywhere.
 std::string executablePath();

@@ -1,5 +1,7 @@
 #include "UserFolders.h"
 
+#include "base/Paths.h"
+
 #include "Services.h"
 
 #include <cerrno>
@@ -30,12 +32,6 @@ std::string readTextFile(const std::string& path)
     return text.str();
 }
 
-bool isFolder(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool writeAll(int fd, const std::string& bytes)
 {
     size_t done = 0;
@@ -54,7 +50,7 @@ bool writeAll(int fd, const std::string& bytes)
 // base-directory rules ask for the config folder).
 bool makeFolders(const std::string& path)
 {
-    if (path.empty() || isFolder(path))
+    if (path.empty() || paths::isFolder(path))
         return !path.empty();
     const size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash)))
@@ -195,7 +191,7 @@ std::string userDir(const std::string& key)
 {
     const std::string folder =
         userDirFromUserDirs(readTextFile(configHome() + "/user-dirs.dirs"), key, homeFolder());
-    return isFolder(folder) ? folder : std::string();
+    return paths::isFolder(folder) ? folder : std::string();
 }
 
 bool folderWritable(const std::string& folder)
@@ -209,7 +205,7 @@ SettingsPlacement placeSettings(const std::string& executablePath, bool programF
     const size_t slash = executablePath.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : executablePath.substr(0, slash + 1);
     std::string name = executablePath.substr(folder.size());
-    if (const size_t dot = name.rfind('.'); dot != std::string::npos)
+    if (const size_t dot = paths::extensionStart(name); dot != std::string::npos)
         name.erase(dot);
     name += ".ini";
     SettingsPlacement placement;
@@ -237,7 +233,7 @@ std::string defaultDestinationFolder()
     std::string folder = userDir("VIDEOS");
     if (folder.empty()) {
         const std::string home = homeFolder();
-        folder = isFolder(home + "/Videos") ? home + "/Videos" : home;
+        folder = paths::isFolder(home + "/Videos") ? home + "/Videos" : home;
     }
     if (folder.empty() || folder.back() != '/')
         folder += '/';

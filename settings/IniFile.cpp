@@ -1,9 +1,12 @@
 #include "IniFile.h"
+
+#include "base/Text.h"
 #include "TimeFormat.h"
 
 #include "platform/Services.h"
 #include "platform/UserFolders.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 
@@ -44,12 +47,7 @@ std::string_view trim(std::string_view s)
 
 std::string fold(std::string_view s)
 {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    return text::asciiLower(std::string(s));
 }
 
 bool hasLineBreakOrNul(std::string_view s)

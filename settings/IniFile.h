@@ -10,7 +10,6 @@
 // cached. Writes are atomic (temporary file in the same folder, flushed, then
 // renamed) under an advisory lock on "<file>.lock", so a crash or a second
 // instance never leaves a truncated file or loses another writer's keys.
-#include <QDateTime>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -19,6 +18,9 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+class QDateTime;
+class QTime;
 
 namespace vexlo::settings {
 

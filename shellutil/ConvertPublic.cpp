@@ -3,13 +3,15 @@
 // nothing to the user: failures lead to the documented fallbacks.
 #include "ConvertPublic.h"
 
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
 
 #include <QLocale>
 
 #include <algorithm>
-#include <charconv>
+#include <climits>
 #include <dirent.h>
 #include <limits>
 #include <sys/stat.h>
@@ -22,37 +24,10 @@ using platform::services;
 
 namespace {
 
-constexpr char kSystemLibrary[] = "SHELL32.dll";
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
 bool pathExists(const std::string& path)
 {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
-}
-
-// "-?[0-9]+" within the range of a signed 32-bit number.
-std::optional<int32_t> wholeDecimal(const std::string& text)
-{
-    int32_t value = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first == last || (*first != '-' && (*first < '0' || *first > '9')))
-        return std::nullopt;
-    const auto [end, error] = std::from_chars(first, last, value, 10);
-    if (error != std::errc() || end != last)
-        return std::nullopt;
-    return value;
 }
 
 // The size in hundredths of `divisor`, rounded half up, written as "0.00".
@@ -101,31 +76,9 @@ IconLocation GetDefaultIconLocation(const std::string& Pattern)
     }
     location.Path = value->substr(0, comma);
     // An index that is no whole number leaves the index at 0.
-    if (const auto index = wholeDecimal(value->substr(comma + 1)))
+    if (const auto index = text::parseDecimal(value->substr(comma + 1), text::Signs::Minus, INT32_MIN, INT32_MAX))
         location.Index = *index;
     return location;
-}
-
-QImage GetFileTypeIcon(const std::string& FileName, int FallbackIndex)
-{
-    std::string iconFile = FileName;
-    int index = 0;
-    if (FileName.rfind("*.", 0) == 0) {
-        const IconLocation location = GetDefaultIconLocation(FileName);
-        iconFile = location.Path;
-        index = location.Index;
-    }
-    const platform::Desktop* desktop = services().desktop;
-    if (!desktop)
-        return {};
-    if (iconFile.empty() || !fileExists(iconFile)) {
-        iconFile = desktop->systemDirectory();
-        if (iconFile.empty() || iconFile.back() != '/')
-            iconFile += '/';
-        iconFile += kSystemLibrary;
-        index = FallbackIndex;
-    }
-    return desktop->extractIcon(iconFile, index);
 }
 
 // ---------------------------------------------------------------------------
@@ -156,7 +109,7 @@ std::string ExpandLongPathPart(const std::string& Prefix)
         const std::string entryName = entry->d_name;
         // Of several spellings that differ in case only, the smallest wins,
         // whatever order the directory lists them in.
-        if (equalNoCase(entryName, name) && (!found || entryName < *found))
+        if (text::asciiEqualNoCase(entryName, name) && (!found || entryName < *found))
             found = entryName;
     }
     ::closedir(dir);
@@ -231,67 +184,14 @@ std::string folderPart(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string extensionOf(const std::string& path)
-{
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos)
-        return {};
-    const auto slash = path.rfind('/');
-    if (slash != std::string::npos && slash > dot)
-        return {};
-    return path.substr(dot);
-}
-
 bool fileExists(const std::string& path)
 {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return paths::existsNotFolder(path);
 }
 
 bool folderExists(const std::string& path)
 {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string asciiUpper(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-std::string asciiLower(std::string text)
-{
-    for (char& c : text)
-        c = lowerAscii(c);
-    return text;
-}
-
-std::optional<int32_t> parseDecimal32(std::string_view text)
-{
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty())
-        return std::nullopt;
-    int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > int64_t(INT32_MAX) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value < INT32_MIN || value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<int32_t>(value);
+    return paths::isFolder(path);
 }
 
 } // namespace vexlo::shellutil

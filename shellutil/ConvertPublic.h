@@ -2,7 +2,9 @@
 // Stateless shell and file routines shared by several windows. POSIX paths:
 // "/" separates, a folder part runs up to and including the last "/", an
 // extension is the text from the last "." after the last "/".
-#include <QImage>
+#include "base/Paths.h"
+#include "base/Text.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -15,9 +17,6 @@ struct IconLocation {
     int32_t Index = 0;
 };
 
-// A small (16 x 16) icon for a file path or an extension pattern ("*.ext"); a
-// null image when none could be extracted.
-QImage GetFileTypeIcon(const std::string& FileName, int FallbackIndex);
 IconLocation GetDefaultIconLocation(const std::string& Pattern);
 std::string ExpandLongPathPart(const std::string& Prefix);
 std::string ExpandLongPath(const std::string& Path);
@@ -25,21 +24,20 @@ std::string ExpandLongPath(const std::string& Path);
 std::string GetFileSizeText(const std::string& FileName);
 std::string GetPersonalFolder();
 bool IsAllDigits(const std::string& Text);
-// An optionally signed decimal integer that fits 32 bits, the whole text;
-// nullopt otherwise.
-std::optional<int32_t> parseDecimal32(std::string_view text);
 bool IsCDROMPath(const std::string& Path);
 
 // Path helpers used across the program.
 // The folder part: up to and including the last "/"; empty when none.
 std::string folderPart(const std::string& path);
-// The extension with its dot, from the last "." after the last "/"; empty when none.
-std::string extensionOf(const std::string& path);
-// True when a plain file (not a folder) exists under the path.
+// True when something other than a folder exists under the path
+// (paths::existsNotFolder).
 bool fileExists(const std::string& path);
+// paths::isFolder.
 bool folderExists(const std::string& path);
-// ASCII-only upper-casing.
-std::string asciiUpper(std::string text);
-std::string asciiLower(std::string text);
+// The rules of base/ under the names the windows call them by.
+using paths::extensionOf;
+using text::asciiLower;
+using text::asciiUpper;
+using text::parseDecimal32;
 
 } // namespace vexlo::shellutil

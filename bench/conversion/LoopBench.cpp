@@ -6,6 +6,7 @@
 // tenth of the files separately (the cost per file must not grow with N).
 #include "conversion/ConversionJob.h"
 #include "platform/Registry.h"
+#include "platform/LinuxWindowServices.h"
 #include "platform/Services.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // button and the pointer.
 #include "dialogs/AboutForm.h"
 #include "platform/Product.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

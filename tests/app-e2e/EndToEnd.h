@@ -2,7 +2,7 @@
 // The built program started as a child in a temporary copy of its folder
 // (its settings file beside it, its own registry root and the fake engine).
 #include "FakeEngine.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "settings/IniFile.h"
 #include "support/TestSupport.h"
 

@@ -5,7 +5,7 @@
 #include "FakeEngine.h"
 #include "app/MainForm.h"
 #include "platform/AppTitle.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "settings/IniFile.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 // target names, the destination checks, the AbortFlag's values, deletions,
 // the progress texts, the busy road and the window closing during a run.
 #include "AppTestSupport.h"
-#include "settings/ConvertOptionsForm.h"
+#include "dialogs/ConvertOptionsForm.h"
 
 #include <QApplication>
 #include <QComboBox>

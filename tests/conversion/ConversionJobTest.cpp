@@ -4,7 +4,7 @@
 #include "FakeHost.h"
 
 #include "conversion/ConversionJob.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QTimer>

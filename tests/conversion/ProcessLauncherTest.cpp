@@ -3,7 +3,7 @@
 #include "FakeEngine.h"
 
 #include "platform/ProcessLauncher.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 // and keys come from xdotool, pictures are taken from the screen.
 #include "FakeEngine.h"
 #include "app/MainForm.h"
-#include "platform/TestDoubles.h"
-#include "settings/ConvertOptionsForm.h"
+#include "support/TestDoubles.h"
+#include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
-#include "settings/OptionForm.h"
+#include "dialogs/OptionForm.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "FakeEngine.h"
 
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>

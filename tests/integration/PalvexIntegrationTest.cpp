@@ -6,7 +6,7 @@
 #include "FakeEngine.h"
 #include "integration/FileManagerActions.h"
 #include "integration/PalvexCommand.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QString>

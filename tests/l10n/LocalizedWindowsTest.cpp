@@ -7,9 +7,9 @@
 #include "dialogs/AboutForm.h"
 #include "engine/ProgressParser.h"
 #include "engine/ProgressWindow.h"
-#include "platform/TestDoubles.h"
-#include "settings/ConvertOptionsForm.h"
-#include "settings/OptionForm.h"
+#include "support/TestDoubles.h"
+#include "dialogs/ConvertOptionsForm.h"
+#include "dialogs/OptionForm.h"
 #include "support/TestSupport.h"
 #include "translations/Translations.h"
 

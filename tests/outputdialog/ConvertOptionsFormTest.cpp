@@ -1,6 +1,6 @@
 // The output format and destination dialog, driven on the real widgets.
-#include "platform/TestDoubles.h"
-#include "settings/ConvertOptionsForm.h"
+#include "support/TestDoubles.h"
+#include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "settings/RunSettings.h"
 #include "support/TestSupport.h"

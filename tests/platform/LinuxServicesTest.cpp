@@ -1,5 +1,7 @@
 #include "platform/LinuxServices.h"
-#include "platform/TestDoubles.h"
+#include "platform/LinuxWindowServices.h"
+#include "platform/MountTable.h"
+#include "support/TestDoubles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The Linux message boxes, file dialogs and window handling on real widgets.
 #include "platform/LinuxServices.h"
+#include "platform/LinuxWindowServices.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>

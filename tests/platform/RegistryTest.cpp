@@ -1,3 +1,4 @@
+#include "platform/MimeClassesRoot.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>

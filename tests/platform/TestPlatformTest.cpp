@@ -1,5 +1,6 @@
 #include "platform/AppTitle.h"
-#include "platform/TestDoubles.h"
+#include "platform/LinuxWindowServices.h"
+#include "support/TestDoubles.h"
 
 #include <gtest/gtest.h>
 

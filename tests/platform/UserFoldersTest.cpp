@@ -1,7 +1,7 @@
 // Where the settings file lives, the default destination, the user-dirs
 // reader, and whether the desktop has an application for a type.
 #include "platform/DesktopApps.h"
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "platform/UserFolders.h"
 #include "support/TestSupport.h"
 

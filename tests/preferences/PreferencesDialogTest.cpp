@@ -1,10 +1,10 @@
 // The preferences dialog on the offscreen platform, with the platform doubles:
 // loading, the enable rule, OK / Apply / Cancel, the settings written and the
 // hand-over of the schedule, the shell-integration helper's parameters.
-#include "settings/ConvertOptionsForm.h"
+#include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
-#include "settings/OptionForm.h"
-#include "platform/TestDoubles.h"
+#include "dialogs/OptionForm.h"
+#include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

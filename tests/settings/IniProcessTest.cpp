@@ -1,6 +1,6 @@
 // Several processes and sudden death: a writer killed at any moment never
 // leaves a damaged file, and concurrent writers lose none of each other's keys.
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "settings/IniFile.h"
 #include "support/TestSupport.h"
 

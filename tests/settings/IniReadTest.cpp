@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+
 #include <random>
 
 using namespace vexlo::settings;

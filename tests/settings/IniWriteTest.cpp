@@ -1,10 +1,12 @@
 // Writing the settings file: what changes, what stays, and failures that must
 // leave the file as it was.
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 #include "settings/IniFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <QDateTime>
 
 #include <filesystem>
 #include <fstream>

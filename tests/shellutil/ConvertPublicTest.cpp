@@ -1,6 +1,7 @@
 #include "shellutil/ConvertPublic.h"
+#include "shellutil/FileTypeIcon.h"
 
-#include "platform/TestDoubles.h"
+#include "support/TestDoubles.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPixmap>
 #include <QThread>
-#include <QWidget>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,14 +13,6 @@
 #include <stdexcept>
 
 namespace vexlo::test {
-
-std::string saveScreenshot(QWidget* widget, const std::string& name)
-{
-    QDir().mkpath(QStringLiteral(VEXLO_SCREENSHOT_DIR));
-    const QString path = QStringLiteral(VEXLO_SCREENSHOT_DIR "/") + QString::fromStdString(name) + ".png";
-    widget->grab().save(path);
-    return path.toStdString();
-}
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {

@@ -1,6 +1,6 @@
 #pragma once
 // The preferences dialog ("Options").
-#include "ScheduleSettings.h"
+#include "settings/ScheduleSettings.h"
 
 #include <QDateTime>
 #include <QDialog>

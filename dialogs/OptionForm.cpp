@@ -1,8 +1,8 @@
 #include "OptionForm.h"
-#include "TimeFormat.h"
+#include "settings/TimeFormat.h"
 
 #include "ConvertOptionsForm.h"
-#include "IniFile.h"
+#include "settings/IniFile.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
 

@@ -1,7 +1,9 @@
 #include "ConvertOptionsForm.h"
 
-#include "IniFile.h"
-#include "RunSettings.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "settings/IniFile.h"
+#include "settings/RunSettings.h"
 #include "platform/Product.h"
 #include "platform/DesktopApps.h"
 #include "platform/Services.h"
@@ -167,14 +169,6 @@ std::string trimmed(const std::string& text)
     while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
         --end;
     return text.substr(begin, end - begin);
-}
-
-std::string replacePlaceholder(const std::string& pattern, const std::string& value)
-{
-    const auto at = pattern.find("%s");
-    if (at == std::string::npos)
-        return pattern;
-    return pattern.substr(0, at) + value + pattern.substr(at + 2);
 }
 
 QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows,
@@ -496,7 +490,7 @@ void TConvertOptionsForm::LoadDestination()
 {
     const IniDocument doc = settingsFile().load();
     const std::string fallback = shellutil::ExpandLongPath(platform::defaultDestinationFolder());
-    cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(doc.readText(kOptions, "DestPath", fallback))));
+    cbxDestPath->setEditText(paths::toQString(doc.readText(kOptions, "DestPath", fallback)));
     if (doc.readFlag(kOptions, "ConvertToSamePath", true))
         rbtConvertToSamePath->setChecked(true);
     else
@@ -528,7 +522,7 @@ void TConvertOptionsForm::LoadRecentPaths()
     for (size_t i = 0; i < count; ++i) {
         const std::string path = doc.readText(kRecentDestPath, std::to_string(i), "");
         if (!path.empty())
-            cbxDestPath->addItem(QFile::decodeName(QByteArray::fromStdString(path)));
+            cbxDestPath->addItem(paths::toQString(path));
     }
     cbxDestPath->setCurrentIndex(-1);
     cbxDestPath->setEditText(typed);
@@ -560,7 +554,7 @@ void TConvertOptionsForm::cbxVideoFormatChange(int index)
 
 void TConvertOptionsForm::btnSelectDestPathClick()
 {
-    std::string start = QFile::encodeName(cbxDestPath->currentText()).toStdString();
+    std::string start = paths::fromQString(cbxDestPath->currentText());
     if (start.empty())
         start = platform::defaultDestinationFolder();
     if (start.size() > 1 && start.back() == '/')
@@ -568,18 +562,18 @@ void TConvertOptionsForm::btnSelectDestPathClick()
     const std::optional<std::string> chosen =
         platform::services().fileDialogs->chooseFolder(this, tr(kBrowseTitle).toStdString(), start);
     if (chosen)
-        cbxDestPath->setEditText(QFile::decodeName(QByteArray::fromStdString(*chosen)));
+        cbxDestPath->setEditText(paths::toQString(*chosen));
 }
 
 bool TConvertOptionsForm::ValidateDestination()
 {
-    const std::string path = trimmed(QFile::encodeName(cbxDestPath->currentText()).toStdString());
+    const std::string path = trimmed(paths::fromQString(cbxDestPath->currentText()));
     if (!rbtConvertToPath->isChecked() || shellutil::folderExists(path))
         return true;
 
     auto* messages = platform::services().messages;
     const auto answer = messages->show(this, tr(kCaption).toStdString(),
-                                       replacePlaceholder(tr(kAskCreate).toStdString(), path),
+                                       text::replacePlaceholder(tr(kAskCreate).toStdString(), path),
                                        platform::MessageIcon::Warning, platform::MessageButtons::YesNo);
     if (answer != platform::MessageAnswer::Yes)
         return false;
@@ -617,7 +611,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     doc.setValue(kOptions, "ConvertToSamePath", rbtConvertToSamePath->isChecked() ? "1" : "0", file);
 
     // The folder is stored as it was checked and created: without blanks around it.
-    const std::string shown = trimmed(QFile::encodeName(cbxDestPath->currentText()).toStdString());
+    const std::string shown = trimmed(paths::fromQString(cbxDestPath->currentText()));
     // The path box is enabled exactly when the folder choice is selected.
     if (rbtConvertToPath->isChecked()) {
         std::string folder = shown;
@@ -627,7 +621,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     }
 
     // Recent folders: the shown text first, unless it is listed already.
-    const QString shownText = QFile::decodeName(QByteArray::fromStdString(shown));
+    const QString shownText = paths::toQString(shown);
     for (int i = 0; i < cbxDestPath->count(); ++i) {
         if (cbxDestPath->itemText(i).compare(shownText, Qt::CaseInsensitive) == 0)
             return;
@@ -637,7 +631,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     const int kept = std::min(cbxDestPath->count(), kMaxRecentPaths - 1);
     for (int i = 0; i < kept; ++i)
         doc.setValue(kRecentDestPath, std::to_string(i + 1),
-                     QFile::encodeName(cbxDestPath->itemText(i)).toStdString(), file);
+                     paths::fromQString(cbxDestPath->itemText(i)), file);
 }
 
 void TConvertOptionsForm::SaveProfileParameters()

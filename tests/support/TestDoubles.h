@@ -3,9 +3,10 @@
 // gives one test its own program folder, registry root and settings file and
 // installs the doubles for its lifetime. Nothing here touches the real desktop,
 // the user's home or the machine's power.
-#include "DesktopSession.h"
-#include "Registry.h"
-#include "Services.h"
+#include "platform/DesktopSession.h"
+#include "platform/MountTable.h"
+#include "platform/Registry.h"
+#include "platform/Services.h"
 
 #include <QImage>
 #include <deque>
@@ -71,15 +72,6 @@ public:
     std::deque<std::optional<std::string>> nextFolder;
     std::vector<OpenFilesCall> openCalls;
     std::vector<std::pair<std::string, std::string>> folderCalls; // title, start folder
-};
-
-// Optical-drive test over a mount table text in the format of
-// /proc/self/mountinfo (the Linux implementation reads the real file).
-class MountTableDrives : public Drives {
-public:
-    explicit MountTableDrives(std::function<std::string()> readMountInfo);
-    bool isOptical(const std::string& path) const override;
-    std::function<std::string()> readMountInfo;
 };
 
 class FakeDesktop : public Desktop {

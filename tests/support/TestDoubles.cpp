@@ -1,6 +1,6 @@
 #include "TestDoubles.h"
 
-#include "IconFiles.h"
+#include "platform/IconFiles.h"
 
 #include <QDir>
 #include <QFile>
