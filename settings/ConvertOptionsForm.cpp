@@ -1,6 +1,7 @@
 #include "ConvertOptionsForm.h"
 
 #include "IniFile.h"
+#include "OutputChoices.h"
 #include "RunSettings.h"
 #include "platform/Product.h"
 #include "platform/DesktopApps.h"
@@ -45,73 +46,49 @@ constexpr int kClientWidth = 528;
 constexpr int kClientHeight = 309;
 constexpr int kEmbeddedHeight = 276; // without the row of buttons
 
-// The profiles the list shows until the catalogue is loaded.
-constexpr std::array<const char*, 18> kInitialTitles = {
-    "MP4 MPEG-4 Video (*.mp4)",
-    "iPod MPEG-4 Video (320x240, 4:3) - High Quanlity",
-    "iPod MPEG-4 Video (320x180, 16:9) - High Quanlity",
-    "iPod MPEG-4 Video (320x240, 4:3)",
-    "iPod MPEG-4 Video (320x180, 16:9)",
-    "iPod MPEG-4 Video (320x240, 4:3) - Low Quanlity, Less File Size",
-    "iPod MPEG-4 Video (320x180, 16:9) - Low Quanlity, Less File Size",
-    "PSP MPEG-4 Video (368x208)",
-    "PSP MPEG-4 Video (368x208) - High Quanlity",
-    "PSP AVC Video (368x208)",
-    "MP4 MPEG-4 AVC Video (*.mp4)",
-    "DivX Video Format (*.avi)",
-    "XviD Video Format (*.avi)",
-    "Archor Video (*.avi)",
-    "Creative Zen Vision (*.avi)",
-    "iRiver PMP-100 (*.avi)",
-    "MPEG-1/VCD Video (*.mpg)",
-    "MPEG-2/SVCD/DVD Video (*.mpg)",
-};
+template <size_t N>
+QStringList itemList(const std::array<std::string_view, N>& items)
+{
+    QStringList list;
+    list.reserve(qsizetype(N));
+    for (std::string_view item : items)
+        list.append(QString::fromUtf8(item.data(), qsizetype(item.size())));
+    return list;
+}
 
 const QStringList& frameSizeItems()
 {
-    static const QStringList items = {
-        "80 x 60",   "128 x 96",  "160 x 120", "160 x 128",  "176 x 144",   "320 x 180",  "320 x 240",
-        "352 x 240", "368 x 192", "368 x 208", "480 x 272",  "480 x 320",   "640 x 360",  "640 x 480",
-        "720 x 480", "720 x 576", "853 x 480", "1280 x 720", "1440 x 1080", "1920 x 1080",
-        QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
-        QString::fromUtf8(kUpTo.data(), qsizetype(kUpTo.size())) + "1280 x 720",
-        QString::fromUtf8(kUpTo.data(), qsizetype(kUpTo.size())) + "1920 x 1080",
-    };
+    static const QStringList items = itemList(kFrameSizeItems);
     return items;
 }
 
-// "0": no bit rate, the encoder's constant quality.
 const QStringList& videoBitrateItems()
 {
-    static const QStringList items = {"0", "190",  "216",  "384",  "400",  "512",  "768",  "1000", "1150", "1200",
-                                      "1500", "2000", "2376", "3000", "4000", "6000", "8000", "10000", "12000"};
+    static const QStringList items = itemList(kVideoBitrateItems);
     return items;
 }
 
 const QStringList& framerateItems()
 {
-    static const QStringList items = {
-        "12", "15", "20", "23.976", "25", "29.976", "30",
-        QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
-    };
+    static const QStringList items = itemList(kFramerateItems);
     return items;
 }
 
 const QStringList& audioBitrateItems()
 {
-    static const QStringList items = {"32", "48", "56", "64", "96", "112", "128", "160", "192", "224", "256", "320"};
+    static const QStringList items = itemList(kAudioBitrateItems);
     return items;
 }
 
 const QStringList& sampleRateItems()
 {
-    static const QStringList items = {"8000", "16000", "22050", "24000", "32000", "44100", "48000", "54000", "96000"};
+    static const QStringList items = itemList(kSampleRateItems);
     return items;
 }
 
 const QStringList& channelItems()
 {
-    static const QStringList items = {"Mono", "Stereo"};
+    static const QStringList items = itemList(kChannelItems);
     return items;
 }
 
@@ -422,8 +399,7 @@ void TConvertOptionsForm::buildControls()
     cbxVideoFormat->setEditable(false);
     cbxVideoFormat->setMaxVisibleItems(26);
     cbxVideoFormat->setGeometry(8, 26, 512, 22);
-    for (const char* title : kInitialTitles)
-        cbxVideoFormat->addItem(QString::fromUtf8(title));
+    cbxVideoFormat->addItems(itemList(kBuiltInProfileTitles));
     cbxVideoFormat->setCurrentIndex(-1);
     makeLabel(this, "lblOutputFormat", "&Output Format:", QRect(8, 8, 200, 16), cbxVideoFormat);
 
