@@ -3,6 +3,7 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "settings/IniFile.h"
+#include "settings/OutputChoices.h"
 #include "settings/RunSettings.h"
 #include "platform/Product.h"
 #include "platform/DesktopApps.h"
@@ -26,6 +27,7 @@
 #include <array>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace vexlo::settings {
 
@@ -52,69 +54,44 @@ constexpr int kMaxRecentPaths = 10;
 constexpr int kClientWidth = 528;
 constexpr int kClientHeight = 309;
 constexpr int kEmbeddedHeight = 276; // without the row of buttons
-constexpr int kEmbeddedWidth = 436;  // fits the preferences page at 12 pixels from its edge
 
-// The profiles the list shows until the catalogue is loaded.
-constexpr std::array<const char*, 18> kInitialTitles = {
-    "MP4 MPEG-4 Video (*.mp4)",
-    "iPod MPEG-4 Video (320x240, 4:3) - High Quanlity",
-    "iPod MPEG-4 Video (320x180, 16:9) - High Quanlity",
-    "iPod MPEG-4 Video (320x240, 4:3)",
-    "iPod MPEG-4 Video (320x180, 16:9)",
-    "iPod MPEG-4 Video (320x240, 4:3) - Low Quanlity, Less File Size",
-    "iPod MPEG-4 Video (320x180, 16:9) - Low Quanlity, Less File Size",
-    "PSP MPEG-4 Video (368x208)",
-    "PSP MPEG-4 Video (368x208) - High Quanlity",
-    "PSP AVC Video (368x208)",
-    "MP4 MPEG-4 AVC Video (*.mp4)",
-    "DivX Video Format (*.avi)",
-    "XviD Video Format (*.avi)",
-    "Archor Video (*.avi)",
-    "Creative Zen Vision (*.avi)",
-    "iRiver PMP-100 (*.avi)",
-    "MPEG-1/VCD Video (*.mpg)",
-    "MPEG-2/SVCD/DVD Video (*.mpg)",
-};
+template <size_t N>
+QStringList itemList(const std::array<std::string_view, N>& items)
+{
+    QStringList list;
+    list.reserve(qsizetype(N));
+    for (std::string_view item : items)
+        list.append(QString::fromUtf8(item.data(), qsizetype(item.size())));
+    return list;
+}
 
 const QStringList& frameSizeItems()
 {
-    static const QStringList items = {
-        "80 x 60",   "128 x 96",  "160 x 120", "160 x 128",  "176 x 144",   "320 x 180",  "320 x 240",
-        "352 x 240", "368 x 192", "368 x 208", "480 x 272",  "480 x 320",   "640 x 360",  "640 x 480",
-        "720 x 480", "720 x 576", "853 x 480", "1280 x 720", "1440 x 1080", "1920 x 1080",
-        QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
-        QString::fromUtf8(kUpTo.data(), qsizetype(kUpTo.size())) + "1280 x 720",
-        QString::fromUtf8(kUpTo.data(), qsizetype(kUpTo.size())) + "1920 x 1080",
-    };
+    static const QStringList items = itemList(kFrameSizeItems);
     return items;
 }
 
-// "0": no bit rate, the encoder's constant quality.
 const QStringList& videoBitrateItems()
 {
-    static const QStringList items = {"0", "190",  "216",  "384",  "400",  "512",  "768",  "1000", "1150", "1200",
-                                      "1500", "2000", "2376", "3000", "4000", "6000", "8000", "10000", "12000"};
+    static const QStringList items = itemList(kVideoBitrateItems);
     return items;
 }
 
 const QStringList& framerateItems()
 {
-    static const QStringList items = {
-        "12", "15", "20", "23.976", "25", "29.976", "30",
-        QString::fromUtf8(kSameAsSource.data(), qsizetype(kSameAsSource.size())),
-    };
+    static const QStringList items = itemList(kFramerateItems);
     return items;
 }
 
 const QStringList& audioBitrateItems()
 {
-    static const QStringList items = {"32", "48", "56", "64", "96", "112", "128", "160", "192", "224", "256", "320"};
+    static const QStringList items = itemList(kAudioBitrateItems);
     return items;
 }
 
 const QStringList& sampleRateItems()
 {
-    static const QStringList items = {"8000", "16000", "22050", "24000", "32000", "44100", "48000", "54000", "96000"};
+    static const QStringList items = itemList(kSampleRateItems);
     return items;
 }
 
@@ -189,9 +166,10 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, con
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
     if (buddy)
         label->setBuddy(buddy);
+    // A caption never narrower than its text in the desktop's font.
+    label->setGeometry(geometry.adjusted(0, 0, std::max(0, label->sizeHint().width() - geometry.width()), 0));
     return label;
 }
 
@@ -252,6 +230,137 @@ void fitBoxesToItems(QWidget* form)
     }
 }
 
+// The embedded form (the preferences dialog's "General" page) is narrower than
+// the dialog, and scaling the dialog's layout down cuts the longest items. Its
+// layout is computed from the desktop's font instead: each parameter group is
+// as wide as its captions, its boxes' longest items and its units need, and
+// the form grows beyond its designed width only when the two groups need more.
+constexpr int kPad = 10;     // inside a group, left and right
+constexpr int kGap = 4;      // caption to box, box to unit
+constexpr int kGroupGap = 8; // between the two groups
+constexpr int kRowTop = 22;  // first row inside a group
+constexpr int kRowStep = 28;
+
+struct ParameterRow {
+    QLabel* caption;
+    QComboBox* box;
+    QLabel* unit; // null when the row has none
+};
+
+struct ParameterGroup {
+    QGroupBox* group;
+    std::vector<ParameterRow> rows;
+    QPushButton* restore;
+
+    int captionWidth() const
+    {
+        int w = 0;
+        for (const ParameterRow& r : rows)
+            w = std::max(w, r.caption->sizeHint().width());
+        return w;
+    }
+    int unitWidth() const
+    {
+        int w = 0;
+        for (const ParameterRow& r : rows)
+            if (r.unit)
+                w = std::max(w, r.unit->sizeHint().width());
+        return w;
+    }
+    // The narrowest width that shows every caption, item, unit and the button whole.
+    int need() const
+    {
+        int boxes = 0;
+        for (const ParameterRow& r : rows)
+            boxes = std::max(boxes, widthForItems(r.box));
+        const int columns = kPad + captionWidth() + kGap + boxes + kGap + unitWidth() + kPad;
+        return std::max(columns, restore->sizeHint().width() + 2 * kPad);
+    }
+    // Captions at the left, units at the right edge, boxes filling between.
+    void place(int x, int width) const
+    {
+        const QRect old = group->geometry();
+        group->setGeometry(x, old.y(), width, old.height());
+        const int captionW = captionWidth();
+        const int unitW = unitWidth();
+        const int boxX = kPad + captionW + kGap;
+        const int unitX = width - kPad - unitW;
+        const int boxW = unitX - kGap - boxX;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const int y = kRowTop + int(i) * kRowStep;
+            const int textH = std::max(16, rows[i].caption->sizeHint().height());
+            const int textY = y + (22 - textH) / 2;
+            rows[i].caption->setGeometry(kPad, textY, captionW, textH);
+            rows[i].box->setGeometry(boxX, y, boxW, 22);
+            if (rows[i].unit)
+                rows[i].unit->setGeometry(unitX, textY, unitW, textH);
+        }
+        const QRect b = restore->geometry();
+        restore->setGeometry(kPad, b.y(), width - 2 * kPad, b.height());
+    }
+};
+
+template <typename T>
+T* child(QWidget* parent, const char* name)
+{
+    return parent->findChild<T*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+void layOutEmbedded(TConvertOptionsForm& f)
+{
+    const ParameterGroup video{f.grbWhat,
+                               {{child<QLabel>(f.grbWhat, "lblFrameSize"), f.cbxFrameSize, nullptr},
+                                {child<QLabel>(f.grbWhat, "lblVideoBitrate"), f.cbxVideoBitrate,
+                                 child<QLabel>(f.grbWhat, "lblVideoBitrateUnit")},
+                                {child<QLabel>(f.grbWhat, "lblFramerate"), f.cbxFramerate,
+                                 child<QLabel>(f.grbWhat, "lblFramerateUnit")}},
+                               f.btnRestoreVideo};
+    const ParameterGroup audio{f.GroupBox1,
+                               {{child<QLabel>(f.GroupBox1, "lblAudioBitrate"), f.cbxAudioBitrate,
+                                 child<QLabel>(f.GroupBox1, "lblAudioBitrateUnit")},
+                                {child<QLabel>(f.GroupBox1, "lblSampleBitrate"), f.cbxSampleBitrate,
+                                 child<QLabel>(f.GroupBox1, "lblSampleBitrateUnit")},
+                                {child<QLabel>(f.GroupBox1, "lblChannels"), f.cbxChannels, nullptr}},
+                               f.btnRestoreAudio};
+
+    // The width goes to the groups in halves when both fit; otherwise each
+    // gets what it needs and the rest is shared.
+    const int videoNeed = video.need();
+    const int audioNeed = audio.need();
+    const int width = std::max(TConvertOptionsForm::kEmbeddedWidth, videoNeed + kGroupGap + audioNeed);
+    const int half = (width - kGroupGap) / 2;
+    int videoW = half;
+    if (videoNeed > half || audioNeed > width - kGroupGap - half) {
+        const int extra = width - kGroupGap - videoNeed - audioNeed;
+        videoW = videoNeed + extra / 2;
+    }
+    video.place(0, videoW);
+    audio.place(videoW + kGroupGap, width - kGroupGap - videoW);
+
+    // The output format row spans the form.
+    auto* formatCaption = child<QLabel>(&f, "lblOutputFormat");
+    formatCaption->move(0, formatCaption->y());
+    f.cbxVideoFormat->setGeometry(0, f.cbxVideoFormat->y(), width, f.cbxVideoFormat->height());
+
+    // Destination: the path box between its radio button and the browse button.
+    QGroupBox* where = f.grbWhere;
+    where->setGeometry(0, where->y(), width, where->height());
+    const QRect same = f.rbtConvertToSamePath->geometry();
+    f.rbtConvertToSamePath->setGeometry(kPad, same.y(), std::min(width - 2 * kPad,
+                                        std::max(same.width(), f.rbtConvertToSamePath->sizeHint().width())),
+                                        same.height());
+    const QRect path = f.rbtConvertToPath->geometry();
+    const int pathW = std::max(path.width(), f.rbtConvertToPath->sizeHint().width());
+    f.rbtConvertToPath->setGeometry(kPad, path.y(), pathW, path.height());
+    const QRect browse = f.btnSelectDestPath->geometry();
+    const int browseX = width - kPad - browse.width();
+    f.btnSelectDestPath->move(browseX, browse.y());
+    const int destX = kPad + pathW + 2;
+    f.cbxDestPath->setGeometry(destX, f.cbxDestPath->y(), browseX - kGap - destX, f.cbxDestPath->height());
+
+    f.setFixedSize(width, kEmbeddedHeight);
+}
+
 } // namespace
 
 TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
@@ -272,28 +381,8 @@ TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
     buildControls();
     if (!m_embedded)
         fitBoxesToItems(this);
-    if (m_embedded) {
-        // The preferences dialog's page is narrower than the dialog: the
-        // embedded form keeps its layout, compressed horizontally to fit.
-        constexpr double k = double(kEmbeddedWidth) / kClientWidth;
-        const auto compress = [k](QWidget* w) {
-            // Captions and controls near the left edge keep their place and
-            // labels their width; everything else moves and narrows.
-            const QRect g = w->geometry();
-            const bool nearLeft = g.x() < 100;
-            const int left = nearLeft ? g.x() : int(g.x() * k + 0.5);
-            int right = int((g.x() + g.width()) * k + 0.5);
-            if (nearLeft && qobject_cast<QLabel*>(w))
-                right = g.x() + g.width();
-            w->setGeometry(left, g.y(), right - left, g.height());
-        };
-        for (QWidget* owner : {static_cast<QWidget*>(this), static_cast<QWidget*>(grbWhat),
-                               static_cast<QWidget*>(GroupBox1), static_cast<QWidget*>(grbWhere)}) {
-            for (QWidget* child : owner->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-                compress(child);
-        }
-        setFixedSize(kEmbeddedWidth, kEmbeddedHeight);
-    }
+    if (m_embedded)
+        layOutEmbedded(*this);
 }
 
 TConvertOptionsForm::~TConvertOptionsForm() = default;
@@ -306,8 +395,7 @@ void TConvertOptionsForm::buildControls()
     cbxVideoFormat->setEditable(false);
     cbxVideoFormat->setMaxVisibleItems(26);
     cbxVideoFormat->setGeometry(8, 26, 512, 22);
-    for (const char* title : kInitialTitles)
-        cbxVideoFormat->addItem(QString::fromUtf8(title));
+    cbxVideoFormat->addItems(itemList(kBuiltInProfileTitles));
     cbxVideoFormat->setCurrentIndex(-1);
     makeLabel(this, "lblOutputFormat", tr("&Output Format:"), QRect(8, 8, 200, 16), cbxVideoFormat);
 

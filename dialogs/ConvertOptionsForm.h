@@ -23,6 +23,10 @@ public:
     explicit TConvertOptionsForm(QWidget* parent = nullptr, bool embedded = false);
     ~TConvertOptionsForm() override;
 
+    // The width the embedded form is designed for (the preferences page, 12
+    // pixels from its edge). It is wider only when the desktop's font needs it.
+    static constexpr int kEmbeddedWidth = 436;
+
     // ValidateDestination; on success SaveProfileParameters and SaveDestination.
     // Loads the form first when it has never been shown. A failed write is shown
     // as an error message and gives false; nothing else is written then.

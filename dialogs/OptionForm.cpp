@@ -151,13 +151,13 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     edtScheduleTime->setTime(m_clock().time());
     m_scheduleDate = m_clock().date();
 
+    FormCreate();
+
     // Centred on the screen.
     if (QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - kClientWidth) / 2, area.y() + (area.height() - kClientHeight) / 2);
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
-
-    FormCreate();
 }
 
 TOptionForm::~TOptionForm()
@@ -173,6 +173,18 @@ void TOptionForm::FormCreate()
     GeneralForm->setWindowFlags(Qt::Widget);
     GeneralForm->move(12, 7);
     GeneralForm->show();
+    // A desktop font too wide for the designed page widens the dialog by what
+    // the General page lacks; the buttons keep their place at the right.
+    const int grow = GeneralForm->width() - TConvertOptionsForm::kEmbeddedWidth;
+    if (grow > 0) {
+        setFixedSize(width() + grow, height());
+        PageControl1->resize(PageControl1->width() + grow, PageControl1->height());
+        for (QPushButton* button : {btnOK, btnCancel, btnApply})
+            button->move(button->x() + grow, button->y());
+        // The other pages' frames end where the General page's do.
+        for (QGroupBox* group : {rdgTargetFileExists, grbSchedule})
+            group->resize(GeneralForm->x() + GeneralForm->width() - group->x(), group->height());
+    }
 }
 
 void TOptionForm::FormDestroy()

@@ -7,6 +7,7 @@
 #include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "dialogs/OptionForm.h"
+#include "support/LayoutChecks.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -294,10 +295,14 @@ TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
 TEST_F(DesktopTest, DialogScreenshots)
 {
     auto w = open();
+    // The installed catalogue's titles in the output format lists. Nothing
+    // reads cut off in the desktop's font, on any page.
+    writeFile(tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"));
     {
         settings::TConvertOptionsForm dialog(w.get());
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        EXPECT_EQ(cutOffTexts(&dialog), std::vector<std::string>{});
         screenshot(&dialog, "output-dialog");
     }
     {
@@ -309,8 +314,12 @@ TEST_F(DesktopTest, DialogScreenshots)
         ASSERT_NE(pages, nullptr);
         for (int i = 0; i < pages->count(); ++i) {
             pages->setCurrentIndex(i);
+            QTest::qWait(20);
+            EXPECT_EQ(cutOffTexts(&dialog), std::vector<std::string>{}) << "page " << i;
             screenshot(&dialog, "preferences-" + std::to_string(i));
         }
+        // The whole dialog lies on the screen.
+        EXPECT_TRUE(dialog.screen()->availableGeometry().contains(dialog.frameGeometry()));
     }
 }
 

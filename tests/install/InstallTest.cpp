@@ -134,7 +134,7 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
     // The user's own environment: no XDG folders, no registry override.
     std::vector<std::string> userEnv{"HOME=" + home, "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8",
                                      "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
-    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    for (const char* keep : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (const char* value = std::getenv(keep))
             userEnv.push_back(std::string(keep) + "=" + value);
     }

@@ -3,6 +3,7 @@
 #include "dialogs/ConvertOptionsForm.h"
 #include "settings/IniFile.h"
 #include "settings/RunSettings.h"
+#include "support/LayoutChecks.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -571,6 +572,8 @@ TEST_F(OutputDialog, ParameterBoxesShowTheirLongestItem)
     }
     EXPECT_LE(f.GroupBox1->geometry().right(), f.width() - 1);
     EXPECT_LT(f.grbWhat->geometry().right(), f.GroupBox1->x());
+    // No caption or button text is cut either.
+    EXPECT_EQ(test::cutOffTexts(&f), std::vector<std::string>{});
 }
 
 TEST_F(OutputDialog, InstalledCatalogueListsEveryProfileWithAllItsValues)

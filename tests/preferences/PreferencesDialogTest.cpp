@@ -5,6 +5,7 @@
 #include "settings/IniFile.h"
 #include "dialogs/OptionForm.h"
 #include "support/TestDoubles.h"
+#include "support/LayoutChecks.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -97,7 +98,9 @@ TEST_F(Preferences, WindowAndControlTexts)
 {
     auto form = openForm();
     EXPECT_EQ(form->windowTitle(), "Options");
-    EXPECT_EQ(form->size(), QSize(475, 392));
+    // 475 wide unless the General page needs more (NothingReadsCutOffOnAnyPage).
+    EXPECT_EQ(form->height(), 392);
+    EXPECT_GE(form->width(), 475);
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     ASSERT_EQ(form->PageControl1->count(), 3);
     EXPECT_EQ(form->PageControl1->tabText(0), "General");
@@ -135,6 +138,35 @@ TEST_F(Preferences, WindowAndControlTexts)
     }
 }
 
+// Every page shows its captions and the longest item of each drop-down list
+// whole, the General page with the installed catalogue's titles. The dialog
+// keeps its designed size unless the desktop's font makes the General page
+// wider; then it widens by that much, and its buttons stay at the right.
+TEST_F(Preferences, NothingReadsCutOffOnAnyPage)
+{
+    test::writeFile(platform.settingsPath(), test::readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"));
+    auto form = openForm();
+    ASSERT_GE(form->GeneralForm->cbxVideoFormat->count(), 25);
+    const int grow = std::max(0, form->GeneralForm->width() - settings::TConvertOptionsForm::kEmbeddedWidth);
+    EXPECT_EQ(form->size(), QSize(475 + grow, 392));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->PageControl1->geometry(), QRect(8, 8, 459 + grow, 342));
+    EXPECT_EQ(form->btnApply->geometry(), QRect(393 + grow, 358, 75, 25));
+    EXPECT_EQ(form->GeneralForm->pos(), QPoint(12, 7));
+
+    const char* names[] = {"general", "advanced", "schedule"};
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(names[page]);
+        form->PageControl1->setCurrentIndex(page);
+        QApplication::processEvents();
+        EXPECT_EQ(test::cutOffTexts(form.get()), std::vector<std::string>{});
+        test::saveScreenshot(form.get(), std::string("preferences-whole-") + names[page]);
+    }
+    // The schedule's controls read the same when enabled.
+    form->chkScheduleConvert->setChecked(true);
+    EXPECT_EQ(test::cutOffTexts(form->tsSchedule), std::vector<std::string>{});
+}
+
 TEST_F(Preferences, NoOrUnreadableSettingsFileGivesTheDefaults)
 {
     using namespace std::string_literals;
@@ -148,8 +180,9 @@ TEST_F(Preferences, NoOrUnreadableSettingsFileGivesTheDefaults)
         EXPECT_EQ(form->targetFileExistsIndex(), 0);
         EXPECT_TRUE(form->chkShellExtension->isChecked());
         for (QCheckBox* box : form->findChildren<QCheckBox*>()) {
-            if (box != form->chkShellExtension && !form->GeneralForm->isAncestorOf(box))
+            if (box != form->chkShellExtension && !form->GeneralForm->isAncestorOf(box)) {
                 EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+            }
         }
         for (QWidget* w : scheduleControls(*form))
             EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();

@@ -1,9 +1,11 @@
 // The installed catalogue (vexlo.ini) and the factory values (VideoFormat.dat).
+#include "settings/OutputChoices.h"
 #include "settings/RunSettings.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -13,49 +15,16 @@ using namespace vexlo::settings;
 
 namespace {
 
-const std::vector<std::string> kTitles = {
-    "MP4 MPEG-4 Video (*.mp4)",
-    "iPod MPEG-4 Video (320x240, 4:3) - High Quanlity",
-    "iPod MPEG-4 Video (320x180, 16:9) - High Quanlity",
-    "iPod MPEG-4 Video (320x240, 4:3)",
-    "iPod MPEG-4 Video (320x180, 16:9)",
-    "iPod MPEG-4 Video (320x240, 4:3) - Low Quanlity, Less File Size",
-    "iPod MPEG-4 Video (320x180, 16:9) - Low Quanlity, Less File Size",
-    "PSP MPEG-4 Video (368x208)",
-    "PSP MPEG-4 Video (368x208) - High Quanlity",
-    "PSP AVC Video (368x208)",
-    "MP4 MPEG-4 AVC Video (*.mp4)",
-    "DivX Video Format (*.avi)",
-    "XviD Video Format (*.avi)",
-    "Archor Video (*.avi)",
-    "Creative Zen Vision (*.avi)",
-    "iRiver PMP-100 (*.avi)",
-    "MPEG-1/VCD Video (*.mpg)",
-    "MPEG-2/SVCD/DVD Video (*.mpg)",
-    "MP4 H.264 Video - Same as source (*.mp4)",
-    "MP4 H.265/HEVC Video - Same as source (*.mp4)",
-    "MP4 H.264 Video for phones and the web, 1080p (*.mp4)",
-    "MP4 H.264 Video for phones and the web, 720p (*.mp4)",
-    "WebM AV1 Video (*.webm)",
-    "WebM VP9 Video (*.webm)",
-    "MKV H.265 archive, same as source (*.mkv)",
-};
+// The number of profiles the installed catalogue holds.
+constexpr int kProfiles = 25;
 
-// The items of the output dialog's parameter boxes.
-const std::set<std::string> kFrameSizes = {
-    "80 x 60", "128 x 96", "160 x 120", "160 x 128", "176 x 144", "320 x 180", "320 x 240",
-    "352 x 240", "368 x 192", "368 x 208", "480 x 272", "480 x 320", "640 x 360", "640 x 480",
-    "720 x 480", "720 x 576", "853 x 480", "1280 x 720", "1440 x 1080", "1920 x 1080",
-    "Same as source file", "Up to 1280 x 720", "Up to 1920 x 1080"};
-const std::set<std::string> kVideoBitrates = {"0", "190", "216", "384", "400", "512", "768",
-                                              "1000", "1150", "1200", "1500", "2000", "2376",
-                                              "3000", "4000", "6000", "8000", "10000", "12000"};
-const std::set<std::string> kFramerates = {"12", "15", "20", "23.976", "25", "29.976", "30",
-                                           "Same as source file"};
-const std::set<std::string> kAudioBitrates = {"32", "48", "56", "64", "96", "112",
-                                              "128", "160", "192", "224", "256", "320"};
-const std::set<std::string> kSampleRates = {"8000", "16000", "22050", "24000", "32000",
-                                            "44100", "48000", "54000", "96000"};
+// The items of one of the output dialog's parameter boxes.
+template <size_t N>
+std::set<std::string> itemSet(const std::array<std::string_view, N>& items)
+{
+    return {items.begin(), items.end()};
+}
+
 const std::vector<std::string> kParameterKeys = {"FrameSize", "VideoBitrate", "Framerate",
                                                  "AudioBitrate", "SampleBitrate", "Channels"};
 
@@ -67,9 +36,20 @@ IniDocument dataFile(const char* name)
 TEST(Catalogue, TwentyFiveProfilesWithTheListsTitles)
 {
     const IniDocument ini = dataFile("vexlo.ini");
-    for (size_t n = 0; n < kTitles.size(); ++n)
-        EXPECT_EQ(ini.readText(profileSectionName(int(n)), "Title", ""), kTitles[n]) << n;
-    EXPECT_EQ(ini.readText(profileSectionName(25), "Title", ""), "");
+    // The first eighteen are the dialog's built-in titles, misspellings included.
+    for (size_t n = 0; n < kBuiltInProfileTitles.size(); ++n)
+        EXPECT_EQ(ini.readText(profileSectionName(int(n)), "Title", ""), kBuiltInProfileTitles[n]) << n;
+    EXPECT_EQ(ini.readText(profileSectionName(1), "Title", ""), "iPod MPEG-4 Video (320x240, 4:3) - High Quanlity");
+    // The newer ones follow, and nothing after them.
+    std::set<std::string> titles;
+    for (int n = 0; n < kProfiles; ++n) {
+        const std::string title = ini.readText(profileSectionName(n), "Title", "");
+        EXPECT_FALSE(title.empty()) << n;
+        EXPECT_TRUE(titles.insert(title).second) << "twice: " << title;
+    }
+    EXPECT_EQ(ini.readText(profileSectionName(18), "Title", ""), "MP4 H.264 Video - Same as source (*.mp4)");
+    EXPECT_EQ(ini.readText(profileSectionName(24), "Title", ""), "MKV H.265 archive, same as source (*.mkv)");
+    EXPECT_EQ(ini.readText(profileSectionName(kProfiles), "Title", ""), "");
 }
 
 TEST(Catalogue, EveryProfileIsCompleteAndMatchesTheDialogLists)
@@ -78,7 +58,12 @@ TEST(Catalogue, EveryProfileIsCompleteAndMatchesTheDialogLists)
     const std::set<std::string> videoFormats = {"mpeg4", "h264", "divx", "xvid", "mpeg1",
                                                 "mpeg2", "hevc", "av1",  "vp9"};
     const std::set<std::string> audioFormats = {"ACC", "mp3", "mp2", "opus", "flac"};
-    for (int n = 0; n < int(kTitles.size()); ++n) {
+    const auto frameSizes = itemSet(kFrameSizeItems);
+    const auto videoBitrates = itemSet(kVideoBitrateItems);
+    const auto framerates = itemSet(kFramerateItems);
+    const auto audioBitrates = itemSet(kAudioBitrateItems);
+    const auto sampleRates = itemSet(kSampleRateItems);
+    for (int n = 0; n < kProfiles; ++n) {
         SCOPED_TRACE(n);
         const std::string s = profileSectionName(n);
         EXPECT_EQ(ini.keys(s).size(), 12u);
@@ -88,13 +73,13 @@ TEST(Catalogue, EveryProfileIsCompleteAndMatchesTheDialogLists)
         EXPECT_TRUE(type == ".mp4" || type == ".avi" || type == ".mpg" || type == ".webm" || type == ".mkv")
             << type;
         EXPECT_TRUE(ini.readInteger(s, "IsPSP", -1) == 0 || ini.readInteger(s, "IsPSP", -1) == 1);
-        EXPECT_EQ(ini.readInteger(s, "IsPSP", -1) == 1, kTitles[n].rfind("PSP", 0) == 0);
+        EXPECT_EQ(ini.readInteger(s, "IsPSP", -1) == 1, ini.readText(s, "Title", "").rfind("PSP", 0) == 0);
         EXPECT_TRUE(ini.readInteger(s, "Edit", -1) == 0 || ini.readInteger(s, "Edit", -1) == 1);
-        EXPECT_TRUE(kFrameSizes.count(ini.readText(s, "FrameSize", "?")));
-        EXPECT_TRUE(kVideoBitrates.count(ini.readText(s, "VideoBitrate", "?")));
-        EXPECT_TRUE(kFramerates.count(ini.readText(s, "Framerate", "?")));
-        EXPECT_TRUE(kAudioBitrates.count(ini.readText(s, "AudioBitrate", "?")));
-        EXPECT_TRUE(kSampleRates.count(ini.readText(s, "SampleBitrate", "?")));
+        EXPECT_TRUE(frameSizes.count(ini.readText(s, "FrameSize", "?")));
+        EXPECT_TRUE(videoBitrates.count(ini.readText(s, "VideoBitrate", "?")));
+        EXPECT_TRUE(framerates.count(ini.readText(s, "Framerate", "?")));
+        EXPECT_TRUE(audioBitrates.count(ini.readText(s, "AudioBitrate", "?")));
+        EXPECT_TRUE(sampleRates.count(ini.readText(s, "SampleBitrate", "?")));
         const int channels = ini.readInteger(s, "Channels", -1);
         EXPECT_TRUE(channels == 0 || channels == 1);
         RunSettings r;
