@@ -1,4 +1,5 @@
 #include "BaseForm.h"
+#include "base/Paths.h"
 
 #include "dialogs/AboutForm.h"
 #include "platform/UserFolders.h"
@@ -175,16 +176,16 @@ void TBaseForm::clearList(QTreeWidget* listView)
 
 bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, const std::string& path)
 {
-    if (!m_files.accepts(path) || !shellutil::fileExists(path))
+    if (!m_files.accepts(path) || !paths::existsNotFolder(path))
         return false;
-    const std::string ext = shellutil::extensionOf(path);
+    const std::string ext = paths::extensionOf(path);
     const QImage icon = shellutil::GetFileTypeIcon("*" + ext, 0);
     const int image = imageList.add(icon.isNull() ? QIcon() : QIcon(QPixmap::fromImage(icon)));
 
     auto* item = new QTreeWidgetItem;
-    item->setText(0, QFile::decodeName(QByteArray::fromStdString(path)));
+    item->setText(0, paths::toQString(path));
     item->setText(1, QString::fromStdString(shellutil::GetFileSizeText(path)));
-    item->setText(2, QFile::decodeName(QByteArray::fromStdString(shellutil::folderPart(path))));
+    item->setText(2, paths::toQString(shellutil::folderPart(path)));
     item->setData(0, Qt::UserRole, QByteArray::fromStdString(path));
     item->setData(0, Qt::UserRole + 1, image);
     item->setIcon(0, imageList.at(image));

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "base/Text.h"
 
 #include "FileRules.h"
 #include "shellutil/ConvertPublic.h"
@@ -34,7 +35,7 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments,
             if (!filesOnly && arg.size() >= 4 && arg.find(':') == 3) {
                 // Profile prefix "002:<folder>" or folder prefix "ADD:<folder>".
                 const std::string prefix = arg.substr(0, 3);
-                if (shellutil::asciiUpper(prefix) != "ADD")
+                if (text::asciiUpper(prefix) != "ADD")
                     request.formatIndex = parseCommandLineNumber(prefix);
                 current = arg.substr(4);
                 if (current.empty())
@@ -46,7 +47,7 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments,
                 const std::string rest = arg.substr(1);
                 if (shellutil::IsAllDigits(rest)) {
                     request.formatIndex = parseCommandLineNumber(rest);
-                } else if (shellutil::asciiUpper(rest) == "S") {
+                } else if (text::asciiUpper(rest) == "S") {
                     request.silent = true;
                     request.items.push_back({Kind::Silent, {}});
                 } else {

@@ -1,4 +1,5 @@
 #include "FileListController.h"
+#include "base/Paths.h"
 
 #include "FileRules.h"
 #include "MainForm.h"
@@ -20,7 +21,6 @@ namespace {
 
 const char* const kOptions = "Options";
 
-std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 std::string currentFolder()
 {
@@ -103,8 +103,8 @@ void FileListController::addMatching(const std::string& pattern)
 void FileListController::drop(const QStringList& localFiles)
 {
     for (const QString& name : localFiles) {
-        const std::string path = toPath(name);
-        if (shellutil::fileExists(path) && isSupportedVideoName(path))
+        const std::string path = paths::fromQString(name);
+        if (paths::existsNotFolder(path) && isSupportedVideoName(path))
             m_form.addFile(path);
     }
     setIdleStatusText();

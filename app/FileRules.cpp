@@ -32,7 +32,7 @@ std::vector<std::string_view> splitMasks(std::string_view masks)
 
 bool isSupportedVideoName(const std::string& path)
 {
-    const std::string ext = shellutil::asciiLower(shellutil::extensionOf(path));
+    const std::string ext = text::asciiLower(paths::extensionOf(path));
     return !ext.empty() && SupportedVideoPatterns.find(ext) != std::string_view::npos;
 }
 
@@ -104,7 +104,7 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
 
 int parseCommandLineNumber(const std::string& text)
 {
-    const auto value = shellutil::parseDecimal32(text);
+    const auto value = text::parseDecimal32(text);
     if (!value)
         throw std::runtime_error("'" + text + "' is not a valid integer value");
     return *value;

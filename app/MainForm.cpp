@@ -1,4 +1,5 @@
 #include "MainForm.h"
+#include "base/Text.h"
 
 #include "CommandLine.h"
 #include "MainFormControls.h"
@@ -375,14 +376,13 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
             AddMatchingFiles(item.path);
             break;
         case Kind::Unsupported: {
-            std::string text = QCoreApplication::translate(
-                                   "TMainForm", "'%s'\r\n\r\nFile is not a supported video file, "
-                                                "and can not be converted!")
-                                   .toStdString();
-            if (const size_t at = text.find("%s"); at != std::string::npos)
-                text.replace(at, 2, item.path);
+            const std::string message = text::replacePlaceholder(
+                QCoreApplication::translate("TMainForm", "'%s'\r\n\r\nFile is not a supported video file, "
+                                                         "and can not be converted!")
+                    .toStdString(),
+                item.path);
             const std::string title = QFile::encodeName(windowTitle()).toStdString();
-            tellUser(title, text, MessageIcon::Error, MessageButtons::Ok);
+            tellUser(title, message, MessageIcon::Error, MessageButtons::Ok);
             break;
         }
         case Kind::CreateFolder: {

@@ -1,4 +1,6 @@
 #include "RunController.h"
+#include "base/Text.h"
+#include "base/Paths.h"
 
 #include "MainForm.h"
 #include "platform/AppTitle.h"
@@ -33,14 +35,12 @@ void RunController::collectExistingFiles(std::vector<std::string>& list)
     const int n = rowCount();
     for (int i = 0; i < n; ++i) {
         const std::string path = rowPath(i);
-        if (!shellutil::fileExists(path)) {
+        if (!paths::existsNotFolder(path)) {
             list.clear();
-            std::string text
-                = QCoreApplication::translate("TMainForm", "File is not found!\r\n%s").toStdString();
-            if (const size_t at = text.find("%s"); at != std::string::npos)
-                text.replace(at, 2, path);
+            const std::string message = text::replacePlaceholder(
+                QCoreApplication::translate("TMainForm", "File is not found!\r\n%s").toStdString(), path);
             const std::string title = QFile::encodeName(m_form.windowTitle()).toStdString();
-            m_form.tellUser(title, text, MessageIcon::Error, MessageButtons::Ok);
+            m_form.tellUser(title, message, MessageIcon::Error, MessageButtons::Ok);
             return;
         }
         list.push_back(path);

@@ -97,7 +97,7 @@ std::optional<int32_t> parseDecimal(std::string_view text)
         text.remove_suffix(1);
     if (text.empty())
         return 0;
-    return shellutil::parseDecimal32(text);
+    return text::parseDecimal32(text);
 }
 
 FlagReading readFlag(platform::Registry& registry)
