@@ -153,10 +153,7 @@ bool TBaseForm::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
-bool TBaseForm::IsFileInList(QTreeWidget*, const std::string& path) const
-{
-    return m_files.contains(path);
-}
+bool TBaseForm::IsFileInList(QTreeWidget*, const std::string& path) const { return m_files.contains(path); }
 
 void TBaseForm::removeListRows(QTreeWidget* listView, const std::vector<int>& indexes)
 {

@@ -111,8 +111,8 @@ protected:
 private:
     void CreateStatusProgressBar();
     QString m_hint;
-    QString m_pointerTip;          // the hint of the control under the pointer
-    bool m_pointerInside = false;  // the pointer is over this window
+    QString m_pointerTip;         // the hint of the control under the pointer
+    bool m_pointerInside = false; // the pointer is over this window
     FileListModel m_files;
 };
 

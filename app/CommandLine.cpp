@@ -19,8 +19,7 @@ std::string withTrailingSlash(std::string folder)
 
 } // namespace
 
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments,
-                                   const std::string& programFolder)
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder)
 {
     using Kind = CommandLineItem::Kind;
     CommandLineRequest request;

@@ -12,11 +12,11 @@ namespace vexlo::app {
 // One thing an argument asks for, in the order of the arguments.
 struct CommandLineItem {
     enum class Kind {
-        AddFile,         // list the file `path` (when it exists and is not listed yet)
-        AddPattern,      // list the files matching the pattern `path`
-        Unsupported,     // tell the user that `path` cannot be converted
-        CreateFolder,    // create the destination folder `path` with its parents
-        Silent,          // from here on nobody sees the window
+        AddFile,      // list the file `path` (when it exists and is not listed yet)
+        AddPattern,   // list the files matching the pattern `path`
+        Unsupported,  // tell the user that `path` cannot be converted
+        CreateFolder, // create the destination folder `path` with its parents
+        Silent,       // from here on nobody sees the window
     };
     Kind kind;
     std::string path;
@@ -40,7 +40,6 @@ struct CommandLineRequest {
 // `programFolder` (with a trailing "/") stands for an empty folder prefix
 // ("ADD:"). Names are taken as they are: a relative name is relative to the
 // last folder named, else to the working folder.
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments,
-                                   const std::string& programFolder);
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder);
 
 } // namespace vexlo::app

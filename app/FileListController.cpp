@@ -21,7 +21,6 @@ namespace {
 
 const char* const kOptions = "Options";
 
-
 std::string currentFolder()
 {
     char buffer[4096];
@@ -37,26 +36,19 @@ std::string currentFolder()
 std::vector<platform::FileFilter> openDialogFilters()
 {
     static const std::pair<const char*, const char*> table[] = {
-        {QT_TRANSLATE_NOOP("TMainForm", "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)"),
-         "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv"},
-        {QT_TRANSLATE_NOOP("TMainForm", "AVCHD files (*.m2ts;*.mts;*.m2t)"),
-         "*.m2ts;*.mts;*.m2t"},
-        {QT_TRANSLATE_NOOP("TMainForm", "AVI files (*.avi)"),
-         "*.avi"},
+        {QT_TRANSLATE_NOOP("TMainForm",
+             "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)"),
+            "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv"},
+        {QT_TRANSLATE_NOOP("TMainForm", "AVCHD files (*.m2ts;*.mts;*.m2t)"), "*.m2ts;*.mts;*.m2t"},
+        {QT_TRANSLATE_NOOP("TMainForm", "AVI files (*.avi)"), "*.avi"},
         {QT_TRANSLATE_NOOP("TMainForm", "MPEG files (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)"),
-         "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod"},
-        {QT_TRANSLATE_NOOP("TMainForm", "WMV files (*.wmv;*.asf;*.wma)"),
-         "*.wmv;*asf;*.wma"},
-        {QT_TRANSLATE_NOOP("TMainForm", "Quick Time files (*.qt;*.mov)"),
-         "*.qt;*.mov"},
-        {QT_TRANSLATE_NOOP("TMainForm", "VOB files (*.vob)"),
-         "*.vob"},
-        {QT_TRANSLATE_NOOP("TMainForm", "MP4 files (*.mp4;*.3gp;*.3g2)"),
-         "*.mp4;*.3gp;*.3g2"},
-        {QT_TRANSLATE_NOOP("TMainForm", "Flash video files (*.flv;*.swf)"),
-         "*.flv;*.swf"},
-        {QT_TRANSLATE_NOOP("TMainForm", "All files (*.*)"),
-         "*.*"},
+            "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod"},
+        {QT_TRANSLATE_NOOP("TMainForm", "WMV files (*.wmv;*.asf;*.wma)"), "*.wmv;*asf;*.wma"},
+        {QT_TRANSLATE_NOOP("TMainForm", "Quick Time files (*.qt;*.mov)"), "*.qt;*.mov"},
+        {QT_TRANSLATE_NOOP("TMainForm", "VOB files (*.vob)"), "*.vob"},
+        {QT_TRANSLATE_NOOP("TMainForm", "MP4 files (*.mp4;*.3gp;*.3g2)"), "*.mp4;*.3gp;*.3g2"},
+        {QT_TRANSLATE_NOOP("TMainForm", "Flash video files (*.flv;*.swf)"), "*.flv;*.swf"},
+        {QT_TRANSLATE_NOOP("TMainForm", "All files (*.*)"), "*.*"},
     };
     std::vector<platform::FileFilter> filters;
     for (const auto& [description, patterns] : table)
@@ -75,8 +67,8 @@ bool FileListController::selectAndAdd()
     if (folder.empty())
         folder = shellutil::GetPersonalFolder();
     const auto chosen = services().fileDialogs->openFiles(&m_form,
-        QCoreApplication::translate("TMainForm", "Please select the video files to convert").toStdString(),
-        folder, openDialogFilters(), 0);
+        QCoreApplication::translate("TMainForm", "Please select the video files to convert").toStdString(), folder,
+        openDialogFilters(), 0);
     if (!chosen)
         return false;
     for (const std::string& path : *chosen)

@@ -52,10 +52,7 @@ void FileListModel::clear()
     m_index.clear();
 }
 
-bool savedListEnabled(const settings::IniDocument& doc)
-{
-    return doc.readFlag(kOptions, "SaveFileList", false);
-}
+bool savedListEnabled(const settings::IniDocument& doc) { return doc.readFlag(kOptions, "SaveFileList", false); }
 
 std::vector<std::string> savedFileList(const settings::IniDocument& doc)
 {
@@ -65,8 +62,7 @@ std::vector<std::string> savedFileList(const settings::IniDocument& doc)
     return paths;
 }
 
-void storeSavedFileList(settings::IniDocument& doc, const std::vector<std::string>& paths,
-                        const std::string& filePath)
+void storeSavedFileList(settings::IniDocument& doc, const std::vector<std::string>& paths, const std::string& filePath)
 {
     doc.eraseSection(kFileList);
     for (size_t i = 0; i < paths.size(); ++i)

@@ -6,7 +6,9 @@
 #include <unordered_set>
 #include <vector>
 
-namespace vexlo::settings { class IniDocument; }
+namespace vexlo::settings {
+class IniDocument;
+}
 
 namespace vexlo::app {
 
@@ -41,7 +43,6 @@ bool savedListEnabled(const settings::IniDocument& doc);
 std::vector<std::string> savedFileList(const settings::IniDocument& doc);
 // Replaces the stored list by `paths` (keys "0", "1", ...). `filePath` names
 // the settings file in the error a path with a line break would raise.
-void storeSavedFileList(settings::IniDocument& doc, const std::vector<std::string>& paths,
-                        const std::string& filePath);
+void storeSavedFileList(settings::IniDocument& doc, const std::vector<std::string>& paths, const std::string& filePath);
 
 } // namespace vexlo::app

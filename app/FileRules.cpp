@@ -83,8 +83,7 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
         const std::string_view name(entry->d_name);
         if (name.empty() || name.front() == '.')
             continue; // hidden files, "." and ".."
-        if (std::none_of(maskList.begin(), maskList.end(),
-                         [&](std::string_view m) { return maskMatches(m, name); }))
+        if (std::none_of(maskList.begin(), maskList.end(), [&](std::string_view m) { return maskMatches(m, name); }))
             continue;
         if (entry->d_type != DT_REG) {
             if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
@@ -97,7 +96,7 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
     closedir(dir);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) { return text::asciiLower(x) < text::asciiLower(y); });
+            [](char x, char y) { return text::asciiLower(x) < text::asciiLower(y); });
     });
     return names;
 }

@@ -7,8 +7,8 @@
 namespace vexlo::app {
 
 // The extensions accepted from the command line and from drops.
-inline constexpr std::string_view SupportedVideoPatterns =
-    "*.avi;*.wmv;*.mpeg;*.mpg;*.m2ts;*.mts;*.m2t;*.qt;*.mov;*.mpm;*.mpv;*.mpa;*.asf;*.wma;*.vob;*.mod;*.mp4;*.3gp;*.3g2";
+inline constexpr std::string_view SupportedVideoPatterns
+    = "*.avi;*.wmv;*.mpeg;*.mpg;*.m2ts;*.mts;*.m2t;*.qt;*.mov;*.mpm;*.mpv;*.mpa;*.asf;*.wma;*.vob;*.mod;*.mp4;*.3gp;*.3g2";
 
 // True when the path's extension (with its dot, ASCII lower-cased) occurs as a
 // substring of SupportedVideoPatterns. An empty extension never does.

@@ -46,17 +46,13 @@ const char* const kMain = "Main";
 
 // ------------------------------------------------------------------ creation
 
-TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
-    : TBaseForm(parent)
+TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent) : TBaseForm(parent)
 {
     setObjectName("MainForm");
     FormCreate(arguments);
 }
 
-TMainForm::~TMainForm()
-{
-    qApp->removeEventFilter(this);
-}
+TMainForm::~TMainForm() { qApp->removeEventFilter(this); }
 
 void TMainForm::FormCreate(const std::vector<std::string>& arguments)
 {
@@ -232,8 +228,7 @@ void TMainForm::FormResize()
     const int first = outer.width() - second - 20;
     StatusBar1->setPanelWidth(0, first);
     StatusProgressBar->move(first + 2, StatusProgressBar->y());
-    pnlPSPImage->move((outer.width() - pnlPSPImage->width()) / 2 - 10,
-                      outer.height() - pnlPSPImage->height() - 131);
+    pnlPSPImage->move((outer.width() - pnlPSPImage->width()) / 2 - 10, outer.height() - pnlPSPImage->height() - 131);
     // Tested with the new place: after a resize in one step the old place may
     // lie anywhere (over the menu and toolbar, or below the window).
     updatePictureVisibility();
@@ -246,7 +241,7 @@ void TMainForm::updatePictureVisibility()
         return;
     const int listTop = ListView1->mapTo(this, QPoint(0, 0)).y();
     const bool show = pnlPSPImage->width() < frameGeometry().width() && ListView1->topLevelItemCount() == 0
-                      && listTop < pnlPSPImage->y() - 20;
+        && listTop < pnlPSPImage->y() - 20;
     pnlPSPImage->setVisible(show);
 }
 
@@ -321,8 +316,8 @@ void TMainForm::reportError(const std::exception& e)
     tellUser(product::kName, e.what(), MessageIcon::Error, MessageButtons::Ok);
 }
 
-MessageAnswer TMainForm::tellUser(const std::string& title, const std::string& text, MessageIcon icon,
-                                  MessageButtons buttons)
+MessageAnswer TMainForm::tellUser(
+    const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)
 {
     if (!Silent)
         return services().messages->show(this, title, text, icon, buttons);
@@ -333,8 +328,7 @@ MessageAnswer TMainForm::tellUser(const std::string& title, const std::string& t
         ++at;
     }
     std::fprintf(stderr, "vexlo: %s%s\n", line.c_str(),
-                 buttons == MessageButtons::YesNo ? " (answered No: nobody can answer a silent run)"
-                                                  : "");
+        buttons == MessageButtons::YesNo ? " (answered No: nobody can answer a silent run)" : "");
     std::fflush(stderr);
     return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
 }
@@ -344,10 +338,7 @@ MessageAnswer TMainForm::tellUser(const std::string& title, const std::string& t
 void TMainForm::LoadWindowPlacement() { WindowPlacement::load(*this); }
 void TMainForm::SaveWindowPlacement() { WindowPlacement::save(*this); }
 
-void TMainForm::ApplyToolbarLabels()
-{
-    MainFormControls::applyToolbarLabels(ToolBar1, mniShowTextLabel->isChecked());
-}
+void TMainForm::ApplyToolbarLabels() { MainFormControls::applyToolbarLabels(ToolBar1, mniShowTextLabel->isChecked()); }
 
 void TMainForm::mniShowTextLabelClick()
 {
@@ -376,10 +367,10 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
             AddMatchingFiles(item.path);
             break;
         case Kind::Unsupported: {
-            const std::string message = text::replacePlaceholder(
-                QCoreApplication::translate("TMainForm", "'%s'\r\n\r\nFile is not a supported video file, "
-                                                         "and can not be converted!")
-                    .toStdString(),
+            const std::string message = text::replacePlaceholder(QCoreApplication::translate("TMainForm",
+                                                                     "'%s'\r\n\r\nFile is not a supported video file, "
+                                                                     "and can not be converted!")
+                                                                     .toStdString(),
                 item.path);
             const std::string title = QFile::encodeName(windowTitle()).toStdString();
             tellUser(title, message, MessageIcon::Error, MessageButtons::Ok);
@@ -476,16 +467,10 @@ void TMainForm::openProgramDocument(const char* fileName)
     services().shell->openDocument(platform::programFolder() + fileName);
 }
 
-void TMainForm::pmnHelpClick()
-{
-    services().shell->openDocument(platform::helpDocument(platform::programFolder()));
-}
+void TMainForm::pmnHelpClick() { services().shell->openDocument(platform::helpDocument(platform::programFolder())); }
 void TMainForm::mniFAQClick() { openProgramDocument(product::kFaqFile); }
 void TMainForm::mniLisenceClick() { openProgramDocument(product::kLicenseFile); }
-void TMainForm::mniContactusClick()
-{
-    services().shell->openDocument(std::string("mailto:") + product::kSupportMail);
-}
+void TMainForm::mniContactusClick() { services().shell->openDocument(std::string("mailto:") + product::kSupportMail); }
 void TMainForm::mniHomepageClick() { services().shell->openDocument(product::kHomepage); }
 void TMainForm::mniAboutClick() { ShowAboutBox(); }
 void TMainForm::mniCloseClick() { close(); }
@@ -501,9 +486,6 @@ void TMainForm::setApplicationTitle(const std::string& text)
     platform::setApplicationTitle(QString::fromStdString(text));
 }
 void TMainForm::setProgressBarPosition(int position) { StatusProgressBar->setValue(position); }
-void TMainForm::setFilesFinished(int finished, int total)
-{
-    m_run.desktopRun().filesFinished(finished, total);
-}
+void TMainForm::setFilesFinished(int finished, int total) { m_run.desktopRun().filesFinished(finished, total); }
 
 } // namespace vexlo::app

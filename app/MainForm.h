@@ -77,8 +77,8 @@ public:
     // Shows a message box owned by the window; a silent start has no one to
     // answer it, so there the text goes to standard error and a question is
     // answered No.
-    platform::MessageAnswer tellUser(const std::string& title, const std::string& text,
-                                     platform::MessageIcon icon, platform::MessageButtons buttons);
+    platform::MessageAnswer tellUser(const std::string& title, const std::string& text, platform::MessageIcon icon,
+        platform::MessageButtons buttons);
 
     // Commands.
     void btnAddFileClick();

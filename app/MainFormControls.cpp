@@ -19,7 +19,6 @@ namespace vexlo::app {
 
 namespace {
 
-
 // The toolbars stay in the band at the top: they can be moved within it, but
 // neither floated nor docked at another edge.
 void confineToTopBand(QToolBar* bar)
@@ -46,7 +45,6 @@ void sizeToolbarButtons(QToolBar* bar, bool labels)
     }
     bar->setMinimumHeight(labels ? 52 : 39);
 }
-
 
 } // namespace
 
@@ -93,8 +91,14 @@ void MainFormControls::createActions()
         action->setStatusTip(text);
     }
     const std::pair<QAction*, const char*> icons[] = {
-        {f.btnAddFile, "add"}, {f.btnRemoveFile, "remove"}, {f.btnConvert, "convert"}, {f.btnStop, "stop"},
-        {f.btnOptions, "options"}, {f.btnHelp, "help"}, {f.btnOpen, "open"}, {f.btnSave, "save"},
+        {f.btnAddFile, "add"},
+        {f.btnRemoveFile, "remove"},
+        {f.btnConvert, "convert"},
+        {f.btnStop, "stop"},
+        {f.btnOptions, "options"},
+        {f.btnHelp, "help"},
+        {f.btnOpen, "open"},
+        {f.btnSave, "save"},
     };
     for (const auto& [action, icon] : icons)
         action->setIcon(dialogs::toolbarIcon(icon));
@@ -113,8 +117,7 @@ void MainFormControls::createActions()
     f.mniConvert = make("mniConvert", QT_TRANSLATE_NOOP("TMainForm", "&Convert\tF9"));
     f.mniStop = make("mniStop", QT_TRANSLATE_NOOP("TMainForm", "S&top\tCtrl+T"));
     f.mniPreference = make("mniPreference", QT_TRANSLATE_NOOP("TMainForm", "&Preferences"));
-    f.mniShowTextLabel
-        = make("mniShowTextLabel", QT_TRANSLATE_NOOP("TMainForm", "Show &Text Label in Toolbar"));
+    f.mniShowTextLabel = make("mniShowTextLabel", QT_TRANSLATE_NOOP("TMainForm", "Show &Text Label in Toolbar"));
     f.mniShowTextLabel->setCheckable(true);
     f.mniShowTextLabel->setChecked(true);
     f.mniHelp = make("mniHelp", QT_TRANSLATE_NOOP("TMainForm", "&Help\tF1"));
@@ -212,8 +215,7 @@ void MainFormControls::createMenus()
     f.PopupMenu1->addSeparator();
     f.PopupMenu1->addAction(f.pmnExit);
     QObject::connect(f.PopupMenu1, &QMenu::aboutToShow, &f, &TMainForm::PopupMenu1Popup);
-    QObject::connect(f.PopupMenu1, &QMenu::aboutToHide, &f,
-                     [form = &f] { form->pmnRemoveFile->setVisible(true); });
+    QObject::connect(f.PopupMenu1, &QMenu::aboutToHide, &f, [form = &f] { form->pmnRemoveFile->setVisible(true); });
 }
 
 void MainFormControls::createToolbars()
@@ -265,8 +267,7 @@ void MainFormControls::createList()
     f.ListView1->setObjectName("ListView1");
     f.ListView1->setColumnCount(3);
     f.ListView1->setHeaderLabels({QCoreApplication::translate("TMainForm", "File Name"),
-                             QCoreApplication::translate("TMainForm", "Size"),
-                             QCoreApplication::translate("TMainForm", "Path")});
+        QCoreApplication::translate("TMainForm", "Size"), QCoreApplication::translate("TMainForm", "Path")});
     f.ListView1->setRootIsDecorated(false);
     f.ListView1->setUniformRowHeights(true);
     f.ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -300,7 +301,6 @@ void MainFormControls::createList()
     f.pnlPSPImage->installEventFilter(&f);
     f.pnlPSPImage->raise();
 }
-
 
 // The default width of the Size column: the widest size text ("4768.37 MB")
 // in the list's font, with the item margins.

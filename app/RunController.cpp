@@ -106,8 +106,7 @@ void RunController::convertFiles()
     m_inRun = true;
     m_desktopRun.loopStarted();
     const platform::Services& os = platform::services();
-    conversion::ConversionJob job(*this, {*os.registry, *os.processes}, m_form.RunSettings,
-                                  m_form.Silent ? 'S' : 'N');
+    conversion::ConversionJob job(*this, {*os.registry, *os.processes}, m_form.RunSettings, m_form.Silent ? 'S' : 'N');
     const conversion::JobResult result = job.run();
     m_inRun = false;
     m_desktopRun.loopEnded(result.converted);
@@ -137,8 +136,7 @@ bool RunController::windowClosing()
 void RunController::setIdleState(bool idle)
 {
     TMainForm& f = m_form;
-    for (QAction* a :
-         {f.btnAddFile, f.btnOptions, f.btnHelp, f.pmnAddFile, f.pmnOptions, f.mniConvert, f.pmnConvert})
+    for (QAction* a : {f.btnAddFile, f.btnOptions, f.btnHelp, f.pmnAddFile, f.pmnOptions, f.mniConvert, f.pmnConvert})
         a->setEnabled(idle);
     f.btnConvert->setVisible(idle);
     f.btnStop->setVisible(!idle);
@@ -161,8 +159,7 @@ void RunController::completed()
     TMainForm& f = m_form;
     const RunMode mode = f.RunMode;
     f.SetIdleState(true);
-    m_desktopRun.runEnded(true, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath,
-                          f.Silent);
+    m_desktopRun.runEnded(true, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
     const QString text = QCoreApplication::translate("TMainForm", "Conversion completed!");
     f.StatusBar1->setPanelText(0, text);
     f.setHint(text);
@@ -191,8 +188,7 @@ void RunController::aborted()
     TMainForm& f = m_form;
     const RunMode mode = f.RunMode;
     f.SetIdleState(true);
-    m_desktopRun.runEnded(false, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath,
-                          f.Silent);
+    m_desktopRun.runEnded(false, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
     const QString text = QCoreApplication::translate("TMainForm", "Conversion aborted!");
     f.StatusBar1->setPanelText(0, text);
     f.setHint(text);
@@ -211,8 +207,8 @@ std::string RunController::rowPath(int index) const { return m_form.rowPath(inde
 
 void RunController::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-MessageAnswer RunController::showMessage(const std::string& title, const std::string& text, MessageIcon icon,
-                                         MessageButtons buttons)
+MessageAnswer RunController::showMessage(
+    const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)
 {
     return m_form.tellUser(title, text, icon, buttons);
 }

@@ -52,9 +52,8 @@ public:
     int rowCount() const override;
     std::string rowPath(int index) const override;
     void processPendingEvents() override;
-    platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
-                                        platform::MessageIcon icon,
-                                        platform::MessageButtons buttons) override;
+    platform::MessageAnswer showMessage(const std::string& title, const std::string& text, platform::MessageIcon icon,
+        platform::MessageButtons buttons) override;
     conversion::TProgressForm& progress() override;
     bool stopRequested() const override { return m_closing; }
 

@@ -20,10 +20,7 @@ RunDesktopSession::~RunDesktopSession()
     }
 }
 
-platform::DesktopSession* RunDesktopSession::session() const
-{
-    return platform::services().session;
-}
+platform::DesktopSession* RunDesktopSession::session() const { return platform::services().session; }
 
 void RunDesktopSession::setBusy(bool busy, bool silent)
 {
@@ -111,8 +108,8 @@ void RunDesktopSession::runEnded(bool completed, const std::string& destination,
 
 std::string RunDesktopSession::summary(int converted, int total, const std::string& destination)
 {
-    std::string text =
-        QCoreApplication::translate("TMainForm", "%1 of %2 files converted").arg(converted).arg(total).toStdString();
+    std::string text
+        = QCoreApplication::translate("TMainForm", "%1 of %2 files converted").arg(converted).arg(total).toStdString();
     if (!destination.empty())
         text += "\n" + destination;
     return text;

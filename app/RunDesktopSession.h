@@ -7,7 +7,9 @@
 
 class QWidget;
 
-namespace vexlo::platform { class DesktopSession; }
+namespace vexlo::platform {
+class DesktopSession;
+}
 
 namespace vexlo::app {
 

@@ -25,10 +25,7 @@ void ScheduleController::arm(bool armed)
     }
 }
 
-bool ScheduleController::load()
-{
-    return settings::LoadSchedule(settings::settingsFile(), m_schedule, m_clock());
-}
+bool ScheduleController::load() { return settings::LoadSchedule(settings::settingsFile(), m_schedule, m_clock()); }
 
 bool ScheduleController::due()
 {

@@ -19,12 +19,12 @@ bool VexloApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        platform::services().messages->show(activeWindow(), product::kName, e.what(),
-                                            platform::MessageIcon::Error, platform::MessageButtons::Ok);
+        platform::services().messages->show(
+            activeWindow(), product::kName, e.what(), platform::MessageIcon::Error, platform::MessageButtons::Ok);
     } catch (...) {
         platform::services().messages->show(activeWindow(), product::kName,
-                                            QCoreApplication::translate("TMainForm", "Unexpected error").toStdString(),
-                                            platform::MessageIcon::Error, platform::MessageButtons::Ok);
+            QCoreApplication::translate("TMainForm", "Unexpected error").toStdString(), platform::MessageIcon::Error,
+            platform::MessageButtons::Ok);
     }
     return false;
 }

@@ -24,10 +24,10 @@ void WindowPlacement::load(TMainForm& form)
     // A stored size larger than the desktop (a damaged or hand-edited file)
     // would cost memory for nothing: it is bounded by the available area.
     const QRect available = screen ? screen->availableGeometry() : screenRect;
-    const int width = std::clamp(doc.readInteger(kMain, "Width", 800), form.minimumWidth(),
-                                 std::max(form.minimumWidth(), available.width()));
+    const int width = std::clamp(
+        doc.readInteger(kMain, "Width", 800), form.minimumWidth(), std::max(form.minimumWidth(), available.width()));
     const int height = std::clamp(doc.readInteger(kMain, "Height", 480), form.minimumHeight(),
-                                  std::max(form.minimumHeight(), available.height()));
+        std::max(form.minimumHeight(), available.height()));
     int left = doc.readInteger(kMain, "Left", (screenRect.width() - width) / 2);
     int top = doc.readInteger(kMain, "Top", (screenRect.height() - height) / 2);
     if (!form.Silent) {

@@ -35,10 +35,7 @@ void printUsage(FILE* to)
         "2 nothing to do or a command-line error.\n");
 }
 
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
+bool hasDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"); }
 
 // Platforms that need a display server to start.
 bool platformNeedsDisplay()
@@ -78,8 +75,9 @@ int main(int argc, char** argv)
     // An invisible run needs no screen (over SSH, from cron); a window does.
     if (!hasDisplay() && platformNeedsDisplay()) {
         if (!silent) {
-            std::fprintf(stderr, "vexlo: no display to show the window on (DISPLAY and WAYLAND_DISPLAY "
-                                 "are unset); use -S for a conversion without a window\n");
+            std::fprintf(stderr,
+                "vexlo: no display to show the window on (DISPLAY and WAYLAND_DISPLAY "
+                "are unset); use -S for a conversion without a window\n");
             return 2;
         }
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -93,8 +91,7 @@ int main(int argc, char** argv)
     vexlo::platform::setApplicationTitle(vexlo::product::kName);
 
     vexlo::app::TMainForm window(arguments);
-    QObject::connect(&window, &vexlo::app::TMainForm::finished, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(&window, &vexlo::app::TMainForm::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     vexlo::app::closeOnTerminationSignals(&window);
     window.show();
     if (qEnvironmentVariableIsSet("VEXLO_EXIT_WHEN_SHOWN")) {

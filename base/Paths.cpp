@@ -36,17 +36,11 @@ QString toQString(std::string_view path)
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
 }
 
-std::string fromQString(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+std::string fromQString(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 namespace {
 
-bool statOf(const std::string& path, struct stat& st)
-{
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
-}
+bool statOf(const std::string& path, struct stat& st) { return !path.empty() && ::stat(path.c_str(), &st) == 0; }
 
 } // namespace
 

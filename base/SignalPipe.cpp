@@ -43,18 +43,14 @@ int signalPipe()
     return g_pipe[0];
 }
 
-bool requested()
-{
-    return g_signalled != 0;
-}
+bool requested() { return g_signalled != 0; }
 
 void drainSignalPipe()
 {
     if (g_pipe[0] < 0)
         return;
     char buffer[64];
-    while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
-    }
+    while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {}
 }
 
 } // namespace vexlo::termination

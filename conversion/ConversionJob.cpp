@@ -20,10 +20,7 @@ namespace {
 
 constexpr const char* kEngineName = "trevok";
 
-std::string withoutExtension(const std::string& path)
-{
-    return path.substr(0, paths::extensionStart(path));
-}
+std::string withoutExtension(const std::string& path) { return path.substr(0, paths::extensionStart(path)); }
 
 bool isExecutableFile(const std::string& path)
 {
@@ -70,8 +67,8 @@ bool writtenBetween(const FileStamp& before, const FileStamp& after)
     if (!before.exists)
         return true;
     return before.device != after.device || before.inode != after.inode
-           || before.modified.tv_sec != after.modified.tv_sec
-           || before.modified.tv_nsec != after.modified.tv_nsec || before.size != after.size;
+        || before.modified.tv_sec != after.modified.tv_sec || before.modified.tv_nsec != after.modified.tv_nsec
+        || before.size != after.size;
 }
 
 bool sameFile(const std::string& a, const std::string& b)
@@ -114,10 +111,7 @@ FlagReading readFlag(platform::Registry& registry)
     return reading;
 }
 
-std::string invalidFlagError(const std::string& text)
-{
-    return "'" + text + "' is not a valid integer value";
-}
+std::string invalidFlagError(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
 } // namespace
 
@@ -135,13 +129,19 @@ std::string targetFileName(const std::string& source, const settings::RunSetting
     return target;
 }
 
-std::string buildEngineArgument(const std::string& source, const std::string& target,
-                                const settings::RunSettings& rs, char marker)
+std::string buildEngineArgument(
+    const std::string& source, const std::string& target, const settings::RunSettings& rs, char marker)
 {
     std::string a;
     a.reserve(source.size() + target.size() + rs.VideoFormat.size() + 96);
-    const auto text = [&a](const std::string& s) { a += s; a += '|'; };
-    const auto number = [&a](int32_t v) { a += std::to_string(v); a += '|'; };
+    const auto text = [&a](const std::string& s) {
+        a += s;
+        a += '|';
+    };
+    const auto number = [&a](int32_t v) {
+        a += std::to_string(v);
+        a += '|';
+    };
     text(source);
     text(target);
     text(rs.VideoFormat);
@@ -158,10 +158,7 @@ std::string buildEngineArgument(const std::string& source, const std::string& ta
     return a;
 }
 
-std::optional<int32_t> ReadAbortFlag(platform::Registry& registry)
-{
-    return readFlag(registry).value;
-}
+std::optional<int32_t> ReadAbortFlag(platform::Registry& registry) { return readFlag(registry).value; }
 
 std::string findEngine()
 {
@@ -187,15 +184,10 @@ std::string findEngine()
     return kEngineName;
 }
 
-ConversionJob::ConversionJob(ConversionHost& host, JobServices services,
-                             const settings::RunSettings& settings, char marker, std::string enginePath)
-    : m_host(host),
-      m_services(services),
-      m_settings(settings),
-      m_marker(marker),
-      m_enginePath(std::move(enginePath))
-{
-}
+ConversionJob::ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
+    char marker, std::string enginePath)
+    : m_host(host), m_services(services), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
+{}
 
 JobResult ConversionJob::run()
 {
@@ -215,7 +207,7 @@ JobResult ConversionJob::run()
     };
     const auto tellError = [&](const QString& format, const std::string& value) {
         tell(QString::fromUtf8(product::kName), text::replacePlaceholder(format.toStdString(), value),
-             platform::MessageIcon::Error, platform::MessageButtons::Ok);
+            platform::MessageIcon::Error, platform::MessageButtons::Ok);
     };
 
     try {
@@ -248,34 +240,32 @@ JobResult ConversionJob::run()
             const std::string folder = shellutil::folderPart(target);
             if (shellutil::IsCDROMPath(folder)) {
                 tell(tr("Invalid Output Folder"),
-                     text::replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
-                                                 "Please click \"Options\" button to specify a valid output "
-                                                 "folder first.")
-                                                  .toStdString(),
-                                        folder),
-                     platform::MessageIcon::Error, platform::MessageButtons::Ok);
+                    text::replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
+                                                "Please click \"Options\" button to specify a valid output "
+                                                "folder first.")
+                                                 .toStdString(),
+                        folder),
+                    platform::MessageIcon::Error, platform::MessageButtons::Ok);
                 runStopped = true;
                 break;
             }
 
             // "|" separates the engine's fields; such a name would shift them.
             const std::string* barred = source.find('|') != std::string::npos ? &source
-                                        : target.find('|') != std::string::npos ? &target
-                                                                                : nullptr;
+                : target.find('|') != std::string::npos                       ? &target
+                                                                              : nullptr;
             if (barred) {
                 tellError(tr("'%s'\r\n\r\nThis file name contains \"|\", which the conversion engine "
                              "cannot accept. Rename the file and convert it again."),
-                          *barred);
+                    *barred);
                 runStopped = true;
                 break;
             }
 
             if (m_settings.PromptOverwrite && paths::isRegularFile(target)) {
-                const auto answer = tell(
-                    tr("Overwrite"),
+                const auto answer = tell(tr("Overwrite"),
                     text::replacePlaceholder(
-                        tr("Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?")
-                            .toStdString(),
+                        tr("Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?").toStdString(),
                         target),
                     platform::MessageIcon::Question, platform::MessageButtons::YesNo);
                 if (answer != platform::MessageAnswer::Yes) {
@@ -290,14 +280,14 @@ JobResult ConversionJob::run()
             if (!registry.deleteValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")) {
                 tellError(tr("The conversion engine's report (the AbortFlag) cannot be reset, so its "
                              "result could not be trusted. Nothing was converted.\r\n\r\n'%s'"),
-                          source);
+                    source);
                 runStopped = true;
                 break;
             }
             const FileStamp targetBefore = stampOf(target);
 
-            const platform::ProcessResult ended = launcher.runAndWait(
-                m_enginePath, {buildEngineArgument(source, target, m_settings, m_marker)}, tick);
+            const platform::ProcessResult ended
+                = launcher.runAndWait(m_enginePath, {buildEngineArgument(source, target, m_settings, m_marker)}, tick);
             if (!ended.started) {
                 tellError(tr("The conversion engine could not be started:\r\n%s"), m_enginePath);
                 runStopped = true;
@@ -312,14 +302,14 @@ JobResult ConversionJob::run()
                 if (!terminating)
                     tellError(tr("The conversion engine stopped unexpectedly (it was killed or "
                                  "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept."),
-                              source);
+                        source);
             } else {
                 const FlagReading flag = readFlag(registry);
                 if (!flag.present) {
                     failed = true;
                     tellError(tr("The conversion engine ended without reporting its result for\r\n"
                                  "'%s'\r\n\r\nThe file counts as failed; the source file was kept."),
-                              source);
+                        source);
                 } else if (!flag.value) {
                     fail(invalidFlagError(flag.text));
                 } else if (ended.exitCode != 0) {
@@ -330,15 +320,14 @@ JobResult ConversionJob::run()
                         tellError(tr("The conversion engine failed with exit status %1 while "
                                      "converting\r\n'%s'\r\n\r\nThe source file was kept.")
                                       .arg(ended.exitCode),
-                                  source);
+                            source);
                 } else {
                     value = *flag.value;
                 }
             }
 
             const FileStamp targetAfter = stampOf(target);
-            const bool targetWritten = writtenBetween(targetBefore, targetAfter)
-                                       && !sameFile(source, target);
+            const bool targetWritten = writtenBetween(targetBefore, targetAfter) && !sameFile(source, target);
             if (value != 2)
                 ++result.converted;
             if (value == 2 && m_settings.DelFileWhenCanceled && targetWritten)

@@ -35,9 +35,9 @@ public:
     // Lets queued window events through once (between files).
     virtual void processPendingEvents() = 0;
     // A message box owned by the main window.
-    virtual platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
-                                                platform::MessageIcon icon,
-                                                platform::MessageButtons buttons) = 0;
+    virtual platform::MessageAnswer showMessage(
+        const std::string& title, const std::string& text, platform::MessageIcon icon, platform::MessageButtons buttons)
+        = 0;
     virtual TProgressForm& progress() = 0;
     // Called regularly while the engine runs: keep the window painted, take no
     // user input.
@@ -54,8 +54,8 @@ std::string targetFileName(const std::string& source, const settings::RunSetting
 
 // The engine's single argument: 13 fields joined by "|" with the format
 // "%s|%s|%s|%d|%d|%d|%s|%d|%d|%d|%s|%d|%s".
-std::string buildEngineArgument(const std::string& source, const std::string& target,
-                                const settings::RunSettings& rs, char marker);
+std::string buildEngineArgument(
+    const std::string& source, const std::string& target, const settings::RunSettings& rs, char marker);
 
 // The AbortFlag as read after an engine run: opens (creating) the key, reads
 // the default value. Missing key or empty text gives 0; text that is not a
@@ -84,8 +84,8 @@ class ConversionJob {
 
 public:
     // `marker` is the engine argument's 13th field: 'S' silent, 'N' normal.
-    ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
-                  char marker, std::string enginePath = findEngine());
+    ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings, char marker,
+        std::string enginePath = findEngine());
     // ConvertFiles steps 1 to 4; the caller then runs ConversionCompleted or
     // ConversionAborted by `completed`.
     // The AbortFlag is removed before each engine start, so a value left by

@@ -13,10 +13,7 @@ void TProgressForm::SetPosition(int value)
     show(false);
 }
 
-void TProgressForm::SetTotal(int count)
-{
-    Total = count;
-}
+void TProgressForm::SetTotal(int count) { Total = count; }
 
 void TProgressForm::SetCurrent(int index)
 {

@@ -18,18 +18,24 @@ constexpr qint64 kMaxDriftGapMs = 2 * 60 * 1000;
 
 bool weekdayChosen(const settings::ScheduleSettings& s, const QDate& day)
 {
-    const bool anyDay = s.Sunday || s.Monday || s.Tuesday || s.Wednesday || s.Thursday
-        || s.Friday || s.Saturday;
+    const bool anyDay = s.Sunday || s.Monday || s.Tuesday || s.Wednesday || s.Thursday || s.Friday || s.Saturday;
     if (!anyDay)
         return true;
     switch (day.dayOfWeek()) { // 1 = Monday ... 7 = Sunday
-    case 1: return s.Monday;
-    case 2: return s.Tuesday;
-    case 3: return s.Wednesday;
-    case 4: return s.Thursday;
-    case 5: return s.Friday;
-    case 6: return s.Saturday;
-    case 7: return s.Sunday;
+    case 1:
+        return s.Monday;
+    case 2:
+        return s.Tuesday;
+    case 3:
+        return s.Wednesday;
+    case 4:
+        return s.Thursday;
+    case 5:
+        return s.Friday;
+    case 6:
+        return s.Saturday;
+    case 7:
+        return s.Sunday;
     }
     return false;
 }

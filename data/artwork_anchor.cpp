@@ -1,2 +1,4 @@
 // Keeps the artwork object library non-empty while the resources are added.
-namespace vexlo::artwork { int anchor = 0; }
+namespace vexlo::artwork {
+int anchor = 0;
+}

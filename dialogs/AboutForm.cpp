@@ -69,8 +69,9 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 } // namespace
 
 TAboutForm::TAboutForm(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                         | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(owner,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+            | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("AboutForm"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -119,16 +120,13 @@ void TAboutForm::FormCreate()
 {
     setWindowTitle(tr("About Vexlo"));
     setWindowIcon(programIcon());
-    lblSoftwareName->setText(tr("%1 (Version %2)")
-                                 .arg(QLatin1String(product::kName), QLatin1String(product::kVersion)));
+    lblSoftwareName->setText(
+        tr("%1 (Version %2)").arg(QLatin1String(product::kName), QLatin1String(product::kVersion)));
     lblHTTP->setText(QString::fromUtf8(product::kHomepage));
     lblEMail->setText(QString::fromUtf8(product::kSupportMail));
 }
 
-void TAboutForm::lblHTTPClick()
-{
-    platform::services().shell->openDocument(lblHTTP->text().toStdString());
-}
+void TAboutForm::lblHTTPClick() { platform::services().shell->openDocument(lblHTTP->text().toStdString()); }
 
 void TAboutForm::lblEMailClick(QLabel* clicked)
 {
@@ -154,7 +152,7 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event)
         } else if (event->type() == QEvent::MouseButtonRelease) {
             auto* mouse = static_cast<QMouseEvent*>(event);
             const bool click = mouse->button() == Qt::LeftButton && m_pressedLink == link
-                               && link->rect().contains(mouse->position().toPoint());
+                && link->rect().contains(mouse->position().toPoint());
             m_pressedLink = nullptr;
             if (click) {
                 if (link == lblHTTP)

@@ -34,17 +34,16 @@ namespace vexlo::settings {
 namespace {
 
 // Texts shown in more than one place; translated where they are shown.
-constexpr const char* kCaption = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
-                                                   "Please select output fomat");
-constexpr const char* kBrowseTitle = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
-                                                       "Please select target directory");
-constexpr const char* kAskCreate =
-    QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
-                      "Directory is not found!\r\n\r\n'%s'\r\n\r\ndo you want to create it?");
-constexpr const char* kCreatePathError = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
-                                                           "Create path error!");
-constexpr const char* kUnableToCreate = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm",
-                                                          "Unable to create directory");
+constexpr const char* kCaption
+    = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm", "Please select output fomat");
+constexpr const char* kBrowseTitle
+    = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm", "Please select target directory");
+constexpr const char* kAskCreate = QT_TRANSLATE_NOOP(
+    "vexlo::settings::TConvertOptionsForm", "Directory is not found!\r\n\r\n'%s'\r\n\r\ndo you want to create it?");
+constexpr const char* kCreatePathError
+    = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm", "Create path error!");
+constexpr const char* kUnableToCreate
+    = QT_TRANSLATE_NOOP("vexlo::settings::TConvertOptionsForm", "Unable to create directory");
 constexpr const char* kDefaultsFile = "VideoFormat.dat";
 
 constexpr const char* kOptions = "Options";
@@ -55,8 +54,7 @@ constexpr int kClientWidth = 528;
 constexpr int kClientHeight = 309;
 constexpr int kEmbeddedHeight = 276; // without the row of buttons
 
-template <size_t N>
-QStringList itemList(const std::array<std::string_view, N>& items)
+template<size_t N> QStringList itemList(const std::array<std::string_view, N>& items)
 {
     QStringList list;
     list.reserve(qsizetype(N));
@@ -95,7 +93,6 @@ const QStringList& sampleRateItems()
     return items;
 }
 
-
 // Stored parameter values and their defaults.
 struct ParameterKey {
     const char* key;
@@ -109,15 +106,9 @@ constexpr ParameterKey kSampleBitrate{"SampleBitrate", "44100"};
 constexpr const char* kChannels = "Channels";
 constexpr int32_t kChannelsDefault = 1;
 
-QString fromBytes(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
+QString fromBytes(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
-std::string toBytes(const QString& text)
-{
-    return text.toUtf8().toStdString();
-}
+std::string toBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 // Selects the item whose text equals `text` without regard to case; no
 // selection when none does.
@@ -148,8 +139,7 @@ std::string trimmed(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
-QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows,
-                    const QRect& geometry)
+QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows, const QRect& geometry)
 {
     auto* box = new QComboBox(parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -161,8 +151,8 @@ QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items,
     return box;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
-                  QWidget* buddy = nullptr)
+QLabel* makeLabel(
+    QWidget* parent, const char* name, const QString& caption, const QRect& geometry, QWidget* buddy = nullptr)
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -191,10 +181,7 @@ int widthForItems(QComboBox* box)
     return need;
 }
 
-void widen(QWidget* w, int dx, int dwidth)
-{
-    w->setGeometry(w->x() + dx, w->y(), w->width() + dwidth, w->height());
-}
+void widen(QWidget* w, int dx, int dwidth) { w->setGeometry(w->x() + dx, w->y(), w->width() + dwidth, w->height()); }
 
 // The video boxes hold "Same as source file", longer in most desktop fonts than
 // the design allows: the video group grows to the right by what its widest box
@@ -300,8 +287,7 @@ struct ParameterGroup {
     }
 };
 
-template <typename T>
-T* child(QWidget* parent, const char* name)
+template<typename T> T* child(QWidget* parent, const char* name)
 {
     return parent->findChild<T*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
 }
@@ -309,19 +295,18 @@ T* child(QWidget* parent, const char* name)
 void layOutEmbedded(TConvertOptionsForm& f)
 {
     const ParameterGroup video{f.grbWhat,
-                               {{child<QLabel>(f.grbWhat, "lblFrameSize"), f.cbxFrameSize, nullptr},
-                                {child<QLabel>(f.grbWhat, "lblVideoBitrate"), f.cbxVideoBitrate,
-                                 child<QLabel>(f.grbWhat, "lblVideoBitrateUnit")},
-                                {child<QLabel>(f.grbWhat, "lblFramerate"), f.cbxFramerate,
-                                 child<QLabel>(f.grbWhat, "lblFramerateUnit")}},
-                               f.btnRestoreVideo};
+        {{child<QLabel>(f.grbWhat, "lblFrameSize"), f.cbxFrameSize, nullptr},
+            {child<QLabel>(f.grbWhat, "lblVideoBitrate"), f.cbxVideoBitrate,
+                child<QLabel>(f.grbWhat, "lblVideoBitrateUnit")},
+            {child<QLabel>(f.grbWhat, "lblFramerate"), f.cbxFramerate, child<QLabel>(f.grbWhat, "lblFramerateUnit")}},
+        f.btnRestoreVideo};
     const ParameterGroup audio{f.GroupBox1,
-                               {{child<QLabel>(f.GroupBox1, "lblAudioBitrate"), f.cbxAudioBitrate,
-                                 child<QLabel>(f.GroupBox1, "lblAudioBitrateUnit")},
-                                {child<QLabel>(f.GroupBox1, "lblSampleBitrate"), f.cbxSampleBitrate,
-                                 child<QLabel>(f.GroupBox1, "lblSampleBitrateUnit")},
-                                {child<QLabel>(f.GroupBox1, "lblChannels"), f.cbxChannels, nullptr}},
-                               f.btnRestoreAudio};
+        {{child<QLabel>(f.GroupBox1, "lblAudioBitrate"), f.cbxAudioBitrate,
+             child<QLabel>(f.GroupBox1, "lblAudioBitrateUnit")},
+            {child<QLabel>(f.GroupBox1, "lblSampleBitrate"), f.cbxSampleBitrate,
+                child<QLabel>(f.GroupBox1, "lblSampleBitrateUnit")},
+            {child<QLabel>(f.GroupBox1, "lblChannels"), f.cbxChannels, nullptr}},
+        f.btnRestoreAudio};
 
     // The width goes to the groups in halves when both fit; otherwise each
     // gets what it needs and the rest is shared.
@@ -346,9 +331,8 @@ void layOutEmbedded(TConvertOptionsForm& f)
     QGroupBox* where = f.grbWhere;
     where->setGeometry(0, where->y(), width, where->height());
     const QRect same = f.rbtConvertToSamePath->geometry();
-    f.rbtConvertToSamePath->setGeometry(kPad, same.y(), std::min(width - 2 * kPad,
-                                        std::max(same.width(), f.rbtConvertToSamePath->sizeHint().width())),
-                                        same.height());
+    f.rbtConvertToSamePath->setGeometry(kPad, same.y(),
+        std::min(width - 2 * kPad, std::max(same.width(), f.rbtConvertToSamePath->sizeHint().width())), same.height());
     const QRect path = f.rbtConvertToPath->geometry();
     const int pathW = std::max(path.width(), f.rbtConvertToPath->sizeHint().width());
     f.rbtConvertToPath->setGeometry(kPad, path.y(), pathW, path.height());
@@ -363,9 +347,7 @@ void layOutEmbedded(TConvertOptionsForm& f)
 
 } // namespace
 
-TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
-    : QDialog(parent)
-    , m_embedded(embedded)
+TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded) : QDialog(parent), m_embedded(embedded)
 {
     setObjectName(QStringLiteral("ConvertOptionsForm"));
     setWindowTitle(tr(kCaption));
@@ -373,8 +355,8 @@ TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded)
         setWindowFlags(Qt::Widget);
         setFixedSize(kClientWidth, kEmbeddedHeight);
     } else {
-        setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                       | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint);
         setFixedSize(kClientWidth, kClientHeight);
         setSizeGripEnabled(false);
     }
@@ -426,7 +408,8 @@ void TConvertOptionsForm::buildControls()
     makeLabel(GroupBox1, "lblSampleBitrateUnit", tr("Hz"), QRect(214, 53, 34, 16));
     cbxChannels = makeList(GroupBox1, "cbxChannels", {tr("Mono"), tr("Stereo")}, 8, QRect(92, 78, 118, 22));
     makeLabel(GroupBox1, "lblChannels", tr("Channels:"), QRect(10, 81, 80, 16), cbxChannels);
-    btnRestoreAudio = makeButton(GroupBox1, "btnRestoreAudio", tr("Restore &Default Settings"), QRect(10, 106, 232, 24));
+    btnRestoreAudio
+        = makeButton(GroupBox1, "btnRestoreAudio", tr("Restore &Default Settings"), QRect(10, 106, 232, 24));
 
     // Destination.
     grbWhere = new QGroupBox(tr("Output &Folder"), this);
@@ -460,10 +443,9 @@ void TConvertOptionsForm::buildControls()
         connect(btnHelp, &QPushButton::clicked, this, &TConvertOptionsForm::btnHelpClick);
     }
 
-    const QList<QWidget*> order = {cbxVideoFormat,   cbxFrameSize,         cbxVideoBitrate,  cbxFramerate,
-                                   btnRestoreVideo,  cbxAudioBitrate,      cbxSampleBitrate, cbxChannels,
-                                   btnRestoreAudio,  rbtConvertToSamePath, rbtConvertToPath, cbxDestPath,
-                                   btnSelectDestPath};
+    const QList<QWidget*> order = {cbxVideoFormat, cbxFrameSize, cbxVideoBitrate, cbxFramerate, btnRestoreVideo,
+        cbxAudioBitrate, cbxSampleBitrate, cbxChannels, btnRestoreAudio, rbtConvertToSamePath, rbtConvertToPath,
+        cbxDestPath, btnSelectDestPath};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     if (!m_embedded) {
@@ -593,10 +575,7 @@ void TConvertOptionsForm::rbtConvertToPathClick()
     btnSelectDestPath->setEnabled(intoFolder);
 }
 
-void TConvertOptionsForm::cbxDestPathEnter()
-{
-    LoadRecentPaths();
-}
+void TConvertOptionsForm::cbxDestPathEnter() { LoadRecentPaths(); }
 
 void TConvertOptionsForm::LoadRecentPaths()
 {
@@ -625,20 +604,11 @@ void TConvertOptionsForm::ensureRecentPathsLoaded()
         LoadRecentPaths();
 }
 
-void TConvertOptionsForm::btnRestoreVideoClick()
-{
-    RestoreProfileDefaults(true, cbxVideoFormat->currentIndex());
-}
+void TConvertOptionsForm::btnRestoreVideoClick() { RestoreProfileDefaults(true, cbxVideoFormat->currentIndex()); }
 
-void TConvertOptionsForm::btnRestoreAudioClick()
-{
-    RestoreProfileDefaults(false, cbxVideoFormat->currentIndex());
-}
+void TConvertOptionsForm::btnRestoreAudioClick() { RestoreProfileDefaults(false, cbxVideoFormat->currentIndex()); }
 
-void TConvertOptionsForm::cbxVideoFormatChange(int index)
-{
-    LoadProfileParameters(index);
-}
+void TConvertOptionsForm::cbxVideoFormatChange(int index) { LoadProfileParameters(index); }
 
 void TConvertOptionsForm::btnSelectDestPathClick()
 {
@@ -647,8 +617,8 @@ void TConvertOptionsForm::btnSelectDestPathClick()
         start = platform::defaultDestinationFolder();
     if (start.size() > 1 && start.back() == '/')
         start.pop_back();
-    const std::optional<std::string> chosen =
-        platform::services().fileDialogs->chooseFolder(this, tr(kBrowseTitle).toStdString(), start);
+    const std::optional<std::string> chosen
+        = platform::services().fileDialogs->chooseFolder(this, tr(kBrowseTitle).toStdString(), start);
     if (chosen)
         cbxDestPath->setEditText(paths::toQString(*chosen));
 }
@@ -660,9 +630,9 @@ bool TConvertOptionsForm::ValidateDestination()
         return true;
 
     auto* messages = platform::services().messages;
-    const auto answer = messages->show(this, tr(kCaption).toStdString(),
-                                       text::replacePlaceholder(tr(kAskCreate).toStdString(), path),
-                                       platform::MessageIcon::Warning, platform::MessageButtons::YesNo);
+    const auto answer
+        = messages->show(this, tr(kCaption).toStdString(), text::replacePlaceholder(tr(kAskCreate).toStdString(), path),
+            platform::MessageIcon::Warning, platform::MessageButtons::YesNo);
     if (answer != platform::MessageAnswer::Yes)
         return false;
 
@@ -675,7 +645,7 @@ bool TConvertOptionsForm::ValidateDestination()
     if (shellutil::folderExists(path))
         return true;
     messages->show(this, product::kName, tr(kCreatePathError).toStdString(), platform::MessageIcon::Error,
-                   platform::MessageButtons::Ok);
+        platform::MessageButtons::Ok);
     return false;
 }
 
@@ -718,8 +688,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     doc.setValue(kRecentDestPath, "0", shown, file);
     const int kept = std::min(cbxDestPath->count(), kMaxRecentPaths - 1);
     for (int i = 0; i < kept; ++i)
-        doc.setValue(kRecentDestPath, std::to_string(i + 1),
-                     paths::fromQString(cbxDestPath->itemText(i)), file);
+        doc.setValue(kRecentDestPath, std::to_string(i + 1), paths::fromQString(cbxDestPath->itemText(i)), file);
 }
 
 void TConvertOptionsForm::SaveProfileParameters()
@@ -770,8 +739,8 @@ void TConvertOptionsForm::btnHelpClick()
 
 void TConvertOptionsForm::showError(const std::string& text)
 {
-    platform::services().messages->show(this, product::kName, text, platform::MessageIcon::Error,
-                                        platform::MessageButtons::Ok);
+    platform::services().messages->show(
+        this, product::kName, text, platform::MessageIcon::Error, platform::MessageButtons::Ok);
 }
 
 bool ShowOutputFormatDialog(QWidget* owner)

@@ -28,8 +28,7 @@ namespace {
 constexpr int kClientWidth = 475;
 constexpr int kClientHeight = 392;
 
-template <typename T>
-T* named(T* widget, const char* name)
+template<typename T> T* named(T* widget, const char* name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -47,21 +46,19 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, i
 void reportError(QWidget* owner, const std::exception& error)
 {
     if (auto* messages = platform::services().messages)
-        messages->show(owner, product::kName, error.what(), platform::MessageIcon::Error,
-                       platform::MessageButtons::Ok);
+        messages->show(owner, product::kName, error.what(), platform::MessageIcon::Error, platform::MessageButtons::Ok);
 }
 
 } // namespace
 
 TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::function<QDateTime()> clock)
-    : QDialog(owner)
-    , m_schedule(schedule)
-    , m_clock(clock ? std::move(clock) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); }))
+    : QDialog(owner), m_schedule(schedule),
+      m_clock(clock ? std::move(clock) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); }))
 {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(tr("Options"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
 
     PageControl1 = named(new QTabWidget(this), "PageControl1");
@@ -74,22 +71,23 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     // Page "Advanced".
     tsAdvanced = named(new QWidget, "tsAdvanced");
     PageControl1->addTab(tsAdvanced, tr("Advanced"));
-    rdgTargetFileExists = named(new QGroupBox(tr("When target file exists"), tsAdvanced),
-                                "rdgTargetFileExists");
+    rdgTargetFileExists = named(new QGroupBox(tr("When target file exists"), tsAdvanced), "rdgTargetFileExists");
     rdgTargetFileExists->setGeometry(12, 8, 425, 76);
-    rdgTargetFileExists_0 = named(new QRadioButton(tr("Overwrite existed file without prompt"),
-                                                   rdgTargetFileExists),
-                                  "rdgTargetFileExists_0");
+    rdgTargetFileExists_0 = named(
+        new QRadioButton(tr("Overwrite existed file without prompt"), rdgTargetFileExists), "rdgTargetFileExists_0");
     rdgTargetFileExists_0->setGeometry(12, 22, 400, 20);
-    rdgTargetFileExists_1 = named(new QRadioButton(tr("Always prompt before overwrite existed file "),
-                                                   rdgTargetFileExists),
-                                  "rdgTargetFileExists_1");
+    rdgTargetFileExists_1
+        = named(new QRadioButton(tr("Always prompt before overwrite existed file "), rdgTargetFileExists),
+            "rdgTargetFileExists_1");
     rdgTargetFileExists_1->setGeometry(12, 46, 400, 20);
-    ckbDelWhenCanceled = checkBox(tsAdvanced, "ckbDelWhenCanceled", tr("Delete target file when canceled"), 14, 96, 420);
-    ckbSaveFileList = checkBox(tsAdvanced, "ckbSaveFileList", tr("Save file list for using of next time"), 14, 122, 420);
-    chkDoNotShowConfirm = checkBox(tsAdvanced, "chkDoNotShowConfirm", tr("Don't show confirm dialog after Start"), 14, 148, 420);
-    chkShellExtension = checkBox(tsAdvanced, "chkShellExtension",
-                                 tr("&Use shell extension (Display icons on context menus)"), 14, 174, 420);
+    ckbDelWhenCanceled
+        = checkBox(tsAdvanced, "ckbDelWhenCanceled", tr("Delete target file when canceled"), 14, 96, 420);
+    ckbSaveFileList
+        = checkBox(tsAdvanced, "ckbSaveFileList", tr("Save file list for using of next time"), 14, 122, 420);
+    chkDoNotShowConfirm
+        = checkBox(tsAdvanced, "chkDoNotShowConfirm", tr("Don't show confirm dialog after Start"), 14, 148, 420);
+    chkShellExtension = checkBox(
+        tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"), 14, 174, 420);
     chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"), 14, 200, 420);
 
     // Page "Schedule  ": one untitled group whose title line is the check box.
@@ -117,7 +115,8 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     chkFriday = checkBox(grbSchedule, "chkFriday", tr("&Friday"), 122, 102, 94);
     chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("&Saturday"), 220, 102, 94);
     chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", tr("Exit this program when done"), 24, 140, 380);
-    chkShundownWhenDone = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"), 24, 166, 380);
+    chkShundownWhenDone
+        = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"), 24, 166, 380);
 
     // Buttons below the pages, from left to right.
     btnOK = named(new QPushButton(tr("OK"), this), "btnOK");
@@ -136,9 +135,8 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     setTabOrder(ckbSaveFileList, chkDoNotShowConfirm);
     setTabOrder(chkDoNotShowConfirm, chkShellExtension);
     setTabOrder(chkShellExtension, chkDeleteSource);
-    QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday,
-                                chkWednesday, chkThursday, chkFriday, chkSaturday, chkExitWhenDone,
-                                chkShundownWhenDone, btnOK, btnCancel, btnApply};
+    QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday,
+        chkThursday, chkFriday, chkSaturday, chkExitWhenDone, chkShundownWhenDone, btnOK, btnCancel, btnApply};
     for (size_t i = 1; i < std::size(scheduleOrder); ++i)
         setTabOrder(scheduleOrder[i - 1], scheduleOrder[i]);
 
@@ -160,10 +158,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     }
 }
 
-TOptionForm::~TOptionForm()
-{
-    FormDestroy();
-}
+TOptionForm::~TOptionForm() { FormDestroy(); }
 
 void TOptionForm::FormCreate()
 {
@@ -199,8 +194,7 @@ void TOptionForm::showEvent(QShowEvent* event)
     PageControl1->setCurrentWidget(tsGeneral);
     // The General page takes the focus: its first control in tab order.
     if (GeneralForm) {
-        QWidget* first = GeneralForm->cbxVideoFormat ? static_cast<QWidget*>(GeneralForm->cbxVideoFormat)
-                                                     : GeneralForm;
+        QWidget* first = GeneralForm->cbxVideoFormat ? static_cast<QWidget*>(GeneralForm->cbxVideoFormat) : GeneralForm;
         first->setFocus(Qt::OtherFocusReason);
     }
 }
@@ -343,9 +337,8 @@ void TOptionForm::btnApplyClick()
 void TOptionForm::chkScheduleConvertClick()
 {
     const bool on = chkScheduleConvert->isChecked();
-    QWidget* controls[] = {lblStartAt, edtScheduleTime, chkSunday, chkMonday, chkTuesday,
-                           chkWednesday, chkThursday, chkFriday, chkSaturday, chkExitWhenDone,
-                           chkShundownWhenDone};
+    QWidget* controls[] = {lblStartAt, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday, chkThursday,
+        chkFriday, chkSaturday, chkExitWhenDone, chkShundownWhenDone};
     for (QWidget* control : controls)
         control->setEnabled(on);
 }

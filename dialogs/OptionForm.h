@@ -27,8 +27,8 @@ public:
     // `schedule` receives the schedule at every SavePreferences (may be null).
     // `clock` gives the current date and time (the picker's default); the
     // system clock when empty.
-    explicit TOptionForm(QWidget* owner = nullptr, ScheduleSettings* schedule = nullptr,
-                         std::function<QDateTime()> clock = {});
+    explicit TOptionForm(
+        QWidget* owner = nullptr, ScheduleSettings* schedule = nullptr, std::function<QDateTime()> clock = {});
     ~TOptionForm() override;
 
     // Fills the Advanced and Schedule pages from the settings file.

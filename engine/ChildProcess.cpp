@@ -24,8 +24,7 @@ ChildProcess::~ChildProcess()
     closeStderr();
 }
 
-bool ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments,
-                         std::string& error)
+bool ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments, std::string& error)
 {
     int out[2];
     int err[2];

@@ -17,8 +17,7 @@ public:
 
     // Starts `program` (a path) with `arguments` (after the program name).
     // False with `error` set when it cannot be started.
-    bool start(const std::string& program, const std::vector<std::string>& arguments,
-               std::string& error);
+    bool start(const std::string& program, const std::vector<std::string>& arguments, std::string& error);
     int stdoutFd() const { return m_out; }
     int stderrFd() const { return m_err; }
     // Reads what is there without blocking: >0 bytes, 0 end of stream, -1 nothing now.

@@ -22,8 +22,7 @@ int abortFlagValue(Outcome outcome)
 
 Conversion::Conversion(std::string program, std::vector<std::string> arguments, QObject* parent)
     : QObject(parent), m_program(std::move(program)), m_arguments(std::move(arguments))
-{
-}
+{}
 
 Conversion::~Conversion() = default; // the child, if any, is killed and reaped
 
@@ -57,15 +56,9 @@ void Conversion::cancel()
     m_child.kill(); // the pipes then end and streamEnded() reaps it
 }
 
-void Conversion::stopAfterThisFile()
-{
-    m_stopAfter = true;
-}
+void Conversion::stopAfterThisFile() { m_stopAfter = true; }
 
-double Conversion::elapsedSeconds() const
-{
-    return m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0.0;
-}
+double Conversion::elapsedSeconds() const { return m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0.0; }
 
 void Conversion::readStdout()
 {

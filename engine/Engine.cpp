@@ -61,7 +61,7 @@ void printUsage()
                 "<audio format>|<PSP 0/1>|<S or N>\"\n"
                 "       trevok --dry-run \"<13 fields>\"   prints the ffmpeg command, one argument a line\n"
                 "The conversion engine of %s; see engine/README.md.\n",
-                product::kName);
+        product::kName);
 }
 
 bool sameFile(const std::string& a, const std::string& b)
@@ -75,8 +75,7 @@ bool sameFile(const std::string& a, const std::string& b)
 bool writeAbortFlag(int value)
 {
     platform::FolderRegistry registry(platform::defaultRegistryRoot());
-    return registry.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "",
-                               std::to_string(value));
+    return registry.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", std::to_string(value));
 }
 
 bool displayPresent()
@@ -100,8 +99,8 @@ int runEngine(int argc, char** argv)
     }
     const bool dryRun = argc == 3 && std::strcmp(argv[1], "--dry-run") == 0;
     if (argc != 2 && !dryRun)
-        return refuse("exactly one argument (the 13 fields joined by \"|\") is required; got "
-                      + std::to_string(argc - 1));
+        return refuse(
+            "exactly one argument (the 13 fields joined by \"|\") is required; got " + std::to_string(argc - 1));
 
     auto parsed = parseEngineArgument(argv[dryRun ? 2 : 1]);
     if (auto* error = std::get_if<ArgumentError>(&parsed))
@@ -170,10 +169,9 @@ int runEngine(int argc, char** argv)
     std::unique_ptr<ProgressWindow> progressWindow;
     if (window) {
         progressWindow = std::make_unique<ProgressWindow>(request.source);
-        QObject::connect(progressWindow.get(), &ProgressWindow::cancelRequested, &conversion,
-                         &Conversion::cancel);
-        QObject::connect(progressWindow.get(), &ProgressWindow::stopAfterRequested, &conversion,
-                         &Conversion::stopAfterThisFile);
+        QObject::connect(progressWindow.get(), &ProgressWindow::cancelRequested, &conversion, &Conversion::cancel);
+        QObject::connect(
+            progressWindow.get(), &ProgressWindow::stopAfterRequested, &conversion, &Conversion::stopAfterThisFile);
         progressWindow->show();
     }
     QObject::connect(&conversion, &Conversion::progressChanged, [&] {
@@ -185,8 +183,8 @@ int runEngine(int argc, char** argv)
         }
         const auto percent = state.percent();
         const auto remaining = state.remainingSeconds(elapsed);
-        say("progress " + (percent ? std::to_string(*percent) + "%" : std::string("?%"))
-            + " elapsed " + formatClock(int64_t(elapsed)) + " remaining "
+        say("progress " + (percent ? std::to_string(*percent) + "%" : std::string("?%")) + " elapsed "
+            + formatClock(int64_t(elapsed)) + " remaining "
             + (remaining ? formatClock(*remaining) : std::string("--:--:--")));
     });
     // The end of the conversion ends the program whatever the window thinks:

@@ -47,10 +47,7 @@ std::string printable(std::string_view text)
 
 } // namespace
 
-std::optional<int32_t> parseDecimal(std::string_view text)
-{
-    return vexlo::text::parseDecimal32(text);
-}
+std::optional<int32_t> parseDecimal(std::string_view text) { return vexlo::text::parseDecimal32(text); }
 
 std::optional<Rational> parseFrameRate(std::string_view text)
 {
@@ -98,25 +95,22 @@ std::variant<EngineRequest, ArgumentError> parseEngineArgument(std::string_view 
 {
     const auto fields = splitFields(argument);
     if (fields.size() != kFieldCount)
-        return ArgumentError{"the argument has " + std::to_string(fields.size())
-                             + " fields separated by \"|\"; 13 are required"};
+        return ArgumentError{
+            "the argument has " + std::to_string(fields.size()) + " fields separated by \"|\"; 13 are required"};
 
-    static const char* const names[kFieldCount] = {
-        "source file", "target file", "video format", "frame width", "frame height",
-        "video bit rate", "frame rate", "channel count", "audio bit rate", "sample rate",
-        "audio format", "PSP flag", "marker"};
+    static const char* const names[kFieldCount]
+        = {"source file", "target file", "video format", "frame width", "frame height", "video bit rate", "frame rate",
+            "channel count", "audio bit rate", "sample rate", "audio format", "PSP flag", "marker"};
     EngineRequest r;
-    int32_t* const integers[kFieldCount] = {nullptr, nullptr, nullptr, &r.frameWidth,
-                                            &r.frameHeight, &r.videoBitrate, nullptr,
-                                            &r.channelCount, &r.audioBitrate, &r.sampleRate,
-                                            nullptr, &r.isPsp, nullptr};
+    int32_t* const integers[kFieldCount] = {nullptr, nullptr, nullptr, &r.frameWidth, &r.frameHeight, &r.videoBitrate,
+        nullptr, &r.channelCount, &r.audioBitrate, &r.sampleRate, nullptr, &r.isPsp, nullptr};
     for (int i = 0; i < kFieldCount; ++i) {
         if (!integers[i])
             continue;
         const auto value = parseDecimal(fields[i]);
         if (!value)
-            return ArgumentError{"field " + std::to_string(i + 1) + " (" + names[i] + ") is \""
-                                 + printable(fields[i]) + "\", not a decimal integer"};
+            return ArgumentError{"field " + std::to_string(i + 1) + " (" + names[i] + ") is \"" + printable(fields[i])
+                + "\", not a decimal integer"};
         *integers[i] = *value;
     }
     r.source = std::string(fields[0]);
@@ -132,30 +126,28 @@ std::variant<EngineRequest, ArgumentError> parseEngineArgument(std::string_view 
         return ArgumentError{"a file name holds a NUL byte"};
     if (!parseFrameRate(r.frameRate))
         return ArgumentError{"field 7 (frame rate) is \"" + printable(r.frameRate)
-                             + "\", not a frame rate (\"0\" keeps the source's rate)"};
+            + "\", not a frame rate (\"0\" keeps the source's rate)"};
     const std::string_view marker = fields[12];
     if (marker == "S" || marker == "s")
         r.marker = Marker::Silent;
     else if (marker == "N" || marker == "n" || marker.empty())
         r.marker = Marker::Normal;
     else
-        return ArgumentError{"field 13 (marker) is \"" + printable(marker)
-                             + "\"; \"S\" (silent) or \"N\" (normal) is expected"};
+        return ArgumentError{
+            "field 13 (marker) is \"" + printable(marker) + "\"; \"S\" (silent) or \"N\" (normal) is expected"};
     // Both sides negative: a bound (at most -W x -H); one side alone cannot be.
     if ((r.frameWidth < 0) != (r.frameHeight < 0))
-        return ArgumentError{"the frame size " + std::to_string(r.frameWidth) + " x "
-                             + std::to_string(r.frameHeight)
-                             + " has one negative side (a bound has both negative)"};
+        return ArgumentError{"the frame size " + std::to_string(r.frameWidth) + " x " + std::to_string(r.frameHeight)
+            + " has one negative side (a bound has both negative)"};
     return r;
 }
 
 std::string formatEngineArgument(const EngineRequest& r)
 {
     auto n = [](int32_t v) { return std::to_string(v); };
-    return r.source + '|' + r.target + '|' + r.videoFormat + '|' + n(r.frameWidth) + '|'
-           + n(r.frameHeight) + '|' + n(r.videoBitrate) + '|' + r.frameRate + '|'
-           + n(r.channelCount) + '|' + n(r.audioBitrate) + '|' + n(r.sampleRate) + '|'
-           + r.audioFormat + '|' + n(r.isPsp) + '|' + (r.marker == Marker::Silent ? "S" : "N");
+    return r.source + '|' + r.target + '|' + r.videoFormat + '|' + n(r.frameWidth) + '|' + n(r.frameHeight) + '|'
+        + n(r.videoBitrate) + '|' + r.frameRate + '|' + n(r.channelCount) + '|' + n(r.audioBitrate) + '|'
+        + n(r.sampleRate) + '|' + r.audioFormat + '|' + n(r.isPsp) + '|' + (r.marker == Marker::Silent ? "S" : "N");
 }
 
 } // namespace vexlo::engine

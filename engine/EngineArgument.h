@@ -19,18 +19,18 @@ enum class Marker {
 
 // One conversion request as read from the argument. Texts are UTF-8 bytes.
 struct EngineRequest {
-    std::string source;        // field 1
-    std::string target;        // field 2
-    std::string videoFormat;   // field 3: catalogue identifier ("" = the container's natural codec)
-    int32_t frameWidth = 0;    // field 4 (0 x 0 = the source's size; both negative: at most -W x -H)
-    int32_t frameHeight = 0;   // field 5
-    int32_t videoBitrate = 0;  // field 6, kbit/s (0 or less: the encoder's default or constant quality)
-    std::string frameRate;     // field 7: "0" = the source's rate, else frames per second
-    int32_t channelCount = 0;  // field 8 (0 or less: the source's channels)
-    int32_t audioBitrate = 0;  // field 9, kbit/s (0 or less: the encoder's default)
-    int32_t sampleRate = 0;    // field 10, Hz (0 or less: the source's rate)
-    std::string audioFormat;   // field 11: catalogue identifier ("ACC" = AAC)
-    int32_t isPsp = 0;         // field 12: 1 = write the handheld's MP4 variant
+    std::string source;             // field 1
+    std::string target;             // field 2
+    std::string videoFormat;        // field 3: catalogue identifier ("" = the container's natural codec)
+    int32_t frameWidth = 0;         // field 4 (0 x 0 = the source's size; both negative: at most -W x -H)
+    int32_t frameHeight = 0;        // field 5
+    int32_t videoBitrate = 0;       // field 6, kbit/s (0 or less: the encoder's default or constant quality)
+    std::string frameRate;          // field 7: "0" = the source's rate, else frames per second
+    int32_t channelCount = 0;       // field 8 (0 or less: the source's channels)
+    int32_t audioBitrate = 0;       // field 9, kbit/s (0 or less: the encoder's default)
+    int32_t sampleRate = 0;         // field 10, Hz (0 or less: the source's rate)
+    std::string audioFormat;        // field 11: catalogue identifier ("ACC" = AAC)
+    int32_t isPsp = 0;              // field 12: 1 = write the handheld's MP4 variant
     Marker marker = Marker::Normal; // field 13
 };
 

@@ -87,19 +87,15 @@ int sampleBits(const std::string& pixelFormat)
 
 namespace {
 
-double rateValue(const Rational& r)
-{
-    return r.den > 0 ? double(r.num) / double(r.den) : 0.0;
-}
+double rateValue(const Rational& r) { return r.den > 0 ? double(r.num) / double(r.den) : 0.0; }
 
 // The sample rates each audio encoder takes.
 std::initializer_list<int> sampleRatesOf(const std::string& encoder, bool psp)
 {
     static const std::initializer_list<int> pspAac = {24000, 48000};
-    static const std::initializer_list<int> aac = {8000,  11025, 12000, 16000, 22050, 24000,
-                                                   32000, 44100, 48000, 64000, 88200, 96000};
-    static const std::initializer_list<int> mp3 = {8000,  11025, 12000, 16000, 22050,
-                                                   24000, 32000, 44100, 48000};
+    static const std::initializer_list<int> aac
+        = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000};
+    static const std::initializer_list<int> mp3 = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
     static const std::initializer_list<int> mp2 = {16000, 22050, 24000, 32000, 44100, 48000};
     static const std::initializer_list<int> opus = {8000, 12000, 16000, 24000, 48000};
     if (encoder == "aac")
@@ -121,10 +117,7 @@ int maxChannelsOf(const std::string& encoder, bool psp)
     return 2; // MP3 and MPEG audio layer 2 are mono or stereo
 }
 
-std::string fraction(int64_t num, int64_t den)
-{
-    return std::to_string(num) + "/" + std::to_string(den);
-}
+std::string fraction(int64_t num, int64_t den) { return std::to_string(num) + "/" + std::to_string(den); }
 
 bool isModernEncoder(const std::string& encoder)
 {
@@ -163,8 +156,7 @@ std::string audioName(const std::string& encoder)
 }
 
 // Why the container cannot hold these streams, or "" when it can.
-std::string carriageProblem(const Container& c, const std::string& ext, const OutputPlan& plan, bool video,
-                            bool audio)
+std::string carriageProblem(const Container& c, const std::string& ext, const OutputPlan& plan, bool video, bool audio)
 {
     const std::string& v = plan.videoEncoder;
     const std::string& a = plan.audioEncoder;
@@ -258,8 +250,9 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
         const int64_t cap = mpeg1 ? 4000 : 9800;
         const int64_t peak = std::max(rate, std::min(mpeg1 ? std::max<int64_t>(rate, 1150) : rate * 3 / 2, cap));
         const int64_t bufBits = mpeg1 ? (rate <= 1150 ? 40 * 1024 * 8 : 112 * 1024 * 8) : 224 * 1024 * 8;
-        a.insert(a.end(), {"-g", mpeg1 ? "18" : "15", "-bf", "2", "-maxrate", std::to_string(peak) + "k",
-                           "-bufsize", std::to_string(bufBits)});
+        a.insert(a.end(),
+            {"-g", mpeg1 ? "18" : "15", "-bf", "2", "-maxrate", std::to_string(peak) + "k", "-bufsize",
+                std::to_string(bufBits)});
     } else {
         // MPEG-4 Part 2 (mpeg4, libxvid): a keyframe at least every 10 s of 25 fps.
         a.insert(a.end(), {"-g", "250"});
@@ -269,17 +262,17 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
     // What the pixels are, where the stream or the container can say it.
     const ColourPlan& c = plan.colours;
     if (!c.tagMatrix.empty())
-        a.insert(a.end(), {"-color_range", c.tagRange, "-colorspace", c.tagMatrix, "-color_primaries",
-                           c.tagPrimaries, "-color_trc", c.tagTransfer});
-
+        a.insert(a.end(),
+            {"-color_range", c.tagRange, "-colorspace", c.tagMatrix, "-color_primaries", c.tagPrimaries, "-color_trc",
+                c.tagTransfer});
 }
 
 } // namespace
 
 Rational standardMpegRate(const Rational& r)
 {
-    static const Rational rates[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
-                                     {30, 1},       {50, 1}, {60000, 1001}, {60, 1}};
+    static const Rational rates[]
+        = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}};
     const double wanted = rateValue(r);
     Rational best = rates[0];
     for (const auto& c : rates)
@@ -288,10 +281,7 @@ Rational standardMpegRate(const Rational& r)
     return best;
 }
 
-std::string extensionOf(const std::string& path)
-{
-    return text::asciiLower(paths::extensionOf(path));
-}
+std::string extensionOf(const std::string& path) { return text::asciiLower(paths::extensionOf(path)); }
 
 std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source)
 {
@@ -341,7 +331,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         mpegVideo = true;
     } else {
         return PlanError{"the video format \"" + request.videoFormat
-                         + "\" is unknown (known: mpeg4, h264, hevc, av1, vp9, divx, xvid, mpeg1, mpeg2 or empty)"};
+            + "\" is unknown (known: mpeg4, h264, hevc, av1, vp9, divx, xvid, mpeg1, mpeg2 or empty)"};
     }
     // Four-character tags are an AVI matter; MP4 writes its own sample entry.
     if (container.family != Family::Avi)
@@ -349,8 +339,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     // Apple's players and browsers take H.265 in MP4 only with the hvc1 sample entry.
     if (plan.videoEncoder == "libx265" && container.family == Family::Mp4)
         plan.videoTag = "hvc1";
-    if (mpegVideo && container.family == Family::MpegPs && plan.videoEncoder == "mpeg2video"
-        && plan.muxer == "mpeg")
+    if (mpegVideo && container.family == Family::MpegPs && plan.videoEncoder == "mpeg2video" && plan.muxer == "mpeg")
         plan.muxer = "dvd"; // an MPEG-2 program stream with the DVD's packet layout
 
     const std::string audio = text::asciiLower(request.audioFormat);
@@ -366,12 +355,12 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.audioEncoder = "flac";
     } else if (audio.empty()) {
         plan.audioEncoder = container.family == Family::MpegPs ? "mp2"
-                            : container.family == Family::Avi  ? "libmp3lame"
-                            : container.family == Family::WebM ? "libopus"
+            : container.family == Family::Avi                  ? "libmp3lame"
+            : container.family == Family::WebM                 ? "libopus"
                                                                : "aac";
     } else {
-        return PlanError{"the audio format \"" + request.audioFormat
-                         + "\" is unknown (known: ACC or aac, mp3, mp2, opus, flac)"};
+        return PlanError{
+            "the audio format \"" + request.audioFormat + "\" is unknown (known: ACC or aac, mp3, mp2, opus, flac)"};
     }
     // MPEG program streams carry no AAC: MPEG audio layer 2 stands in.
     if (container.family == Family::MpegPs && plan.audioEncoder == "aac")
@@ -379,8 +368,8 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 
     if (!source.video && psp)
         return PlanError{"the PSP plays only videos, and this source holds sound alone"};
-    if (const std::string problem = carriageProblem(container, ext, plan, source.video.has_value(),
-                                                    source.audio.has_value() || psp);
+    if (const std::string problem
+        = carriageProblem(container, ext, plan, source.video.has_value(), source.audio.has_value() || psp);
         !problem.empty())
         return PlanError{problem};
     plan.fastStart = container.muxer == "mp4" && request.videoBitrate <= 0 && isModernEncoder(plan.videoEncoder);
@@ -432,7 +421,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         const Rational own = stream.frameRate.num > 0 ? stream.frameRate : stream.baseRate;
         plan.frameRate = rateText(standardMpegRate(own.num > 0 ? own : Rational{25, 1}));
     } else if (stream.frameRate.num > 0 && stream.baseRate.num > 0 && rateValue(stream.frameRate) <= 120
-               && std::abs(rateValue(stream.frameRate) / rateValue(stream.baseRate) - 1) > 0.01) {
+        && std::abs(rateValue(stream.frameRate) / rateValue(stream.baseRate) - 1) > 0.01) {
         // A variable rate (phone clips): the output keeps the source's average
         // rate, steady. Left alone, ffmpeg would repeat frames up to the
         // timing base of all the rates used (60 for a mix of 30 and 20).
@@ -446,7 +435,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     if (plan.videoEncoder == "mpeg1video")
         kind = FrameKind::Vcd;
     else if (plan.videoEncoder == "mpeg2video" && (request.frameWidth == 720 || request.frameWidth == 704)
-             && (request.frameHeight == 480 || request.frameHeight == 576))
+        && (request.frameHeight == 480 || request.frameHeight == 576))
         kind = FrameKind::Dvd;
     plan.picture = shapePicture(stream, request.frameWidth, request.frameHeight, kind);
     plan.colours = planColours(stream, plan.picture.frameWidth, plan.picture.frameHeight);
@@ -481,8 +470,8 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.videoFilters.push_back("setsar=1");
         if (shape.pictureWidth != shape.frameWidth || shape.pictureHeight != shape.frameHeight)
             plan.videoFilters.push_back("pad=" + std::to_string(shape.frameWidth) + ":"
-                                        + std::to_string(shape.frameHeight) + ":" + std::to_string(shape.left)
-                                        + ":" + std::to_string(shape.top) + ":black");
+                + std::to_string(shape.frameHeight) + ":" + std::to_string(shape.left) + ":" + std::to_string(shape.top)
+                + ":black");
         if (!(shape.displayAspect == Rational{1, 1}))
             plan.videoFilters.push_back("setdar=" + fraction(shape.displayAspect.num, shape.displayAspect.den));
     }
@@ -490,18 +479,19 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     return plan;
 }
 
-std::vector<std::string> buildFfmpegArguments(const EngineRequest& request, const OutputPlan& plan,
-                                              const std::string& progressUrl)
+std::vector<std::string> buildFfmpegArguments(
+    const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
 {
-    std::vector<std::string> a = {"-hide_banner", "-nostdin", "-y", "-nostats",
-                                  "-progress", progressUrl, "-i", "file:" + request.source};
+    std::vector<std::string> a
+        = {"-hide_banner", "-nostdin", "-y", "-nostats", "-progress", progressUrl, "-i", "file:" + request.source};
     if (plan.silentAudioSeconds > 0) {
         // Generated silence, as long as the pictures.
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f", plan.silentAudioSeconds);
-        a.insert(a.end(), {"-f", "lavfi", "-i",
-                           std::string("anullsrc=channel_layout=") + (plan.channels == 1 ? "mono" : "stereo")
-                               + ":sample_rate=" + std::to_string(plan.sampleRate) + ":duration=" + seconds});
+        a.insert(a.end(),
+            {"-f", "lavfi", "-i",
+                std::string("anullsrc=channel_layout=") + (plan.channels == 1 ? "mono" : "stereo")
+                    + ":sample_rate=" + std::to_string(plan.sampleRate) + ":duration=" + seconds});
     }
     // The chosen video and audio streams; subtitles, data and chapters stay out.
     if (plan.videoStream)

@@ -14,21 +14,21 @@ namespace vexlo::engine {
 
 // What the request means for this source in ffmpeg's terms.
 struct OutputPlan {
-    std::string muxer;          // ffmpeg's -f name ("mp4", "psp", "avi", "mpeg", "dvd", ...); "" = by extension
-    std::string videoEncoder;   // "mpeg4", "libx264", "libx265", "libsvtav1", "libvpx-vp9", "libxvid", ...
-    std::string videoTag;       // four-character code ("DX50", "XVID", "hvc1") or ""
-    std::string audioEncoder;   // "aac", "libmp3lame", "mp2", "libopus", "flac"
-    int sampleRate = 0;         // after fitting to the encoder's rates; 0 = the source's
-    int channels = 0;           // channels written; 0 = the source's
+    std::string muxer;              // ffmpeg's -f name ("mp4", "psp", "avi", "mpeg", "dvd", ...); "" = by extension
+    std::string videoEncoder;       // "mpeg4", "libx264", "libx265", "libsvtav1", "libvpx-vp9", "libxvid", ...
+    std::string videoTag;           // four-character code ("DX50", "XVID", "hvc1") or ""
+    std::string audioEncoder;       // "aac", "libmp3lame", "mp2", "libopus", "flac"
+    int sampleRate = 0;             // after fitting to the encoder's rates; 0 = the source's
+    int channels = 0;               // channels written; 0 = the source's
     std::optional<int> videoStream; // the source's stream numbers; none: not in the output
     std::optional<int> audioStream;
     // A silent track of this length stands in for missing sound (PSP files
     // need one); 0 = none.
     double silentAudioSeconds = 0;
-    std::string frameRate;      // -r; "" = the source's timing
+    std::string frameRate;                 // -r; "" = the source's timing
     std::vector<std::string> videoFilters; // in order; joined with "," for -vf
-    std::string pixelFormat;    // the pictures written: "yuv420p", or "yuv420p10le" for deep colour
-    bool fastStart = false;     // MP4 with its index before the pictures (+faststart)
+    std::string pixelFormat;               // the pictures written: "yuv420p", or "yuv420p10le" for deep colour
+    bool fastStart = false;                // MP4 with its index before the pictures (+faststart)
     PictureShape picture;
     ColourPlan colours;
 };
@@ -52,7 +52,7 @@ Rational standardMpegRate(const Rational& rate);
 // The full argument vector after the program name. Source and target are
 // written as "file:<path>" so that no name is read as an option or a protocol.
 // `progressUrl` is where ffmpeg writes its -progress lines ("pipe:1").
-std::vector<std::string> buildFfmpegArguments(const EngineRequest& request, const OutputPlan& plan,
-                                              const std::string& progressUrl = "pipe:1");
+std::vector<std::string> buildFfmpegArguments(
+    const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl = "pipe:1");
 
 } // namespace vexlo::engine

@@ -19,8 +19,8 @@ double displayAspectOf(const VideoStreamInfo& video)
     if (video.width <= 0 || video.height <= 0)
         return 0;
     const double sar = video.sampleAspect.num > 0 && video.sampleAspect.den > 0
-                           ? double(video.sampleAspect.num) / double(video.sampleAspect.den)
-                           : 1.0;
+        ? double(video.sampleAspect.num) / double(video.sampleAspect.den)
+        : 1.0;
     const double aspect = double(video.width) * sar / double(video.height);
     return video.rotation % 180 == 90 ? 1.0 / aspect : aspect;
 }
@@ -49,7 +49,7 @@ PictureShape shapePicture(const VideoStreamInfo& video, int64_t width, int64_t h
         s.displayAspect = Rational{1, 1}; // square pixels
         s.scale = s.frameWidth != sourceWidth || s.frameHeight != sourceHeight;
         const bool squareSource = !(video.sampleAspect.num > 0 && video.sampleAspect.den > 0)
-                                  || video.sampleAspect.num == video.sampleAspect.den;
+            || video.sampleAspect.num == video.sampleAspect.den;
         s.keepsSourceShape = !s.scale && squareSource;
         return s;
     }
@@ -124,8 +124,7 @@ ColourPlan planColours(const VideoStreamInfo& video, int64_t outWidth, int64_t o
     else // untagged: what players assume for the size
         c.inMatrix = sourceHd ? "bt709" : "bt601";
     c.outMatrix = isHdSize(outWidth, outHeight) ? "bt709" : "bt601";
-    c.fullRangeIn = video.colorRange == "pc"
-                    || (video.colorRange.empty() && video.pixelFormat.rfind("yuvj", 0) == 0);
+    c.fullRangeIn = video.colorRange == "pc" || (video.colorRange.empty() && video.pixelFormat.rfind("yuvj", 0) == 0);
     c.convert = c.inMatrix != c.outMatrix || c.fullRangeIn;
 
     // The tags say what the pixels are: the matrix converted to; primaries and
@@ -134,12 +133,10 @@ ColourPlan planColours(const VideoStreamInfo& video, int64_t outWidth, int64_t o
     c.tagRange = "tv";
     const bool pal = !sourceHd && video.height == 576;
     c.tagPrimaries = !video.colorPrimaries.empty() ? video.colorPrimaries
-                     : sourceHd                    ? "bt709"
-                     : pal                         ? "bt470bg"
+        : sourceHd                                 ? "bt709"
+        : pal                                      ? "bt470bg"
                                                    : "smpte170m";
-    c.tagTransfer = !video.colorTransfer.empty() ? video.colorTransfer
-                    : sourceHd                   ? "bt709"
-                                                 : "smpte170m";
+    c.tagTransfer = !video.colorTransfer.empty() ? video.colorTransfer : sourceHd ? "bt709" : "smpte170m";
     return c;
 }
 

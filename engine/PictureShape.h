@@ -20,9 +20,9 @@ struct PictureShape {
     // The scaled picture and the frame around it (equal when there are no bars).
     int64_t pictureWidth = 0, pictureHeight = 0;
     int64_t frameWidth = 0, frameHeight = 0;
-    int64_t left = 0, top = 0;   // the picture's place in the frame
-    Rational displayAspect{0, 1}; // of the whole frame; {0,1}: keep what the pixels say
-    bool scale = false;           // the picture's size differs from the source's
+    int64_t left = 0, top = 0;     // the picture's place in the frame
+    Rational displayAspect{0, 1};  // of the whole frame; {0,1}: keep what the pixels say
+    bool scale = false;            // the picture's size differs from the source's
     bool keepsSourceShape = false; // the source's pixel shape is kept (size as the source's)
 };
 
@@ -42,10 +42,10 @@ PictureShape shapePicture(const VideoStreamInfo& video, int64_t width, int64_t h
 
 // Colour handling. Matrices are named as ffmpeg's scale filter names them.
 struct ColourPlan {
-    std::string inMatrix;   // the source's: "bt709", "bt601", "bt2020"
-    std::string outMatrix;  // the output's: "bt709" (HD sizes) or "bt601" (SD sizes)
+    std::string inMatrix;     // the source's: "bt709", "bt601", "bt2020"
+    std::string outMatrix;    // the output's: "bt709" (HD sizes) or "bt601" (SD sizes)
     bool fullRangeIn = false; // the source's samples use the full 0..255 range
-    bool convert = false;   // pixels must be converted (matrix or range differ)
+    bool convert = false;     // pixels must be converted (matrix or range differ)
     // Tags written into the output (as ffmpeg's -colorspace etc. name them).
     std::string tagMatrix, tagPrimaries, tagTransfer, tagRange;
 };

@@ -24,8 +24,7 @@ std::optional<int64_t> parseCount(std::string_view s)
 }
 
 // Keeps a partial line until its end arrives; hands over every complete line.
-template <typename F>
-void splitLines(std::string& pending, std::string_view bytes, F&& line)
+template<typename F> void splitLines(std::string& pending, std::string_view bytes, F&& line)
 {
     pending.append(bytes);
     size_t start = 0;
@@ -78,7 +77,7 @@ std::string formatClock(int64_t seconds)
     seconds = std::max<int64_t>(seconds, 0);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+        static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
     return buf;
 }
 
@@ -147,11 +146,10 @@ void ProgressParser::logLine(std::string_view line)
     if (m_writeFailure.empty()) {
         // ffmpeg's own words when the output cannot be written. Some of them
         // (the trailer of AVI and Matroska files) do not change its exit status.
-        static constexpr std::string_view failures[] = {
-            "Error writing trailer",  "Could not write header", "Error submitting a packet to the muxer",
-            "av_interleaved_write_frame()", "Error muxing a packet", "Error closing file",
-            "No space left on device", "Disk quota exceeded", "File too large",
-            "Error writing output"};
+        static constexpr std::string_view failures[]
+            = {"Error writing trailer", "Could not write header", "Error submitting a packet to the muxer",
+                "av_interleaved_write_frame()", "Error muxing a packet", "Error closing file",
+                "No space left on device", "Disk quota exceeded", "File too large", "Error writing output"};
         for (const auto& f : failures)
             if (t.find(f) != std::string_view::npos) {
                 m_writeFailure = std::string(t.substr(0, 400));

@@ -74,12 +74,11 @@ void ProgressWindow::showProgress(const ProgressState& state, double elapsedSeco
         ProgressBar1->setRange(0, 0); // busy: the length is not known
         lblPercent->setText(QString());
     }
-    lblElapsed->setText(tr("Elapsed: %1")
-                            .arg(QString::fromStdString(formatClock(int64_t(elapsedSeconds)))));
+    lblElapsed->setText(tr("Elapsed: %1").arg(QString::fromStdString(formatClock(int64_t(elapsedSeconds)))));
     const auto remaining = state.remainingSeconds(elapsedSeconds);
-    lblRemaining->setText(tr("Remaining: %1")
-                              .arg(remaining ? QString::fromStdString(formatClock(*remaining))
-                                             : QStringLiteral("--:--:--")));
+    lblRemaining->setText(
+        tr("Remaining: %1")
+            .arg(remaining ? QString::fromStdString(formatClock(*remaining)) : QStringLiteral("--:--:--")));
 }
 
 void ProgressWindow::btnCancelClick()

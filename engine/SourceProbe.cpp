@@ -77,7 +77,7 @@ SourceInfo parseProbeOutput(std::string_view text)
             // Side data and tags: only their last part matters here.
             if (name.rfind("side_data_list.", 0) == 0 || name.rfind("tags.", 0) == 0)
                 name = name.substr(name.rfind('.') + 1) == "rotation" ? "rotation"
-                       : name.rfind("tags.", 0) == 0                  ? name
+                    : name.rfind("tags.", 0) == 0                     ? name
                                                                       : std::string();
             if (!name.empty())
                 streams[int(*n)][name] = value;
@@ -131,11 +131,11 @@ SourceInfo parseProbeOutput(std::string_view text)
 std::vector<std::string> probeArguments(const std::string& source)
 {
     return {"-v", "error", "-hide_banner", "-show_entries",
-            "stream=index,codec_type,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
-            "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
-            "sample_rate:stream_disposition=attached_pic:stream_tags=rotate:stream_side_data=rotation:"
-            "format=duration",
-            "-of", "flat", "file:" + source};
+        "stream=index,codec_type,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
+        "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
+        "sample_rate:stream_disposition=attached_pic:stream_tags=rotate:stream_side_data=rotation:"
+        "format=duration",
+        "-of", "flat", "file:" + source};
 }
 
 std::string ffprobeProgram(const std::string& ffmpeg)
@@ -153,8 +153,7 @@ std::string ffprobeProgram(const std::string& ffmpeg)
     return findOnPath("ffprobe");
 }
 
-std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source,
-                                      std::string& error)
+std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source, std::string& error)
 {
     ChildProcess child;
     if (!child.start(ffprobe, probeArguments(source), error)) {
@@ -165,8 +164,7 @@ std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::str
     bool outOpen = true, errOpen = true;
     char buffer[8192];
     while (outOpen || errOpen) {
-        pollfd fds[2] = {{outOpen ? child.stdoutFd() : -1, POLLIN, 0},
-                         {errOpen ? child.stderrFd() : -1, POLLIN, 0}};
+        pollfd fds[2] = {{outOpen ? child.stdoutFd() : -1, POLLIN, 0}, {errOpen ? child.stderrFd() : -1, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {

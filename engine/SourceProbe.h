@@ -12,17 +12,17 @@
 namespace vexlo::engine {
 
 struct VideoStreamInfo {
-    int index = 0;                 // the stream's number in the file
-    int64_t width = 0;             // coded size
+    int index = 0;     // the stream's number in the file
+    int64_t width = 0; // coded size
     int64_t height = 0;
-    Rational sampleAspect{1, 1};   // pixel shape; 1:1 when the file says nothing usable
-    int rotation = 0;              // display rotation in degrees: 0, 90, 180 or 270
-    Rational frameRate{0, 1};      // average rate; {0, 1} when unknown
-    Rational baseRate{0, 1};       // ffprobe's r_frame_rate (the least common rate)
-    std::string fieldOrder;        // "progressive", "tt", ... or ""
-    std::string pixelFormat;       // "yuv420p", "yuvj420p", ...
-    std::string colorRange;        // "tv", "pc" or "" when not told
-    std::string colorSpace;        // the matrix: "bt709", "smpte170m", ... or ""
+    Rational sampleAspect{1, 1}; // pixel shape; 1:1 when the file says nothing usable
+    int rotation = 0;            // display rotation in degrees: 0, 90, 180 or 270
+    Rational frameRate{0, 1};    // average rate; {0, 1} when unknown
+    Rational baseRate{0, 1};     // ffprobe's r_frame_rate (the least common rate)
+    std::string fieldOrder;      // "progressive", "tt", ... or ""
+    std::string pixelFormat;     // "yuv420p", "yuvj420p", ...
+    std::string colorRange;      // "tv", "pc" or "" when not told
+    std::string colorSpace;      // the matrix: "bt709", "smpte170m", ... or ""
     std::string colorPrimaries;
     std::string colorTransfer;
 };
@@ -60,7 +60,6 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
 
 // Runs ffprobe on `source`. On failure returns nullopt and sets `error` to
 // what ffprobe said (or why it could not run).
-std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source,
-                                      std::string& error);
+std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source, std::string& error);
 
 } // namespace vexlo::engine

@@ -25,9 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kMarkValue = "palvex-integration";
-constexpr const char* kSupportedExtensions[] = {"avi", "wmv", "mpeg", "mpg", "m2ts", "mts", "m2t",
-                                                "qt",  "mov", "mpm",  "mpv", "mpa",  "asf", "wma",
-                                                "vob", "mod", "mp4",  "3gp", "3g2"};
+constexpr const char* kSupportedExtensions[] = {"avi", "wmv", "mpeg", "mpg", "m2ts", "mts", "m2t", "qt", "mov", "mpm",
+    "mpv", "mpa", "asf", "wma", "vob", "mod", "mp4", "3gp", "3g2"};
 
 std::string markLine() { return std::string(kMarkKey) + "=" + kMarkValue; }
 
@@ -69,11 +68,20 @@ std::string keyValue(const std::string& text)
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -103,8 +111,7 @@ std::string execArgument(const std::string& arg)
 // (Thunar, Caja): single quotes when needed.
 std::string shellArgument(const std::string& arg)
 {
-    static const std::string plain =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:@";
+    static const std::string plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:@";
     if (!arg.empty() && arg.find_first_not_of(plain) == std::string::npos)
         return replaceAll(arg, "%", "%%");
     return replaceAll("'" + replaceAll(arg, "'", "'\\''") + "'", "%", "%%");
@@ -123,11 +130,20 @@ std::string xmlText(const std::string& text)
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -196,8 +212,7 @@ bool writeAtomically(const std::string& path, const std::string& content, mode_t
     const int savedErrno = errno;
     ::close(fd);
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        errors << "palvex-integration: cannot write " << path << ": " << std::strerror(ok ? errno : savedErrno)
-               << "\n";
+        errors << "palvex-integration: cannot write " << path << ": " << std::strerror(ok ? errno : savedErrno) << "\n";
         ::unlink(temp.c_str());
         return false;
     }
@@ -272,10 +287,9 @@ Folders foldersFromEnvironment()
 
 const std::vector<std::string>& videoMimeTypes()
 {
-    static const std::vector<std::string> types{
-        "video/mp2t",       "video/x-msvideo",       "video/x-ms-wmv",  "video/mpeg",      "video/quicktime",
-        "video/x-ms-asf",   "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4",       "video/3gpp",
-        "video/3gpp2",      "video/dvd"};
+    static const std::vector<std::string> types{"video/mp2t", "video/x-msvideo", "video/x-ms-wmv", "video/mpeg",
+        "video/quicktime", "video/x-ms-asf", "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4", "video/3gpp",
+        "video/3gpp2", "video/dvd"};
     return types;
 }
 
@@ -320,8 +334,8 @@ std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& fol
         for (int n = 2; names.count(name); ++n)
             name = fileNameFor(e.title) + " (" + std::to_string(n) + ")";
         names.insert(name);
-        std::string text = "#!" + setup.programFolder + "palvex-integration --nautilus-script=" +
-                           (e.number < 0 ? std::string("ADD") : std::to_string(e.number)) + "\n";
+        std::string text = "#!" + setup.programFolder + "palvex-integration --nautilus-script="
+            + (e.number < 0 ? std::string("ADD") : std::to_string(e.number)) + "\n";
         text += "# " + markLine() + "\n";
         text += "# " + description(e) + ".\n";
         text += "# Written by Vexlo's shell integration; removed by it when switched off.\n";
@@ -330,8 +344,8 @@ std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& fol
 
     // Dolphin: one service menu with a submenu of actions.
     {
-        std::string text = "[Desktop Entry]\nType=Service\nName=" + keyValue(kMenuTitle) +
-                           "\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
+        std::string text = "[Desktop Entry]\nType=Service\nName=" + keyValue(kMenuTitle)
+            + "\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
         text += "MimeType=" + mimeTypes + "\n";
         text += "X-KDE-Submenu=" + keyValue(kMenuTitle) + "\n";
         text += "Icon=vexlo\n" + markLine() + "\nActions=";
@@ -433,8 +447,9 @@ bool mergeThunarActions(const std::string& existing, const std::string& ours, st
             ++depth;
             if (depth == 1 && reader.name() != QLatin1String("actions"))
                 return false;
-            if (depth == 1 && text.mid(startOf("<actions"), reader.characterOffset() - startOf("<actions"))
-                                  .endsWith(QLatin1String("/>"))) {
+            if (depth == 1
+                && text.mid(startOf("<actions"), reader.characterOffset() - startOf("<actions"))
+                       .endsWith(QLatin1String("/>"))) {
                 selfClosingRoot = true;
                 insertAt = startOf("<actions");
             }

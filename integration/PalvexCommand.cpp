@@ -88,7 +88,7 @@ Command parseCommand(const std::vector<std::string>& arguments)
 }
 
 std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, const std::string& selectedPaths,
-                                     const std::string& cwd, std::ostream& errors)
+    const std::string& cwd, std::ostream& errors)
 {
     std::vector<std::string> files;
     if (!selectedPaths.empty()) {
@@ -116,10 +116,9 @@ std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, 
                 files.push_back(percentDecoded(arg.substr(slash)));
             else
                 errors << "palvex-integration: not a local file: " << arg << "\n";
-        } else if (const size_t colon = arg.find("://"); colon != std::string::npos &&
-                   std::all_of(arg.begin(), arg.begin() + static_cast<long>(colon), [](unsigned char c) {
-                       return std::isalnum(c) || c == '+' || c == '-' || c == '.';
-                   })) {
+        } else if (const size_t colon = arg.find("://"); colon != std::string::npos
+                   && std::all_of(arg.begin(), arg.begin() + static_cast<long>(colon),
+                       [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; })) {
             errors << "palvex-integration: not a local file: " << arg << "\n";
         } else {
             files.push_back((cwd.empty() || cwd.back() == '/' ? cwd : cwd + "/") + arg);
@@ -128,8 +127,8 @@ std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, 
     return files;
 }
 
-std::vector<std::string> scriptCommand(const std::string& programFolder, const std::string& profile,
-                                       const std::vector<std::string>& files)
+std::vector<std::string> scriptCommand(
+    const std::string& programFolder, const std::string& profile, const std::vector<std::string>& files)
 {
     int number = -1;
     if (text::asciiLower(profile) != "add") {

@@ -25,12 +25,12 @@ Command parseCommand(const std::vector<std::string>& arguments);
 // (names relative to `cwd`, absolute paths or file:// addresses). Other
 // addresses are skipped with a line on `errors`.
 std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, const std::string& selectedPaths,
-                                     const std::string& cwd, std::ostream& errors);
+    const std::string& cwd, std::ostream& errors);
 
 // The argument vector that starts Vexlo for a script of `profile` ("ADD" or a
 // decimal profile number): <programFolder>vexlo, the profile words, the files.
 // Empty when `profile` is neither.
-std::vector<std::string> scriptCommand(const std::string& programFolder, const std::string& profile,
-                                       const std::vector<std::string>& files);
+std::vector<std::string> scriptCommand(
+    const std::string& programFolder, const std::string& profile, const std::vector<std::string>& files);
 
 } // namespace vexlo::integration

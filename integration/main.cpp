@@ -48,9 +48,9 @@ int runScript(const std::string& profile, const std::vector<std::string>& rest)
         ::free(here);
     }
     const char* selected = std::getenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS");
-    const std::vector<std::string> files =
-        scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()),
-                    selected ? selected : "", cwd, std::cerr);
+    const std::vector<std::string> files
+        = scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()),
+            selected ? selected : "", cwd, std::cerr);
     if (files.empty()) {
         std::cerr << "palvex-integration: no local files were selected\n";
         return 1;

@@ -187,8 +187,7 @@ namespace {
 std::vector<std::string> typeNamesOf(const std::string& path)
 {
     const QMimeDatabase database;
-    const QMimeType type = database.mimeTypeForFile(paths::toQString(path),
-                                                    QMimeDatabase::MatchExtension);
+    const QMimeType type = database.mimeTypeForFile(paths::toQString(path), QMimeDatabase::MatchExtension);
     if (!type.isValid() || type.isDefault())
         return {};
     std::vector<std::string> names{type.name().toStdString()};

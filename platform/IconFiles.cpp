@@ -37,8 +37,7 @@ QStringList iconBaseFolders()
 {
     QStringList bases;
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    bases << (dataHome.startsWith('/') ? QFile::decodeName(dataHome) : homeFolder() + "/.local/share") +
-                 "/icons";
+    bases << (dataHome.startsWith('/') ? QFile::decodeName(dataHome) : homeFolder() + "/.local/share") + "/icons";
     bases << homeFolder() + "/.icons";
     QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
     if (dataDirs.isEmpty())
@@ -131,7 +130,7 @@ QImage loadIconImage(const std::string& file, int index)
         return {};
     static std::unordered_map<std::string, QImage> cache;
     const std::string key = file + '\n' + std::to_string(index) + '\n' + std::to_string(st.st_mtim.tv_sec) + '.'
-                            + std::to_string(st.st_mtim.tv_nsec) + '\n' + std::to_string(st.st_size);
+        + std::to_string(st.st_mtim.tv_nsec) + '\n' + std::to_string(st.st_size);
     if (auto it = cache.find(key); it != cache.end())
         return it->second;
     QImage image = readIconImage(file, index);
@@ -159,8 +158,8 @@ std::string searchThemeIconFile(const std::string& name)
             for (const char* size : kSizes) {
                 for (const char* context : kContexts) {
                     for (const char* suffix : kSuffixes) {
-                        const QString candidate = themeFolder + QLatin1String(size) + '/' +
-                                                  QLatin1String(context) + '/' + iconName + QLatin1String(suffix);
+                        const QString candidate = themeFolder + QLatin1String(size) + '/' + QLatin1String(context) + '/'
+                            + iconName + QLatin1String(suffix);
                         if (QFileInfo(candidate).isFile())
                             return paths::fromQString(candidate);
                     }

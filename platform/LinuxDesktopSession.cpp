@@ -26,20 +26,14 @@ namespace {
 const QString kWho = QStringLiteral("Vexlo");
 
 // Why the computer is kept awake, as the desktop shows it to the user.
-QString reasonText()
-{
-    return QCoreApplication::translate("LinuxDesktopSession", "Converting videos");
-}
+QString reasonText() { return QCoreApplication::translate("LinuxDesktopSession", "Converting videos"); }
 
 QString fromUtf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QDBusConnection noBus()
-{
-    return QDBusConnection(QStringLiteral("vexlo-no-bus"));
-}
+QDBusConnection noBus() { return QDBusConnection(QStringLiteral("vexlo-no-bus")); }
 
 // The user's session bus, when the session announces one. libdbus would
 // otherwise start a bus of its own through dbus-launch (X11 autolaunch),
@@ -57,22 +51,19 @@ QDBusConnection userSessionBus()
 
 QDBusMessage portalCall(const QString& path, const QString& interface, const QString& method)
 {
-    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"), path, interface,
-                                          method);
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"), path, interface, method);
 }
 
 QDBusMessage screenSaverCall(const QString& method)
 {
     return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ScreenSaver"),
-                                          QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                          QStringLiteral("org.freedesktop.ScreenSaver"), method);
+        QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("org.freedesktop.ScreenSaver"), method);
 }
 
 QDBusMessage notificationsCall(const QString& method)
 {
     return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
-                                          QStringLiteral("/org/freedesktop/Notifications"),
-                                          QStringLiteral("org.freedesktop.Notifications"), method);
+        QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.Notifications"), method);
 }
 
 // The notification hint "image-data": (iiibiiay), 8-bit RGBA rows.
@@ -91,13 +82,11 @@ QVariant imageData(const QImage& icon)
 
 LinuxDesktopSession::LinuxDesktopSession()
     : LinuxDesktopSession([] { return QDBusConnection::systemBus(); }, userSessionBus)
-{
-}
+{}
 
 LinuxDesktopSession::LinuxDesktopSession(BusOpener systemBus, BusOpener sessionBus)
     : m_openSystem(std::move(systemBus)), m_openSession(std::move(sessionBus))
-{
-}
+{}
 
 LinuxDesktopSession::~LinuxDesktopSession()
 {
@@ -148,15 +137,15 @@ void LinuxDesktopSession::ask(Step step)
     switch (step) {
     case Step::Logind:
         bus = &systemBus();
-        message = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+        message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+            QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
+            QStringLiteral("Inhibit"));
         message << QStringLiteral("sleep:idle") << kWho << reasonText() << QStringLiteral("block");
         break;
     case Step::Portal: {
         bus = &sessionBus();
         message = portalCall(QStringLiteral("/org/freedesktop/portal/desktop"),
-                             QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
+            QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
         const uint suspendAndIdle = 4 | 8;
         message << QString() << suspendAndIdle << QVariantMap{{QStringLiteral("reason"), reasonText()}};
         break;
@@ -174,11 +163,11 @@ void LinuxDesktopSession::ask(Step step)
     const QDBusPendingCall call = bus->asyncCall(message, kCallTimeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(call, context());
     const unsigned generation = m_generation;
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context(),
-                     [this, step, generation](QDBusPendingCallWatcher* w) {
-                         answered(step, *w, generation);
-                         w->deleteLater();
-                     });
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, context(), [this, step, generation](QDBusPendingCallWatcher* w) {
+            answered(step, *w, generation);
+            w->deleteLater();
+        });
 }
 
 void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsigned generation)
@@ -217,8 +206,8 @@ void LinuxDesktopSession::answered(Step step, const QDBusPendingCall& call, unsi
             m_portalRequest = request;
             m_hold = Hold::Portal;
         } else {
-            sessionBus().send(portalCall(request, QStringLiteral("org.freedesktop.portal.Request"),
-                                         QStringLiteral("Close")));
+            sessionBus().send(
+                portalCall(request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close")));
         }
         break;
     }
@@ -250,9 +239,10 @@ void LinuxDesktopSession::giveUp(Step step)
         break;
     case Step::ScreenSaver:
         m_hold = Hold::None;
-        std::fprintf(stderr, "%s: cannot keep the computer awake during the run: neither logind, the "
-                             "desktop portal nor the screensaver accepted the request\n",
-                     product::kName);
+        std::fprintf(stderr,
+            "%s: cannot keep the computer awake during the run: neither logind, the "
+            "desktop portal nor the screensaver accepted the request\n",
+            product::kName);
         std::fflush(stderr);
         break;
     }
@@ -294,16 +284,14 @@ void LinuxDesktopSession::queryCapabilities()
     QDBusConnection& bus = sessionBus();
     if (!bus.isConnected())
         return;
-    const QDBusPendingCall call =
-        bus.asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), kCallTimeoutMs);
+    const QDBusPendingCall call = bus.asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), kCallTimeoutMs);
     m_capabilitiesCall = call;
     const unsigned ask = ++m_capabilitiesAsk;
     auto* watcher = new QDBusPendingCallWatcher(call, context());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context(),
-                     [this, ask](QDBusPendingCallWatcher* w) {
-                         capabilitiesAnswered(*w, ask);
-                         w->deleteLater();
-                     });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context(), [this, ask](QDBusPendingCallWatcher* w) {
+        capabilitiesAnswered(*w, ask);
+        w->deleteLater();
+    });
 }
 
 void LinuxDesktopSession::capabilitiesAnswered(const QDBusPendingCall& call, unsigned ask)
@@ -348,10 +336,10 @@ void LinuxDesktopSession::send(const DesktopNotification& notification)
     if (!notification.icon.isNull())
         hints.insert(QStringLiteral("image-data"), imageData(notification.icon));
     QDBusMessage message = notificationsCall(QStringLiteral("Notify"));
-    message << kWho << uint(0) << QStringLiteral("vexlo") << fromUtf8(notification.title) << body
-            << QStringList() << hints << int(-1);
+    message << kWho << uint(0) << QStringLiteral("vexlo") << fromUtf8(notification.title) << body << QStringList()
+            << hints << int(-1);
     m_sent.erase(std::remove_if(m_sent.begin(), m_sent.end(), [](const QDBusPendingCall& c) { return c.isFinished(); }),
-                 m_sent.end());
+        m_sent.end());
     m_sent.push_back(bus.asyncCall(message, kCallTimeoutMs));
 }
 
@@ -380,8 +368,7 @@ void LinuxDesktopSession::setTaskbarProgress(double fraction, bool visible)
     m_lastFraction = fraction;
     m_lastVisible = visible;
     QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/com/canonical/unity/launcherentry/vexlo"),
-                                                     QStringLiteral("com.canonical.Unity.LauncherEntry"),
-                                                     QStringLiteral("Update"));
+        QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"));
     signal << QString::fromLatin1(kLauncherUri)
            << QVariantMap{{QStringLiteral("progress"), fraction}, {QStringLiteral("progress-visible"), visible}};
     bus.send(signal); // a signal: nobody has to listen
@@ -392,7 +379,7 @@ void LinuxDesktopSession::setTaskbarProgress(double fraction, bool visible)
 void LogindPower::powerOff()
 {
     QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                           QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
+        QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
     if (!manager.isValid())
         return;
     // Waits for logind's answer, so that the request is on its way before the

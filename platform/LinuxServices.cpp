@@ -69,8 +69,8 @@ std::string documentsFolder()
         config = home + "/.config";
     else
         return {};
-    const std::string folder =
-        documentsFolderFromUserDirs(readTextFile(paths::withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
+    const std::string folder
+        = documentsFolderFromUserDirs(readTextFile(paths::withoutTrailingSlashes(config) + "/user-dirs.dirs"), home);
     if (!paths::isFolder(folder))
         return {};
     return folder == "/" ? folder : folder + "/";

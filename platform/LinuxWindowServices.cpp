@@ -18,7 +18,6 @@
 #include <QMessageBox>
 #include <QWidget>
 
-
 namespace vexlo::platform {
 
 namespace {
@@ -32,8 +31,8 @@ QString toQString(const std::string& text)
 
 // ---------------------------------------------------------------------------
 
-MessageAnswer LinuxMessageBoxes::show(QWidget* owner, const std::string& title, const std::string& text,
-                                      MessageIcon icon, MessageButtons buttons)
+MessageAnswer LinuxMessageBoxes::show(
+    QWidget* owner, const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)
 {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
@@ -54,8 +53,8 @@ MessageAnswer LinuxMessageBoxes::show(QWidget* owner, const std::string& title, 
     }
     QString shownText = toQString(text);
     shownText.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const QMessageBox::StandardButtons qtButtons =
-        buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+    const QMessageBox::StandardButtons qtButtons
+        = buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
     QMessageBox box(qtIcon, toQString(title), shownText, qtButtons, owner);
     box.setTextFormat(Qt::PlainText);
     const int result = box.exec();
@@ -91,9 +90,7 @@ std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters)
 }
 
 std::optional<std::vector<std::string>> LinuxFileDialogs::openFiles(QWidget* owner, const std::string& title,
-                                                                    const std::string& initialFolder,
-                                                                    const std::vector<FileFilter>& filters,
-                                                                    int selectedFilter)
+    const std::string& initialFolder, const std::vector<FileFilter>& filters, int selectedFilter)
 {
     QFileDialog dialog(owner, toQString(title), paths::toQString(initialFolder));
     dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -118,11 +115,11 @@ std::optional<std::vector<std::string>> LinuxFileDialogs::openFiles(QWidget* own
     return files;
 }
 
-std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const std::string& title,
-                                                          const std::string& startFolder)
+std::optional<std::string> LinuxFileDialogs::chooseFolder(
+    QWidget* owner, const std::string& title, const std::string& startFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(owner, toQString(title), paths::toQString(startFolder),
-                                                             QFileDialog::ShowDirsOnly);
+    const QString folder = QFileDialog::getExistingDirectory(
+        owner, toQString(title), paths::toQString(startFolder), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return paths::withoutTrailingSlashes(paths::fromQString(folder));
@@ -130,10 +127,7 @@ std::optional<std::string> LinuxFileDialogs::chooseFolder(QWidget* owner, const 
 
 // ---------------------------------------------------------------------------
 
-std::string LinuxDesktop::personalFolder() const
-{
-    return documentsFolder();
-}
+std::string LinuxDesktop::personalFolder() const { return documentsFolder(); }
 
 std::string LinuxDesktop::systemDirectory() const
 {

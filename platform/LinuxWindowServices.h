@@ -10,18 +10,16 @@ namespace vexlo::platform {
 
 class LinuxMessageBoxes : public MessageBoxes {
 public:
-    MessageAnswer show(QWidget* owner, const std::string& title, const std::string& text,
-                       MessageIcon icon, MessageButtons buttons) override;
+    MessageAnswer show(QWidget* owner, const std::string& title, const std::string& text, MessageIcon icon,
+        MessageButtons buttons) override;
 };
 
 class LinuxFileDialogs : public FileDialogs {
 public:
     std::optional<std::vector<std::string>> openFiles(QWidget* owner, const std::string& title,
-                                                      const std::string& initialFolder,
-                                                      const std::vector<FileFilter>& filters,
-                                                      int selectedFilter) override;
-    std::optional<std::string> chooseFolder(QWidget* owner, const std::string& title,
-                                            const std::string& startFolder) override;
+        const std::string& initialFolder, const std::vector<FileFilter>& filters, int selectedFilter) override;
+    std::optional<std::string> chooseFolder(
+        QWidget* owner, const std::string& title, const std::string& startFolder) override;
 };
 
 class LinuxDesktop : public Desktop {

@@ -17,11 +17,12 @@ namespace {
 QString mimeTypeNameForExtension(std::string_view extension)
 {
     // ".ext" with at least one character after the dot, and no path parts.
-    if (extension.size() < 2 || extension.front() != '.' ||
-        extension.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
+    if (extension.size() < 2 || extension.front() != '.'
+        || extension.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
         return {};
     static QMimeDatabase database;
-    const QString fileName = QStringLiteral("file") + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
+    const QString fileName
+        = QStringLiteral("file") + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
     const QList<QMimeType> types = database.mimeTypesForFileName(fileName);
     if (types.isEmpty())
         return {};
@@ -91,8 +92,7 @@ bool MimeClassesRoot::keyExists(Hive hive, std::string_view key) const
     return hive == Hive::ClassesRoot && askClassesRoot(key).exists;
 }
 
-std::optional<std::string> MimeClassesRoot::readValue(Hive hive, std::string_view key,
-                                                      std::string_view name) const
+std::optional<std::string> MimeClassesRoot::readValue(Hive hive, std::string_view key, std::string_view name) const
 {
     if (hive != Hive::ClassesRoot || !name.empty())
         return std::nullopt;

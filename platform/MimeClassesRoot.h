@@ -9,8 +9,7 @@ namespace vexlo::platform {
 class MimeClassesRoot : public Registry {
 public:
     bool keyExists(Hive hive, std::string_view key) const override;
-    std::optional<std::string> readValue(Hive hive, std::string_view key,
-                                         std::string_view name) const override;
+    std::optional<std::string> readValue(Hive hive, std::string_view key, std::string_view name) const override;
     bool createKey(Hive, std::string_view) override { return false; }
     bool writeValue(Hive, std::string_view, std::string_view, std::string_view) override { return false; }
 };

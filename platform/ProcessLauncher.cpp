@@ -26,9 +26,8 @@ bool survivesDecoding(const std::string& bytes)
 
 } // namespace
 
-ProcessResult QtProcessLauncher::runAndWait(const std::string& program,
-                                            const std::vector<std::string>& arguments,
-                                            const std::function<void()>& waitTick)
+ProcessResult QtProcessLauncher::runAndWait(
+    const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>& waitTick)
 {
     ProcessResult result;
     if (program.empty() || program.find('\0') != std::string::npos) {
@@ -78,16 +77,16 @@ ProcessResult QtProcessLauncher::runAndWait(const std::string& program,
         QObject::connect(&process, &QProcess::finished, &*loop, &QEventLoop::quit);
         tick->setInterval(kWaitTickMs);
         QObject::connect(&*tick, &QTimer::timeout, &*loop, [&] {
-        if (!waitTick || tickError)
-            return;
-        try {
-            waitTick();
-        } catch (...) {
-            // No exception may cross the event loop; it is raised again once
-            // the engine has ended.
-            tickError = std::current_exception();
-        }
-    });
+            if (!waitTick || tickError)
+                return;
+            try {
+                waitTick();
+            } catch (...) {
+                // No exception may cross the event loop; it is raised again once
+                // the engine has ended.
+                tickError = std::current_exception();
+            }
+        });
     }
 
     process.start();
@@ -128,8 +127,7 @@ ProcessResult QtProcessLauncher::runAndWait(const std::string& program,
 void QtProcessLauncher::terminateRunning()
 {
     QProcess* process = m_running;
-    if (!process || process->state() == QProcess::NotRunning
-        || process->property("vexloTerminating").toBool())
+    if (!process || process->state() == QProcess::NotRunning || process->property("vexloTerminating").toBool())
         return;
     process->setProperty("vexloTerminating", true);
     process->terminate();

@@ -251,8 +251,7 @@ bool FolderRegistry::keyExists(Hive hive, std::string_view key) const
     return findKeyFolder(key).has_value();
 }
 
-std::optional<std::string> FolderRegistry::readValue(Hive hive, std::string_view key,
-                                                     std::string_view name) const
+std::optional<std::string> FolderRegistry::readValue(Hive hive, std::string_view key, std::string_view name) const
 {
     if (hive == Hive::ClassesRoot)
         return m_classesRoot ? m_classesRoot->readValue(hive, key, name) : std::nullopt;
@@ -286,8 +285,7 @@ bool FolderRegistry::createKey(Hive hive, std::string_view key)
     return true;
 }
 
-bool FolderRegistry::writeValue(Hive hive, std::string_view key, std::string_view name,
-                                std::string_view text)
+bool FolderRegistry::writeValue(Hive hive, std::string_view key, std::string_view name, std::string_view text)
 {
     if (hive != Hive::CurrentUser || !createKey(hive, key))
         return false;
@@ -301,8 +299,8 @@ bool FolderRegistry::writeValue(Hive hive, std::string_view key, std::string_vie
         return false; // a subkey of that name is in the way
 
     static std::atomic<unsigned> counter{0};
-    const std::string temp = *folder + kTempPrefix + std::to_string(::getpid()) + "." +
-                             std::to_string(counter.fetch_add(1));
+    const std::string temp
+        = *folder + kTempPrefix + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;

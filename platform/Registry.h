@@ -16,14 +16,12 @@ public:
     virtual ~Registry() = default;
     // An empty value name addresses the key's default (unnamed) value.
     virtual bool keyExists(Hive hive, std::string_view key) const = 0;
-    virtual std::optional<std::string> readValue(Hive hive, std::string_view key,
-                                                 std::string_view name) const = 0;
+    virtual std::optional<std::string> readValue(Hive hive, std::string_view key, std::string_view name) const = 0;
     // Creates the key and every missing parent. False when it cannot (or for
     // the read-only classes root).
     virtual bool createKey(Hive hive, std::string_view key) = 0;
     // Writes atomically (temporary file, then rename); creates the key.
-    virtual bool writeValue(Hive hive, std::string_view key, std::string_view name,
-                            std::string_view text) = 0;
+    virtual bool writeValue(Hive hive, std::string_view key, std::string_view name, std::string_view text) = 0;
     // Removes the value. True when the value is absent afterwards (also when
     // it was never there); false when it is still there.
     virtual bool deleteValue(Hive hive, std::string_view key, std::string_view name)
@@ -33,8 +31,8 @@ public:
 };
 
 // The key through which the engine reports back after each file.
-inline constexpr std::string_view kAbortFlagKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\abortstate\\abort";
+inline constexpr std::string_view kAbortFlagKey
+    = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\abortstate\\abort";
 
 // Names in the folder tree. A key or value name becomes one file name: "%",
 // "/" and control bytes (NUL included) are written as %XX, and "." and ".." as
@@ -58,11 +56,9 @@ class FolderRegistry : public Registry {
 public:
     explicit FolderRegistry(std::string root, const Registry* classesRoot = nullptr);
     bool keyExists(Hive hive, std::string_view key) const override;
-    std::optional<std::string> readValue(Hive hive, std::string_view key,
-                                         std::string_view name) const override;
+    std::optional<std::string> readValue(Hive hive, std::string_view key, std::string_view name) const override;
     bool createKey(Hive hive, std::string_view key) override;
-    bool writeValue(Hive hive, std::string_view key, std::string_view name,
-                    std::string_view text) override;
+    bool writeValue(Hive hive, std::string_view key, std::string_view name, std::string_view text) override;
     bool deleteValue(Hive hive, std::string_view key, std::string_view name) override;
     const std::string& root() const { return m_root; }
 

@@ -50,10 +50,7 @@ Services linuxBaseServices()
     return s;
 }
 
-Services& services()
-{
-    return current();
-}
+Services& services() { return current(); }
 
 Services installServices(const Services& replacement)
 {

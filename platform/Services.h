@@ -34,8 +34,9 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     // A "\r\n" in `text` shows as a line break.
-    virtual MessageAnswer show(QWidget* owner, const std::string& title, const std::string& text,
-                               MessageIcon icon, MessageButtons buttons) = 0;
+    virtual MessageAnswer show(
+        QWidget* owner, const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)
+        = 0;
 };
 
 struct FileFilter {
@@ -47,12 +48,13 @@ class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
     // Open-file dialog for several files. nullopt when cancelled.
-    virtual std::optional<std::vector<std::string>> openFiles(
-        QWidget* owner, const std::string& title, const std::string& initialFolder,
-        const std::vector<FileFilter>& filters, int selectedFilter) = 0;
+    virtual std::optional<std::vector<std::string>> openFiles(QWidget* owner, const std::string& title,
+        const std::string& initialFolder, const std::vector<FileFilter>& filters, int selectedFilter)
+        = 0;
     // Folder browser. nullopt when cancelled. The result has no trailing "/".
-    virtual std::optional<std::string> chooseFolder(QWidget* owner, const std::string& title,
-                                                    const std::string& startFolder) = 0;
+    virtual std::optional<std::string> chooseFolder(
+        QWidget* owner, const std::string& title, const std::string& startFolder)
+        = 0;
 };
 
 class Drives {
@@ -93,10 +95,10 @@ public:
 };
 
 struct ProcessResult {
-    bool started = false;     // false: the program could not be started
-    bool normalExit = false;  // ended by itself (not killed, not crashed)
+    bool started = false;    // false: the program could not be started
+    bool normalExit = false; // ended by itself (not killed, not crashed)
     int exitCode = -1;
-    std::string error;        // why it could not start
+    std::string error; // why it could not start
 };
 
 class ProcessLauncher {
@@ -105,9 +107,9 @@ public:
     // Starts `program` with `arguments` (an argument vector, never a shell) and
     // waits for it to end. While waiting, `waitTick` is called regularly so the
     // caller can keep its windows painted.
-    virtual ProcessResult runAndWait(const std::string& program,
-                                     const std::vector<std::string>& arguments,
-                                     const std::function<void()>& waitTick) = 0;
+    virtual ProcessResult runAndWait(
+        const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>& waitTick)
+        = 0;
     // Asks the process that runAndWait is waiting for to end (SIGTERM), and
     // kills it when it has not ended after a grace period. Called from
     // `waitTick`; does nothing when no process runs.

@@ -189,18 +189,14 @@ std::string userDirFromUserDirs(const std::string& userDirsText, const std::stri
 
 std::string userDir(const std::string& key)
 {
-    const std::string folder =
-        userDirFromUserDirs(readTextFile(configHome() + "/user-dirs.dirs"), key, homeFolder());
+    const std::string folder = userDirFromUserDirs(readTextFile(configHome() + "/user-dirs.dirs"), key, homeFolder());
     return paths::isFolder(folder) ? folder : std::string();
 }
 
-bool folderWritable(const std::string& folder)
-{
-    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
+bool folderWritable(const std::string& folder) { return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0; }
 
-SettingsPlacement placeSettings(const std::string& executablePath, bool programFolderWritable,
-                                const std::string& configHome)
+SettingsPlacement placeSettings(
+    const std::string& executablePath, bool programFolderWritable, const std::string& configHome)
 {
     const size_t slash = executablePath.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : executablePath.substr(0, slash + 1);

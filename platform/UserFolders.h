@@ -38,8 +38,8 @@ struct SettingsPlacement {
     bool perUser = false;  // true: below the user's config folder
     std::string catalogue; // the shipped file beside the executable
 };
-SettingsPlacement placeSettings(const std::string& executablePath, bool programFolderWritable,
-                                const std::string& configHome);
+SettingsPlacement placeSettings(
+    const std::string& executablePath, bool programFolderWritable, const std::string& configHome);
 
 // The settings file for the program at `executablePath`, decided afresh. A
 // per-user file that does not exist yet is created as a copy of the shipped

@@ -31,10 +31,7 @@ constexpr size_t kMaxKeyListBytes = 16384;
 constexpr off_t kMaxFileBytes = off_t(64) << 20;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view trim(std::string_view s)
 {
@@ -45,10 +42,7 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-std::string fold(std::string_view s)
-{
-    return text::asciiLower(std::string(s));
-}
+std::string fold(std::string_view s) { return text::asciiLower(std::string(s)); }
 
 bool hasLineBreakOrNul(std::string_view s)
 {
@@ -127,10 +121,7 @@ std::string writeError(const std::string& path)
     return "Unable to write to " + full;
 }
 
-[[noreturn]] void throwWriteError(const std::string& path)
-{
-    throw SettingsError(writeError(path));
-}
+[[noreturn]] void throwWriteError(const std::string& path) { throw SettingsError(writeError(path)); }
 
 [[noreturn]] void throwTooLarge(const std::string& path)
 {
@@ -459,10 +450,7 @@ std::vector<std::string> IniDocument::keys(std::string_view section) const
     return keyList(section, kMaxKeyListBytes);
 }
 
-std::vector<std::string> IniDocument::allKeys(std::string_view section) const
-{
-    return keyList(section, SIZE_MAX);
-}
+std::vector<std::string> IniDocument::allKeys(std::string_view section) const { return keyList(section, SIZE_MAX); }
 
 std::vector<std::string> IniDocument::keyList(std::string_view section, size_t maxBytes) const
 {
@@ -490,20 +478,16 @@ std::vector<std::string> IniDocument::keyList(std::string_view section, size_t m
     return out;
 }
 
-bool IniDocument::hasSection(std::string_view section) const
-{
-    return findSection(section) != nullptr;
-}
+bool IniDocument::hasSection(std::string_view section) const { return findSection(section) != nullptr; }
 
-void IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value,
-                           const std::string& path)
+void IniDocument::setValue(
+    std::string_view section, std::string_view key, std::string_view value, const std::string& path)
 {
     const std::string_view sec = trim(section);
     const std::string_view k = trim(key);
     // What cannot be written so that it reads back the same is refused.
     if (hasLineBreakOrNul(value) || hasLineBreakOrNul(sec) || hasLineBreakOrNul(k) || k.empty()
-        || k.find('=') != std::string_view::npos || k.front() == '[' || k.front() == ';'
-        || k.front() == '#') {
+        || k.find('=') != std::string_view::npos || k.front() == '[' || k.front() == ';' || k.front() == '#') {
         throwWriteError(path);
     }
     Section* s = findSection(sec);
@@ -511,8 +495,7 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         // A new section goes to the end, after a blank separator line.
         const Section& last = m_sections.back();
         const bool empty = m_sections.size() == 1 && last.lines.empty();
-        const bool endsBlank = !last.lines.empty() ? trim(last.lines.back().text).empty()
-                                                   : !last.hasHeader;
+        const bool endsBlank = !last.lines.empty() ? trim(last.lines.back().text).empty() : !last.hasHeader;
         if (!empty && !endsBlank)
             m_sections.back().lines.push_back(Line{{}, m_crlf});
         Section fresh;
@@ -633,10 +616,7 @@ QDateTime IniFile::readTime(std::string_view section, std::string_view key, cons
     return load().readTime(section, key, def);
 }
 
-std::vector<std::string> IniFile::listSectionKeys(std::string_view section) const
-{
-    return load().keys(section);
-}
+std::vector<std::string> IniFile::listSectionKeys(std::string_view section) const { return load().keys(section); }
 
 void IniFile::writeText(std::string_view section, std::string_view key, std::string_view value)
 {
@@ -690,14 +670,8 @@ void IniFile::update(const std::function<void(IniDocument&)>& edit)
 
 // ---------------------------------------------------------------- location
 
-std::string settingsFilePath()
-{
-    return platform::settingsFileFor(platform::executablePath());
-}
+std::string settingsFilePath() { return platform::settingsFileFor(platform::executablePath()); }
 
-IniFile settingsFile()
-{
-    return IniFile(settingsFilePath());
-}
+IniFile settingsFile() { return IniFile(settingsFilePath()); }
 
 } // namespace vexlo::settings

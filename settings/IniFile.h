@@ -53,8 +53,7 @@ public:
 
     // Throws SettingsError when the value holds CR, LF or NUL (`path` names the
     // file in the message).
-    void setValue(std::string_view section, std::string_view key, std::string_view value,
-                  const std::string& path = {});
+    void setValue(std::string_view section, std::string_view key, std::string_view value, const std::string& path = {});
     void eraseSection(std::string_view section);
 
     // Typed reads with the documented defaults.
@@ -65,8 +64,8 @@ public:
 
 private:
     struct Line {
-        std::string text;    // the raw line, without its line end
-        bool crlf = false;   // ended with "\r\n" rather than "\n"
+        std::string text;  // the raw line, without its line end
+        bool crlf = false; // ended with "\r\n" rather than "\n"
     };
     // A section header and the lines up to the next header. The first entry of
     // m_sections holds the lines before the first header (it has no header).

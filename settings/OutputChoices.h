@@ -33,31 +33,93 @@ inline constexpr std::array<std::string_view, 18> kBuiltInProfileTitles = {
 
 // The bounds ("Up to W x H") come last, after the source's size.
 inline constexpr std::array<std::string_view, 23> kFrameSizeItems = {
-    "80 x 60",   "128 x 96",  "160 x 120", "160 x 128",  "176 x 144",   "320 x 180",   "320 x 240",
-    "352 x 240", "368 x 192", "368 x 208", "480 x 272",  "480 x 320",   "640 x 360",   "640 x 480",
-    "720 x 480", "720 x 576", "853 x 480", "1280 x 720", "1440 x 1080", "1920 x 1080", kSameAsSource,
-    "Up to 1280 x 720", "Up to 1920 x 1080",
+    "80 x 60",
+    "128 x 96",
+    "160 x 120",
+    "160 x 128",
+    "176 x 144",
+    "320 x 180",
+    "320 x 240",
+    "352 x 240",
+    "368 x 192",
+    "368 x 208",
+    "480 x 272",
+    "480 x 320",
+    "640 x 360",
+    "640 x 480",
+    "720 x 480",
+    "720 x 576",
+    "853 x 480",
+    "1280 x 720",
+    "1440 x 1080",
+    "1920 x 1080",
+    kSameAsSource,
+    "Up to 1280 x 720",
+    "Up to 1920 x 1080",
 };
-static_assert(kFrameSizeItems[21].substr(0, kUpTo.size()) == kUpTo
-              && kFrameSizeItems[22].substr(0, kUpTo.size()) == kUpTo);
+static_assert(
+    kFrameSizeItems[21].substr(0, kUpTo.size()) == kUpTo && kFrameSizeItems[22].substr(0, kUpTo.size()) == kUpTo);
 
 // "0": no bit rate, the encoder's constant quality.
 inline constexpr std::array<std::string_view, 19> kVideoBitrateItems = {
-    "0",    "190",  "216",  "384",  "400",  "512",  "768",  "1000",  "1150", "1200",
-    "1500", "2000", "2376", "3000", "4000", "6000", "8000", "10000", "12000",
+    "0",
+    "190",
+    "216",
+    "384",
+    "400",
+    "512",
+    "768",
+    "1000",
+    "1150",
+    "1200",
+    "1500",
+    "2000",
+    "2376",
+    "3000",
+    "4000",
+    "6000",
+    "8000",
+    "10000",
+    "12000",
 };
 
 // "29.976" is spelled this way.
 inline constexpr std::array<std::string_view, 8> kFramerateItems = {
-    "12", "15", "20", "23.976", "25", "29.976", "30", kSameAsSource,
+    "12",
+    "15",
+    "20",
+    "23.976",
+    "25",
+    "29.976",
+    "30",
+    kSameAsSource,
 };
 
 inline constexpr std::array<std::string_view, 12> kAudioBitrateItems = {
-    "32", "48", "56", "64", "96", "112", "128", "160", "192", "224", "256", "320",
+    "32",
+    "48",
+    "56",
+    "64",
+    "96",
+    "112",
+    "128",
+    "160",
+    "192",
+    "224",
+    "256",
+    "320",
 };
 
 inline constexpr std::array<std::string_view, 9> kSampleRateItems = {
-    "8000", "16000", "22050", "24000", "32000", "44100", "48000", "54000", "96000",
+    "8000",
+    "16000",
+    "22050",
+    "24000",
+    "32000",
+    "44100",
+    "48000",
+    "54000",
+    "96000",
 };
 
 // Stored as the position: 0 mono, 1 stereo.

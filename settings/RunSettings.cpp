@@ -25,10 +25,7 @@ int32_t frameDimension(std::string_view part)
 
 } // namespace
 
-std::string profileSectionName(int32_t n)
-{
-    return "VideoFormat" + std::to_string(n);
-}
+std::string profileSectionName(int32_t n) { return "VideoFormat" + std::to_string(n); }
 
 void loadProfileSettings(const IniDocument& doc, int32_t n, RunSettings& into)
 {

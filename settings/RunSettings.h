@@ -18,16 +18,16 @@ inline constexpr std::string_view kUpTo = "Up to ";
 std::string profileSectionName(int32_t n);
 
 struct RunSettings {
-    std::string DestPath;            // ends with "/"
+    std::string DestPath; // ends with "/"
     bool ConvertToSamePath = true;
-    bool OverwriteExistFile = true;  // loaded, not consulted by the run
+    bool OverwriteExistFile = true; // loaded, not consulted by the run
     bool PromptOverwrite = false;
     bool DelFileWhenCanceled = false;
     bool DeleteSourceWhenDone = false;
     std::string VideoFormat;
     std::string AudioFormat = "ACC";
     std::string FileType = ".mp4";
-    int32_t FrameWidth = 320;       // both negative: at most -W x -H ("Up to W x H")
+    int32_t FrameWidth = 320; // both negative: at most -W x -H ("Up to W x H")
     int32_t FrameHeight = 240;
     int32_t VideoBitrate = 512;
     std::string FrameRate = "0";

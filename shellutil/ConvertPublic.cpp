@@ -184,14 +184,8 @@ std::string folderPart(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool fileExists(const std::string& path)
-{
-    return paths::existsNotFolder(path);
-}
+bool fileExists(const std::string& path) { return paths::existsNotFolder(path); }
 
-bool folderExists(const std::string& path)
-{
-    return paths::isFolder(path);
-}
+bool folderExists(const std::string& path) { return paths::isFolder(path); }
 
 } // namespace vexlo::shellutil

@@ -7,10 +7,7 @@
 
 namespace {
 
-void installSystemTranslation()
-{
-    vexlo::translations::installForSystem();
-}
+void installSystemTranslation() { vexlo::translations::installForSystem(); }
 
 } // namespace
 

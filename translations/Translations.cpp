@@ -25,8 +25,8 @@ QStringList candidates(const QString& language)
 bool isEnglish(const QString& language)
 {
     return language.compare(QLatin1String("en"), Qt::CaseInsensitive) == 0
-           || language.startsWith(QLatin1String("en_"), Qt::CaseInsensitive)
-           || language.startsWith(QLatin1String("en-"), Qt::CaseInsensitive);
+        || language.startsWith(QLatin1String("en_"), Qt::CaseInsensitive)
+        || language.startsWith(QLatin1String("en-"), Qt::CaseInsensitive);
 }
 
 bool installFile(const QString& folder, const QString& base, const QString& language)

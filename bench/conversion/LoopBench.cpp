@@ -40,8 +40,8 @@ public:
         QCoreApplication::processEvents();
         marks.push_back(Clock::now());
     }
-    platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
-                                        platform::MessageIcon, platform::MessageButtons) override
+    platform::MessageAnswer showMessage(
+        const std::string& title, const std::string& text, platform::MessageIcon, platform::MessageButtons) override
     {
         std::fprintf(stderr, "unexpected message: %s: %s\n", title.c_str(), text.c_str());
         return platform::MessageAnswer::No;
@@ -55,10 +55,7 @@ private:
     conversion::TProgressForm m_progress{m_display};
 };
 
-double ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 } // namespace
 
@@ -98,7 +95,7 @@ int main(int argc, char** argv)
     const size_t tenth = std::max<size_t>(1, host.marks.size() / 10);
     const double first = ms(host.marks[tenth] - host.marks[0]) / double(tenth);
     const double last = ms(end - host.marks[host.marks.size() - tenth]) / double(tenth);
-    std::printf("loop: %d files in %.1f ms = %.3f ms per file (first tenth %.3f, last tenth %.3f)\n",
-                rows, ms(end - start), ms(end - start) / rows, first, last);
+    std::printf("loop: %d files in %.1f ms = %.3f ms per file (first tenth %.3f, last tenth %.3f)\n", rows,
+        ms(end - start), ms(end - start) / rows, first, last);
     return 0;
 }

@@ -23,8 +23,8 @@ int main()
         root = (xdg && *xdg) ? std::string(xdg) : std::string(home ? home : "") + "/.config";
         root += "/vexlo/registry";
     }
-    const std::string folder =
-        root + "/HKEY_CURRENT_USER/Software/Microsoft/Windows/CurrentVersion/explorer/abortstate/abort";
+    const std::string folder
+        = root + "/HKEY_CURRENT_USER/Software/Microsoft/Windows/CurrentVersion/explorer/abortstate/abort";
     // Every missing folder on the way (an existing one simply fails).
     for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
         ::mkdir(folder.substr(0, slash).c_str(), 0755);

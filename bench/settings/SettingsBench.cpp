@@ -31,7 +31,7 @@ std::string buildSettings()
     text += "\n[Options]\nOutputFormat=3\nDestPath=/home/user/Videos/Converted/\nSaveFileList=1\n\n[FileList]\n";
     for (int i = 0; i < kFiles; ++i) {
         text += std::to_string(i) + "=/home/user/Videos/Camcorder/2023 Summer holidays (Full HD)/Day "
-                + std::to_string(i % 40) + "/clip_" + std::to_string(100000 + i) + ".m2ts\n";
+            + std::to_string(i % 40) + "/clip_" + std::to_string(100000 + i) + ".m2ts\n";
     }
     return text;
 }

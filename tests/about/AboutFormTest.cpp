@@ -35,10 +35,9 @@ struct AboutTexts {
 
 AboutTexts textsOf(TAboutForm* form)
 {
-    return {form->windowTitle(),        form->lblSoftwareName->text(), form->lblHTTP->text(),
-            form->lblEMail->text(),     form->btnOK->text(),           form->btnLicense->text(),
-            form->lblHTTP->toolTip(),   form->lblEMail->toolTip(),     form->lblHTTP->statusTip(),
-            form->lblEMail->statusTip()};
+    return {form->windowTitle(), form->lblSoftwareName->text(), form->lblHTTP->text(), form->lblEMail->text(),
+        form->btnOK->text(), form->btnLicense->text(), form->lblHTTP->toolTip(), form->lblEMail->toolTip(),
+        form->lblHTTP->statusTip(), form->lblEMail->statusTip()};
 }
 
 // Runs ShowAboutBox and hands the modal dialog to `inside` once it is up;
@@ -82,16 +81,9 @@ protected:
 
 TEST_F(AboutBox, ShowsTheSameTextsOnEveryOpeningAndKeepsNothing)
 {
-    const AboutTexts expected{"About Vexlo",
-                              "Vexlo (Version 2.0.9)",
-                              QString::fromLatin1(vexlo::product::kHomepage),
-                              QString::fromLatin1(vexlo::product::kSupportMail),
-                              "OK",
-                              "&License",
-                              "Visit our HomePage",
-                              "Contact us",
-                              "Visit our HomePage",
-                              "Contact us"};
+    const AboutTexts expected{"About Vexlo", "Vexlo (Version 2.0.9)", QString::fromLatin1(vexlo::product::kHomepage),
+        QString::fromLatin1(vexlo::product::kSupportMail), "OK", "&License", "Visit our HomePage", "Contact us",
+        "Visit our HomePage", "Contact us"};
     EXPECT_TRUE(expected.http.startsWith("http://"));
     EXPECT_FALSE(expected.mail.startsWith("mailto:"));
 
@@ -128,10 +120,14 @@ TEST_F(AboutBox, ControlsSitAtTheirPlaces)
         const char* name;
         QRect geometry;
     } places[] = {
-        {"Bevel2", {8, 8, 73, 73}},           {"Image1", {21, 21, 48, 48}},
-        {"Bevel3", {21, 21, 48, 48}},         {"lblSoftwareName", {89, 8, 230, 13}},
-        {"lblHTTP", {89, 44, 230, 13}},       {"lblEMail", {89, 61, 230, 13}},
-        {"btnOK", {326, 10, 90, 23}},         {"btnLicense", {326, 43, 90, 23}},
+        {"Bevel2", {8, 8, 73, 73}},
+        {"Image1", {21, 21, 48, 48}},
+        {"Bevel3", {21, 21, 48, 48}},
+        {"lblSoftwareName", {89, 8, 230, 13}},
+        {"lblHTTP", {89, 44, 230, 13}},
+        {"lblEMail", {89, 61, 230, 13}},
+        {"btnOK", {326, 10, 90, 23}},
+        {"btnLicense", {326, 43, 90, 23}},
     };
     int lowest = 0;
     for (const auto& place : places) {
@@ -172,9 +168,12 @@ TEST_F(AboutBox, EnterAndEscape)
         bool closes;
         bool opensLicense;
     } cases[] = {
-        {"btnOK", Qt::Key_Escape, true, false},       {"btnLicense", Qt::Key_Escape, true, false},
-        {"btnOK", Qt::Key_Return, true, false},       {"btnOK", Qt::Key_Enter, true, false},
-        {"btnLicense", Qt::Key_Return, false, true},  {"btnLicense", Qt::Key_Enter, false, true},
+        {"btnOK", Qt::Key_Escape, true, false},
+        {"btnLicense", Qt::Key_Escape, true, false},
+        {"btnOK", Qt::Key_Return, true, false},
+        {"btnOK", Qt::Key_Enter, true, false},
+        {"btnLicense", Qt::Key_Return, false, true},
+        {"btnLicense", Qt::Key_Enter, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.focus) + " key " + std::to_string(c.key));
@@ -212,8 +211,7 @@ TEST_F(AboutBox, LinksOpenThroughTheShellAndLeaveTheDialogOpen)
     QTest::mouseRelease(form.lblHTTP, Qt::LeftButton, {}, QPoint(-5, -5));
     QTest::mouseClick(form.lblEMail, Qt::RightButton);
     EXPECT_EQ(platform.shell.opened,
-              (std::vector<std::string>{vexlo::product::kHomepage,
-                                        std::string("mailto:") + vexlo::product::kSupportMail}));
+        (std::vector<std::string>{vexlo::product::kHomepage, std::string("mailto:") + vexlo::product::kSupportMail}));
     EXPECT_TRUE(form.isVisible());
 
     // The commands read the address back from the label.
@@ -246,9 +244,12 @@ TEST_F(AboutBox, HandPointerOnlyOverTheLinks)
         QWidget* over;
         Qt::CursorShape shape;
     } cases[] = {
-        {form.lblHTTP, Qt::PointingHandCursor}, {form.lblEMail, Qt::PointingHandCursor},
-        {form.lblSoftwareName, Qt::ArrowCursor}, {form.Image1, Qt::ArrowCursor},
-        {form.btnOK, Qt::ArrowCursor},           {form.btnLicense, Qt::ArrowCursor},
+        {form.lblHTTP, Qt::PointingHandCursor},
+        {form.lblEMail, Qt::PointingHandCursor},
+        {form.lblSoftwareName, Qt::ArrowCursor},
+        {form.Image1, Qt::ArrowCursor},
+        {form.btnOK, Qt::ArrowCursor},
+        {form.btnLicense, Qt::ArrowCursor},
     };
     for (const auto& c : cases)
         EXPECT_EQ(pointerAt(&form, c.over->geometry().center()), c.shape) << c.over->objectName().toStdString();

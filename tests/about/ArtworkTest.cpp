@@ -43,8 +43,7 @@ Coverage coverageOf(const QImage& source)
 // in one solid colour, and restores the previous theme afterwards.
 class OneIconTheme {
 public:
-    explicit OneIconTheme(QColor colour)
-        : m_oldPaths(QIcon::themeSearchPaths()), m_oldName(QIcon::themeName())
+    explicit OneIconTheme(QColor colour) : m_oldPaths(QIcon::themeSearchPaths()), m_oldName(QIcon::themeName())
     {
         const QString base = m_dir.path() + "/vexlotest";
         QDir().mkpath(base + "/32x32/actions");

@@ -28,15 +28,9 @@ std::string inBin(const std::string& name)
     return dir + name;
 }
 
-std::string source(const std::string& relative)
-{
-    return std::string(VEXLO_SOURCE_DIR) + "/" + relative;
-}
+std::string source(const std::string& relative) { return std::string(VEXLO_SOURCE_DIR) + "/" + relative; }
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Text of all help pages together, tags and entities left in.
 std::string allHelpPages()
@@ -205,17 +199,43 @@ TEST(Documents, HelpCoversEveryCommandAndWindow)
     // Menu-bar menus, their items, the context menu, the toolbar and the windows,
     // as the user reads them (accelerator marks removed).
     const char* const captions[] = {
-        "Add files...", "Remove files", "Open Project", "Save Project...", "Close", "Convert", "Stop",
-        "Preferences", "Show Text Label in Toolbar", "FAQ...", "License...", "Contact us...",
-        "Visit Vexlo Homepage", "About Vexlo", "Add File...", "Remove File", "Options...",
-        "Please select output fomat", "Output Format:", "Restore Default Settings",
-        "Convert to the same folder as source file", "Please select target directory",
-        "When target file exists", "Delete target file when canceled",
-        "Save file list for using of next time", "Don't show confirm dialog after Start",
-        "Use shell extension (Display icons on context menus)", "Delete source file after finish",
-        "Schedule  Convert", "Start Converting at:", "Exit this program when done",
-        "Shut down computer when done", "Visit our HomePage", "Contact us",
-        "Conversion completed!", "Conversion aborted!", "Ready",
+        "Add files...",
+        "Remove files",
+        "Open Project",
+        "Save Project...",
+        "Close",
+        "Convert",
+        "Stop",
+        "Preferences",
+        "Show Text Label in Toolbar",
+        "FAQ...",
+        "License...",
+        "Contact us...",
+        "Visit Vexlo Homepage",
+        "About Vexlo",
+        "Add File...",
+        "Remove File",
+        "Options...",
+        "Please select output fomat",
+        "Output Format:",
+        "Restore Default Settings",
+        "Convert to the same folder as source file",
+        "Please select target directory",
+        "When target file exists",
+        "Delete target file when canceled",
+        "Save file list for using of next time",
+        "Don't show confirm dialog after Start",
+        "Use shell extension (Display icons on context menus)",
+        "Delete source file after finish",
+        "Schedule  Convert",
+        "Start Converting at:",
+        "Exit this program when done",
+        "Shut down computer when done",
+        "Visit our HomePage",
+        "Contact us",
+        "Conversion completed!",
+        "Conversion aborted!",
+        "Ready",
     };
     for (const char* caption : captions) {
         std::string escaped = std::regex_replace(std::string(caption), std::regex("'"), "&#39;");
@@ -234,8 +254,8 @@ TEST(Documents, FaqAnswersTheCommonQuestions)
     EXPECT_TRUE(contains(faq, "<html")) << "an HTML page";
 
     // Every supported input extension.
-    for (const char* ext : {".avi", ".wmv", ".mpeg", ".mpg", ".m2ts", ".mts", ".m2t", ".qt", ".mov", ".mpm",
-                            ".mpv", ".mpa", ".asf", ".wma", ".vob", ".mod", ".mp4", ".3gp", ".3g2"})
+    for (const char* ext : {".avi", ".wmv", ".mpeg", ".mpg", ".m2ts", ".mts", ".m2t", ".qt", ".mov", ".mpm", ".mpv",
+             ".mpa", ".asf", ".wma", ".vob", ".mod", ".mp4", ".3gp", ".3g2"})
         EXPECT_TRUE(contains(faq, ext)) << ext;
 
     // Every profile of the installed catalogue, by its title.
@@ -250,9 +270,8 @@ TEST(Documents, FaqAnswersTheCommonQuestions)
     EXPECT_EQ(profiles, 25);
 
     // The command line with its switches and prefixes, and the other subjects.
-    for (const char* part : {"ADD:", "002:", "-S", "--help", "--version", "-h", "<kbd>--</kbd>", "*.m2ts",
-                             "Schedule", "Shut down computer when done", "Convert to the same folder as source file",
-                             "Vexlo.chm", "license.txt"})
+    for (const char* part : {"ADD:", "002:", "-S", "--help", "--version", "-h", "<kbd>--</kbd>", "*.m2ts", "Schedule",
+             "Shut down computer when done", "Convert to the same folder as source file", "Vexlo.chm", "license.txt"})
         EXPECT_TRUE(contains(faq, part)) << part;
 }
 

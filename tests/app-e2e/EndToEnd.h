@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 struct StartOptions {
-    bool offscreen = true;     // else no platform is named and no display is set
-    std::string workingFolder = {}; // empty: the test's own
+    bool offscreen = true;                     // else no platform is named and no display is set
+    std::string workingFolder = {};            // empty: the test's own
     std::vector<std::string> environment = {}; // NAME=value, replacing the inherited ones
     std::vector<std::string> runAs = {};       // a command that starts the program, e.g. setpriv
 };
@@ -63,8 +63,7 @@ protected:
             const std::string s(*e);
             if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0
                 && s.rfind("DBUS_", 0) != 0 && !replaced(s)
-                && (options.offscreen
-                    || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
+                && (options.offscreen || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
                 env.push_back(s);
         }
         // Neither the user's session bus nor the machine's logind: a test's

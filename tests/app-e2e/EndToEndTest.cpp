@@ -86,7 +86,7 @@ TEST_F(EndToEndTest, EverySilentStartEndsByItselfWithItsStatus)
         {"a pattern matching nothing", {"-S", "-0", "-" + tp.root() + "out", tp.root() + "empty/*.m2ts"}, 2, ""},
         {"only unsupported files", {"-S", "-0", tp.root() + "notes.txt"}, 2, "not a supported video file"},
         {"a profile prefix that is no number", {"-S", "abc:" + tp.root() + "v", "a.m2ts"}, 2,
-         "not a valid integer value"},
+            "not a valid integer value"},
         {"no file at all", {"-S"}, 2, ""},
         {"a completed run", {"-S", "-0", a}, 0, ""},
     };
@@ -97,8 +97,7 @@ TEST_F(EndToEndTest, EverySilentStartEndsByItselfWithItsStatus)
         EXPECT_NE(errors().find(c.told), std::string::npos) << errors();
     }
     EXPECT_EQ(fakeEngineCalls(tp).size(), 1u);
-    EXPECT_FALSE(fs::exists(tp.settingsPath()) && ini().hasSection("Main"))
-        << "a silent start stores no placement";
+    EXPECT_FALSE(fs::exists(tp.settingsPath()) && ini().hasSection("Main")) << "a silent start stores no placement";
 }
 
 TEST_F(EndToEndTest, SilentRunAnswersNoToTheOverwriteQuestionOnStandardError)
@@ -246,7 +245,7 @@ TEST_F(EndToEndTest, SavedListOf50000RowsSurvivesTwoRestarts)
         const auto doc = ini();
         ASSERT_EQ(doc.allKeys("FileList").size(), size_t(kRows)) << "round " << round;
         EXPECT_EQ(doc.readText("FileList", std::to_string(kRows - 1), ""),
-                  tp.root() + "many/clip" + std::to_string(kRows - 1) + ".m2ts");
+            tp.root() + "many/clip" + std::to_string(kRows - 1) + ".m2ts");
     }
 }
 
@@ -309,8 +308,10 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
     std::vector<std::string> inhibitors, progress;
     for (const std::string& m : monitoredMessages(readFile(log))) {
         if (m.rfind("method call", 0) == 0 && m.find("member=Inhibit") != std::string::npos)
-            inhibitors.push_back(m.substr(m.find("destination=") + 12, m.find(' ', m.find("destination=")) - m.find("destination=") - 12));
-        if (m.rfind("signal", 0) == 0 && m.find("interface=com.canonical.Unity.LauncherEntry; member=Update") != std::string::npos) {
+            inhibitors.push_back(m.substr(
+                m.find("destination=") + 12, m.find(' ', m.find("destination=")) - m.find("destination=") - 12));
+        if (m.rfind("signal", 0) == 0
+            && m.find("interface=com.canonical.Unity.LauncherEntry; member=Update") != std::string::npos) {
             EXPECT_NE(m.find("string \"application://vexlo.desktop\""), std::string::npos) << m;
             const size_t p = m.find("\"progress\"");
             const size_t v = m.find("\"progress-visible\"");
@@ -322,8 +323,9 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
             progress.push_back(valueAfter(p, "double ") + " " + valueAfter(v, "boolean "));
         }
     }
-    EXPECT_EQ(inhibitors, (std::vector<std::string>{"org.freedesktop.login1", "org.freedesktop.portal.Desktop",
-                                                    "org.freedesktop.ScreenSaver"}))
+    EXPECT_EQ(inhibitors,
+        (std::vector<std::string>{
+            "org.freedesktop.login1", "org.freedesktop.portal.Desktop", "org.freedesktop.ScreenSaver"}))
         << "logind first, then the fallbacks in order";
     EXPECT_EQ(progress, (std::vector<std::string>{"0 true", "0.5 true", "1 true", "1 false"}));
 }
@@ -333,7 +335,8 @@ std::string probeStreams(const std::string& file)
 {
     const std::string out = file + ".probe";
     const std::string command = "ffprobe -v error -show_entries stream=codec_name,width,height,channels,sample_rate "
-                                "-of default=nw=1 'file:" + file + "' > '" + out + "' 2>&1";
+                                "-of default=nw=1 'file:"
+        + file + "' > '" + out + "' 2>&1";
     return std::system(command.c_str()) == 0 ? readFile(out) : "ffprobe failed: " + readFile(out);
 }
 
@@ -349,19 +352,20 @@ TEST_F(EndToEndTest, SilentCommandLineRunWithTheNewProfilesAndTheRealEngine)
     const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
                              "'testsrc2=size=320x240:rate=25:duration=1' -f lavfi -i "
                              "'sine=frequency=440:sample_rate=44100:duration=1' -c:v libx264 -preset ultrafast "
-                             "-c:a ac3 -f mpegts '" + clip + "'";
+                             "-c:a ac3 -f mpegts '"
+        + clip + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const std::vector<std::string> environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"};
 
     start({"-S", "-18", clip}, {.environment = environment});
     ASSERT_EQ(waitForExit(120s), 0) << errors();
     EXPECT_EQ(probeStreams(tp.root() + "clips/garden.mp4"),
-              "codec_name=h264\nwidth=320\nheight=240\ncodec_name=aac\nsample_rate=48000\nchannels=2\n");
+        "codec_name=h264\nwidth=320\nheight=240\ncodec_name=aac\nsample_rate=48000\nchannels=2\n");
 
     start({"-S", "-24", clip}, {.environment = environment});
     ASSERT_EQ(waitForExit(120s), 0) << errors();
     EXPECT_EQ(probeStreams(tp.root() + "clips/garden.mkv"),
-              "codec_name=hevc\nwidth=320\nheight=240\ncodec_name=flac\nsample_rate=44100\nchannels=1\n");
+        "codec_name=hevc\nwidth=320\nheight=240\ncodec_name=flac\nsample_rate=44100\nchannels=1\n");
     EXPECT_TRUE(fs::exists(clip)) << "the source stays";
 }
 

@@ -36,18 +36,18 @@ protected:
     static bool makeClip(const std::string& path)
     {
         fs::create_directories(fs::path(path).parent_path());
-        const std::string command =
-            "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
-            "'testsrc2=size=640x480:rate=25:duration=4,noise=alls=60:allf=t' -f lavfi -i "
-            "'sine=frequency=440:sample_rate=48000:duration=4' -c:v libx264 -preset ultrafast "
-            "-c:a ac3 -f mpegts '" + path + "'";
+        const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+                                    "'testsrc2=size=640x480:rate=25:duration=4,noise=alls=60:allf=t' -f lavfi -i "
+                                    "'sine=frequency=440:sample_rate=48000:duration=4' -c:v libx264 -preset ultrafast "
+                                    "-c:a ac3 -f mpegts '"
+            + path + "'";
         return std::system(command.c_str()) == 0 && fs::file_size(path) > 0;
     }
 
     static void writeFlag(const std::string& registryRoot, const std::string& value)
     {
-        platform::FolderRegistry(registryRoot).writeValue(platform::Hive::CurrentUser,
-                                                          platform::kAbortFlagKey, "", value);
+        platform::FolderRegistry(registryRoot)
+            .writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", value);
     }
 
     std::string m_mounted;
@@ -87,8 +87,9 @@ TEST_F(FaultTest, RegistryFolderTheUserCannotWriteKeepsTheSource)
     StartOptions options{.environment = {"VEXLO_REGISTRY=" + registry}};
     if (::geteuid() == 0) {
         // Run as nobody: the registry stays root's, the clips are everyone's.
-        fs::permissions(tp.root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                       | fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(tp.root(),
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
+                | fs::perms::others_exec);
         fs::permissions(tp.root() + "src", fs::perms::all);
         fs::permissions(source, fs::perms::all);
         options.runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};

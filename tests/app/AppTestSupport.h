@@ -113,18 +113,15 @@ protected:
     }
 
     // Settings for a run without the output dialog.
-    static constexpr const char* kDirectRun =
-        "[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=1\n";
+    static constexpr const char* kDirectRun = "[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=1\n";
 
-    template <class Form = TMainForm>
-    std::unique_ptr<Form> create(const std::vector<std::string>& arguments = {})
+    template<class Form = TMainForm> std::unique_ptr<Form> create(const std::vector<std::string>& arguments = {})
     {
         auto w = std::make_unique<Form>(arguments);
         QObject::connect(w.get(), &TMainForm::finished, [this] { ++finishedCount; });
         return w;
     }
-    template <class Form = TMainForm>
-    std::unique_ptr<Form> open(const std::vector<std::string>& arguments = {})
+    template<class Form = TMainForm> std::unique_ptr<Form> open(const std::vector<std::string>& arguments = {})
     {
         auto w = create<Form>(arguments);
         w->show();
@@ -186,10 +183,7 @@ protected:
 
     // Runs `probe` once, `delayMs` after now, from whatever loop is running then
     // (typically the wait for a sleeping engine).
-    static void later(int delayMs, std::function<void()> probe)
-    {
-        QTimer::singleShot(delayMs, std::move(probe));
-    }
+    static void later(int delayMs, std::function<void()> probe) { QTimer::singleShot(delayMs, std::move(probe)); }
 };
 
 } // namespace vexlo::test

@@ -8,9 +8,9 @@ namespace vexlo::test {
 namespace {
 
 // Two distinguishable profiles in the catalogue of the settings file.
-constexpr const char* kCatalogue =
-    "[VideoFormat2]\nVideoFormat=xvid\nFileType=.avi\nFrameSize=352 x 288\nVideoBitrate=900\n"
-    "[VideoFormat3]\nVideoFormat=mpeg1video\nFileType=.mpg\nFrameSize=176 x 144\nVideoBitrate=256\n";
+constexpr const char* kCatalogue
+    = "[VideoFormat2]\nVideoFormat=xvid\nFileType=.avi\nFrameSize=352 x 288\nVideoBitrate=900\n"
+      "[VideoFormat3]\nVideoFormat=mpeg1video\nFileType=.mpg\nFrameSize=176 x 144\nVideoBitrate=256\n";
 
 class CommandLineTest : public AppTest {
 protected:
@@ -132,10 +132,8 @@ TEST_F(CommandLineTest, FileNamesAbsoluteRelativeAndUnsupported)
         {"same name in another case is another file", {x + "a.m2ts", x + "A.M2TS"}, {x + "a.m2ts", x + "A.M2TS"}, {}},
         {"byte-equal name is a duplicate", {x + "a.m2ts", x + "a.m2ts"}, {x + "a.m2ts"}, {}},
         {"missing file skipped", {x + "zz.m2ts", x + "a.m2ts"}, {x + "a.m2ts"}, {}},
-        {"unsupported, reading goes on",
-         {y + "notes.txt", y + "c.M2T", "noext"},
-         {y + "c.M2T"},
-         {unsupportedText(y + "notes.txt"), unsupportedText(y + "noext")}},
+        {"unsupported, reading goes on", {y + "notes.txt", y + "c.M2T", "noext"}, {y + "c.M2T"},
+            {unsupportedText(y + "notes.txt"), unsupportedText(y + "noext")}},
         {"unsupported joined to the folder", {"ADD:" + y, "notes.txt"}, {}, {unsupportedText(y + "notes.txt")}},
     };
     for (const Case& c : cases) {
@@ -174,10 +172,9 @@ TEST_F(CommandLineTest, NumbersThatDoNotReadEndTheReadingWithTheErrorBox)
     const std::string dir = folder("c");
     file(dir + "a.m2ts");
     file(dir + "b.m2ts");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{dir + "a.m2ts", "-", dir + "b.m2ts"},
-          std::vector<std::string>{dir + "a.m2ts", "01x:" + dir, "b.m2ts"},
-          std::vector<std::string>{dir + "a.m2ts", "-99999999999", "b.m2ts"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{dir + "a.m2ts", "-", dir + "b.m2ts"},
+             std::vector<std::string>{dir + "a.m2ts", "01x:" + dir, "b.m2ts"},
+             std::vector<std::string>{dir + "a.m2ts", "-99999999999", "b.m2ts"}}) {
         tp.messages.shown.clear();
         ModalAnswerer answer(false);
         auto w = open(args);

@@ -130,8 +130,7 @@ TEST_F(DesktopRunTest, EveryEndReleases)
         w->addFile(file(dir + "b.m2ts"));
         try {
             w->btnConvertClick();
-        } catch (...) {
-        }
+        } catch (...) {}
         EXPECT_EQ(panel0(*w).toStdString(), c.panel);
         EXPECT_FALSE(session().held);
         EXPECT_EQ(session().log, kHeldOnce);
@@ -212,17 +211,18 @@ TEST_F(DesktopRunTest, NotificationOnlyForAnInactiveWindowAndANonSilentRun)
     const std::string out = folder("out");
     const std::string a = file(dir + "a.m2ts"), b = file(dir + "b.m2ts"), c = file(dir + "c.m2ts");
     const std::string sameFolder = kDirectRun;
-    const std::string toOut = "[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=0\nDestPath=" + out + "\n";
+    const std::string toOut
+        = "[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=0\nDestPath=" + out + "\n";
     const Case cases[] = {
         {"completed, looking elsewhere", true, {}, sameFolder, {}, "Conversion completed!", "3 of 3 files converted"},
         {"with a destination folder", true, {}, toOut, {}, "Conversion completed!", "3 of 3 files converted\n" + out},
         {"aborted at the second file", true, {}, sameFolder, {"target", "target flag=2"}, "Conversion aborted!",
-         "1 of 3 files converted"},
+            "1 of 3 files converted"},
         {"stopped after the second file", true, {}, sameFolder, {"target", "target flag=1"}, "Conversion aborted!",
-         "2 of 3 files converted"},
+            "2 of 3 files converted"},
         {"window active", false, {}, sameFolder, {}, "", ""},
         {"command line to a folder", true, {"-0", "-" + out, a, b, c}, "", {}, "Conversion completed!",
-         "3 of 3 files converted\n" + out},
+            "3 of 3 files converted\n" + out},
         {"silent command line", true, {"-S", "-0", a, b, c}, "", {}, "", ""},
     };
     for (const Case& k : cases) {

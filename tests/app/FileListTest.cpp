@@ -51,10 +51,12 @@ TEST_F(FileListTest, AddDialogTitleFiltersFoldersAndLastPath)
     ASSERT_EQ(call.filters.size(), 10u);
     const auto filter = [&](size_t i) { return std::pair{call.filters[i].description, call.filters[i].patterns}; };
     EXPECT_EQ(filter(0).first,
-              "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)");
-    EXPECT_EQ(filter(0).second, "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;"
-                                "*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv");
-    EXPECT_EQ(filter(1), (std::pair<std::string, std::string>{"AVCHD files (*.m2ts;*.mts;*.m2t)", "*.m2ts;*.mts;*.m2t"}));
+        "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)");
+    EXPECT_EQ(filter(0).second,
+        "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;"
+        "*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv");
+    EXPECT_EQ(
+        filter(1), (std::pair<std::string, std::string>{"AVCHD files (*.m2ts;*.mts;*.m2t)", "*.m2ts;*.mts;*.m2t"}));
     EXPECT_EQ(filter(3).second, "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod");
     EXPECT_EQ(filter(4).second, "*.wmv;*asf;*.wma");
     EXPECT_EQ(filter(9), (std::pair<std::string, std::string>{"All files (*.*)", "*.*"}));
@@ -95,9 +97,9 @@ TEST_F(FileListTest, DuplicatesMissingFilesAndControlCharactersAreNotAdded)
 {
     const std::string dir = folder("v");
     auto w = open();
-    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{
-        file(dir + "a.avi"), dir + "a.avi", dir + "gone.avi", file(dir + "line\nbreak.avi"),
-        file(dir + "tab\tname.avi"), dir, file(dir + "noext"), file(dir + "A.AVI")});
+    tp.fileDialogs.nextOpenFiles.push_back(
+        std::vector<std::string>{file(dir + "a.avi"), dir + "a.avi", dir + "gone.avi", file(dir + "line\nbreak.avi"),
+            file(dir + "tab\tname.avi"), dir, file(dir + "noext"), file(dir + "A.AVI")});
     w->btnAddFileClick();
     // Names are compared as the file system compares them: byte for byte.
     EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "a.avi", dir + "noext", dir + "A.AVI"}));
@@ -183,9 +185,7 @@ TEST_F(FileListTest, RemoveCommandsFollowWhetherAnyRowIsSelected)
     for (const char* n : {"a.avi", "b.avi", "c.avi"})
         w->addFile(file(dir + n));
     EXPECT_TRUE(removeDisabled(*w));
-    auto rowCentre = [&](int i) {
-        return w->ListView1->visualItemRect(w->ListView1->topLevelItem(i)).center();
-    };
+    auto rowCentre = [&](int i) { return w->ListView1->visualItemRect(w->ListView1->topLevelItem(i)).center(); };
     QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(0));
     EXPECT_TRUE(removeEnabled(*w));
     QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
@@ -206,7 +206,7 @@ TEST_F(FileListTest, DoubleClickOnListAndPictureOpensTheAddDialog)
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u);
     w->addFile(file(dir + "a.avi"));
     QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier,
-                       w->ListView1->visualItemRect(w->ListView1->topLevelItem(0)).center());
+        w->ListView1->visualItemRect(w->ListView1->topLevelItem(0)).center());
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 2u) << "also on a row";
     QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 150));
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 3u);
@@ -245,8 +245,8 @@ TEST_F(SavedListTest, RoundTripThroughCloseAndANewWindow)
 TEST_F(SavedListTest, KeyOrderCountsAndMissingFilesAreDroppedAndRenumbered)
 {
     const std::string dir = folder("k");
-    ini("[Options]\nSaveFileList=1\n[FileList]\nb=" + file(dir + "b.avi") + "\na=" + file(dir + "a.avi") +
-        "\nz=" + dir + "gone.avi\n7=" + file(dir + "c.avi") + "\n");
+    ini("[Options]\nSaveFileList=1\n[FileList]\nb=" + file(dir + "b.avi") + "\na=" + file(dir + "a.avi") + "\nz=" + dir
+        + "gone.avi\n7=" + file(dir + "c.avi") + "\n");
     auto w = open();
     EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "b.avi", dir + "a.avi", dir + "c.avi"}));
     w->btnSaveClick();
@@ -276,7 +276,7 @@ TEST_F(SavedListTest, OpenProjectAppendsOnlyNewPathsAndTwiceAddsNothing)
 {
     const std::string dir = folder("t");
     ini("[Options]\nSaveFileList=1\n[FileList]\n0=" + file(dir + "a.avi") + "\n1=" + file(dir + "b.avi") + "\n");
-    ModalAnswerer answer(false); // the command line's output dialog
+    ModalAnswerer answer(false);    // the command line's output dialog
     auto w = open({dir + "b.avi"}); // with arguments nothing is restored
     EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.avi"});
     w->btnOpenClick();
@@ -288,8 +288,8 @@ TEST_F(SavedListTest, OpenProjectAppendsOnlyNewPathsAndTwiceAddsNothing)
 TEST_F(SavedListTest, FailedStoreKeepsTheOldListAndReportsIt)
 {
     const std::string dir = folder("f");
-    const std::string stored =
-        "[Options]\nSaveFileList=1\n[FileList]\n0=" + file(dir + "a.avi") + "\n1=" + file(dir + "b.avi") + "\n";
+    const std::string stored
+        = "[Options]\nSaveFileList=1\n[FileList]\n0=" + file(dir + "a.avi") + "\n1=" + file(dir + "b.avi") + "\n";
     ini(stored);
     auto w = open();
     select(*w, {0});

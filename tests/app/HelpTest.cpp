@@ -36,8 +36,8 @@ public:
     std::string path(const std::string& relative) const { return m_root + relative; }
 
 private:
-    static constexpr const char* kNames[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
-                                             "XDG_CURRENT_DESKTOP"};
+    static constexpr const char* kNames[]
+        = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"};
     void set(const char* name, const std::string& folder)
     {
         fs::create_directories(m_root + folder);
@@ -66,14 +66,14 @@ TEST_F(HelpTest, WithoutAChmViewerTheHtmlPagesOpenAndWithOneTheChm)
 
     // An application that declares the type (here under its alias) is enough.
     writeFile(desktop.path("data-dir/applications/viewers/chmsee.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\nMimeType=application/x-chm;\n");
+        "[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\nMimeType=application/x-chm;\n");
     tp.shell.opened.clear();
     w->btnHelp->trigger();
     EXPECT_EQ(tp.shell.opened, std::vector<std::string>{tp.programFolder() + "Vexlo.chm"});
 
     // The user removed that association: the HTML pages again.
     writeFile(desktop.path("config-home/mimeapps.list"),
-              "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewers-chmsee.desktop;\n");
+        "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewers-chmsee.desktop;\n");
     tp.shell.opened.clear();
     QTest::keyClick(w.get(), Qt::Key_F1);
     EXPECT_EQ(tp.shell.opened, std::vector<std::string>{tp.programFolder() + "help/index.htm"});

@@ -111,9 +111,10 @@ TEST_F(RunTest, OpticalDestinationStopsBeforeTheEngine)
     EXPECT_TRUE(engineCalls().empty());
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].title, "Invalid Output Folder");
-    EXPECT_EQ(tp.messages.shown[0].text, "Output folder is CD-ROM and read only!\r\n\r\n  " + cd +
-                                             "\r\n\r\nPlease click \"Options\" button to specify a valid "
-                                             "output folder first.");
+    EXPECT_EQ(tp.messages.shown[0].text,
+        "Output folder is CD-ROM and read only!\r\n\r\n  " + cd
+            + "\r\n\r\nPlease click \"Options\" button to specify a valid "
+              "output folder first.");
     EXPECT_EQ(tp.messages.shown[0].icon, platform::MessageIcon::Error);
     EXPECT_EQ(panel0(*w), "Conversion aborted!");
     EXPECT_FALSE(w->Busy);
@@ -137,7 +138,7 @@ TEST_F(RunTest, OverwriteQuestionAtTheThirdOfFive)
         ASSERT_EQ(tp.messages.shown.size(), 1u);
         EXPECT_EQ(tp.messages.shown[0].title, "Overwrite");
         EXPECT_EQ(tp.messages.shown[0].text,
-                  "Target file already existing!\r\n  '" + dir + "c.mp4'\r\n\r\n do you want to overwrite?");
+            "Target file already existing!\r\n  '" + dir + "c.mp4'\r\n\r\n do you want to overwrite?");
         EXPECT_EQ(tp.messages.shown[0].icon, platform::MessageIcon::Question);
         EXPECT_EQ(tp.messages.shown[0].buttons, platform::MessageButtons::YesNo);
         const bool yes = answer == platform::MessageAnswer::Yes;
@@ -184,8 +185,9 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
         SCOPED_TRACE(std::string(c.script) + (c.delWhenCanceled ? " DelFileWhenCanceled" : ""));
         platform::TestPlatform own; // fresh registry and folders for every case
         const std::string dir = own.root() + "v/";
-        writeFile(own.settingsPath(), std::string(kDirectRun) + "DeleteSourceWhenDone=1\nDelFileWhenCanceled=" +
-                                          (c.delWhenCanceled ? "1" : "0") + "\n");
+        writeFile(own.settingsPath(),
+            std::string(kDirectRun) + "DeleteSourceWhenDone=1\nDelFileWhenCanceled=" + (c.delWhenCanceled ? "1" : "0")
+                + "\n");
         installFakeEngine(own);
         setFakeEngineScript(own, {"target", c.script, "target"});
         TMainForm w(std::vector<std::string>{});
@@ -237,8 +239,9 @@ TEST_F(RunTest, BarInANameIsRefusedBeforeLaunch)
     EXPECT_EQ(engineCalls().size(), 1u);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].text,
-              "'" + dir + "a|b.m2ts'\r\n\r\nThis file name contains \"|\", which the conversion engine cannot "
-                                 "accept. Rename the file and convert it again.");
+        "'" + dir
+            + "a|b.m2ts'\r\n\r\nThis file name contains \"|\", which the conversion engine cannot "
+              "accept. Rename the file and convert it again.");
     EXPECT_EQ(panel0(*w), "Conversion aborted!");
 }
 
@@ -316,9 +319,9 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
     });
     probe.start();
     w->btnConvertClick();
-    EXPECT_EQ(w->panelTexts, (std::vector<std::string>{"Converting... (0/0)", "Converting... (0/0)",
-                                                       "Converting... (1/3 Finished)", "Converting... (2/3 Finished)",
-                                                       "Converting... (3/3 Finished)", "Converting... (3/3)"}));
+    EXPECT_EQ(w->panelTexts,
+        (std::vector<std::string>{"Converting... (0/0)", "Converting... (0/0)", "Converting... (1/3 Finished)",
+            "Converting... (2/3 Finished)", "Converting... (3/3 Finished)", "Converting... (3/3)"}));
     EXPECT_EQ(captionDuring, "Converting... (2/3 Finished) - Vexlo");
     EXPECT_EQ(titleDuring, "Converting... Vexlo");
     EXPECT_FALSE(timerDuring);
@@ -331,9 +334,9 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
     select(*w, {0});
     w->btnRemoveFileClick();
     w->btnConvertClick();
-    EXPECT_EQ(w->panelTexts, (std::vector<std::string>{"Converting... (3/3)", "Converting... (3/3)",
-                                                       "Converting... (1/2 Finished)", "Converting... (2/2 Finished)",
-                                                       "Converting... (2/2)"}));
+    EXPECT_EQ(w->panelTexts,
+        (std::vector<std::string>{"Converting... (3/3)", "Converting... (3/3)", "Converting... (1/2 Finished)",
+            "Converting... (2/2 Finished)", "Converting... (2/2)"}));
 }
 
 TEST_F(RunTest, AutoModeClosesOnlyOnCompletion)

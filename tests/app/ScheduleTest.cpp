@@ -12,9 +12,9 @@ class ScheduleTest : public AppTest {
 protected:
     void schedule(bool exitWhenDone, bool shutDown, const std::string& extra = {})
     {
-        ini("[Options]\nScheduleConvert=1\nStartConvertingAt=" + settings::formatIniTime(QTime(22, 30)) +
-            "\nExitWhenDone=" + (exitWhenDone ? "1" : "0") + "\nShunDownWhenDone=" + (shutDown ? "1" : "0") +
-            "\n" + extra);
+        ini("[Options]\nScheduleConvert=1\nStartConvertingAt=" + settings::formatIniTime(QTime(22, 30))
+            + "\nExitWhenDone=" + (exitWhenDone ? "1" : "0") + "\nShunDownWhenDone=" + (shutDown ? "1" : "0") + "\n"
+            + extra);
     }
     std::unique_ptr<TMainForm> openAt(const QDateTime& now)
     {

@@ -23,25 +23,24 @@ QToolButton* buttonOf(TMainForm& w, QAction* action)
 }
 
 struct IdleStates {
-    bool add, remove, convertVisible, stopVisible, options, help, pmnAdd, pmnRemove, pmnOptions,
-        mniConvert, pmnConvert, mniStop, pmnStop, progressVisible, busy;
+    bool add, remove, convertVisible, stopVisible, options, help, pmnAdd, pmnRemove, pmnOptions, mniConvert, pmnConvert,
+        mniStop, pmnStop, progressVisible, busy;
     bool operator==(const IdleStates&) const = default;
 };
 
 IdleStates statesOf(TMainForm& w)
 {
-    return {w.btnAddFile->isEnabled(),  w.btnRemoveFile->isEnabled(), w.btnConvert->isVisible(),
-            w.btnStop->isVisible(),     w.btnOptions->isEnabled(),    w.btnHelp->isEnabled(),
-            w.pmnAddFile->isEnabled(),  w.pmnRemoveFile->isEnabled(), w.pmnOptions->isEnabled(),
-            w.mniConvert->isEnabled(),  w.pmnConvert->isEnabled(),    w.mniStop->isEnabled(),
-            w.pmnStop->isEnabled(),     w.StatusProgressBar->isVisible(), w.Busy};
+    return {w.btnAddFile->isEnabled(), w.btnRemoveFile->isEnabled(), w.btnConvert->isVisible(), w.btnStop->isVisible(),
+        w.btnOptions->isEnabled(), w.btnHelp->isEnabled(), w.pmnAddFile->isEnabled(), w.pmnRemoveFile->isEnabled(),
+        w.pmnOptions->isEnabled(), w.mniConvert->isEnabled(), w.pmnConvert->isEnabled(), w.mniStop->isEnabled(),
+        w.pmnStop->isEnabled(), w.StatusProgressBar->isVisible(), w.Busy};
 }
 
 // With every row selected: what the idle and busy tables give.
-constexpr IdleStates kIdleSelected{true, true, true, false, true, true, true, true, true,
-                                   true, true, false, false, false, false};
-constexpr IdleStates kBusySelected{false, false, false, true, false, false, false, false, false,
-                                   false, false, true, true, true, true};
+constexpr IdleStates kIdleSelected{
+    true, true, true, false, true, true, true, true, true, true, true, false, false, false, false};
+constexpr IdleStates kBusySelected{
+    false, false, false, true, false, false, false, false, false, false, false, true, true, true, true};
 
 TEST_F(WindowTest, FreshStartIsCentred800x480WithDefaultColumnsLabelsAndIdleStates)
 {
@@ -53,8 +52,8 @@ TEST_F(WindowTest, FreshStartIsCentred800x480WithDefaultColumnsLabelsAndIdleStat
     EXPECT_EQ(w->ListView1->columnWidth(0), 200);
     // The Size column fits the widest size text in the desktop's font; long
     // paths lose their middle, so the file's own name stays readable.
-    EXPECT_GE(w->ListView1->columnWidth(1),
-              std::max(64, w->ListView1->fontMetrics().horizontalAdvance("4768.37 MB") + 6));
+    EXPECT_GE(
+        w->ListView1->columnWidth(1), std::max(64, w->ListView1->fontMetrics().horizontalAdvance("4768.37 MB") + 6));
     EXPECT_EQ(w->ListView1->textElideMode(), Qt::ElideMiddle);
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
     EXPECT_EQ(w->ListView1->headerItem()->text(0), "File Name");
@@ -382,7 +381,7 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
         ModalAnswerer answer(false);
         dialogsBefore = tp.fileDialogs.openCalls.size();
         for (auto [key, mod] : {std::pair{Qt::Key_F9, Qt::NoModifier}, {Qt::Key_Insert, Qt::NoModifier},
-                                {Qt::Key_Delete, Qt::NoModifier}, {Qt::Key_O, Qt::ControlModifier}}) {
+                 {Qt::Key_Delete, Qt::NoModifier}, {Qt::Key_O, Qt::ControlModifier}}) {
             QTest::keyClick(w->ListView1, key, mod);
         }
         dialogsAfterKeys = tp.fileDialogs.openCalls.size();
@@ -411,8 +410,8 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     EXPECT_EQ(modalsDuring, 1) << "only the preferences from the Options menu; F9 and Ctrl+O do nothing";
     EXPECT_EQ(stops, 1) << "Ctrl+T runs Stop while busy";
     EXPECT_EQ(dialogsAfterMenu, dialogsBefore + 1) << "the File menu's Add works while busy";
-    EXPECT_EQ(tp.shell.opened,
-              (std::vector<std::string>{tp.programFolder() + "Vexlo.chm", tp.programFolder() + "faq.htm"}));
+    EXPECT_EQ(
+        tp.shell.opened, (std::vector<std::string>{tp.programFolder() + "Vexlo.chm", tp.programFolder() + "faq.htm"}));
     EXPECT_EQ(engineCalls().size(), 2u) << "one run, both files";
     select(*w, {0, 1});
     EXPECT_EQ(statesOf(*w), kIdleSelected);
@@ -458,9 +457,12 @@ TEST_F(WindowTest, PictureFollowsOneStepResizes)
         const QRect list(w->ListView1->mapTo(w.get(), QPoint(0, 0)), w->ListView1->size());
         return list.contains(w->pnlPSPImage->geometry());
     };
-    struct Step { QSize size; bool shown; };
+    struct Step {
+        QSize size;
+        bool shown;
+    };
     for (const Step& s : {Step{{1200, 900}, true}, Step{{500, 200}, false}, Step{{900, 600}, true},
-                          Step{{500, 200}, false}, Step{{640, 480}, true}}) {
+             Step{{500, 200}, false}, Step{{640, 480}, true}}) {
         w->resize(s.size);
         ASSERT_TRUE(waitFor([&] { return w->size() == s.size; }));
         EXPECT_EQ(w->pnlPSPImage->isVisible(), s.shown) << s.size.width() << "x" << s.size.height();

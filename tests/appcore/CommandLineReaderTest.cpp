@@ -47,8 +47,8 @@ TEST(CommandLineReader, ProfilePrefixAndSwitches)
     EXPECT_EQ(s.formatIndex, 3);
     EXPECT_EQ(s.destPath, "/out/new/");
     EXPECT_TRUE(s.silent);
-    EXPECT_EQ(s.items, (std::vector<CommandLineItem>{{Kind::CreateFolder, "/out/new"}, add("/clips/a.m2ts"),
-                                                     {Kind::Silent, ""}}));
+    EXPECT_EQ(s.items,
+        (std::vector<CommandLineItem>{{Kind::CreateFolder, "/out/new"}, add("/clips/a.m2ts"), {Kind::Silent, ""}}));
     // The last profile and destination named win; "-0" is profile 0.
     const auto t = read({"-7", "-/a", "-0", "-/b/"});
     EXPECT_EQ(t.formatIndex, 0);
@@ -60,31 +60,27 @@ TEST(CommandLineReader, RelativeNamesFollowTheLastFileFolder)
 {
     // The second name is joined to the first one's folder.
     EXPECT_EQ(read({"/clips/a.m2ts", "b.m2ts"}).items,
-              (std::vector<CommandLineItem>{add("/clips/a.m2ts"), add("/clips/b.m2ts")}));
+        (std::vector<CommandLineItem>{add("/clips/a.m2ts"), add("/clips/b.m2ts")}));
     // An absolute name stands as it is, whatever folder was named before, and
     // sets the folder for the next one.
     EXPECT_EQ(read({"ADD:/clips", "/other/a.m2ts", "b.m2ts"}).items,
-              (std::vector<CommandLineItem>{add("/other/a.m2ts"), add("/other/b.m2ts")}));
+        (std::vector<CommandLineItem>{add("/other/a.m2ts"), add("/other/b.m2ts")}));
     // A name without a folder stays relative to the working folder, and so
     // does the next one.
     EXPECT_EQ(read({"a.m2ts", "b.m2ts"}).items, (std::vector<CommandLineItem>{add("a.m2ts"), add("b.m2ts")}));
     // A pattern leaves the current folder as it was.
     EXPECT_EQ(read({"ADD:/clips", "/else/*.m2ts", "c.mts"}).items,
-              (std::vector<CommandLineItem>{{Kind::AddPattern, "/else/*.m2ts"}, add("/clips/c.mts")}));
+        (std::vector<CommandLineItem>{{Kind::AddPattern, "/else/*.m2ts"}, add("/clips/c.mts")}));
     EXPECT_EQ(read({"/clips/clip?.mts"}).items[0].kind, Kind::AddPattern);
 }
 
 TEST(CommandLineReader, UnsupportedNamesAreReportedInOrder)
 {
-    const auto r
-        = read({"/docs/notes.txt", "/v/clip", "/v/clip.flv", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
-    EXPECT_EQ(r.items, (std::vector<CommandLineItem>{{Kind::Unsupported, "/docs/notes.txt"},
-                                                     {Kind::Unsupported, "/v/clip"},
-                                                     {Kind::Unsupported, "/v/clip.flv"},
-                                                     add("/v/clip.mp"),
-                                                     add("/v/CLIP.AVI"),
-                                                     {Kind::Silent, ""},
-                                                     {Kind::Unsupported, "/v/x.txt"}}));
+    const auto r = read({"/docs/notes.txt", "/v/clip", "/v/clip.flv", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
+    EXPECT_EQ(r.items,
+        (std::vector<CommandLineItem>{{Kind::Unsupported, "/docs/notes.txt"}, {Kind::Unsupported, "/v/clip"},
+            {Kind::Unsupported, "/v/clip.flv"}, add("/v/clip.mp"), add("/v/CLIP.AVI"), {Kind::Silent, ""},
+            {Kind::Unsupported, "/v/x.txt"}}));
     // A dot in a folder name is no extension.
     EXPECT_EQ(read({"/v.mp4/clip"}).items[0].kind, Kind::Unsupported);
 }
@@ -95,8 +91,8 @@ TEST(CommandLineReader, DoubleDashEndsTheSwitches)
     EXPECT_FALSE(r.silent);
     EXPECT_EQ(r.formatIndex, -1);
     EXPECT_TRUE(r.destPath.empty());
-    EXPECT_EQ(r.items, (std::vector<CommandLineItem>{{Kind::Unsupported, "-S"}, add("002:/x/a.m2ts"),
-                                                     add("002:/x/-/clips/b.mts")}));
+    EXPECT_EQ(r.items,
+        (std::vector<CommandLineItem>{{Kind::Unsupported, "-S"}, add("002:/x/a.m2ts"), add("002:/x/-/clips/b.mts")}));
 }
 
 TEST(CommandLineReader, BadNumberStopsTheReadingThere)

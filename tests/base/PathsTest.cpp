@@ -40,7 +40,8 @@ TEST(TrailingSlashes, RemovedButTheRootStays)
 
 TEST(PathText, Utf8RoundTrip)
 {
-    const std::string utf8 = "/tmp/Gr\xC3\xBC\xC3\x9F" "e/clip.mts";
+    const std::string utf8 = "/tmp/Gr\xC3\xBC\xC3\x9F"
+                             "e/clip.mts";
     EXPECT_EQ(toQString(utf8), QString::fromUtf8(utf8.c_str()));
     EXPECT_EQ(fromQString(toQString(utf8)), utf8);
     // The whole text counts, also past a NUL byte.

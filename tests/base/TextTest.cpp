@@ -66,7 +66,7 @@ TEST(Decimal, RangeAndOverflow)
     EXPECT_EQ(parseDecimal32("-2147483648"), INT32_MIN);
     EXPECT_EQ(parseDecimal32("2147483648"), std::nullopt);
     EXPECT_EQ(parseDecimal32("-2147483649"), std::nullopt);
-    EXPECT_EQ(parseDecimal32("4294967296"), std::nullopt); // would wrap to 0 in 32 bits
+    EXPECT_EQ(parseDecimal32("4294967296"), std::nullopt);           // would wrap to 0 in 32 bits
     EXPECT_EQ(parseDecimal32("18446744073709551616"), std::nullopt); // would wrap to 0 in 64 bits
     EXPECT_EQ(parseDecimal32("00000000000000000000000000000012"), 12);
     EXPECT_EQ(parseDecimal32(std::string(400, '9')), std::nullopt);

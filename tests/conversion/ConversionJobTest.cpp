@@ -20,10 +20,7 @@ using platform::MessageIcon;
 
 namespace {
 
-bool exists(const std::string& path)
-{
-    return std::filesystem::exists(path);
-}
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 // ---------------------------------------------------------------------------
 // Target names
@@ -58,8 +55,7 @@ TEST(TargetFileName, FollowsTheNamingRule)
         rs.ConvertToSamePath = c.samePath;
         rs.DestPath = c.dest;
         rs.FileType = c.fileType;
-        EXPECT_EQ(conversion::targetFileName(c.source, rs), c.expected)
-            << c.source << " -> " << c.dest;
+        EXPECT_EQ(conversion::targetFileName(c.source, rs), c.expected) << c.source << " -> " << c.dest;
     }
 }
 
@@ -69,9 +65,8 @@ TEST(TargetFileName, FollowsTheNamingRule)
 TEST(EngineArgument, DefaultsGiveTheDocumentedText)
 {
     const settings::RunSettings rs;
-    EXPECT_EQ(conversion::buildEngineArgument("/v/a.m2ts", conversion::targetFileName("/v/a.m2ts", rs),
-                                              rs, 'N'),
-              "/v/a.m2ts|/v/a.mp4||320|240|512|0|2|128|44100|ACC|0|N");
+    EXPECT_EQ(conversion::buildEngineArgument("/v/a.m2ts", conversion::targetFileName("/v/a.m2ts", rs), rs, 'N'),
+        "/v/a.m2ts|/v/a.mp4||320|240|512|0|2|128|44100|ACC|0|N");
 }
 
 TEST(EngineArgument, PlacesEveryField)
@@ -88,7 +83,7 @@ TEST(EngineArgument, PlacesEveryField)
     rs.AudioFormat = "aac";
     rs.IsPSP = 1;
     EXPECT_EQ(conversion::buildEngineArgument("/s \"x\".mts", "/t.mp4", rs, 'S'),
-              "/s \"x\".mts|/t.mp4|h264|-1|1080|4000|29.976|0|192|48000|aac|1|S");
+        "/s \"x\".mts|/t.mp4|h264|-1|1080|4000|29.976|0|192|48000|aac|1|S");
 }
 
 // ---------------------------------------------------------------------------
@@ -99,18 +94,30 @@ TEST(ReadAbortFlag, ReadsDecimalTextAndRefusesTheRest)
     platform::TestPlatform tp;
     auto& reg = *tp.registry;
     EXPECT_EQ(conversion::ReadAbortFlag(reg), 0) << "missing key";
-    EXPECT_TRUE(reg.keyExists(platform::Hive::CurrentUser, platform::kAbortFlagKey))
-        << "reading creates the key";
+    EXPECT_TRUE(reg.keyExists(platform::Hive::CurrentUser, platform::kAbortFlagKey)) << "reading creates the key";
 
     const std::pair<std::string, std::optional<int32_t>> cases[] = {
-        {"", 0},           {"0", 0},         {"1", 1},          {"2", 2},
-        {"3", 3},          {"-1", -1},       {"+5", 5},         {"007", 7},
-        {" 2\n", 2},       {"2147483647", 2147483647},          {"-2147483648", INT32_MIN},
-        {"2147483648", std::nullopt},        {"abc", std::nullopt},
-        {"1x", std::nullopt},                {"0x10", std::nullopt},
-        {"$1F", std::nullopt},               {"-", std::nullopt},
-        {"+-1", std::nullopt},               {"1 2", std::nullopt},
-        {std::string("1\0", 2), std::nullopt},                  {"\xff\xfe", std::nullopt},
+        {"", 0},
+        {"0", 0},
+        {"1", 1},
+        {"2", 2},
+        {"3", 3},
+        {"-1", -1},
+        {"+5", 5},
+        {"007", 7},
+        {" 2\n", 2},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", std::nullopt},
+        {"abc", std::nullopt},
+        {"1x", std::nullopt},
+        {"0x10", std::nullopt},
+        {"$1F", std::nullopt},
+        {"-", std::nullopt},
+        {"+-1", std::nullopt},
+        {"1 2", std::nullopt},
+        {std::string("1\0", 2), std::nullopt},
+        {"\xff\xfe", std::nullopt},
     };
     for (const auto& [text, expected] : cases) {
         ASSERT_TRUE(reg.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", text));
@@ -178,8 +185,8 @@ TEST_F(ConversionRun, HandsTheEngineOneArgumentPerFile)
     const auto calls = test::fakeEngineCalls(tp);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], std::vector<std::string>{"/v/a.m2ts|/v/a.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
-    EXPECT_EQ(calls[1],
-              std::vector<std::string>{"/v/b c \"q\".mts|/v/b c \"q\".mp4||320|240|512|0|2|128|44100|ACC|0|N"});
+    EXPECT_EQ(
+        calls[1], std::vector<std::string>{"/v/b c \"q\".mts|/v/b c \"q\".mp4||320|240|512|0|2|128|44100|ACC|0|N"});
     EXPECT_EQ(host.pendingEventRounds, 2) << "once per file, before the launch";
     EXPECT_TRUE(tp.messages.shown.empty());
 }
@@ -215,7 +222,8 @@ TEST_F(ConversionRun, OpticalDestinationIsRefusedBeforeAnyLaunch)
     rs.ConvertToSamePath = false;
     rs.DestPath = tp.root() + "cdrom/out/";
     tp.mountInfo = "20 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"
-                   "40 20 11:0 / " + tp.root() + "cdrom ro,relatime - iso9660 /dev/sr0 ro\n";
+                   "40 20 11:0 / "
+        + tp.root() + "cdrom ro,relatime - iso9660 /dev/sr0 ro\n";
     addSources(2);
     const JobResult r = run();
     EXPECT_FALSE(r.completed);
@@ -223,9 +231,10 @@ TEST_F(ConversionRun, OpticalDestinationIsRefusedBeforeAnyLaunch)
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     const auto& m = tp.messages.shown[0];
     EXPECT_EQ(m.title, "Invalid Output Folder");
-    EXPECT_EQ(m.text, "Output folder is CD-ROM and read only!\r\n\r\n  " + tp.root()
-                          + "cdrom/out/\r\n\r\nPlease click \"Options\" button to specify a valid "
-                            "output folder first.");
+    EXPECT_EQ(m.text,
+        "Output folder is CD-ROM and read only!\r\n\r\n  " + tp.root()
+            + "cdrom/out/\r\n\r\nPlease click \"Options\" button to specify a valid "
+              "output folder first.");
     EXPECT_EQ(m.icon, MessageIcon::Error);
     EXPECT_EQ(m.buttons, MessageButtons::Ok);
 }
@@ -249,7 +258,7 @@ TEST_F(ConversionRun, OverwriteQuestionAtTheThirdOfFive)
         ASSERT_EQ(tp.messages.shown.size(), 1u);
         EXPECT_EQ(tp.messages.shown[0].title, "Overwrite");
         EXPECT_EQ(tp.messages.shown[0].text,
-                  "Target file already existing!\r\n  '" + targetOf(2) + "'\r\n\r\n do you want to overwrite?");
+            "Target file already existing!\r\n  '" + targetOf(2) + "'\r\n\r\n do you want to overwrite?");
         EXPECT_EQ(tp.messages.shown[0].icon, MessageIcon::Question);
         EXPECT_EQ(tp.messages.shown[0].buttons, MessageButtons::YesNo);
         EXPECT_EQ(r.completed, answer == MessageAnswer::Yes);
@@ -289,8 +298,7 @@ TEST_F(ConversionRun, AbortFlagDecidesAfterEachFile)
         {"not a number fails the file", "target flag=abc", true, 2, false, false},
         {"a non-zero exit status fails the file", "target flag=0 exit=3", true, 2, false, false},
         {"a non-zero exit status keeps the target", "target flag=0 exit=1", false, 2, false, true},
-        {"an engine that reports nothing leaves the earlier 0 stale", "target noflag", true, 2, false,
-         false},
+        {"an engine that reports nothing leaves the earlier 0 stale", "target noflag", true, 2, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -385,8 +393,7 @@ class StuckFlagRegistry : public platform::Registry {
 public:
     explicit StuckFlagRegistry(platform::Registry& real) : m_real(real) {}
     bool keyExists(platform::Hive h, std::string_view k) const override { return m_real.keyExists(h, k); }
-    std::optional<std::string> readValue(platform::Hive h, std::string_view k,
-                                         std::string_view n) const override
+    std::optional<std::string> readValue(platform::Hive h, std::string_view k, std::string_view n) const override
     {
         return m_real.readValue(h, k, n);
     }
@@ -507,7 +514,8 @@ TEST_F(ConversionRun, BarInANameIsRefusedBeforeLaunch)
     EXPECT_EQ(engineCalls(), 1u);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].text,
-              "'" + barred + "'\r\n\r\nThis file name contains \"|\", which the conversion engine "
+        "'" + barred
+            + "'\r\n\r\nThis file name contains \"|\", which the conversion engine "
               "cannot accept. Rename the file and convert it again.");
     EXPECT_EQ(tp.messages.shown[0].icon, MessageIcon::Error);
 
@@ -574,9 +582,9 @@ TEST_F(ConversionRun, ProgressTextsOfTwoRuns)
     host.progress().SetPosition(0); // as the busy switch does
     EXPECT_TRUE(run().completed);
     host.progress().SetPosition(0); // back to idle
-    EXPECT_EQ(shown, (std::vector<std::string>{"Converting... (0/0)", "Converting... (1/3 Finished)",
-                                               "Converting... (2/3 Finished)",
-                                               "Converting... (3/3 Finished)", "Converting... (3/3)"}));
+    EXPECT_EQ(shown,
+        (std::vector<std::string>{"Converting... (0/0)", "Converting... (1/3 Finished)", "Converting... (2/3 Finished)",
+            "Converting... (3/3 Finished)", "Converting... (3/3)"}));
     ASSERT_EQ(captionsWhileConverting.size(), 3u);
     EXPECT_EQ(captionsWhileConverting[1], "Converting... (2/3 Finished) - Vexlo");
     EXPECT_EQ(host.display.title, "Converting... Vexlo");
@@ -585,8 +593,9 @@ TEST_F(ConversionRun, ProgressTextsOfTwoRuns)
     host.rows.resize(2);
     host.progress().SetPosition(0);
     EXPECT_TRUE(run().completed);
-    EXPECT_EQ(shown, (std::vector<std::string>{"Converting... (3/3)", "Converting... (1/2 Finished)",
-                                               "Converting... (2/2 Finished)"}));
+    EXPECT_EQ(shown,
+        (std::vector<std::string>{
+            "Converting... (3/3)", "Converting... (1/2 Finished)", "Converting... (2/2 Finished)"}));
 }
 
 } // namespace
@@ -599,8 +608,8 @@ TEST_F(ConversionRun, ProgressTextsOfTwoRuns)
 class ScriptedLauncher : public platform::ProcessLauncher {
 public:
     explicit ScriptedLauncher(platform::Registry& registry) : m_registry(registry) {}
-    platform::ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                                       const std::function<void()>&) override
+    platform::ProcessResult runAndWait(
+        const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>&) override
     {
         calls.push_back({program, arguments});
         const std::string& a = arguments.at(0);
@@ -633,7 +642,7 @@ TEST_F(ConversionRun, AsksOnlyTheRegistryAndLauncherItIsGiven)
     ASSERT_EQ(launcher.calls.size(), 2u);
     EXPECT_EQ(launcher.calls[0].first, "/opt/engine/trevok");
     EXPECT_EQ(launcher.calls[1].second,
-              std::vector<std::string>{conversion::buildEngineArgument(host.rows[1], targetOf(1), rs, 'N')});
+        std::vector<std::string>{conversion::buildEngineArgument(host.rows[1], targetOf(1), rs, 'N')});
     EXPECT_TRUE(tp.messages.shown.empty());
     EXPECT_FALSE(exists(host.rows[0])) << "a converted source is deleted";
     EXPECT_EQ(tp.registry->readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, ""), "1")

@@ -15,7 +15,11 @@ namespace vexlo::test {
 class RecordingDisplay : public conversion::ProgressDisplay {
 public:
     void setStatusPanelText(const std::string& text) override { panel.push_back(text); }
-    void setCaption(const std::string& text) override { caption = text; captions.push_back(text); }
+    void setCaption(const std::string& text) override
+    {
+        caption = text;
+        captions.push_back(text);
+    }
     void setApplicationTitle(const std::string& text) override { title = text; }
     void setProgressBarPosition(int position) override { positions.push_back(position); }
     std::vector<std::string> panel;
@@ -40,9 +44,8 @@ public:
         if (onPendingEvents)
             onPendingEvents();
     }
-    platform::MessageAnswer showMessage(const std::string& title, const std::string& text,
-                                        platform::MessageIcon icon,
-                                        platform::MessageButtons buttons) override
+    platform::MessageAnswer showMessage(const std::string& title, const std::string& text, platform::MessageIcon icon,
+        platform::MessageButtons buttons) override
     {
         return platform::services().messages->show(nullptr, title, text, icon, buttons);
     }

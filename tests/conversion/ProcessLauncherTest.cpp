@@ -32,8 +32,8 @@ protected:
 
 TEST_F(Launcher, PassesTheArgumentVectorUntouched)
 {
-    const std::vector<std::string> args = {"a b", "", "\"q\" 'x'", "$(touch " + tp.root() + "shell)",
-                                           "*", "\xff\x80", "semi;colon|bar"};
+    const std::vector<std::string> args
+        = {"a b", "", "\"q\" 'x'", "$(touch " + tp.root() + "shell)", "*", "\xff\x80", "semi;colon|bar"};
     const auto r = launch(args);
     EXPECT_TRUE(r.started);
     EXPECT_TRUE(r.normalExit);
@@ -60,8 +60,8 @@ TEST_F(Launcher, ReportsHowTheProcessEnded)
 
 TEST_F(Launcher, ReportsAProgramThatCannotStart)
 {
-    for (const std::string program : {tp.root() + "missing", tp.root(), std::string("vexlo-no-such-program"),
-                                      tp.root() + "\xff-missing"}) {
+    for (const std::string program :
+        {tp.root() + "missing", tp.root(), std::string("vexlo-no-such-program"), tp.root() + "\xff-missing"}) {
         const auto r = platform::qtProcessLauncher()->runAndWait(program, {"x"}, {});
         EXPECT_FALSE(r.started) << program;
         EXPECT_FALSE(r.error.empty());

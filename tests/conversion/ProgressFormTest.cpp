@@ -22,9 +22,8 @@ TEST(ProgressForm, StartsEmptyAndWritesOnlyOnPositionAndCurrent)
     progress.SetPosition(0);
     progress.SetCurrent(10);
     progress.SetPosition(42);
-    EXPECT_EQ(display.panel, (std::vector<std::string>{"Converting... (0/12)",
-                                                       "Converting... (10/12 Finished)",
-                                                       "Converting... (10/12)"}));
+    EXPECT_EQ(display.panel,
+        (std::vector<std::string>{"Converting... (0/12)", "Converting... (10/12 Finished)", "Converting... (10/12)"}));
     EXPECT_EQ(display.captions.back(), "Converting... (10/12) - Vexlo");
     EXPECT_EQ(display.title, "Converting... Vexlo");
     EXPECT_EQ(display.positions, (std::vector<int>{0, 42}));

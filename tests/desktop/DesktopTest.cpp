@@ -171,8 +171,7 @@ TEST_F(DesktopTest, RunFromTheToolbarShowsItsProgressInThePanels)
     }
     EXPECT_TRUE(progressShown);
     // Idle again with the pointer still on the toolbar: the hint shows again.
-    EXPECT_TRUE(waitFor([&] { return shownStatus(*w).startsWith("simple: "); }, 3s))
-        << shownStatus(*w).toStdString();
+    EXPECT_TRUE(waitFor([&] { return shownStatus(*w).startsWith("simple: "); }, 3s)) << shownStatus(*w).toStdString();
     EXPECT_EQ(w->StatusBar1->panelText(0), "Conversion completed!");
 }
 
@@ -274,8 +273,7 @@ TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
         const QRect frame = w->frameGeometry();
         const QRect list(w->ListView1->mapToGlobal(QPoint(0, 0)), w->ListView1->size());
         for (const QPoint target : {QPoint(list.center().x(), list.bottom() - 4),
-                                    QPoint(list.left() + 4, list.center().y()),
-                                    QPoint(frame.right() + 150, frame.bottom() + 150)}) {
+                 QPoint(list.left() + 4, list.center().y()), QPoint(frame.right() + 150, frame.bottom() + 150)}) {
             pointerTo(grip);
             xdo({"mousedown", "1"});
             for (int step = 1; step <= 10; ++step) {
@@ -286,7 +284,8 @@ TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
             xdo({"mouseup", "1"});
             waitFor([&] { return !bar->isFloating(); }, 1s);
             EXPECT_EQ(w->toolBarArea(bar), Qt::TopToolBarArea) << bar->objectName().toStdString();
-            EXPECT_FALSE(bar->isFloating()) << bar->objectName().toStdString() << " to " << target.x() << "," << target.y();
+            EXPECT_FALSE(bar->isFloating())
+                << bar->objectName().toStdString() << " to " << target.x() << "," << target.y();
         }
     }
     screenshot(w.get(), "main-after-toolbar-drags");
@@ -340,8 +339,8 @@ TEST_F(DesktopTest, PlacementHoldsOverTwentySessions)
         vexlo.setProcessEnvironment(env);
         vexlo.start(QString::fromStdString(tp.programFolder() + "vexlo"), {});
         ASSERT_TRUE(vexlo.waitForStarted());
-        const QString id = run("xdotool", {"search", "--sync", "--onlyvisible", "--pid",
-                                           QString::number(vexlo.processId()), "--name", "^Vexlo$"})
+        const QString id = run("xdotool",
+            {"search", "--sync", "--onlyvisible", "--pid", QString::number(vexlo.processId()), "--name", "^Vexlo$"})
                                .section('\n', 0, 0);
         ASSERT_FALSE(id.isEmpty()) << "session " << session;
         QTest::qWait(150);
@@ -384,19 +383,17 @@ TEST_F(DesktopTest, SilentRunMapsNoWindow)
         setFakeEngineScript(tp, {"sleep=1500"});
         QProcess vexlo;
         vexlo.setProcessEnvironment(env);
-        vexlo.start(QString::fromStdString(tp.programFolder() + "vexlo"),
-                    {"-S", "-0", QString::fromStdString(clip)});
+        vexlo.start(QString::fromStdString(tp.programFolder() + "vexlo"), {"-S", "-0", QString::fromStdString(clip)});
         ASSERT_TRUE(vexlo.waitForStarted());
         int polls = 0;
         while (vexlo.state() == QProcess::Running && polls < 12) {
-            const QString shown =
-                run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(vexlo.processId())});
+            const QString shown
+                = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(vexlo.processId())});
             EXPECT_TRUE(shown.isEmpty()) << "mapped: " << shown.toStdString();
             ++polls;
             QTest::qWait(100);
         }
-        EXPECT_GT(polls, 3) << "the run lasted long enough to be seen: "
-                            << vexlo.readAllStandardError().toStdString();
+        EXPECT_GT(polls, 3) << "the run lasted long enough to be seen: " << vexlo.readAllStandardError().toStdString();
         ASSERT_TRUE(vexlo.waitForFinished(30000));
         EXPECT_EQ(vexlo.exitCode(), 0);
     }

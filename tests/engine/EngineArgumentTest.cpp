@@ -105,13 +105,20 @@ TEST(EngineArgument, IntegersAndRates)
         std::optional<Rational> rate;
     };
     const RateCase rates[] = {
-        {"0", Rational{0, 1}},           {"25", Rational{25, 1}},
-        {"12.5", Rational{125, 10}},     {"23.976", Rational{24000, 1001}},
-        {"29.976", Rational{30000, 1001}}, {"29.97", Rational{30000, 1001}},
-        {"30000/1001", Rational{30000, 1001}}, {".5", Rational{5, 10}},
-        {"", std::nullopt},              {"25.", std::nullopt},
-        {"1/0", std::nullopt},           {"abc", std::nullopt},
-        {"25fps", std::nullopt},         {"1.2.3", std::nullopt},
+        {"0", Rational{0, 1}},
+        {"25", Rational{25, 1}},
+        {"12.5", Rational{125, 10}},
+        {"23.976", Rational{24000, 1001}},
+        {"29.976", Rational{30000, 1001}},
+        {"29.97", Rational{30000, 1001}},
+        {"30000/1001", Rational{30000, 1001}},
+        {".5", Rational{5, 10}},
+        {"", std::nullopt},
+        {"25.", std::nullopt},
+        {"1/0", std::nullopt},
+        {"abc", std::nullopt},
+        {"25fps", std::nullopt},
+        {"1.2.3", std::nullopt},
     };
     for (const auto& c : rates)
         EXPECT_EQ(parseFrameRate(c.text), c.rate) << c.text;

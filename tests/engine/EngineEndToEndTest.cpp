@@ -42,12 +42,12 @@ protected:
         s_clip = s_dir->filePath("camcorder.m2ts").toStdString();
         // Like a camcorder's: interlaced H.264 with AC-3, here small and short.
         QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", {"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi",
-                                "-i", "testsrc2=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i",
-                                "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "libx264",
-                                "-preset", "ultrafast", "-flags", "+ilme+ildct", "-x264opts", "tff=1",
-                                "-pix_fmt", "yuv420p", "-c:a", "ac3", "-ac", "2", "-f", "mpegts",
-                                QString::fromStdString(s_clip)});
+        ffmpeg.start("ffmpeg",
+            {"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                "testsrc2=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i",
+                "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "libx264", "-preset", "ultrafast", "-flags",
+                "+ilme+ildct", "-x264opts", "tff=1", "-pix_fmt", "yuv420p", "-c:a", "ac3", "-ac", "2", "-f", "mpegts",
+                QString::fromStdString(s_clip)});
         ffmpeg.waitForFinished(60000);
         ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
     }
@@ -59,7 +59,10 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
-    std::string path(const std::string& name) const { return m_dir.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string path(const std::string& name) const
+    {
+        return m_dir.filePath(QString::fromStdString(name)).toStdString();
+    }
     std::string registryRoot() const { return path("registry"); }
 
     std::optional<std::string> readFlag() const
@@ -71,7 +74,7 @@ protected:
     // Starts trevok with one argument; a stale flag value is planted first so
     // that every run must write its own.
     void start(QProcess& process, const std::string& argument, const QStringList& extraEnv = {},
-               const std::string& workDir = {}) const
+        const std::string& workDir = {}) const
     {
         vexlo::platform::FolderRegistry(registryRoot())
             .writeValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
@@ -96,7 +99,8 @@ protected:
         return r;
     }
 
-    EngineRun trevok(const std::string& argument, const QStringList& extraEnv = {}, const std::string& workDir = {}) const
+    EngineRun trevok(
+        const std::string& argument, const QStringList& extraEnv = {}, const std::string& workDir = {}) const
     {
         QProcess process;
         start(process, argument, extraEnv, workDir);
@@ -106,10 +110,11 @@ protected:
     static Probe probe(const std::string& file)
     {
         QProcess ffprobe;
-        ffprobe.start("ffprobe", {"-v", "error", "-show_entries",
-                                  "format=format_name:format_tags=major_brand:stream=codec_type,codec_name,"
-                                  "codec_tag_string,width,height,r_frame_rate,channels,sample_rate",
-                                  "-of", "compact", QString::fromStdString("file:" + file)});
+        ffprobe.start("ffprobe",
+            {"-v", "error", "-show_entries",
+                "format=format_name:format_tags=major_brand:stream=codec_type,codec_name,"
+                "codec_tag_string,width,height,r_frame_rate,channels,sample_rate",
+                "-of", "compact", QString::fromStdString("file:" + file)});
         ffprobe.waitForFinished(30000);
         Probe p;
         for (const QString& line : QString::fromUtf8(ffprobe.readAllStandardOutput()).split('\n')) {
@@ -170,9 +175,8 @@ TEST_F(EngineEndToEnd, EveryCatalogueProfileWritesWhatItPromises)
         EXPECT_EQ(p.format.at("format_name"), avi ? "avi" : mpg ? "mpeg" : "mov,mp4,m4a,3gp,3g2,mj2");
         if (r.isPsp)
             EXPECT_EQ(p.format.at("major_brand"), "MSNV");
-        const std::map<std::string, std::string> videoCodec = {
-            {"mpeg4", "mpeg4"}, {"divx", "mpeg4"}, {"xvid", "mpeg4"},
-            {"h264", "h264"},   {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"}};
+        const std::map<std::string, std::string> videoCodec = {{"mpeg4", "mpeg4"}, {"divx", "mpeg4"}, {"xvid", "mpeg4"},
+            {"h264", "h264"}, {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"}};
         EXPECT_EQ(p.video.at("codec_name"), videoCodec.at(r.videoFormat));
         if (avi && r.videoFormat == "divx")
             EXPECT_EQ(p.video.at("codec_tag_string"), "DX50");
@@ -182,8 +186,7 @@ TEST_F(EngineEndToEnd, EveryCatalogueProfileWritesWhatItPromises)
         EXPECT_EQ(p.video.at("height"), std::to_string(r.frameHeight ? r.frameHeight : 240));
         const double wantedRate = r.frameRate == "0" ? 25.0 : rate(r.frameRate);
         EXPECT_NEAR(rate(p.video.at("r_frame_rate")), wantedRate, 0.02) << p.video.at("r_frame_rate");
-        const std::map<std::string, std::string> audioCodec = {
-            {"ACC", "aac"}, {"mp3", "mp3"}, {"mp2", "mp2"}};
+        const std::map<std::string, std::string> audioCodec = {{"ACC", "aac"}, {"mp3", "mp3"}, {"mp2", "mp2"}};
         EXPECT_EQ(p.audio.at("codec_name"), audioCodec.at(r.audioFormat));
         EXPECT_EQ(p.audio.at("channels"), std::to_string(r.channelCount));
         EXPECT_EQ(p.audio.at("sample_rate"), std::to_string(r.sampleRate));
@@ -251,9 +254,9 @@ TEST_F(EngineEndToEnd, RefusedArgumentsWriteNothingButTheFlag)
 TEST_F(EngineEndToEnd, ContainersRefuseWhatTheyCannotHoldBeforeWriting)
 {
     for (const auto& [name, fields, reason] :
-         {std::tuple{"never.webm", "h264|0|0|0|0|2|128|48000|opus", "holds VP9 or AV1 video, not H.264"},
-          std::tuple{"never2.webm", "vp9|0|0|0|0|2|128|48000|ACC", "holds Opus sound, not AAC"},
-          std::tuple{"never.avi", "hevc|0|0|0|0|2|128|48000|mp3", "cannot hold H.265/HEVC video"}}) {
+        {std::tuple{"never.webm", "h264|0|0|0|0|2|128|48000|opus", "holds VP9 or AV1 video, not H.264"},
+            std::tuple{"never2.webm", "vp9|0|0|0|0|2|128|48000|ACC", "holds Opus sound, not AAC"},
+            std::tuple{"never.avi", "hevc|0|0|0|0|2|128|48000|mp3", "cannot hold H.265/HEVC video"}}) {
         SCOPED_TRACE(name);
         const std::string target = path(name);
         const EngineRun run = trevok(s_clip + "|" + target + "|" + fields + "|0|S");
@@ -267,16 +270,16 @@ TEST_F(EngineEndToEnd, ContainersRefuseWhatTheyCannotHoldBeforeWriting)
 
 TEST_F(EngineEndToEnd, FailuresGiveTwo)
 {
-    vexlo::test::writeFile(path("corrupt.m2ts"), std::string(4096, '\x47') + "garbage\x00\xff" + std::string(5000, '\x13'));
+    vexlo::test::writeFile(
+        path("corrupt.m2ts"), std::string(4096, '\x47') + "garbage\x00\xff" + std::string(5000, '\x13'));
     struct Case {
         std::string source, target;
     };
     const Case cases[] = {
-        {path("corrupt.m2ts"), path("corrupt.mp4")},
-        {path("missing.m2ts"), path("missing.mp4")},
+        {path("corrupt.m2ts"), path("corrupt.mp4")}, {path("missing.m2ts"), path("missing.mp4")},
         {s_clip, path("no/such/folder/a.mp4")},
         {s_clip, "/proc/vexlo-engine-test.mp4"}, // not writable, not even by root
-        {s_clip, s_clip}, // the target is the source itself: refused, the source stays
+        {s_clip, s_clip},                        // the target is the source itself: refused, the source stays
     };
     const auto clipSize = fs::file_size(s_clip);
     for (const auto& c : cases) {
@@ -292,8 +295,8 @@ TEST_F(EngineEndToEnd, FailuresGiveTwo)
 TEST_F(EngineEndToEnd, HostileNamesAreNeverOptionsOrProtocols)
 {
     // Relative names, resolved in the working folder, as ffmpeg would misread them.
-    const std::vector<std::string> names = {"-y", "-i.m2ts", "concat:clip.m2ts", "pipe:0",
-                                            "a b 'c' \"d\" ;$(x).m2ts", "\xc3\xa9t\xc3\xa9 \xe6\x97\xa5.m2ts"};
+    const std::vector<std::string> names = {"-y", "-i.m2ts", "concat:clip.m2ts", "pipe:0", "a b 'c' \"d\" ;$(x).m2ts",
+        "\xc3\xa9t\xc3\xa9 \xe6\x97\xa5.m2ts"};
     const std::string work = path("work");
     fs::create_directories(work);
     for (const auto& name : names) {
@@ -326,8 +329,8 @@ TEST_F(EngineEndToEnd, SignalsCancelTheConversion)
         fs::remove(pidFile);
         QProcess process;
         start(process, s_clip + "|" + path("sig.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
-              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=slow",
-               "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
+            {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=slow",
+                "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
         ASSERT_TRUE(process.waitForStarted());
         std::string seen;
         while (seen.find("progress") == std::string::npos && process.state() == QProcess::Running) {
@@ -354,8 +357,7 @@ TEST_F(EngineEndToEnd, ASuccessWithoutATargetIsAFailure)
     for (const char* mode : {"empty", "trailer"}) {
         SCOPED_TRACE(mode);
         const EngineRun run = trevok(s_clip + "|" + path("a.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
-                                     {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG,
-                                      QString("FAKE_FFMPEG_MODE=") + mode});
+            {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, QString("FAKE_FFMPEG_MODE=") + mode});
         EXPECT_EQ(run.exitCode, 2) << run.stderrText;
         EXPECT_EQ(run.flag, "2");
     }
@@ -364,7 +366,7 @@ TEST_F(EngineEndToEnd, ASuccessWithoutATargetIsAFailure)
 TEST_F(EngineEndToEnd, MissingConverterGivesTwo)
 {
     const EngineRun run = trevok(s_clip + "|" + path("a.mp4") + "|mpeg4|320|240|512|0|2|128|44100|ACC|0|S",
-                           {"VEXLO_FFMPEG=/nonexistent/ffmpeg"});
+        {"VEXLO_FFMPEG=/nonexistent/ffmpeg"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.flag, "2");
 }

@@ -110,8 +110,7 @@ protected:
     {
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < end) {
-            const ToolResult r =
-                tool("xdotool", {"search", "--onlyvisible", "--name", QString::fromStdString(title)});
+            const ToolResult r = tool("xdotool", {"search", "--onlyvisible", "--name", QString::fromStdString(title)});
             if (r.exitCode == 0 && !r.out.empty())
                 return r.out.substr(0, r.out.find('\n'));
             std::this_thread::sleep_for(100ms);
@@ -138,9 +137,9 @@ protected:
         twin.show();
         QApplication::processEvents();
         const QPoint centre = (twin.*button)->geometry().center();
-        const ToolResult clicked =
-            tool("xdotool", {"mousemove", "--sync", "--window", QString::fromStdString(windowId),
-                             QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+        const ToolResult clicked = tool("xdotool",
+            {"mousemove", "--sync", "--window", QString::fromStdString(windowId), QString::number(centre.x()),
+                QString::number(centre.y()), "click", "1"});
         ASSERT_EQ(clicked.exitCode, 0);
     }
 
@@ -198,8 +197,8 @@ TEST_F(EngineWindow, EndsByItselfInEveryOutcomeWithTheFlagWritten)
         std::remove(pidFile.c_str());
         QProcess process;
         start(process, argument(path("out.mp4")),
-              {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, QString("FAKE_FFMPEG_MODE=") + c.fakeMode,
-               QString("FAKE_FFMPEG_BLOCKS=") + c.blocks, "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
+            {"VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, QString("FAKE_FFMPEG_MODE=") + c.fakeMode,
+                QString("FAKE_FFMPEG_BLOCKS=") + c.blocks, "FAKE_FFMPEG_PID=" + QString::fromStdString(pidFile)});
         if (c.action != Action::None || c.exitCode == 0) {
             // The window is on the screen while the file converts.
             const std::string window = findWindow("Converting Holiday clip");
@@ -238,10 +237,10 @@ TEST_F(EngineWindow, SilentAndWindowGiveTheSameFileAndValue)
 {
     // A real conversion of a short clip, once with each marker.
     const std::string clip = path("bars.mkv");
-    const ToolResult made =
-        tool("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "smptebars=size=320x240:rate=25:duration=1",
-                        "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "ffv1",
-                        "-c:a", "pcm_s16le", QString::fromStdString(clip)});
+    const ToolResult made = tool("ffmpeg",
+        {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "smptebars=size=320x240:rate=25:duration=1", "-f",
+            "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "ffv1", "-c:a", "pcm_s16le",
+            QString::fromStdString(clip)});
     ASSERT_EQ(made.exitCode, 0);
     m_source = clip;
     std::string md5[2];
@@ -254,8 +253,8 @@ TEST_F(EngineWindow, SilentAndWindowGiveTheSameFileAndValue)
         ASSERT_TRUE(e.byItself);
         EXPECT_EQ(e.exitCode, 0) << e.stderrText;
         EXPECT_EQ(readFlag(), "0");
-        const ToolResult decoded = tool("ffmpeg", {"-nostdin", "-v", "error", "-i", QString::fromStdString(target),
-                                                   "-f", "md5", "-"});
+        const ToolResult decoded
+            = tool("ffmpeg", {"-nostdin", "-v", "error", "-i", QString::fromStdString(target), "-f", "md5", "-"});
         ASSERT_EQ(decoded.exitCode, 0);
         md5[marker == 'N'] = decoded.out;
     }

@@ -2,11 +2,10 @@
 // line) into $FAKE_FFMPEG_RECORD, prints a source duration of 10 s on standard
 // error and a -progress block on standard output every 50 ms. $FAKE_FFMPEG_MODE:
 // "ok" (default) ends after 5 blocks with status 0 and writes "done" into the
-// target named by the last argument (after "file:"); "fail" ends with status 1; "trailer" as "ok" but reports a failed trailer;
-// "empty" as "ok" but leaves the target empty;
-// Asked with -show_entries it answers as ffprobe would for a short clip.
-// "slow" keeps going for 60 s. $FAKE_FFMPEG_BLOCKS changes the number of blocks
-// of "ok". $FAKE_FFMPEG_PID names a file for its process id.
+// target named by the last argument (after "file:"); "fail" ends with status 1; "trailer" as "ok" but reports a failed
+// trailer; "empty" as "ok" but leaves the target empty; Asked with -show_entries it answers as ffprobe would for a
+// short clip. "slow" keeps going for 60 s. $FAKE_FFMPEG_BLOCKS changes the number of blocks of "ok". $FAKE_FFMPEG_PID
+// names a file for its process id.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +47,7 @@ int main(int argc, char** argv)
     const char* blockCount = std::getenv("FAKE_FFMPEG_BLOCKS");
     const int blocks = m == "slow" ? 1200 : blockCount ? std::atoi(blockCount) : 5;
     for (int i = 1; i <= blocks; ++i) {
-        std::printf("frame=%d\nout_time_us=%d\nout_time=00:00:0%d.000000\nprogress=continue\n", i,
-                    i * 1000000, i % 10);
+        std::printf("frame=%d\nout_time_us=%d\nout_time=00:00:0%d.000000\nprogress=continue\n", i, i * 1000000, i % 10);
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

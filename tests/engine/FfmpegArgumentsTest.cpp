@@ -10,8 +10,8 @@
 
 using namespace vexlo::engine;
 using vexlo::engine::test::has;
-using vexlo::engine::test::option;
 using vexlo::engine::test::installedCatalogue;
+using vexlo::engine::test::option;
 
 namespace {
 
@@ -106,7 +106,7 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         // The frame is the profile's, whatever the picture inside it.
         const std::string w = std::to_string(r.frameWidth), h = std::to_string(r.frameHeight);
         EXPECT_TRUE(filters.find("pad=" + w + ":" + h + ":") != std::string::npos
-                    || filters.find("scale=" + w + ":" + h) != std::string::npos)
+            || filters.find("scale=" + w + ":" + h) != std::string::npos)
             << filters;
         if (r.frameRate == "0" && r.videoFormat.rfind("mpeg", 0) != 0) {
             EXPECT_FALSE(option(args, "-r"));
@@ -126,8 +126,8 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
 
 TEST(FfmpegArguments, HostileNamesStayFileUrls)
 {
-    for (const std::string name : {"-i", "-y.mp4", "concat:/a.mp4", "http://x/y.mp4",
-                                   "pipe:1", "a b 'c' \"d\".mp4", "\xc3\xa9t\xc3\xa9.mp4", "-"}) {
+    for (const std::string name : {"-i", "-y.mp4", "concat:/a.mp4", "http://x/y.mp4", "pipe:1", "a b 'c' \"d\".mp4",
+             "\xc3\xa9t\xc3\xa9.mp4", "-"}) {
         EngineRequest r = request("/out/" + name + ".mp4", "mpeg4", "ACC");
         r.source = name;
         const auto args = buildFfmpegArguments(r, planOk(r));
@@ -155,7 +155,7 @@ TEST(FfmpegArguments, IdentifiersAndContainers)
         {"/o/a.MP4", "H264", "aac", "mp4", "libx264", "", "aac"},
         {"/o/a.avi", "", "", "avi", "mpeg4", "", "libmp3lame"},
         {"/o/a.avi", "DivX", "MP3", "avi", "mpeg4", "DX50", "libmp3lame"},
-        {"/o/a.mp4", "divx", "ACC", "mp4", "mpeg4", "", "aac"},   // no AVI tag in MP4
+        {"/o/a.mp4", "divx", "ACC", "mp4", "mpeg4", "", "aac"}, // no AVI tag in MP4
         {"/o/a.mpg", "", "", "mpeg", "mpeg1video", "", "mp2"},
         {"/o/a.mpg", "mpeg1", "ACC", "mpeg", "mpeg1video", "", "mp2"}, // no AAC in MPEG-PS
         {"/o/a.mpg", "mpeg2", "mp2", "dvd", "mpeg2video", "", "mp2"},
@@ -217,10 +217,9 @@ TEST(FfmpegArguments, RatesFitWhatTheEncodersAccept)
         r.sampleRate = c.sampleRate;
         r.frameRate = c.frameRate;
         const auto args = buildFfmpegArguments(r, planOk(r));
-        EXPECT_EQ(option(args, "-ar"), c.expectedRate ? std::optional(std::to_string(c.expectedRate))
-                                                      : std::nullopt);
-        EXPECT_EQ(option(args, "-r"), c.expectedFrameRate ? std::optional<std::string>(c.expectedFrameRate)
-                                                          : std::nullopt);
+        EXPECT_EQ(option(args, "-ar"), c.expectedRate ? std::optional(std::to_string(c.expectedRate)) : std::nullopt);
+        EXPECT_EQ(
+            option(args, "-r"), c.expectedFrameRate ? std::optional<std::string>(c.expectedFrameRate) : std::nullopt);
     }
 }
 
@@ -234,8 +233,9 @@ TEST(FfmpegArguments, ZeroMeansTheSourceOrTheEncodersChoice)
     EXPECT_EQ(option(args, "-vf").value_or("").find("scale"), std::string::npos);
 
     r.frameWidth = 640; // one side given: the other follows the source's aspect
-    EXPECT_NE(option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:360,colormatrix=bt709:bt601,"),
-              std::string::npos);
+    EXPECT_NE(
+        option(buildFfmpegArguments(r, planOk(r)), "-vf").value_or("").find("scale=640:360,colormatrix=bt709:bt601,"),
+        std::string::npos);
 }
 
 TEST(FfmpegArguments, MpegPeakRateNeverBelowTheBitRate)
@@ -282,7 +282,7 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         int number;
         const char *muxer, *encoder, *tag, *audioEncoder, *crf;
         bool fastStart;
-        const char* size; // the scaled picture of the 1080 camcorder source, "" = none
+        const char* size;  // the scaled picture of the 1080 camcorder source, "" = none
         const char* speed; // -preset, or -cpu-used for VP9: measured to keep half real time
     };
     const Expect expected[] = {
@@ -310,8 +310,8 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         EXPECT_EQ(option(args, "-crf"), e.crf);
         EXPECT_EQ(option(args, e.encoder == std::string("libvpx-vp9") ? "-cpu-used" : "-preset"), e.speed);
         // Constant quality: no average rate (VP9 needs "0" to leave its cap off).
-        EXPECT_EQ(option(args, "-b:v"), e.encoder == std::string("libvpx-vp9") ? std::optional<std::string>("0")
-                                                                              : std::nullopt);
+        EXPECT_EQ(option(args, "-b:v"),
+            e.encoder == std::string("libvpx-vp9") ? std::optional<std::string>("0") : std::nullopt);
         EXPECT_EQ(option(args, "-movflags").value_or("").find("+faststart") != std::string::npos, e.fastStart);
         const std::string filters = option(args, "-vf").value_or("");
         if (*e.size) {
@@ -412,10 +412,9 @@ TEST(FfmpegArguments, AContainerRefusesWhatItCannotHold)
     silent.audio.reset();
     EXPECT_TRUE(std::holds_alternative<OutputPlan>(planOutput(request("/o/a.webm", "vp9", "ACC"), silent)));
     // What the containers can hold.
-    for (const auto& [target, video, audio] :
-         {std::tuple{"/o/a.mp4", "av1", "opus"}, std::tuple{"/o/a.mp4", "vp9", "ACC"},
-          std::tuple{"/o/a.mov", "hevc", "ACC"}, std::tuple{"/o/a.mkv", "vp9", "flac"},
-          std::tuple{"/o/a.mkv", "av1", "opus"}}) {
+    for (const auto& [target, video, audio] : {std::tuple{"/o/a.mp4", "av1", "opus"},
+             std::tuple{"/o/a.mp4", "vp9", "ACC"}, std::tuple{"/o/a.mov", "hevc", "ACC"},
+             std::tuple{"/o/a.mkv", "vp9", "flac"}, std::tuple{"/o/a.mkv", "av1", "opus"}}) {
         SCOPED_TRACE(std::string(target) + " " + video + " " + audio);
         planOk(request(target, video, audio));
     }
@@ -436,8 +435,7 @@ TEST(FfmpegArguments, DeepColourIsKeptByH265AndMadeEightBitForPlayers)
     // H.264, AV1 and VP9: 8-bit 4:2:0 with the matrix converted and the
     // source's primaries and transfer still named.
     for (const auto& [target, video, audio] : {std::tuple{"/o/a.mp4", "h264", "ACC"},
-                                               std::tuple{"/o/a.webm", "av1", "opus"},
-                                               std::tuple{"/o/a.webm", "vp9", "opus"}}) {
+             std::tuple{"/o/a.webm", "av1", "opus"}, std::tuple{"/o/a.webm", "vp9", "opus"}}) {
         SCOPED_TRACE(video);
         r = request(target, video, audio);
         r.frameWidth = -1920;

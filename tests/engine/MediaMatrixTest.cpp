@@ -41,12 +41,12 @@ QString tone(int hz, const char* seconds)
 }
 
 struct Source {
-    std::string name;         // file name
-    bool readable = true;     // false: every conversion must fail
+    std::string name;     // file name
+    bool readable = true; // false: every conversion must fail
     bool video = true, audio = true;
     double displayAspect = 0; // after rotation
     bool oneFrame = false;
-    double frameRate = 0;     // the source's average rate, as ffprobe reports it
+    double frameRate = 0; // the source's average rate, as ffprobe reports it
 };
 
 struct Result {
@@ -71,34 +71,34 @@ protected:
         };
         // A camcorder's 1080i: interlaced H.264 with AC-3 5.1 in an M2TS stream.
         make({"-f", "lavfi", "-i", pictures("1920x1080", "30000/1001", "1"), "-f", "lavfi", "-i", tone(440, "1"),
-              "-c:v", "libx264", "-preset", "ultrafast", "-flags", "+ilme+ildct", "-x264opts", "tff=1",
-              "-pix_fmt", "yuv420p", "-c:a", "ac3", "-ac", "6", "-f", "mpegts", "-mpegts_m2ts_mode", "1",
-              at("camcorder.m2ts")});
+            "-c:v", "libx264", "-preset", "ultrafast", "-flags", "+ilme+ildct", "-x264opts", "tff=1", "-pix_fmt",
+            "yuv420p", "-c:a", "ac3", "-ac", "6", "-f", "mpegts", "-mpegts_m2ts_mode", "1", at("camcorder.m2ts")});
         // A phone's: full-range pictures at a varying rate, held sideways with a
         // rotation in the file.
         make({"-f", "lavfi", "-i",
-              pictures("1280x720", "30", "1") + ",settb=1/600,setpts='if(lt(N,15),N*20,300+(N-15)*30)'",
-              "-f", "lavfi", "-i", tone(660, "1.25"), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset",
-              "ultrafast", "-pix_fmt", "yuvj420p", "-c:a", "aac", at("upright.mov")});
+            pictures("1280x720", "30", "1") + ",settb=1/600,setpts='if(lt(N,15),N*20,300+(N-15)*30)'", "-f", "lavfi",
+            "-i", tone(660, "1.25"), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
+            "yuvj420p", "-c:a", "aac", at("upright.mov")});
         make({"-i", at("upright.mov"), "-c", "copy", "-metadata:s:v:0", "rotate=90", at("portrait.mov")});
         // 4:4:4, which can have an odd size.
-        make({"-f", "lavfi", "-i", "testsrc2=size=718x403:rate=25:duration=1,format=yuv444p,lutyuv=y='clip(val,60,235)'",
-              "-f", "lavfi", "-i", tone(440, "1"), "-c:v", "ffv1", "-c:a", "flac", at("odd.mkv")});
+        make(
+            {"-f", "lavfi", "-i", "testsrc2=size=718x403:rate=25:duration=1,format=yuv444p,lutyuv=y='clip(val,60,235)'",
+                "-f", "lavfi", "-i", tone(440, "1"), "-c:v", "ffv1", "-c:a", "flac", at("odd.mkv")});
         make({"-f", "lavfi", "-i", pictures("320x240", "5", "2"), "-f", "lavfi", "-i", tone(440, "2"), "-c:v",
-              "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("five.mp4")});
+            "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("five.mp4")});
         make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-c:v", "libx264", "-preset", "ultrafast",
-              "-pix_fmt", "yuv420p", at("silent.mp4")});
+            "-pix_fmt", "yuv420p", at("silent.mp4")});
         make({"-f", "lavfi", "-i", tone(440, "1"), "-c:a", "aac", at("sound.m4a")});
-        make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-f",
-              "lavfi", "-i", tone(880, "1"), "-map", "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset",
-              "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac:a:0", "1", "-ac:a:1", "2", at("two-tracks.mkv")});
+        make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-f", "lavfi",
+            "-i", tone(880, "1"), "-map", "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset", "ultrafast",
+            "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac:a:0", "1", "-ac:a:1", "2", at("two-tracks.mkv")});
         make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-frames:v", "1", "-c:v", "libx264", "-pix_fmt",
-              "yuv420p", at("one-frame.mp4")});
-        make({"-f", "lavfi", "-i", pictures("720x480", "30000/1001", "1"), "-f", "lavfi", "-i", tone(440, "1"),
-              "-c:v", "mpeg2video", "-aspect", "16:9", "-c:a", "mp2", "-f", "vob", at("anamorphic.vob")});
+            "yuv420p", at("one-frame.mp4")});
+        make({"-f", "lavfi", "-i", pictures("720x480", "30000/1001", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-c:v",
+            "mpeg2video", "-aspect", "16:9", "-c:a", "mp2", "-f", "vob", at("anamorphic.vob")});
         vexlo::test::writeFile(at("empty.m2ts").toStdString(), "");
         make({"-f", "lavfi", "-i", pictures("320x240", "25", "1"), "-f", "lavfi", "-i", tone(440, "1"), "-c:v",
-              "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("whole.mp4")});
+            "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", at("whole.mp4")});
         const std::string whole = vexlo::test::readFile(at("whole.mp4").toStdString());
         vexlo::test::writeFile(at("truncated.mp4").toStdString(), whole.substr(0, whole.size() * 2 / 5));
 
@@ -134,10 +134,11 @@ protected:
         const std::string path = sourcePath("deep.mkv");
         if (!fs::exists(path)) {
             std::string error;
-            if (!makeMedia({"-f", "lavfi", "-i", pictures("1280x720", "25", "0.4") + ",format=yuv420p10le", "-f", "lavfi",
-                            "-i", tone(440, "0.4"), "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries",
-                            "bt2020", "-color_trc", "arib-std-b67", "-c:a", "flac", QString::fromStdString(path)},
-                           &error))
+            if (!makeMedia(
+                    {"-f", "lavfi", "-i", pictures("1280x720", "25", "0.4") + ",format=yuv420p10le", "-f", "lavfi",
+                        "-i", tone(440, "0.4"), "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries", "bt2020",
+                        "-color_trc", "arib-std-b67", "-c:a", "flac", QString::fromStdString(path)},
+                    &error))
                 ADD_FAILURE() << error;
         }
         return path;
@@ -156,8 +157,8 @@ protected:
         r.profile = profile.number;
         fs::create_directories(work);
         const std::string registry = work + "/registry";
-        vexlo::platform::FolderRegistry(registry).writeValue(vexlo::platform::Hive::CurrentUser,
-                                                             vexlo::platform::kAbortFlagKey, "", "9");
+        vexlo::platform::FolderRegistry(registry).writeValue(
+            vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
         EngineRequest request = profile.request;
         request.source = sourcePath(source.name);
         request.target = work + "/out" + profile.fileType;
@@ -166,8 +167,8 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("VEXLO_AV1_PRESET", "13"); // the fastest: these clips test the files, not the encoder
         r.run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
-        r.flag = vexlo::platform::FolderRegistry(registry).readValue(vexlo::platform::Hive::CurrentUser,
-                                                                       vexlo::platform::kAbortFlagKey, "");
+        r.flag = vexlo::platform::FolderRegistry(registry).readValue(
+            vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
         if (r.run.exitCode == 0) {
             r.probe = probeMedia(request.target);
             r.decoded = decodeMedia(request.target, work + "/crop.txt");
@@ -183,8 +184,7 @@ QTemporaryDir* MediaMatrix::s_dir = nullptr;
 std::vector<Source> MediaMatrix::s_sources;
 
 // Runs `jobs` on a few threads (as many as the machine has cores, at least 2).
-template <typename Job>
-std::vector<Result> runParallel(const std::vector<Job>& jobs)
+template<typename Job> std::vector<Result> runParallel(const std::vector<Job>& jobs)
 {
     std::vector<Result> results(jobs.size());
     std::atomic<size_t> next{0};
@@ -213,8 +213,8 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         for (const auto& profile : catalogue)
             jobs.push_back([&, source, profile] {
                 return convert(source, profile,
-                               work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
-                                   .toStdString());
+                    work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
+                        .toStdString());
             });
     const std::vector<Result> results = runParallel(jobs);
 
@@ -226,7 +226,7 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         const CatalogueProfile& profile = catalogue.at(size_t(r.profile));
         const EngineRequest& p = profile.request;
         SCOPED_TRACE(r.source + " with profile " + std::to_string(r.profile) + " (" + profile.title + ")\n"
-                     + r.run.err.substr(r.run.err.size() > 1500 ? r.run.err.size() - 1500 : 0));
+            + r.run.err.substr(r.run.err.size() > 1500 ? r.run.err.size() - 1500 : 0));
         const bool refused = !source.readable || (!source.video && p.isPsp);
         if (refused) {
             EXPECT_EQ(r.run.exitCode, 2);
@@ -241,7 +241,9 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         // Container.
         const std::string& type = profile.fileType;
         EXPECT_EQ(r.probe.format.at("format_name"),
-                  type == ".avi" ? "avi" : type == ".mpg" ? "mpeg" : "mov,mp4,m4a,3gp,3g2,mj2");
+            type == ".avi"       ? "avi"
+                : type == ".mpg" ? "mpeg"
+                                 : "mov,mp4,m4a,3gp,3g2,mj2");
         if (p.isPsp)
             EXPECT_EQ(r.probe.format.at("major_brand"), "MSNV");
         // A clean decode from start to end.
@@ -251,17 +253,16 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         if (source.video) {
             ASSERT_TRUE(r.probe.video());
             const auto& v = *r.probe.video();
-            const std::map<std::string, std::string> codec = {{"mpeg4", "mpeg4"}, {"divx", "mpeg4"},
-                                                              {"xvid", "mpeg4"}, {"h264", "h264"},
-                                                              {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"}};
+            const std::map<std::string, std::string> codec = {{"mpeg4", "mpeg4"}, {"divx", "mpeg4"}, {"xvid", "mpeg4"},
+                {"h264", "h264"}, {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"}};
             EXPECT_EQ(v.at("codec_name"), codec.at(p.videoFormat));
             EXPECT_EQ(v.at("width"), std::to_string(p.frameWidth));
             EXPECT_EQ(v.at("height"), std::to_string(p.frameHeight));
             // The picture inside the bars keeps the source's display aspect:
             // within 1 %, or within the 2 pixels the measure itself may miss.
             const double sar = v.at("sample_aspect_ratio") == "0:1" || v.at("sample_aspect_ratio") == "N/A"
-                                   ? 1.0
-                                   : fractionValue(v.at("sample_aspect_ratio"));
+                ? 1.0
+                : fractionValue(v.at("sample_aspect_ratio"));
             ASSERT_GT(r.decoded.contentHeight, 0);
             const double aspect = r.decoded.contentWidth * sar / r.decoded.contentHeight;
             const double slack = std::max(0.01, 2.0 / std::min(r.decoded.contentWidth, r.decoded.contentHeight));
@@ -271,10 +272,11 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
             // nearest standard one.
             const bool mpeg = p.videoFormat == "mpeg1" || p.videoFormat == "mpeg2";
             if (p.frameRate != "0") {
-                EXPECT_NEAR(fractionValue(v.at("r_frame_rate")), fractionValue(p.frameRate == "29.976" ? "30000/1001" : p.frameRate), 0.01);
+                EXPECT_NEAR(fractionValue(v.at("r_frame_rate")),
+                    fractionValue(p.frameRate == "29.976" ? "30000/1001" : p.frameRate), 0.01);
             } else if (mpeg) {
                 EXPECT_TRUE(v.at("r_frame_rate") == "24000/1001" || v.at("r_frame_rate") == "30000/1001"
-                            || v.at("r_frame_rate") == "25/1")
+                    || v.at("r_frame_rate") == "25/1")
                     << v.at("r_frame_rate");
             } else if (!source.oneFrame) {
                 EXPECT_NEAR(fractionValue(v.at("avg_frame_rate")) / source.frameRate, 1.0, 0.05)
@@ -320,12 +322,12 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
     // whose promises they test (kept short: the encoders are slow).
     const std::map<std::string, std::set<int>> plan = {
         {"camcorder.m2ts", {18, 19, 20, 21, 22, 23, 24}},
-        {"portrait.mov", {18, 20, 21, 22}},   // upright, variable rate, full range: bounds either way round
-        {"odd.mkv", {19, 22, 23}},            // odd size and 4:4:4 into H.265, AV1, VP9
-        {"anamorphic.vob", {20, 23, 24}},     // square pixels under a bound, the pixel shape kept otherwise
-        {"deep.mkv", {18, 19, 22, 24}},       // 10 bits and HDR tags
-        {"silent.mp4", {22, 24}},             // no sound
-        {"sound.m4a", {18, 23, 24}},          // sound alone: faststart, Opus, FLAC
+        {"portrait.mov", {18, 20, 21, 22}}, // upright, variable rate, full range: bounds either way round
+        {"odd.mkv", {19, 22, 23}},          // odd size and 4:4:4 into H.265, AV1, VP9
+        {"anamorphic.vob", {20, 23, 24}},   // square pixels under a bound, the pixel shape kept otherwise
+        {"deep.mkv", {18, 19, 22, 24}},     // 10 bits and HDR tags
+        {"silent.mp4", {22, 24}},           // no sound
+        {"sound.m4a", {18, 23, 24}},        // sound alone: faststart, Opus, FLAC
     };
     std::vector<Source> sources;
     for (const Source& s : s_sources)
@@ -344,8 +346,8 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
             if (plan.at(source.name).count(profile.number))
                 jobs.push_back([&, source, profile] {
                     return convert(source, profile,
-                                   work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
-                                       .toStdString());
+                        work.filePath(QString::fromStdString(source.name + "-" + std::to_string(profile.number)))
+                            .toStdString());
                 });
     ASSERT_EQ(jobs.size(), 26u);
     const std::vector<Result> results = runParallel(jobs);
@@ -360,16 +362,16 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
         const EngineRequest& p = profile.request;
         const MediaProbe& in = sourceProbes.at(r.source);
         SCOPED_TRACE(r.source + " with profile " + std::to_string(r.profile) + " (" + profile.title + ")\n"
-                     + r.run.err.substr(r.run.err.size() > 1500 ? r.run.err.size() - 1500 : 0));
+            + r.run.err.substr(r.run.err.size() > 1500 ? r.run.err.size() - 1500 : 0));
         ASSERT_EQ(r.run.exitCode, 0);
         EXPECT_EQ(r.flag, "0");
         EXPECT_TRUE(r.decoded.ran);
         EXPECT_EQ(r.decoded.errors, "");
 
         // Container: MP4 with its index first, WebM, Matroska.
-        const std::string target =
-            work.filePath(QString::fromStdString(source.name + "-" + std::to_string(r.profile) + "/out" + profile.fileType))
-                .toStdString();
+        const std::string target = work.filePath(QString::fromStdString(source.name + "-" + std::to_string(r.profile)
+                                                     + "/out" + profile.fileType))
+                                       .toStdString();
         const std::string bytes = vexlo::test::readFile(target);
         if (profile.fileType == ".mp4") {
             EXPECT_EQ(r.probe.format.at("format_name"), "mov,mp4,m4a,3gp,3g2,mj2");
@@ -377,15 +379,15 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
             EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << "the index comes first (+faststart)";
         } else {
             EXPECT_EQ(r.probe.format.at("format_name"), "matroska,webm");
-            EXPECT_EQ(bytes.substr(0, 64).find(profile.fileType == ".webm" ? "webm" : "matroska") != std::string::npos,
-                      true);
+            EXPECT_EQ(
+                bytes.substr(0, 64).find(profile.fileType == ".webm" ? "webm" : "matroska") != std::string::npos, true);
         }
 
         if (source.video) {
             ASSERT_TRUE(r.probe.video());
             const auto& v = *r.probe.video();
-            const std::map<std::string, std::string> codec = {
-                {"h264", "h264"}, {"hevc", "hevc"}, {"av1", "av1"}, {"vp9", "vp9"}};
+            const std::map<std::string, std::string> codec
+                = {{"h264", "h264"}, {"hevc", "hevc"}, {"av1", "av1"}, {"vp9", "vp9"}};
             EXPECT_EQ(v.at("codec_name"), codec.at(p.videoFormat));
             if (p.videoFormat == "hevc" && profile.fileType == ".mp4")
                 EXPECT_EQ(v.at("codec_tag_string"), "hvc1");
@@ -400,7 +402,7 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
                 EXPECT_LE(std::min(width, height), std::min(-p.frameWidth, -p.frameHeight));
                 EXPECT_LE(height, sourceHeight + 1);
                 EXPECT_TRUE(v.at("sample_aspect_ratio") == "1:1" || v.at("sample_aspect_ratio") == "N/A"
-                            || v.at("sample_aspect_ratio") == "0:1")
+                    || v.at("sample_aspect_ratio") == "0:1")
                     << v.at("sample_aspect_ratio");
                 if (source.name == "camcorder.m2ts")
                     EXPECT_EQ(width, -p.frameWidth);
@@ -410,9 +412,10 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
                 EXPECT_EQ(height, (sourceHeight + 1) / 2 * 2);
             }
             const double sar = v.at("sample_aspect_ratio") == "0:1" || v.at("sample_aspect_ratio") == "N/A"
-                                   ? 1.0
-                                   : fractionValue(v.at("sample_aspect_ratio"));
-            EXPECT_NEAR(width * sar / height / source.displayAspect, 1.0, 0.01) << width << "x" << height << " sar " << sar;
+                ? 1.0
+                : fractionValue(v.at("sample_aspect_ratio"));
+            EXPECT_NEAR(width * sar / height / source.displayAspect, 1.0, 0.01)
+                << width << "x" << height << " sar " << sar;
             EXPECT_NEAR(fractionValue(v.at("avg_frame_rate")) / source.frameRate, 1.0, 0.05)
                 << v.at("avg_frame_rate") << " from " << source.frameRate;
             if (v.count("field_order") && v.at("field_order") != "unknown")
@@ -464,12 +467,15 @@ TEST_F(MediaMatrix, HandEditedFieldsOnRealSources)
         const char* frameRate;
     };
     const Case cases[] = {
-        {"MPEG-1, 5 fps source's rate", "five.mp4", ".mpg", "mpeg1", "mp2", 352, 240, 1150, "0", 0, "352x240", "24000/1001"},
-        {"MPEG-2, 5 fps source's rate", "five.mp4", ".mpg", "mpeg2", "mp2", 720, 480, 6000, "0", 0, "720x480", "24000/1001"},
+        {"MPEG-1, 5 fps source's rate", "five.mp4", ".mpg", "mpeg1", "mp2", 352, 240, 1150, "0", 0, "352x240",
+            "24000/1001"},
+        {"MPEG-2, 5 fps source's rate", "five.mp4", ".mpg", "mpeg2", "mp2", 720, 480, 6000, "0", 0, "720x480",
+            "24000/1001"},
         {"H.264, odd width", "camcorder.m2ts", ".mp4", "h264", "ACC", 853, 480, 1000, "0", 0, "854x480", "30000/1001"},
         {"H.264, odd source's size", "odd.mkv", ".mp4", "h264", "ACC", 0, 0, 1000, "0", 0, "718x404", "25/1"},
         {"XviD, odd source's size", "odd.mkv", ".avi", "xvid", "mp3", 0, 0, 1000, "0", 0, "718x404", "25/1"},
-        {"MPEG-2, bit rate beyond any player", "silent.mp4", ".mpg", "mpeg2", "mp2", 720, 576, 715827883, "25", -1, "720x576", "25/1"},
+        {"MPEG-2, bit rate beyond any player", "silent.mp4", ".mpg", "mpeg2", "mp2", 720, 576, 715827883, "25", -1,
+            "720x576", "25/1"},
     };
     QTemporaryDir work;
     for (const Case& c : cases) {
@@ -516,7 +522,8 @@ TEST_F(MediaMatrix, HdColoursKeepTheirLookInSdOutputs)
     // SD frame. Decoded as SD players decode it (BT.601), every bar keeps
     // its colour; left in BT.709 numbers, green and red would be off by 30.
     QTemporaryDir work;
-    const auto file = [&](const std::string& name) { return work.filePath(QString::fromStdString(name)).toStdString(); };
+    const auto file
+        = [&](const std::string& name) { return work.filePath(QString::fromStdString(name)).toStdString(); };
     struct Case {
         const char* name;
         const char* size;
@@ -526,7 +533,7 @@ TEST_F(MediaMatrix, HdColoursKeepTheirLookInSdOutputs)
         SCOPED_TRACE(c.name);
         const std::string source = file(std::string(c.name) + ".mp4");
         QStringList args = {"-f", "lavfi", "-i", QString("smptehdbars=size=%1:rate=25:duration=0.2").arg(c.size),
-                            "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p"};
+            "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p"};
         if (c.tagged)
             args += {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"};
         ASSERT_TRUE(makeMedia(args + QStringList{QString::fromStdString(source)}));
@@ -546,12 +553,12 @@ TEST_F(MediaMatrix, HdColoursKeepTheirLookInSdOutputs)
         EXPECT_EQ(probe.video()->at("color_primaries"), "bt709"); // the bars' own primaries, not converted
 
         // Both pictures as RGB at the size of the letterboxed picture (640 x 360).
-        ASSERT_TRUE(makeMedia({"-i", QString::fromStdString(source), "-i", QString::fromStdString(request.target),
-                               "-filter_complex",
-                               "[0:v]scale=640:360:in_color_matrix=bt709,format=rgb24[a];"
-                               "[1:v]crop=640:360:0:60,scale=in_color_matrix=bt601,format=rgb24[b]",
-                               "-map", "[a]", "-frames:v", "1", "-f", "rawvideo", QString::fromStdString(file("a.rgb")),
-                               "-map", "[b]", "-frames:v", "1", "-f", "rawvideo", QString::fromStdString(file("b.rgb"))}));
+        ASSERT_TRUE(makeMedia(
+            {"-i", QString::fromStdString(source), "-i", QString::fromStdString(request.target), "-filter_complex",
+                "[0:v]scale=640:360:in_color_matrix=bt709,format=rgb24[a];"
+                "[1:v]crop=640:360:0:60,scale=in_color_matrix=bt601,format=rgb24[b]",
+                "-map", "[a]", "-frames:v", "1", "-f", "rawvideo", QString::fromStdString(file("a.rgb")), "-map", "[b]",
+                "-frames:v", "1", "-f", "rawvideo", QString::fromStdString(file("b.rgb"))}));
         const std::string a = vexlo::test::readFile(file("a.rgb")), b = vexlo::test::readFile(file("b.rgb"));
         ASSERT_EQ(a.size(), 640u * 360 * 3);
         ASSERT_EQ(b.size(), a.size());
@@ -593,7 +600,7 @@ TEST_F(MediaMatrix, PicturesOfTheDefaultProfileForALook)
     // a letterboxed and a pillarboxed picture, nothing stretched.
     QTemporaryDir work;
     for (const auto& [name, picture] : {std::pair{"camcorder.m2ts", "engine_profile0_camcorder_16x9"},
-                                        std::pair{"portrait.mov", "engine_profile0_portrait"}}) {
+             std::pair{"portrait.mov", "engine_profile0_portrait"}}) {
         SCOPED_TRACE(name);
         EngineRequest request = installedCatalogue().at(0).request;
         request.source = sourcePath(name);
@@ -604,7 +611,7 @@ TEST_F(MediaMatrix, PicturesOfTheDefaultProfileForALook)
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const QString png = QString(VEXLO_SCREENSHOT_DIR) + "/" + picture + ".png";
         ASSERT_TRUE(makeMedia({"-i", QString::fromStdString(request.target), "-vf", "select=eq(n\\,10)", "-frames:v",
-                               "1", "-update", "1", png}));
+            "1", "-update", "1", png}));
         const Decoded d = decodeMedia(request.target, work.filePath("crop.txt").toStdString());
         if (std::string(name) == "camcorder.m2ts") {
             EXPECT_EQ(d.contentWidth, 640); // bars above and below
@@ -624,8 +631,7 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
     const std::string source = work.filePath("noise.mkv").toStdString();
     // Noise does not compress: half a second makes several hundred kilobytes.
     ASSERT_TRUE(makeMedia({"-f", "lavfi", "-i", "nullsrc=size=640x480:rate=25:duration=0.6,geq=random(1)*255:128:128",
-                           "-f", "lavfi", "-i", "sine=duration=0.6", "-c:v", "ffv1", "-c:a", "flac",
-                           QString::fromStdString(source)}));
+        "-f", "lavfi", "-i", "sine=duration=0.6", "-c:v", "ffv1", "-c:a", "flac", QString::fromStdString(source)}));
     const QString disk = work.filePath("disk");
     QDir().mkpath(disk);
     const ToolRun mounted = runTool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk});
@@ -671,8 +677,8 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
         request.target = (disk + "/full" + type).toStdString();
         for (const int64_t missing : {int64_t(1), int64_t(4), pages / 2}) {
             SCOPED_TRACE("the disk is " + std::to_string(missing) + " pages short");
-            const ToolRun remounted =
-                runTool("mount", {"-o", QString("remount,size=%1k").arg((pages - missing) * 4), disk});
+            const ToolRun remounted
+                = runTool("mount", {"-o", QString("remount,size=%1k").arg((pages - missing) * 4), disk});
             ASSERT_EQ(remounted.exitCode, 0) << remounted.err;
             const auto [run, flag] = convert(request);
             EXPECT_EQ(run.exitCode, 2) << run.err;
@@ -694,9 +700,9 @@ std::string describe(const std::optional<SourceInfo>& info)
     if (const auto& v = info->video)
         out << "video #" << v->index << " " << v->width << "x" << v->height << " sar " << v->sampleAspect.num << ":"
             << v->sampleAspect.den << " rotation " << v->rotation << " rate " << v->frameRate.num << "/"
-            << v->frameRate.den << " base " << v->baseRate.num << "/" << v->baseRate.den << " fields '"
-            << v->fieldOrder << "' " << v->pixelFormat << " range '" << v->colorRange << "' matrix '" << v->colorSpace
-            << "' primaries '" << v->colorPrimaries << "' transfer '" << v->colorTransfer << "'\n";
+            << v->frameRate.den << " base " << v->baseRate.num << "/" << v->baseRate.den << " fields '" << v->fieldOrder
+            << "' " << v->pixelFormat << " range '" << v->colorRange << "' matrix '" << v->colorSpace << "' primaries '"
+            << v->colorPrimaries << "' transfer '" << v->colorTransfer << "'\n";
     if (const auto& a = info->audio)
         out << "audio #" << a->index << " " << a->channels << " ch " << a->sampleRate << " Hz\n";
     out << "duration " << std::lround(info->durationSeconds * 1000) << " ms";
@@ -713,8 +719,8 @@ TEST_F(MediaMatrix, TrevokReadsEverySourceAsFfprobeReportsIt)
     QTemporaryDir work;
     const std::string cover = work.filePath("cover.mp3").toStdString();
     ASSERT_TRUE(makeMedia({"-f", "lavfi", "-i", tone(440, "1"), "-f", "lavfi", "-i", "color=c=red:s=64x64:d=1", "-map",
-                           "0", "-map", "1", "-frames:v", "1", "-c:a", "libmp3lame", "-c:v", "mjpeg",
-                           "-disposition:v", "attached_pic", QString::fromStdString(cover)}));
+        "0", "-map", "1", "-frames:v", "1", "-c:a", "libmp3lame", "-c:v", "mjpeg", "-disposition:v", "attached_pic",
+        QString::fromStdString(cover)}));
     std::vector<std::string> files = {deepSource(), cover};
     for (const Source& s : s_sources)
         files.push_back(sourcePath(s.name));

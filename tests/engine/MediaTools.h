@@ -21,8 +21,7 @@ struct ToolRun {
 };
 
 inline ToolRun runTool(const QString& program, const QStringList& args,
-                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
-                       int timeoutMs = 180000)
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int timeoutMs = 180000)
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -70,13 +69,13 @@ struct MediaProbe {
 
 inline MediaProbe probeMedia(const std::string& file)
 {
-    const ToolRun r = runTool(
-        "ffprobe", {"-v", "error", "-show_entries",
-                    "format=format_name:format_tags=major_brand:stream=index,codec_type,codec_name,"
-                    "codec_tag_string,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,channels,"
-                    "sample_rate,pix_fmt,color_range,color_space,color_primaries,color_transfer,field_order:"
-                    "packet=stream_index,pts_time,duration_time",
-                    "-of", "flat", QString::fromStdString("file:" + file)});
+    const ToolRun r = runTool("ffprobe",
+        {"-v", "error", "-show_entries",
+            "format=format_name:format_tags=major_brand:stream=index,codec_type,codec_name,"
+            "codec_tag_string,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,channels,"
+            "sample_rate,pix_fmt,color_range,color_space,color_primaries,color_transfer,field_order:"
+            "packet=stream_index,pts_time,duration_time",
+            "-of", "flat", QString::fromStdString("file:" + file)});
     MediaProbe m;
     std::map<int, std::map<std::string, std::string>> streams;
     struct Span {
@@ -136,7 +135,9 @@ inline Decoded decodeMedia(const std::string& file, const std::string& workFile)
     const bool hasVideo = !probeMedia(file).videos.empty();
     QStringList args = {"-nostdin", "-v", "error", "-i", QString::fromStdString("file:" + file)};
     if (hasVideo)
-        args += {"-vf", QString::fromStdString("cropdetect=limit=0.08:round=2:skip=0:reset=0,metadata=mode=print:file=" + workFile)};
+        args += {"-vf",
+            QString::fromStdString(
+                "cropdetect=limit=0.08:round=2:skip=0:reset=0,metadata=mode=print:file=" + workFile)};
     args += {"-f", "null", "-"};
     const ToolRun r = runTool("ffmpeg", args);
     d.ran = r.exitCode == 0;

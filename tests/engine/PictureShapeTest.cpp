@@ -32,19 +32,31 @@ TEST(PictureShape, ThePictureFitsTheFrameWithItsDisplayAspect)
         Rational dar;
     };
     const Case cases[] = {
-        {"16:9 camcorder into 4:3: letterbox", source(1920, 1080), 640, 480, FrameKind::Square, 640, 360, 640, 480, 0, 60, {1, 1}},
-        {"portrait phone (turned) into 4:3: pillarbox", source(1280, 720, {1, 1}, 90), 640, 480, FrameKind::Square, 270, 480, 640, 480, 184, 0, {1, 1}},
-        {"turned the other way", source(1280, 720, {1, 1}, 270), 368, 208, FrameKind::Square, 118, 208, 368, 208, 124, 0, {1, 1}},
-        {"anamorphic 16:9 DVD", source(720, 480, {32, 27}), 640, 480, FrameKind::Square, 640, 360, 640, 480, 0, 60, {1, 1}},
+        {"16:9 camcorder into 4:3: letterbox", source(1920, 1080), 640, 480, FrameKind::Square, 640, 360, 640, 480, 0,
+            60, {1, 1}},
+        {"portrait phone (turned) into 4:3: pillarbox", source(1280, 720, {1, 1}, 90), 640, 480, FrameKind::Square, 270,
+            480, 640, 480, 184, 0, {1, 1}},
+        {"turned the other way", source(1280, 720, {1, 1}, 270), 368, 208, FrameKind::Square, 118, 208, 368, 208, 124,
+            0, {1, 1}},
+        {"anamorphic 16:9 DVD", source(720, 480, {32, 27}), 640, 480, FrameKind::Square, 640, 360, 640, 480, 0, 60,
+            {1, 1}},
         {"4:3 into 16:9: pillarbox", source(640, 480), 320, 180, FrameKind::Square, 240, 180, 320, 180, 40, 0, {1, 1}},
-        {"odd frame asked for: rounded", source(1920, 1080), 853, 480, FrameKind::Square, 854, 480, 854, 480, 0, 0, {1, 1}},
-        {"one side: the other follows", source(1920, 1080), 640, 0, FrameKind::Square, 640, 360, 640, 360, 0, 0, {1, 1}},
-        {"one side, anamorphic", source(720, 576, {64, 45}), 0, 360, FrameKind::Square, 640, 360, 640, 360, 0, 0, {1, 1}},
-        {"DVD, wide source: 16:9 flag, full frame", source(1920, 1080), 720, 480, FrameKind::Dvd, 720, 480, 720, 480, 0, 0, {16, 9}},
-        {"DVD, 4:3 source: 4:3 flag, full frame", source(640, 480), 720, 576, FrameKind::Dvd, 720, 576, 720, 576, 0, 0, {4, 3}},
-        {"DVD, 3:2 source: 4:3 with thin bars", source(720, 480), 720, 480, FrameKind::Dvd, 720, 426, 720, 480, 0, 26, {4, 3}},
-        {"DVD, cinema scope: 16:9 with bars", source(1880, 800), 720, 480, FrameKind::Dvd, 720, 364, 720, 480, 0, 58, {16, 9}},
-        {"VCD, wide source: letterboxed in 4:3", source(1920, 1080), 352, 240, FrameKind::Vcd, 352, 180, 352, 240, 0, 30, {4, 3}},
+        {"odd frame asked for: rounded", source(1920, 1080), 853, 480, FrameKind::Square, 854, 480, 854, 480, 0, 0,
+            {1, 1}},
+        {"one side: the other follows", source(1920, 1080), 640, 0, FrameKind::Square, 640, 360, 640, 360, 0, 0,
+            {1, 1}},
+        {"one side, anamorphic", source(720, 576, {64, 45}), 0, 360, FrameKind::Square, 640, 360, 640, 360, 0, 0,
+            {1, 1}},
+        {"DVD, wide source: 16:9 flag, full frame", source(1920, 1080), 720, 480, FrameKind::Dvd, 720, 480, 720, 480, 0,
+            0, {16, 9}},
+        {"DVD, 4:3 source: 4:3 flag, full frame", source(640, 480), 720, 576, FrameKind::Dvd, 720, 576, 720, 576, 0, 0,
+            {4, 3}},
+        {"DVD, 3:2 source: 4:3 with thin bars", source(720, 480), 720, 480, FrameKind::Dvd, 720, 426, 720, 480, 0, 26,
+            {4, 3}},
+        {"DVD, cinema scope: 16:9 with bars", source(1880, 800), 720, 480, FrameKind::Dvd, 720, 364, 720, 480, 0, 58,
+            {16, 9}},
+        {"VCD, wide source: letterboxed in 4:3", source(1920, 1080), 352, 240, FrameKind::Vcd, 352, 180, 352, 240, 0,
+            30, {4, 3}},
         {"VCD, portrait", source(1280, 720, {1, 1}, 90), 352, 288, FrameKind::Vcd, 148, 288, 352, 288, 102, 0, {4, 3}},
     };
     for (const Case& c : cases) {
@@ -94,7 +106,8 @@ TEST(PictureShape, ABoundKeepsTheShapeEitherWayRoundAndNeverEnlarges)
         {"4K in 1080", source(3840, 2160), -1920, -1080, 1920, 1080, true},
         {"4:3 in 720: the height bounds", source(1440, 1080), -1280, -720, 960, 720, true},
         {"cinema scope in 720: the width bounds", source(1880, 800), -1280, -720, 1280, 544, true},
-        {"portrait phone (turned) in 1080: held upright", source(1920, 1080, {1, 1}, 90), -1920, -1080, 1080, 1920, false},
+        {"portrait phone (turned) in 1080: held upright", source(1920, 1080, {1, 1}, 90), -1920, -1080, 1080, 1920,
+            false},
         {"portrait 4K phone in 720", source(3840, 2160, {1, 1}, 270), -1280, -720, 720, 1280, true},
         {"the bound given the other way round", source(3840, 2160), -1080, -1920, 1920, 1080, true},
         {"HDV 1440 x 1080 anamorphic: square pixels", source(1440, 1080, {4, 3}), -1920, -1080, 1920, 1080, true},
@@ -126,7 +139,7 @@ TEST(PictureShape, AnySizeIsHandledWithoutOverflow)
     // odd things about themselves: the arithmetic stays defined.
     for (const int64_t side : {int64_t(1), int64_t(3), int64_t(INT_MAX)}) {
         for (const auto& in : {source(1920, 1080), source(1, 1), source(INT_MAX, 1, {INT_MAX, 1}),
-                               source(2, INT_MAX, {1, INT_MAX}, 90)}) {
+                 source(2, INT_MAX, {1, INT_MAX}, 90)}) {
             const PictureShape s = shapePicture(in, side, side, FrameKind::Square);
             EXPECT_GE(s.pictureWidth, 2);
             EXPECT_GE(s.pictureHeight, 2);
@@ -163,8 +176,10 @@ TEST(PictureShape, ColoursMatchWhatPlayersAssumeForTheOutputSize)
         {"full-range HD to HD", fullRangeHd, 1280, 720, "bt709", "bt709", true, "bt709", "bt709"},
         {"SD to HD", source(640, 480), 1920, 1080, "bt601", "bt709", true, "bt709", "smpte170m"},
         {"PAL SD", pal, 320, 240, "bt601", "bt601", false, "smpte170m", "bt470bg"},
-        {"HD tagged BT.601 keeps its tag's meaning", hdTagged601, 640, 360, "bt601", "bt601", false, "smpte170m", "bt709"},
-        {"portrait HD phone to SD", source(720, 1280, {1, 1}, 0), 270, 480, "bt709", "bt601", true, "smpte170m", "bt709"},
+        {"HD tagged BT.601 keeps its tag's meaning", hdTagged601, 640, 360, "bt601", "bt601", false, "smpte170m",
+            "bt709"},
+        {"portrait HD phone to SD", source(720, 1280, {1, 1}, 0), 270, 480, "bt709", "bt601", true, "smpte170m",
+            "bt709"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

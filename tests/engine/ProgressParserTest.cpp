@@ -8,18 +8,17 @@ using namespace vexlo::engine;
 
 namespace {
 
-const std::string kLog =
-    "Input #0, mpegts, from 'file:/v/a.m2ts':\r\n"
-    "  Duration: 00:01:40.50, start: 1.400000, bitrate: 8421 kb/s\n"
-    "  Stream #0:0[0x1011]: Video: h264 (High)\n"
-    "Output #0, mp4, to 'file:/o/a.mp4':\n"
-    "  Duration: 00:00:03.00, start: 0\n";
+const std::string kLog = "Input #0, mpegts, from 'file:/v/a.m2ts':\r\n"
+                         "  Duration: 00:01:40.50, start: 1.400000, bitrate: 8421 kb/s\n"
+                         "  Stream #0:0[0x1011]: Video: h264 (High)\n"
+                         "Output #0, mp4, to 'file:/o/a.mp4':\n"
+                         "  Duration: 00:00:03.00, start: 0\n";
 
-const std::string kProgress =
-    "frame=10\nfps=0.0\nout_time_us=25125000\nout_time_ms=25125000\nout_time=00:00:25.125000\n"
-    "progress=continue\n"
-    "frame=20\nout_time_us=N/A\nprogress=continue\n"
-    "frame=30\nout_time_us=50250000\nprogress=end\n";
+const std::string kProgress
+    = "frame=10\nfps=0.0\nout_time_us=25125000\nout_time_ms=25125000\nout_time=00:00:25.125000\n"
+      "progress=continue\n"
+      "frame=20\nout_time_us=N/A\nprogress=continue\n"
+      "frame=30\nout_time_us=50250000\nprogress=end\n";
 
 } // namespace
 

@@ -30,10 +30,9 @@ struct Wired {
     {
         qputenv("FAKE_FFMPEG_MODE", mode);
         QObject::connect(&window, &ProgressWindow::cancelRequested, &conversion, &Conversion::cancel);
-        QObject::connect(&window, &ProgressWindow::stopAfterRequested, &conversion,
-                         &Conversion::stopAfterThisFile);
+        QObject::connect(&window, &ProgressWindow::stopAfterRequested, &conversion, &Conversion::stopAfterThisFile);
         QObject::connect(&conversion, &Conversion::progressChanged, &window,
-                         [this] { window.showProgress(conversion.progress(), conversion.elapsedSeconds()); });
+            [this] { window.showProgress(conversion.progress(), conversion.elapsedSeconds()); });
         window.show();
         conversion.start();
     }

@@ -61,28 +61,28 @@ TEST(SourceProbe, ReadsTheStreamsThatMatter)
 {
     // A phone clip: a cover picture first, the video turned by -90 degrees
     // in its display matrix, two sound tracks.
-    const SourceInfo s = parseProbeOutput(
-        "streams.stream.0.index=0\n"
-        "streams.stream.0.codec_type=\"video\"\n"
-        "streams.stream.0.width=300\nstreams.stream.0.height=300\n"
-        "streams.stream.0.disposition.attached_pic=1\n"
-        "streams.stream.1.index=1\n"
-        "streams.stream.1.codec_type=\"video\"\n"
-        "streams.stream.1.width=1920\nstreams.stream.1.height=1080\n"
-        "streams.stream.1.sample_aspect_ratio=\"0:1\"\n"
-        "streams.stream.1.pix_fmt=\"yuvj420p\"\n"
-        "streams.stream.1.color_range=\"pc\"\n"
-        "streams.stream.1.color_space=\"unknown\"\n"
-        "streams.stream.1.r_frame_rate=\"60/1\"\n"
-        "streams.stream.1.avg_frame_rate=\"1800/73\"\n"
-        "streams.stream.1.field_order=\"progressive\"\n"
-        "streams.stream.1.side_data_list.side_data.0.side_data_type=\"Display Matrix\"\n"
-        "streams.stream.1.side_data_list.side_data.0.rotation=-90\n"
-        "streams.stream.2.index=2\nstreams.stream.2.codec_type=\"audio\"\n"
-        "streams.stream.2.channels=1\nstreams.stream.2.sample_rate=\"44100\"\n"
-        "streams.stream.3.index=3\nstreams.stream.3.codec_type=\"audio\"\n"
-        "streams.stream.3.channels=6\n"
-        "format.duration=\"1.250000\"\n");
+    const SourceInfo s
+        = parseProbeOutput("streams.stream.0.index=0\n"
+                           "streams.stream.0.codec_type=\"video\"\n"
+                           "streams.stream.0.width=300\nstreams.stream.0.height=300\n"
+                           "streams.stream.0.disposition.attached_pic=1\n"
+                           "streams.stream.1.index=1\n"
+                           "streams.stream.1.codec_type=\"video\"\n"
+                           "streams.stream.1.width=1920\nstreams.stream.1.height=1080\n"
+                           "streams.stream.1.sample_aspect_ratio=\"0:1\"\n"
+                           "streams.stream.1.pix_fmt=\"yuvj420p\"\n"
+                           "streams.stream.1.color_range=\"pc\"\n"
+                           "streams.stream.1.color_space=\"unknown\"\n"
+                           "streams.stream.1.r_frame_rate=\"60/1\"\n"
+                           "streams.stream.1.avg_frame_rate=\"1800/73\"\n"
+                           "streams.stream.1.field_order=\"progressive\"\n"
+                           "streams.stream.1.side_data_list.side_data.0.side_data_type=\"Display Matrix\"\n"
+                           "streams.stream.1.side_data_list.side_data.0.rotation=-90\n"
+                           "streams.stream.2.index=2\nstreams.stream.2.codec_type=\"audio\"\n"
+                           "streams.stream.2.channels=1\nstreams.stream.2.sample_rate=\"44100\"\n"
+                           "streams.stream.3.index=3\nstreams.stream.3.codec_type=\"audio\"\n"
+                           "streams.stream.3.channels=6\n"
+                           "format.duration=\"1.250000\"\n");
     ASSERT_TRUE(s.video);
     EXPECT_EQ(s.video->index, 1);
     EXPECT_EQ(s.video->width, 1920);

@@ -9,15 +9,9 @@
 
 namespace vexlo::test {
 
-std::string fakeEnginePath()
-{
-    return VEXLO_FAKE_TREVOK;
-}
+std::string fakeEnginePath() { return VEXLO_FAKE_TREVOK; }
 
-std::string fakeEngineLogPath(const platform::TestPlatform& platform)
-{
-    return platform.root() + "fake-trevok.log";
-}
+std::string fakeEngineLogPath(const platform::TestPlatform& platform) { return platform.root() + "fake-trevok.log"; }
 
 std::string fakeEngineScriptPath(const platform::TestPlatform& platform)
 {

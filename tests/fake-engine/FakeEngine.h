@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace vexlo::platform { class TestPlatform; }
+namespace vexlo::platform {
+class TestPlatform;
+}
 
 namespace vexlo::test {
 
@@ -17,8 +19,7 @@ std::string installFakeEngine(const platform::TestPlatform& platform);
 
 // Scripts the next calls: line k for call k (see FakeTrevok.cpp), counted from
 // the first call after installFakeEngine.
-void setFakeEngineScript(const platform::TestPlatform& platform,
-                         const std::vector<std::string>& lines);
+void setFakeEngineScript(const platform::TestPlatform& platform, const std::vector<std::string>& lines);
 
 // The argument vectors of the calls so far, oldest first.
 std::vector<std::vector<std::string>> fakeEngineCalls(const platform::TestPlatform& platform);

@@ -104,8 +104,7 @@ std::string targetOf(const std::string& argument)
     if (first == std::string::npos)
         return {};
     const auto second = argument.find('|', first + 1);
-    return argument.substr(first + 1, second == std::string::npos ? std::string::npos
-                                                                  : second - first - 1);
+    return argument.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
 }
 
 } // namespace
@@ -135,8 +134,7 @@ int main(int argc, char** argv)
 
     vexlo::platform::FolderRegistry registry(registryRoot);
     const auto writeFlag = [&](const std::string& text) {
-        registry.writeValue(vexlo::platform::Hive::CurrentUser,
-                            vexlo::platform::kAbortFlagKey, "", text);
+        registry.writeValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", text);
     };
     const std::string target = argc > 1 ? targetOf(argv[1]) : std::string();
 

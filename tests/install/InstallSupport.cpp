@@ -29,8 +29,8 @@ std::vector<std::string> environmentWith(const std::map<std::string, std::string
     return env;
 }
 
-ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                      const std::string& scratchFolder)
+ProgramRun runProgram(
+    const std::vector<std::string>& argv, const std::vector<std::string>& environment, const std::string& scratchFolder)
 {
     const std::string outPath = scratchFolder + "/.run-out";
     const std::string errPath = scratchFolder + "/.run-err";

@@ -19,7 +19,7 @@ struct ProgramRun {
 std::vector<std::string> environmentWith(const std::map<std::string, std::string>& changes);
 
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                      const std::string& scratchFolder);
+    const std::string& scratchFolder);
 
 // A fresh folder below the system's temporary folder, readable by everyone
 // (mode 0755) so that an unprivileged user can reach what lies below it.

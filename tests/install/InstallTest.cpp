@@ -31,7 +31,7 @@ protected:
         s_scratch = makeScratchFolder("vexlo-install");
         s_root = s_scratch + "/root";
         s_install = runProgram({VEXLO_CMAKE, "--install", VEXLO_BUILD_DIR, "--prefix", "/usr"},
-                               environmentWith({{"DESTDIR", s_root}}), s_scratch);
+            environmentWith({{"DESTDIR", s_root}}), s_scratch);
     }
     static void TearDownTestSuite()
     {
@@ -53,7 +53,7 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
     for (const char* file : {"vexlo", "trevok", "palvex-integration"})
         EXPECT_EQ(::access(installed(std::string("lib/vexlo/") + file).c_str(), X_OK), 0) << file;
     for (const char* file : {"vexlo.ini", "VideoFormat.dat", "license.txt", "faq.htm", "help/index.htm",
-                             "help/vexlo.css", "help/commandline.htm"})
+             "help/vexlo.css", "help/commandline.htm"})
         EXPECT_TRUE(fs::is_regular_file(installed(std::string("lib/vexlo/") + file))) << file;
     if (fs::exists(std::string(VEXLO_BUILD_DIR) + "/bin/Vexlo.chm")) {
         EXPECT_TRUE(fs::is_regular_file(installed("lib/vexlo/Vexlo.chm")));
@@ -69,9 +69,8 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
     EXPECT_TRUE(fs::is_regular_file(installed("share/icons/hicolor/scalable/apps/vexlo.svg")));
     const std::string entry = readFile(installed("share/applications/vexlo.desktop"));
     EXPECT_TRUE(contains(entry, "\nExec=/usr/bin/vexlo %F\n")) << "the installed program, local paths";
-    const ProgramRun desktop =
-        runProgram({"desktop-file-validate", installed("share/applications/vexlo.desktop")}, environmentWith({}),
-                   s_scratch);
+    const ProgramRun desktop = runProgram(
+        {"desktop-file-validate", installed("share/applications/vexlo.desktop")}, environmentWith({}), s_scratch);
     EXPECT_EQ(desktop.status, 0) << desktop.out << desktop.err;
     EXPECT_EQ(desktop.out + desktop.err, "");
     const ProgramRun meta = runProgram(
@@ -91,7 +90,8 @@ TEST_F(InstallTest, DesktopEntryOffersEverySupportedVideoType)
     std::istringstream list(entry.substr(at + 10, entry.find('\n', at + 1) - at - 10));
     for (std::string type; std::getline(list, type, ';');)
         offered.insert(type);
-    EXPECT_EQ(offered, std::set<std::string>(integration::videoMimeTypes().begin(), integration::videoMimeTypes().end()));
+    EXPECT_EQ(
+        offered, std::set<std::string>(integration::videoMimeTypes().begin(), integration::videoMimeTypes().end()));
 
     // Types a supported extension also names but that are no video: tracker
     // music and object files share ".mod" with camcorder clips.
@@ -114,11 +114,11 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
     const std::string home = s_scratch + "/user";
     const std::string clip = home + "/clips/holiday.mts";
     fs::create_directories(home + "/clips");
-    const ProgramRun made = runProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "lavfi",
-                                        "-i", "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
-                                        "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "libx264",
-                                        "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts", clip},
-                                       environmentWith({}), s_scratch);
+    const ProgramRun made = runProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                                           "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
+                                           "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "libx264",
+                                           "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts", clip},
+        environmentWith({}), s_scratch);
     ASSERT_EQ(made.status, 0) << made.err;
     for (const auto& e : fs::recursive_directory_iterator(home))
         ::chown(e.path().c_str(), 65534, 65534);
@@ -133,7 +133,7 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
 
     // The user's own environment: no XDG folders, no registry override.
     std::vector<std::string> userEnv{"HOME=" + home, "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8",
-                                     "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
+        "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
     for (const char* keep : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (const char* value = std::getenv(keep))
             userEnv.push_back(std::string(keep) + "=" + value);
@@ -159,13 +159,13 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
     // The target beside the source, decoded in full.
     const std::string target = home + "/clips/holiday.mp4";
     ASSERT_TRUE(fs::exists(target));
-    const ProgramRun decode = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", target, "-f", "null", "-"},
-                                         environmentWith({}), s_scratch);
+    const ProgramRun decode = runProgram(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", target, "-f", "null", "-"}, environmentWith({}), s_scratch);
     EXPECT_EQ(decode.status, 0);
     EXPECT_EQ(decode.err, "");
-    const ProgramRun probe = runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
-                                         "-of", "csv=p=0", target},
-                                        environmentWith({}), s_scratch);
+    const ProgramRun probe
+        = runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width", "-of", "csv=p=0", target},
+            environmentWith({}), s_scratch);
     EXPECT_EQ(probe.out, "mpeg4,640\naac\n");
 }
 

@@ -27,8 +27,8 @@ protected:
 
 TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
 {
-    const ProgramRun made = run({VEXLO_CPACK, "-G", "DEB", "--config", std::string(VEXLO_BUILD_DIR) + "/CPackConfig.cmake",
-                                 "-B", scratch + "/out"});
+    const ProgramRun made = run({VEXLO_CPACK, "-G", "DEB", "--config",
+        std::string(VEXLO_BUILD_DIR) + "/CPackConfig.cmake", "-B", scratch + "/out"});
     ASSERT_EQ(made.status, 0) << made.out << made.err;
     std::string arch = run({"dpkg", "--print-architecture"}).out;
     arch.erase(arch.find_last_not_of('\n') + 1);
@@ -39,16 +39,15 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
     ASSERT_EQ(fields.status, 0) << fields.err;
     EXPECT_TRUE(contains(fields.out, "Package: vexlo\nVersion: 2.0.9\nArchitecture: " + arch + "\n")) << fields.out;
     for (const char* dependency : {"ffmpeg", "qt6-qpa-plugins", "libqt6widgets6", "libqt6gui6", "libqt6core6",
-                                   "libqt6svg6", "libqt6dbus6", "libc6", "libstdc++6"})
+             "libqt6svg6", "libqt6dbus6", "libc6", "libstdc++6"})
         EXPECT_TRUE(contains(fields.out, dependency)) << dependency << " in " << fields.out;
 
     const ProgramRun listing = run({"dpkg-deb", "-c", deb});
     for (const char* entry : {"./usr/lib/vexlo/vexlo\n", "./usr/lib/vexlo/trevok\n",
-                              "./usr/lib/vexlo/palvex-integration\n", "./usr/lib/vexlo/vexlo.ini\n",
-                              "./usr/lib/vexlo/help/index.htm\n", "./usr/bin/vexlo -> ../lib/vexlo/vexlo\n",
-                              "./usr/share/applications/vexlo.desktop\n",
-                              "./usr/share/icons/hicolor/scalable/apps/vexlo.svg\n",
-                              "./usr/share/metainfo/example.vexlo.Vexlo.metainfo.xml\n"})
+             "./usr/lib/vexlo/palvex-integration\n", "./usr/lib/vexlo/vexlo.ini\n", "./usr/lib/vexlo/help/index.htm\n",
+             "./usr/bin/vexlo -> ../lib/vexlo/vexlo\n", "./usr/share/applications/vexlo.desktop\n",
+             "./usr/share/icons/hicolor/scalable/apps/vexlo.svg\n",
+             "./usr/share/metainfo/example.vexlo.Vexlo.metainfo.xml\n"})
         EXPECT_TRUE(contains(listing.out, entry)) << entry;
     EXPECT_FALSE(contains(listing.out, "_CPack_Packages")) << "no staging paths in the package";
 
@@ -58,8 +57,8 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
         fs::create_directories(root + folder);
     writeFile(root + "/var/lib/dpkg/status", "");
     writeFile(root + "/var/lib/dpkg/available", "");
-    const ProgramRun installed =
-        run({"dpkg", "--root=" + root, "--force-depends", "--force-not-root", "--force-script-chrootless", "-i", deb});
+    const ProgramRun installed = run(
+        {"dpkg", "--root=" + root, "--force-depends", "--force-not-root", "--force-script-chrootless", "-i", deb});
     ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
     EXPECT_TRUE(contains(run({"dpkg", "--root=" + root, "-s", "vexlo"}).out, "Status: install ok installed"));
     EXPECT_EQ(fs::read_symlink(root + "/usr/bin/vexlo"), "../lib/vexlo/vexlo");

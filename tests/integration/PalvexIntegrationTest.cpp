@@ -65,7 +65,10 @@ protected:
     std::string folder() const { return tp.programFolder(); }
     std::string home() const { return tp.root() + "home"; }
     std::string data() const { return env.count("XDG_DATA_HOME") ? env.at("XDG_DATA_HOME") : home() + "/.local/share"; }
-    std::string config() const { return env.count("XDG_CONFIG_HOME") ? env.at("XDG_CONFIG_HOME") : home() + "/.config"; }
+    std::string config() const
+    {
+        return env.count("XDG_CONFIG_HOME") ? env.at("XDG_CONFIG_HOME") : home() + "/.config";
+    }
     std::string uca() const { return config() + "/Thunar/uca.xml"; }
 
     // Runs `program` with `args` in `cwd`, with the environment of the test
@@ -133,8 +136,8 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
 {
     const std::vector<std::string> titles = catalogueTitles();
     ASSERT_EQ(titles.size(), 25u);
-    const std::string userUca = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) +
-                                "</actions>\n";
+    const std::string userUca
+        = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n";
     writeFile(uca(), userUca);
     writeFile(data() + "/nemo/actions/mine.nemo_action", "[Nemo Action]\nName=Mine\nExec=true\n");
     writeFile(data() + "/kio/servicemenus/vexlo-convert-mine.desktop", "[Desktop Entry]\nType=Service\n");
@@ -160,7 +163,7 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
         EXPECT_TRUE(fs::exists(scripts + title)) << title;
     }
     EXPECT_EQ(lines(readFile(scripts + "Convert with Vexlo...")).at(0),
-              "#!" + folder() + "palvex-integration --nautilus-script=ADD");
+        "#!" + folder() + "palvex-integration --nautilus-script=ADD");
 
     // Dolphin: one executable service menu with a submenu of actions.
     const std::string dolphin = data() + "/kio/servicemenus/vexlo-convert.desktop";
@@ -172,8 +175,9 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     for (size_t n = 0; n < titles.size(); ++n) {
         char key[24];
         std::snprintf(key, sizeof key, "%03zu", n);
-        EXPECT_TRUE(contains(menu, "\n[Desktop Action vexlo" + std::string(key) + "]\nName=" + titles[n] +
-                                       "\nIcon=vexlo\nExec=" + folder() + "vexlo " + key + ": -- %F\n"))
+        EXPECT_TRUE(contains(menu,
+            "\n[Desktop Action vexlo" + std::string(key) + "]\nName=" + titles[n] + "\nIcon=vexlo\nExec=" + folder()
+                + "vexlo " + key + ": -- %F\n"))
             << titles[n];
 
         // Nemo and Caja: one file per profile.
@@ -187,12 +191,12 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
         EXPECT_TRUE(contains(caja, ";*.mts;*.MTS;"));
     }
     EXPECT_TRUE(contains(readFile(data() + "/file-manager/actions/vexlo-convert-menu.desktop"),
-                         "\nItemsList=vexlo-convert-add;vexlo-convert-000;vexlo-convert-001;"));
+        "\nItemsList=vexlo-convert-add;vexlo-convert-000;vexlo-convert-001;"));
 
     // Thunar: ours added after the user's action, which is kept as written.
     const std::string merged = readFile(uca());
-    EXPECT_EQ(merged.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction), 0),
-              0u);
+    EXPECT_EQ(
+        merged.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction), 0), 0u);
     QXmlStreamReader xml(QString::fromStdString(merged));
     std::vector<std::string> ids;
     while (!xml.atEnd()) {
@@ -219,7 +223,7 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     EXPECT_EQ(r.out + r.err, "");
     auto after = snapshot();
     for (const std::string& created : {data() + "/nautilus", data() + "/nautilus/scripts", data() + "/file-manager",
-                                       data() + "/file-manager/actions"})
+             data() + "/file-manager/actions"})
         after.erase(created); // empty folders made for our files may stay
     EXPECT_EQ(after, before);
 }
@@ -228,8 +232,8 @@ TEST_F(PalvexTest, UsualFoldersWhenUnsetAndTheSystemsThunarActionsKept)
 {
     env.erase("XDG_DATA_HOME");
     env.erase("XDG_CONFIG_HOME");
-    writeFile(tp.root() + "etc-xdg/Thunar/uca.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" +
-                                                        std::string(kUserAction) + "</actions>\n");
+    writeFile(tp.root() + "etc-xdg/Thunar/uca.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n");
     const Outcome r = palvex({"--install"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "Installed")) << "not silent without /s";
@@ -240,7 +244,7 @@ TEST_F(PalvexTest, UsualFoldersWhenUnsetAndTheSystemsThunarActionsKept)
     EXPECT_TRUE(contains(user, "<unique-id>vexlo-convert-000</unique-id>"));
     EXPECT_EQ(palvex({"/U", "/S"}).status, 0);
     EXPECT_EQ(readFile(home() + "/.config/Thunar/uca.xml"),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n");
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n");
     EXPECT_FALSE(fs::exists(home() + "/.local/share/nemo/actions/vexlo-convert-000.nemo_action"));
 }
 
@@ -278,8 +282,8 @@ TEST_F(PalvexTest, NautilusScriptsStartVexloWithTheProfileAndAbsolutePaths)
     r = run(scripts + catalogueTitles()[0], {"one.mts", "two.mts"}, clips);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines(readFile(tp.root() + "vexlo.log")),
-              (std::vector<std::string>{"002:\t--\t" + clips + "/a.m2ts\t" + clips + "/-b.MTS",
-                                        "ADD:\t--\t/x/My clip.mov", "000:\t--\t/p/one.mts\t/p/two.mts"}));
+        (std::vector<std::string>{"002:\t--\t" + clips + "/a.m2ts\t" + clips + "/-b.MTS", "ADD:\t--\t/x/My clip.mov",
+            "000:\t--\t/p/one.mts\t/p/two.mts"}));
 }
 
 // A key file as the desktop-entry format reads it: groups, Key=value lines,
@@ -303,7 +307,8 @@ std::string keyFileFault(const std::string& text)
         if (!inGroup || eq == std::string::npos || eq == 0)
             return "not a key line: " + line;
         const std::string key = line.substr(0, eq);
-        if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos)
+        if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-")
+            != std::string::npos)
             return "bad key " + key;
         if (!keys.insert(key).second)
             return "repeated key " + key;
@@ -421,7 +426,7 @@ TEST(GeneratedFiles, ValidKeyFilesWhoseCommandsSurviveAwkwardFolders)
             ++checked;
         } else if (file.path == "/d/nemo/actions/vexlo-convert-1234.nemo_action") {
             EXPECT_EQ(execWords(keyOf(file.content, "Exec")),
-                      (std::vector<std::string>{folder + "vexlo", "-1234", "--", "%F"}));
+                (std::vector<std::string>{folder + "vexlo", "-1234", "--", "%F"}));
             ++checked;
         }
     }
@@ -450,7 +455,8 @@ TEST(PalvexCommand, ReadsTheRegistrationText)
         EXPECT_EQ(command.silent, c.silent) << ::testing::PrintToString(c.args);
     }
     EXPECT_EQ(parseCommand({"\"/opt/my vexlo/Palvex.dll\" /u /s"}).library, "/opt/my vexlo/Palvex.dll");
-    EXPECT_EQ(scriptCommand("/p/", "1234", {"/a.mts"}), (std::vector<std::string>{"/p/vexlo", "-1234", "--", "/a.mts"}));
+    EXPECT_EQ(
+        scriptCommand("/p/", "1234", {"/a.mts"}), (std::vector<std::string>{"/p/vexlo", "-1234", "--", "/a.mts"}));
     EXPECT_TRUE(scriptCommand("/p/", "-1", {"/a.mts"}).empty());
 }
 
@@ -483,9 +489,9 @@ TEST(ThunarMerge, KeepsTheUsersTextAndReplacesOurs)
 TEST(ScriptFiles, AbsoluteLocalPathsOnly)
 {
     std::ostringstream errors;
-    EXPECT_EQ(scriptFiles({"a b.mts", "/abs/c.mts", "file://localhost/x/%41.mts", "smb://h/s.mts", "1:2"}, "", "/cwd",
-                          errors),
-              (std::vector<std::string>{"/cwd/a b.mts", "/abs/c.mts", "/x/A.mts", "/cwd/1:2"}));
+    EXPECT_EQ(scriptFiles(
+                  {"a b.mts", "/abs/c.mts", "file://localhost/x/%41.mts", "smb://h/s.mts", "1:2"}, "", "/cwd", errors),
+        (std::vector<std::string>{"/cwd/a b.mts", "/abs/c.mts", "/x/A.mts", "/cwd/1:2"}));
     EXPECT_TRUE(contains(errors.str(), "smb://h/s.mts"));
     EXPECT_EQ(scriptFiles({"ignored"}, "/a\n/b c\n\n", "/cwd", errors), (std::vector<std::string>{"/a", "/b c"}));
 }

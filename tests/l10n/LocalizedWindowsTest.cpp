@@ -96,8 +96,8 @@ void expectNoEnglishLeft(QWidget* window)
 TEST(L10nGerman, TheGermanTranslationIsInstalledAtStart)
 {
     EXPECT_EQ(QCoreApplication::translate("TMainForm", "Ready"), QStringLiteral("Bereit"));
-    EXPECT_EQ(QCoreApplication::translate("TMainForm", "Conversion completed!"),
-              QStringLiteral("Umwandlung abgeschlossen!"));
+    EXPECT_EQ(
+        QCoreApplication::translate("TMainForm", "Conversion completed!"), QStringLiteral("Umwandlung abgeschlossen!"));
 }
 
 TEST(L10nGerman, PreferencesDialog)
@@ -146,7 +146,7 @@ TEST(L10nGerman, OutputDialogAndItsQuestion)
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].title, "Bitte wählen Sie das Ausgabeformat");
     EXPECT_EQ(tp.messages.shown[0].text,
-              "Der Ordner wurde nicht gefunden!\r\n\r\n'" + missing + "'\r\n\r\nMöchten Sie ihn anlegen?");
+        "Der Ordner wurde nicht gefunden!\r\n\r\n'" + missing + "'\r\n\r\nMöchten Sie ihn anlegen?");
     EXPECT_TRUE(form.isVisible());
 }
 
@@ -200,8 +200,8 @@ TEST(L10nGerman, EngineWindow)
 TEST(L10nGerman, QtsOwnButtonsSpeakGermanToo)
 {
     // Qt's translation comes with the system (scripts/deps installs it).
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Vexlo"), QStringLiteral("?"),
-                    QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Vexlo"), QStringLiteral("?"), QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
     EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Nein"));
 }
@@ -267,7 +267,7 @@ TEST(L10nEnglish, WindowsKeepTheirTextsExactly)
     progress.SetCurrent(2);
     EXPECT_EQ(display.panel, "Converting... (2/3 Finished)");
     EXPECT_EQ(display.title, "Converting... Vexlo");
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Vexlo"), QStringLiteral("?"),
-                    QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Vexlo"), QStringLiteral("?"), QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Yes"));
 }

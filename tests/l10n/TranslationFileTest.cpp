@@ -55,8 +55,8 @@ std::vector<SourceText> textsToTranslate(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QString code = QString::fromUtf8(file.readAll());
-    static const QRegularExpression call(
-        QStringLiteral(R"re((\btr|\btranslate|\bQT_TRANSLATE_NOOP)\(\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*)(\s*,\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*))?)re"));
+    static const QRegularExpression call(QStringLiteral(
+        R"re((\btr|\btranslate|\bQT_TRANSLATE_NOOP)\(\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*)(\s*,\s*("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*))?)re"));
     static const QRegularExpression literal(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     const auto join = [](const QString& literals) {
         QString text;
@@ -144,9 +144,8 @@ TEST(L10nFiles, GermanHoldsEveryWindowAndTheMainWindowsTexts)
         ++perContext[m.context];
         german[{m.context, m.source}] = m.translation;
     }
-    for (const char* context :
-         {"TMainForm", "vexlo::dialogs::TAboutForm", "vexlo::settings::TOptionForm",
-          "vexlo::settings::TConvertOptionsForm", "TProgressForm", "vexlo::engine::ProgressWindow", "ConversionJob"})
+    for (const char* context : {"TMainForm", "vexlo::dialogs::TAboutForm", "vexlo::settings::TOptionForm",
+             "vexlo::settings::TConvertOptionsForm", "TProgressForm", "vexlo::engine::ProgressWindow", "ConversionJob"})
         EXPECT_GT(perContext[QString::fromLatin1(context)], 0) << context;
     // The main window's texts are looked up by their English text exactly,
     // misspellings and key texts included.
@@ -154,7 +153,7 @@ TEST(L10nFiles, GermanHoldsEveryWindowAndTheMainWindowsTexts)
     EXPECT_EQ(in("TMainForm", "&Add files...\tIns"), QString::fromUtf8("Dateien &hinzufügen...\tEinfg"));
     EXPECT_EQ(in("TMainForm", "&License..."), QStringLiteral("&Lizenz..."));
     EXPECT_EQ(in("vexlo::settings::TConvertOptionsForm", "Please select output fomat"),
-              QString::fromUtf8("Bitte wählen Sie das Ausgabeformat"));
+        QString::fromUtf8("Bitte wählen Sie das Ausgabeformat"));
 }
 
 TEST(L10nFiles, TheCheckFindsWhatATranslatorCanBreak)

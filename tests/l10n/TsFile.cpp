@@ -117,8 +117,8 @@ std::vector<std::string> problemsOf(const TsMessage& m)
 {
     std::vector<std::string> problems;
     const auto problem = [&](const std::string& what) {
-        problems.push_back(m.context.toStdString() + " " + quoted(m.source) + " -> " + quoted(m.translation) + ": "
-                           + what);
+        problems.push_back(
+            m.context.toStdString() + " " + quoted(m.source) + " -> " + quoted(m.translation) + ": " + what);
     };
     if (!m.type.isEmpty())
         problem("marked " + m.type.toStdString());

@@ -66,8 +66,8 @@ std::ostream& operator<<(std::ostream& out, const Shown& s)
 
 Shown shown(const TConvertOptionsForm& f)
 {
-    return {f.cbxFrameSize->currentText(),    f.cbxVideoBitrate->currentText(), f.cbxFramerate->currentText(),
-            f.cbxAudioBitrate->currentText(), f.cbxSampleBitrate->currentText(), f.cbxChannels->currentText()};
+    return {f.cbxFrameSize->currentText(), f.cbxVideoBitrate->currentText(), f.cbxFramerate->currentText(),
+        f.cbxAudioBitrate->currentText(), f.cbxSampleBitrate->currentText(), f.cbxChannels->currentText()};
 }
 
 const Shown kDefaults{"320 x 240", "512", "Same as source file", "128", "44100", "Stereo"};
@@ -117,14 +117,17 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
     EXPECT_EQ(f.cbxVideoFormat->count(), 18); // the built-in titles until shown
     EXPECT_EQ(f.cbxVideoFormat->itemText(17), "MPEG-2/SVCD/DVD Video (*.mpg)");
 
-    struct Box { QComboBox* box; int rows; int count; const char* first; const char* last; };
+    struct Box {
+        QComboBox* box;
+        int rows;
+        int count;
+        const char* first;
+        const char* last;
+    };
     for (const Box& b : {Box{f.cbxVideoFormat, 26, 18, "MP4 MPEG-4 Video (*.mp4)", nullptr},
-                         Box{f.cbxFrameSize, 20, 23, "80 x 60", "Up to 1920 x 1080"},
-                         Box{f.cbxVideoBitrate, 15, 19, "0", "12000"},
-                         Box{f.cbxFramerate, 8, 8, "12", "Same as source file"},
-                         Box{f.cbxAudioBitrate, 20, 12, "32", "320"},
-                         Box{f.cbxSampleBitrate, 8, 9, "8000", "96000"},
-                         Box{f.cbxChannels, 8, 2, "Mono", "Stereo"}}) {
+             Box{f.cbxFrameSize, 20, 23, "80 x 60", "Up to 1920 x 1080"}, Box{f.cbxVideoBitrate, 15, 19, "0", "12000"},
+             Box{f.cbxFramerate, 8, 8, "12", "Same as source file"}, Box{f.cbxAudioBitrate, 20, 12, "32", "320"},
+             Box{f.cbxSampleBitrate, 8, 9, "8000", "96000"}, Box{f.cbxChannels, 8, 2, "Mono", "Stereo"}}) {
         SCOPED_TRACE(b.box->objectName().toStdString());
         EXPECT_FALSE(b.box->isEditable());
         EXPECT_EQ(b.box->maxVisibleItems(), b.rows);
@@ -138,14 +141,18 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
     EXPECT_EQ(f.cbxFrameSize->findText("853 x 480", Qt::MatchExactly), 16);
     EXPECT_EQ(f.cbxFrameSize->findText("Same as source file", Qt::MatchExactly), 20);
 
-    struct Caption { const char* label; const char* text; QWidget* buddy; };
+    struct Caption {
+        const char* label;
+        const char* text;
+        QWidget* buddy;
+    };
     for (const Caption& c : {Caption{"lblOutputFormat", "&Output Format:", f.cbxVideoFormat},
-                             Caption{"lblFrameSize", "Frame Size:", f.cbxFrameSize},
-                             Caption{"lblVideoBitrate", "&Bitrate:", f.cbxVideoBitrate},
-                             Caption{"lblFramerate", "&Framerate:", f.cbxFramerate},
-                             Caption{"lblAudioBitrate", "Bit&rate:", f.cbxAudioBitrate},
-                             Caption{"lblSampleBitrate", "Sample Rate:", f.cbxSampleBitrate},
-                             Caption{"lblChannels", "Channels:", f.cbxChannels}}) {
+             Caption{"lblFrameSize", "Frame Size:", f.cbxFrameSize},
+             Caption{"lblVideoBitrate", "&Bitrate:", f.cbxVideoBitrate},
+             Caption{"lblFramerate", "&Framerate:", f.cbxFramerate},
+             Caption{"lblAudioBitrate", "Bit&rate:", f.cbxAudioBitrate},
+             Caption{"lblSampleBitrate", "Sample Rate:", f.cbxSampleBitrate},
+             Caption{"lblChannels", "Channels:", f.cbxChannels}}) {
         auto* label = f.findChild<QLabel*>(c.label);
         ASSERT_NE(label, nullptr) << c.label;
         EXPECT_EQ(label->text(), c.text);
@@ -158,10 +165,10 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
     EXPECT_TRUE(f.btnOK->isDefault());
 
     // Tab order, from the format list to Help.
-    const QList<QWidget*> order = {f.cbxVideoFormat,   f.cbxFrameSize,         f.cbxVideoBitrate,  f.cbxFramerate,
-                                   f.btnRestoreVideo,  f.cbxAudioBitrate,      f.cbxSampleBitrate, f.cbxChannels,
-                                   f.btnRestoreAudio,  f.rbtConvertToSamePath, f.rbtConvertToPath, f.cbxDestPath,
-                                   f.btnSelectDestPath, f.btnOK,               f.btnCancel,        f.btnHelp};
+    const QList<QWidget*> order
+        = {f.cbxVideoFormat, f.cbxFrameSize, f.cbxVideoBitrate, f.cbxFramerate, f.btnRestoreVideo, f.cbxAudioBitrate,
+            f.cbxSampleBitrate, f.cbxChannels, f.btnRestoreAudio, f.rbtConvertToSamePath, f.rbtConvertToPath,
+            f.cbxDestPath, f.btnSelectDestPath, f.btnOK, f.btnCancel, f.btnHelp};
     for (qsizetype i = 1; i < order.size(); ++i) {
         QWidget* next = order[i - 1]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus || next->focusProxy())
@@ -201,7 +208,11 @@ TEST_F(OutputDialog, ProfilesLoadTheirStoredValuesAndTheEditRule)
     ASSERT_EQ(f.cbxVideoFormat->count(), 3); // VideoFormat3 has no title
     EXPECT_EQ(f.cbxVideoFormat->currentIndex(), 1);
 
-    struct Case { int index; Shown values; bool editable; };
+    struct Case {
+        int index;
+        Shown values;
+        bool editable;
+    };
     const Case cases[] = {
         {1, {"320 x 240", "", "29.976", "160", "22050", "Stereo"}, false}, // case-blind match; 500 unlisted
         {0, {"640 x 480", "768", "25", "96", "48000", "Mono"}, true},
@@ -243,7 +254,11 @@ TEST_F(OutputDialog, ChosenProfileOutsideTheListSelectsNothing)
 
 TEST_F(OutputDialog, RestoreButtonsTakeTheFactoryValues)
 {
-    struct Case { bool withDefaultsFile; bool video; Shown expected; };
+    struct Case {
+        bool withDefaultsFile;
+        bool video;
+        Shown expected;
+    };
     const Shown loaded{"320 x 240", "", "29.976", "160", "22050", "Stereo"};
     const Case cases[] = {
         {true, true, {"1280 x 720", "2000", "Same as source file", "160", "22050", "Stereo"}},
@@ -257,8 +272,8 @@ TEST_F(OutputDialog, RestoreButtonsTakeTheFactoryValues)
         test::writeFile(own.settingsPath(), kCatalogue);
         if (c.withDefaultsFile)
             test::writeFile(own.programFolder() + "VideoFormat.dat",
-                            "[VideoFormat1]\nFrameSize=1280 X 720\nVideoBitrate=2000\n"
-                            "AudioBitrate=64\nChannels=0\n");
+                "[VideoFormat1]\nFrameSize=1280 X 720\nVideoBitrate=2000\n"
+                "AudioBitrate=64\nChannels=0\n");
         TConvertOptionsForm f;
         f.show();
         ASSERT_EQ(shown(f), loaded);
@@ -286,11 +301,10 @@ TEST_F(OutputDialog, OkWritesTheChosenProfileAndDestinationOnly)
 
     const auto doc = stored();
     EXPECT_EQ(doc.keys("VideoFormat0"),
-              (std::vector<std::string>{"Title", "Edit", "FrameSize", "VideoBitrate", "Framerate", "AudioBitrate",
-                                        "SampleBitrate", "Channels"}));
-    const std::vector<std::pair<const char*, const char*>> expected = {
-        {"FrameSize", ""},      {"VideoBitrate", "768"},     {"Framerate", "25"},
-        {"AudioBitrate", "96"}, {"SampleBitrate", "96000"}, {"Channels", "-1"}};
+        (std::vector<std::string>{
+            "Title", "Edit", "FrameSize", "VideoBitrate", "Framerate", "AudioBitrate", "SampleBitrate", "Channels"}));
+    const std::vector<std::pair<const char*, const char*>> expected = {{"FrameSize", ""}, {"VideoBitrate", "768"},
+        {"Framerate", "25"}, {"AudioBitrate", "96"}, {"SampleBitrate", "96000"}, {"Channels", "-1"}};
     for (const auto& [key, value] : expected)
         EXPECT_EQ(doc.readText("VideoFormat0", key, "<absent>"), value) << key;
     EXPECT_EQ(doc.keys("Options"), (std::vector<std::string>{"OutputFormat", "ConvertToSamePath", "DestPath"}));
@@ -369,7 +383,10 @@ TEST_F(OutputDialog, MissingFolderIsOfferedForCreation)
 {
     test::writeFile(tp.root() + "plainfile", "x");
     struct Case {
-        std::string typed, asked; MessageAnswer answer; bool accepted; std::string error;
+        std::string typed, asked;
+        MessageAnswer answer;
+        bool accepted;
+        std::string error;
     };
     const std::string abc = tp.root() + "a/b/c";
     const Case cases[] = {
@@ -521,7 +538,8 @@ TEST_F(OutputDialog, UnwritableProgramFolderUsesTheUsersSettingsAndVideosFolder)
         f.btnOK->click();
         EXPECT_EQ(f.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(settings::IniFile(home + "/.config/vexlo/vexlo.ini").readText("Options", "DestPath", ""), home + "/Videos/");
+    EXPECT_EQ(
+        settings::IniFile(home + "/.config/vexlo/vexlo.ini").readText("Options", "DestPath", ""), home + "/Videos/");
     EXPECT_FALSE(std::filesystem::exists(tp.root() + "system"));
     qputenv("HOME", oldHome);
     if (oldConfig.isNull())
@@ -554,8 +572,8 @@ TEST_F(OutputDialog, ParameterBoxesShowTheirLongestItem)
     writeSettings(kCatalogue);
     TConvertOptionsForm f;
     f.show();
-    for (QComboBox* box : {f.cbxFrameSize, f.cbxVideoBitrate, f.cbxFramerate, f.cbxAudioBitrate,
-                           f.cbxSampleBitrate, f.cbxChannels}) {
+    for (QComboBox* box :
+        {f.cbxFrameSize, f.cbxVideoBitrate, f.cbxFramerate, f.cbxAudioBitrate, f.cbxSampleBitrate, f.cbxChannels}) {
         SCOPED_TRACE(box->objectName().toStdString());
         const QComboBox::SizeAdjustPolicy policy = box->sizeAdjustPolicy();
         box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -594,14 +612,13 @@ TEST_F(OutputDialog, InstalledCatalogueListsEveryProfileWithAllItsValues)
         // Every box shows a value, and the restore buttons give the same ones.
         const Shown values = shown(f);
         for (const QString& v : {values.frameSize, values.videoBitrate, values.framerate, values.audioBitrate,
-                                 values.sampleRate, values.channels})
+                 values.sampleRate, values.channels})
             EXPECT_FALSE(v.isEmpty()) << values;
         f.btnRestoreVideo->click();
         f.btnRestoreAudio->click();
         EXPECT_EQ(shown(f), values);
-        const bool editable = settings::IniFile(tp.settingsPath())
-                                  .load()
-                                  .readFlag(settings::profileSectionName(n), "Edit", false);
+        const bool editable
+            = settings::IniFile(tp.settingsPath()).load().readFlag(settings::profileSectionName(n), "Edit", false);
         EXPECT_EQ(f.cbxFrameSize->isEnabled(), editable);
         EXPECT_TRUE(f.cbxVideoBitrate->isEnabled());
     }

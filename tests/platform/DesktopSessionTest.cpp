@@ -88,10 +88,7 @@ private:
     std::vector<std::pair<QString, QVariantMap>> m_updates;
 };
 
-void replyWith(const QDBusMessage& m, const QDBusConnection& c, const QVariant& value)
-{
-    c.send(m.createReply(value));
-}
+void replyWith(const QDBusMessage& m, const QDBusConnection& c, const QVariant& value) { c.send(m.createReply(value)); }
 
 class DesktopSessionTest : public ::testing::Test {
 protected:
@@ -142,8 +139,8 @@ protected:
 
     FakeService* serveLogind(FakeService::Answer answer)
     {
-        return serve(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                     std::move(answer));
+        return serve(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"), std::move(answer));
     }
     // Every request gets the write end of a new pipe, as logind hands out one
     // descriptor per inhibitor; the test keeps the read ends.
@@ -164,34 +161,34 @@ protected:
     }
     FakeService* servePortal()
     {
-        return serve(QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
-                     [](const QDBusMessage& m, const QDBusConnection& c) {
-                         if (m.member() == QLatin1String("Inhibit"))
-                             replyWith(m, c, QVariant::fromValue(QDBusObjectPath(
-                                                 "/org/freedesktop/portal/desktop/request/1_7/vexlo1")));
-                         else
-                             c.send(m.createReply());
-                     });
+        return serve(QStringLiteral("org.freedesktop.portal.Desktop"),
+            QStringLiteral("/org/freedesktop/portal/desktop"), [](const QDBusMessage& m, const QDBusConnection& c) {
+                if (m.member() == QLatin1String("Inhibit"))
+                    replyWith(m, c,
+                        QVariant::fromValue(QDBusObjectPath("/org/freedesktop/portal/desktop/request/1_7/vexlo1")));
+                else
+                    c.send(m.createReply());
+            });
     }
     FakeService* serveScreenSaver()
     {
         return serve(QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
-                     [](const QDBusMessage& m, const QDBusConnection& c) {
-                         if (m.member() == QLatin1String("Inhibit"))
-                             replyWith(m, c, QVariant::fromValue(uint(4711)));
-                         else
-                             c.send(m.createReply());
-                     });
+            [](const QDBusMessage& m, const QDBusConnection& c) {
+                if (m.member() == QLatin1String("Inhibit"))
+                    replyWith(m, c, QVariant::fromValue(uint(4711)));
+                else
+                    c.send(m.createReply());
+            });
     }
     FakeService* serveNotifications(const QStringList& capabilities)
     {
         return serve(QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-                     [capabilities](const QDBusMessage& m, const QDBusConnection& c) {
-                         if (m.member() == QLatin1String("GetCapabilities"))
-                             replyWith(m, c, capabilities);
-                         else
-                             replyWith(m, c, QVariant::fromValue(uint(3)));
-                     });
+            [capabilities](const QDBusMessage& m, const QDBusConnection& c) {
+                if (m.member() == QLatin1String("GetCapabilities"))
+                    replyWith(m, c, capabilities);
+                else
+                    replyWith(m, c, QVariant::fromValue(uint(3)));
+            });
     }
     LauncherListener* listenToLauncher()
     {
@@ -199,7 +196,7 @@ protected:
         m_listener->moveToThread(&m_thread);
         QDBusConnection c = connect(QStringLiteral("listener"));
         EXPECT_TRUE(c.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
-                              QStringLiteral("Update"), m_listener.get(), SLOT(update(QString, QVariantMap))));
+            QStringLiteral("Update"), m_listener.get(), SLOT(update(QString, QVariantMap))));
         return m_listener.get();
     }
 
@@ -276,8 +273,8 @@ TEST_F(DesktopSessionTest, LogindInhibitorIsHeldDuringTheRunAndClosedAfterIt)
     struct stat st {};
     ASSERT_EQ(::fstat(readEnd(), &st), 0);
     const std::string listing = m_dir.filePath("child-fds").toStdString();
-    const auto ended = platform::qtProcessLauncher()->runAndWait(
-        "/bin/sh", {"-c", "ls -l /proc/$$/fd/ > '" + listing + "'"}, [] {});
+    const auto ended
+        = platform::qtProcessLauncher()->runAndWait("/bin/sh", {"-c", "ls -l /proc/$$/fd/ > '" + listing + "'"}, [] {});
     ASSERT_TRUE(ended.started);
     const std::string fds = readFile(listing);
     EXPECT_NE(fds.find("->"), std::string::npos) << fds;
@@ -333,8 +330,8 @@ TEST_F(DesktopSessionTest, FallbackOrderWhenLogindCannotHelp)
         FakeService* logind = nullptr;
         if (c.logind == Case::Refuses)
             logind = serveLogind([](const QDBusMessage& m, const QDBusConnection& conn) {
-                conn.send(m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-                                             QStringLiteral("not allowed")));
+                conn.send(m.createErrorReply(
+                    QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), QStringLiteral("not allowed")));
             });
         if (c.logind == Case::Hangs)
             logind = serveLogind([](const QDBusMessage&, const QDBusConnection&) {});
@@ -360,8 +357,8 @@ TEST_F(DesktopSessionTest, FallbackOrderWhenLogindCannotHelp)
             EXPECT_EQ(asked[0].interface, "org.freedesktop.portal.Inhibit");
             EXPECT_EQ(asked[0].arguments.value(0).toString(), "");
             EXPECT_EQ(asked[0].arguments.value(1).toUInt(), 4u | 8u) << "suspend and idle";
-            EXPECT_EQ(qdbus_cast<QVariantMap>(asked[0].arguments.value(2)).value("reason").toString(),
-                      "Converting videos");
+            EXPECT_EQ(
+                qdbus_cast<QVariantMap>(asked[0].arguments.value(2)).value("reason").toString(), "Converting videos");
             EXPECT_TRUE(screenSaver->calls().empty());
             s.allowSleep();
             ASSERT_TRUE(waitFor([&] { return portal->calls().size() == 2; }));
@@ -408,15 +405,15 @@ TEST_F(DesktopSessionTest, NotificationArguments)
 {
     QImage icon(48, 48, QImage::Format_ARGB32);
     icon.fill(QColor(10, 20, 30, 200));
-    const platform::DesktopNotification sent{"Conversion completed!", "2 of 3 files converted\n/home/me/R&B <live>/",
-                                             icon};
+    const platform::DesktopNotification sent{
+        "Conversion completed!", "2 of 3 files converted\n/home/me/R&B <live>/", icon};
     for (const bool markup : {true, false}) {
         SCOPED_TRACE(markup ? "server reads markup" : "plain-text server");
         TearDown();
         m_services.clear();
         SetUp();
-        FakeService* server = serveNotifications(markup ? QStringList{"body", "body-markup", "icon-static"}
-                                                        : QStringList{"body"});
+        FakeService* server
+            = serveNotifications(markup ? QStringList{"body", "body-markup", "icon-static"} : QStringList{"body"});
         LinuxDesktopSession& s = session();
         s.notify(sent);
         ASSERT_TRUE(waitFor([&] { return server->calls().size() == 2; }));
@@ -431,8 +428,9 @@ TEST_F(DesktopSessionTest, NotificationArguments)
         EXPECT_EQ(a[1].toUInt(), 0u);
         EXPECT_EQ(a[2].toString(), "vexlo");
         EXPECT_EQ(a[3].toString(), "Conversion completed!");
-        EXPECT_EQ(a[4].toString(), markup ? "2 of 3 files converted\n/home/me/R&amp;B &lt;live&gt;/"
-                                          : "2 of 3 files converted\n/home/me/R&B <live>/");
+        EXPECT_EQ(a[4].toString(),
+            markup ? "2 of 3 files converted\n/home/me/R&amp;B &lt;live&gt;/"
+                   : "2 of 3 files converted\n/home/me/R&B <live>/");
         EXPECT_TRUE(a[5].toStringList().isEmpty());
         EXPECT_EQ(a[7].toInt(), -1);
         const QVariantMap hints = qdbus_cast<QVariantMap>(a[6]);

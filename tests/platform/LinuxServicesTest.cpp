@@ -33,18 +33,17 @@ std::string readText(const std::string& path)
 }
 
 // A mount table as /proc/self/mountinfo writes it.
-const std::string kMountInfo =
-    "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-    "30 22 11:0 / /media/cd ro,relatime shared:5 - iso9660 /dev/sr0 ro\n"
-    "31 22 8:17 / /media/cdrom2 rw - ext4 /dev/sdb1 rw\n"
-    "32 22 11:1 / /media/me/My\\040Disc ro - udf /dev/sr1 ro\n"
-    "33 22 11:2 / /mnt/dvd ro - auto /dev/sr2 ro\n"
-    "34 22 0:40 / /mnt/dvd/inner rw - tmpfs tmpfs rw\n"
-    "35 22 11:3 / /mnt/over ro - iso9660 /dev/sr3 ro\n"
-    "36 22 0:41 / /mnt/over rw - tmpfs tmpfs rw\n"
-    "garbage line\n"
-    "37 22 0:42 / /mnt/noseparator rw tmpfs\n"
-    "\n";
+const std::string kMountInfo = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                               "30 22 11:0 / /media/cd ro,relatime shared:5 - iso9660 /dev/sr0 ro\n"
+                               "31 22 8:17 / /media/cdrom2 rw - ext4 /dev/sdb1 rw\n"
+                               "32 22 11:1 / /media/me/My\\040Disc ro - udf /dev/sr1 ro\n"
+                               "33 22 11:2 / /mnt/dvd ro - auto /dev/sr2 ro\n"
+                               "34 22 0:40 / /mnt/dvd/inner rw - tmpfs tmpfs rw\n"
+                               "35 22 11:3 / /mnt/over ro - iso9660 /dev/sr3 ro\n"
+                               "36 22 0:41 / /mnt/over rw - tmpfs tmpfs rw\n"
+                               "garbage line\n"
+                               "37 22 0:42 / /mnt/noseparator rw tmpfs\n"
+                               "\n";
 
 TEST(MountTable, OpticalByFileSystemOrDevice)
 {
@@ -56,12 +55,12 @@ TEST(MountTable, OpticalByFileSystemOrDevice)
         {"/media/cd", true},
         {"/media/cd/", true},
         {"/media/cd/Clips/a.mts", true},
-        {"/media/cdrom2/out/", false},        // a prefix only on a component boundary
+        {"/media/cdrom2/out/", false},         // a prefix only on a component boundary
         {"/media/me/My Disc/VIDEO_TS/", true}, // \040 in the table
         {"/media/me/My\\040Disc/", false},
-        {"/mnt/dvd/x", true},                  // /dev/sr* device
-        {"/mnt/dvd/inner/x", false},           // a mount inside it
-        {"/mnt/over/x", false},                // the later mount on the same point wins
+        {"/mnt/dvd/x", true},        // /dev/sr* device
+        {"/mnt/dvd/inner/x", false}, // a mount inside it
+        {"/mnt/over/x", false},      // the later mount on the same point wins
         {"/media/cd/../out/", false},
         {"/home/me/", false},
         {"/", false},
@@ -100,14 +99,13 @@ TEST(UserDirs, DocumentsFolder)
         std::string text;
         std::string expected;
     } cases[] = {
-        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n",
-         "/home/me/Documents"},
+        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n", "/home/me/Documents"},
         {"XDG_DOCUMENTS_DIR=\"/srv/docs/\"\n", "/srv/docs"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Files\\\"\"\r\n", "/home/me/My \"Files\""},
         {"  XDG_DOCUMENTS_DIR = \"${HOME}/Dokumente\"", "/home/me/Dokumente"},
-        {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", ""},      // switched off: the home folder
+        {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", ""}, // switched off: the home folder
         {"XDG_DOCUMENTS_DIR=\"$HOME\"\n", ""},
-        {"XDG_DOCUMENTS_DIR=\"Documents\"\n", ""},  // relative
+        {"XDG_DOCUMENTS_DIR=\"Documents\"\n", ""}, // relative
         {"XDG_DOCUMENTS_DIR=\"\"\n", ""},
         {"XDG_DOCUMENTS_DIR=\"$HOME/unterminated\n", ""},
         {"#XDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n", ""},
@@ -166,9 +164,8 @@ TEST(FileDialogFilters, DescriptionThenBlankSeparatedPatterns)
         {"Odd", ";;*.a;"},
     };
     EXPECT_EQ(qtNameFilters(filters),
-              (std::vector<std::string>{"AVCHD files (*.m2ts;*.mts;*.m2t) (*.m2ts *.mts *.m2t)",
-                                        "MPEG files (*.mpeg;*.mpg) (*.mpeg *mpg)", "All files (*.*) (*.*)",
-                                        "Odd (*.a)"}));
+        (std::vector<std::string>{"AVCHD files (*.m2ts;*.mts;*.m2t) (*.m2ts *.mts *.m2t)",
+            "MPEG files (*.mpeg;*.mpg) (*.mpeg *mpg)", "All files (*.*) (*.*)", "Odd (*.a)"}));
 }
 
 class IconFileTest : public ::testing::Test {
@@ -196,8 +193,9 @@ TEST_F(IconFileTest, ImageFilesLoadAsSixteenBySixteen)
         EXPECT_TRUE(desktop.extractIcon(file, 1).isNull()) << name; // one picture only
         EXPECT_TRUE(desktop.extractIcon(file, -203).isNull()) << name;
     }
-    writeText(path("d.svg"), "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='32'>"
-                             "<rect width='64' height='32' fill='blue'/></svg>");
+    writeText(path("d.svg"),
+        "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='32'>"
+        "<rect width='64' height='32' fill='blue'/></svg>");
     const QImage svg = desktop.extractIcon(path("d.svg"), 0);
     EXPECT_EQ(svg.size(), QSize(16, 16));
     // Not square: centred on a transparent square.
@@ -239,8 +237,8 @@ TEST(LinuxShell, IntegrationHelperGetsTheParametersAsOneArgument)
     EXPECT_FALSE(shell.startShellIntegration(" /s")); // not installed
 
     const std::string out = platform.root() + "args.txt";
-    writeText(helper, "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" + out + ".part' && mv '" + out + ".part' '" + out +
-                          "'\n");
+    writeText(helper,
+        "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" + out + ".part' && mv '" + out + ".part' '" + out + "'\n");
     EXPECT_FALSE(shell.startShellIntegration(" /s")); // not executable
     fs::permissions(helper, fs::perms::owner_all);
     ASSERT_TRUE(shell.startShellIntegration(" /u /s"));

@@ -26,8 +26,7 @@ using namespace vexlo::platform;
 namespace {
 
 // Runs `handle` on the next modal dialog of type T once it is on screen.
-template <typename T>
-void whenModal(std::function<void(T*)> handle)
+template<typename T> void whenModal(std::function<void(T*)> handle)
 {
     auto* timer = new QTimer;
     timer->setInterval(10);
@@ -57,8 +56,8 @@ TEST(LinuxMessageBoxes, ShowsTitleTextIconAndButtons)
         box->button(QMessageBox::No)->click();
     });
     const MessageAnswer answer = boxes.show(&owner, "Invalid Output Folder",
-                                            "Output folder is CD-ROM!\r\n\r\n  /media/cd/\r\n\r\nPlease \"Options\".",
-                                            MessageIcon::Error, MessageButtons::YesNo);
+        "Output folder is CD-ROM!\r\n\r\n  /media/cd/\r\n\r\nPlease \"Options\".", MessageIcon::Error,
+        MessageButtons::YesNo);
     EXPECT_EQ(answer, MessageAnswer::No);
     EXPECT_EQ(seenTitle, "Invalid Output Folder");
     EXPECT_EQ(seenText, "Output folder is CD-ROM!\n\n  /media/cd/\n\nPlease \"Options\".");
@@ -115,8 +114,8 @@ TEST_F(FileDialogTest, OpenFilesShowsTheDescriptionsAndAppliesThePatterns)
     const auto files = dialogs.openFiles(nullptr, "Please select the video files to convert", base + "/", filters, 1);
     EXPECT_EQ(shownTitle, "Please select the video files to convert");
     EXPECT_EQ(shownFolder, dir.path());
-    EXPECT_EQ(shownFilters, (QStringList{"Video files (*.m2ts;*.mts;*.avi)", "AVCHD files (*.m2ts;*.mts;*.m2t)",
-                                         "All files (*.*)"}));
+    EXPECT_EQ(shownFilters,
+        (QStringList{"Video files (*.m2ts;*.mts;*.avi)", "AVCHD files (*.m2ts;*.mts;*.m2t)", "All files (*.*)"}));
     EXPECT_EQ(selected, "AVCHD files (*.m2ts;*.mts;*.m2t)");
     ASSERT_TRUE(files.has_value());
     EXPECT_EQ(*files, (std::vector<std::string>{base + "/a.mts", base + "/b.MTS"}));
@@ -173,7 +172,7 @@ namespace {
 void showAForgottenBox()
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Forgotten question"), QStringLiteral("?"),
-                    QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No);
     box.exec();
 }
 } // namespace

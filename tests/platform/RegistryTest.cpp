@@ -36,8 +36,7 @@ protected:
 TEST_F(FolderRegistryTest, DefaultValueIsTheFileAtWithoutLineEnd)
 {
     ASSERT_TRUE(registry.writeValue(Hive::CurrentUser, kAbortFlagKey, "", "2"));
-    const std::string file =
-        hive() + "Software/Microsoft/Windows/CurrentVersion/explorer/abortstate/abort/@";
+    const std::string file = hive() + "Software/Microsoft/Windows/CurrentVersion/explorer/abortstate/abort/@";
     std::ifstream in(file, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "2");
@@ -97,9 +96,14 @@ TEST_F(FolderRegistryTest, HostileNamesStayInsideTheTreeAndRoundTrip)
         std::string value;
     };
     const std::vector<Case> cases = {
-        {"..\\..\\..\\escaped", "v"}, {"a/../../b", "../../v"}, {".", ".."},
-        {"..", "."},                  {"%2E%2E", "%2F"},      {"k" + nul, "v" + nul},
-        {"/etc\\passwd", "/etc/passwd"}, {"tab\there", "line\nend"},
+        {"..\\..\\..\\escaped", "v"},
+        {"a/../../b", "../../v"},
+        {".", ".."},
+        {"..", "."},
+        {"%2E%2E", "%2F"},
+        {"k" + nul, "v" + nul},
+        {"/etc\\passwd", "/etc/passwd"},
+        {"tab\there", "line\nend"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
@@ -162,8 +166,8 @@ TEST_F(FolderRegistryTest, AFileInPlaceOfAKeyFolderFailsCleanly)
 
 TEST(RegistryNames, EncodingIsReversibleAndNeverAPathStep)
 {
-    const std::vector<std::string> names = {"", "plain", ".", "..", "...", "a/b", "%", "%41",
-                                            std::string("\0", 1), "\x01\x7f", "@", "Shell Folders"};
+    const std::vector<std::string> names
+        = {"", "plain", ".", "..", "...", "a/b", "%", "%41", std::string("\0", 1), "\x01\x7f", "@", "Shell Folders"};
     for (const std::string& name : names) {
         const std::string encoded = encodeRegistryName(name);
         EXPECT_EQ(decodeRegistryName(encoded), name);
@@ -251,8 +255,8 @@ TEST(MimeClassesRoot, AnswersExtensionsAndDefaultIcons)
         GTEST_SKIP() << "no icon theme with a text icon on this machine";
     EXPECT_EQ(icon->front(), '/');
     EXPECT_TRUE(fs::is_regular_file(*icon)) << *icon;
-    EXPECT_TRUE(classes.keyExists(Hive::ClassesRoot, "TEXT/PLAIN\\defaulticon") ||
-                classes.keyExists(Hive::ClassesRoot, "text/plain\\defaulticon"));
+    EXPECT_TRUE(classes.keyExists(Hive::ClassesRoot, "TEXT/PLAIN\\defaulticon")
+        || classes.keyExists(Hive::ClassesRoot, "text/plain\\defaulticon"));
 }
 
 TEST(MimeClassesRoot, FolderRegistryHandsClassesQuestionsOn)

@@ -44,9 +44,9 @@ TEST(TestPlatform, GivesEachTestItsOwnFoldersAndRestoresEverything)
 
         // The registry lands below the test's own root.
         ASSERT_TRUE(services().registry->writeValue(Hive::CurrentUser, kAbortFlagKey, "", "1"));
-        EXPECT_TRUE(fs::is_regular_file(platform.registryRoot() +
-                                        "/HKEY_CURRENT_USER/Software/Microsoft/Windows/CurrentVersion/explorer/"
-                                        "abortstate/abort/@"));
+        EXPECT_TRUE(fs::is_regular_file(platform.registryRoot()
+            + "/HKEY_CURRENT_USER/Software/Microsoft/Windows/CurrentVersion/explorer/"
+              "abortstate/abort/@"));
         {
             TestPlatform nested;
             EXPECT_NE(nested.root(), firstRoot);
@@ -77,16 +77,16 @@ TEST(TestPlatform, DoublesRecordAndAnswerFromTheirQueues)
 
     platform.messages.nextAnswers = {MessageAnswer::Yes};
     EXPECT_EQ(services().messages->show(nullptr, "T", "a\r\nb", MessageIcon::Question, MessageButtons::YesNo),
-              MessageAnswer::Yes);
-    EXPECT_EQ(services().messages->show(nullptr, "T", "c", MessageIcon::Question, MessageButtons::YesNo),
-              MessageAnswer::No);
+        MessageAnswer::Yes);
+    EXPECT_EQ(
+        services().messages->show(nullptr, "T", "c", MessageIcon::Question, MessageButtons::YesNo), MessageAnswer::No);
     EXPECT_EQ(services().messages->show(nullptr, "T", "d", MessageIcon::Error, MessageButtons::Ok), MessageAnswer::Ok);
     ASSERT_EQ(platform.messages.shown.size(), 3u);
     EXPECT_EQ(platform.messages.shown[0].text, "a\r\nb");
 
     platform.fileDialogs.nextOpenFiles = {std::vector<std::string>{"/a.mts"}};
     EXPECT_EQ(services().fileDialogs->openFiles(nullptr, "t", "/start/", {{"d", "*.mts"}}, 0),
-              std::vector<std::string>{"/a.mts"});
+        std::vector<std::string>{"/a.mts"});
     EXPECT_EQ(services().fileDialogs->openFiles(nullptr, "t", "/start/", {}, 0), std::nullopt);
     EXPECT_EQ(services().fileDialogs->chooseFolder(nullptr, "pick", "/s"), std::nullopt);
     ASSERT_EQ(platform.fileDialogs.openCalls.size(), 2u);

@@ -103,14 +103,14 @@ TEST(SettingsPlacement, PerUserFileIsACopyOfTheCatalogueMadeOnce)
             ::_exit(10);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         try {
-        const std::string first = settingsFileFor(program + "vexlo");
-        if (first != config + "/vexlo/vexlo.ini")
-            ::_exit(11);
-        if (readFile(first) != "[VideoFormat0]\nTitle=Shipped\n")
-            ::_exit(12);
-        writeFile(first, "[Options]\nOutputFormat=3\n");
-        if (settingsFileFor(program + "vexlo") != first || readFile(first) != "[Options]\nOutputFormat=3\n")
-            ::_exit(13);
+            const std::string first = settingsFileFor(program + "vexlo");
+            if (first != config + "/vexlo/vexlo.ini")
+                ::_exit(11);
+            if (readFile(first) != "[VideoFormat0]\nTitle=Shipped\n")
+                ::_exit(12);
+            writeFile(first, "[Options]\nOutputFormat=3\n");
+            if (settingsFileFor(program + "vexlo") != first || readFile(first) != "[Options]\nOutputFormat=3\n")
+                ::_exit(13);
         } catch (...) {
             ::_exit(14);
         }
@@ -186,7 +186,7 @@ protected:
     void app(const std::string& where, const std::string& name, const std::string& extra)
     {
         writeFile(tp.root() + where + "/applications/" + name,
-                  "[Desktop Entry]\nType=Application\nName=X\nExec=x %f\n" + extra);
+            "[Desktop Entry]\nType=Application\nName=X\nExec=x %f\n" + extra);
     }
     bool chm() const { return desktopHasApplicationFor({"application/vnd.ms-htmlhelp", "application/x-chm"}); }
     TestPlatform tp;
@@ -206,12 +206,11 @@ TEST_F(DesktopAppsTest, AssociationsByEntriesAndLists)
 
     writeFile(tp.root() + "config/mimeapps.list", "[Added Associations]\napplication/x-chm=other.desktop;\n");
     EXPECT_TRUE(chm()) << "an added association of an installed entry";
-    writeFile(tp.root() + "config-home/mimeapps.list",
-              "[Removed Associations]\napplication/x-chm=other.desktop;\n");
+    writeFile(tp.root() + "config-home/mimeapps.list", "[Removed Associations]\napplication/x-chm=other.desktop;\n");
     EXPECT_FALSE(chm()) << "removed by the user's list, which comes first";
 
     writeFile(tp.root() + "config-home/mimeapps.list",
-              "[Default Applications]\napplication/vnd.ms-htmlhelp=missing.desktop;\n");
+        "[Default Applications]\napplication/vnd.ms-htmlhelp=missing.desktop;\n");
     EXPECT_TRUE(chm()) << "a default naming no installed entry does not end the search";
     fs::remove(tp.root() + "config/mimeapps.list");
     EXPECT_FALSE(chm());

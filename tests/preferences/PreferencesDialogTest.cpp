@@ -35,12 +35,10 @@ namespace {
 const QDateTime kNow(QDate(2026, 12, 9), QTime(13, 45, 12));
 
 // The Options keys of this dialog, in the order they are saved.
-const std::vector<std::string> kSavedKeys = {
-    "OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled", "SaveFileList",
-    "DoNotShowConfirm",   "UseShellExtension", "DeleteSourceWhenDone", "ScheduleConvert",
-    "StartConvertingAt",  "Sunday",          "Monday",              "Tuesday",
-    "Wednesday",          "Thursday",        "Friday",              "Saturday",
-    "ExitWhenDone",       "ShunDownWhenDone"};
+const std::vector<std::string> kSavedKeys
+    = {"OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled", "SaveFileList", "DoNotShowConfirm",
+        "UseShellExtension", "DeleteSourceWhenDone", "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday",
+        "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "ExitWhenDone", "ShunDownWhenDone"};
 
 class Preferences : public ::testing::Test {
 protected:
@@ -86,9 +84,8 @@ protected:
 
     static std::vector<QWidget*> scheduleControls(TOptionForm& f)
     {
-        return {f.lblStartAt,   f.edtScheduleTime, f.chkSunday,       f.chkMonday,
-                f.chkTuesday,   f.chkWednesday,    f.chkThursday,     f.chkFriday,
-                f.chkSaturday,  f.chkExitWhenDone, f.chkShundownWhenDone};
+        return {f.lblStartAt, f.edtScheduleTime, f.chkSunday, f.chkMonday, f.chkTuesday, f.chkWednesday, f.chkThursday,
+            f.chkFriday, f.chkSaturday, f.chkExitWhenDone, f.chkShundownWhenDone};
     }
 };
 
@@ -220,8 +217,8 @@ TEST_F(Preferences, OverwriteChoiceFromBothKeys)
 TEST_F(Preferences, EnableRuleKeepsAndSavesDisabledValues)
 {
     test::writeFile(platform.settingsPath(),
-                    "[Options]\nScheduleConvert=1\nMonday=1\nExitWhenDone=1\nStartConvertingAt="
-                        + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
+        "[Options]\nScheduleConvert=1\nMonday=1\nExitWhenDone=1\nStartConvertingAt="
+            + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
     auto form = openForm();
     for (QWidget* w : scheduleControls(*form))
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
@@ -255,8 +252,8 @@ TEST_F(Preferences, OkUntouchedRunsTheShellHelperOnceAndSavesInOrder)
         platform.shell.integrationInstalled = false; // a missing helper is not reported
         ScheduleSettings schedule;
         EXPECT_TRUE(runModal(schedule, [](TOptionForm& f) { f.btnOK->click(); }));
-        EXPECT_EQ(platform.shell.integrationCalls,
-                  std::vector<std::string>{shellParameters(useShell ? " /s" : " /u /s")});
+        EXPECT_EQ(
+            platform.shell.integrationCalls, std::vector<std::string>{shellParameters(useShell ? " /s" : " /u /s")});
         EXPECT_TRUE(platform.messages.shown.empty());
         EXPECT_EQ(option("UseShellExtension"), useShell ? "1" : "0");
 
@@ -272,7 +269,7 @@ TEST_F(Preferences, OkUntouchedRunsTheShellHelperOnceAndSavesInOrder)
 TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
 {
     test::writeFile(platform.settingsPath(),
-                    "[VideoFormat0]\nTitle=First\nFileType=.mp4\n[VideoFormat1]\nTitle=Second\nFileType=.avi\n");
+        "[VideoFormat0]\nTitle=First\nFileType=.mp4\n[VideoFormat1]\nTitle=Second\nFileType=.avi\n");
     ScheduleSettings schedule;
     const bool accepted = runModal(schedule, [&](TOptionForm& f) {
         ASSERT_EQ(f.GeneralForm->cbxVideoFormat->count(), 2);
@@ -344,16 +341,16 @@ TEST_F(Preferences, OkWritesGeneralPageAndHandsTheScheduleOver)
     EXPECT_TRUE(schedule.ScheduleConvert);
     EXPECT_EQ(schedule.StartConvertingAt.time(), QTime(6, 5, 4));
     EXPECT_TRUE(schedule.Wednesday);
-    EXPECT_FALSE(schedule.Sunday || schedule.Monday || schedule.Tuesday || schedule.Thursday
-                 || schedule.Friday || schedule.Saturday || schedule.ExitWhenDone);
+    EXPECT_FALSE(schedule.Sunday || schedule.Monday || schedule.Tuesday || schedule.Thursday || schedule.Friday
+        || schedule.Saturday || schedule.ExitWhenDone);
     EXPECT_TRUE(schedule.ShunDownWhenDone);
 }
 
 TEST_F(Preferences, UncheckingTheScheduleTurnsItOffAndKeepsTheRest)
 {
     test::writeFile(platform.settingsPath(),
-                    "[Options]\nScheduleConvert=1\nSaturday=1\nSunday=1\nExitWhenDone=1\nStartConvertingAt="
-                        + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
+        "[Options]\nScheduleConvert=1\nSaturday=1\nSunday=1\nExitWhenDone=1\nStartConvertingAt="
+            + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
     ScheduleSettings schedule;
     ASSERT_TRUE(settings::LoadSchedule(ini(), schedule, kNow));
     schedule.Monday = true; // in memory only: must stay as it is
@@ -422,8 +419,8 @@ namespace {
 
 void expectReadableTimeBox(const platform::TestPlatform& platform, const char* localeName)
 {
-    test::writeFile(platform.settingsPath(), "[Options]\nScheduleConvert=1\nStartConvertingAt="
-                                                 + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
+    test::writeFile(platform.settingsPath(),
+        "[Options]\nScheduleConvert=1\nStartConvertingAt=" + settings::formatIniTime(QTime(22, 30, 0)) + "\n");
     TOptionForm form(nullptr, nullptr, [] { return kNow; });
     form.LoadPreferences();
     form.show();
@@ -441,15 +438,12 @@ void expectReadableTimeBox(const platform::TestPlatform& platform, const char* l
     // And what the box holds is written back as the same text.
     form.SavePreferences();
     EXPECT_EQ(IniFile(platform.settingsPath()).load().value("Options", "StartConvertingAt"),
-              settings::formatIniTime(QTime(22, 30, 0)));
+        settings::formatIniTime(QTime(22, 30, 0)));
 }
 
 } // namespace
 
-TEST_F(Preferences, TimeBoxUnderTheProcessLocale)
-{
-    expectReadableTimeBox(platform, qgetenv("LC_ALL").constData());
-}
+TEST_F(Preferences, TimeBoxUnderTheProcessLocale) { expectReadableTimeBox(platform, qgetenv("LC_ALL").constData()); }
 
 TEST_F(Preferences, TimeBoxUnderLocalesWithZoneRemainsAndDayPeriods)
 {

@@ -26,8 +26,8 @@ struct Fixture : ::testing::Test {
     static void expectRestKept(const ScheduleSettings& s)
     {
         EXPECT_EQ(s.StartConvertingAt.time(), QTime(5, 6, 7));
-        EXPECT_TRUE(s.Sunday && s.Monday && s.Tuesday && s.Wednesday && s.Thursday && s.Friday
-                    && s.Saturday && s.ExitWhenDone && s.ShunDownWhenDone);
+        EXPECT_TRUE(s.Sunday && s.Monday && s.Tuesday && s.Wednesday && s.Thursday && s.Friday && s.Saturday
+            && s.ExitWhenDone && s.ShunDownWhenDone);
     }
 };
 
@@ -36,9 +36,9 @@ struct Fixture : ::testing::Test {
 TEST_F(Fixture, OffLeavesTheOtherFieldsAlone)
 {
     const std::string cases[] = {
-        "",                                                         // no file at all
+        "", // no file at all
         "[Options]\nScheduleConvert=0\nStartConvertingAt=x\nSunday=0\nExitWhenDone=0\n",
-        "[Options]\nScheduleConvert=no\nMonday=0\n",                // not a number: default
+        "[Options]\nScheduleConvert=no\nMonday=0\n", // not a number: default
         std::string("[Options]\nScheduleConvert=\xff\xfe\0\x01\n", 30),
     };
     for (const std::string& text : cases) {

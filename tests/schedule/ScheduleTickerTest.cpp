@@ -19,17 +19,11 @@ const QDate kThursday(2026, 12, 10);
 const QDate kSaturday(2026, 12, 12);
 const QDate kSunday(2026, 12, 13);
 
-QDateTime at(const QDate& day, int h, int m, int s = 0, int ms = 0)
-{
-    return QDateTime(day, QTime(h, m, s, ms));
-}
+QDateTime at(const QDate& day, int h, int m, int s = 0, int ms = 0) { return QDateTime(day, QTime(h, m, s, ms)); }
 
 // The long runs use a UTC clock: local-time arithmetic costs a time-zone
 // lookup per step.
-QDateTime atUtc(const QDate& day, int h, int m)
-{
-    return QDateTime(day, QTime(h, m), Qt::UTC);
-}
+QDateTime atUtc(const QDate& day, int h, int m) { return QDateTime(day, QTime(h, m), Qt::UTC); }
 
 ScheduleSettings scheduleAt(int h, int m, std::initializer_list<int> days = {})
 {
@@ -38,13 +32,27 @@ ScheduleSettings scheduleAt(int h, int m, std::initializer_list<int> days = {})
     s.StartConvertingAt = at(QDate(2001, 1, 1), h, m);
     for (int d : days) { // Qt numbering: 1 Monday ... 7 Sunday
         switch (d) {
-        case 1: s.Monday = true; break;
-        case 2: s.Tuesday = true; break;
-        case 3: s.Wednesday = true; break;
-        case 4: s.Thursday = true; break;
-        case 5: s.Friday = true; break;
-        case 6: s.Saturday = true; break;
-        case 7: s.Sunday = true; break;
+        case 1:
+            s.Monday = true;
+            break;
+        case 2:
+            s.Tuesday = true;
+            break;
+        case 3:
+            s.Wednesday = true;
+            break;
+        case 4:
+            s.Thursday = true;
+            break;
+        case 5:
+            s.Friday = true;
+            break;
+        case 6:
+            s.Saturday = true;
+            break;
+        case 7:
+            s.Sunday = true;
+            break;
         }
     }
     return s;
@@ -94,8 +102,8 @@ TEST(ScheduleTicker, FiresOncePerChosenDayWhateverTheTickPeriod)
         for (QDateTime now = begin; now < end; now = now.addMSecs(c.periodMs)) {
             if (!ticker.IsScheduleDue(c.schedule, now))
                 continue;
-            const QDateTime start = atUtc(now.date(), c.schedule.StartConvertingAt.time().hour(),
-                                          c.schedule.StartConvertingAt.time().minute());
+            const QDateTime start = atUtc(
+                now.date(), c.schedule.StartConvertingAt.time().hour(), c.schedule.StartConvertingAt.time().minute());
             // Fired in the start minute itself or at the tick after it; a tick
             // past midnight belongs to the day before.
             QDateTime startMinute = start <= now ? start : start.addDays(-1);
@@ -137,23 +145,23 @@ TEST(ScheduleTicker, TickSequences)
         {"Saturday, Saturday and Sunday only", scheduleAt(22, 30, {6, 7}), {{at(kSaturday, 22, 30, 0), true}}},
         {"Sunday, Saturday only", scheduleAt(22, 30, {6}), {{at(kSunday, 22, 30, 59, 999), false}}},
         {"61 s step over the start minute", scheduleAt(22, 30),
-         {{at(kWednesday, 22, 29, 59, 500), false}, {at(kWednesday, 22, 31, 0, 500), true},
-          {at(kWednesday, 22, 32, 1, 500), false}}},
+            {{at(kWednesday, 22, 29, 59, 500), false}, {at(kWednesday, 22, 31, 0, 500), true},
+                {at(kWednesday, 22, 32, 1, 500), false}}},
         {"a gap of two minutes is not drift", scheduleAt(22, 30),
-         {{at(kWednesday, 22, 29, 0), false}, {at(kWednesday, 22, 31, 0), false}}},
+            {{at(kWednesday, 22, 29, 0), false}, {at(kWednesday, 22, 31, 0), false}}},
         {"the machine slept", scheduleAt(22, 30), {{at(kWednesday, 20, 0), false}, {at(kWednesday, 23, 5), false}}},
         {"clock set back", scheduleAt(22, 30),
-         {{at(kWednesday, 22, 31, 30), false}, {at(kWednesday, 22, 29, 50), false}}},
+            {{at(kWednesday, 22, 31, 30), false}, {at(kWednesday, 22, 29, 50), false}}},
         {"re-armed after the minute: no catch-up", scheduleAt(22, 30),
-         {{at(kWednesday, 22, 29, 30), false}, {at(kWednesday, 22, 31, 10), false, true}}},
+            {{at(kWednesday, 22, 29, 30), false}, {at(kWednesday, 22, 31, 10), false, true}}},
         {"never twice for one start minute", scheduleAt(22, 30),
-         {{at(kWednesday, 22, 30, 5), true}, {at(kWednesday, 22, 30, 50), false},
-          {at(kWednesday, 22, 30, 58), false, true}, {at(kWednesday, 22, 31, 57), false},
-          {at(kThursday, 22, 30, 1), true}}},
+            {{at(kWednesday, 22, 30, 5), true}, {at(kWednesday, 22, 30, 50), false},
+                {at(kWednesday, 22, 30, 58), false, true}, {at(kWednesday, 22, 31, 57), false},
+                {at(kThursday, 22, 30, 1), true}}},
         {"step over Saturday's 23:59 into Sunday", scheduleAt(23, 59, {6}),
-         {{at(kSaturday, 23, 58, 59, 500), false}, {at(kSunday, 0, 0, 0, 500), true}}},
+            {{at(kSaturday, 23, 58, 59, 500), false}, {at(kSunday, 0, 0, 0, 500), true}}},
         {"Sunday's tick, Saturday's minute", scheduleAt(23, 59, {7}),
-         {{at(kSaturday, 23, 58, 59, 500), false}, {at(kSunday, 0, 0, 0, 500), false}}},
+            {{at(kSaturday, 23, 58, 59, 500), false}, {at(kSunday, 0, 0, 0, 500), false}}},
         {"start seconds ignored", withSeconds, {{at(kWednesday, 22, 30, 1), true}}},
         {"never loaded", neverLoaded, {{at(kWednesday, 12, 0), false}, {at(kWednesday, 0, 0, 30), true}}},
     };
@@ -163,7 +171,8 @@ TEST(ScheduleTicker, TickSequences)
         for (const Tick& t : c.ticks) {
             if (t.rearm)
                 ticker.reset();
-            EXPECT_EQ(ticker.IsScheduleDue(c.schedule, t.now), t.due) << t.now.toString(Qt::ISODateWithMs).toStdString();
+            EXPECT_EQ(ticker.IsScheduleDue(c.schedule, t.now), t.due)
+                << t.now.toString(Qt::ISODateWithMs).toStdString();
         }
     }
 }

@@ -19,19 +19,15 @@ namespace {
 constexpr int kProfiles = 25;
 
 // The items of one of the output dialog's parameter boxes.
-template <size_t N>
-std::set<std::string> itemSet(const std::array<std::string_view, N>& items)
+template<size_t N> std::set<std::string> itemSet(const std::array<std::string_view, N>& items)
 {
     return {items.begin(), items.end()};
 }
 
-const std::vector<std::string> kParameterKeys = {"FrameSize", "VideoBitrate", "Framerate",
-                                                 "AudioBitrate", "SampleBitrate", "Channels"};
+const std::vector<std::string> kParameterKeys
+    = {"FrameSize", "VideoBitrate", "Framerate", "AudioBitrate", "SampleBitrate", "Channels"};
 
-IniDocument dataFile(const char* name)
-{
-    return IniFile(std::string(VEXLO_SOURCE_DIR "/data/") + name).load();
-}
+IniDocument dataFile(const char* name) { return IniFile(std::string(VEXLO_SOURCE_DIR "/data/") + name).load(); }
 
 TEST(Catalogue, TwentyFiveProfilesWithTheListsTitles)
 {
@@ -55,8 +51,8 @@ TEST(Catalogue, TwentyFiveProfilesWithTheListsTitles)
 TEST(Catalogue, EveryProfileIsCompleteAndMatchesTheDialogLists)
 {
     const IniDocument ini = dataFile("vexlo.ini");
-    const std::set<std::string> videoFormats = {"mpeg4", "h264", "divx", "xvid", "mpeg1",
-                                                "mpeg2", "hevc", "av1",  "vp9"};
+    const std::set<std::string> videoFormats
+        = {"mpeg4", "h264", "divx", "xvid", "mpeg1", "mpeg2", "hevc", "av1", "vp9"};
     const std::set<std::string> audioFormats = {"ACC", "mp3", "mp2", "opus", "flac"};
     const auto frameSizes = itemSet(kFrameSizeItems);
     const auto videoBitrates = itemSet(kVideoBitrateItems);
@@ -70,8 +66,7 @@ TEST(Catalogue, EveryProfileIsCompleteAndMatchesTheDialogLists)
         EXPECT_TRUE(videoFormats.count(ini.readText(s, "VideoFormat", "?")));
         EXPECT_TRUE(audioFormats.count(ini.readText(s, "AudioFormat", "?")));
         const std::string type = ini.readText(s, "FileType", "?");
-        EXPECT_TRUE(type == ".mp4" || type == ".avi" || type == ".mpg" || type == ".webm" || type == ".mkv")
-            << type;
+        EXPECT_TRUE(type == ".mp4" || type == ".avi" || type == ".mpg" || type == ".webm" || type == ".mkv") << type;
         EXPECT_TRUE(ini.readInteger(s, "IsPSP", -1) == 0 || ini.readInteger(s, "IsPSP", -1) == 1);
         EXPECT_EQ(ini.readInteger(s, "IsPSP", -1) == 1, ini.readText(s, "Title", "").rfind("PSP", 0) == 0);
         EXPECT_TRUE(ini.readInteger(s, "Edit", -1) == 0 || ini.readInteger(s, "Edit", -1) == 1);
@@ -100,9 +95,12 @@ TEST(Catalogue, ProfilesForTodaysPlayersAreConstantQuality)
         int32_t audioKbit;
     };
     const Expected expected[] = {
-        {"h264", "ACC", ".mp4", true, 0, 0, 160},        {"hevc", "ACC", ".mp4", true, 0, 0, 160},
-        {"h264", "ACC", ".mp4", false, -1920, -1080, 128}, {"h264", "ACC", ".mp4", false, -1280, -720, 128},
-        {"av1", "opus", ".webm", true, 0, 0, 128},       {"vp9", "opus", ".webm", true, 0, 0, 128},
+        {"h264", "ACC", ".mp4", true, 0, 0, 160},
+        {"hevc", "ACC", ".mp4", true, 0, 0, 160},
+        {"h264", "ACC", ".mp4", false, -1920, -1080, 128},
+        {"h264", "ACC", ".mp4", false, -1280, -720, 128},
+        {"av1", "opus", ".webm", true, 0, 0, 128},
+        {"vp9", "opus", ".webm", true, 0, 0, 128},
         {"hevc", "flac", ".mkv", false, 0, 0, 320},
     };
     for (int n = 18; n < 25; ++n) {

@@ -17,15 +17,9 @@ using namespace vexlo::settings;
 
 namespace {
 
-std::string valueFor(int i)
-{
-    return "/home/user/Videos/clip number " + std::to_string(i) + std::string(120, 'v');
-}
+std::string valueFor(int i) { return "/home/user/Videos/clip number " + std::to_string(i) + std::string(120, 'v'); }
 
-std::string catalogue()
-{
-    return vexlo::test::readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini");
-}
+std::string catalogue() { return vexlo::test::readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"); }
 
 // Runs `body` in a child process that ends without running any of this
 // process's exit code.

@@ -32,10 +32,8 @@ TEST_P(IniRead, ValueAsStored)
 
 using namespace std::string_literals;
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IniRead,
-    ::testing::Values(
-        ReadCase{"SectionCase", "[Options]\nDestPath=/x/\n", "OPTIONS", "destpath", "/x/"},
+INSTANTIATE_TEST_SUITE_P(Cases, IniRead,
+    ::testing::Values(ReadCase{"SectionCase", "[Options]\nDestPath=/x/\n", "OPTIONS", "destpath", "/x/"},
         ReadCase{"NonAsciiNotFolded", "[\xC3\x89t\xC3\xA9]\nk=v\n", "\xC3\xA9t\xC3\xA9", "k", std::nullopt},
         ReadCase{"BlanksAroundNames", "  [ Options ]  \n\t Dest Path \t=  v  \n", "Options", "Dest Path", "v"},
         ReadCase{"BlanksInsideValueKept", "[s]\nk= a  b \n", "s", "k", "a  b"},
@@ -93,8 +91,7 @@ TEST(IniLimits, KeyListInFileOrderUpTo16384Bytes)
 
 TEST(IniLimits, KeyListSkipsRepeatsAndNonKeys)
 {
-    const IniDocument doc = IniDocument::parse(
-        "[s]\nb=1\n; note\na=2\nB=3\nplain text\n[s]\nc=4\n[t]\nd=5\n");
+    const IniDocument doc = IniDocument::parse("[s]\nb=1\n; note\na=2\nB=3\nplain text\n[s]\nc=4\n[t]\nd=5\n");
     EXPECT_EQ(doc.keys("S"), (std::vector<std::string>{"b", "a"}));
     EXPECT_TRUE(doc.keys("none").empty());
 }
@@ -138,8 +135,8 @@ TEST(IniValues, Integers)
 
 TEST(IniValues, TypedReadsAndDefaults)
 {
-    const IniDocument doc = IniDocument::parse(
-        "[o]\nhex=0x200\nempty=\nword=yes\ntwo=2\nzero=0\nneg=-3\nbig=4294967296\n");
+    const IniDocument doc
+        = IniDocument::parse("[o]\nhex=0x200\nempty=\nword=yes\ntwo=2\nzero=0\nneg=-3\nbig=4294967296\n");
     EXPECT_EQ(doc.readInteger("o", "hex", 1), 512);
     EXPECT_EQ(doc.readInteger("o", "empty", 512), 512);
     EXPECT_EQ(doc.readInteger("o", "big", 9), 9);
@@ -183,8 +180,7 @@ TEST(IniTime, NoTimeZoneWritten)
 TEST(IniTime, UnparsableGivesDefault)
 {
     const QDateTime def(QDate(2024, 3, 5), QTime(7, 8, 9));
-    const IniDocument doc = IniDocument::parse(
-        "[o]\nempty=\nword=teatime\nbad=25:99:99\nbytes=\xFF\xFE\n");
+    const IniDocument doc = IniDocument::parse("[o]\nempty=\nword=teatime\nbad=25:99:99\nbytes=\xFF\xFE\n");
     for (const char* key : {"empty", "word", "bad", "bytes", "absent"})
         EXPECT_EQ(doc.readTime("o", key, def), def) << key;
 }
@@ -249,8 +245,12 @@ TEST(IniTime, ReadsTwentyFourHourAndEnglishAmPmUnderAnyLocale)
         const char* text;
         QTime time;
     } cases[] = {
-        {"2:05:09 PM", QTime(14, 5, 9)},  {"2:05:09\u202FPM", QTime(14, 5, 9)}, {"12:00:01 AM", QTime(0, 0, 1)},
-        {"11:59:59 pm", QTime(23, 59, 59)}, {"14:05:09", QTime(14, 5, 9)},       {"7:08:09", QTime(7, 8, 9)},
+        {"2:05:09 PM", QTime(14, 5, 9)},
+        {"2:05:09\u202FPM", QTime(14, 5, 9)},
+        {"12:00:01 AM", QTime(0, 0, 1)},
+        {"11:59:59 pm", QTime(23, 59, 59)},
+        {"14:05:09", QTime(14, 5, 9)},
+        {"7:08:09", QTime(7, 8, 9)},
         {"B22:30:00", QTime(22, 30, 0)},
     };
     for (const auto& c : cases)

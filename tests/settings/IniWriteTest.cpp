@@ -37,45 +37,44 @@ TEST_F(IniWrite, FirstWriteCreatesFileSectionAndKey)
     ini.writeInteger("Options", "OutputFormat", -1);
     ini.writeFlag("Main", "Maximized", true);
     ini.writeFlag("Main", "ShowTextLabel", false);
-    EXPECT_EQ(readFile(path),
-              "[Options]\nDestPath=/home/me/Out/\nOutputFormat=-1\n\n[Main]\nMaximized=1\nShowTextLabel=0\n");
+    EXPECT_EQ(
+        readFile(path), "[Options]\nDestPath=/home/me/Out/\nOutputFormat=-1\n\n[Main]\nMaximized=1\nShowTextLabel=0\n");
     EXPECT_EQ(ini.readInteger("options", "outputformat", 0), -1);
 }
 
 TEST_F(IniWrite, ReplacesInPlaceAndKeepsEverythingElse)
 {
-    const std::string original =
+    const std::string original = "; kept comment\r\n"
+                                 "[Main]\r\n"
+                                 "  Width = 800 \r\n"
+                                 "garbage line without equals\r\n"
+                                 "Width=999\r\n"
+                                 "\r\n"
+                                 "[Options]\n"
+                                 "# another comment\n"
+                                 "LastPath=/a/\n"
+                                 "\n"
+                                 "[main]\n"
+                                 "Height=1\n"
+                                 "tail without newline";
+    writeFile(path, original);
+    ini.writeInteger("MAIN", "width", 1024);
+    ini.writeText("Options", "DestPath", "/b/");
+    EXPECT_EQ(readFile(path),
         "; kept comment\r\n"
         "[Main]\r\n"
-        "  Width = 800 \r\n"
+        "Width=1024\r\n"
         "garbage line without equals\r\n"
         "Width=999\r\n"
         "\r\n"
         "[Options]\n"
         "# another comment\n"
         "LastPath=/a/\n"
+        "DestPath=/b/\n"
         "\n"
         "[main]\n"
         "Height=1\n"
-        "tail without newline";
-    writeFile(path, original);
-    ini.writeInteger("MAIN", "width", 1024);
-    ini.writeText("Options", "DestPath", "/b/");
-    EXPECT_EQ(readFile(path),
-              "; kept comment\r\n"
-              "[Main]\r\n"
-              "Width=1024\r\n"
-              "garbage line without equals\r\n"
-              "Width=999\r\n"
-              "\r\n"
-              "[Options]\n"
-              "# another comment\n"
-              "LastPath=/a/\n"
-              "DestPath=/b/\n"
-              "\n"
-              "[main]\n"
-              "Height=1\n"
-              "tail without newline");
+        "tail without newline");
     // The first [Main] is the one that counts: Height lives in a hidden repeat.
     EXPECT_EQ(ini.readInteger("Main", "Height", 480), 480);
 }
@@ -254,7 +253,7 @@ TEST_F(IniWrite, UpdateAppliesAllChangesOrNone)
         d.setValue("s", "k", "4");
         throw std::runtime_error("stop");
     }),
-                 std::runtime_error);
+        std::runtime_error);
     EXPECT_EQ(readFile(path), "[s]\nk=2\n\n[t]\nj=3\n");
 }
 

@@ -11,10 +11,7 @@ namespace {
 
 const std::string kFolder = "/opt/vexlo/";
 
-RunSettings load(const std::string& file)
-{
-    return loadRunSettings(IniDocument::parse(file), kFolder);
-}
+RunSettings load(const std::string& file) { return loadRunSettings(IniDocument::parse(file), kFolder); }
 
 TEST(RunSettingsLoad, NoFileGivesDefaults)
 {
@@ -41,12 +38,12 @@ TEST(RunSettingsLoad, NoFileGivesDefaults)
 
 TEST(RunSettingsLoad, OptionsAndChosenProfile)
 {
-    const RunSettings r = load(
-        "[Options]\nOutputFormat=0x2\nDestPath=/out/\nConvertToSamePath=0\nOverwriteExistFile=0\n"
-        "PromptOverwrite=2\nDelFileWhenCanceled=1\nDeleteSourceWhenDone=yes\n"
-        "[VideoFormat2]\nVideoFormat=xvid\nAudioFormat=mp3\nFileType=.avi\nIsPSP=1\n"
-        "FrameSize=640 x 480\nVideoBitrate=1200\nFramerate=29.976\nAudioBitrate=192\n"
-        "SampleBitrate=48000\nChannels=0\n");
+    const RunSettings r
+        = load("[Options]\nOutputFormat=0x2\nDestPath=/out/\nConvertToSamePath=0\nOverwriteExistFile=0\n"
+               "PromptOverwrite=2\nDelFileWhenCanceled=1\nDeleteSourceWhenDone=yes\n"
+               "[VideoFormat2]\nVideoFormat=xvid\nAudioFormat=mp3\nFileType=.avi\nIsPSP=1\n"
+               "FrameSize=640 x 480\nVideoBitrate=1200\nFramerate=29.976\nAudioBitrate=192\n"
+               "SampleBitrate=48000\nChannels=0\n");
     EXPECT_EQ(r.DestPath, "/out/");
     EXPECT_FALSE(r.ConvertToSamePath);
     EXPECT_FALSE(r.OverwriteExistFile);
@@ -87,10 +84,8 @@ TEST_P(ProfileLoad, Fields)
     EXPECT_EQ(r.FrameRate, c.frameRate);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProfileLoad,
-    ::testing::Values(
-        ProfileCase{"SameAsSourceSize", "FrameSize=Same as source file\n", 0, 0, 512, 2, "0"},
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileLoad,
+    ::testing::Values(ProfileCase{"SameAsSourceSize", "FrameSize=Same as source file\n", 0, 0, 512, 2, "0"},
         ProfileCase{"EmptySize", "FrameSize=\n", 0, 0, 512, 2, "0"},
         ProfileCase{"UpperCaseXIsNoSeparator", "FrameSize=320 X 240\n", 0, 0, 512, 2, "0"},
         ProfileCase{"NoBlanks", "FrameSize=720x576\n", 720, 576, 512, 2, "0"},
@@ -130,8 +125,7 @@ TEST(RunSettingsLoad, FrameSizeSideThatIsNoInteger)
 TEST(RunSettingsLoad, FrameSizeBoundIsHandedOverNegative)
 {
     for (const auto& [size, width, height] : {std::tuple{"Up to 1920 x 1080", -1920, -1080},
-                                              std::tuple{"  Up to 1280 x 720 ", -1280, -720},
-                                              std::tuple{"Up to 1080x1920", -1080, -1920}}) {
+             std::tuple{"  Up to 1280 x 720 ", -1280, -720}, std::tuple{"Up to 1080x1920", -1080, -1920}}) {
         RunSettings r;
         loadProfileSettings(IniDocument::parse(std::string("[VideoFormat20]\nFrameSize=") + size), 20, r);
         EXPECT_EQ(r.FrameWidth, width) << size;
@@ -141,15 +135,14 @@ TEST(RunSettingsLoad, FrameSizeBoundIsHandedOverNegative)
     for (const char* size : {"Up to 0 x 720", "Up to -1280 x 720", "Up to 1280 x", "up to 1280 x 720"}) {
         RunSettings r;
         EXPECT_THROW(loadProfileSettings(IniDocument::parse(std::string("[VideoFormat20]\nFrameSize=") + size), 20, r),
-                     SettingsError)
+            SettingsError)
             << size;
     }
 }
 
 TEST(RunSettingsLoad, OutputFormatBeyondCatalogueGivesProfileDefaults)
 {
-    const RunSettings r = load(
-        "[Options]\nOutputFormat=18\n[VideoFormat0]\nVideoFormat=h264\nFrameSize=640 x 480\n");
+    const RunSettings r = load("[Options]\nOutputFormat=18\n[VideoFormat0]\nVideoFormat=h264\nFrameSize=640 x 480\n");
     EXPECT_EQ(r.VideoFormat, "");
     EXPECT_EQ(r.FrameWidth, 320);
     EXPECT_EQ(r.FrameHeight, 240);

@@ -78,13 +78,14 @@ protected:
 TEST(IsAllDigits, OnlyDecimalDigits)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"", true},     {"0123", true}, {"5", true},   {"99999999999999999999999", true},
-        {"12a", false}, {"-1", false},  {" 1", false}, {"1 ", false},
-        {"+1", false},  {"1.5", false}, {"\xd9\xa3", false}, // Arabic-Indic three
+        {"", true}, {"0123", true}, {"5", true}, {"99999999999999999999999", true}, {"12a", false}, {"-1", false},
+        {" 1", false}, {"1 ", false}, {"+1", false}, {"1.5", false}, {"\xd9\xa3", false}, // Arabic-Indic three
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(IsAllDigits(text), expected) << '"' << text << '"';
-    EXPECT_FALSE(IsAllDigits(std::string("1\0" "2", 3)));
+    EXPECT_FALSE(IsAllDigits(std::string("1\0"
+                                         "2",
+        3)));
 }
 
 TEST(GetFileSizeText, DigitsChooseTheUnitAnd1024Divides)
@@ -186,13 +187,12 @@ TEST_F(ConvertPublicTest, FileTypeIconFallsBackToTheSystemLibrary)
         int index;
     };
     const std::vector<Case> cases = {
-        {"*.mts", 0, library(), 0},            // a class without an icon
-        {"*.xyz", 4, library(), 4},            // no registry entry
-        {"*.mov", 0, library(), 0},            // quoted: names no file
-        {"*", 0, library(), 0},                // no extension
-        {existing, 7, existing, 0},            // a file is its own icon file
-        {platform.root() + "gone.avi", 2, library(), 2},
-        {platform.root(), 1, library(), 1},    // a folder is no icon file
+        {"*.mts", 0, library(), 0}, // a class without an icon
+        {"*.xyz", 4, library(), 4}, // no registry entry
+        {"*.mov", 0, library(), 0}, // quoted: names no file
+        {"*", 0, library(), 0},     // no extension
+        {existing, 7, existing, 0}, // a file is its own icon file
+        {platform.root() + "gone.avi", 2, library(), 2}, {platform.root(), 1, library(), 1}, // a folder is no icon file
     };
     for (const Case& c : cases) {
         GetFileTypeIcon(c.fileName, c.fallback);
@@ -229,7 +229,7 @@ TEST_F(ConvertPublicTest, ExpandLongPathTakesTheStoredSpelling)
         {root + "VIDEOS/HOLIDAY CLIPS/clip.mts", root + "Videos/Holiday Clips/Clip.MTS"},
         {root + "videos/missing/holiday clips/clip.mts", root + "Videos/missing/holiday clips/clip.mts"},
         {root + "videos/holiday clips/nothing.mts", root + "Videos/Holiday Clips/nothing.mts"},
-        {root + "mixed/case/", root + "Mixed/case/"},  // an exact match first
+        {root + "mixed/case/", root + "Mixed/case/"}, // an exact match first
         {root + "mixed/CASE", root + "Mixed/Case"},   // then the smallest of the others
         {root + "videos//holiday clips", root + "Videos//Holiday Clips"},
         {root + "videos/./holiday clips/..", root + "Videos/./Holiday Clips/.."},
@@ -260,8 +260,14 @@ TEST_F(ConvertPublicTest, OpticalPathsComeFromTheMountTable)
     platform.mountInfo = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
                          "2 1 11:0 / /media/cd ro - iso9660 /dev/sr0 ro\n";
     const std::pair<const char*, bool> cases[] = {
-        {"/media/cd/", true},  {"/media/cd/Out/", true}, {"/media/cdx/", false}, {"/home/me/", false},
-        {"media/cd/", false}, {"", false},                {"D:", false},         {"D:/", false},
+        {"/media/cd/", true},
+        {"/media/cd/Out/", true},
+        {"/media/cdx/", false},
+        {"/home/me/", false},
+        {"media/cd/", false},
+        {"", false},
+        {"D:", false},
+        {"D:/", false},
     };
     for (const auto& [path, optical] : cases)
         EXPECT_EQ(IsCDROMPath(path), optical) << path;

@@ -36,8 +36,8 @@ private:
         }
         if (!modal || !modal->isVisible() || m_since.elapsed() < kUnansweredMs)
             return;
-        ADD_FAILURE() << "a modal window was left unanswered: \"" << modal->windowTitle().toStdString()
-                      << "\" (" << modal->metaObject()->className() << ")";
+        ADD_FAILURE() << "a modal window was left unanswered: \"" << modal->windowTitle().toStdString() << "\" ("
+                      << modal->metaObject()->className() << ")";
         if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->reject();
         else

@@ -24,7 +24,7 @@ std::string nameOf(const QWidget* w)
 std::string rectText(const QRect& r)
 {
     return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x"
-           + std::to_string(r.height());
+        + std::to_string(r.height());
 }
 
 // The text as drawn: the accelerator marks go.
@@ -72,7 +72,7 @@ int neededWidth(const QWidget* w)
 bool isContainer(const QWidget* w)
 {
     return !qobject_cast<const QComboBox*>(w) && !qobject_cast<const QAbstractSpinBox*>(w)
-           && !qobject_cast<const QAbstractButton*>(w) && !qobject_cast<const QLabel*>(w);
+        && !qobject_cast<const QAbstractButton*>(w) && !qobject_cast<const QLabel*>(w);
 }
 
 void check(const QWidget* w, const QWidget* root, std::vector<std::string>& faults)
@@ -88,11 +88,11 @@ void check(const QWidget* w, const QWidget* root, std::vector<std::string>& faul
         const QWidget* c = shown[i];
         if (!w->rect().contains(c->geometry()))
             faults.push_back(nameOf(c) + " (" + rectText(c->geometry()) + ") sticks out of " + nameOf(w) + " ("
-                             + rectText(w->rect()) + ")");
+                + rectText(w->rect()) + ")");
         const int need = neededWidth(c);
         if (need > c->width())
-            faults.push_back(nameOf(c) + " is " + std::to_string(c->width()) + " wide; its text needs "
-                             + std::to_string(need));
+            faults.push_back(
+                nameOf(c) + " is " + std::to_string(c->width()) + " wide; its text needs " + std::to_string(need));
         for (size_t j = i + 1; j < shown.size(); ++j) {
             if (c->geometry().intersects(shown[j]->geometry()))
                 faults.push_back(nameOf(c) + " and " + nameOf(shown[j]) + " overlap");

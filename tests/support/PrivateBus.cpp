@@ -17,19 +17,22 @@ namespace vexlo::test {
 PrivateBus::PrivateBus(const std::string& folder)
 {
     static int round = 0;
-    const std::string base = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + "bus" +
-                             std::to_string(::getpid()) + "-" + std::to_string(++round);
+    const std::string base = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + "bus"
+        + std::to_string(::getpid()) + "-" + std::to_string(++round);
     const std::string config = base + ".conf";
-    writeFile(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                      " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                      "<busconfig>\n  <type>session</type>\n"
-                      "  <listen>unix:path=" + base + "</listen>\n"
-                      "  <auth>EXTERNAL</auth>\n"
-                      "  <policy context=\"default\">\n"
-                      "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                      "    <allow eavesdrop=\"true\"/>\n"
-                      "    <allow own=\"*\"/>\n"
-                      "  </policy>\n</busconfig>\n");
+    writeFile(config,
+        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig>\n  <type>session</type>\n"
+        "  <listen>unix:path="
+            + base
+            + "</listen>\n"
+              "  <auth>EXTERNAL</auth>\n"
+              "  <policy context=\"default\">\n"
+              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+              "    <allow eavesdrop=\"true\"/>\n"
+              "    <allow own=\"*\"/>\n"
+              "  </policy>\n</busconfig>\n");
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return;
@@ -70,8 +73,7 @@ PrivateBus::~PrivateBus()
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         int status = 0;
-        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {}
     }
 }
 

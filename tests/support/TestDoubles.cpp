@@ -11,8 +11,8 @@
 
 namespace vexlo::platform {
 
-MessageAnswer ScriptedMessageBoxes::show(QWidget*, const std::string& title, const std::string& text,
-                                         MessageIcon icon, MessageButtons buttons)
+MessageAnswer ScriptedMessageBoxes::show(
+    QWidget*, const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)
 {
     shown.push_back({title, text, icon, buttons});
     if (onShow)
@@ -26,9 +26,7 @@ MessageAnswer ScriptedMessageBoxes::show(QWidget*, const std::string& title, con
 }
 
 std::optional<std::vector<std::string>> ScriptedFileDialogs::openFiles(QWidget*, const std::string& title,
-                                                                       const std::string& initialFolder,
-                                                                       const std::vector<FileFilter>& filters,
-                                                                       int selectedFilter)
+    const std::string& initialFolder, const std::vector<FileFilter>& filters, int selectedFilter)
 {
     openCalls.push_back({title, initialFolder, filters, selectedFilter});
     if (nextOpenFiles.empty())
@@ -38,8 +36,8 @@ std::optional<std::vector<std::string>> ScriptedFileDialogs::openFiles(QWidget*,
     return answer;
 }
 
-std::optional<std::string> ScriptedFileDialogs::chooseFolder(QWidget*, const std::string& title,
-                                                             const std::string& startFolder)
+std::optional<std::string> ScriptedFileDialogs::chooseFolder(
+    QWidget*, const std::string& title, const std::string& startFolder)
 {
     folderCalls.emplace_back(title, startFolder);
     if (nextFolder.empty())
@@ -116,24 +114,12 @@ TestPlatform::~TestPlatform()
         ::unsetenv("VEXLO_REGISTRY");
 }
 
-std::string TestPlatform::root() const
-{
-    return withSlash(m_dir->path());
-}
+std::string TestPlatform::root() const { return withSlash(m_dir->path()); }
 
-std::string TestPlatform::programFolder() const
-{
-    return root() + "bin/";
-}
+std::string TestPlatform::programFolder() const { return root() + "bin/"; }
 
-std::string TestPlatform::settingsPath() const
-{
-    return root() + "bin/vexlo.ini";
-}
+std::string TestPlatform::settingsPath() const { return root() + "bin/vexlo.ini"; }
 
-std::string TestPlatform::registryRoot() const
-{
-    return root() + "registry";
-}
+std::string TestPlatform::registryRoot() const { return root() + "registry"; }
 
 } // namespace vexlo::platform

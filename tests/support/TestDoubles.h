@@ -44,8 +44,8 @@ struct ShownMessage {
 // `defaultYesNo` for a question. `onShow`, when set, runs before answering.
 class ScriptedMessageBoxes : public MessageBoxes {
 public:
-    MessageAnswer show(QWidget* owner, const std::string& title, const std::string& text,
-                       MessageIcon icon, MessageButtons buttons) override;
+    MessageAnswer show(QWidget* owner, const std::string& title, const std::string& text, MessageIcon icon,
+        MessageButtons buttons) override;
     std::vector<ShownMessage> shown;
     std::deque<MessageAnswer> nextAnswers;
     MessageAnswer defaultYesNo = MessageAnswer::No;
@@ -63,11 +63,9 @@ struct OpenFilesCall {
 class ScriptedFileDialogs : public FileDialogs {
 public:
     std::optional<std::vector<std::string>> openFiles(QWidget* owner, const std::string& title,
-                                                      const std::string& initialFolder,
-                                                      const std::vector<FileFilter>& filters,
-                                                      int selectedFilter) override;
-    std::optional<std::string> chooseFolder(QWidget* owner, const std::string& title,
-                                            const std::string& startFolder) override;
+        const std::string& initialFolder, const std::vector<FileFilter>& filters, int selectedFilter) override;
+    std::optional<std::string> chooseFolder(
+        QWidget* owner, const std::string& title, const std::string& startFolder) override;
     std::deque<std::optional<std::vector<std::string>>> nextOpenFiles;
     std::deque<std::optional<std::string>> nextFolder;
     std::vector<OpenFilesCall> openCalls;

@@ -53,7 +53,7 @@ std::string binDir()
 }
 
 int spawnProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                 const std::string& outPath, const std::string& errPath, const std::string& workingFolder)
+    const std::string& outPath, const std::string& errPath, const std::string& workingFolder)
 {
     if (argv.empty())
         return -1;

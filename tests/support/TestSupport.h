@@ -14,8 +14,7 @@ namespace vexlo::test {
 std::string saveScreenshot(QWidget* widget, const std::string& name);
 
 // Processes events until `done` holds or the time runs out; returns `done()`.
-bool waitFor(const std::function<bool()>& done,
-             std::chrono::milliseconds timeout = std::chrono::seconds(30));
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // Writes `bytes` to `path` (creating parent folders); throws on failure.
 void writeFile(const std::string& path, const std::string& bytes);
@@ -30,8 +29,7 @@ std::string binDir();
 // and error into the files named, in `workingFolder` when not empty. Returns
 // the child's pid, or -1 when it could not be started.
 int spawnProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                 const std::string& outPath, const std::string& errPath,
-                 const std::string& workingFolder = {});
+    const std::string& outPath, const std::string& errPath, const std::string& workingFolder = {});
 // Waits for a child: its exit status, or 128 + the signal that ended it.
 int waitForProgram(int pid);
 
