@@ -154,18 +154,27 @@ void RunController::setIdleState(bool idle)
     m_desktopRun.setBusy(!idle, f.Silent);
 }
 
-void RunController::completed()
+RunMode RunController::showRunEnd(bool completed)
 {
     TMainForm& f = m_form;
     const RunMode mode = f.RunMode;
     f.SetIdleState(true);
-    m_desktopRun.runEnded(true, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
-    const QString text = QCoreApplication::translate("TMainForm", "Conversion completed!");
+    m_desktopRun.runEnded(
+        completed, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
+    const QString text = completed ? QCoreApplication::translate("TMainForm", "Conversion completed!")
+                                   : QCoreApplication::translate("TMainForm", "Conversion aborted!");
     f.StatusBar1->setPanelText(0, text);
     f.setHint(text);
     f.armScheduleTimer(f.ScheduleSettings.ScheduleConvert);
     f.setWindowTitle(product::kName);
     platform::setApplicationTitle(product::kName);
+    return mode;
+}
+
+void RunController::completed()
+{
+    TMainForm& f = m_form;
+    const RunMode mode = showRunEnd(true);
     if (f.Silent && m_silentRunResult < 0)
         m_silentRunResult = 0;
     if (mode == RunMode::rmCommandLineAuto) {
@@ -186,16 +195,8 @@ void RunController::completed()
 void RunController::aborted()
 {
     TMainForm& f = m_form;
-    const RunMode mode = f.RunMode;
-    f.SetIdleState(true);
-    m_desktopRun.runEnded(false, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
-    const QString text = QCoreApplication::translate("TMainForm", "Conversion aborted!");
-    f.StatusBar1->setPanelText(0, text);
-    f.setHint(text);
+    const RunMode mode = showRunEnd(false);
     f.RunMode = RunMode::rmInteractive;
-    f.armScheduleTimer(f.ScheduleSettings.ScheduleConvert);
-    f.setWindowTitle(product::kName);
-    platform::setApplicationTitle(product::kName);
     if (f.Silent)
         m_silentRunResult = 1;
     if (mode == RunMode::rmCommandLineAuto)

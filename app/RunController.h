@@ -58,6 +58,11 @@ public:
     bool stopRequested() const override { return m_closing; }
 
 private:
+    // What every end of a run shows (idle controls, the desktop told, the
+    // status text, the schedule armed again, the plain title); returns the
+    // mode the run had.
+    conversion::RunMode showRunEnd(bool completed);
+
     TMainForm& m_form;
     bool m_inRun = false;
     bool m_closing = false;

@@ -342,7 +342,7 @@ JobResult ConversionJob::run()
     } catch (const std::exception& e) {
         result.error = e.what();
     } catch (...) {
-        result.error = "Unknown error";
+        result.error = tr("Unknown error").toStdString();
     }
 
     // Final part, always: the AbortFlag once more decides together with the
@@ -356,7 +356,7 @@ JobResult ConversionJob::run()
     } catch (const std::exception& e) {
         fail(e.what());
     } catch (...) {
-        fail("Unknown error");
+        fail(tr("Unknown error").toStdString());
     }
     result.completed = !runStopped && !failed && last && *last != 1 && *last != 2;
     return result;

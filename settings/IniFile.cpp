@@ -1,4 +1,5 @@
 #include "IniFile.h"
+#include <QCoreApplication>
 
 #include "base/Text.h"
 #include "TimeFormat.h"
@@ -118,14 +119,17 @@ std::string writeError(const std::string& path)
         if (::getcwd(buf, sizeof buf))
             full = std::string(buf) + "/" + full;
     }
-    return "Unable to write to " + full;
+    return text::replacePlaceholder(
+        QCoreApplication::translate("SettingsError", "Unable to write to %s").toStdString(), full);
 }
 
 [[noreturn]] void throwWriteError(const std::string& path) { throw SettingsError(writeError(path)); }
 
 [[noreturn]] void throwTooLarge(const std::string& path)
 {
-    throw SettingsError("Unable to read " + path + ": the file is larger than 64 MiB");
+    throw SettingsError(text::replacePlaceholder(
+        QCoreApplication::translate("SettingsError", "Unable to read %s: the file is larger than 64 MiB").toStdString(),
+        path));
 }
 
 // The owner's wish that a file stays as it is holds for us too, also when we

@@ -1,4 +1,6 @@
 #include "RunSettings.h"
+#include "base/Text.h"
+#include <QCoreApplication>
 
 namespace vexlo::settings {
 
@@ -20,7 +22,8 @@ int32_t frameDimension(std::string_view part)
     const std::string_view text = trimBlanks(part);
     if (const auto v = parseIniInteger(text))
         return *v;
-    throw SettingsError("'" + std::string(text) + "' is not a valid integer value");
+    throw SettingsError(text::replacePlaceholder(
+        QCoreApplication::translate("SettingsError", "'%s' is not a valid integer value").toStdString(), text));
 }
 
 } // namespace
@@ -51,7 +54,8 @@ void loadProfileSettings(const IniDocument& doc, int32_t n, RunSettings& into)
         const int32_t width = frameDimension(text.substr(0, x));
         const int32_t height = frameDimension(text.substr(x + 1));
         if (bound && (width <= 0 || height <= 0))
-            throw SettingsError("'" + size + "' is not a valid frame size");
+            throw SettingsError(text::replacePlaceholder(
+                QCoreApplication::translate("SettingsError", "'%s' is not a valid frame size").toStdString(), size));
         into.FrameWidth = bound ? -width : width;
         into.FrameHeight = bound ? -height : height;
     }

@@ -85,6 +85,10 @@ The source file was kept.</source>
 <byte value="xd"/>
 Die Quelldatei wurde behalten.</translation>
     </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
 </context>
 <context>
     <name>LinuxDesktopSession</name>
@@ -663,6 +667,25 @@ Möchten Sie ihn anlegen?</translation>
     <message>
         <source>&amp;Apply</source>
         <translation>&amp;Anwenden</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsError</name>
+    <message>
+        <source>Unable to write to %s</source>
+        <translation>In %s kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Unable to read %s: the file is larger than 64 MiB</source>
+        <translation>%s kann nicht gelesen werden: die Datei ist größer als 64 MiB</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos; is not a valid integer value</source>
+        <translation>„%s“ ist keine gültige Ganzzahl</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos; is not a valid frame size</source>
+        <translation>„%s“ ist keine gültige Bildgröße</translation>
     </message>
 </context>
 </TS>
