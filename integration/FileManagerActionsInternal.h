@@ -1,0 +1,20 @@
+#pragma once
+// Shared by the files of FileManagerActions: the mark that generated files
+// carry and the folders each file manager reads its actions from.
+#include "FileManagerActions.h"
+
+#include <string>
+
+namespace vexlo::integration::detail {
+
+inline constexpr const char* kMarkValue = "palvex-integration";
+
+inline std::string markLine() { return std::string(kMarkKey) + "=" + kMarkValue; }
+
+inline std::string nautilusFolder(const Folders& f) { return f.dataHome + "/nautilus/scripts/" + kMenuTitle; }
+inline std::string dolphinFolder(const Folders& f) { return f.dataHome + "/kio/servicemenus"; }
+inline std::string nemoFolder(const Folders& f) { return f.dataHome + "/nemo/actions"; }
+inline std::string cajaFolder(const Folders& f) { return f.dataHome + "/file-manager/actions"; }
+inline std::string thunarFile(const Folders& f) { return f.configHome + "/Thunar/uca.xml"; }
+
+} // namespace vexlo::integration::detail
