@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 
 #include "base/Text.h"
+#include "FileAccess.h"
 #include "TimeFormat.h"
 
 #include "platform/Services.h"
@@ -16,8 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -28,8 +27,6 @@ namespace {
 
 constexpr size_t kMaxValueLength = 2047;
 constexpr size_t kMaxKeyListBytes = 16384;
-// No settings file of this program comes near it; a larger one is damaged.
-constexpr off_t kMaxFileBytes = off_t(64) << 20;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -130,157 +127,6 @@ std::string writeError(const std::string& path)
     throw SettingsError(text::replacePlaceholder(
         QCoreApplication::translate("SettingsError", "Unable to read %s: the file is larger than 64 MiB").toStdString(),
         path));
-}
-
-// The owner's wish that a file stays as it is holds for us too, also when we
-// run as root (who may write anything).
-bool writableByUs(const std::string& path, const struct stat& st)
-{
-    if (::geteuid() == 0)
-        return (st.st_mode & 0222) != 0;
-    return ::access(path.c_str(), W_OK) == 0;
-}
-
-// Reads a whole regular file. Returns false with errno set when it cannot be
-// read: EINVAL for anything but a regular file (a FIFO would block, a device
-// never end), EFBIG for a file over kMaxFileBytes.
-bool readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr)
-{
-    out.clear();
-    // Non-blocking, so that opening a FIFO does not wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) {
-        const int err = st.st_size > kMaxFileBytes ? EFBIG : !S_ISREG(st.st_mode) ? EINVAL : errno;
-        ::close(fd);
-        errno = err;
-        return false;
-    }
-    if (info)
-        *info = st;
-    if (st.st_size > 0)
-        out.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) {
-            out.append(buf, static_cast<size_t>(n));
-            if (out.size() > static_cast<size_t>(kMaxFileBytes)) { // it grew while read
-                ::close(fd);
-                errno = EFBIG;
-                return false;
-            }
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            const int err = errno;
-            ::close(fd);
-            errno = err;
-            return false;
-        }
-    }
-    ::close(fd);
-    return true;
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-mode_t currentUmask()
-{
-    std::string status;
-    if (readWholeFile("/proc/self/status", status)) {
-        const size_t at = status.find("\nUmask:");
-        if (at != std::string::npos) {
-            const unsigned long m = std::strtoul(status.c_str() + at + 7, nullptr, 8);
-            return static_cast<mode_t>(m & 0777);
-        }
-    }
-    return 022;
-}
-
-// A symbolic link is followed, so that the link stays and its target changes.
-std::string resolveTarget(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string r(real);
-            std::free(real);
-            return r;
-        }
-    }
-    return path;
-}
-
-class FileLock {
-public:
-    explicit FileLock(const std::string& lockPath)
-    {
-        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (m_fd < 0)
-            return;
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(m_fd);
-                m_fd = -1;
-                return;
-            }
-        }
-    }
-    ~FileLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // also releases the lock
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool held() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
-
-// Replaces `target` by `bytes` in one step: a temporary file beside it, written
-// and flushed to disk, then renamed over it. The caller holds the lock, so the
-// temporary name is this writer's alone; a leftover from a crash is reused.
-bool replaceAtomically(const std::string& target, std::string_view bytes, mode_t mode)
-{
-    const std::string temp = target + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0;
-    ok = ok && writeAll(fd, bytes);
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
 }
 
 // A value that itself begins and ends with a double quote is written inside
@@ -592,7 +438,7 @@ IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
 IniDocument IniFile::load() const
 {
     std::string bytes;
-    if (!readWholeFile(m_path, bytes)) {
+    if (!detail::readWholeFile(m_path, bytes)) {
         if (errno == EFBIG)
             throwTooLarge(m_path);
         return {}; // missing, unreadable, or not a regular file
@@ -649,26 +495,26 @@ void IniFile::eraseSection(std::string_view section)
 
 void IniFile::update(const std::function<void(IniDocument&)>& edit)
 {
-    const std::string target = resolveTarget(m_path);
-    const FileLock lock(target + ".lock");
+    const std::string target = detail::resolveTarget(m_path);
+    const detail::FileLock lock(target + ".lock");
     if (!lock.held())
         throwWriteError(m_path);
 
     std::string current;
     struct stat info {};
     mode_t mode = 0;
-    if (readWholeFile(target, current, &info)) {
+    if (detail::readWholeFile(target, current, &info)) {
         mode = info.st_mode & 07777;
-        if (!writableByUs(target, info))
+        if (!detail::writableByUs(target, info))
             throwWriteError(m_path); // made read-only by its owner: never replaced
     } else if (errno == ENOENT) {
-        mode = 0666 & ~currentUmask();
+        mode = 0666 & ~detail::currentUmask();
     } else {
         throwWriteError(m_path); // rewriting a file we cannot read would lose it
     }
     IniDocument doc = IniDocument::parse(current);
     edit(doc);
-    if (!replaceAtomically(target, doc.serialize(), mode))
+    if (!detail::replaceAtomically(target, doc.serialize(), mode))
         throwWriteError(m_path);
 }
 
