@@ -27,36 +27,6 @@ template<size_t N> QStringList itemList(const std::array<std::string_view, N>& i
     return list;
 }
 
-const QStringList& frameSizeItems()
-{
-    static const QStringList items = itemList(kFrameSizeItems);
-    return items;
-}
-
-const QStringList& videoBitrateItems()
-{
-    static const QStringList items = itemList(kVideoBitrateItems);
-    return items;
-}
-
-const QStringList& framerateItems()
-{
-    static const QStringList items = itemList(kFramerateItems);
-    return items;
-}
-
-const QStringList& audioBitrateItems()
-{
-    static const QStringList items = itemList(kAudioBitrateItems);
-    return items;
-}
-
-const QStringList& sampleRateItems()
-{
-    static const QStringList items = itemList(kSampleRateItems);
-    return items;
-}
-
 QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows, const QRect& geometry)
 {
     auto* box = new QComboBox(parent);
@@ -281,13 +251,13 @@ void TConvertOptionsForm::buildControls()
     grbWhat = new QGroupBox(tr("&Video"), this);
     grbWhat->setObjectName(QStringLiteral("grbWhat"));
     grbWhat->setGeometry(8, 56, 252, 138);
-    cbxFrameSize = makeList(grbWhat, "cbxFrameSize", frameSizeItems(), 20, QRect(80, 22, 130, 22));
+    cbxFrameSize = makeList(grbWhat, "cbxFrameSize", itemList(kFrameSizeItems), 20, QRect(80, 22, 130, 22));
     makeLabel(grbWhat, "lblFrameSize", tr("Frame Size:"), QRect(10, 25, 68, 16), cbxFrameSize);
-    cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", videoBitrateItems(), 15, QRect(80, 50, 130, 22));
+    cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", itemList(kVideoBitrateItems), 15, QRect(80, 50, 130, 22));
     cbxVideoBitrate->setToolTip(tr("0: no fixed bit rate; the encoder keeps a constant quality"));
     makeLabel(grbWhat, "lblVideoBitrate", tr("&Bitrate:"), QRect(10, 53, 68, 16), cbxVideoBitrate);
     makeLabel(grbWhat, "lblVideoBitrateUnit", tr("kbps"), QRect(214, 53, 34, 16));
-    cbxFramerate = makeList(grbWhat, "cbxFramerate", framerateItems(), 8, QRect(80, 78, 130, 22));
+    cbxFramerate = makeList(grbWhat, "cbxFramerate", itemList(kFramerateItems), 8, QRect(80, 78, 130, 22));
     makeLabel(grbWhat, "lblFramerate", tr("&Framerate:"), QRect(10, 81, 68, 16), cbxFramerate);
     makeLabel(grbWhat, "lblFramerateUnit", tr("fps"), QRect(214, 81, 34, 16));
     btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", tr("&Restore Default Settings"), QRect(10, 106, 232, 24));
@@ -296,10 +266,10 @@ void TConvertOptionsForm::buildControls()
     GroupBox1 = new QGroupBox(tr("&Audio"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(268, 56, 252, 138);
-    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", audioBitrateItems(), 20, QRect(92, 22, 118, 22));
+    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", itemList(kAudioBitrateItems), 20, QRect(92, 22, 118, 22));
     makeLabel(GroupBox1, "lblAudioBitrate", tr("Bit&rate:"), QRect(10, 25, 80, 16), cbxAudioBitrate);
     makeLabel(GroupBox1, "lblAudioBitrateUnit", tr("kbps"), QRect(214, 25, 34, 16));
-    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", sampleRateItems(), 8, QRect(92, 50, 118, 22));
+    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", itemList(kSampleRateItems), 8, QRect(92, 50, 118, 22));
     makeLabel(GroupBox1, "lblSampleBitrate", tr("Sample Rate:"), QRect(10, 53, 80, 16), cbxSampleBitrate);
     makeLabel(GroupBox1, "lblSampleBitrateUnit", tr("Hz"), QRect(214, 53, 34, 16));
     cbxChannels = makeList(GroupBox1, "cbxChannels", {tr("Mono"), tr("Stereo")}, 8, QRect(92, 78, 118, 22));

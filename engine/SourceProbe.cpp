@@ -37,13 +37,20 @@ std::optional<Rational> readFraction(const std::string& text)
     return Rational{*num, *den};
 }
 
-// ffprobe writes "unknown" for what the file does not say.
-std::string known(const std::string& value)
+} // namespace
+
+std::string knownName(std::string_view name)
 {
-    return value == "unknown" || value == "reserved" || value == "unspecified" ? std::string() : value;
+    return name == "unknown" || name == "reserved" || name == "unspecified" ? std::string() : std::string(name);
 }
 
-} // namespace
+int quarterTurn(double degrees)
+{
+    if (!std::isfinite(degrees) || std::abs(degrees) >= 1e6)
+        return 0;
+    const int quarter = int(std::lround(degrees / 90.0)) % 4;
+    return (quarter + 4) % 4 * 90;
+}
 
 SourceInfo parseProbeOutput(std::string_view text)
 {
@@ -100,19 +107,15 @@ SourceInfo parseProbeOutput(std::string_view text)
             std::string rotation = s["rotation"];
             if (rotation.empty())
                 rotation = s["tags.rotate"];
-            const double degrees = std::atof(rotation.c_str());
-            if (std::isfinite(degrees) && std::abs(degrees) < 1e6) {
-                int quarter = int(std::lround(degrees / 90.0)) % 4;
-                v.rotation = (quarter + 4) % 4 * 90;
-            }
+            v.rotation = quarterTurn(std::atof(rotation.c_str()));
             v.frameRate = readFraction(s["avg_frame_rate"]).value_or(Rational{0, 1});
             v.baseRate = readFraction(s["r_frame_rate"]).value_or(Rational{0, 1});
-            v.fieldOrder = known(s["field_order"]);
+            v.fieldOrder = knownName(s["field_order"]);
             v.pixelFormat = s["pix_fmt"];
-            v.colorRange = known(s["color_range"]);
-            v.colorSpace = known(s["color_space"]);
-            v.colorPrimaries = known(s["color_primaries"]);
-            v.colorTransfer = known(s["color_transfer"]);
+            v.colorRange = knownName(s["color_range"]);
+            v.colorSpace = knownName(s["color_space"]);
+            v.colorPrimaries = knownName(s["color_primaries"]);
+            v.colorTransfer = knownName(s["color_transfer"]);
             info.video = v;
         } else if (type == "audio" && !info.audio) {
             AudioStreamInfo a;

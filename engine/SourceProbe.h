@@ -39,6 +39,14 @@ struct SourceInfo {
     double durationSeconds = 0; // 0 when not known
 };
 
+// A colour or field name as ffmpeg gives it, "" for what the file does not
+// say ("unknown", "reserved", "unspecified").
+std::string knownName(std::string_view name);
+
+// A display rotation in degrees as 0, 90, 180 or 270 (the nearest quarter
+// turn; 0 for what is not a finite, sensible angle).
+int quarterTurn(double degrees);
+
 // Reads ffprobe's "flat" output of the entries that probeArguments() asks for.
 // Never throws; what does not read is left at its default. Cover pictures
 // (attached pictures) are not taken as the video stream.

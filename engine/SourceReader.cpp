@@ -42,13 +42,8 @@ std::optional<Rational> positive(AVRational r)
     return Rational{r.num, r.den};
 }
 
-std::string known(const char* name)
-{
-    if (!name)
-        return {};
-    const std::string value = name;
-    return value == "unknown" || value == "reserved" || value == "unspecified" ? std::string() : value;
-}
+// The libraries give no name (nullptr) for values they do not know.
+std::string colourName(const char* name) { return name ? knownName(name) : std::string(); }
 
 std::string fieldOrderName(AVFieldOrder order)
 {
@@ -85,15 +80,11 @@ const uint8_t* displayMatrix(const AVStream* stream)
 // file's "rotate" tag; turned into 0, 90, 180 or 270.
 int rotationOf(const AVStream* stream)
 {
-    double degrees = 0;
     if (const uint8_t* matrix = displayMatrix(stream))
-        degrees = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
-    else if (const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "rotate", nullptr, 0))
-        degrees = std::atof(tag->value);
-    if (!std::isfinite(degrees) || std::abs(degrees) >= 1e6)
-        return 0;
-    const int quarter = int(std::lround(degrees / 90.0)) % 4;
-    return (quarter + 4) % 4 * 90;
+        return quarterTurn(av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)));
+    if (const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "rotate", nullptr, 0))
+        return quarterTurn(std::atof(tag->value));
+    return 0;
 }
 
 } // namespace
@@ -152,10 +143,10 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
             v.fieldOrder = fieldOrderName(par->field_order);
             const char* pixelFormat = av_get_pix_fmt_name(AVPixelFormat(par->format));
             v.pixelFormat = pixelFormat ? pixelFormat : "unknown";
-            v.colorRange = known(av_color_range_name(par->color_range));
-            v.colorSpace = known(av_color_space_name(par->color_space));
-            v.colorPrimaries = known(av_color_primaries_name(par->color_primaries));
-            v.colorTransfer = known(av_color_transfer_name(par->color_trc));
+            v.colorRange = colourName(av_color_range_name(par->color_range));
+            v.colorSpace = colourName(av_color_space_name(par->color_space));
+            v.colorPrimaries = colourName(av_color_primaries_name(par->color_primaries));
+            v.colorTransfer = colourName(av_color_transfer_name(par->color_trc));
             info.video = v;
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !info.audio) {
             AudioStreamInfo a;
