@@ -116,9 +116,14 @@ void Conversion::streamEnded()
         m_error += " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     else if (status >= 0 && WIFSIGNALED(status))
         m_error += " (signal " + std::to_string(WTERMSIG(status)) + ")";
-    const std::string tail = m_parser.logTail();
-    if (!tail.empty())
-        m_error += ":\n" + tail;
+    // A failed write names its reason in a line of its own, which the
+    // encoders' statistics may push out of the log's end: it comes first.
+    const std::string& failure = m_parser.writeFailure();
+    std::string detail = m_parser.logTail();
+    if (!failure.empty() && detail.find(failure) == std::string::npos)
+        detail = failure + "\n" + detail;
+    if (!detail.empty())
+        m_error += ":\n" + detail;
     finish(Outcome::Failed);
 }
 
