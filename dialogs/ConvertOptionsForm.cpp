@@ -3,6 +3,7 @@
 #include "ConvertOptionsControls.h"
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "settings/Catalogue.h"
 #include "settings/IniFile.h"
 #include "settings/RunSettings.h"
 #include "platform/Product.h"
@@ -168,12 +169,8 @@ void TConvertOptionsForm::LoadProfileList()
     const IniDocument doc = settingsFile().load();
     cbxVideoFormat->clear();
     QStringList titles;
-    for (int32_t n = 0; n < INT32_MAX; ++n) {
-        const std::string title = doc.readText(profileSectionName(n), "Title", "");
-        if (title.empty())
-            break;
+    for (const std::string& title : catalogueTitles(doc))
         titles.append(fromBytes(title));
-    }
     cbxVideoFormat->addItems(titles);
     const int32_t chosen = doc.readInteger(kOptions, "OutputFormat", 0);
     cbxVideoFormat->setCurrentIndex(chosen >= 0 && chosen < cbxVideoFormat->count() ? chosen : -1);

@@ -4,7 +4,7 @@
 #include "base/Text.h"
 
 #include "platform/UserFolders.h"
-#include "settings/IniFile.h"
+#include "settings/Catalogue.h"
 
 #include <QString>
 #include <QXmlStreamReader>
@@ -167,14 +167,9 @@ std::string flatName(const Entry& e) { return e.number < 0 ? e.title : std::stri
 
 std::vector<Profile> catalogueProfiles(const std::string& settingsText)
 {
-    const settings::IniDocument doc = settings::IniDocument::parse(settingsText);
     std::vector<Profile> profiles;
-    for (int n = 0; n < 100000; ++n) {
-        const std::string title = doc.readText("VideoFormat" + std::to_string(n), "Title", "");
-        if (title.empty())
-            break;
-        profiles.push_back({n, title});
-    }
+    for (const std::string& title : settings::catalogueTitles(settings::IniDocument::parse(settingsText)))
+        profiles.push_back({int(profiles.size()), title});
     return profiles;
 }
 

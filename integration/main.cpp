@@ -19,6 +19,7 @@
 
 #include "platform/LinuxServices.h"
 #include "platform/UserFolders.h"
+#include "settings/Catalogue.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -96,7 +97,7 @@ int main(int argc, char** argv)
     } else {
         Setup setup;
         setup.programFolder = programFolder();
-        std::ifstream in(vexlo::platform::settingsFileFor(setup.programFolder + "vexlo"), std::ios::binary);
+        std::ifstream in(vexlo::settings::settingsFilePathFor(setup.programFolder + "vexlo"), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         setup.profiles = catalogueProfiles(text.str());

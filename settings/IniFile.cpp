@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 
 #include "base/Text.h"
+#include "Catalogue.h"
 #include "FileAccess.h"
 #include "TimeFormat.h"
 
@@ -520,7 +521,7 @@ void IniFile::update(const std::function<void(IniDocument&)>& edit)
 
 // ---------------------------------------------------------------- location
 
-std::string settingsFilePath() { return platform::settingsFileFor(platform::executablePath()); }
+std::string settingsFilePath() { return settingsFilePathFor(platform::executablePath()); }
 
 IniFile settingsFile() { return IniFile(settingsFilePath()); }
 

@@ -124,8 +124,8 @@ private:
 // The program's settings file: the executable's path with its extension
 // replaced by ".ini" (an executable without extension gets ".ini" appended);
 // the user's own copy below ${XDG_CONFIG_HOME:-~/.config}/vexlo/ when the
-// program folder is not writable (platform/UserFolders.h). Derived afresh at
-// every call.
+// program folder is not writable (platform/UserFolders.h), brought up to the
+// shipped catalogue's profiles (Catalogue.h). Derived afresh at every call.
 std::string settingsFilePath();
 IniFile settingsFile();
 

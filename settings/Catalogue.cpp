@@ -1,0 +1,64 @@
+#include "Catalogue.h"
+
+#include "RunSettings.h"
+#include "platform/UserFolders.h"
+
+#include <cstdint>
+#include <mutex>
+#include <set>
+
+namespace vexlo::settings {
+
+std::vector<std::string> catalogueTitles(const IniDocument& doc)
+{
+    std::vector<std::string> titles;
+    for (int32_t n = 0; n < INT32_MAX; ++n) {
+        std::string title = doc.readText(profileSectionName(n), "Title", "");
+        if (title.empty())
+            break;
+        titles.push_back(std::move(title));
+    }
+    return titles;
+}
+
+int extendCatalogue(IniDocument& doc, const IniDocument& shipped)
+{
+    const int32_t have = int32_t(catalogueTitles(doc).size());
+    const int32_t offered = int32_t(catalogueTitles(shipped).size());
+    for (int32_t n = have; n < offered; ++n) {
+        const std::string section = profileSectionName(n);
+        for (const std::string& key : shipped.allKeys(section)) {
+            if (!doc.value(section, key))
+                doc.setValue(section, key, shipped.value(section, key).value_or(""));
+        }
+    }
+    return offered > have ? offered - have : 0;
+}
+
+std::string settingsFilePathFor(const std::string& executablePath)
+{
+    const std::string path = platform::settingsFileFor(executablePath);
+    const std::string catalogue = platform::placeSettings(executablePath, true, {}).catalogue;
+    if (path == catalogue)
+        return path; // the settings file is the catalogue itself
+    static std::mutex mutex;
+    static std::set<std::string> looked;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!looked.insert(path).second)
+            return path;
+    }
+    try {
+        const IniDocument shipped = IniFile(catalogue).load();
+        const size_t offered = catalogueTitles(shipped).size();
+        IniFile file(path);
+        // Read first: a file that is up to date is not written at all.
+        if (offered > catalogueTitles(file.load()).size())
+            file.update([&](IniDocument& doc) { extendCatalogue(doc, shipped); });
+    } catch (const SettingsError&) {
+        // Unreadable or unwritable: the run goes on with the profiles it has.
+    }
+    return path;
+}
+
+} // namespace vexlo::settings

@@ -1,0 +1,27 @@
+#pragma once
+// The output-format catalogue: the run of [VideoFormatN] sections of the
+// settings file from N = 0 up to the first without a title, in the order of
+// the output dialog's list.
+#include "IniFile.h"
+
+#include <string>
+#include <vector>
+
+namespace vexlo::settings {
+
+std::vector<std::string> catalogueTitles(const IniDocument& doc);
+
+// Adds to `doc` the profiles that `shipped` has beyond the end of `doc`'s own
+// run, section by section; keys that `doc` already holds are kept. The
+// profiles `doc` has are never changed. Returns how many were added.
+int extendCatalogue(IniDocument& doc, const IniDocument& shipped);
+
+// The settings file of the program at `executablePath`
+// (platform::settingsFileFor). A per-user file that was copied from an older
+// catalogue gets, once per process, the profiles that the shipped catalogue
+// has beyond its own, so that an upgrade brings its new output formats to
+// every user; the user's own choices and profiles stay as they are. When the
+// file cannot be written it is left as it was, with the profiles it has.
+std::string settingsFilePathFor(const std::string& executablePath);
+
+} // namespace vexlo::settings
