@@ -237,20 +237,22 @@ void TOptionForm::LoadPreferences()
     chkDoNotShowConfirm->setChecked(doc.readFlag("Options", "DoNotShowConfirm", false));
     chkShellExtension->setChecked(doc.readFlag("Options", "UseShellExtension", true));
     chkDeleteSource->setChecked(doc.readFlag("Options", "DeleteSourceWhenDone", false));
-    chkScheduleConvert->setChecked(doc.readFlag("Options", "ScheduleConvert", false));
+    const ScheduleSettings schedule = readSchedule(doc, m_clock());
+    chkScheduleConvert->setChecked(schedule.ScheduleConvert);
     chkScheduleConvertClick();
-    const QDateTime start = doc.readTime("Options", "StartConvertingAt", m_clock());
-    m_scheduleDate = start.date();
-    edtScheduleTime->setTime(start.time());
-    chkSunday->setChecked(doc.readFlag("Options", "Sunday", false));
-    chkMonday->setChecked(doc.readFlag("Options", "Monday", false));
-    chkTuesday->setChecked(doc.readFlag("Options", "Tuesday", false));
-    chkWednesday->setChecked(doc.readFlag("Options", "Wednesday", false));
-    chkThursday->setChecked(doc.readFlag("Options", "Thursday", false));
-    chkFriday->setChecked(doc.readFlag("Options", "Friday", false));
-    chkSaturday->setChecked(doc.readFlag("Options", "Saturday", false));
-    chkExitWhenDone->setChecked(doc.readFlag("Options", "ExitWhenDone", false));
-    chkShundownWhenDone->setChecked(doc.readFlag("Options", "ShunDownWhenDone", false));
+    m_scheduleDate = schedule.StartConvertingAt.date();
+    edtScheduleTime->setTime(schedule.StartConvertingAt.time());
+    for (const auto& [box, field] : scheduleBoxes())
+        box->setChecked(schedule.*field);
+}
+
+std::vector<std::pair<QCheckBox*, bool ScheduleSettings::*>> TOptionForm::scheduleBoxes() const
+{
+    return {{chkSunday, &ScheduleSettings::Sunday}, {chkMonday, &ScheduleSettings::Monday},
+        {chkTuesday, &ScheduleSettings::Tuesday}, {chkWednesday, &ScheduleSettings::Wednesday},
+        {chkThursday, &ScheduleSettings::Thursday}, {chkFriday, &ScheduleSettings::Friday},
+        {chkSaturday, &ScheduleSettings::Saturday}, {chkExitWhenDone, &ScheduleSettings::ExitWhenDone},
+        {chkShundownWhenDone, &ScheduleSettings::ShunDownWhenDone}};
 }
 
 QDateTime TOptionForm::scheduleTime() const
@@ -272,33 +274,18 @@ void TOptionForm::SavePreferences()
     file.writeFlag("Options", "UseShellExtension", chkShellExtension->isChecked());
     SetShellExtension(chkShellExtension->isChecked());
     file.writeFlag("Options", "DeleteSourceWhenDone", chkDeleteSource->isChecked());
-    file.writeFlag("Options", "ScheduleConvert", chkScheduleConvert->isChecked());
-    file.writeTime("Options", "StartConvertingAt", scheduleTime());
-    file.writeFlag("Options", "Sunday", chkSunday->isChecked());
-    file.writeFlag("Options", "Monday", chkMonday->isChecked());
-    file.writeFlag("Options", "Tuesday", chkTuesday->isChecked());
-    file.writeFlag("Options", "Wednesday", chkWednesday->isChecked());
-    file.writeFlag("Options", "Thursday", chkThursday->isChecked());
-    file.writeFlag("Options", "Friday", chkFriday->isChecked());
-    file.writeFlag("Options", "Saturday", chkSaturday->isChecked());
-    file.writeFlag("Options", "ExitWhenDone", chkExitWhenDone->isChecked());
-    file.writeFlag("Options", "ShunDownWhenDone", chkShundownWhenDone->isChecked());
+    ScheduleSettings chosen;
+    chosen.ScheduleConvert = chkScheduleConvert->isChecked();
+    chosen.StartConvertingAt = scheduleTime();
+    for (const auto& [box, field] : scheduleBoxes())
+        chosen.*field = box->isChecked();
+    writeSchedule(file, chosen);
 
     if (!m_schedule)
         return;
-    m_schedule->ScheduleConvert = chkScheduleConvert->isChecked();
-    if (!m_schedule->ScheduleConvert)
-        return; // the rest stays as it is in memory
-    m_schedule->StartConvertingAt = scheduleTime();
-    m_schedule->Sunday = chkSunday->isChecked();
-    m_schedule->Monday = chkMonday->isChecked();
-    m_schedule->Tuesday = chkTuesday->isChecked();
-    m_schedule->Wednesday = chkWednesday->isChecked();
-    m_schedule->Thursday = chkThursday->isChecked();
-    m_schedule->Friday = chkFriday->isChecked();
-    m_schedule->Saturday = chkSaturday->isChecked();
-    m_schedule->ExitWhenDone = chkExitWhenDone->isChecked();
-    m_schedule->ShunDownWhenDone = chkShundownWhenDone->isChecked();
+    m_schedule->ScheduleConvert = chosen.ScheduleConvert;
+    if (chosen.ScheduleConvert)
+        *m_schedule = chosen; // otherwise the rest stays as it is in memory
 }
 
 void TOptionForm::SetShellExtension(bool on)

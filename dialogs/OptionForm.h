@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QDialog>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -91,6 +93,8 @@ protected:
 
 private:
     QDateTime scheduleTime() const;
+    // The schedule's check boxes and the fields of the record they show.
+    std::vector<std::pair<QCheckBox*, bool ScheduleSettings::*>> scheduleBoxes() const;
 
     ScheduleSettings* m_schedule;
     std::function<QDateTime()> m_clock;

@@ -20,6 +20,15 @@ struct ScheduleSettings {
     bool ShunDownWhenDone = false;
 };
 
+// Every key of the schedule, whatever ScheduleConvert says; StartConvertingAt
+// defaults to `now`.
+ScheduleSettings readSchedule(const IniDocument& doc, const QDateTime& now);
+
+// Writes the schedule's keys one write each, ScheduleConvert first and then in
+// the record's order, so that a failed write leaves the keys before it written
+// and the rest untouched. Throws SettingsError.
+void writeSchedule(IniFile& file, const ScheduleSettings& schedule);
+
 // Reads Options/ScheduleConvert; only when it is true reads the rest
 // (StartConvertingAt defaults to `now`), otherwise the other fields keep their
 // values. Returns ScheduleConvert: whether Timer1 is to be armed.
