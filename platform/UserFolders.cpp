@@ -211,15 +211,17 @@ SettingsPlacement placeSettings(
     return placement;
 }
 
-std::string settingsFileFor(const std::string& executablePath)
+SettingsPlacement settingsPlacementFor(const std::string& executablePath)
 {
     const size_t slash = executablePath.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : executablePath.substr(0, slash + 1);
-    const SettingsPlacement placement = placeSettings(executablePath, folderWritable(folder), configHome());
+    SettingsPlacement placement = placeSettings(executablePath, folderWritable(folder), configHome());
     if (placement.perUser)
         copyIfAbsent(placement.catalogue, placement.path);
-    return placement.path;
+    return placement;
 }
+
+std::string settingsFileFor(const std::string& executablePath) { return settingsPlacementFor(executablePath).path; }
 
 std::string defaultDestinationFolder()
 {

@@ -46,6 +46,8 @@ SettingsPlacement placeSettings(
 // catalogue (never replacing a file that another instance created meanwhile);
 // when that fails, the path is still returned and reading gives the defaults.
 std::string settingsFileFor(const std::string& executablePath);
+// The same, with where the shipped catalogue is and whether the file is the user's own.
+SettingsPlacement settingsPlacementFor(const std::string& executablePath);
 
 // The default destination folder, with a trailing "/": the program folder
 // while the settings live beside the executable; otherwise the XDG videos

@@ -37,9 +37,9 @@ int extendCatalogue(IniDocument& doc, const IniDocument& shipped)
 
 std::string settingsFilePathFor(const std::string& executablePath)
 {
-    const std::string path = platform::settingsFileFor(executablePath);
-    const std::string catalogue = platform::placeSettings(executablePath, true, {}).catalogue;
-    if (path == catalogue)
+    const platform::SettingsPlacement placement = platform::settingsPlacementFor(executablePath);
+    const std::string& path = placement.path;
+    if (!placement.perUser)
         return path; // the settings file is the catalogue itself
     static std::mutex mutex;
     static std::set<std::string> looked;
@@ -49,7 +49,7 @@ std::string settingsFilePathFor(const std::string& executablePath)
             return path;
     }
     try {
-        const IniDocument shipped = IniFile(catalogue).load();
+        const IniDocument shipped = IniFile(placement.catalogue).load();
         const size_t offered = catalogueTitles(shipped).size();
         IniFile file(path);
         // Read first: a file that is up to date is not written at all.
