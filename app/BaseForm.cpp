@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QStatusTipEvent>
 #include <QTreeWidget>
-#include <algorithm>
 
 namespace vexlo::app {
 
@@ -157,12 +156,8 @@ bool TBaseForm::IsFileInList(QTreeWidget*, const std::string& path) const { retu
 
 void TBaseForm::removeListRows(QTreeWidget* listView, const std::vector<int>& indexes)
 {
-    m_files.removeRows(indexes);
-    std::vector<int> rows = indexes;
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        delete listView->topLevelItem(*it);
+    for (const int row : m_files.removeRows(indexes))
+        delete listView->topLevelItem(row);
 }
 
 void TBaseForm::clearList(QTreeWidget* listView)
@@ -183,8 +178,6 @@ bool TBaseForm::AddFileToList(TImageList& imageList, QTreeWidget* listView, cons
     item->setText(0, paths::toQString(path));
     item->setText(1, QString::fromStdString(shellutil::GetFileSizeText(path)));
     item->setText(2, paths::toQString(shellutil::folderPart(path)));
-    item->setData(0, Qt::UserRole, QByteArray::fromStdString(path));
-    item->setData(0, Qt::UserRole + 1, image);
     item->setIcon(0, imageList.at(image));
     listView->addTopLevelItem(item);
     m_files.add(path);

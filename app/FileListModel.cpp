@@ -33,17 +33,20 @@ bool FileListModel::add(const std::string& path)
     return true;
 }
 
-void FileListModel::removeRows(std::vector<int> indexes)
+std::vector<int> FileListModel::removeRows(std::vector<int> indexes)
 {
     std::sort(indexes.begin(), indexes.end());
     indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    std::vector<int> removed;
     for (auto it = indexes.rbegin(); it != indexes.rend(); ++it) {
         if (*it < 0 || *it >= count())
             continue;
         const auto row = m_paths.begin() + *it;
         m_index.erase(*row);
         m_paths.erase(row);
+        removed.push_back(*it);
     }
+    return removed;
 }
 
 void FileListModel::clear()

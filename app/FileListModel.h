@@ -28,8 +28,9 @@ public:
     // Appends a row; false (nothing changes) when the path is not accepted.
     bool add(const std::string& path);
     // Removes the rows at `indexes` (any order, repeats and unknown rows
-    // ignored); the others keep their order.
-    void removeRows(std::vector<int> indexes);
+    // ignored); the others keep their order. Returns the rows removed, last
+    // first, so that a view can remove the same rows.
+    std::vector<int> removeRows(std::vector<int> indexes);
     void clear();
 
 private:

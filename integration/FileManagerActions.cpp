@@ -1,6 +1,7 @@
 #include "FileManagerActions.h"
 #include "FileManagerActionsInternal.h"
 
+#include "app/FileRules.h"
 #include "base/Text.h"
 
 #include "platform/UserFolders.h"
@@ -11,6 +12,8 @@
 
 #include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vexlo::integration {
 
@@ -18,8 +21,21 @@ using namespace detail;
 
 namespace {
 
-constexpr const char* kSupportedExtensions[] = {"avi", "wmv", "mpeg", "mpg", "m2ts", "mts", "m2t", "qt", "mov", "mpm",
-    "mpv", "mpa", "asf", "wma", "vob", "mod", "mp4", "3gp", "3g2"};
+// The extensions Vexlo takes ("avi", "wmv", ...), from the list its file
+// rules use for drops and the command line.
+std::vector<std::string> supportedExtensions()
+{
+    std::vector<std::string> extensions;
+    std::string_view rest = app::SupportedVideoPatterns;
+    while (!rest.empty()) {
+        const size_t end = rest.find(';');
+        const std::string_view pattern = rest.substr(0, end);
+        if (pattern.substr(0, 2) == "*.")
+            extensions.emplace_back(pattern.substr(2));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    }
+    return extensions;
+}
 
 // "000".."999", "1000" and beyond; "add" for the output dialog.
 std::string actionKey(int number)
@@ -193,8 +209,7 @@ const std::vector<std::string>& videoMimeTypes()
 std::vector<std::string> videoNamePatterns()
 {
     std::vector<std::string> patterns;
-    for (const char* ext : kSupportedExtensions) {
-        std::string lower = ext;
+    for (const std::string& lower : supportedExtensions()) {
         const std::string upper = text::asciiUpper(lower);
         patterns.push_back("*." + lower);
         if (upper != lower)
@@ -260,8 +275,8 @@ std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& fol
 
     // Nemo: one action file per entry.
     std::string extensions;
-    for (const char* ext : kSupportedExtensions)
-        extensions += std::string(ext) + ";";
+    for (const std::string& ext : supportedExtensions())
+        extensions += ext + ";";
     for (const Entry& e : entries) {
         std::string text = "[Nemo Action]\n";
         text += "Name=" + keyValue(replaceAll(flatName(e), "%", "%%")) + "\n";

@@ -17,12 +17,7 @@ namespace vexlo::platform {
 
 namespace {
 
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
+using paths::withoutTrailingSlashes;
 
 std::string readTextFile(const std::string& path)
 {
