@@ -68,17 +68,17 @@ void RunController::request()
     switch (m_form.RunMode) {
     case RunMode::rmCommandLineAuto:
     case RunMode::rmScheduled:
-        m_form.PrepareRun();
+        prepare();
         break;
     case RunMode::rmCommandLinePrompt:
         if (settings::ShowOutputFormatDialog(&m_form))
-            m_form.PrepareRun();
+            prepare();
         else
             m_form.RunMode = RunMode::rmInteractive;
         break;
     case RunMode::rmInteractive:
         if ((doNotShowConfirm && anyAudioFlag) || settings::ShowOutputFormatDialog(&m_form))
-            m_form.PrepareRun();
+            prepare();
         break;
     }
 }
@@ -95,10 +95,10 @@ void RunController::prepare()
         }
         m_form.LoadProfileSettings(m_form.CmdFormatIndex);
     }
-    m_form.SetIdleState(false);
+    setIdleState(false);
     m_form.Progress->SetPosition(0);
     processPendingEvents();
-    m_form.ConvertFiles();
+    convertFiles();
 }
 
 void RunController::convertFiles()
@@ -118,9 +118,9 @@ void RunController::convertFiles()
         return;
     }
     if (result.completed)
-        m_form.ConversionCompleted();
+        completed();
     else
-        m_form.ConversionAborted();
+        aborted();
     if (result.error)
         throw std::runtime_error(*result.error);
 }
@@ -158,11 +158,10 @@ RunMode RunController::showRunEnd(bool completed)
 {
     TMainForm& f = m_form;
     const RunMode mode = f.RunMode;
-    f.SetIdleState(true);
-    m_desktopRun.runEnded(
-        completed, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
+    setIdleState(true);
     const QString text = completed ? QCoreApplication::translate("TMainForm", "Conversion completed!")
                                    : QCoreApplication::translate("TMainForm", "Conversion aborted!");
+    m_desktopRun.runEnded(text, f.RunSettings.ConvertToSamePath ? std::string() : f.RunSettings.DestPath, f.Silent);
     f.StatusBar1->setPanelText(0, text);
     f.setHint(text);
     f.armScheduleTimer(f.ScheduleSettings.ScheduleConvert);

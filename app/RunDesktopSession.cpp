@@ -92,15 +92,13 @@ void RunDesktopSession::update()
     }
 }
 
-void RunDesktopSession::runEnded(bool completed, const std::string& destination, bool silent)
+void RunDesktopSession::runEnded(const QString& outcome, const std::string& destination, bool silent)
 {
     platform::DesktopSession* s = session();
     if (!s || silent || m_closing || !m_window || m_window->isActiveWindow())
         return;
     platform::DesktopNotification notification;
-    notification.title = (completed ? QCoreApplication::translate("TMainForm", "Conversion completed!")
-                                    : QCoreApplication::translate("TMainForm", "Conversion aborted!"))
-                             .toStdString();
+    notification.title = outcome.toStdString();
     notification.body = summary(m_converted, m_total, destination);
     notification.icon = m_window->windowIcon().pixmap(64, 64).toImage();
     s->notify(notification);

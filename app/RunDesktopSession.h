@@ -5,6 +5,7 @@
 // something else is announced by a desktop notification.
 #include <string>
 
+class QString;
 class QWidget;
 
 namespace vexlo::platform {
@@ -29,8 +30,9 @@ public:
     void loopEnded(int converted);
     // Before file `finished + 1` of `total` starts.
     void filesFinished(int finished, int total);
-    // The end handler: "Conversion completed!" or "Conversion aborted!".
-    void runEnded(bool completed, const std::string& destination, bool silent);
+    // The end handler, with the run's outcome as the status bar shows it
+    // ("Conversion completed!" or "Conversion aborted!").
+    void runEnded(const QString& outcome, const std::string& destination, bool silent);
     // The user closes the window (close box, or a termination signal): the
     // run's end is not announced, the user asked for it.
     void windowClosing() { m_closing = true; }
