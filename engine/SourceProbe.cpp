@@ -52,6 +52,29 @@ int quarterTurn(double degrees)
     return (quarter + 4) % 4 * 90;
 }
 
+AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate)
+{
+    AudioStreamInfo a;
+    a.index = index;
+    a.channels = int(std::clamp<int64_t>(channels, 0, 1024));
+    a.sampleRate = int(std::clamp<int64_t>(sampleRate, 0, 10000000));
+    return a;
+}
+
+double plausibleDuration(double seconds)
+{
+    return std::isfinite(seconds) && seconds > 0 && seconds < 1e9 ? seconds : 0;
+}
+
+std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error)
+{
+    if (!info.video && !info.audio) {
+        error = "it holds neither pictures nor sound";
+        return std::nullopt;
+    }
+    return info;
+}
+
 SourceInfo parseProbeOutput(std::string_view text)
 {
     // streams.stream.<n>.<key>=<value>, format.duration="..."
@@ -118,16 +141,11 @@ SourceInfo parseProbeOutput(std::string_view text)
             v.colorTransfer = knownName(s["color_transfer"]);
             info.video = v;
         } else if (type == "audio" && !info.audio) {
-            AudioStreamInfo a;
-            a.index = int(readInt(s["index"]).value_or(n));
-            a.channels = int(std::clamp<int64_t>(readInt(s["channels"]).value_or(0), 0, 1024));
-            a.sampleRate = int(std::clamp<int64_t>(readInt(s["sample_rate"]).value_or(0), 0, 10000000));
-            info.audio = a;
+            info.audio = audioStream(int(readInt(s["index"]).value_or(n)), readInt(s["channels"]).value_or(0),
+                readInt(s["sample_rate"]).value_or(0));
         }
     }
-    const double duration = std::atof(format["duration"].c_str());
-    if (std::isfinite(duration) && duration > 0 && duration < 1e9)
-        info.durationSeconds = duration;
+    info.durationSeconds = plausibleDuration(std::atof(format["duration"].c_str()));
     return info;
 }
 
@@ -190,12 +208,7 @@ std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::str
         error = err.empty() ? "ffprobe could not read it" : err;
         return std::nullopt;
     }
-    SourceInfo info = parseProbeOutput(out);
-    if (!info.video && !info.audio) {
-        error = "it holds neither pictures nor sound";
-        return std::nullopt;
-    }
-    return info;
+    return usableSource(parseProbeOutput(out), error);
 }
 
 } // namespace vexlo::engine

@@ -4,6 +4,7 @@
 // audio stream. The plan of the conversion is made from it.
 #include "EngineArgument.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,14 @@ std::string knownName(std::string_view name);
 // A display rotation in degrees as 0, 90, 180 or 270 (the nearest quarter
 // turn; 0 for what is not a finite, sensible angle).
 int quarterTurn(double degrees);
+
+// The rules both readers apply to what they found:
+// the audio stream's record, with its channel count and rate brought into range;
+AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate);
+// the running time when it is a plausible one (finite, positive, under 1e9 s), else 0;
+double plausibleDuration(double seconds);
+// a source that holds neither pictures nor sound is refused.
+std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 
 // Reads ffprobe's "flat" output of the entries that probeArguments() asks for.
 // Never throws; what does not read is left at its default. Cover pictures

@@ -149,23 +149,12 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
             v.colorTransfer = colourName(av_color_transfer_name(par->color_trc));
             info.video = v;
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !info.audio) {
-            AudioStreamInfo a;
-            a.index = stream->index;
-            a.channels = std::clamp(par->ch_layout.nb_channels, 0, 1024);
-            a.sampleRate = std::clamp(par->sample_rate, 0, 10000000);
-            info.audio = a;
+            info.audio = audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate);
         }
     }
-    if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
-        const double duration = double(context->duration) / AV_TIME_BASE;
-        if (duration < 1e9)
-            info.durationSeconds = duration;
-    }
-    if (!info.video && !info.audio) {
-        error = "it holds neither pictures nor sound";
-        return std::nullopt;
-    }
-    return info;
+    if (context->duration != AV_NOPTS_VALUE)
+        info.durationSeconds = plausibleDuration(double(context->duration) / AV_TIME_BASE);
+    return usableSource(info, error);
 }
 
 } // namespace vexlo::engine
