@@ -10,7 +10,6 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include <algorithm>
 #include <cmath>
 #include <mutex>
 
