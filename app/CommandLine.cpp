@@ -19,11 +19,16 @@ std::string withTrailingSlash(std::string folder)
 
 } // namespace
 
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder)
+CommandLineRequest readCommandLine(
+    const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder)
 {
     using Kind = CommandLineItem::Kind;
     CommandLineRequest request;
-    std::string current;
+    const std::string working = withTrailingSlash(workingFolder);
+    const auto absolute = [&working](const std::string& path) {
+        return (path.empty() || path[0] == '/') ? path : working + path;
+    };
+    std::string current = working;
     bool filesOnly = false;
     try {
         for (const std::string& arg : arguments) {
@@ -39,7 +44,7 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, co
                 current = arg.substr(4);
                 if (current.empty())
                     current = programFolder;
-                current = withTrailingSlash(current);
+                current = withTrailingSlash(absolute(current));
                 continue;
             }
             if (!filesOnly && !arg.empty() && arg[0] == '-') {
@@ -51,8 +56,8 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, co
                     request.items.push_back({Kind::Silent, {}});
                 } else {
                     // A folder that cannot be created is still taken.
-                    request.items.push_back({Kind::CreateFolder, rest});
-                    request.destPath = withTrailingSlash(rest);
+                    request.items.push_back({Kind::CreateFolder, absolute(rest)});
+                    request.destPath = withTrailingSlash(absolute(rest));
                 }
                 continue;
             }

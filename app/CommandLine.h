@@ -38,8 +38,11 @@ struct CommandLineRequest {
 };
 
 // `programFolder` (with a trailing "/") stands for an empty folder prefix
-// ("ADD:"). Names are taken as they are: a relative name is relative to the
-// last folder named, else to the working folder.
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder);
+// ("ADD:"). A relative name is relative to the last folder named, else to
+// `workingFolder`; with a working folder every name, folder prefix and
+// destination comes out absolute (a list saved from it names the same files
+// from wherever the program starts next).
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
+    const std::string& workingFolder = {});
 
 } // namespace vexlo::app

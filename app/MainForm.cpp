@@ -1,4 +1,5 @@
 #include "MainForm.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include "CommandLine.h"
@@ -19,6 +20,7 @@
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -355,7 +357,7 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
 {
     using Kind = CommandLineItem::Kind;
     clearList(ListView1);
-    const CommandLineRequest request = readCommandLine(arguments, platform::programFolder());
+    const CommandLineRequest request = readCommandLine(arguments, platform::programFolder(), paths::fromQString(QDir::currentPath()));
     CmdFormatIndex = request.formatIndex;
     CmdDestPath = request.destPath;
     for (const CommandLineItem& item : request.items) {

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProgressBar>
+#include <cstdio>
 #include <stdexcept>
 
 namespace vexlo::app {
@@ -121,6 +122,10 @@ void RunController::convertFiles()
         completed();
     else
         aborted();
+    if (result.filesFailed) {
+        m_commandLineResult = 1;
+        m_silentRunResult = 1;
+    }
     if (result.error)
         throw std::runtime_error(*result.error);
 }
@@ -214,5 +219,17 @@ MessageAnswer RunController::showMessage(
 }
 
 conversion::TProgressForm& RunController::progress() { return *m_form.Progress; }
+
+void RunController::waitingForOtherRun(bool waiting)
+{
+    const QString text = QCoreApplication::translate("TMainForm", "Waiting for another conversion run to end...");
+    if (!waiting)
+        return;
+    m_form.StatusBar1->setPanelText(0, text);
+    if (m_form.Silent) {
+        std::fprintf(stderr, "vexlo: %s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+}
 
 } // namespace vexlo::app

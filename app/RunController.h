@@ -56,6 +56,8 @@ public:
         platform::MessageButtons buttons) override;
     conversion::TProgressForm& progress() override;
     bool stopRequested() const override { return m_closing; }
+    void waitingForOtherRun(bool waiting) override;
+    void runEnding() override { m_desktopRun.runEnding(); }
 
 private:
     // What every end of a run shows (idle controls, the desktop told, the

@@ -37,6 +37,13 @@ void RunDesktopSession::setBusy(bool busy, bool silent)
 void RunDesktopSession::loopStarted()
 {
     m_loop = true;
+    m_ending = false;
+    update();
+}
+
+void RunDesktopSession::runEnding()
+{
+    m_ending = true;
     update();
 }
 
@@ -74,7 +81,7 @@ void RunDesktopSession::update()
     platform::DesktopSession* s = session();
     if (!s)
         return;
-    const bool wanted = m_busy || m_loop;
+    const bool wanted = (m_busy || m_loop) && !m_ending;
     if (wanted && !m_held) {
         m_held = true;
         s->inhibitSleep();

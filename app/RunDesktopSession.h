@@ -28,6 +28,10 @@ public:
     // The batch loop is on the stack; `converted`: the files it converted.
     void loopStarted();
     void loopEnded(int converted);
+    // Nothing more will convert in this run (it failed, or it is over and a
+    // box about it waits): the computer may sleep and the taskbar shows no
+    // run any more, while the loop is still on the stack.
+    void runEnding();
     // Before file `finished + 1` of `total` starts.
     void filesFinished(int finished, int total);
     // The end handler, with the run's outcome as the status bar shows it
@@ -49,6 +53,7 @@ private:
     QWidget* m_window;
     bool m_busy = false;
     bool m_loop = false;
+    bool m_ending = false;
     bool m_held = false;
     bool m_progressShown = false;
     bool m_closing = false;

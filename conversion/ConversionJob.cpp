@@ -1,5 +1,9 @@
 #include "ConversionJob.h"
 
+#include "FileTransaction.h"
+#include "MediaCheck.h"
+#include "RunLock.h"
+
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/Product.h"
@@ -11,6 +15,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,50 +33,6 @@ std::string withoutExtension(const std::string& path) { return path.substr(0, pa
 bool isExecutableFile(const std::string& path)
 {
     return paths::isRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
-}
-
-// Removes the file outright; a failed deletion is ignored.
-void deleteFile(const std::string& path)
-{
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-}
-
-// What is at a path, to tell afterwards whether an engine run wrote it: a
-// rewrite changes the inode (a new file renamed into place) or the
-// modification time (the same file truncated and written again).
-struct FileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-    off_t size = 0;
-};
-
-FileStamp stampOf(const std::string& path)
-{
-    FileStamp stamp;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return stamp;
-    stamp.exists = true;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.modified = st.st_mtim;
-    stamp.size = st.st_size;
-    return stamp;
-}
-
-// True when `after` is a file that was created or changed since `before`.
-bool writtenBetween(const FileStamp& before, const FileStamp& after)
-{
-    if (!after.exists)
-        return false;
-    if (!before.exists)
-        return true;
-    return before.device != after.device || before.inode != after.inode
-        || before.modified.tv_sec != after.modified.tv_sec || before.modified.tv_nsec != after.modified.tv_nsec
-        || before.size != after.size;
 }
 
 bool sameFile(const std::string& a, const std::string& b)
@@ -124,7 +88,7 @@ std::string targetFileName(const std::string& source, const settings::RunSetting
             folder += '/';
         target = folder + target.substr(target.rfind('/') + 1);
     }
-    if (text::asciiEqualNoCase(target, source))
+    if (text::asciiEqualNoCase(target, source) || sameFile(source, target))
         target = withoutExtension(source) + "_New" + rs.FileType;
     return target;
 }
@@ -184,172 +148,205 @@ std::string findEngine()
     return kEngineName;
 }
 
-ConversionJob::ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
-    char marker, std::string enginePath)
-    : m_host(host), m_services(services), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
-{}
+namespace {
 
-JobResult ConversionJob::run()
+// The engine's exit status for "converted, but the source is incomplete"
+// (it ends early): the converted part is kept, the source too.
+constexpr int kIncompleteSourceStatus = 3;
+
+// "%1" ... "%9" of a translated text replaced by byte strings (file names
+// stay as the file system spells them).
+std::string fill(const QString& format, std::initializer_list<std::string> values)
 {
-    JobResult result;
-    platform::Registry& registry = m_services.registry;
-    platform::ProcessLauncher& launcher = m_services.processes;
-    bool runStopped = false; // refused destination, "No" to overwriting, ...
-    bool failed = false;     // a file failed without the engine's own report
-    const auto fail = [&](std::string text) {
-        failed = true;
-        if (!result.error)
-            result.error = std::move(text);
+    std::string out = format.toStdString();
+    int n = 1;
+    for (const std::string& value : values) {
+        const std::string mark = "%" + std::to_string(n++);
+        const size_t at = out.find(mark);
+        if (at != std::string::npos)
+            out.replace(at, mark.size(), value);
+    }
+    return out;
+}
+
+std::string seconds(double s) { return QString::number(s, 'f', 1).toStdString(); }
+
+// Waits a tenth of a second; the window keeps painting, user input waits.
+void pause()
+{
+    if (QCoreApplication::instance()) {
+        QEventLoop loop;
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    } else {
+        ::usleep(100 * 1000);
+    }
+}
+
+std::string foldCase(std::string s) { return text::asciiLower(s); }
+
+// The state of one pass over the rows.
+class Pass {
+    Q_DECLARE_TR_FUNCTIONS(ConversionJob)
+
+public:
+    Pass(ConversionHost& host, JobServices services, const settings::RunSettings& rs, char marker,
+        const std::string& engine)
+        : m_host(host), m_registry(services.registry), m_launcher(services.processes), m_rs(rs), m_marker(marker),
+          m_engine(engine)
+    {}
+    JobResult run();
+
+private:
+    enum class Step : uint8_t { Next, Stop };
+    // How the engine's run ended, read from its status and the AbortFlag.
+    struct EngineEnd {
+        int32_t value = 2; // the AbortFlag's value as the loop acts on it
+        bool incompleteSource = false;
     };
-    const auto tell = [&](const QString& title, const std::string& text, platform::MessageIcon icon,
-                          platform::MessageButtons buttons) {
-        return m_host.showMessage(title.toStdString(), text, icon, buttons);
-    };
-    const auto tellError = [&](const QString& format, const std::string& value) {
-        tell(QString::fromUtf8(product::kName), text::replacePlaceholder(format.toStdString(), value),
-            platform::MessageIcon::Error, platform::MessageButtons::Ok);
+    // One source held for its file: pinned, read, its result's part file.
+    struct FileWork {
+        std::string source;
+        std::string target;
+        std::string renamedFrom; // the name this run had already written
+        bool targetExisted = false;
+        FileIdentity existing;
+        PinnedSource pinned;
+        bool isPinned = false;
+        MediaFacts sourceFacts;
+        PartFile part;
     };
 
+    bool waitForOtherRun();
+    Step convertRow(int index);
+    bool checkDestination(const std::string& source, const std::string& target);
+    bool pickTarget(FileWork& work);
+    EngineEnd judgeEngineEnd(const platform::ProcessResult& ended, const std::string& source);
+    void finishResult(FileWork& work, const EngineEnd& end);
+    bool commit(FileWork& work, const std::string& name, std::string& finalName, std::string& why);
+    void deleteSource(FileWork& work);
+    bool writtenByThisRun(const std::string& path, bool ignoresCase) const;
+    void report(std::string text, bool failure);
+    void stopWith(const QString& format, const std::string& value);
+    void fail(std::string text);
+    void tick();
+    void finalPart();
+
+    ConversionHost& m_host;
+    platform::Registry& m_registry;
+    platform::ProcessLauncher& m_launcher;
+    const settings::RunSettings& m_rs;
+    char m_marker;
+    const std::string& m_engine;
+    RunLock m_lock;
+    JobResult m_result;
+    bool m_runStopped = false; // refused destination, "No" to overwriting, ...
+    bool m_failed = false;     // a file failed without the engine's own report
+    bool m_terminating = false;
+    bool m_ending = false;
+    std::set<std::string> m_written;       // this run's results
+    std::set<std::string> m_writtenFolded; // the same, letter case folded
+};
+
+void Pass::report(std::string text, bool failure)
+{
+    m_result.reports.push_back(std::move(text));
+    if (failure)
+        m_result.filesFailed = true;
+}
+
+void Pass::fail(std::string text)
+{
+    m_failed = true;
+    if (!m_result.error)
+        m_result.error = std::move(text);
+}
+
+// The run cannot go on: the desktop is told first, then the box.
+void Pass::stopWith(const QString& format, const std::string& value)
+{
+    if (!m_ending) {
+        m_ending = true;
+        m_host.runEnding();
+    }
+    m_host.showMessage(product::kName, text::replacePlaceholder(format.toStdString(), value),
+        platform::MessageIcon::Error, platform::MessageButtons::Ok);
+}
+
+void Pass::tick()
+{
+    if (!m_terminating && m_host.stopRequested()) {
+        m_terminating = true;
+        m_launcher.terminateRunning();
+    }
+    m_host.engineWaitTick();
+}
+
+bool Pass::waitForOtherRun()
+{
+    if (m_lock.tryAcquire())
+        return true;
+    m_host.waitingForOtherRun(true);
+    while (!m_lock.tryAcquire()) {
+        if (m_host.stopRequested()) {
+            m_host.waitingForOtherRun(false);
+            return false;
+        }
+        m_host.engineWaitTick();
+        pause();
+    }
+    m_host.waitingForOtherRun(false);
+    return true;
+}
+
+bool Pass::writtenByThisRun(const std::string& path, bool ignoresCase) const
+{
+    return m_written.count(path) > 0 || (ignoresCase && m_writtenFolded.count(foldCase(path)) > 0);
+}
+
+JobResult Pass::run()
+{
     try {
         TProgressForm& progress = m_host.progress();
         const int n = m_host.rowCount();
         progress.SetTotal(n);
-        bool terminating = false;
-        const std::function<void()> tick = [&] {
-            if (!terminating && m_host.stopRequested()) {
-                terminating = true;
-                launcher.terminateRunning();
-            }
-            m_host.engineWaitTick();
-        };
-
-        for (int i = 0; i < n; ++i) {
+        if (!waitForOtherRun())
+            m_runStopped = true;
+        for (int i = 0; i < n && !m_runStopped; ++i) {
             if (m_host.stopRequested()) {
-                runStopped = true;
+                m_runStopped = true;
                 break;
             }
-            const std::string source = m_host.rowPath(i);
-            const std::string target = targetFileName(source, m_settings);
             progress.SetCurrent(i + 1);
-            m_host.processPendingEvents();
-            if (m_host.stopRequested()) {
-                runStopped = true;
+            if (convertRow(i) == Step::Stop)
                 break;
-            }
-
-            const std::string folder = shellutil::folderPart(target);
-            if (shellutil::IsCDROMPath(folder)) {
-                tell(tr("Invalid Output Folder"),
-                    text::replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
-                                                "Please click \"Options\" button to specify a valid output "
-                                                "folder first.")
-                                                 .toStdString(),
-                        folder),
-                    platform::MessageIcon::Error, platform::MessageButtons::Ok);
-                runStopped = true;
-                break;
-            }
-
-            // "|" separates the engine's fields; such a name would shift them.
-            const std::string* barred = source.find('|') != std::string::npos ? &source
-                : target.find('|') != std::string::npos                       ? &target
-                                                                              : nullptr;
-            if (barred) {
-                tellError(tr("'%s'\r\n\r\nThis file name contains \"|\", which the conversion engine "
-                             "cannot accept. Rename the file and convert it again."),
-                    *barred);
-                runStopped = true;
-                break;
-            }
-
-            if (m_settings.PromptOverwrite && paths::isRegularFile(target)) {
-                const auto answer = tell(tr("Overwrite"),
-                    text::replacePlaceholder(
-                        tr("Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?").toStdString(),
-                        target),
-                    platform::MessageIcon::Question, platform::MessageButtons::YesNo);
-                if (answer != platform::MessageAnswer::Yes) {
-                    runStopped = true;
-                    break;
-                }
-            }
-
-            // The engine's report must be this run's own: a value left behind
-            // by an earlier run (or a run that could not write) must not pass
-            // for it.
-            if (!registry.deleteValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")) {
-                tellError(tr("The conversion engine's report (the AbortFlag) cannot be reset, so its "
-                             "result could not be trusted. Nothing was converted.\r\n\r\n'%s'"),
-                    source);
-                runStopped = true;
-                break;
-            }
-            const FileStamp targetBefore = stampOf(target);
-
-            const platform::ProcessResult ended
-                = launcher.runAndWait(m_enginePath, {buildEngineArgument(source, target, m_settings, m_marker)}, tick);
-            if (!ended.started) {
-                tellError(tr("The conversion engine could not be started:\r\n%s"), m_enginePath);
-                runStopped = true;
-                break;
-            }
-
-            // Anything but a normal end with status 0 and a fresh report is a
-            // failed file (the value 2).
-            int32_t value = 2;
-            if (!ended.normalExit) {
-                failed = true;
-                if (!terminating)
-                    tellError(tr("The conversion engine stopped unexpectedly (it was killed or "
-                                 "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept."),
-                        source);
-            } else {
-                const FlagReading flag = readFlag(registry);
-                if (!flag.present) {
-                    failed = true;
-                    tellError(tr("The conversion engine ended without reporting its result for\r\n"
-                                 "'%s'\r\n\r\nThe file counts as failed; the source file was kept."),
-                        source);
-                } else if (!flag.value) {
-                    fail(invalidFlagError(flag.text));
-                } else if (ended.exitCode != 0) {
-                    failed = true;
-                    // The engine's own failure report (2) was told by the
-                    // engine; any other pairing is not.
-                    if (*flag.value != 2)
-                        tellError(tr("The conversion engine failed with exit status %1 while "
-                                     "converting\r\n'%s'\r\n\r\nThe source file was kept.")
-                                      .arg(ended.exitCode),
-                            source);
-                } else {
-                    value = *flag.value;
-                }
-            }
-
-            const FileStamp targetAfter = stampOf(target);
-            const bool targetWritten = writtenBetween(targetBefore, targetAfter) && !sameFile(source, target);
-            if (value != 2)
-                ++result.converted;
-            if (value == 2 && m_settings.DelFileWhenCanceled && targetWritten)
-                deleteFile(target);
-            if (value > 0)
-                break;
-
-            if (m_settings.DeleteSourceWhenDone && targetWritten && targetAfter.size > 0
-                && paths::isRegularFile(source))
-                deleteFile(source);
         }
     } catch (const std::exception& e) {
-        result.error = e.what();
+        m_result.error = e.what();
     } catch (...) {
-        result.error = tr("Unknown error").toStdString();
+        m_result.error = tr("Unknown error").toStdString();
     }
+    finalPart();
+    if (!m_result.reports.empty()) {
+        if (!m_ending)
+            m_host.runEnding();
+        std::string text;
+        for (const std::string& r : m_result.reports)
+            text += (text.empty() ? "" : "\r\n\r\n") + r;
+        m_host.showMessage(product::kName, text,
+            m_result.filesFailed ? platform::MessageIcon::Warning : platform::MessageIcon::Information,
+            platform::MessageButtons::Ok);
+    }
+    return m_result;
+}
 
-    // Final part, always: the AbortFlag once more decides together with the
-    // loop's own findings.
+// Final part, always: the AbortFlag once more decides together with the
+// loop's own findings.
+void Pass::finalPart()
+{
     std::optional<int32_t> last;
     try {
-        const FlagReading flag = readFlag(registry);
+        const FlagReading flag = readFlag(m_registry);
         last = flag.value;
         if (!last)
             fail(invalidFlagError(flag.text));
@@ -358,8 +355,266 @@ JobResult ConversionJob::run()
     } catch (...) {
         fail(tr("Unknown error").toStdString());
     }
-    result.completed = !runStopped && !failed && last && *last != 1 && *last != 2;
-    return result;
+    m_result.completed
+        = !m_runStopped && !m_failed && !m_result.filesFailed && last && *last != 1 && *last != 2;
 }
+
+bool Pass::checkDestination(const std::string& source, const std::string& target)
+{
+    const std::string folder = shellutil::folderPart(target);
+    if (shellutil::IsCDROMPath(folder)) {
+        if (!m_ending) {
+            m_ending = true;
+            m_host.runEnding();
+        }
+        m_host.showMessage(tr("Invalid Output Folder").toStdString(),
+            text::replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
+                                        "Please click \"Options\" button to specify a valid output "
+                                        "folder first.")
+                                         .toStdString(),
+                folder),
+            platform::MessageIcon::Error, platform::MessageButtons::Ok);
+        return false;
+    }
+    // "|" separates the engine's fields; such a name would shift them.
+    const std::string* barred = source.find('|') != std::string::npos ? &source
+        : target.find('|') != std::string::npos                       ? &target
+                                                                      : nullptr;
+    if (barred) {
+        stopWith(tr("'%s'\r\n\r\nThis file name contains \"|\", which the conversion engine "
+                    "cannot accept. Rename the file and convert it again."),
+            *barred);
+        return false;
+    }
+    return true;
+}
+
+// The part file first (it tells whether the folder ignores letter case), then
+// the final name: a second result of this run for the same name gets a free
+// one, and only a file that was there before the run is asked about.
+bool Pass::pickTarget(FileWork& work)
+{
+    std::string why;
+    if (!work.part.create(work.target, why)) {
+        m_failed = true;
+        if (!m_ending) {
+            m_ending = true;
+            m_host.runEnding();
+        }
+        m_host.showMessage(product::kName,
+            fill(tr("The converted file cannot be written into the folder\r\n'%1'\r\n(%2)\r\n\r\nNothing was "
+                    "converted."),
+                {shellutil::folderPart(work.target), why}),
+            platform::MessageIcon::Error, platform::MessageButtons::Ok);
+        return false;
+    }
+    const bool ignoresCase = work.part.folderIgnoresCase();
+    if (writtenByThisRun(work.target, ignoresCase)) {
+        work.renamedFrom = work.target;
+        for (int n = 2;; ++n) {
+            const std::string candidate = numberedName(work.target, n);
+            FileIdentity there;
+            if (!writtenByThisRun(candidate, ignoresCase) && !identityOf(candidate, there)
+                && !paths::existsNotFolder(candidate) && !paths::isFolder(candidate)) {
+                work.target = candidate;
+                break;
+            }
+        }
+    }
+    work.targetExisted = identityOf(work.target, work.existing);
+    if (work.targetExisted && m_rs.PromptOverwrite) {
+        const auto answer = m_host.showMessage(tr("Overwrite").toStdString(),
+            text::replacePlaceholder(
+                tr("Target file already existing!\r\n  '%s'\r\n\r\n do you want to overwrite?").toStdString(),
+                work.target),
+            platform::MessageIcon::Question, platform::MessageButtons::YesNo);
+        if (answer != platform::MessageAnswer::Yes)
+            return false;
+    }
+    return true;
+}
+
+Pass::Step Pass::convertRow(int index)
+{
+    FileWork work;
+    work.source = m_host.rowPath(index);
+    work.target = targetFileName(work.source, m_rs);
+    m_host.processPendingEvents();
+    if (m_host.stopRequested() || !checkDestination(work.source, work.target) || !pickTarget(work)) {
+        m_runStopped = true;
+        return Step::Stop;
+    }
+    // The engine's report must be this run's own: a value left behind by an
+    // earlier run (or a run that could not write) must not pass for it.
+    if (!m_registry.deleteValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")) {
+        stopWith(tr("The conversion engine's report (the AbortFlag) cannot be reset, so its "
+                    "result could not be trusted. Nothing was converted.\r\n\r\n'%s'"),
+            work.source);
+        m_runStopped = true;
+        return Step::Stop;
+    }
+    std::string ignored;
+    work.isPinned = work.pinned.pin(work.source, ignored);
+    work.sourceFacts = readMediaFacts(work.source);
+
+    const platform::ProcessResult ended = m_launcher.runAndWait(
+        m_engine, {buildEngineArgument(work.source, work.part.path(), m_rs, m_marker)}, [this] { tick(); });
+    if (!ended.started) {
+        stopWith(tr("The conversion engine could not be started:\r\n%s"), m_engine);
+        m_runStopped = true;
+        return Step::Stop;
+    }
+    const EngineEnd end = judgeEngineEnd(ended, work.source);
+    if (end.value == 2) {
+        // Failed or cancelled: nothing is left under the target name, and the
+        // unfinished part file goes (without its index it would not play).
+        work.part.discard();
+        return Step::Stop;
+    }
+    ++m_result.converted;
+    finishResult(work, end);
+    return end.value > 0 ? Step::Stop : Step::Next;
+}
+
+// Anything but a normal end with status 0 and a fresh report is a failed
+// file (the value 2), except the engine's own "the source is incomplete".
+Pass::EngineEnd Pass::judgeEngineEnd(const platform::ProcessResult& ended, const std::string& source)
+{
+    EngineEnd end;
+    if (!ended.normalExit) {
+        m_failed = true;
+        if (!m_terminating)
+            stopWith(tr("The conversion engine stopped unexpectedly (it was killed or "
+                        "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept."),
+                source);
+        return end;
+    }
+    const FlagReading flag = readFlag(m_registry);
+    if (!flag.present) {
+        m_failed = true;
+        stopWith(tr("The conversion engine ended without reporting its result for\r\n"
+                    "'%s'\r\n\r\nThe file counts as failed; the source file was kept."),
+            source);
+    } else if (!flag.value) {
+        fail(invalidFlagError(flag.text));
+    } else if (ended.exitCode == kIncompleteSourceStatus && *flag.value <= 0) {
+        end.value = 0;
+        end.incompleteSource = true;
+    } else if (ended.exitCode != 0) {
+        m_failed = true;
+        // The engine's own failure report (2) was told by the engine; any
+        // other pairing is not.
+        if (*flag.value != 2)
+            stopWith(tr("The conversion engine failed with exit status %1 while "
+                        "converting\r\n'%s'\r\n\r\nThe source file was kept.")
+                         .arg(ended.exitCode),
+                source);
+    } else {
+        end.value = *flag.value;
+    }
+    return end;
+}
+
+bool Pass::commit(FileWork& work, const std::string& name, std::string& finalName, std::string& why)
+{
+    if (!work.part.flush(why))
+        return false;
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string candidate = n == 1 ? name : numberedName(name, n);
+        FileIdentity there;
+        const bool occupied = identityOf(candidate, there);
+        if (n > 1 && (occupied || writtenByThisRun(candidate, false)))
+            continue;
+        // The file that was there before the run, which the user let go, is
+        // replaced; anything else that took the name meanwhile is not.
+        const bool replace = n == 1 && work.targetExisted && occupied && there == work.existing;
+        bool taken = false;
+        if (work.part.commit(candidate, replace, taken, why)) {
+            finalName = candidate;
+            m_written.insert(candidate);
+            m_writtenFolded.insert(foldCase(candidate));
+            return true;
+        }
+        if (!taken)
+            return false;
+    }
+    return false;
+}
+
+void Pass::finishResult(FileWork& work, const EngineEnd& end)
+{
+    const MediaFacts resultFacts = work.part.stillOurs() ? readMediaFacts(work.part.path()) : MediaFacts{};
+    const ResultVerdict verdict = judgeResult(work.sourceFacts, resultFacts);
+    // The engine found the source itself incomplete: what it converted is
+    // kept under a name that says so, and the source stays.
+    const bool keepAsIncomplete = end.incompleteSource && resultFacts.readable && resultFacts.durationSeconds > 0
+        && verdict != ResultVerdict::MissingStream && verdict != ResultVerdict::Longer;
+    if (verdict != ResultVerdict::Complete && verdict != ResultVerdict::SourceUnknown && !keepAsIncomplete) {
+        work.part.discard();
+        const QString why = verdict == ResultVerdict::MissingStream ? tr("pictures or sound of the source are missing")
+            : verdict == ResultVerdict::Longer                      ? tr("it runs far longer than the source")
+            : verdict == ResultVerdict::Shorter                     ? tr("it ends before the source does")
+                                                                    : tr("it does not read as a video file");
+        report(fill(tr("'%1'\r\nThe converted file was broken (%2) and was removed. The source file was kept."),
+                   {work.source, why.toStdString()}),
+            true);
+        return;
+    }
+    std::string finalName;
+    std::string why;
+    if (!commit(work, keepAsIncomplete ? incompleteName(work.target) : work.target, finalName, why)) {
+        report(fill(tr("'%1'\r\nThe converted file could not be written to the disk (%2). The source file was kept."),
+                   {work.source, why}),
+            true);
+        return;
+    }
+    if (keepAsIncomplete) {
+        report(fill(tr("'%1'\r\nThe source is incomplete: %2 of %3 s were converted, kept as '%4'. The source "
+                       "file was kept."),
+                   {work.source, seconds(resultFacts.durationSeconds), seconds(work.sourceFacts.durationSeconds),
+                       finalName}),
+            true);
+        return;
+    }
+    if (!work.renamedFrom.empty())
+        report(fill(tr("'%1'\r\nwas saved as '%2': this run had already written a file named '%3'."),
+                   {work.source, finalName, work.renamedFrom}),
+            false);
+    else if (finalName != work.target)
+        report(fill(tr("'%1'\r\nwas saved as '%2': a file named '%3' appeared during its conversion."),
+                   {work.source, finalName, work.target}),
+            false);
+    if (end.value > 0 || !m_rs.DeleteSourceWhenDone)
+        return;
+    if (verdict == ResultVerdict::SourceUnknown)
+        report(fill(tr("'%1'\r\nThe length of the source file could not be read, so the converted file could "
+                       "not be checked against it. The source file was kept."),
+                   {work.source}),
+            true);
+    else
+        deleteSource(work);
+}
+
+void Pass::deleteSource(FileWork& work)
+{
+    if (!work.isPinned || !work.pinned.unchanged()) {
+        report(fill(tr("'%1'\r\nThe source file was changed or replaced while it was converted, so it was kept."),
+                   {work.source}),
+            true);
+        return;
+    }
+    std::string why;
+    if (!deletePinnedSource(work.pinned, why))
+        report(fill(tr("'%1'\r\nThe source file could not be deleted: %2"), {work.source, why}), true);
+}
+
+} // namespace
+
+ConversionJob::ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
+    char marker, std::string enginePath)
+    : m_host(host), m_services(services), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
+{}
+
+JobResult ConversionJob::run() { return Pass(m_host, m_services, m_settings, m_marker, m_enginePath).run(); }
 
 } // namespace vexlo::conversion

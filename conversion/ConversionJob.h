@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vexlo::platform {
 class ProcessLauncher;
@@ -45,11 +46,19 @@ public:
     // True once the run must end (the window is closing, the session ends):
     // no further file is started and a running engine is asked to cancel.
     virtual bool stopRequested() const { return false; }
+    // Another run of this user converts: this one waits for it (`waiting`
+    // true), or the wait is over (false).
+    virtual void waitingForOtherRun(bool /*waiting*/) {}
+    // Nothing more will convert in this run: called before any box about its
+    // end, so that nothing keeps the computer awake while a box waits.
+    virtual void runEnding() {}
 };
 
 // Target-name rule: FileType replaces the source's extension; with
 // ConvertToSamePath false the file name goes into DestPath; a target equal to
-// the source (ASCII case ignored) becomes "<name>_New<FileType>" beside it.
+// the source (ASCII case ignored, or another name of the same file: a folder
+// reached through a link, "//" in the path) becomes "<name>_New<FileType>"
+// beside the source.
 std::string targetFileName(const std::string& source, const settings::RunSettings& rs);
 
 // The engine's single argument: 13 fields joined by "|" with the format
@@ -70,6 +79,13 @@ struct JobResult {
     bool completed = false;           // else aborted
     int converted = 0;                // files the engine finished (not cancelled)
     std::optional<std::string> error; // an error that escaped the loop (already wound up)
+    // A file was not converted completely, or its source could not be deleted
+    // as asked: the run's exit status is 1. Each is in `reports`.
+    bool filesFailed = false;
+    // What the user must know about single files (told at the run's end, in
+    // one box; on standard error in a silent run): a result kept under
+    // another name, a source kept or not deleted, and why.
+    std::vector<std::string> reports;
 };
 
 // The operating-system services a run uses: the registry that carries the
@@ -88,22 +104,27 @@ public:
         std::string enginePath = findEngine());
     // ConvertFiles steps 1 to 4; the caller then runs ConversionCompleted or
     // ConversionAborted by `completed`.
-    // The AbortFlag is removed before each engine start, so a value left by
-    // an earlier run is never taken for this run's report. A file counts as
-    // failed (the value 2: the run ends aborted) when the engine was killed or
-    // crashed, ended with a non-zero status, or left no AbortFlag; each is
-    // reported in a message, as is an engine that cannot be started ("The
-    // conversion engine could not be started:\r\n<engine>"), a source or
-    // target that holds "|", and an AbortFlag that cannot be reset. An
-    // AbortFlag that is not a decimal integer is a failed file too (`error`
-    // "'<text>' is not a valid integer value").
-    // Nothing is deleted that this engine run did not write: a source only
-    // after the engine ended normally with status 0, wrote a go-on value, and
-    // created or changed a non-empty target that is not the source; a
-    // cancelled file's target only when this engine run created or changed
-    // it. An error escaping the loop is returned in `error`; `completed` is
-    // still decided by the final part.
-    JobResult run();
+    //
+    // One run at a time per user: a run waits for another one to end first.
+    // Each file is a transaction. The engine writes into a part file that this
+    // run created beside the target (FileTransaction.h); the AbortFlag is
+    // removed before each start, so a value left by an earlier run never
+    // passes for this run's report. A file counts as failed and ends the run
+    // (the value 2) when the engine was killed or crashed, ended with a
+    // non-zero status, or left no AbortFlag; each is told, as is an engine
+    // that cannot be started, a name that holds "|", and an AbortFlag that
+    // cannot be reset. An AbortFlag that is not a decimal integer is a failed
+    // file too (`error` "'<text>' is not a valid integer value").
+    // A result counts only when the engine ended normally with status 0 and a
+    // go-on value, and the file holds the source's running time (within
+    // durationTolerance) and its kinds of streams. Only then is it written to
+    // the disk, renamed to the target name (never over a file of this run, nor
+    // over one that appeared during the run) and, as asked, the source
+    // deleted, while its path still names the file the engine read. A failed
+    // or cancelled file leaves nothing under the target name; a result that
+    // ends early because its source is incomplete is kept as
+    // "<name> (incomplete)<ext>".
+        JobResult run();
 
 private:
     ConversionHost& m_host;

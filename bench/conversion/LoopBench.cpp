@@ -2,20 +2,27 @@
 // through the real launcher (inside an application's event loop), the real
 // registry stand-in and the real optical-drive check, and a host without a
 // window. Usage: conversion_loop_bench <rows> <engine> [<work folder>]
+// The sources <work>/src/clip<i>.m2ts must be there (run-conversion-bench
+// makes them); the results go to <work>/out/ and the sources are deleted, as
+// in a real run that empties a card.
 // Prints the total time and the milliseconds per file, and the first and last
 // tenth of the files separately (the cost per file must not grow with N).
 #include "conversion/ConversionJob.h"
+#include "conversion/FileTransaction.h"
 #include "platform/Registry.h"
 #include "platform/LinuxWindowServices.h"
 #include "platform/Services.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace vexlo;
 using Clock = std::chrono::steady_clock;
@@ -83,6 +90,9 @@ int main(int argc, char** argv)
         paths.push_back(work + "/src/clip" + std::to_string(i) + ".m2ts");
     BenchHost host(paths);
     settings::RunSettings rs;
+    rs.ConvertToSamePath = false;
+    rs.DestPath = work + "/out/";
+    rs.DeleteSourceWhenDone = true;
 
     const auto start = Clock::now();
     const conversion::JobResult result
@@ -97,5 +107,24 @@ int main(int argc, char** argv)
     const double last = ms(end - host.marks[host.marks.size() - tenth]) / double(tenth);
     std::printf("loop: %d files in %.1f ms = %.3f ms per file (first tenth %.3f, last tenth %.3f)\n", rows,
         ms(end - start), ms(end - start) / rows, first, last);
+
+    // What making each result durable costs on this folder's file system:
+    // the flush of a result's data and of its folder's entry, as the run does
+    // it once per file.
+    const std::string probe = work + "/out/fsync-probe";
+    const int probes = std::min(rows, 200);
+    const auto syncStart = Clock::now();
+    for (int i = 0; i < probes; ++i) {
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool ok = fd >= 0 && ::write(fd, "result", 6) == 6 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        std::string why;
+        if (!ok || !conversion::syncFolder(work + "/out/", why))
+            break;
+    }
+    std::printf("durable results: %.3f ms per file (fsync of the file and its folder)\n",
+        ms(Clock::now() - syncStart) / probes);
+    ::unlink(probe.c_str());
     return 0;
 }

@@ -4,10 +4,13 @@
 #include "FakeHost.h"
 
 #include "conversion/ConversionJob.h"
+#include "conversion/FileTransaction.h"
 #include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -56,6 +59,92 @@ TEST(TargetFileName, FollowsTheNamingRule)
         rs.DestPath = c.dest;
         rs.FileType = c.fileType;
         EXPECT_EQ(conversion::targetFileName(c.source, rs), c.expected) << c.source << " -> " << c.dest;
+    }
+}
+
+TEST(TargetFileName, AnotherSpellingOfTheSourceIsTheSource)
+{
+    // "/v//", a link to the source's folder: the same file by another name.
+    platform::TestPlatform tp;
+    const std::string folder = tp.root() + "v/";
+    test::writeFile(folder + "clip.mp4", "the only copy");
+    std::filesystem::create_directory_symlink(folder, tp.root() + "link");
+    settings::RunSettings rs;
+    rs.ConvertToSamePath = false;
+    rs.FileType = ".mp4";
+    for (const std::string dest : {tp.root() + "v//", tp.root() + "link/", tp.root() + "v/./"}) {
+        rs.DestPath = dest;
+        EXPECT_EQ(conversion::targetFileName(folder + "clip.mp4", rs), folder + "clip_New.mp4") << dest;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Part files and their commit
+
+TEST(PartFile, CommitsWithoutReplacingAnotherWritersFile)
+{
+    platform::TestPlatform tp;
+    const std::string target = tp.root() + "out/clip.mp4";
+    std::filesystem::create_directories(tp.root() + "out");
+    std::string why;
+    bool taken = false;
+    {
+        conversion::PartFile part;
+        ASSERT_TRUE(part.create(target, why)) << why;
+        EXPECT_EQ(part.path(), tp.root() + "out/.clip.part.mp4");
+        conversion::PartFile second;
+        ASSERT_TRUE(second.create(target, why));
+        EXPECT_EQ(second.path(), tp.root() + "out/.clip.part-2.mp4") << "a part name is never shared";
+        test::writeFile(target, "appeared meanwhile");
+        EXPECT_FALSE(part.commit(target, false, taken, why));
+        EXPECT_TRUE(taken);
+        EXPECT_EQ(test::readFile(target), "appeared meanwhile");
+        // The engine replaced the part file by a file of its own: not ours.
+        std::filesystem::remove(second.path());
+        test::writeFile(second.path(), "someone else's");
+        EXPECT_FALSE(second.stillOurs());
+        second.discard();
+        EXPECT_EQ(test::readFile(tp.root() + "out/.clip.part-2.mp4"), "someone else's");
+        std::filesystem::remove(tp.root() + "out/.clip.part-2.mp4");
+    }
+    EXPECT_FALSE(exists(tp.root() + "out/.clip.part.mp4")) << "an uncommitted part file goes with its run";
+    {
+        conversion::PartFile part;
+        ASSERT_TRUE(part.create(target, why));
+        EXPECT_FALSE(part.folderIgnoresCase());
+        EXPECT_TRUE(part.commit(target, true, taken, why)) << why;
+    }
+    EXPECT_EQ(test::readFile(target), "") << "committed files stay";
+    EXPECT_EQ(conversion::numberedName(target, 2), tp.root() + "out/clip (2).mp4");
+    EXPECT_EQ(conversion::incompleteName(target), tp.root() + "out/clip (incomplete).mp4");
+}
+
+TEST(PinnedSource, TellsAReplacedOrRewrittenSource)
+{
+    platform::TestPlatform tp;
+    const std::string source = tp.root() + "00000.MTS";
+    std::string why;
+    for (const int how : {0, 1, 2, 3}) {
+        SCOPED_TRACE(how);
+        test::writeFile(source, "clip one");
+        conversion::PinnedSource pinned;
+        ASSERT_TRUE(pinned.pin(source, why));
+        if (how == 1) { // renamed away, another file copied in under the name
+            std::filesystem::rename(source, tp.root() + "kept.MTS");
+            test::writeFile(source + ".tmp", "clip two");
+            std::filesystem::rename(source + ".tmp", source);
+        } else if (how == 2) { // rewritten in place, same size, same second
+            struct stat before {};
+            ::stat(source.c_str(), &before);
+            test::writeFile(source, "clip two");
+            const timespec times[2] = {before.st_atim, {before.st_mtim.tv_sec, before.st_mtim.tv_nsec + 1}};
+            ::utimensat(AT_FDCWD, source.c_str(), times, 0);
+        } else if (how == 3) { // gone
+            std::filesystem::remove(source);
+        }
+        EXPECT_EQ(pinned.unchanged(), how == 0);
+        EXPECT_EQ(conversion::deletePinnedSource(pinned, why), how == 0);
+        EXPECT_EQ(exists(source), how != 0 && how != 3);
     }
 }
 
@@ -153,16 +242,29 @@ class ConversionRun : public ::testing::Test {
 protected:
     void SetUp() override { test::installFakeEngine(tp); }
 
-    // Sources <root>src/f1.m2ts ... fN.m2ts with some bytes.
+    // Sources <root>src/f1.m2ts ... fN.m2ts, each a short real clip.
     void addSources(int count)
     {
         for (int i = 1; i <= count; ++i) {
             const std::string path = tp.root() + "src/f" + std::to_string(i) + ".m2ts";
-            test::writeFile(path, "source bytes");
+            test::writeClip(path);
             host.rows.push_back(path);
         }
     }
     std::string targetOf(int row) const { return conversion::targetFileName(host.rows.at(row), rs); }
+    // What the engine is handed for a row: its own part file beside the target.
+    std::string argumentOf(int row, char marker = 'N') const
+    {
+        return conversion::buildEngineArgument(host.rows.at(row), conversion::partFileName(targetOf(row), 1), rs, marker);
+    }
+    // No part file is left in the folder.
+    static bool noPartFiles(const std::string& folder)
+    {
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().filename().string().find(".part") != std::string::npos)
+                return false;
+        return true;
+    }
     JobResult run(char marker = 'N')
     {
         ConversionJob job(host, host.installedServices(), rs, marker);
@@ -178,17 +280,25 @@ protected:
 
 TEST_F(ConversionRun, HandsTheEngineOneArgumentPerFile)
 {
-    host.rows = {"/v/a.m2ts", "/v/b c \"q\".mts"};
+    const std::string v = tp.root() + "v/";
+    host.rows = {v + "a.m2ts", v + "b c \"q\".mts"};
+    for (const auto& row : host.rows)
+        test::writeClip(row);
     const JobResult r = run();
     EXPECT_TRUE(r.completed);
     EXPECT_FALSE(r.error);
     const auto calls = test::fakeEngineCalls(tp);
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0], std::vector<std::string>{"/v/a.m2ts|/v/a.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
-    EXPECT_EQ(
-        calls[1], std::vector<std::string>{"/v/b c \"q\".mts|/v/b c \"q\".mp4||320|240|512|0|2|128|44100|ACC|0|N"});
+    EXPECT_EQ(calls[0], std::vector<std::string>{v + "a.m2ts|" + v + ".a.part.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
+    EXPECT_EQ(calls[1],
+        std::vector<std::string>{
+            v + "b c \"q\".mts|" + v + ".b c \"q\".part.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
+    EXPECT_EQ(test::readFile(v + "a.mp4"), test::clipBytes()) << "the result under its final name";
+    EXPECT_TRUE(exists(v + "b c \"q\".mp4"));
+    EXPECT_TRUE(noPartFiles(v));
     EXPECT_EQ(host.pendingEventRounds, 2) << "once per file, before the launch";
     EXPECT_TRUE(tp.messages.shown.empty());
+    EXPECT_TRUE(r.reports.empty());
 }
 
 TEST_F(ConversionRun, SilentMarkerAndDestinationFolder)
@@ -199,18 +309,19 @@ TEST_F(ConversionRun, SilentMarkerAndDestinationFolder)
     EXPECT_TRUE(run('S').completed);
     const auto calls = test::fakeEngineCalls(tp);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0][0], host.rows[0] + "|" + tp.root() + "out/f1.mp4||320|240|512|0|2|128|44100|ACC|0|S");
+    EXPECT_EQ(calls[0][0], host.rows[0] + "|" + tp.root() + "out/.f1.part.mp4||320|240|512|0|2|128|44100|ACC|0|S");
+    EXPECT_TRUE(exists(tp.root() + "out/f1.mp4"));
 }
 
 TEST_F(ConversionRun, NamesThatAreNotUtf8ReachTheEngineUnchanged)
 {
     const std::string odd = tp.root() + "src/\xff\xfe clip\x80.m2ts";
-    test::writeFile(odd, "x");
+    test::writeClip(odd);
     host.rows = {odd};
     EXPECT_TRUE(run().completed);
     const auto calls = test::fakeEngineCalls(tp);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0][0], conversion::buildEngineArgument(odd, targetOf(0), rs, 'N'));
+    EXPECT_EQ(calls[0][0], argumentOf(0));
     EXPECT_TRUE(exists(targetOf(0)));
     // The temporary folder's own clean-up cannot name these files.
     std::filesystem::remove(odd);
@@ -251,7 +362,6 @@ TEST_F(ConversionRun, OverwriteQuestionAtTheThirdOfFive)
         for (int i = 0; i < 5; ++i)
             std::filesystem::remove(targetOf(i));
         test::writeFile(targetOf(2), "old");
-        script({"flag=0", "flag=0", "flag=0", "flag=0", "flag=0"}); // the engine writes no target
         tp.messages.nextAnswers = {answer};
 
         const JobResult r = run();
@@ -263,6 +373,8 @@ TEST_F(ConversionRun, OverwriteQuestionAtTheThirdOfFive)
         EXPECT_EQ(tp.messages.shown[0].buttons, MessageButtons::YesNo);
         EXPECT_EQ(r.completed, answer == MessageAnswer::Yes);
         EXPECT_EQ(engineCalls(), answer == MessageAnswer::Yes ? 5u : 2u);
+        EXPECT_EQ(test::readFile(targetOf(2)), answer == MessageAnswer::Yes ? test::clipBytes() : "old");
+        EXPECT_TRUE(noPartFiles(tp.root() + "src"));
     }
 }
 
@@ -272,6 +384,7 @@ TEST_F(ConversionRun, ExistingTargetWithoutPromptGoesToTheEngine)
     test::writeFile(targetOf(0), "old");
     EXPECT_TRUE(run().completed);
     EXPECT_EQ(engineCalls(), 2u);
+    EXPECT_EQ(test::readFile(targetOf(0)), test::clipBytes()) << "a file from before the run is replaced";
     EXPECT_TRUE(tp.messages.shown.empty());
     EXPECT_TRUE(exists(host.rows[0]) && exists(host.rows[1])) << "sources stay without the preference";
 }
@@ -293,11 +406,13 @@ TEST_F(ConversionRun, AbortFlagDecidesAfterEachFile)
         {"-1 goes on", "target flag=-1", false, 5, true, true},
         {"empty goes on", "target flag=", false, 5, true, true},
         {"1 stops, aborted", "target flag=1", true, 2, false, true},
-        {"2 keeps the target", "target flag=2", false, 2, false, true},
-        {"2 deletes the target", "target flag=2", true, 2, false, false},
+        // A cancelled or failed file leaves nothing under the target name,
+        // whatever DelFileWhenCanceled says.
+        {"2 leaves no target", "target flag=2", false, 2, false, false},
+        {"2 with DelFileWhenCanceled", "target flag=2", true, 2, false, false},
         {"not a number fails the file", "target flag=abc", true, 2, false, false},
-        {"a non-zero exit status fails the file", "target flag=0 exit=3", true, 2, false, false},
-        {"a non-zero exit status keeps the target", "target flag=0 exit=1", false, 2, false, true},
+        {"a non-zero exit status fails the file", "target flag=0 exit=4", true, 2, false, false},
+        {"a non-zero exit status leaves no target", "target flag=0 exit=1", false, 2, false, false},
         {"an engine that reports nothing leaves the earlier 0 stale", "target noflag", true, 2, false, false},
     };
     for (const auto& c : cases) {
@@ -327,7 +442,7 @@ TEST_F(ConversionRun, FailuresWithoutTheEnginesOwnReportAreToldAndKeepTheSource)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"target noflag", "ended without reporting its result"},
-        {"target flag=0 exit=3", "failed with exit status 3"},
+        {"target flag=0 exit=4", "failed with exit status 4"},
         {"target crash", "stopped unexpectedly"},
     };
     for (const auto& [how, told] : cases) {
@@ -361,28 +476,33 @@ TEST_F(ConversionRun, NothingIsDeletedThatThisEngineRunDidNotWrite)
     const std::string older = targetOf(0);
     test::writeFile(older, "an earlier, complete conversion");
 
-    // The engine refuses before writing (the source went away meanwhile): the
-    // older conversion may be the only copy left.
-    script({"flag=2 exit=2"});
-    EXPECT_FALSE(run().completed);
-    EXPECT_EQ(test::readFile(older), "an earlier, complete conversion");
+    // The engine refuses before writing, or writes and is cancelled: the
+    // older conversion may be the only copy left, and this run never wrote it.
+    for (const char* how : {"flag=2 exit=2", "target flag=2 exit=2", "target=31 flag=2 exit=2"}) {
+        SCOPED_TRACE(how);
+        test::installFakeEngine(tp);
+        script({how});
+        EXPECT_FALSE(run().completed);
+        EXPECT_EQ(test::readFile(older), "an earlier, complete conversion");
+        EXPECT_TRUE(exists(host.rows[0]));
+        EXPECT_TRUE(noPartFiles(tp.root() + "src"));
+    }
 
-    // The engine says "done" but wrote nothing: the source stays.
+    // The engine says "done" but wrote nothing: the source stays, and so
+    // does the older conversion.
     test::installFakeEngine(tp);
     script({"flag=0"});
-    EXPECT_TRUE(run().completed);
+    const JobResult r = run();
+    EXPECT_FALSE(r.completed) << "a file that was not converted is no success";
+    EXPECT_TRUE(r.filesFailed);
     EXPECT_TRUE(exists(host.rows[0]));
     EXPECT_EQ(test::readFile(older), "an earlier, complete conversion");
 
-    // Rewritten by this run (same size, same inode, new time): a cancel
-    // deletes it, a success lets the source go.
-    test::installFakeEngine(tp);
-    script({"target=31 flag=2 exit=2"});
-    EXPECT_FALSE(run().completed);
-    EXPECT_FALSE(exists(older));
+    // A verified result replaces it, and only then the source goes.
     test::installFakeEngine(tp);
     script({"target flag=0"});
     EXPECT_TRUE(run().completed);
+    EXPECT_EQ(test::readFile(older), test::clipBytes());
     EXPECT_FALSE(exists(host.rows[0]));
 }
 
@@ -452,12 +572,30 @@ TEST_F(ConversionRun, SourceIsDeletedOnlyWhenATargetWasMade)
 {
     rs.DeleteSourceWhenDone = true;
     addSources(4);
-    script({"target", "target=0", "flag=0", "target=1"});
-    EXPECT_TRUE(run().completed);
+    script({"target", "target=0", "flag=0", "target=1", "target=half", "target"});
+    host.rows.push_back(tp.root() + "src/unreadable.m2ts");
+    test::writeFile(host.rows.back(), "no video");
+    host.rows.push_back(tp.root() + "src/last.m2ts");
+    test::writeClip(host.rows.back());
+    const JobResult r = run();
+    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(r.filesFailed);
     EXPECT_FALSE(exists(host.rows[0]));
-    EXPECT_TRUE(exists(host.rows[1])) << "empty target";
-    EXPECT_TRUE(exists(host.rows[2])) << "no target";
-    EXPECT_FALSE(exists(host.rows[3]));
+    EXPECT_TRUE(exists(host.rows[1])) << "empty result";
+    EXPECT_TRUE(exists(host.rows[2])) << "no result";
+    EXPECT_TRUE(exists(host.rows[3])) << "a result that is no video";
+    EXPECT_TRUE(exists(host.rows[4])) << "a result that ends early";
+    EXPECT_TRUE(exists(host.rows[5])) << "a source whose length cannot be read";
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_FALSE(exists(targetOf(i))) << "nothing broken under a target name: " << i;
+    EXPECT_TRUE(exists(targetOf(5))) << "a result that reads is kept";
+    EXPECT_TRUE(noPartFiles(tp.root() + "src"));
+    ASSERT_EQ(r.reports.size(), 5u);
+    EXPECT_NE(r.reports[3].find("it ends before the source does"), std::string::npos) << r.reports[3];
+    EXPECT_NE(r.reports[4].find("could not be read"), std::string::npos) << r.reports[4];
+    ASSERT_EQ(tp.messages.shown.size(), 1u) << "one box at the end of the run";
+    EXPECT_EQ(tp.messages.shown[0].icon, MessageIcon::Warning);
+    EXPECT_NE(tp.messages.shown[0].text.find(host.rows[1]), std::string::npos);
 }
 
 TEST_F(ConversionRun, EngineThatCannotStartEndsTheRunAndDeletesNothing)
@@ -494,7 +632,8 @@ TEST_F(ConversionRun, AbnormalEngineEndIsACancelledFile)
             const JobResult r = run();
             EXPECT_FALSE(r.completed);
             EXPECT_EQ(engineCalls(), 2u);
-            EXPECT_EQ(exists(targetOf(1)), !del);
+            EXPECT_FALSE(exists(targetOf(1))) << "nothing unfinished under the target name";
+            EXPECT_TRUE(noPartFiles(tp.root() + "src"));
             EXPECT_TRUE(exists(host.rows[1])) << "source of the crashed file";
             EXPECT_TRUE(exists(host.rows[2]));
             EXPECT_FALSE(exists(host.rows[0]));
@@ -567,7 +706,8 @@ TEST_F(ConversionRun, ErrorWhileWaitingWaitsForTheEngineFirst)
     ASSERT_TRUE(r.error);
     EXPECT_EQ(*r.error, "painting failed");
     EXPECT_EQ(host.waitTicks, 1) << "no further ticks once one failed";
-    EXPECT_TRUE(exists(targetOf(0))) << "the engine ran to its end";
+    EXPECT_FALSE(exists(targetOf(0))) << "an interrupted file leaves nothing under its name";
+    EXPECT_TRUE(noPartFiles(tp.root() + "src"));
     EXPECT_EQ(engineCalls(), 1u);
     EXPECT_TRUE(exists(host.rows[0]));
 }
@@ -614,7 +754,7 @@ public:
         calls.push_back({program, arguments});
         const std::string& a = arguments.at(0);
         const size_t from = a.find('|') + 1;
-        test::writeFile(a.substr(from, a.find('|', from) - from), "converted");
+        test::writeFile(a.substr(from, a.find('|', from) - from), test::readFile(a.substr(0, from - 1)));
         m_registry.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "0");
         return {true, true, 0, {}};
     }
@@ -642,7 +782,7 @@ TEST_F(ConversionRun, AsksOnlyTheRegistryAndLauncherItIsGiven)
     ASSERT_EQ(launcher.calls.size(), 2u);
     EXPECT_EQ(launcher.calls[0].first, "/opt/engine/trevok");
     EXPECT_EQ(launcher.calls[1].second,
-        std::vector<std::string>{conversion::buildEngineArgument(host.rows[1], targetOf(1), rs, 'N')});
+        std::vector<std::string>{argumentOf(1)});
     EXPECT_TRUE(tp.messages.shown.empty());
     EXPECT_FALSE(exists(host.rows[0])) << "a converted source is deleted";
     EXPECT_EQ(tp.registry->readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, ""), "1")

@@ -18,8 +18,17 @@
 // "target flag=0". A line is a list of words performed left to right:
 //   flag=TEXT    write TEXT (may be empty) as the AbortFlag
 //   noflag       do not write the AbortFlag (it keeps its previous value)
-//   target       create the target file (field 2 of argv[1]) with 16 bytes
-//   target=N     ... with N bytes (target=0: an empty file)
+//   target       write the target file (field 2 of argv[1]) as a copy of the
+//                source (field 1): a real clip as source gives a result of
+//                the same length; 16 bytes when the source cannot be read
+//   target=half  ... with the first half of the source (a result that ends
+//                early)
+//   target=N     ... with N bytes that are no video (target=0: an empty file)
+//   swapsource=NAME  rename the source to NAME (in its folder) and write a
+//                different file under the source's name, as a user who keeps
+//                a clip and copies the next card's clip of that name does
+//   dropcaches   write 2 to /proc/sys/vm/drop_caches (root only): the file
+//                systems read their inodes again
 //   sleep=MS     sleep MS milliseconds
 //   exit=CODE    end at once with exit code CODE (flag as written so far)
 //   crash        abort() at once (killed by SIGABRT)
@@ -31,6 +40,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -107,6 +117,9 @@ std::string targetOf(const std::string& argument)
     return argument.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
 }
 
+// Field 1 of the engine's argument.
+std::string sourceOf(const std::string& argument) { return argument.substr(0, argument.find('|')); }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -151,9 +164,29 @@ int main(int argc, char** argv)
         } else if (key == "noflag") {
             flagDecided = true;
         } else if (key == "target") {
-            const long bytes = eq == std::string::npos ? 16 : std::strtol(value.c_str(), nullptr, 10);
+            std::string bytes;
+            if (value.empty() || value == "half") {
+                std::ifstream in(argc > 1 ? sourceOf(argv[1]) : std::string(), std::ios::binary);
+                std::ostringstream copy;
+                copy << in.rdbuf();
+                bytes = copy.str();
+                if (bytes.empty())
+                    bytes = std::string(16, 'v');
+                if (value == "half")
+                    bytes.resize(bytes.size() / 2);
+            } else {
+                const long n = std::strtol(value.c_str(), nullptr, 10);
+                bytes = std::string(static_cast<size_t>(n > 0 ? n : 0), 'v');
+            }
             std::ofstream out(target, std::ios::binary | std::ios::trunc);
-            out << std::string(static_cast<size_t>(bytes > 0 ? bytes : 0), 'v');
+            out << bytes;
+        } else if (key == "swapsource" && argc > 1) {
+            const std::string source = sourceOf(argv[1]);
+            const std::string folder = source.substr(0, source.rfind('/') + 1);
+            std::rename(source.c_str(), (folder + value).c_str());
+            std::ofstream(source, std::ios::binary) << "the next card's clip";
+        } else if (key == "dropcaches") {
+            std::ofstream("/proc/sys/vm/drop_caches") << "2\n";
         } else if (key == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
         } else if (key == "exit") {

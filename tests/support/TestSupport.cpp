@@ -6,6 +6,10 @@
 #include <QThread>
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
+#include <unistd.h>
+#include <mutex>
+#include <map>
 #include <sstream>
 #include <fcntl.h>
 #include <spawn.h>
@@ -37,6 +41,33 @@ void writeFile(const std::string& path, const std::string& bytes)
     if (!out)
         throw std::runtime_error("cannot write " + path);
 }
+
+const std::string& clipBytes(int seconds)
+{
+    static std::mutex mutex;
+    static std::map<int, std::string> made;
+    const std::lock_guard<std::mutex> lock(mutex);
+    std::string& bytes = made[seconds];
+    if (bytes.empty()) {
+        const std::string folder = std::filesystem::temp_directory_path().string() + "/vexlo-clip-"
+            + std::to_string(::getpid()) + "-" + std::to_string(seconds);
+        std::filesystem::create_directories(folder);
+        const std::string path = folder + "/clip.ts";
+        const std::string length = std::to_string(seconds);
+        const int pid = spawnProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc2=s=64x48:r=10:d=" + length, "-f", "lavfi", "-i",
+                                         "sine=f=440:d=" + length, "-c:v", "mpeg2video", "-c:a", "mp2", path},
+            {"PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")}, "/dev/null",
+            folder + "/err");
+        if (pid < 0 || waitForProgram(pid) != 0)
+            throw std::runtime_error("ffmpeg could not make a test clip: " + readFile(folder + "/err"));
+        bytes = readFile(path);
+        std::filesystem::remove_all(folder);
+    }
+    return bytes;
+}
+
+void writeClip(const std::string& path, int seconds) { writeFile(path, clipBytes(seconds)); }
 
 std::string readFile(const std::string& path)
 {

@@ -21,6 +21,13 @@ void writeFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when missing.
 std::string readFile(const std::string& path);
 
+// A short real video with sound (64x48 pictures and a tone, MPEG-TS, made
+// once per process with ffmpeg), `seconds` long: sources whose conversion can
+// be checked against their length.
+const std::string& clipBytes(int seconds = 1);
+// Writes clipBytes(seconds) to `path` (creating parent folders).
+void writeClip(const std::string& path, int seconds = 1);
+
 // The folder of the built programs (vexlo, trevok, the shipped data).
 std::string binDir();
 

@@ -1,0 +1,273 @@
+#include "FileTransaction.h"
+
+#include "base/Paths.h"
+#include "shellutil/ConvertPublic.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexlo::conversion {
+
+namespace {
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+void fillIdentity(const struct stat& st, FileIdentity& out)
+{
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    out.size = st.st_size;
+    out.modified = st.st_mtim;
+}
+
+// "<folder>", "<name>", "<ext>" of a target path.
+struct NameParts {
+    std::string folder;
+    std::string stem;
+    std::string extension;
+};
+
+NameParts split(const std::string& target)
+{
+    NameParts p;
+    p.folder = shellutil::folderPart(target);
+    const std::string name = target.substr(p.folder.size());
+    p.extension = paths::extensionOf(name);
+    p.stem = name.substr(0, name.size() - p.extension.size());
+    return p;
+}
+
+std::string swappedCase(std::string name)
+{
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+}
+
+// Renames without replacing: renameat2's no-replace flag where the file
+// system has it; else a hard link and the removal of the old name (atomic as
+// well); else, on file systems with neither (FUSE drivers of exFAT), a check
+// right before a plain rename, which only a writer within that instant can
+// beat.
+int renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = other.release();
+    }
+    return *this;
+}
+
+FileHandle::~FileHandle()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int FileHandle::release()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+bool identityOf(int fd, FileIdentity& out)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    fillIdentity(st, out);
+    return true;
+}
+
+bool identityOf(const std::string& path, FileIdentity& out)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    fillIdentity(st, out);
+    return true;
+}
+
+bool PinnedSource::pin(const std::string& path, std::string& error)
+{
+    m_path = path;
+    m_file = FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!m_file.valid() || !identityOf(m_file.fd(), m_identity)) {
+        error = errnoText(errno);
+        m_file = FileHandle();
+        return false;
+    }
+    return true;
+}
+
+bool PinnedSource::unchanged() const
+{
+    FileIdentity now;
+    FileIdentity held;
+    return m_file.valid() && identityOf(m_path, now) && identityOf(m_file.fd(), held) && held == m_identity
+        && now == m_identity;
+}
+
+std::string partFileName(const std::string& target, int attempt)
+{
+    const NameParts p = split(target);
+    return p.folder + "." + p.stem + ".part" + (attempt > 1 ? "-" + std::to_string(attempt) : std::string())
+        + p.extension;
+}
+
+std::string numberedName(const std::string& target, int n)
+{
+    const NameParts p = split(target);
+    return p.folder + p.stem + " (" + std::to_string(n) + ")" + p.extension;
+}
+
+std::string incompleteName(const std::string& target)
+{
+    const NameParts p = split(target);
+    return p.folder + p.stem + " (incomplete)" + p.extension;
+}
+
+PartFile::~PartFile()
+{
+    if (!m_done)
+        discard();
+}
+
+bool PartFile::create(const std::string& target, std::string& error)
+{
+    // A part file left by an earlier run that ended abruptly is not ours to
+    // remove: the next free part name is taken instead.
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const std::string path = partFileName(target, attempt);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            m_path = path;
+            m_file = FileHandle(fd);
+            m_done = false;
+            return true;
+        }
+        if (errno != EEXIST) {
+            error = errnoText(errno);
+            return false;
+        }
+    }
+    error = errnoText(EEXIST);
+    return false;
+}
+
+bool PartFile::stillOurs() const
+{
+    FileIdentity held;
+    FileIdentity there;
+    return m_file.valid() && identityOf(m_file.fd(), held) && identityOf(m_path, there) && held.sameInode(there);
+}
+
+bool PartFile::folderIgnoresCase() const
+{
+    // FUSE drivers give each spelling of a name its own inode number, so the
+    // swapped spelling's mere presence decides (nobody else writes a hidden
+    // part name in the other case in the same instant).
+    const std::string folder = shellutil::folderPart(m_path);
+    const std::string swapped = folder + swappedCase(m_path.substr(folder.size()));
+    FileIdentity there;
+    return swapped != m_path && m_file.valid() && identityOf(swapped, there);
+}
+
+bool PartFile::flush(std::string& error)
+{
+    if (!m_file.valid() || ::fsync(m_file.fd()) != 0) {
+        error = errnoText(m_file.valid() ? errno : EBADF);
+        return false;
+    }
+    return true;
+}
+
+bool PartFile::commit(const std::string& name, bool replace, bool& nameTaken, std::string& error)
+{
+    nameTaken = false;
+    if (!stillOurs()) {
+        error = errnoText(ESTALE);
+        return false;
+    }
+    const int failed = replace ? (::rename(m_path.c_str(), name.c_str()) == 0 ? 0 : errno)
+                               : renameNoReplace(m_path, name);
+    if (failed != 0) {
+        nameTaken = failed == EEXIST;
+        error = errnoText(failed);
+        return false;
+    }
+    m_path = name;
+    m_done = true;
+    if (!syncFolder(shellutil::folderPart(name), error))
+        return false;
+    if (!stillOurs()) {
+        error = errnoText(ESTALE);
+        return false;
+    }
+    return true;
+}
+
+void PartFile::discard()
+{
+    if (!m_done && stillOurs())
+        ::unlink(m_path.c_str());
+    m_done = true;
+    m_file = FileHandle();
+}
+
+bool syncFolder(const std::string& folder, std::string& error)
+{
+    const FileHandle dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Some file systems take no fsync on a folder (EINVAL): their entries
+    // go to the disk with the file's own data.
+    if (!dir.valid() || (::fsync(dir.fd()) != 0 && errno != EINVAL)) {
+        error = errnoText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool deletePinnedSource(const PinnedSource& source, std::string& error)
+{
+    if (!source.unchanged()) {
+        error = "changed or replaced during its conversion";
+        return false;
+    }
+    if (::unlink(source.path().c_str()) != 0) {
+        error = errnoText(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace vexlo::conversion
