@@ -395,6 +395,9 @@ bool Pass::checkDestination(const std::string& source, const std::string& target
 bool Pass::pickTarget(FileWork& work)
 {
     std::string why;
+    // A destination that is not there yet (a new folder on a card) is made.
+    std::error_code ignored;
+    std::filesystem::create_directories(shellutil::folderPart(work.target), ignored);
     if (!work.part.create(work.target, why)) {
         m_failed = true;
         if (!m_ending) {
