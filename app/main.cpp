@@ -31,8 +31,13 @@ void printUsage(FILE* to)
         "  --version       prints the version\n\n"
         "With a profile number the files are converted at once and the program\n"
         "closes when all are done; without one the output dialog opens first.\n"
-        "Exit status of an invisible run: 0 all converted, 1 aborted or failed,\n"
-        "2 nothing to do or a command-line error.\n");
+        "Each result is checked (its length and streams against the source's) and\n"
+        "written to the disk before its source is deleted; a source that changed\n"
+        "meanwhile or cannot be deleted (a write-protected card) is kept and named.\n"
+        "One run at a time per user: a second run waits for the first to end.\n"
+        "Exit status of an invisible run: 0 all converted, 1 aborted or failed (also\n"
+        "when a file was not converted completely or a source could not be deleted\n"
+        "as asked), 2 nothing to do or a command-line error.\n");
 }
 
 bool hasDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"); }

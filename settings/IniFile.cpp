@@ -497,6 +497,11 @@ void IniFile::eraseSection(std::string_view section)
 void IniFile::update(const std::function<void(IniDocument&)>& edit)
 {
     const std::string target = detail::resolveTarget(m_path);
+    // A device, a folder or a FIFO is never replaced, and no lock file is
+    // made beside it (a link into /dev or /etc would put one there).
+    struct stat there {};
+    if (::stat(target.c_str(), &there) == 0 && !S_ISREG(there.st_mode))
+        throwWriteError(m_path);
     const detail::FileLock lock(target + ".lock");
     if (!lock.held())
         throwWriteError(m_path);

@@ -4,6 +4,7 @@
 // real TMainForm and drives it; the scripted fake engine stands in for trevok.
 #include "FakeEngine.h"
 #include "app/MainForm.h"
+#include "conversion/FileTransaction.h"
 #include "platform/AppTitle.h"
 #include "support/TestDoubles.h"
 #include "settings/IniFile.h"
@@ -104,6 +105,14 @@ protected:
         writeFile(path, std::string(bytes, 'v'));
         return path;
     }
+    // A short real clip at `path`: a source whose conversion can be checked.
+    static std::string clip(const std::string& path, int seconds = 1)
+    {
+        writeClip(path, seconds);
+        return path;
+    }
+    // What the engine is handed for `target`: the run's own part file.
+    static std::string partOf(const std::string& target) { return conversion::partFileName(target, 1); }
     void ini(const std::string& text) const { writeFile(tp.settingsPath(), text); }
     std::string iniText() const { return readFile(tp.settingsPath()); }
     settings::IniDocument iniDoc() const { return settings::IniDocument::parse(iniText()); }

@@ -59,7 +59,7 @@ TEST_F(DesktopRunTest, HeldFromStartToEndAndTaskbarFollowsTheFinishedFiles)
     auto w = open();
     activate(*w);
     for (const char* n : {"a", "b", "c"})
-        w->addFile(file(dir + n + ".m2ts"));
+        w->addFile(clip(dir + n + ".m2ts"));
     {
         HeldProbe probe(session());
         w->btnConvertClick();
@@ -85,12 +85,12 @@ TEST_F(DesktopRunTest, RequestsDuringARunHoldNothingTwice)
 {
     const std::string dir = folder("v");
     ini(kDirectRun);
-    installEngine({"sleep=300", "", ""});
+    installEngine({"target sleep=300", "", ""});
     auto w = open();
-    w->addFile(file(dir + "a.m2ts"));
-    w->addFile(file(dir + "b.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
+    w->addFile(clip(dir + "b.m2ts"));
     later(100, [&] {
-        w->WMDropFiles({QString::fromStdString(file(dir + "c.m2ts"))});
+        w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
         w->btnConvertClick();
         QCoreApplication::postEvent(w.get(), new QEvent(app::WM_AUTOCONVERT));
     });
@@ -126,8 +126,8 @@ TEST_F(DesktopRunTest, EveryEndReleases)
             fs::remove(engine);
         session().log.clear();
         auto w = open();
-        w->addFile(file(dir + "a.m2ts"));
-        w->addFile(file(dir + "b.m2ts"));
+        w->addFile(clip(dir + "a.m2ts"));
+        w->addFile(clip(dir + "b.m2ts"));
         try {
             w->btnConvertClick();
         } catch (...) {}
@@ -150,8 +150,8 @@ TEST_F(DesktopRunTest, ClosingOrTerminatingDuringARunReleasesWhenTheLoopReturns)
         auto w = open();
         if (bySignal)
             app::closeOnTerminationSignals(w.get());
-        w->addFile(file(dir + "a.m2ts"));
-        w->addFile(file(dir + "b.m2ts"));
+        w->addFile(clip(dir + "a.m2ts"));
+        w->addFile(clip(dir + "b.m2ts"));
         bool heldAfterClose = false;
         later(150, [&] {
             if (bySignal) {
@@ -187,7 +187,7 @@ TEST_F(DesktopRunTest, ReleasedBeforeThePowerOff)
         logAtPowerOff = session().log;
     };
     auto w = open();
-    w->addFile(file(folder("v") + "a.m2ts"));
+    w->addFile(clip(folder("v") + "a.m2ts"));
     w->ScheduleSettings.ShunDownWhenDone = true;
     w->RunMode = RunMode::rmScheduled;
     w->btnConvertClick();
@@ -209,7 +209,7 @@ TEST_F(DesktopRunTest, NotificationOnlyForAnInactiveWindowAndANonSilentRun)
     };
     const std::string dir = folder("v");
     const std::string out = folder("out");
-    const std::string a = file(dir + "a.m2ts"), b = file(dir + "b.m2ts"), c = file(dir + "c.m2ts");
+    const std::string a = clip(dir + "a.m2ts"), b = clip(dir + "b.m2ts"), c = clip(dir + "c.m2ts");
     const std::string sameFolder = kDirectRun;
     const std::string toOut
         = "[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=0\nDestPath=" + out + "\n";

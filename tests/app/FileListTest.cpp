@@ -137,7 +137,7 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
         }
     }();
     ini(kDirectRun);
-    drop(*w, {file(dir + "CLIP.AVI"), file(dir + "clip.mp"), file(dir + "x.mkv"), dir + "missing.avi"});
+    drop(*w, {clip(dir + "CLIP.AVI"), clip(dir + "clip.mp"), file(dir + "x.mkv"), dir + "missing.avi"});
     std::vector<std::string> expected{dir + "CLIP.AVI", dir + "clip.mp"};
     EXPECT_EQ(rows(*w), expected);
     EXPECT_TRUE(engineCalls().empty()) << "the run is requested through a queued call";

@@ -19,7 +19,7 @@ class RunTest : public AppTest {};
 TEST_F(RunTest, EngineArgumentWithoutSettingsFileAndTheSilentMarker)
 {
     const std::string dir = folder("Video");
-    const std::string src = file(dir + "a.m2ts");
+    const std::string src = clip(dir + "a.m2ts");
     installEngine();
     {
         auto w = open({"-0", src});
@@ -28,11 +28,12 @@ TEST_F(RunTest, EngineArgumentWithoutSettingsFileAndTheSilentMarker)
     }
     ASSERT_EQ(engineCalls().size(), 1u);
     ASSERT_EQ(engineCalls()[0].size(), 1u) << "one argument, no shell";
-    EXPECT_EQ(engineCalls()[0][0], src + "|" + dir + "a.mp4||320|240|512|0|2|128|44100|ACC|0|N");
+    EXPECT_EQ(engineCalls()[0][0], src + "|" + dir + ".a.part.mp4||320|240|512|0|2|128|44100|ACC|0|N");
+    EXPECT_TRUE(fs::exists(dir + "a.mp4"));
     auto silent = open({"-0", src, "-S"});
     ASSERT_TRUE(waitFor([&] { return finishedCount == 2; }, std::chrono::seconds(20)));
     ASSERT_EQ(engineCalls().size(), 2u);
-    EXPECT_EQ(engineCalls()[1][0], src + "|" + dir + "a.mp4||320|240|512|0|2|128|44100|ACC|0|S");
+    EXPECT_EQ(engineCalls()[1][0], src + "|" + dir + ".a.part.mp4||320|240|512|0|2|128|44100|ACC|0|S");
 }
 
 TEST_F(RunTest, TargetNames)
@@ -53,11 +54,12 @@ TEST_F(RunTest, TargetNames)
     for (const Case& c : cases) {
         ini(std::string("[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\n") + c.options + "\n");
         auto w = open();
-        ASSERT_TRUE(w->addFile(file(c.source)));
+        ASSERT_TRUE(w->addFile(clip(c.source)));
         const size_t before = engineCalls().size();
         w->btnConvertClick();
         ASSERT_EQ(engineCalls().size(), before + 1) << c.source;
-        EXPECT_EQ(field(before, 2), c.target) << c.source;
+        EXPECT_EQ(field(before, 2), partOf(c.target)) << c.source;
+        EXPECT_TRUE(fs::exists(c.target)) << c.source;
         fs::remove(c.source);
     }
 }
@@ -72,7 +74,7 @@ TEST_F(RunTest, InteractiveConvertGoesThroughTheOutputDialogIntoTheRun)
     installEngine();
     auto w = open();
     const std::string dir = folder("Video");
-    ASSERT_TRUE(w->addFile(file(dir + "a.m2ts")));
+    ASSERT_TRUE(w->addFile(clip(dir + "a.m2ts")));
     int dialogs = 0;
     QTimer poll;
     poll.setInterval(10);
@@ -90,7 +92,7 @@ TEST_F(RunTest, InteractiveConvertGoesThroughTheOutputDialogIntoTheRun)
     poll.stop();
     EXPECT_EQ(dialogs, 1);
     ASSERT_EQ(engineCalls().size(), 1u);
-    EXPECT_EQ(field(0, 2), dir + "a.avi");
+    EXPECT_EQ(field(0, 2), partOf(dir + "a.avi"));
     EXPECT_EQ(field(0, 3), "divx");
     EXPECT_EQ(field(0, 4), "640");
     EXPECT_EQ(field(0, 6), "1200");
@@ -106,7 +108,7 @@ TEST_F(RunTest, OpticalDestinationStopsBeforeTheEngine)
     tp.mountInfo = "36 25 11:0 / " + cd.substr(0, cd.size() - 1) + " ro,relatime shared:1 - iso9660 /dev/sr0 ro\n";
     installEngine();
     auto w = open();
-    w->addFile(file(folder("v") + "a.m2ts"));
+    w->addFile(clip(folder("v") + "a.m2ts"));
     w->btnConvertClick();
     EXPECT_TRUE(engineCalls().empty());
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -130,10 +132,10 @@ TEST_F(RunTest, OverwriteQuestionAtTheThirdOfFive)
         tp.messages.nextAnswers = {answer};
         auto w = open();
         for (const char* n : {"a", "b", "c", "d", "e"})
-            w->addFile(file(dir + n + ".m2ts"));
+            w->addFile(clip(dir + n + ".m2ts"));
         for (const char* n : {"a", "b", "d", "e"})
             fs::remove(dir + n + ".mp4");
-        file(dir + "c.mp4");
+        clip(dir + "c.mp4");
         w->btnConvertClick();
         ASSERT_EQ(tp.messages.shown.size(), 1u);
         EXPECT_EQ(tp.messages.shown[0].title, "Overwrite");
@@ -164,22 +166,29 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
         {"target flag=-1", false, 3, true, true, false},
         {"target flag=", false, 3, true, true, false},
         // No report of its own: an earlier value must not pass for one.
-        {"target noflag", false, 2, false, true, true, true},
+        {"target noflag", false, 2, false, false, true, true},
+        // A stop after a finished file keeps its result, and its source.
         {"target flag=1", true, 2, false, true, true},
-        {"target flag=2", false, 2, false, true, true},
+        // A cancelled or failed file leaves nothing under the target name,
+        // whatever DelFileWhenCanceled says.
+        {"target flag=2", false, 2, false, false, true},
         {"target flag=2", true, 2, false, false, true},
         // An engine that ends abnormally cancelled its file.
         {"target crash", true, 2, false, false, true, true},
-        {"target kill", false, 2, false, true, true, true},
+        {"target kill", false, 2, false, false, true, true},
         // A failure status outweighs a go-on value.
-        {"target flag=0 exit=3", false, 2, false, true, true, true},
-        {"target flag=0 exit=3", true, 2, false, false, true, true},
+        {"target flag=0 exit=4", false, 2, false, false, true, true},
         // Text that is not a decimal integer is a failed file.
         {"target flag=abc", true, 2, false, false, true},
-        {"target flag=99999999999", false, 2, false, true, true},
-        // A missing or empty target keeps its source.
-        {"flag=0", false, 3, true, false, true},
-        {"target=0 flag=0", false, 3, true, true, true},
+        {"target flag=99999999999", false, 2, false, false, true},
+        // A missing, empty or shortened result keeps its source, and the run
+        // goes on; the run's end names the file.
+        {"flag=0", false, 3, false, false, true, true},
+        {"target=0 flag=0", false, 3, false, false, true, true},
+        {"target=half flag=0", false, 3, false, false, true, true},
+        // The engine's "the source is incomplete": what it converted is kept
+        // under a name that says so.
+        {"target=half flag=0 exit=3", false, 3, false, false, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.script) + (c.delWhenCanceled ? " DelFileWhenCanceled" : ""));
@@ -193,7 +202,7 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
         TMainForm w(std::vector<std::string>{});
         w.show();
         for (const char* n : {"a", "b", "c"})
-            ASSERT_TRUE(w.addFile(file(dir + n + ".m2ts")));
+            ASSERT_TRUE(w.addFile(clip(dir + n + ".m2ts", 4)));
         w.btnConvertClick();
         EXPECT_EQ(fakeEngineCalls(own).size(), c.calls);
         EXPECT_EQ(panel0(w), c.completed ? "Conversion completed!" : "Conversion aborted!");
@@ -205,6 +214,8 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
         EXPECT_EQ(fs::exists(dir + "c.m2ts"), c.calls < 3);
         EXPECT_EQ(w.rowCount(), 3) << "a run leaves the rows in place";
         EXPECT_EQ(own.messages.shown.size(), c.told ? 1u : 0u);
+        EXPECT_EQ(fs::exists(dir + "b (incomplete).mp4"), std::string(c.script).find("exit=3") != std::string::npos);
+        EXPECT_FALSE(fs::exists(dir + ".b.part.mp4"));
     }
 }
 
@@ -215,8 +226,8 @@ TEST_F(RunTest, MissingEngineStopsTheRunAndDeletesNothing)
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", folder("empty-path").c_str(), 1);
     auto w = open();
-    w->addFile(file(dir + "a.m2ts"));
-    w->addFile(file(dir + "b.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
+    w->addFile(clip(dir + "b.m2ts"));
     w->btnConvertClick();
     ::setenv("PATH", oldPath.c_str(), 1);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -233,8 +244,8 @@ TEST_F(RunTest, BarInANameIsRefusedBeforeLaunch)
     ini(kDirectRun);
     installEngine();
     auto w = open();
-    w->addFile(file(dir + "ok.m2ts"));
-    w->addFile(file(dir + "a|b.m2ts"));
+    w->addFile(clip(dir + "ok.m2ts"));
+    w->addFile(clip(dir + "a|b.m2ts"));
     w->btnConvertClick();
     EXPECT_EQ(engineCalls().size(), 1u);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -251,8 +262,8 @@ TEST_F(RunTest, MissingListedFileIsReportedAndNothingStarts)
     ini(kDirectRun);
     installEngine();
     auto w = open();
-    w->addFile(file(dir + "a.m2ts"));
-    w->addFile(file(dir + "b.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
+    w->addFile(clip(dir + "b.m2ts"));
     fs::remove(dir + "b.m2ts");
     const QString statusBefore = panel0(*w);
     w->btnConvertClick();
@@ -274,7 +285,7 @@ TEST_F(RunTest, ConvertWithAnEmptyListInEachMode)
         w->btnConvertClick();
         EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u) << "interactive: the add dialog";
         EXPECT_TRUE(engineCalls().empty());
-        tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{file(dir + "a.m2ts")});
+        tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{clip(dir + "a.m2ts")});
         w->btnConvertClick();
         EXPECT_EQ(engineCalls().size(), 1u) << "chosen files go straight into the request";
     }
@@ -302,10 +313,10 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
 {
     const std::string dir = folder("p");
     ini(kDirectRun);
-    installEngine({"", "sleep=300", "sleep=100", "", ""});
+    installEngine({"", "target sleep=300", "target sleep=100", "", ""});
     auto w = open<RecordingForm>();
     for (const char* n : {"a", "b", "c"})
-        w->addFile(file(dir + n + ".m2ts"));
+        w->addFile(clip(dir + n + ".m2ts"));
     QString captionDuring, titleDuring;
     bool timerDuring = true;
     QTimer probe; // catches the moment file 2 is under way
@@ -341,7 +352,7 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
 
 TEST_F(RunTest, AutoModeClosesOnlyOnCompletion)
 {
-    const std::string src = file(folder("v") + "a.m2ts");
+    const std::string src = clip(folder("v") + "a.m2ts");
     installEngine({"target flag=1"});
     auto w = open({"-0", src});
     ASSERT_TRUE(waitFor([&] { return engineCalls().size() == 1 && !w->Busy; }));
@@ -357,12 +368,12 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
 {
     const std::string dir = folder("v");
     ini(kDirectRun);
-    installEngine({"sleep=400", "sleep=100", "", ""});
+    installEngine({"target sleep=400", "target sleep=100", "", ""});
     auto w = open();
-    w->addFile(file(dir + "a.m2ts"));
-    w->addFile(file(dir + "b.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
+    w->addFile(clip(dir + "b.m2ts"));
     later(150, [&] {
-        w->WMDropFiles({QString::fromStdString(file(dir + "c.m2ts"))});
+        w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
         w->btnConvertClick();
         w->RequestConversion();
         QCoreApplication::postEvent(w.get(), new QEvent(app::WM_AUTOCONVERT));
@@ -380,14 +391,14 @@ TEST_F(RunTest, ClosingDuringARunCancelsTheEngineAndStartsNoFurtherFile)
     ini(std::string(kDirectRun) + "SaveFileList=1\nDelFileWhenCanceled=1\n");
     installEngine({"target sleep=20000", ""});
     auto w = open();
-    w->addFile(file(dir + "a.m2ts"));
-    w->addFile(file(dir + "b.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
+    w->addFile(clip(dir + "b.m2ts"));
     QString panelAfterClose;
     int finishedAtClose = -1;
     later(150, [&] {
         // A drop just before the close queues a request that arrives while
         // the loop, no longer busy, still runs: it must not start a second job.
-        w->WMDropFiles({QString::fromStdString(file(dir + "c.m2ts"))});
+        w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
         w->close();
         panelAfterClose = panel0(*w);
         finishedAtClose = finishedCount;

@@ -51,7 +51,7 @@ TEST_F(ScheduleTest, AfterRunActions)
         tp.power.powerOffCalls = 0;
         const int finishedBefore = finishedCount;
         auto w = openAt(kDue.addSecs(-60));
-        w->addFile(file(dir + "a.m2ts"));
+        w->addFile(clip(dir + "a.m2ts"));
         EXPECT_TRUE(w->Timer1->isActive());
         EXPECT_EQ(w->Timer1->interval(), 60000);
         w->Timer1Timer(); // 22:29: not yet
@@ -80,7 +80,7 @@ TEST_F(ScheduleTest, ManualRunWithTheSameSettingsHasNoAfterRunAction)
     schedule(true, true, "DoNotShowConfirm=1\nConvertToMP3=1\n");
     installEngine();
     auto w = openAt(kDue.addSecs(-3600));
-    w->addFile(file(folder("m") + "a.m2ts"));
+    w->addFile(clip(folder("m") + "a.m2ts"));
     w->btnConvertClick();
     EXPECT_EQ(engineCalls().size(), 1u);
     QTest::qWait(50);
@@ -100,7 +100,7 @@ TEST_F(ScheduleTest, EmptyListWhenItFiresOpensTheAddDialog)
     EXPECT_TRUE(engineCalls().empty());
 
     // Files chosen the next time are converted at once, without the output dialog.
-    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{file(folder("n") + "a.m2ts")});
+    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{clip(folder("n") + "a.m2ts")});
     ModalAnswerer dialogs(false);
     w->btnConvertClick();
     EXPECT_EQ(engineCalls().size(), 1u);
@@ -114,7 +114,7 @@ TEST_F(ScheduleTest, MissingFileWhenItFiresThenTheNextConvertRunsScheduled)
     installEngine();
     const std::string dir = folder("x");
     auto w = openAt(kDue);
-    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
     fs::rename(dir + "a.m2ts", dir + "away.m2ts");
     w->Timer1Timer();
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -136,7 +136,7 @@ TEST_F(ScheduleTest, RealTimerTickStartsTheRun)
     schedule(false, false);
     installEngine();
     auto w = openAt(kDue);
-    w->addFile(file(folder("t") + "a.m2ts"));
+    w->addFile(clip(folder("t") + "a.m2ts"));
     w->Timer1->setInterval(30);
     w->Timer1->start();
     EXPECT_TRUE(waitFor([&] { return engineCalls().size() == 1 && !w->Busy; }, std::chrono::seconds(10)));

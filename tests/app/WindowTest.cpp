@@ -254,8 +254,8 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
 
     // While busy the status bar is left alone.
     ini(kDirectRun);
-    installEngine({"sleep=400"});
-    w->addFile(file(dir + "a.m2ts"));
+    installEngine({"target sleep=400"});
+    w->addFile(clip(dir + "a.m2ts"));
     bool simpleAfterHover = true;
     later(150, [&] {
         QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
@@ -328,7 +328,7 @@ TEST_F(WindowTest, KeysWhileIdle)
     QTest::keyClick(w.get(), Qt::Key_Insert);
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u) << "Ins adds files";
 
-    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{file(dir + "a.m2ts"), file(dir + "b.m2ts")});
+    tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{clip(dir + "a.m2ts"), clip(dir + "b.m2ts")});
     QTest::keyClick(w->ListView1, Qt::Key_Insert);
     ASSERT_EQ(w->rowCount(), 2);
     select(*w, {0});
@@ -356,11 +356,11 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
 {
     const std::string dir = folder("clips");
     ini(kDirectRun);
-    installEngine({"sleep=900"});
+    installEngine({"target sleep=900"});
     auto w = open();
     activate(*w);
-    w->addFile(file(dir + "a.m2ts"));
-    w->addFile(file(dir + "b.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
+    w->addFile(clip(dir + "b.m2ts"));
     select(*w, {0, 1});
     EXPECT_EQ(statesOf(*w), kIdleSelected);
     EXPECT_EQ(panel0(*w), "2 File(s) Ready") << "every road that adds a row updates the status";
@@ -427,7 +427,7 @@ TEST_F(WindowTest, StatusHintFollowsTheRowsAndLeavesWithThePointer)
     tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{dir + "c.m2ts"});
     auto w = open();
     for (const char* name : {"a.m2ts", "b.m2ts", "c.m2ts"})
-        file(dir + name);
+        clip(dir + name);
     w->addFile(dir + "a.m2ts");
     w->addFile(dir + "b.m2ts");
     QEvent enter(QEvent::Enter);
@@ -481,7 +481,7 @@ TEST_F(WindowTest, RemoveFilesNeverVanishesFromTheFileMenu)
     emit w->PopupMenu1->aboutToShow();
     EXPECT_FALSE(w->pmnRemoveFile->isVisible()) << "the open context menu offers no removal over an empty list";
     emit w->PopupMenu1->aboutToHide();
-    w->addFile(file(dir + "a.m2ts"));
+    w->addFile(clip(dir + "a.m2ts"));
     select(*w, {0});
     EXPECT_TRUE(w->mniRemoveFile->isVisible());
     EXPECT_TRUE(w->mniRemoveFile->isEnabled());
@@ -504,7 +504,7 @@ TEST_F(WindowTest, ToolbarsAreConfinedToTheTopBand)
 TEST_F(WindowTest, SavedListPathInQuotesIsRestored)
 {
     const std::string dir = folder("clips");
-    file(dir + "with space.m2ts");
+    clip(dir + "with space.m2ts");
     ini("[Options]\r\nSaveFileList=1\r\n[FileList]\r\n0=\"" + dir + "with space.m2ts\"\r\n");
     auto w = open();
     EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "with space.m2ts"}));

@@ -68,6 +68,15 @@ TEST(CommandLineReader, RelativeNamesFollowTheLastFileFolder)
     // A name without a folder stays relative to the working folder, and so
     // does the next one.
     EXPECT_EQ(read({"a.m2ts", "b.m2ts"}).items, (std::vector<CommandLineItem>{add("a.m2ts"), add("b.m2ts")}));
+    // Given the working folder, every name, folder prefix and destination
+    // comes out absolute: a list saved from it names the same clips from
+    // wherever the program starts next.
+    const CommandLineRequest inCard = readCommandLine(
+        {"00000.MTS", "-out", "ADD:sub", "00001.MTS", "/abs/x.mts"}, kProgram, "/media/card1");
+    EXPECT_EQ(inCard.items,
+        (std::vector<CommandLineItem>{add("/media/card1/00000.MTS"), {Kind::CreateFolder, "/media/card1/out"},
+            add("/media/card1/sub/00001.MTS"), add("/abs/x.mts")}));
+    EXPECT_EQ(inCard.destPath, "/media/card1/out/");
     // A pattern leaves the current folder as it was.
     EXPECT_EQ(read({"ADD:/clips", "/else/*.m2ts", "c.mts"}).items,
         (std::vector<CommandLineItem>{{Kind::AddPattern, "/else/*.m2ts"}, add("/clips/c.mts")}));

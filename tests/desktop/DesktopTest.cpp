@@ -83,10 +83,11 @@ class DesktopTest : public ::testing::Test {
 protected:
     platform::TestPlatform tp;
 
-    std::string file(const std::string& name, size_t bytes = 150 * 1024)
+    // A short real clip: a source whose conversion can be checked.
+    std::string file(const std::string& name)
     {
         const std::string path = tp.root() + "clips/" + name;
-        writeFile(path, std::string(bytes, 'v'));
+        writeClip(path);
         return path;
     }
     void ini(const std::string& text) { writeFile(tp.settingsPath(), text); }
@@ -143,7 +144,7 @@ TEST_F(DesktopTest, RunFromTheToolbarShowsItsProgressInThePanels)
 {
     ini("[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\nConvertToSamePath=1\n");
     installFakeEngine(tp);
-    setFakeEngineScript(tp, {"sleep=700", "sleep=700"});
+    setFakeEngineScript(tp, {"target sleep=700", "target sleep=700"});
     auto w = open();
     w->addFile(file("a.m2ts"));
     w->addFile(file("b.m2ts"));
@@ -380,7 +381,7 @@ TEST_F(DesktopTest, SilentRunMapsNoWindow)
         SCOPED_TRACE(stored);
         ini(stored);
         installFakeEngine(tp); // the script counts calls from here
-        setFakeEngineScript(tp, {"sleep=1500"});
+        setFakeEngineScript(tp, {"target sleep=1500"});
         QProcess vexlo;
         vexlo.setProcessEnvironment(env);
         vexlo.start(QString::fromStdString(tp.programFolder() + "vexlo"), {"-S", "-0", QString::fromStdString(clip)});

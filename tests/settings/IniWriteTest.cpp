@@ -190,11 +190,22 @@ TEST_F(IniWrite, WhatIsNoRegularFileIsNeitherReadNorReplaced)
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     std::filesystem::remove(path);
 
-    // A link to an endless device is neither read to its end nor written.
+    // A link to an endless device is not read to its end. (Writing is tried
+    // only through a link to a FIFO of the test's own: a test never writes
+    // beside a device.)
     std::filesystem::create_symlink("/dev/zero", path);
     EXPECT_EQ(ini.readText("Options", "DestPath", "d"), "d");
+    std::filesystem::remove(path);
+
+    // A link to what is no regular file is not written, and no lock file is
+    // made beside its target (a link into /dev or /etc would put one there).
+    const std::string fifo = platform.root() + "elsewhere/fifo";
+    std::filesystem::create_directories(platform.root() + "elsewhere");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::filesystem::create_symlink(fifo, path);
     EXPECT_TRUE(writeIsRefused(ini));
-    EXPECT_TRUE(std::filesystem::is_character_file("/dev/zero"));
+    EXPECT_FALSE(std::filesystem::exists(fifo + ".lock"));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST_F(IniWrite, FileOver64MiBIsRefusedWithAMessage)
