@@ -130,10 +130,10 @@ protected:
     settings::IniDocument ini() const { return settings::IniDocument::parse(readFile(tp.settingsPath())); }
     std::string output() const { return readFile(tp.root() + "stdout"); }
     std::string errors() const { return readFile(tp.root() + "stderr"); }
-    // <root><name> with a few bytes.
+    // <root><name>: a short real clip.
     std::string clip(const std::string& name) const
     {
-        writeFile(tp.root() + name, "clip");
+        writeClip(tp.root() + name);
         return tp.root() + name;
     }
     bool waitForEngineCalls(size_t n) const

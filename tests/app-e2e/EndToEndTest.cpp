@@ -26,7 +26,7 @@ TEST_F(EndToEndTest, VersionAndHelpPrintAndExitZero)
 TEST_F(EndToEndTest, SigtermClosesAsTheCloseBoxDoes)
 {
     const std::string clip = tp.root() + "a.m2ts";
-    writeFile(clip, "clip");
+    writeClip(clip);
     writeFile(tp.settingsPath(), "[Options]\nSaveFileList=1\n[FileList]\nfirst=" + clip + "\n");
     start({});
     ASSERT_TRUE(waitUntilReady());
@@ -42,7 +42,7 @@ TEST_F(EndToEndTest, SigtermClosesAsTheCloseBoxDoes)
 TEST_F(EndToEndTest, CommandLineRunExitStatus)
 {
     const std::string clip = tp.root() + "v/a.m2ts";
-    writeFile(clip, "clip");
+    writeClip(clip);
     start({"-0", clip});
     EXPECT_EQ(waitForExit(), 0) << "a completed auto run closes the program";
     ASSERT_EQ(fakeEngineCalls(tp).size(), 1u);
@@ -58,7 +58,7 @@ TEST_F(EndToEndTest, CommandLineRunExitStatus)
 TEST_F(EndToEndTest, AbortedVisibleAutoRunStaysOpenAndExitsOneWhenClosed)
 {
     const std::string clip = tp.root() + "v/a.m2ts";
-    writeFile(clip, "clip");
+    writeClip(clip);
     setFakeEngineScript(tp, {"target flag=1"});
     start({"-0", clip});
     const auto end = std::chrono::steady_clock::now() + 30s;
@@ -290,8 +290,8 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
 
     // Neither logind, nor a portal, nor a screensaver serves this bus.
     const std::string a = tp.root() + "v/a.m2ts", b = tp.root() + "v/b.m2ts";
-    writeFile(a, "clip");
-    writeFile(b, "clip");
+    writeClip(a);
+    writeClip(b);
     setFakeEngineScript(tp, {"target sleep=200", "target"});
     m_busAddress = bus.address();
     start({"-0", a, b});

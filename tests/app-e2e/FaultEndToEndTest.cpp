@@ -82,7 +82,7 @@ TEST_F(FaultTest, RegistryFolderTheUserCannotWriteKeepsTheSource)
     const std::string registry = tp.root() + "locked-registry";
     writeFlag(registry, "0");
     const std::string source = tp.root() + "src/a.m2ts";
-    writeFile(source, "clip");
+    writeClip(source);
     setFakeEngineScript(tp, {"target"});
     StartOptions options{.environment = {"VEXLO_REGISTRY=" + registry}};
     if (::geteuid() == 0) {
