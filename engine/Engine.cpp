@@ -5,6 +5,7 @@
 #include "FfmpegArguments.h"
 #include "ProgressWindow.h"
 #include "SourceProbe.h"
+#include "platform/BusProbe.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
 #include "base/SignalPipe.h"
@@ -155,9 +156,12 @@ int runEngine(int argc, char** argv)
     // keeps the start quick.
     const bool window = request.marker == Marker::Normal && displayPresent();
     std::unique_ptr<QCoreApplication> app;
-    if (window)
+    if (window) {
+        // Qt's widgets look for the session bus: never start one, never wait
+        // for one that does not answer.
+        platform::keepSilentBusesAway();
         app = std::make_unique<QApplication>(argc, argv);
-    else
+    } else
         app = std::make_unique<QCoreApplication>(argc, argv);
 
     Conversion conversion(ffmpeg, arguments);
