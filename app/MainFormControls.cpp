@@ -131,7 +131,8 @@ void MainFormControls::createActions()
     f.pmnAddFile = make("pmnAddFile", QT_TRANSLATE_NOOP("TMainForm", "A&dd File..."));
     f.pmnAddFile->setShortcut(QKeySequence(Qt::Key_Insert));
     f.pmnRemoveFile = make("pmnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove File"));
-    f.pmnRemoveFile->setShortcut(QKeySequence(Qt::Key_Delete));
+    // Del, and Ctrl+Del that the File menu and the button's hint show.
+    f.pmnRemoveFile->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Delete)});
     f.pmnConvert = make("pmnConvert", QT_TRANSLATE_NOOP("TMainForm", "&Convert"));
     f.pmnConvert->setShortcut(QKeySequence(Qt::Key_F9));
     f.pmnStop = make("pmnStop", QT_TRANSLATE_NOOP("TMainForm", "S&top"));
