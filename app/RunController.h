@@ -56,6 +56,7 @@ public:
         platform::MessageButtons buttons) override;
     conversion::TProgressForm& progress() override;
     bool stopRequested() const override { return m_closing; }
+    void engineWaitTick() override { m_desktopRun.engineTick(); }
 
 private:
     // What every end of a run shows (idle controls, the desktop told, the

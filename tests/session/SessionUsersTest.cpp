@@ -2,6 +2,7 @@
 // buses that accept and never answer, a bare X display without a session
 // bus, and engine windows that open while the user types in another program.
 #include "app-e2e/EndToEnd.h"
+#include "support/PrivateBus.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <dirent.h>
 #include <set>
@@ -178,6 +180,55 @@ TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
         ADD_FAILURE() << "still running after the program ended: " << name << " (" << pid << ")";
         ::kill(pid, SIGKILL);
     }
+}
+
+// ------------------------------------------------------------ taskbar
+
+// The "progress" values of the launcher-entry signals in a dbus-monitor log.
+std::vector<double> taskbarProgress(const std::string& log)
+{
+    std::vector<double> values;
+    size_t at = 0;
+    while ((at = log.find("member=Update", at)) != std::string::npos) {
+        const size_t p = log.find("\"progress\"", at);
+        const size_t d = log.find("double ", p);
+        if (p == std::string::npos || d == std::string::npos)
+            break;
+        values.push_back(std::atof(log.c_str() + d + 7));
+        at = d;
+    }
+    return values;
+}
+
+TEST_F(SessionUsersTest, TaskbarProgressMovesWithinAFile)
+{
+    PrivateBus bus(tp.root());
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon (scripts/deps installs it)";
+    const std::string log = tp.root() + "monitor.log";
+    QProcess monitor;
+    monitor.setStandardOutputFile(QString::fromStdString(log));
+    monitor.start("dbus-monitor", {"--address", QString::fromStdString(bus.address())});
+    ASSERT_TRUE(waitFor([&] { return !readFile(log).empty(); }, 10s));
+
+    const std::vector<std::string> clips = realEngineAndClips(1, 10);
+    m_busAddress = bus.address();
+    const auto started = std::chrono::steady_clock::now();
+    start({"-18", clips[0]}, {.environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
+    ASSERT_EQ(waitForExit(50s), 0) << errors();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    QTest::qWait(200);
+    monitor.terminate();
+    monitor.waitForFinished(5000);
+
+    const std::vector<double> progress = taskbarProgress(readFile(log));
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_EQ(progress.front(), 0.0);
+    EXPECT_EQ(progress.back(), 1.0);
+    const auto within = std::count_if(progress.begin(), progress.end(), [](double v) { return v > 0 && v < 1; });
+    EXPECT_GE(within, 1) << "a one-file run moves before its end";
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_LE(double(progress.size()), seconds * 4 + 4) << "at most a few updates a second";
+    EXPECT_NEAR(decodedSeconds(tp.root() + "clips/clip0.mp4"), 10.0, 0.2);
 }
 
 // ------------------------------------------------------------- placement
