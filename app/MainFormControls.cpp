@@ -141,7 +141,7 @@ void MainFormControls::createActions()
     f.pmnOptions->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     f.pmnHelp = make("pmnHelp", QT_TRANSLATE_NOOP("TMainForm", "&Help"));
     f.pmnHelp->setShortcut(QKeySequence(Qt::Key_F1));
-    f.pmnExit = make("pmnExit", QT_TRANSLATE_NOOP("TMainForm", "&Close"));
+    f.pmnExit = make("pmnExit", QT_TRANSLATE_NOOP("TMainForm", "C&lose"));
     for (QAction* a : {f.pmnAddFile, f.pmnRemoveFile, f.pmnConvert, f.pmnStop, f.pmnOptions, f.pmnHelp}) {
         a->setShortcutContext(Qt::WindowShortcut);
         f.addAction(a); // the keys work while the menu is closed

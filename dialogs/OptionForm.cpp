@@ -111,9 +111,9 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     chkMonday = checkBox(grbSchedule, "chkMonday", tr("&Monday"), 122, 76, 94);
     chkTuesday = checkBox(grbSchedule, "chkTuesday", tr("&Tuesday"), 220, 76, 94);
     chkWednesday = checkBox(grbSchedule, "chkWednesday", tr("&Wednesday"), 318, 76, 100);
-    chkThursday = checkBox(grbSchedule, "chkThursday", tr("&Thursday"), 24, 102, 94);
+    chkThursday = checkBox(grbSchedule, "chkThursday", tr("T&hursday"), 24, 102, 94);
     chkFriday = checkBox(grbSchedule, "chkFriday", tr("&Friday"), 122, 102, 94);
-    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("&Saturday"), 220, 102, 94);
+    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("Sat&urday"), 220, 102, 94);
     chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", tr("Exit this program when done"), 24, 140, 380);
     chkShundownWhenDone
         = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"), 24, 166, 380);

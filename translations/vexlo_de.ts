@@ -233,7 +233,7 @@ Die Quelldatei wurde behalten.</translation>
     </message>
     <message>
         <source>&amp;Close</source>
-        <translation>&amp;Schließen</translation>
+        <translation>Schl&amp;ießen</translation>
     </message>
     <message>
         <source>&amp;Convert	F9</source>
@@ -277,7 +277,7 @@ Die Quelldatei wurde behalten.</translation>
     </message>
     <message>
         <source>A&amp;dd File...</source>
-        <translation>Datei &amp;hinzufügen...</translation>
+        <translation>Datei hin&amp;zufügen...</translation>
     </message>
     <message>
         <source>&amp;Remove File</source>
@@ -290,6 +290,10 @@ Die Quelldatei wurde behalten.</translation>
     <message>
         <source>S&amp;top</source>
         <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>C&amp;lose</source>
+        <translation>&amp;Schließen</translation>
     </message>
     <message>
         <source>&amp;Options...</source>
@@ -471,7 +475,7 @@ Möchten Sie ihn anlegen?</translation>
     </message>
     <message>
         <source>&amp;Output Format:</source>
-        <translation>&amp;Ausgabeformat:</translation>
+        <translation>Ausgabe&amp;format:</translation>
     </message>
     <message>
         <source>&amp;Video</source>
@@ -506,11 +510,11 @@ Möchten Sie ihn anlegen?</translation>
         <translation>&amp;Standardwerte wiederherstellen</translation>
     </message>
     <message>
-        <source>&amp;Audio</source>
+        <source>Aud&amp;io</source>
         <translation>A&amp;udio</translation>
     </message>
     <message>
-        <source>Bit&amp;rate:</source>
+        <source>Bi&amp;trate:</source>
         <translation>Bi&amp;trate:</translation>
     </message>
     <message>
@@ -538,7 +542,7 @@ Möchten Sie ihn anlegen?</translation>
         <translation>Standard&amp;werte wiederherstellen</translation>
     </message>
     <message>
-        <source>Output &amp;Folder</source>
+        <source>Output Fo&amp;lder</source>
         <translation>Ziel&amp;ordner</translation>
     </message>
     <message>
@@ -637,7 +641,7 @@ Möchten Sie ihn anlegen?</translation>
         <translation>M&amp;ittwoch</translation>
     </message>
     <message>
-        <source>&amp;Thursday</source>
+        <source>T&amp;hursday</source>
         <translation>D&amp;onnerstag</translation>
     </message>
     <message>
@@ -645,8 +649,8 @@ Möchten Sie ihn anlegen?</translation>
         <translation>&amp;Freitag</translation>
     </message>
     <message>
-        <source>&amp;Saturday</source>
-        <translation>S&amp;amstag</translation>
+        <source>Sat&amp;urday</source>
+        <translation>Sams&amp;tag</translation>
     </message>
     <message>
         <source>Exit this program when done</source>

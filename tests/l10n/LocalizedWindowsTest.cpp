@@ -3,6 +3,8 @@
 // the environment). The translation is installed as the programs install it,
 // when the application object is created.
 #include "TsFile.h"
+#include "app/MainForm.h"
+#include "support/LayoutChecks.h"
 #include "conversion/ProgressForm.h"
 #include "dialogs/AboutForm.h"
 #include "engine/ProgressParser.h"
@@ -21,7 +23,9 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QToolBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -89,9 +93,41 @@ void expectNoEnglishLeft(QWidget* window)
     }
 }
 
+// Every menu and every window page: no two controls reachable at the same
+// time share their underlined letter.
+std::vector<std::string> acceleratorClashesOfAllWindows()
+{
+    platform::TestPlatform tp;
+    std::vector<std::string> found;
+    const auto add
+        = [&found](const std::vector<std::string>& more) { found.insert(found.end(), more.begin(), more.end()); };
+    app::TMainForm main(std::vector<std::string>{});
+    for (const QMenu* menu : {main.mnuFile, main.mnuActions, main.mnuOptions, main.mnuHelp, main.PopupMenu1})
+        add(test::acceleratorClashes(menu));
+    QMenu bar; // the menu bar's buttons
+    bar.setObjectName(QStringLiteral("ToolBar2"));
+    bar.addActions(main.ToolBar2->actions());
+    add(test::acceleratorClashes(&bar));
+    settings::TOptionForm options(nullptr, nullptr);
+    add(test::acceleratorClashes(&options));
+    settings::TConvertOptionsForm output;
+    add(test::acceleratorClashes(&output));
+    dialogs::TAboutForm about(nullptr);
+    add(test::acceleratorClashes(&about));
+    engine::ProgressWindow engineWindow("/in/clip.m2ts");
+    add(test::acceleratorClashes(&engineWindow));
+    engineWindow.conversionEnded();
+    return found;
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ German
+
+TEST(L10nGerman, NoTwoControlsShareAnAcceleratorLetter)
+{
+    EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
+}
 
 TEST(L10nGerman, TheGermanTranslationIsInstalledAtStart)
 {
@@ -116,7 +152,7 @@ TEST(L10nGerman, PreferencesDialog)
     // The output page inside it.
     auto* label = form.findChild<QLabel*>(QStringLiteral("lblOutputFormat"));
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), QStringLiteral("&Ausgabeformat:"));
+    EXPECT_EQ(label->text(), QStringLiteral("Ausgabe&format:"));
     expectNoEnglishLeft(&form);
     for (int page = 0; page < 3; ++page) {
         form.PageControl1->setCurrentIndex(page);
@@ -225,6 +261,11 @@ TEST(L10nGerman, EveryTranslationFileIsBuiltIntoThePrograms)
 }
 
 // ----------------------------------------------------------------- English
+
+TEST(L10nEnglish, NoTwoControlsShareAnAcceleratorLetter)
+{
+    EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
+}
 
 TEST(L10nEnglish, NoTranslationIsInstalled)
 {
