@@ -266,6 +266,7 @@ void MainFormControls::createList()
     TMainForm& f = m_form;
     f.ListView1 = new QTreeWidget(&f);
     f.ListView1->setObjectName("ListView1");
+    f.ListView1->setAccessibleName(QCoreApplication::translate("TMainForm", "Files to convert"));
     f.ListView1->setColumnCount(3);
     f.ListView1->setHeaderLabels({QCoreApplication::translate("TMainForm", "File Name"),
         QCoreApplication::translate("TMainForm", "Size"), QCoreApplication::translate("TMainForm", "Path")});
@@ -297,7 +298,11 @@ void MainFormControls::createList()
 
     f.pnlPSPImage = new QLabel(&f);
     f.pnlPSPImage->setObjectName("pnlPSPImage");
-    f.pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap());
+    f.pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap(f.devicePixelRatioF()));
+    // A screen reader names the list and reads the picture's words.
+    const std::vector<QString> words = dialogs::gettingStartedTexts();
+    f.pnlPSPImage->setAccessibleName(words.front());
+    f.pnlPSPImage->setAccessibleDescription(QStringList(words.begin() + 1, words.end()).join(QLatin1Char(' ')));
     f.pnlPSPImage->setFixedSize(400, 210);
     f.pnlPSPImage->installEventFilter(&f);
     f.pnlPSPImage->raise();

@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>GettingStarted</name>
+    <message>
+        <source>Getting started</source>
+        <translation>Erste Schritte</translation>
+    </message>
+    <message>
+        <source>Click %1 to select video files,</source>
+        <translation>Klicken Sie auf %1, um Videodateien zu wählen,</translation>
+    </message>
+    <message>
+        <source>Camcorder clips (.m2ts, .mts), AVI, MP4, MOV ...</source>
+        <translation>Camcorder-Clips (.m2ts, .mts), AVI, MP4, MOV ...</translation>
+    </message>
+    <message>
+        <source>then click %1 to start.</source>
+        <translation>dann auf %1, um zu beginnen.</translation>
+    </message>
+    <message>
+        <source>Pick the output format and folder, and off it goes.</source>
+        <translation>Format und Ordner wählen, und los geht es.</translation>
+    </message>
+    <message>
+        <source>You can also drop video files here.</source>
+        <translation>Sie können Videodateien auch hierher ziehen.</translation>
+    </message>
+</context>
+<context>
     <name>ConversionJob</name>
     <message>
         <source>Invalid Output Folder</source>
@@ -372,6 +399,10 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
 %s</source>
         <translation>Die Datei wurde nicht gefunden!<byte value="xd"/>
 %s</translation>
+    </message>
+    <message>
+        <source>Files to convert</source>
+        <translation>Umzuwandelnde Dateien</translation>
     </message>
 </context>
 <context>

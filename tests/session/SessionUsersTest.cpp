@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <dirent.h>
+#include <map>
 #include <set>
 #include <poll.h>
 #include <sys/socket.h>
@@ -229,6 +230,39 @@ TEST_F(SessionUsersTest, TaskbarProgressMovesWithinAFile)
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_LE(double(progress.size()), seconds * 4 + 4) << "at most a few updates a second";
     EXPECT_NEAR(decodedSeconds(tp.root() + "clips/clip0.mp4"), 10.0, 0.2);
+}
+
+// ------------------------------------------------------------ screen reader
+
+TEST_F(SessionUsersTest, AScreenReaderFindsANameForEveryControl)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        GTEST_SKIP() << "runs on Xvfb inside dbus-run-session";
+    m_busAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS").toStdString();
+    start({}, {.onDisplay = true, .environment = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_ACCESSIBILITY=1"}});
+    QProcess reader;
+    reader.start(
+        "/usr/bin/python3", {VEXLO_SOURCE_DIR "/tests/session/accessible-tree.py", QString::number(programPid())});
+    ASSERT_TRUE(reader.waitForFinished(40000));
+    ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
+    std::map<QString, QStringList> named; // role: names
+    int controls = 0;
+    for (const QString& line : QString::fromUtf8(reader.readAllStandardOutput()).split('\n')) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() < 2)
+            continue;
+        const QString& role = fields[0];
+        if (role == "push button" || role == "menu item" || role == "tree" || role == "image") {
+            ++controls;
+            EXPECT_FALSE(fields[1].trimmed().isEmpty()) << "a " << role.toStdString() << " without a name";
+            named[role] << fields[1];
+        }
+    }
+    EXPECT_GT(controls, 20);
+    EXPECT_EQ(named["tree"], QStringList{"Files to convert"});
+    EXPECT_EQ(named["image"], QStringList{"Getting started"});
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(10s), 0);
 }
 
 // ------------------------------------------------------------- placement
