@@ -9,7 +9,7 @@
     </message>
     <message>
         <source>Click %1 to select video files,</source>
-        <translation>Klicken Sie auf %1, um Videodateien zu wählen,</translation>
+        <translation>Mit %1 Videodateien auswählen,</translation>
     </message>
     <message>
         <source>Camcorder clips (.m2ts, .mts), AVI, MP4, MOV ...</source>
@@ -17,7 +17,7 @@
     </message>
     <message>
         <source>then click %1 to start.</source>
-        <translation>dann auf %1, um zu beginnen.</translation>
+        <translation>dann mit %1 starten.</translation>
     </message>
     <message>
         <source>Pick the output format and folder, and off it goes.</source>

@@ -7,6 +7,7 @@
 #include "support/LayoutChecks.h"
 #include "conversion/ProgressForm.h"
 #include "dialogs/AboutForm.h"
+#include "dialogs/Artwork.h"
 #include "engine/ProgressParser.h"
 #include "engine/ProgressWindow.h"
 #include "support/TestDoubles.h"
@@ -22,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTranslator>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -231,6 +234,34 @@ TEST(L10nGerman, EngineWindow)
     QCoreApplication::processEvents(); // the layout takes the longer texts
     test::saveScreenshot(&window, "l10n_de_engine_window");
     window.conversionEnded();
+}
+
+TEST(L10nGerman, GettingStartedPictureNamesTheGermanButtons)
+{
+    const std::vector<QString> words = dialogs::gettingStartedTexts();
+    ASSERT_EQ(words.size(), 6u);
+    EXPECT_EQ(words[0], QStringLiteral("Erste Schritte"));
+    EXPECT_TRUE(words[1].contains(QCoreApplication::translate("TMainForm", "Add"))) << words[1].toStdString();
+    EXPECT_TRUE(words[1].contains(QString::fromUtf8("Hinzufügen")));
+    EXPECT_TRUE(words[3].contains(QStringLiteral("Umwandeln")));
+    const QImage german = dialogs::gettingStartedPixmap().toImage();
+    // The same picture in English: a translator installed last is asked
+    // first, and this one answers with the English source texts.
+    struct English : QTranslator {
+        bool isEmpty() const override { return false; }
+        QString translate(const char*, const char* source, const char*, int) const override
+        {
+            return QString::fromUtf8(source);
+        }
+    } english_;
+    QCoreApplication::installTranslator(&english_);
+    const QImage english = dialogs::gettingStartedPixmap().toImage();
+    EXPECT_EQ(dialogs::gettingStartedTexts()[1], QStringLiteral("Click Add to select video files,"));
+    QCoreApplication::removeTranslator(&english_);
+    EXPECT_EQ(german.size(), english.size());
+    EXPECT_NE(german, english) << "the words are drawn in the window's language";
+    german.save(QStringLiteral(VEXLO_SCREENSHOT_DIR "/l10n_de_getting_started.png"));
+    english.save(QStringLiteral(VEXLO_SCREENSHOT_DIR "/l10n_en_getting_started.png"));
 }
 
 TEST(L10nGerman, QtsOwnButtonsSpeakGermanToo)
