@@ -116,6 +116,8 @@ TAboutForm::TAboutForm(QWidget* owner)
     lblSoftwareName->setGeometry(89, 8, 230, 13);
     lblSoftwareName->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblSoftwareName->setTextFormat(Qt::PlainText);
+    // As high as the desktop's font needs (13 at the standard font).
+    lblSoftwareName->resize(230, std::max(13, lblSoftwareName->fontMetrics().height()));
 
     lblHTTP = makeLinkLabel(this, "lblHTTP", 44, 12, tr("Visit our HomePage"));
     lblEMail = makeLinkLabel(this, "lblEMail", 61, 11, tr("Contact us"));

@@ -150,6 +150,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     m_scheduleDate = m_clock().date();
 
     FormCreate();
+    fitButtonsToTheirTexts();
 
     // Centred on the screen.
     if (QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen()) {
@@ -179,6 +180,30 @@ void TOptionForm::FormCreate()
         // The other pages' frames end where the General page's do.
         for (QGroupBox* group : {rdgTargetFileExists, grbSchedule})
             group->resize(GeneralForm->x() + GeneralForm->width() - group->x(), group->height());
+    }
+}
+
+// The buttons keep their designed 75 x 25 at the standard font; a larger font
+// or a longer translation widens them (and the dialog, when the row needs
+// it), still lined up at the right edge of the pages.
+void TOptionForm::fitButtonsToTheirTexts()
+{
+    int width = btnOK->width(), height = btnOK->height();
+    for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
+        width = std::max(width, button->sizeHint().width());
+        height = std::max(height, button->sizeHint().height());
+    }
+    const int gap = btnCancel->x() - btnOK->x() - btnOK->width();
+    const int row = 3 * width + 2 * gap;
+    const int right = PageControl1->x() + PageControl1->width();
+    const int grow = std::max(0, PageControl1->x() + row - right);
+    const int bottomMargin = this->height() - btnOK->y() - btnOK->height();
+    setFixedSize(this->width() + grow, btnOK->y() + height + bottomMargin);
+    PageControl1->resize(PageControl1->width() + grow, PageControl1->height());
+    int x = right + grow - row;
+    for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
+        button->setGeometry(x, button->y(), width, height);
+        x += width + gap;
     }
 }
 
