@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -190,9 +192,18 @@ void TOptionForm::fitButtonsToTheirTexts()
 {
     int width = btnOK->width(), height = btnOK->height();
     for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
-        width = std::max(width, button->sizeHint().width());
+        // What the text needs, not the style's own minimum button width.
+        QStyleOptionButton option;
+        option.initFrom(button);
+        QString text = button->text();
+        text.remove(QLatin1Char('&'));
+        width = std::max(width,
+            button->fontMetrics().horizontalAdvance(text)
+                + 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button));
         height = std::max(height, button->sizeHint().height());
     }
+    if (width == btnOK->width() && height == btnOK->height())
+        return; // the designed row holds the texts
     const int gap = btnCancel->x() - btnOK->x() - btnOK->width();
     const int row = 3 * width + 2 * gap;
     const int right = PageControl1->x() + PageControl1->width();
