@@ -31,6 +31,7 @@ struct StartOptions {
     std::string workingFolder = {};            // empty: the test's own
     std::vector<std::string> environment = {}; // NAME=value, replacing the inherited ones
     std::vector<std::string> runAs = {};       // a command that starts the program, e.g. setpriv
+    std::vector<std::string> unset = {};       // names of inherited variables left out
 };
 
 class EndToEndTest : public ::testing::Test {
@@ -56,6 +57,10 @@ protected:
         const auto replaced = [&](const std::string& s) {
             for (const std::string& e : options.environment) {
                 if (s.rfind(e.substr(0, e.find('=') + 1), 0) == 0)
+                    return true;
+            }
+            for (const std::string& name : options.unset) {
+                if (s.rfind(name + "=", 0) == 0)
                     return true;
             }
             return false;

@@ -95,6 +95,21 @@ void saveScreenshotOfScreen(const std::string& name)
         QString::fromStdString(VEXLO_SCREENSHOT_DIR "/" + name + ".png"));
 }
 
+// The processes named dbus-launch, whatever their state.
+std::set<int> busLaunchers()
+{
+    std::set<int> found;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* e = proc ? ::readdir(proc) : nullptr) {
+        const int pid = std::atoi(e->d_name);
+        if (pid > 0 && readFile("/proc/" + std::to_string(pid) + "/comm") == "dbus-launch\n")
+            found.insert(pid);
+    }
+    if (proc)
+        ::closedir(proc);
+    return found;
+}
+
 class SessionUsersTest : public EndToEndTest {
 protected:
     // The real engine beside the program, the installed catalogue, and
@@ -162,12 +177,15 @@ TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "runs on Xvfb (run-on-xvfb)";
     // As over "ssh -X": a display, neither a session bus nor a runtime folder.
+    const std::set<int> launchersBefore = busLaunchers();
     installFakeEngine(tp);
     setFakeEngineScript(tp, {"target sleep=300"});
     const std::string a = clip("v/a.m2ts");
-    start({"-0", a}, {.onDisplay = true});
+    // Nothing switches the accessibility bridge off, as over "ssh -X".
+    const StartOptions bare{.onDisplay = true, .unset = {"QT_ACCESSIBILITY", "NO_AT_BRIDGE"}};
+    start({"-0", a}, bare);
     ASSERT_EQ(waitForExit(30s), 0) << errors();
-    start({}, {.onDisplay = true});
+    start({}, bare);
     const QString window = run(
         "xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "^Vexlo$"});
     ASSERT_FALSE(window.isEmpty());
@@ -176,6 +194,13 @@ TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(10s), 0);
 
+    // A bus launcher that has ended is left as a zombie without its
+    // environment: the ones that appeared during the test count too.
+    const std::set<int> launchedNow = busLaunchers();
+    for (int pid : launchedNow) {
+        if (launchersBefore.count(pid) == 0)
+            ADD_FAILURE() << "the program started dbus-launch (" << pid << ")";
+    }
     const auto left = processesWith("HOME=" + tp.root() + "home");
     for (const auto& [pid, name] : left) {
         ADD_FAILURE() << "still running after the program ended: " << name << " (" << pid << ")";
