@@ -39,7 +39,7 @@ ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : Q
     // The window's width follows the font; the layout alone sets the window's
     // minimum size, so that longer texts (another language, a larger font)
     // widen it instead of being cut.
-    ProgressBar1->setMinimumWidth(fontMetrics().averageCharWidth() * 52);
+    ProgressBar1->setMinimumWidth(fontMetrics().averageCharWidth() * 68); // 420 wide at the standard font
     btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName("btnCancel");
     btnStopAfter = new QPushButton(tr("Stop after this file"), this);
