@@ -131,7 +131,8 @@ void MainFormControls::createActions()
     f.pmnAddFile = make("pmnAddFile", QT_TRANSLATE_NOOP("TMainForm", "A&dd File..."));
     f.pmnAddFile->setShortcut(QKeySequence(Qt::Key_Insert));
     f.pmnRemoveFile = make("pmnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove File"));
-    f.pmnRemoveFile->setShortcut(QKeySequence(Qt::Key_Delete));
+    // Del, and Ctrl+Del that the File menu and the button's hint show.
+    f.pmnRemoveFile->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Delete)});
     f.pmnConvert = make("pmnConvert", QT_TRANSLATE_NOOP("TMainForm", "&Convert"));
     f.pmnConvert->setShortcut(QKeySequence(Qt::Key_F9));
     f.pmnStop = make("pmnStop", QT_TRANSLATE_NOOP("TMainForm", "S&top"));
@@ -140,7 +141,7 @@ void MainFormControls::createActions()
     f.pmnOptions->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     f.pmnHelp = make("pmnHelp", QT_TRANSLATE_NOOP("TMainForm", "&Help"));
     f.pmnHelp->setShortcut(QKeySequence(Qt::Key_F1));
-    f.pmnExit = make("pmnExit", QT_TRANSLATE_NOOP("TMainForm", "&Close"));
+    f.pmnExit = make("pmnExit", QT_TRANSLATE_NOOP("TMainForm", "C&lose"));
     for (QAction* a : {f.pmnAddFile, f.pmnRemoveFile, f.pmnConvert, f.pmnStop, f.pmnOptions, f.pmnHelp}) {
         a->setShortcutContext(Qt::WindowShortcut);
         f.addAction(a); // the keys work while the menu is closed
@@ -265,6 +266,7 @@ void MainFormControls::createList()
     TMainForm& f = m_form;
     f.ListView1 = new QTreeWidget(&f);
     f.ListView1->setObjectName("ListView1");
+    f.ListView1->setAccessibleName(QCoreApplication::translate("TMainForm", "Files to convert"));
     f.ListView1->setColumnCount(3);
     f.ListView1->setHeaderLabels({QCoreApplication::translate("TMainForm", "File Name"),
         QCoreApplication::translate("TMainForm", "Size"), QCoreApplication::translate("TMainForm", "Path")});
@@ -296,7 +298,11 @@ void MainFormControls::createList()
 
     f.pnlPSPImage = new QLabel(&f);
     f.pnlPSPImage->setObjectName("pnlPSPImage");
-    f.pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap());
+    f.pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap(f.devicePixelRatioF()));
+    // A screen reader names the list and reads the picture's words.
+    const std::vector<QString> words = dialogs::gettingStartedTexts();
+    f.pnlPSPImage->setAccessibleName(words.front());
+    f.pnlPSPImage->setAccessibleDescription(QStringList(words.begin() + 1, words.end()).join(QLatin1Char(' ')));
     f.pnlPSPImage->setFixedSize(400, 210);
     f.pnlPSPImage->installEventFilter(&f);
     f.pnlPSPImage->raise();

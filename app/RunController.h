@@ -58,6 +58,7 @@ public:
     bool stopRequested() const override { return m_closing; }
     void waitingForOtherRun(bool waiting) override;
     void runEnding() override { m_desktopRun.runEnding(); }
+    void engineWaitTick() override { m_desktopRun.engineTick(); }
 
 private:
     // What every end of a run shows (idle controls, the desktop told, the

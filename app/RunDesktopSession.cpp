@@ -4,8 +4,13 @@
 #include "platform/Services.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QIcon>
+#include <QTemporaryFile>
 #include <QWidget>
+
+#include <unistd.h>
 
 namespace vexlo::app {
 
@@ -26,6 +31,7 @@ void RunDesktopSession::setBusy(bool busy, bool silent)
 {
     if (busy && !m_busy) {
         m_converted = 0;
+        m_finished = 0;
         m_total = 0;
         m_fraction = 0;
         m_silent = silent;
@@ -38,6 +44,7 @@ void RunDesktopSession::loopStarted()
 {
     m_loop = true;
     m_ending = false;
+    openPercentFile();
     update();
 }
 
@@ -49,6 +56,7 @@ void RunDesktopSession::runEnding()
 
 void RunDesktopSession::loopEnded(int converted)
 {
+    closePercentFile();
     m_converted = converted;
     m_loop = false;
     if (m_total > 0)
@@ -59,9 +67,47 @@ void RunDesktopSession::loopEnded(int converted)
 void RunDesktopSession::filesFinished(int finished, int total)
 {
     m_total = total;
+    m_finished = finished;
     m_fraction = total > 0 ? static_cast<double>(finished) / total : 0.0;
+    if (m_percentFile)
+        m_percentFile->resize(0); // the next engine starts from nothing
     if (m_progressShown)
         showProgress(true);
+}
+
+void RunDesktopSession::openPercentFile()
+{
+    m_percentFile = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/vexlo-progress-XXXXXX"));
+    if (!m_percentFile->open()) {
+        m_percentFile.reset();
+        return;
+    }
+    qputenv("TREVOK_PROGRESS_FILE", QFile::encodeName(m_percentFile->fileName()));
+    m_sinceRead.start();
+}
+
+void RunDesktopSession::closePercentFile()
+{
+    if (!m_percentFile)
+        return;
+    qunsetenv("TREVOK_PROGRESS_FILE");
+    m_percentFile.reset();
+}
+
+void RunDesktopSession::engineTick()
+{
+    if (!m_percentFile || !m_progressShown || m_total <= 0 || m_sinceRead.elapsed() < 250)
+        return;
+    m_sinceRead.start();
+    char text[4];
+    if (::pread(m_percentFile->handle(), text, sizeof text, 0) != 4 || text[3] != '\n')
+        return;
+    bool ok = false;
+    const int percent = QByteArray(text, 3).toInt(&ok);
+    if (!ok || percent < 0 || percent > 100)
+        return;
+    m_fraction = (m_finished + percent / 100.0) / m_total;
+    showProgress(true);
 }
 
 void RunDesktopSession::showProgress(bool visible)

@@ -1,11 +1,15 @@
 #pragma once
 // The desktop's side of a batch run: the computer is kept awake from the run's
 // start until the window is idle and the loop has returned, the taskbar shows
-// how many files are finished, and a run that ends while the user looks at
+// how far the run is (finished files and the running engine's percentage), and a run that ends while the user looks at
 // something else is announced by a desktop notification.
+#include <QElapsedTimer>
+
+#include <memory>
 #include <string>
 
 class QString;
+class QTemporaryFile;
 class QWidget;
 
 namespace vexlo::platform {
@@ -34,6 +38,9 @@ public:
     void runEnding();
     // Before file `finished + 1` of `total` starts.
     void filesFinished(int finished, int total);
+    // Called often while an engine runs: the taskbar follows the engine's
+    // percentage of the file it converts, at most four times a second.
+    void engineTick();
     // The end handler, with the run's outcome as the status bar shows it
     // ("Conversion completed!" or "Conversion aborted!").
     void runEnded(const QString& outcome, const std::string& destination, bool silent);
@@ -47,6 +54,8 @@ public:
 
 private:
     platform::DesktopSession* session() const;
+    void openPercentFile();
+    void closePercentFile();
     void update();
     void showProgress(bool visible);
 
@@ -63,6 +72,11 @@ private:
     double m_fraction = 0;
     double m_shownFraction = -1; // what the taskbar was given last
     bool m_shownVisible = false;
+    int m_finished = 0;
+    // Where the engine keeps its percentage during the loop (the engine is
+    // told through $TREVOK_PROGRESS_FILE).
+    std::unique_ptr<QTemporaryFile> m_percentFile;
+    QElapsedTimer m_sinceRead;
 };
 
 } // namespace vexlo::app

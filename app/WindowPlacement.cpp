@@ -7,45 +7,119 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cmath>
+#include <memory>
 
 namespace vexlo::app {
 
 namespace {
+
 const char* const kMain = "Main";
+
+// The stored bounds as they were read, and the bounds they were fitted to
+// on this screen; while the window keeps the fitted ones, the stored ones are
+// written back, so that a fit forced by a larger display scale or a smaller
+// screen is not taken for the user's choice.
+const char* const kStoredBounds = "vexloStoredBounds";
+const char* const kFittedBounds = "vexloFittedBounds";
+
+// The screen that shows most of `r`, else the primary one.
+QScreen* screenOf(const QRect& r)
+{
+    QScreen* best = QGuiApplication::primaryScreen();
+    qint64 bestArea = 0;
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect common = s->geometry().intersected(r);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = s;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+// `r` moved and, when it must, shrunk (not below `minimum`) into `area`.
+QRect fitted(QRect r, const QRect& area, const QSize& minimum)
+{
+    r.setWidth(std::clamp(r.width(), minimum.width(), std::max(minimum.width(), area.width())));
+    r.setHeight(std::clamp(r.height(), minimum.height(), std::max(minimum.height(), area.height())));
+    r.moveLeft(std::clamp(r.left(), area.left(), std::max(area.left(), area.right() + 1 - r.width())));
+    r.moveTop(std::clamp(r.top(), area.top(), std::max(area.top(), area.bottom() + 1 - r.height())));
+    return r;
+}
+
+// Equal but for the rounding of a fractional display scale.
+bool nearly(const QRect& a, const QRect& b)
+{
+    return std::abs(a.left() - b.left()) <= 1 && std::abs(a.top() - b.top()) <= 1
+        && std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+}
+
+// Once the window manager has framed the window, the frame too comes inside
+// the available area (the title bar and borders were not known before).
+void fitFrameOnceFramed(TMainForm& form, const QRect& available)
+{
+    auto* timer = new QTimer(&form);
+    timer->setInterval(50);
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, &form, [&form, timer, ticks, available] {
+        const QRect frame = form.frameGeometry();
+        const bool framed = form.isVisible() && frame != form.geometry();
+        if (!framed && ++*ticks < 60)
+            return; // no manager frames it (yet): nothing to fit
+        timer->deleteLater();
+        if (!framed || form.isMaximized()
+            || !nearly(QRect(form.pos(), form.size()), form.property(kFittedBounds).toRect()))
+            return; // the user has already moved or resized it
+        const QMargins margins(form.geometry().left() - frame.left(), form.geometry().top() - frame.top(),
+            frame.right() - form.geometry().right(), frame.bottom() - form.geometry().bottom());
+        const QRect fit = fitted(frame, available,
+            form.minimumSize() + QSize(margins.left() + margins.right(), margins.top() + margins.bottom()));
+        if (fit == frame)
+            return;
+        const QSize client = fit.size().shrunkBy(margins);
+        form.resize(client);
+        form.move(fit.topLeft());
+        form.setProperty(kFittedBounds, QRect(fit.topLeft(), client));
+    });
+    timer->start();
+}
+
 } // namespace
 
 void WindowPlacement::load(TMainForm& form)
 {
     const settings::IniDocument doc = settings::settingsFile().load();
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    // A stored size larger than the desktop (a damaged or hand-edited file)
-    // would cost memory for nothing: it is bounded by the available area.
-    const QRect available = screen ? screen->availableGeometry() : screenRect;
-    const int width = std::clamp(
-        doc.readInteger(kMain, "Width", 800), form.minimumWidth(), std::max(form.minimumWidth(), available.width()));
-    const int height = std::clamp(doc.readInteger(kMain, "Height", 480), form.minimumHeight(),
-        std::max(form.minimumHeight(), available.height()));
-    int left = doc.readInteger(kMain, "Left", (screenRect.width() - width) / 2);
-    int top = doc.readInteger(kMain, "Top", (screenRect.height() - height) / 2);
-    if (!form.Silent) {
-        // A placement that would leave the window entirely off every screen
-        // comes back onto the primary screen.
-        const QRect wanted(left, top, width, height);
-        bool visible = false;
-        for (QScreen* s : QGuiApplication::screens())
-            visible = visible || s->geometry().intersects(wanted);
-        if (!visible) {
-            left = screenRect.x() + (screenRect.width() - width) / 2;
-            top = screenRect.y() + (screenRect.height() - height) / 2;
-        }
-    }
-    form.resize(width, height);
+    QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect primaryRect = primary ? primary->geometry() : QRect(0, 0, 1024, 768);
+    const int width = doc.readInteger(kMain, "Width", 800);
+    const int height = doc.readInteger(kMain, "Height", 480);
+    const QRect stored(doc.readInteger(kMain, "Left", (primaryRect.width() - width) / 2),
+        doc.readInteger(kMain, "Top", (primaryRect.height() - height) / 2), width, height);
+    // The stored bounds come inside the available area of the screen that
+    // shows most of them (the primary one when none does): a size stored at
+    // a smaller display scale, on a larger screen, or by hand would leave the
+    // window partly off the screen, its close box and status bar unreachable.
+    QScreen* screen = form.Silent ? primary : screenOf(stored);
+    QRect available = screen ? screen->availableGeometry() : primaryRect;
+    // At a fractional scale the area's last logical pixel may lie partly
+    // outside the screen.
+    if (screen && screen->devicePixelRatio() != std::floor(screen->devicePixelRatio()))
+        available.adjust(0, 0, -1, -1);
+    const QRect bounds = fitted(stored, available, form.minimumSize());
+    form.setProperty(kStoredBounds, stored);
+    form.setProperty(kFittedBounds, bounds);
+    const int left = bounds.left(), top = bounds.top();
+    form.resize(bounds.size());
     form.move(left, top);
     if (doc.readFlag(kMain, "Maximized", false))
         form.setWindowState(form.windowState() | Qt::WindowMaximized);
+    else if (!form.Silent)
+        fitFrameOnceFramed(form, available);
     form.ListView1->setColumnWidth(0, doc.readInteger(kMain, "FileNameWidth", 200));
     form.ListView1->setColumnWidth(
         1, doc.readInteger(kMain, "SizeWidth", MainFormControls::defaultSizeColumnWidth(form.ListView1)));
@@ -61,8 +135,13 @@ void WindowPlacement::save(const TMainForm& form)
     if (form.Silent)
         return;
     const bool maximized = form.isMaximized();
-    const QPoint position = form.pos();
-    const QSize size = form.size();
+    QPoint position = form.pos();
+    QSize size = form.size();
+    if (nearly(QRect(position, size), form.property(kFittedBounds).toRect())) {
+        const QRect stored = form.property(kStoredBounds).toRect();
+        position = stored.topLeft();
+        size = stored.size();
+    }
     const QTreeWidget* list = form.ListView1;
     const int widths[3] = {list->columnWidth(0), list->columnWidth(1), list->columnWidth(2)};
     settings::settingsFile().update([&](settings::IniDocument& doc) {

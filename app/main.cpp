@@ -3,6 +3,7 @@
 #include "MainForm.h"
 #include "VexloApplication.h"
 #include "platform/AppTitle.h"
+#include "platform/BusProbe.h"
 #include "platform/LinuxWindowServices.h"
 #include "platform/Product.h"
 
@@ -88,6 +89,9 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
+    // Before Qt looks for a bus (menus, themes, accessibility): none is
+    // started for us, and none that has stopped answering can hold us.
+    vexlo::platform::keepSilentBusesAway();
     vexlo::app::VexloApplication app(argc, argv);
     // Message boxes, dialogs, the desktop and the session on top of the
     // services without windows that were in force until now.

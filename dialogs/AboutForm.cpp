@@ -15,11 +15,34 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace vexlo::dialogs {
 
 namespace {
+
+// The contrast of two colours as WCAG counts it: 1 (none) to 21.
+qreal contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](qreal v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const qreal la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The colour scheme's own link colour, which dark schemes make light; a
+// scheme whose link colour hardly stands out from the window (below 3:1)
+// gets the window's text colour, which always does.
+QColor readableLinkColour(const QPalette& palette)
+{
+    const QColor surface = palette.color(QPalette::Window);
+    const QColor link = palette.color(QPalette::Link);
+    return contrast(link, surface) >= 3.0 ? link : palette.color(QPalette::WindowText);
+}
 
 QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeight, const QString& tip)
 {
@@ -32,7 +55,7 @@ QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeigh
     font.setUnderline(true);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    palette.setColor(QPalette::WindowText, readableLinkColour(palette));
     label->setPalette(palette);
     // The hand while the pointer is over the link; every other control and
     // the dialog's surface keep the normal pointer, and nothing outlives the
@@ -93,6 +116,8 @@ TAboutForm::TAboutForm(QWidget* owner)
     lblSoftwareName->setGeometry(89, 8, 230, 13);
     lblSoftwareName->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblSoftwareName->setTextFormat(Qt::PlainText);
+    // As high as the desktop's font needs (13 at the standard font).
+    lblSoftwareName->resize(230, std::max(13, lblSoftwareName->fontMetrics().height()));
 
     lblHTTP = makeLinkLabel(this, "lblHTTP", 44, 12, tr("Visit our HomePage"));
     lblEMail = makeLinkLabel(this, "lblEMail", 61, 11, tr("Contact us"));

@@ -1,7 +1,12 @@
 #include "Artwork.h"
 
+#include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QPainter>
 #include <QString>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 // The resources live in a static library: referencing their initialiser keeps
 // the linker from dropping them.
@@ -61,10 +66,109 @@ QIcon programIcon()
     return QIcon(QStringLiteral(":/vexlo/vexlo.svg"));
 }
 
-QPixmap gettingStartedPixmap()
+namespace {
+
+QString gettingStarted(const char* text) { return QCoreApplication::translate("GettingStarted", text); }
+
+// One line of the picture: `text` with "%1" in bold as `bold`, its baseline
+// at `baseline`, from `left` to `right` at most (a longer translation is
+// set smaller rather than cut).
+struct PictureLine {
+    QString text;
+    QString bold;
+    qreal left, right, baseline, pixelSize;
+    QColor colour;
+    bool centred = false;
+};
+
+void drawLine(QPainter& painter, const PictureLine& line)
+{
+    const qsizetype at = line.bold.isEmpty() ? -1 : line.text.indexOf(QStringLiteral("%1"));
+    const QString before = at < 0 ? line.text : line.text.left(at);
+    const QString after = at < 0 ? QString() : line.text.mid(at + 2);
+    QFont plain(QStringLiteral("DejaVu Sans"));
+    plain.setStyleHint(QFont::SansSerif);
+    QFont bold = plain;
+    bold.setBold(true);
+    const auto width = [&](qreal size) {
+        plain.setPixelSize(qRound(size));
+        bold.setPixelSize(qRound(size));
+        return QFontMetricsF(plain).horizontalAdvance(before + after)
+            + QFontMetricsF(bold).horizontalAdvance(line.bold);
+    };
+    qreal size = line.pixelSize;
+    while (size > 8 && width(size) > line.right - line.left)
+        size -= 0.5;
+    const qreal total = width(size);
+    qreal x = line.centred ? (line.left + line.right - total) / 2 : line.left;
+    painter.setPen(line.colour);
+    for (const auto& [part, font] : {std::pair{before, &plain}, {line.bold, &bold}, {after, &plain}}) {
+        painter.setFont(*font);
+        painter.drawText(QPointF(x, line.baseline), part);
+        x += QFontMetricsF(*font).horizontalAdvance(part);
+    }
+}
+
+} // namespace
+
+// The picture's words, line by line; "%1" is a toolbar button's caption.
+constexpr const char* kGettingStarted[] = {
+    QT_TRANSLATE_NOOP("GettingStarted", "Getting started"),
+    QT_TRANSLATE_NOOP("GettingStarted", "Click %1 to select video files,"),
+    QT_TRANSLATE_NOOP("GettingStarted", "Camcorder clips (.m2ts, .mts), AVI, MP4, MOV ..."),
+    QT_TRANSLATE_NOOP("GettingStarted", "then click %1 to start."),
+    QT_TRANSLATE_NOOP("GettingStarted", "Pick the output format and folder, and off it goes."),
+    QT_TRANSLATE_NOOP("GettingStarted", "You can also drop video files here."),
+};
+
+// The button each line names, if any.
+QString buttonNamedBy(size_t line)
+{
+    if (line == 1)
+        return QCoreApplication::translate("TMainForm", "Add");
+    if (line == 3)
+        return QCoreApplication::translate("TMainForm", "Convert");
+    return {};
+}
+
+std::vector<QString> gettingStartedTexts()
+{
+    std::vector<QString> texts;
+    for (size_t i = 0; i < std::size(kGettingStarted); ++i) {
+        const QString text = gettingStarted(kGettingStarted[i]);
+        texts.push_back(buttonNamedBy(i).isEmpty() ? text : text.arg(buttonNamedBy(i)));
+    }
+    return texts;
+}
+
+QPixmap gettingStartedPixmap(qreal devicePixelRatio)
 {
     initArtworkResources();
-    return QIcon(QStringLiteral(":/vexlo/getting-started.svg")).pixmap(QSize(400, 210));
+    QPixmap picture = QIcon(QStringLiteral(":/vexlo/getting-started.svg")).pixmap(QSize(400, 210), devicePixelRatio);
+    // Where the artwork leaves room for each line, its size and colour.
+    const QColor title(0x1d, 0x3f, 0x8a), text(0x22, 0x2a, 0x35), hint(0x5a, 0x65, 0x75);
+    const PictureLine places[] = {
+        {QStringLiteral("%1"), {}, 16, 384, 32, 17, title, true}, // the title, bold as a whole
+        {{}, {}, 100, 390, 63, 14, text},
+        {{}, {}, 100, 390, 81, 11.5, hint},
+        {{}, {}, 100, 390, 113, 14, text},
+        {{}, {}, 100, 390, 131, 11.5, hint},
+        {{}, {}, 80, 376, 177, 14, text},
+    };
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    for (size_t i = 0; i < std::size(places); ++i) {
+        PictureLine line = places[i];
+        const QString words = gettingStarted(kGettingStarted[i]);
+        if (i == 0) {
+            line.bold = words;
+        } else {
+            line.text = words;
+            line.bold = buttonNamedBy(i);
+        }
+        drawLine(painter, line);
+    }
+    return picture;
 }
 
 } // namespace vexlo::dialogs

@@ -4,6 +4,9 @@
 // compiled into the program (data/artwork.qrc, prefix /vexlo).
 #include <QIcon>
 #include <QPixmap>
+#include <QString>
+
+#include <vector>
 
 namespace vexlo::dialogs {
 
@@ -18,7 +21,12 @@ const char* toolbarThemeName(const char* name);
 // The program's own icon (window, about box, desktop entry).
 QIcon programIcon();
 
-// The 400 x 210 getting-started picture shown over the empty file list.
-QPixmap gettingStartedPixmap();
+// The 400 x 210 getting-started picture shown over the empty file list: the
+// artwork with its words drawn over it in the window's language (the
+// toolbar's captions name the buttons).
+QPixmap gettingStartedPixmap(qreal devicePixelRatio = 1.0);
+// Its words, line by line, as the picture shows them (the screen reader's
+// description of the picture).
+std::vector<QString> gettingStartedTexts();
 
 } // namespace vexlo::dialogs

@@ -263,11 +263,11 @@ void TConvertOptionsForm::buildControls()
     btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", tr("&Restore Default Settings"), QRect(10, 106, 232, 24));
 
     // Audio.
-    GroupBox1 = new QGroupBox(tr("&Audio"), this);
+    GroupBox1 = new QGroupBox(tr("Aud&io"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(268, 56, 252, 138);
     cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", itemList(kAudioBitrateItems), 20, QRect(92, 22, 118, 22));
-    makeLabel(GroupBox1, "lblAudioBitrate", tr("Bit&rate:"), QRect(10, 25, 80, 16), cbxAudioBitrate);
+    makeLabel(GroupBox1, "lblAudioBitrate", tr("Bi&trate:"), QRect(10, 25, 80, 16), cbxAudioBitrate);
     makeLabel(GroupBox1, "lblAudioBitrateUnit", tr("kbps"), QRect(214, 25, 34, 16));
     cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", itemList(kSampleRateItems), 8, QRect(92, 50, 118, 22));
     makeLabel(GroupBox1, "lblSampleBitrate", tr("Sample Rate:"), QRect(10, 53, 80, 16), cbxSampleBitrate);
@@ -278,7 +278,7 @@ void TConvertOptionsForm::buildControls()
         = makeButton(GroupBox1, "btnRestoreAudio", tr("Restore &Default Settings"), QRect(10, 106, 232, 24));
 
     // Destination.
-    grbWhere = new QGroupBox(tr("Output &Folder"), this);
+    grbWhere = new QGroupBox(tr("Output Fo&lder"), this);
     grbWhere->setObjectName(QStringLiteral("grbWhere"));
     grbWhere->setGeometry(8, 200, 512, 72);
     rbtConvertToSamePath = new QRadioButton(tr("&Convert to the same folder as source file"), grbWhere);

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -111,9 +113,9 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     chkMonday = checkBox(grbSchedule, "chkMonday", tr("&Monday"), 122, 76, 94);
     chkTuesday = checkBox(grbSchedule, "chkTuesday", tr("&Tuesday"), 220, 76, 94);
     chkWednesday = checkBox(grbSchedule, "chkWednesday", tr("&Wednesday"), 318, 76, 100);
-    chkThursday = checkBox(grbSchedule, "chkThursday", tr("&Thursday"), 24, 102, 94);
+    chkThursday = checkBox(grbSchedule, "chkThursday", tr("T&hursday"), 24, 102, 94);
     chkFriday = checkBox(grbSchedule, "chkFriday", tr("&Friday"), 122, 102, 94);
-    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("&Saturday"), 220, 102, 94);
+    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("Sat&urday"), 220, 102, 94);
     chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", tr("Exit this program when done"), 24, 140, 380);
     chkShundownWhenDone
         = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"), 24, 166, 380);
@@ -150,6 +152,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     m_scheduleDate = m_clock().date();
 
     FormCreate();
+    fitButtonsToTheirTexts();
 
     // Centred on the screen.
     if (QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen()) {
@@ -179,6 +182,39 @@ void TOptionForm::FormCreate()
         // The other pages' frames end where the General page's do.
         for (QGroupBox* group : {rdgTargetFileExists, grbSchedule})
             group->resize(GeneralForm->x() + GeneralForm->width() - group->x(), group->height());
+    }
+}
+
+// The buttons keep their designed 75 x 25 at the standard font; a larger font
+// or a longer translation widens them (and the dialog, when the row needs
+// it), still lined up at the right edge of the pages.
+void TOptionForm::fitButtonsToTheirTexts()
+{
+    int width = btnOK->width(), height = btnOK->height();
+    for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
+        // What the text needs, not the style's own minimum button width.
+        QStyleOptionButton option;
+        option.initFrom(button);
+        QString text = button->text();
+        text.remove(QLatin1Char('&'));
+        width = std::max(width,
+            button->fontMetrics().horizontalAdvance(text)
+                + 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button));
+        height = std::max(height, button->sizeHint().height());
+    }
+    if (width == btnOK->width() && height == btnOK->height())
+        return; // the designed row holds the texts
+    const int gap = btnCancel->x() - btnOK->x() - btnOK->width();
+    const int row = 3 * width + 2 * gap;
+    const int right = PageControl1->x() + PageControl1->width();
+    const int grow = std::max(0, PageControl1->x() + row - right);
+    const int bottomMargin = this->height() - btnOK->y() - btnOK->height();
+    setFixedSize(this->width() + grow, btnOK->y() + height + bottomMargin);
+    PageControl1->resize(PageControl1->width() + grow, PageControl1->height());
+    int x = right + grow - row;
+    for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
+        button->setGeometry(x, button->y(), width, height);
+        x += width + gap;
     }
 }
 

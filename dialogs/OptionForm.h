@@ -92,6 +92,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void fitButtonsToTheirTexts();
     QDateTime scheduleTime() const;
     // The schedule's check boxes and the fields of the record they show.
     std::vector<std::pair<QCheckBox*, bool ScheduleSettings::*>> scheduleBoxes() const;

@@ -5,6 +5,7 @@
 #include "FfmpegArguments.h"
 #include "ProgressWindow.h"
 #include "SourceProbe.h"
+#include "platform/BusProbe.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
 #include "base/SignalPipe.h"
@@ -12,7 +13,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +23,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace vexlo::engine {
@@ -53,6 +57,43 @@ int refuse(const std::string& message)
     say(message);
     return conclude(2, kExitFailed);
 }
+
+// The file's percentage for the program that started us
+// ($TREVOK_PROGRESS_FILE): "042\n", written in place, at most four times a
+// second and only when it changes.
+class PercentFile {
+public:
+    explicit PercentFile(const char* path)
+    {
+        if (path && *path)
+            m_fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    }
+    ~PercentFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    PercentFile(const PercentFile&) = delete;
+    PercentFile& operator=(const PercentFile&) = delete;
+
+    void write(std::optional<int> percent)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_fd < 0 || !percent || *percent == m_last || now - m_written < std::chrono::milliseconds(250))
+            return;
+        char text[8];
+        std::snprintf(text, sizeof text, "%03d\n", std::clamp(*percent, 0, 100));
+        if (::pwrite(m_fd, text, 4, 0) == 4) {
+            m_last = *percent;
+            m_written = now;
+        }
+    }
+
+private:
+    int m_fd = -1;
+    int m_last = -1;
+    std::chrono::steady_clock::time_point m_written{};
+};
 
 void printUsage()
 {
@@ -155,9 +196,12 @@ int runEngine(int argc, char** argv)
     // keeps the start quick.
     const bool window = request.marker == Marker::Normal && displayPresent();
     std::unique_ptr<QCoreApplication> app;
-    if (window)
+    if (window) {
+        // Qt's widgets look for the session bus: never start one, never wait
+        // for one that does not answer.
+        platform::keepSilentBusesAway();
         app = std::make_unique<QApplication>(argc, argv);
-    else
+    } else
         app = std::make_unique<QCoreApplication>(argc, argv);
 
     Conversion conversion(ffmpeg, arguments);
@@ -178,9 +222,11 @@ int runEngine(int argc, char** argv)
             progressWindow.get(), &ProgressWindow::stopAfterRequested, &conversion, &Conversion::stopAfterThisFile);
         progressWindow->show();
     }
+    PercentFile percentFile(std::getenv("TREVOK_PROGRESS_FILE"));
     QObject::connect(&conversion, &Conversion::progressChanged, [&] {
         const ProgressState& state = conversion.progress();
         const double elapsed = conversion.elapsedSeconds();
+        percentFile.write(state.percent());
         if (progressWindow) {
             progressWindow->showProgress(state, elapsed);
             return;

@@ -36,6 +36,10 @@ ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : Q
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
+    // The window's width follows the font; the layout alone sets the window's
+    // minimum size, so that longer texts (another language, a larger font)
+    // widen it instead of being cut.
+    ProgressBar1->setMinimumWidth(fontMetrics().averageCharWidth() * 68); // 420 wide at the standard font
     btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName("btnCancel");
     btnStopAfter = new QPushButton(tr("Stop after this file"), this);
@@ -57,7 +61,17 @@ ProgressWindow::ProgressWindow(const std::string& fileName, QWidget* parent) : Q
     layout->addWidget(ProgressBar1);
     layout->addLayout(times);
     layout->addLayout(buttons);
-    setMinimumWidth(420);
+    // The window opens while the user works in another program (the engine
+    // is started by a batch run, often minimised): it must not take the
+    // keyboard. It is shown without activation (user time 0 for the window
+    // manager), and when it does get the focus, the window itself holds it,
+    // so that a key typed for another program never presses a button. The
+    // buttons take the focus from Tab or a click only.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::StrongFocus);
+    btnCancel->setAutoDefault(false);
+    btnStopAfter->setAutoDefault(false);
+    setFocus(Qt::OtherFocusReason);
 
     connect(btnCancel, &QPushButton::clicked, this, &ProgressWindow::btnCancelClick);
     connect(btnStopAfter, &QPushButton::clicked, this, &ProgressWindow::btnStopAfterClick);

@@ -1,5 +1,7 @@
 #include "LinuxDesktopSession.h"
 
+#include "BusProbe.h"
+
 #include "Product.h"
 
 #include <QCoreApplication>
@@ -16,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vexlo::platform {
@@ -35,19 +36,14 @@ QString fromUtf8(const std::string& text)
 
 QDBusConnection noBus() { return QDBusConnection(QStringLiteral("vexlo-no-bus")); }
 
-// The user's session bus, when the session announces one. libdbus would
-// otherwise start a bus of its own through dbus-launch (X11 autolaunch),
-// which outlives the program and waits on the X server.
-QDBusConnection userSessionBus()
-{
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        struct stat st {};
-        if (runtime.isEmpty() || ::stat((runtime + "/bus").constData(), &st) != 0 || !S_ISSOCK(st.st_mode))
-            return noBus();
-    }
-    return QDBusConnection::sessionBus();
-}
+// The user's session bus, when the session announces one and it answers.
+// libdbus would otherwise start a bus of its own through dbus-launch (X11
+// autolaunch), which outlives the program, or wait for a silent daemon
+// without end, with the window's thread waiting behind it.
+QDBusConnection userSessionBus() { return busAnswers(sessionBusAddress()) ? QDBusConnection::sessionBus() : noBus(); }
+
+// The machine's system bus (logind), when it answers in time.
+QDBusConnection machineSystemBus() { return busAnswers(systemBusAddress()) ? QDBusConnection::systemBus() : noBus(); }
 
 QDBusMessage portalCall(const QString& path, const QString& interface, const QString& method)
 {
@@ -80,9 +76,7 @@ QVariant imageData(const QImage& icon)
 
 } // namespace
 
-LinuxDesktopSession::LinuxDesktopSession()
-    : LinuxDesktopSession([] { return QDBusConnection::systemBus(); }, userSessionBus)
-{}
+LinuxDesktopSession::LinuxDesktopSession() : LinuxDesktopSession(machineSystemBus, userSessionBus) {}
 
 LinuxDesktopSession::LinuxDesktopSession(BusOpener systemBus, BusOpener sessionBus)
     : m_openSystem(std::move(systemBus)), m_openSession(std::move(sessionBus))
@@ -378,8 +372,11 @@ void LinuxDesktopSession::setTaskbarProgress(double fraction, bool visible)
 
 void LogindPower::powerOff()
 {
+    const QDBusConnection bus = machineSystemBus();
+    if (!bus.isConnected())
+        return;
     QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
+        QStringLiteral("org.freedesktop.login1.Manager"), bus);
     if (!manager.isValid())
         return;
     // Waits for logind's answer, so that the request is on its way before the

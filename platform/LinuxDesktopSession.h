@@ -7,7 +7,9 @@
 // - taskbar progress: the launcher-entry signal that Plasma and the common
 //   docks read, for application://vexlo.desktop.
 // Every call is asynchronous with a 500 ms limit, so nothing waits on a slow
-// or missing service while the window runs.
+// or missing service while the window runs; a bus is opened only after it
+// has answered a probe of our own within BusProbe's limit (libdbus itself
+// would wait for a silent daemon without end).
 #include "DesktopSession.h"
 #include "Services.h"
 

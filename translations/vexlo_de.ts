@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>GettingStarted</name>
+    <message>
+        <source>Getting started</source>
+        <translation>Erste Schritte</translation>
+    </message>
+    <message>
+        <source>Click %1 to select video files,</source>
+        <translation>Mit %1 Videodateien auswählen,</translation>
+    </message>
+    <message>
+        <source>Camcorder clips (.m2ts, .mts), AVI, MP4, MOV ...</source>
+        <translation>Camcorder-Clips (.m2ts, .mts), AVI, MP4, MOV ...</translation>
+    </message>
+    <message>
+        <source>then click %1 to start.</source>
+        <translation>dann mit %1 starten.</translation>
+    </message>
+    <message>
+        <source>Pick the output format and folder, and off it goes.</source>
+        <translation>Format und Ordner wählen, und los geht es.</translation>
+    </message>
+    <message>
+        <source>You can also drop video files here.</source>
+        <translation>Sie können Videodateien auch hierher ziehen.</translation>
+    </message>
+</context>
+<context>
     <name>ConversionJob</name>
     <message>
         <source>Invalid Output Folder</source>
@@ -233,7 +260,7 @@ Die Quelldatei wurde behalten.</translation>
     </message>
     <message>
         <source>&amp;Close</source>
-        <translation>&amp;Schließen</translation>
+        <translation>Schl&amp;ießen</translation>
     </message>
     <message>
         <source>&amp;Convert	F9</source>
@@ -277,7 +304,7 @@ Die Quelldatei wurde behalten.</translation>
     </message>
     <message>
         <source>A&amp;dd File...</source>
-        <translation>Datei &amp;hinzufügen...</translation>
+        <translation>Datei hin&amp;zufügen...</translation>
     </message>
     <message>
         <source>&amp;Remove File</source>
@@ -290,6 +317,10 @@ Die Quelldatei wurde behalten.</translation>
     <message>
         <source>S&amp;top</source>
         <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>C&amp;lose</source>
+        <translation>&amp;Schließen</translation>
     </message>
     <message>
         <source>&amp;Options...</source>
@@ -368,6 +399,10 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
 %s</source>
         <translation>Die Datei wurde nicht gefunden!<byte value="xd"/>
 %s</translation>
+    </message>
+    <message>
+        <source>Files to convert</source>
+        <translation>Umzuwandelnde Dateien</translation>
     </message>
 </context>
 <context>
@@ -471,7 +506,7 @@ Möchten Sie ihn anlegen?</translation>
     </message>
     <message>
         <source>&amp;Output Format:</source>
-        <translation>&amp;Ausgabeformat:</translation>
+        <translation>Ausgabe&amp;format:</translation>
     </message>
     <message>
         <source>&amp;Video</source>
@@ -506,11 +541,11 @@ Möchten Sie ihn anlegen?</translation>
         <translation>&amp;Standardwerte wiederherstellen</translation>
     </message>
     <message>
-        <source>&amp;Audio</source>
+        <source>Aud&amp;io</source>
         <translation>A&amp;udio</translation>
     </message>
     <message>
-        <source>Bit&amp;rate:</source>
+        <source>Bi&amp;trate:</source>
         <translation>Bi&amp;trate:</translation>
     </message>
     <message>
@@ -538,7 +573,7 @@ Möchten Sie ihn anlegen?</translation>
         <translation>Standard&amp;werte wiederherstellen</translation>
     </message>
     <message>
-        <source>Output &amp;Folder</source>
+        <source>Output Fo&amp;lder</source>
         <translation>Ziel&amp;ordner</translation>
     </message>
     <message>
@@ -637,7 +672,7 @@ Möchten Sie ihn anlegen?</translation>
         <translation>M&amp;ittwoch</translation>
     </message>
     <message>
-        <source>&amp;Thursday</source>
+        <source>T&amp;hursday</source>
         <translation>D&amp;onnerstag</translation>
     </message>
     <message>
@@ -645,8 +680,8 @@ Möchten Sie ihn anlegen?</translation>
         <translation>&amp;Freitag</translation>
     </message>
     <message>
-        <source>&amp;Saturday</source>
-        <translation>S&amp;amstag</translation>
+        <source>Sat&amp;urday</source>
+        <translation>Sams&amp;tag</translation>
     </message>
     <message>
         <source>Exit this program when done</source>

@@ -13,12 +13,14 @@
 #include <QScreen>
 #include <QImage>
 #include <QLabel>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -303,4 +305,58 @@ TEST_F(AboutBox, Screenshot)
     // The program icon, with its orange arrow, inside the frame.
     EXPECT_GT(countPixels(form.Image1->geometry(), orange), 30);
     EXPECT_EQ(countPixels(QRect(0, 0, 8, 8), orange), 0);
+}
+
+namespace {
+
+qreal contrastOf(const QColor& a, const QColor& b)
+{
+    const auto lum = [](const QColor& c) {
+        const auto ch = [](qreal v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+    };
+    const qreal x = lum(a), y = lum(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// A dark colour scheme, as dark desktop themes set it; `link` its link colour.
+QPalette darkScheme(const QColor& link)
+{
+    QPalette dark;
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        dark.setColor(group, QPalette::Window, QColor(0x2e, 0x2f, 0x30));
+        dark.setColor(group, QPalette::WindowText, QColor(0xd3, 0xda, 0xe3));
+        dark.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(group, QPalette::Text, QColor(0xd3, 0xda, 0xe3));
+        dark.setColor(group, QPalette::Button, QColor(0x3a, 0x3b, 0x3c));
+        dark.setColor(group, QPalette::ButtonText, QColor(0xd3, 0xda, 0xe3));
+        dark.setColor(group, QPalette::Link, link);
+    }
+    return dark;
+}
+
+} // namespace
+
+// The links read on the colour scheme the desktop sets, light or dark, also
+// when the scheme's own link colour hardly stands out.
+TEST_F(AboutBox, LinksStandOutOnEveryColourScheme)
+{
+    const QPalette before = QApplication::palette();
+    for (const QPalette& scheme : {before, darkScheme(QColor(0x5c, 0xa8, 0xff)), darkScheme(QColor(0, 0, 0xff))}) {
+        QApplication::setPalette(scheme);
+        TAboutForm form(nullptr);
+        form.show();
+        for (const QLabel* link : {form.lblHTTP, form.lblEMail}) {
+            const QColor text = link->palette().color(QPalette::Active, QPalette::WindowText);
+            const QColor surface = form.palette().color(QPalette::Active, QPalette::Window);
+            EXPECT_GE(contrastOf(text, surface), 3.0)
+                << text.name().toStdString() << " on " << surface.name().toStdString();
+        }
+        if (scheme.color(QPalette::Link) == QColor(0x5c, 0xa8, 0xff)) {
+            EXPECT_EQ(form.lblHTTP->palette().color(QPalette::WindowText), QColor(0x5c, 0xa8, 0xff))
+                << "the scheme's own link colour";
+            vexlo::test::saveScreenshot(&form, "about-dark-scheme");
+        }
+    }
+    QApplication::setPalette(before);
 }

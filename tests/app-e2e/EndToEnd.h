@@ -27,9 +27,11 @@ using namespace std::chrono_literals;
 
 struct StartOptions {
     bool offscreen = true;                     // else no platform is named and no display is set
+    bool onDisplay = false;                    // the test's own X display (xcb), overrides offscreen
     std::string workingFolder = {};            // empty: the test's own
     std::vector<std::string> environment = {}; // NAME=value, replacing the inherited ones
     std::vector<std::string> runAs = {};       // a command that starts the program, e.g. setpriv
+    std::vector<std::string> unset = {};       // names of inherited variables left out
 };
 
 class EndToEndTest : public ::testing::Test {
@@ -57,13 +59,18 @@ protected:
                 if (s.rfind(e.substr(0, e.find('=') + 1), 0) == 0)
                     return true;
             }
+            for (const std::string& name : options.unset) {
+                if (s.rfind(name + "=", 0) == 0)
+                    return true;
+            }
             return false;
         };
         for (char** e = environ; *e; ++e) {
             const std::string s(*e);
             if (s.rfind("QT_QPA_PLATFORM=", 0) != 0 && s.rfind("HOME=", 0) != 0 && s.rfind("XDG_", 0) != 0
                 && s.rfind("DBUS_", 0) != 0 && !replaced(s)
-                && (options.offscreen || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
+                && (options.offscreen || options.onDisplay
+                    || (s.rfind("DISPLAY=", 0) != 0 && s.rfind("WAYLAND_DISPLAY=", 0) != 0)))
                 env.push_back(s);
         }
         // Neither the user's session bus nor the machine's logind: a test's
@@ -75,7 +82,9 @@ protected:
             env.push_back("DBUS_SESSION_BUS_ADDRESS=" + m_busAddress);
         }
         env.insert(env.end(), options.environment.begin(), options.environment.end());
-        if (options.offscreen)
+        if (options.onDisplay)
+            env.push_back("QT_QPA_PLATFORM=xcb");
+        else if (options.offscreen)
             env.push_back("QT_QPA_PLATFORM=offscreen");
         env.push_back("HOME=" + tp.root() + "home");
         env.push_back("XDG_CONFIG_HOME=" + tp.root() + "home/.config");

@@ -260,6 +260,17 @@ TEST_F(DesktopTest, RemoveFilesStaysInTheFileMenuAfterARightClickOnTheEmptyList)
     // Del acts through the context menu's item.
     xdo({"key", "Delete"});
     EXPECT_TRUE(waitFor([&] { return w->rowCount() == 0; }, 3s));
+
+    // So does Ctrl+Del, the key the File menu and the button's hint show.
+    w->addFile(file("b.m2ts"));
+    w->addFile(file("c.m2ts"));
+    pointerTo(
+        w->ListView1->viewport()->mapToGlobal(w->ListView1->visualItemRect(w->ListView1->topLevelItem(1)).center()));
+    xdo({"click", "1"});
+    ASSERT_TRUE(waitFor([&] { return w->ListView1->topLevelItem(1)->isSelected(); }, 3s));
+    xdo({"key", "ctrl+Delete"});
+    EXPECT_TRUE(waitFor([&] { return w->rowCount() == 1; }, 3s));
+    EXPECT_EQ(w->rowPath(0), file("b.m2ts"));
 }
 
 TEST_F(DesktopTest, ToolbarsStayInTheTopBand)

@@ -3,8 +3,11 @@
 // the environment). The translation is installed as the programs install it,
 // when the application object is created.
 #include "TsFile.h"
+#include "app/MainForm.h"
+#include "support/LayoutChecks.h"
 #include "conversion/ProgressForm.h"
 #include "dialogs/AboutForm.h"
+#include "dialogs/Artwork.h"
 #include "engine/ProgressParser.h"
 #include "engine/ProgressWindow.h"
 #include "support/TestDoubles.h"
@@ -19,12 +22,18 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
+#include <QApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QToolBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTranslator>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -89,9 +98,86 @@ void expectNoEnglishLeft(QWidget* window)
     }
 }
 
+// Every menu and every window page: no two controls reachable at the same
+// time share their underlined letter.
+std::vector<std::string> acceleratorClashesOfAllWindows()
+{
+    platform::TestPlatform tp;
+    std::vector<std::string> found;
+    const auto add
+        = [&found](const std::vector<std::string>& more) { found.insert(found.end(), more.begin(), more.end()); };
+    app::TMainForm main(std::vector<std::string>{});
+    for (const QMenu* menu : {main.mnuFile, main.mnuActions, main.mnuOptions, main.mnuHelp, main.PopupMenu1})
+        add(test::acceleratorClashes(menu));
+    QMenu bar; // the menu bar's buttons
+    bar.setObjectName(QStringLiteral("ToolBar2"));
+    bar.addActions(main.ToolBar2->actions());
+    add(test::acceleratorClashes(&bar));
+    settings::TOptionForm options(nullptr, nullptr);
+    add(test::acceleratorClashes(&options));
+    settings::TConvertOptionsForm output;
+    add(test::acceleratorClashes(&output));
+    dialogs::TAboutForm about(nullptr);
+    add(test::acceleratorClashes(&about));
+    engine::ProgressWindow engineWindow("/in/clip.m2ts");
+    add(test::acceleratorClashes(&engineWindow));
+    engineWindow.conversionEnded();
+    return found;
+}
+
+// At a 1.5x desktop font: the preferences dialog's buttons, the about box's
+// version line and the engine window show their texts whole.
+void expectWholeTextsAtALargerFont()
+{
+    platform::TestPlatform tp;
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPixelSize(qRound(QFontInfo(before).pixelSize() * 1.5));
+    QApplication::setFont(large);
+    {
+        settings::TOptionForm form(nullptr, nullptr);
+        form.show();
+        for (QPushButton* b : {form.btnOK, form.btnCancel, form.btnApply}) {
+            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text().remove('&')) + 8)
+                << b->text().toStdString();
+            EXPECT_GE(b->height(), b->sizeHint().height()) << b->text().toStdString();
+            EXPECT_TRUE(form.rect().contains(b->geometry())) << b->text().toStdString();
+        }
+        EXPECT_LE(form.btnOK->geometry().right(), form.btnCancel->x());
+        EXPECT_LE(form.btnCancel->geometry().right(), form.btnApply->x());
+        EXPECT_FALSE(form.btnOK->geometry().intersects(form.PageControl1->geometry()));
+        test::saveScreenshot(&form, "font-1.5-preferences");
+    }
+    {
+        dialogs::TAboutForm form(nullptr);
+        form.show();
+        EXPECT_GE(form.lblSoftwareName->height(), form.lblSoftwareName->sizeHint().height());
+    }
+    {
+        engine::ProgressWindow window("/in/clip.m2ts");
+        window.show();
+        engine::ProgressState state;
+        state.durationUs = 20'000'000;
+        state.doneUs = 10'000'000;
+        window.showProgress(state, 5.0);
+        QCoreApplication::processEvents(); // the layout takes the longer texts
+        EXPECT_GE(window.lblRemaining->width(), window.lblRemaining->sizeHint().width());
+        test::saveScreenshot(&window, "font-1.5-engine-window");
+        window.conversionEnded();
+    }
+    QApplication::setFont(before);
+}
+
 } // namespace
 
 // ------------------------------------------------------------------ German
+
+TEST(L10nGerman, TextsStayWholeAtALargerFont) { expectWholeTextsAtALargerFont(); }
+
+TEST(L10nGerman, NoTwoControlsShareAnAcceleratorLetter)
+{
+    EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
+}
 
 TEST(L10nGerman, TheGermanTranslationIsInstalledAtStart)
 {
@@ -116,7 +202,7 @@ TEST(L10nGerman, PreferencesDialog)
     // The output page inside it.
     auto* label = form.findChild<QLabel*>(QStringLiteral("lblOutputFormat"));
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), QStringLiteral("&Ausgabeformat:"));
+    EXPECT_EQ(label->text(), QStringLiteral("Ausgabe&format:"));
     expectNoEnglishLeft(&form);
     for (int page = 0; page < 3; ++page) {
         form.PageControl1->setCurrentIndex(page);
@@ -197,6 +283,34 @@ TEST(L10nGerman, EngineWindow)
     window.conversionEnded();
 }
 
+TEST(L10nGerman, GettingStartedPictureNamesTheGermanButtons)
+{
+    const std::vector<QString> words = dialogs::gettingStartedTexts();
+    ASSERT_EQ(words.size(), 6u);
+    EXPECT_EQ(words[0], QStringLiteral("Erste Schritte"));
+    EXPECT_TRUE(words[1].contains(QCoreApplication::translate("TMainForm", "Add"))) << words[1].toStdString();
+    EXPECT_TRUE(words[1].contains(QString::fromUtf8("Hinzufügen")));
+    EXPECT_TRUE(words[3].contains(QStringLiteral("Umwandeln")));
+    const QImage german = dialogs::gettingStartedPixmap().toImage();
+    // The same picture in English: a translator installed last is asked
+    // first, and this one answers with the English source texts.
+    struct English : QTranslator {
+        bool isEmpty() const override { return false; }
+        QString translate(const char*, const char* source, const char*, int) const override
+        {
+            return QString::fromUtf8(source);
+        }
+    } english_;
+    QCoreApplication::installTranslator(&english_);
+    const QImage english = dialogs::gettingStartedPixmap().toImage();
+    EXPECT_EQ(dialogs::gettingStartedTexts()[1], QStringLiteral("Click Add to select video files,"));
+    QCoreApplication::removeTranslator(&english_);
+    EXPECT_EQ(german.size(), english.size());
+    EXPECT_NE(german, english) << "the words are drawn in the window's language";
+    german.save(QStringLiteral(VEXLO_SCREENSHOT_DIR "/l10n_de_getting_started.png"));
+    english.save(QStringLiteral(VEXLO_SCREENSHOT_DIR "/l10n_en_getting_started.png"));
+}
+
 TEST(L10nGerman, QtsOwnButtonsSpeakGermanToo)
 {
     // Qt's translation comes with the system (scripts/deps installs it).
@@ -225,6 +339,13 @@ TEST(L10nGerman, EveryTranslationFileIsBuiltIntoThePrograms)
 }
 
 // ----------------------------------------------------------------- English
+
+TEST(L10nEnglish, NoTwoControlsShareAnAcceleratorLetter)
+{
+    EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
+}
+
+TEST(L10nEnglish, TextsStayWholeAtALargerFont) { expectWholeTextsAtALargerFont(); }
 
 TEST(L10nEnglish, NoTranslationIsInstalled)
 {

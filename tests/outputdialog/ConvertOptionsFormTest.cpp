@@ -150,7 +150,7 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
              Caption{"lblFrameSize", "Frame Size:", f.cbxFrameSize},
              Caption{"lblVideoBitrate", "&Bitrate:", f.cbxVideoBitrate},
              Caption{"lblFramerate", "&Framerate:", f.cbxFramerate},
-             Caption{"lblAudioBitrate", "Bit&rate:", f.cbxAudioBitrate},
+             Caption{"lblAudioBitrate", "Bi&trate:", f.cbxAudioBitrate},
              Caption{"lblSampleBitrate", "Sample Rate:", f.cbxSampleBitrate},
              Caption{"lblChannels", "Channels:", f.cbxChannels}}) {
         auto* label = f.findChild<QLabel*>(c.label);

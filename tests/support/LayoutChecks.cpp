@@ -1,6 +1,11 @@
 #include "LayoutChecks.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +15,9 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QWidget>
+
+#include <algorithm>
+#include <map>
 
 namespace vexlo::test {
 
@@ -109,6 +117,112 @@ std::vector<std::string> cutOffTexts(const QWidget* root)
     std::vector<std::string> faults;
     check(root, root, faults);
     return faults;
+}
+
+} // namespace vexlo::test
+
+namespace vexlo::test {
+
+QChar acceleratorOf(const QString& caption)
+{
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != QLatin1Char('&'))
+            continue;
+        if (caption[i + 1] != QLatin1Char('&'))
+            return caption[i + 1].toLower();
+        ++i; // "&&" is an ampersand
+    }
+    return QChar();
+}
+
+namespace {
+
+using Captions = std::vector<std::pair<QChar, QString>>;
+
+std::vector<std::string> clashesIn(const Captions& captions, const QString& where)
+{
+    std::vector<std::string> found;
+    for (size_t i = 0; i < captions.size(); ++i) {
+        for (size_t j = i + 1; j < captions.size(); ++j) {
+            if (captions[i].first == captions[j].first)
+                found.push_back((where
+                    + QStringLiteral(": '%1' in \"%2\" and \"%3\"")
+                          .arg(captions[i].first, captions[i].second, captions[j].second))
+                                    .toStdString());
+        }
+    }
+    return found;
+}
+
+// The tab page that holds `w`, or null when it lies outside every tab.
+const QWidget* pageOf(const QWidget* w, const QWidget* window)
+{
+    for (; w && w != window; w = w->parentWidget()) {
+        const QWidget* stack = w->parentWidget();
+        if (qobject_cast<const QStackedWidget*>(stack) && qobject_cast<const QTabWidget*>(stack->parentWidget()))
+            return w;
+    }
+    return nullptr;
+}
+
+QString captionOf(const QWidget* w)
+{
+    if (auto* button = qobject_cast<const QAbstractButton*>(w))
+        return button->text();
+    if (auto* group = qobject_cast<const QGroupBox*>(w))
+        return group->title();
+    if (auto* label = qobject_cast<const QLabel*>(w))
+        return label->buddy() ? label->text() : QString();
+    return {};
+}
+
+} // namespace
+
+std::vector<std::string> acceleratorClashes(const QWidget* window)
+{
+    Captions common;
+    std::map<const QWidget*, Captions> pages;
+    for (const QTabWidget* tabs : window->findChildren<const QTabWidget*>()) {
+        for (int i = 0; i < tabs->count(); ++i) {
+            pages[tabs->widget(i)];
+            if (const QChar c = acceleratorOf(tabs->tabText(i)); !c.isNull())
+                common.emplace_back(c, tabs->tabText(i));
+        }
+    }
+    for (const QWidget* w : window->findChildren<const QWidget*>()) {
+        const QString caption = captionOf(w);
+        const QChar c = acceleratorOf(caption);
+        if (c.isNull())
+            continue;
+        const QWidget* page = pageOf(w, window);
+        if (!w->isVisibleTo(page ? page : window))
+            continue;
+        (page ? pages[page] : common).emplace_back(c, caption);
+    }
+    if (pages.empty())
+        return clashesIn(common, window->objectName());
+    std::vector<std::string> found;
+    for (const auto& [page, captions] : pages) {
+        Captions all = common;
+        all.insert(all.end(), captions.begin(), captions.end());
+        const auto* tabs = qobject_cast<const QTabWidget*>(page->parentWidget()->parentWidget());
+        const auto more = clashesIn(all, window->objectName() + QLatin1Char('/') + tabs->tabText(tabs->indexOf(page)));
+        found.insert(found.end(), more.begin(), more.end());
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end()); // a clash among the common ones
+    return found;
+}
+
+std::vector<std::string> acceleratorClashes(const QMenu* menu)
+{
+    Captions captions;
+    for (const QAction* a : menu->actions()) {
+        const QString text = a->text().section(QLatin1Char('\t'), 0, 0);
+        if (const QChar c = acceleratorOf(text); a->isVisible() && !c.isNull())
+            captions.emplace_back(c, text);
+    }
+    return clashesIn(captions, menu->objectName());
 }
 
 } // namespace vexlo::test

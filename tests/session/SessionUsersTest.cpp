@@ -1,0 +1,416 @@
+// The desktop session as users meet it, with the built program as a child:
+// buses that accept and never answer, a bare X display without a session
+// bus, and engine windows that open while the user types in another program.
+#include "app-e2e/EndToEnd.h"
+#include "support/PrivateBus.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <dirent.h>
+#include <map>
+#include <set>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace vexlo::test {
+namespace {
+
+// A bus socket whose daemon has stopped answering: connections are accepted
+// and held, nothing is ever written back.
+class SilentBus {
+public:
+    explicit SilentBus(const std::string& path) : m_path(path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_fd, 16);
+        m_thread = std::thread([this] {
+            std::vector<int> held;
+            while (!m_stop) {
+                pollfd p{m_fd, POLLIN, 0};
+                if (::poll(&p, 1, 50) > 0)
+                    held.push_back(::accept(m_fd, nullptr, nullptr));
+            }
+            for (int fd : held)
+                ::close(fd);
+        });
+    }
+    ~SilentBus()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    std::string address() const { return "unix:path=" + m_path; }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(25000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+// The ids of the processes whose environment holds `entry` ("HOME=...").
+std::vector<std::pair<int, std::string>> processesWith(const std::string& entry)
+{
+    std::vector<std::pair<int, std::string>> found;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* e = proc ? ::readdir(proc) : nullptr) {
+        const int pid = std::atoi(e->d_name);
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        const std::string environ = readFile("/proc/" + std::to_string(pid) + "/environ");
+        if (environ.find(std::string(1, '\0') + entry + '\0') == std::string::npos
+            && environ.rfind(entry + '\0', 0) != 0)
+            continue;
+        std::string name = readFile("/proc/" + std::to_string(pid) + "/comm");
+        found.emplace_back(pid, name.substr(0, name.find('\n')));
+    }
+    if (proc)
+        ::closedir(proc);
+    return found;
+}
+
+void saveScreenshotOfScreen(const std::string& name)
+{
+    QGuiApplication::primaryScreen()->grabWindow(0).save(
+        QString::fromStdString(VEXLO_SCREENSHOT_DIR "/" + name + ".png"));
+}
+
+// The processes named dbus-launch, whatever their state.
+std::set<int> busLaunchers()
+{
+    std::set<int> found;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* e = proc ? ::readdir(proc) : nullptr) {
+        const int pid = std::atoi(e->d_name);
+        if (pid > 0 && readFile("/proc/" + std::to_string(pid) + "/comm") == "dbus-launch\n")
+            found.insert(pid);
+    }
+    if (proc)
+        ::closedir(proc);
+    return found;
+}
+
+class SessionUsersTest : public EndToEndTest {
+protected:
+    // The real engine beside the program, the installed catalogue, and
+    // `count` generated clips of `seconds` each.
+    std::vector<std::string> realEngineAndClips(int count, int seconds)
+    {
+        fs::remove(tp.programFolder() + "trevok");
+        fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+        writeFile(tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"));
+        fs::create_directories(tp.root() + "clips");
+        std::vector<std::string> clips;
+        for (int i = 0; i < count; ++i) {
+            clips.push_back(tp.root() + "clips/clip" + std::to_string(i) + ".m2ts");
+            const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+                                     "'testsrc2=size=640x360:rate=25:duration="
+                + std::to_string(seconds)
+                + "' -f lavfi -i 'sine=frequency=440:sample_rate=48000:duration=" + std::to_string(seconds)
+                + "' -c:v libx264 -preset ultrafast -c:a ac3 -f mpegts '" + clips.back() + "'";
+            EXPECT_EQ(std::system(make.c_str()), 0);
+        }
+        return clips;
+    }
+    // Decodes the whole file; its length in seconds, or -1 when it is broken.
+    static double decodedSeconds(const std::string& file)
+    {
+        const std::string log = file + ".decode";
+        const std::string command = "ffmpeg -nostdin -v error -xerror -i 'file:" + file + "' -f null - 2>'" + log
+            + "' && ffprobe -v error -show_entries format=duration -of csv=p=0 'file:" + file + "' >>'" + log + "'";
+        if (std::system(command.c_str()) != 0)
+            return -1;
+        return std::atof(readFile(log).c_str());
+    }
+    int programPid() const { return m_pid; }
+};
+
+// ------------------------------------------------------------ silent buses
+
+TEST_F(SessionUsersTest, BusesThatNeverAnswerNeitherStopTheRunNorTheEnd)
+{
+    SilentBus bus(tp.root() + "silent-bus");
+    m_busAddress = bus.address(); // the system bus and the session bus
+    const std::string a = clip("v/a.m2ts");
+    for (const std::vector<std::string> args : {std::vector<std::string>{"-S", "-0", a}, {"-0", a}}) {
+        SCOPED_TRACE(args[0]);
+        installFakeEngine(tp);
+        setFakeEngineScript(tp, {"target"});
+        const auto started = std::chrono::steady_clock::now();
+        start(args);
+        EXPECT_EQ(waitForExit(20s), 0) << errors();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 8s) << "ended in a few seconds";
+        EXPECT_EQ(fakeEngineCalls(tp).size(), 1u) << "the file was converted";
+        EXPECT_NE(errors().find("cannot keep the computer awake"), std::string::npos) << errors();
+    }
+    // Idle, with the window up: a termination signal ends it at once.
+    start({});
+    ASSERT_TRUE(waitUntilReady());
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(8s), 0);
+}
+
+// ----------------------------------------------------- no bus on a display
+
+TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "runs on Xvfb (run-on-xvfb)";
+    // As over "ssh -X": a display, neither a session bus nor a runtime folder.
+    const std::set<int> launchersBefore = busLaunchers();
+    installFakeEngine(tp);
+    setFakeEngineScript(tp, {"target sleep=300"});
+    const std::string a = clip("v/a.m2ts");
+    // Nothing switches the accessibility bridge off, as over "ssh -X".
+    const StartOptions bare{.onDisplay = true, .unset = {"QT_ACCESSIBILITY", "NO_AT_BRIDGE"}};
+    start({"-0", a}, bare);
+    ASSERT_EQ(waitForExit(30s), 0) << errors();
+    start({}, bare);
+    const QString window = run(
+        "xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "^Vexlo$"});
+    ASSERT_FALSE(window.isEmpty());
+    run("xdotool", {"key", "--window", window.section('\n', 0, 0), "alt+f"}); // the menu bar's File menu
+    QTest::qWait(300);
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(10s), 0);
+
+    // A bus launcher that has ended is left as a zombie without its
+    // environment: the ones that appeared during the test count too.
+    const std::set<int> launchedNow = busLaunchers();
+    for (int pid : launchedNow) {
+        if (launchersBefore.count(pid) == 0)
+            ADD_FAILURE() << "the program started dbus-launch (" << pid << ")";
+    }
+    const auto left = processesWith("HOME=" + tp.root() + "home");
+    for (const auto& [pid, name] : left) {
+        ADD_FAILURE() << "still running after the program ended: " << name << " (" << pid << ")";
+        ::kill(pid, SIGKILL);
+    }
+}
+
+// ------------------------------------------------------------ taskbar
+
+// The "progress" values of the launcher-entry signals in a dbus-monitor log.
+std::vector<double> taskbarProgress(const std::string& log)
+{
+    std::vector<double> values;
+    size_t at = 0;
+    while ((at = log.find("member=Update", at)) != std::string::npos) {
+        const size_t p = log.find("\"progress\"", at);
+        const size_t d = log.find("double ", p);
+        if (p == std::string::npos || d == std::string::npos)
+            break;
+        values.push_back(std::atof(log.c_str() + d + 7));
+        at = d;
+    }
+    return values;
+}
+
+TEST_F(SessionUsersTest, TaskbarProgressMovesWithinAFile)
+{
+    PrivateBus bus(tp.root());
+    ASSERT_FALSE(bus.address().empty()) << "no dbus-daemon (scripts/deps installs it)";
+    const std::string log = tp.root() + "monitor.log";
+    QProcess monitor;
+    monitor.setStandardOutputFile(QString::fromStdString(log));
+    monitor.start("dbus-monitor", {"--address", QString::fromStdString(bus.address())});
+    ASSERT_TRUE(waitFor([&] { return !readFile(log).empty(); }, 10s));
+
+    const std::vector<std::string> clips = realEngineAndClips(1, 10);
+    m_busAddress = bus.address();
+    const auto started = std::chrono::steady_clock::now();
+    start({"-18", clips[0]}, {.environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
+    ASSERT_EQ(waitForExit(50s), 0) << errors();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    QTest::qWait(200);
+    monitor.terminate();
+    monitor.waitForFinished(5000);
+
+    const std::vector<double> progress = taskbarProgress(readFile(log));
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_EQ(progress.front(), 0.0);
+    EXPECT_EQ(progress.back(), 1.0);
+    const auto within = std::count_if(progress.begin(), progress.end(), [](double v) { return v > 0 && v < 1; });
+    EXPECT_GE(within, 1) << "a one-file run moves before its end";
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_LE(double(progress.size()), seconds * 4 + 4) << "at most a few updates a second";
+    EXPECT_NEAR(decodedSeconds(tp.root() + "clips/clip0.mp4"), 10.0, 0.2);
+}
+
+// ------------------------------------------------------------ screen reader
+
+TEST_F(SessionUsersTest, AScreenReaderFindsANameForEveryControl)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        GTEST_SKIP() << "runs on Xvfb inside dbus-run-session";
+    m_busAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS").toStdString();
+    start({}, {.onDisplay = true, .environment = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_ACCESSIBILITY=1"}});
+    QProcess reader;
+    reader.start(
+        "/usr/bin/python3", {VEXLO_SOURCE_DIR "/tests/session/accessible-tree.py", QString::number(programPid())});
+    ASSERT_TRUE(reader.waitForFinished(40000));
+    ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
+    std::map<QString, QStringList> named; // role: names
+    int controls = 0;
+    for (const QString& line : QString::fromUtf8(reader.readAllStandardOutput()).split('\n')) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() < 2)
+            continue;
+        const QString& role = fields[0];
+        if (role == "push button" || role == "menu item" || role == "tree" || role == "image") {
+            ++controls;
+            EXPECT_FALSE(fields[1].trimmed().isEmpty()) << "a " << role.toStdString() << " without a name";
+            named[role] << fields[1];
+        }
+    }
+    EXPECT_GT(controls, 20);
+    EXPECT_EQ(named["tree"], QStringList{"Files to convert"});
+    EXPECT_EQ(named["image"], QStringList{"Getting started"});
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(10s), 0);
+}
+
+// ------------------------------------------------------------- placement
+
+// Where the window's frame lies on the X screen, in device pixels.
+QRect frameOnScreen(const QString& window)
+{
+    const QString info = run("xwininfo", {"-id", window});
+    const auto field
+        = [&info](const char* name) { return info.section(name, 1).section('\n', 0, 0).trimmed().toInt(); };
+    QRect client(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"), field("Height:"));
+    // left, right, top, bottom
+    const QStringList extents
+        = run("xprop", {"-id", window, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',', Qt::SkipEmptyParts);
+    if (extents.size() == 4)
+        client.adjust(-extents[0].trimmed().toInt(), -extents[2].trimmed().toInt(), extents[1].trimmed().toInt(),
+            extents[3].trimmed().toInt());
+    return client;
+}
+
+TEST_F(SessionUsersTest, RestartAtALargerScaleOpensOnTheScreenAndKeepsTheStoredSize)
+{
+    if (qgetenv("VEXLO_WINDOW_MANAGER") != "openbox")
+        GTEST_SKIP() << "runs on Xvfb with openbox (run-on-xvfb openbox)";
+    const QRect screen(0, 0, 1280, 1024); // run-on-xvfb's screen
+    const std::string stored = "[Main]\nLeft=200\nTop=150\nWidth=1000\nHeight=700\nMaximized=0\n";
+    writeFile(tp.settingsPath(), stored);
+    for (const char* scale : {"2", "1.5", "1"}) {
+        SCOPED_TRACE(scale);
+        start({}, {.onDisplay = true, .environment = {std::string("QT_SCALE_FACTOR=") + scale}});
+        const QString window = run("xdotool",
+            {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "^Vexlo$"})
+                                   .section('\n', 0, 0);
+        ASSERT_FALSE(window.isEmpty());
+        // The manager frames the window, the program fits the frame.
+        QRect frame;
+        waitFor([&] { return screen.contains(frame = frameOnScreen(window)); }, 3s);
+        EXPECT_TRUE(screen.contains(frame))
+            << "frame " << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        if (std::string(scale) == "2")
+            saveScreenshotOfScreen("session-restart-at-scale-2");
+        ::kill(m_pid, SIGTERM);
+        ASSERT_EQ(waitForExit(10s), 0);
+        const settings::IniDocument doc = ini();
+        EXPECT_EQ(doc.readInteger("Main", "Width", -1), 1000) << "the user's own size is kept";
+        EXPECT_EQ(doc.readInteger("Main", "Height", -1), 700);
+        EXPECT_EQ(doc.readInteger("Main", "Left", -1), 200);
+        EXPECT_EQ(doc.readInteger("Main", "Top", -1), 150);
+    }
+}
+
+// ------------------------------------------- engine windows and the keyboard
+
+TEST_F(SessionUsersTest, EngineWindowsLeaveTheKeyboardToTheProgramInUse)
+{
+    if (qgetenv("VEXLO_WINDOW_MANAGER") != "openbox")
+        GTEST_SKIP() << "runs on Xvfb with openbox (run-on-xvfb openbox)";
+    const std::vector<std::string> clips = realEngineAndClips(3, 4);
+    const std::string out = tp.root() + "out/";
+    fs::create_directories(out);
+
+    QLineEdit editor;
+    editor.setWindowTitle("Another program");
+    editor.resize(500, 40);
+    editor.move(600, 600);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+
+    std::vector<std::string> args = {"-18", "-" + out};
+    args.insert(args.end(), clips.begin(), clips.end());
+    start(args, {.onDisplay = true, .environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
+    const QString vexloWindow = run(
+        "xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "Vexlo"})
+                                    .section('\n', 0, 0);
+    ASSERT_FALSE(vexloWindow.isEmpty());
+    run("xdotool", {"windowminimize", "--sync", vexloWindow});
+    editor.activateWindow();
+    run("xdotool", {"windowactivate", "--sync", QString::number(editor.winId())});
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor, 5000));
+
+    // Type while the engines come and go, until the program has ended.
+    QString typed;
+    QProcess typist;
+    int exitStatus = -1, inactive = 0;
+    std::set<QString> engineWindows; // by their titles, one per file
+    const auto deadline = std::chrono::steady_clock::now() + 45s;
+    while (exitStatus < 0 && std::chrono::steady_clock::now() < deadline) {
+        if (typist.state() == QProcess::NotRunning) {
+            const QString chunk = "a b ";
+            typed += chunk;
+            typist.start("xdotool", {"type", "--delay", "40", chunk});
+        }
+        QTest::qWait(60);
+        if (QApplication::activeWindow() != &editor)
+            ++inactive;
+        const QString engine
+            = run("xdotool", {"search", "--onlyvisible", "--name", "^Converting ", "getwindowname", "%@"});
+        if (!engine.isEmpty())
+            engineWindows.insert(engine);
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+    }
+    typist.waitForFinished(10000);
+    QTest::qWait(200);
+    EXPECT_EQ(exitStatus, 0) << "the run completed: " << errors();
+    EXPECT_EQ(engineWindows.size(), 3u) << "the engine windows opened while the user typed";
+    EXPECT_EQ(inactive, 0) << "the other program kept the focus";
+    EXPECT_EQ(editor.text(), typed) << "every key reached the program in use";
+    for (const std::string& c : clips) {
+        const std::string target = out + fs::path(c).stem().string() + ".mp4";
+        EXPECT_NEAR(decodedSeconds(target), 4.0, 0.2) << target;
+    }
+}
+
+} // namespace
+} // namespace vexlo::test
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
