@@ -10,6 +10,8 @@
 #include "platform/Product.h"
 #include "platform/Services.h"
 #include "dialogs/OptionForm.h"
+#include "platform/UserFolders.h"
+#include "settings/Catalogue.h"
 #include "settings/IniFile.h"
 
 #include <QAction>
@@ -97,8 +99,28 @@ void TMainForm::FormCreate(const std::vector<std::string>& arguments)
         m_commandLineError = !arguments.empty();
         reportError(e);
     }
+    reportUnusableSettings();
     setIdleStatusText();
     updateRemoveCommands();
+}
+
+void TMainForm::reportUnusableSettings()
+{
+    const platform::SettingsPlacement placement = platform::settingsPlacementFor(platform::executablePath());
+    if (placement.danglingLink.empty())
+        return;
+    std::string message = QCoreApplication::translate("TMainForm",
+        "The settings file %s is a link to %s, which is not there. The link is left as it is; until its "
+        "target is back, Vexlo uses the shipped output formats and saves no settings.")
+                              .toStdString();
+    // The second first, so that a "%s" in the first value stays as it is.
+    const size_t first = message.find("%s");
+    const size_t second = first == std::string::npos ? first : message.find("%s", first + 2);
+    if (second != std::string::npos)
+        message.replace(second, 2, placement.danglingLink);
+    if (first != std::string::npos)
+        message.replace(first, 2, placement.path);
+    tellUser(product::kName, message, MessageIcon::Warning, MessageButtons::Ok);
 }
 
 // ------------------------------------------------------------ window events
@@ -389,6 +411,14 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
     }
     if (request.error)
         throw std::runtime_error(*request.error);
+    if (request.convertWithoutAsking()) {
+        // A number the catalogue does not have would convert with no profile's values.
+        const size_t profiles = settings::catalogueTitles(settings::settingsFile().load()).size();
+        if (static_cast<size_t>(request.formatIndex) >= profiles) {
+            std::string message = QCoreApplication::translate("TMainForm", "unknown profile %s").toStdString();
+            throw std::runtime_error(text::replacePlaceholder(message, std::to_string(request.formatIndex)));
+        }
+    }
     RunMode = request.convertWithoutAsking() ? RunMode::rmCommandLineAuto : RunMode::rmCommandLinePrompt;
 }
 

@@ -173,6 +173,8 @@ private:
     bool m_placed = false;
     bool m_closed = false;
     bool m_commandLineError = false;
+    // A settings file that cannot be used as the user's own is reported once at start.
+    void reportUnusableSettings();
     FileListController m_list{*this};
     RunController m_run{*this};
     ScheduleController m_schedule{this, ScheduleSettings};

@@ -2,7 +2,8 @@
 #
 #   <prefix>/lib/vexlo/        the program folder: vexlo, trevok, palvex-integration,
 #                              the catalogue vexlo.ini, VideoFormat.dat, documents,
-#                              Vexlo.chm and the same help as HTML pages in help/
+#                              Vexlo.chm and the same help as HTML pages in help/,
+#                              and the marker vexlo.installed (settings per user)
 #   <prefix>/bin/vexlo         a relative link into the program folder (Vexlo finds
 #                              its folder through /proc/self/exe, so the link works)
 #   <prefix>/share/...         desktop entry, icon, AppStream metainfo
@@ -17,6 +18,7 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/data/VideoFormat.dat
   ${PROJECT_SOURCE_DIR}/data/license.txt
   ${PROJECT_SOURCE_DIR}/data/faq.htm
+  ${PROJECT_SOURCE_DIR}/data/vexlo.installed
   DESTINATION ${VEXLO_PROGRAM_DIR})
 install(FILES ${VEXLO_BIN_DIR}/Vexlo.chm DESTINATION ${VEXLO_PROGRAM_DIR} OPTIONAL)
 file(GLOB VEXLO_HELP_PAGES ${PROJECT_SOURCE_DIR}/data/help/*.htm ${PROJECT_SOURCE_DIR}/data/help/*.css)

@@ -183,8 +183,13 @@ std::string flatName(const Entry& e) { return e.number < 0 ? e.title : std::stri
 
 std::vector<Profile> catalogueProfiles(const std::string& settingsText)
 {
+    return catalogueProfiles(settings::IniDocument::parse(settingsText));
+}
+
+std::vector<Profile> catalogueProfiles(const settings::IniDocument& settings)
+{
     std::vector<Profile> profiles;
-    for (const std::string& title : settings::catalogueTitles(settings::IniDocument::parse(settingsText)))
+    for (const std::string& title : settings::catalogueTitles(settings))
         profiles.push_back({int(profiles.size()), title});
     return profiles;
 }

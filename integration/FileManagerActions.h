@@ -8,6 +8,8 @@
 // actions are never touched. Installing first removes what an earlier
 // install left, so installing twice gives what installing once gives, and a
 // profile that left the catalogue leaves the menus too.
+#include "settings/IniFile.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ struct Profile {
 // The profiles of a settings file text: sections VideoFormat0, 1, ... with a
 // Title, up to the first without one.
 std::vector<Profile> catalogueProfiles(const std::string& settingsText);
+std::vector<Profile> catalogueProfiles(const settings::IniDocument& settings);
 
 // The folders that the file managers read.
 struct Folders {

@@ -97,10 +97,9 @@ int main(int argc, char** argv)
     } else {
         Setup setup;
         setup.programFolder = programFolder();
-        std::ifstream in(vexlo::settings::settingsFilePathFor(setup.programFolder + "vexlo"), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        setup.profiles = catalogueProfiles(text.str());
+        const vexlo::settings::IniDocument catalogue
+            = vexlo::settings::settingsFileFor(setup.programFolder + "vexlo").load();
+        setup.profiles = catalogueProfiles(catalogue);
         if (setup.profiles.empty())
             std::cerr << "palvex-integration: the catalogue has no output formats; only \"" << kDialogTitle
                       << "\" is offered\n";
