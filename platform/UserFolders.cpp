@@ -226,11 +226,12 @@ SettingsPlacement settingsPlacementFor(const std::string& executablePath)
         return placement;
     copyIfAbsent(placement.catalogue, placement.path);
     struct stat st {};
-    const bool resolves = ::stat(placement.path.c_str(), &st) == 0;
-    if (resolves && S_ISREG(st.st_mode))
-        return placement;
-    placement.readOnly = true;
-    if (!resolves && ::lstat(placement.path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (::lstat(placement.path.c_str(), &st) != 0) {
+        // Not there and not to be made (no usable home or config folder).
+        placement.readOnly = !folderWritable(placement.path.substr(0, placement.path.rfind('/')));
+    } else if (S_ISLNK(st.st_mode) && ::stat(placement.path.c_str(), &st) != 0) {
+        // A link into a folder that is not there (yet): kept for its owner.
+        placement.readOnly = true;
         std::string target(4096, '\0');
         const ssize_t n = ::readlink(placement.path.c_str(), target.data(), target.size());
         target.resize(n > 0 ? static_cast<size_t>(n) : 0);
