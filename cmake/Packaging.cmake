@@ -6,7 +6,9 @@
 #                              and the marker vexlo.installed (settings per user)
 #   <prefix>/bin/vexlo         a relative link into the program folder (Vexlo finds
 #                              its folder through /proc/self/exe, so the link works)
-#   <prefix>/share/...         desktop entry, icon, AppStream metainfo
+#   <prefix>/share/...         desktop entry, icon, AppStream metainfo, and "Convert
+#                              with Vexlo" for Dolphin, Nemo and Caja (every user;
+#                              Nautilus and Thunar read only per-user entries)
 #
 # `cmake --install build --prefix /usr` (DESTDIR honoured), or from the build
 # folder `cpack -G DEB` for vexlo_<version>_<arch>.deb.
@@ -38,6 +40,19 @@ install(CODE "
   file(WRITE \"\${root}/share/applications/vexlo.desktop\" \"\${entry}\")
   message(STATUS \"Installing: \${root}/bin/vexlo -> ../${VEXLO_PROGRAM_DIR}/vexlo\")
   message(STATUS \"Installing: \${root}/share/applications/vexlo.desktop\")
+  execute_process(COMMAND \"$<TARGET_FILE:palvex-integration>\" \"--system-entries=\${root}/share\"
+                          \"--program-folder=\${CMAKE_INSTALL_PREFIX}/${VEXLO_PROGRAM_DIR}/\"
+                          \"--catalogue=${PROJECT_SOURCE_DIR}/data/vexlo.ini\"
+                  RESULT_VARIABLE entries)
+  if(entries)
+    message(FATAL_ERROR \"the file managers' entries could not be written\")
+  endif()
+  file(GLOB_RECURSE written RELATIVE \"\${root}\" \"\${root}/share/kio/servicemenus/vexlo-convert*\"
+       \"\${root}/share/nemo/actions/vexlo-convert*\" \"\${root}/share/file-manager/actions/vexlo-convert*\")
+  foreach(f \${written})
+    message(STATUS \"Installing: \${root}/\${f}\")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/\${f}\")
+  endforeach()
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/bin/vexlo\"
        \"\${CMAKE_INSTALL_PREFIX}/share/applications/vexlo.desktop\")
 ")

@@ -138,6 +138,16 @@ int updateThunar(const Folders& folders, const std::string& ours, std::ostream& 
 
 } // namespace
 
+int writeFiles(const std::vector<GeneratedFile>& files, std::ostream& errors)
+{
+    int problems = 0;
+    for (const GeneratedFile& file : files) {
+        if (!writeAtomically(file.path, file.content, file.executable ? 0755 : 0644, errors))
+            ++problems;
+    }
+    return problems;
+}
+
 int removeActions(const Folders& folders, std::ostream& errors)
 {
     int problems = removeMarkedFiles(nautilusFolder(folders), true, errors);
@@ -148,6 +158,10 @@ int removeActions(const Folders& folders, std::ostream& errors)
     problems += removeMarkedFiles(nemoFolder(folders), false, errors);
     problems += removeMarkedFiles(cajaFolder(folders), false, errors);
     problems += updateThunar(folders, "", errors);
+    if (isOurs(launcherPath(folders)) && !fs::remove(launcherPath(folders), ec)) {
+        errors << "palvex-integration: cannot remove " << launcherPath(folders) << ": " << ec.message() << "\n";
+        ++problems;
+    }
     return problems;
 }
 
@@ -158,10 +172,10 @@ int installActions(const Setup& setup, const Folders& folders, std::ostream& err
     problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
     problems += removeMarkedFiles(nemoFolder(folders), false, errors);
     problems += removeMarkedFiles(cajaFolder(folders), false, errors);
-    for (const GeneratedFile& file : generatedFiles(setup, folders)) {
-        if (!writeAtomically(file.path, file.content, file.executable ? 0755 : 0644, errors))
-            ++problems;
-    }
+    std::vector<GeneratedFile> files = generatedFiles(setup, folders);
+    if (!setup.launcher.empty())
+        files.insert(files.begin(), launcherFile(setup, folders));
+    problems += writeFiles(files, errors);
     problems += updateThunar(folders, thunarActionsXml(setup), errors);
     return problems;
 }

@@ -48,10 +48,8 @@ int runScript(const std::string& profile, const std::vector<std::string>& rest)
         cwd = here;
         ::free(here);
     }
-    const char* selected = std::getenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS");
     const std::vector<std::string> files
-        = scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()),
-            selected ? selected : "", cwd, std::cerr);
+        = scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()), cwd, std::cerr);
     if (files.empty()) {
         std::cerr << "palvex-integration: no local files were selected\n";
         return 1;
@@ -70,6 +68,31 @@ int runScript(const std::string& profile, const std::vector<std::string>& rest)
     return 1;
 }
 
+// The install step's call: the Dolphin, Nemo and Caja files for every user
+// below SHARE, for the program in FOLDER with the profiles of CATALOGUE.
+int writeSystemEntries(const std::vector<std::string>& args)
+{
+    std::string share;
+    std::string catalogue;
+    Setup setup;
+    for (const std::string& a : args) {
+        if (a.rfind("--system-entries=", 0) == 0)
+            share = a.substr(17);
+        else if (a.rfind("--program-folder=", 0) == 0)
+            setup.programFolder = a.substr(17);
+        else if (a.rfind("--catalogue=", 0) == 0)
+            catalogue = a.substr(12);
+    }
+    if (share.empty() || setup.programFolder.empty() || catalogue.empty()) {
+        std::cerr << "palvex-integration: --system-entries=SHARE needs --program-folder=FOLDER and --catalogue=FILE\n";
+        return 2;
+    }
+    if (setup.programFolder.back() != '/')
+        setup.programFolder += '/';
+    setup.profiles = catalogueProfiles(vexlo::settings::IniFile(catalogue).load());
+    return writeFiles(systemFiles(setup, share), std::cerr) ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,6 +100,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args[0].rfind("--nautilus-script=", 0) == 0)
         return runScript(args[0].substr(18), std::vector<std::string>(args.begin() + 1, args.end()));
+    if (!args.empty() && args[0].rfind("--system-entries=", 0) == 0)
+        return writeSystemEntries(args);
 
     const Command command = parseCommand(args);
     if (command.action == Command::Help) {
@@ -97,6 +122,9 @@ int main(int argc, char** argv)
     } else {
         Setup setup;
         setup.programFolder = programFolder();
+        setup.launcher = launcherPath(folders);
+        // An installed program ships these three for every user.
+        setup.keyFileManagers = vexlo::platform::portableProgramFolder(setup.programFolder);
         const vexlo::settings::IniDocument catalogue
             = vexlo::settings::settingsFileFor(setup.programFolder + "vexlo").load();
         setup.profiles = catalogueProfiles(catalogue);
