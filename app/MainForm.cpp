@@ -12,6 +12,7 @@
 #include "dialogs/OptionForm.h"
 #include "platform/UserFolders.h"
 #include "settings/Catalogue.h"
+#include "settings/RunSettings.h"
 #include "settings/IniFile.h"
 
 #include <QAction>
@@ -100,6 +101,7 @@ void TMainForm::FormCreate(const std::vector<std::string>& arguments)
         reportError(e);
     }
     reportUnusableSettings();
+    installShellExtensionAtFirstStart();
     setIdleStatusText();
     updateRemoveCommands();
 }
@@ -121,6 +123,27 @@ void TMainForm::reportUnusableSettings()
     if (first != std::string::npos)
         message.replace(first, 2, placement.path);
     tellUser(product::kName, message, MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void TMainForm::installShellExtensionAtFirstStart()
+{
+    // The user's own settings without the key: nobody has chosen yet, and the
+    // box shows the default (on). A user who chose either way is never touched.
+    if (Silent)
+        return;
+    const platform::SettingsPlacement placement = platform::settingsPlacementFor(platform::executablePath());
+    if (!placement.perUser || placement.readOnly)
+        return;
+    try {
+        settings::IniFile file = settings::settingsFile();
+        if (file.load().value("Options", "UseShellExtension"))
+            return;
+        // Stored first, so that a failed write cannot install again at every start.
+        file.writeFlag("Options", "UseShellExtension", true);
+    } catch (const settings::SettingsError&) {
+        return;
+    }
+    settings::TOptionForm::SetShellExtension(true);
 }
 
 // ------------------------------------------------------------ window events
@@ -411,13 +434,11 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
     }
     if (request.error)
         throw std::runtime_error(*request.error);
-    if (request.convertWithoutAsking()) {
-        // A number the catalogue does not have would convert with no profile's values.
-        const size_t profiles = settings::catalogueTitles(settings::settingsFile().load()).size();
-        if (static_cast<size_t>(request.formatIndex) >= profiles) {
-            std::string message = QCoreApplication::translate("TMainForm", "unknown profile %s").toStdString();
-            throw std::runtime_error(text::replacePlaceholder(message, std::to_string(request.formatIndex)));
-        }
+    if (request.convertWithoutAsking()
+        && !settings::settingsFile().load().hasSection(settings::profileSectionName(request.formatIndex))) {
+        // A number the settings file has no profile for would convert with no profile's values.
+        const std::string message = QCoreApplication::translate("TMainForm", "unknown profile %s").toStdString();
+        throw std::runtime_error(text::replacePlaceholder(message, std::to_string(request.formatIndex)));
     }
     RunMode = request.convertWithoutAsking() ? RunMode::rmCommandLineAuto : RunMode::rmCommandLinePrompt;
 }
