@@ -181,20 +181,35 @@ std::vector<Entry> entriesOf(const Setup& setup)
     return entries;
 }
 
-std::string description(const Entry& e)
+const char* const kOpensText = QT_TRANSLATE_NOOP(
+    "FileManagerActions", "Opens the selected videos in Vexlo to choose the output format and destination");
+const char* const kConvertsText = QT_TRANSLATE_NOOP(
+    "FileManagerActions", "Converts the selected videos with Vexlo's output format \"%s\" into their own folders");
+const char* const kVideoFilesText = QT_TRANSLATE_NOOP("FileManagerActions", "Video files");
+const char* const kGoneText = QT_TRANSLATE_NOOP(
+    "FileManagerActions", "Vexlo is no longer in %s: its entries were removed from the menus of your file managers.");
+
+const Translate current = [](const char* english) { return inCurrentLanguage(english); };
+
+std::string withValue(std::string text, const std::string& value)
 {
-    if (e.number < 0)
-        return "Opens the selected videos in Vexlo to choose the output format and destination";
-    return "Converts the selected videos with Vexlo's output format \"" + e.title + "\" into their own folders";
+    const size_t at = text.find("%s");
+    return at == std::string::npos ? text : text.replace(at, 2, value);
 }
 
-std::string flatName(const Entry& e) { return e.number < 0 ? e.title : std::string(kMenuTitle) + ": " + e.title; }
+std::string entryName(const Entry& e, const Translate& t) { return e.number < 0 ? t(kDialogTitle) : e.title; }
 
-std::string goneMessage(const Setup& setup)
+std::string description(const Entry& e, const Translate& t)
 {
-    return "Vexlo is no longer in " + setup.programFolder
-        + ": its \"Convert with Vexlo\" entries were removed from your file managers' menus.";
+    return e.number < 0 ? t(kOpensText) : withValue(t(kConvertsText), e.title);
 }
+
+std::string flatName(const Entry& e, const Translate& t)
+{
+    return e.number < 0 ? t(kDialogTitle) : t(kMenuTitle) + ": " + e.title;
+}
+
+std::string goneMessage(const Setup& setup) { return withValue(current(kGoneText), setup.programFolder); }
 
 } // namespace
 
@@ -260,12 +275,13 @@ void addNautilusScripts(const Setup& setup, const Folders& folders, std::vector<
                                                      : "/bin/sh " + shWord(setup.launcher) + " palvex-integration";
     std::set<std::string> names;
     for (const Entry& e : entriesOf(setup)) {
-        std::string name = fileNameFor(e.title);
+        const std::string title = entryName(e, current);
+        std::string name = fileNameFor(title);
         for (int n = 2; names.count(name); ++n)
-            name = fileNameFor(e.title) + " (" + std::to_string(n) + ")";
+            name = fileNameFor(title) + " (" + std::to_string(n) + ")";
         names.insert(name);
         std::string text = "#!/bin/sh\n# " + markLine() + "\n";
-        text += "# " + replaceAll(description(e), "\n", " ") + ".\n";
+        text += "# " + replaceAll(description(e, current), "\n", " ") + ".\n";
         text += "# Written by Vexlo's shell integration; removed by it when switched off.\n";
         text += "exec " + start + " --nautilus-script=" + (e.number < 0 ? std::string("ADD") : std::to_string(e.number))
             + " \"$0\" \"$@\"\n";
@@ -276,11 +292,12 @@ void addNautilusScripts(const Setup& setup, const Folders& folders, std::vector<
 // Dolphin: one service menu with a submenu of actions.
 GeneratedFile dolphinMenu(const Setup& setup, const Folders& folders)
 {
-    std::string text = "[Desktop Entry]\nType=Service\nName=" + keyValue(kMenuTitle)
-        + "\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\nMimeType=";
+    const auto menuTitle = [](const Translate& t) { return keyValue(t(kMenuTitle)); };
+    std::string text = "[Desktop Entry]\nType=Service\n" + localizedKey("Name", menuTitle)
+        + "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nMimeType=";
     for (const std::string& t : videoMimeTypes())
         text += t + ";";
-    text += "\nX-KDE-Submenu=" + keyValue(kMenuTitle) + "\n";
+    text += "\n" + localizedKey("X-KDE-Submenu", menuTitle);
     text += "Icon=vexlo\n" + markLine() + "\nActions=";
     const std::vector<Entry> entries = entriesOf(setup);
     for (const Entry& e : entries)
@@ -288,7 +305,7 @@ GeneratedFile dolphinMenu(const Setup& setup, const Folders& folders)
     text += "\n";
     for (const Entry& e : entries) {
         text += "\n[Desktop Action vexlo" + actionKey(e.number) + "]\n";
-        text += "Name=" + keyValue(e.title) + "\n";
+        text += localizedKey("Name", [&e](const Translate& t) { return keyValue(entryName(e, t)); });
         text += "Icon=vexlo\n";
         text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
     }
@@ -303,8 +320,10 @@ void addNemoActions(const Setup& setup, const Folders& folders, std::vector<Gene
         extensions += ext + ";";
     for (const Entry& e : entriesOf(setup)) {
         std::string text = "[Nemo Action]\n";
-        text += "Name=" + keyValue(replaceAll(flatName(e), "%", "%%")) + "\n";
-        text += "Comment=" + keyValue(replaceAll(description(e), "%", "%%")) + "\n";
+        text += localizedKey(
+            "Name", [&e](const Translate& t) { return keyValue(replaceAll(flatName(e, t), "%", "%%")); });
+        text += localizedKey(
+            "Comment", [&e](const Translate& t) { return keyValue(replaceAll(description(e, t), "%", "%%")); });
         text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
         text += "Icon-Name=vexlo\nSelection=notnone\nExtensions=" + extensions + "\nQuote=double\n";
         text += markLine() + "\n";
@@ -319,17 +338,19 @@ void addCajaActions(const Setup& setup, const Folders& folders, std::vector<Gene
     std::string patterns;
     for (const std::string& p : videoNamePatterns())
         patterns += p + ";";
-    std::string menu = "[Desktop Entry]\nType=Menu\nName=" + keyValue(kMenuTitle) + "\nIcon=vexlo\nItemsList=";
+    std::string menu = "[Desktop Entry]\nType=Menu\n"
+        + localizedKey("Name", [](const Translate& t) { return keyValue(t(kMenuTitle)); }) + "Icon=vexlo\nItemsList=";
     for (const Entry& e : entries)
         menu += "vexlo-convert-" + actionKey(e.number) + ";";
     menu += "\n" + markLine() + "\n";
     files.push_back({cajaFolder(folders) + "/vexlo-convert-menu.desktop", menu, false});
     for (const Entry& e : entries) {
         std::string text = "[Desktop Entry]\nType=Action\n";
-        text += "Name=" + keyValue(e.title) + "\n";
-        text += "Tooltip=" + keyValue(description(e)) + "\n";
+        text += localizedKey("Name", [&e](const Translate& t) { return keyValue(entryName(e, t)); });
+        text += localizedKey("Tooltip", [&e](const Translate& t) { return keyValue(description(e, t)); });
         text += "Icon=vexlo\nProfiles=files;\n" + markLine() + "\n\n";
-        text += "[X-Action-Profile files]\nName=Video files\n";
+        text += "[X-Action-Profile files]\n"
+            + localizedKey("Name", [](const Translate& t) { return t(kVideoFilesText); });
         text += "Exec=" + keyValue(execLine(setup, e.number, shellArgument)) + "\n";
         text += "Basenames=" + patterns + "\nMatchcase=true\nSelectionCount=>0\nSchemes=file;\n";
         files.push_back({cajaFolder(folders) + "/vexlo-convert-" + actionKey(e.number) + ".desktop", text, false});
@@ -396,11 +417,11 @@ std::string thunarActionsXml(const Setup& setup)
     for (const Entry& e : entriesOf(setup)) {
         xml += "<action>\n";
         xml += "\t<icon>vexlo</icon>\n";
-        xml += "\t<name>" + xmlText(e.title) + "</name>\n";
-        xml += "\t<submenu>" + xmlText(kMenuTitle) + "</submenu>\n";
+        xml += "\t<name>" + xmlText(entryName(e, current)) + "</name>\n";
+        xml += "\t<submenu>" + xmlText(current(kMenuTitle)) + "</submenu>\n";
         xml += "\t<unique-id>" + std::string(kThunarIdPrefix) + actionKey(e.number) + "</unique-id>\n";
         xml += "\t<command>" + xmlText(execLine(setup, e.number, shellArgument)) + "</command>\n";
-        xml += "\t<description>" + xmlText(description(e)) + "</description>\n";
+        xml += "\t<description>" + xmlText(description(e, current)) + "</description>\n";
         xml += "\t<range>*</range>\n";
         xml += "\t<patterns>" + xmlText(patterns) + "</patterns>\n";
         xml += "\t<audio-files/>\n\t<video-files/>\n\t<other-files/>\n";

@@ -10,6 +10,8 @@
 // profile that left the catalogue leaves the menus too.
 #include "settings/IniFile.h"
 
+#include <QtGlobal>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,8 +47,9 @@ std::vector<std::string> videoNamePatterns();
 // The mark that generated files carry.
 inline constexpr const char* kMarkKey = "X-Vexlo-Generated";
 inline constexpr const char* kThunarIdPrefix = "vexlo-convert-";
-inline constexpr const char* kMenuTitle = "Convert with Vexlo";
-inline constexpr const char* kDialogTitle = "Convert with Vexlo...";
+// In English; the entries show them translated (EntryTexts.h).
+inline constexpr const char* kMenuTitle = QT_TRANSLATE_NOOP("FileManagerActions", "Convert with Vexlo");
+inline constexpr const char* kDialogTitle = QT_TRANSLATE_NOOP("FileManagerActions", "Convert with Vexlo...");
 
 struct GeneratedFile {
     std::string path;

@@ -103,6 +103,30 @@ int removeMarkedFiles(const std::string& folder, bool anyName, std::ostream& err
     return problems;
 }
 
+// Our scripts in every folder of Nautilus's scripts (the submenu is named in
+// the language of the install that wrote it); a folder of ours left empty goes too.
+int removeNautilusScripts(const Folders& folders, std::ostream& errors)
+{
+    int problems = 0;
+    std::error_code ec;
+    std::vector<fs::path> submenus;
+    for (const auto& entry : fs::directory_iterator(nautilusScripts(folders), ec)) {
+        if (entry.is_directory(ec) && !entry.is_symlink(ec))
+            submenus.push_back(entry.path());
+    }
+    for (const fs::path& submenu : submenus) {
+        bool ours = false;
+        for (const auto& entry : fs::directory_iterator(submenu, ec))
+            ours = ours || isOurs(entry.path());
+        if (!ours)
+            continue; // a folder of the user's own
+        problems += removeMarkedFiles(submenu.string(), true, errors);
+        if (fs::is_empty(submenu, ec))
+            fs::remove(submenu, ec);
+    }
+    return problems;
+}
+
 int updateThunar(const Folders& folders, const std::string& ours, std::ostream& errors)
 {
     const std::string path = thunarFile(folders);
@@ -150,10 +174,8 @@ int writeFiles(const std::vector<GeneratedFile>& files, std::ostream& errors)
 
 int removeActions(const Folders& folders, std::ostream& errors)
 {
-    int problems = removeMarkedFiles(nautilusFolder(folders), true, errors);
+    int problems = removeNautilusScripts(folders, errors);
     std::error_code ec;
-    if (fs::is_directory(nautilusFolder(folders), ec) && fs::is_empty(nautilusFolder(folders), ec))
-        fs::remove(nautilusFolder(folders), ec);
     problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
     problems += removeMarkedFiles(nemoFolder(folders), false, errors);
     problems += removeMarkedFiles(cajaFolder(folders), false, errors);
@@ -168,7 +190,7 @@ int removeActions(const Folders& folders, std::ostream& errors)
 int installActions(const Setup& setup, const Folders& folders, std::ostream& errors)
 {
     int problems = 0;
-    problems += removeMarkedFiles(nautilusFolder(folders), true, errors);
+    problems += removeNautilusScripts(folders, errors);
     problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
     problems += removeMarkedFiles(nemoFolder(folders), false, errors);
     problems += removeMarkedFiles(cajaFolder(folders), false, errors);

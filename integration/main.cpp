@@ -21,6 +21,8 @@
 #include "platform/UserFolders.h"
 #include "settings/Catalogue.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -98,6 +100,9 @@ int writeSystemEntries(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // The entries are written in the user's language (the translation comes
+    // with the application object).
+    QCoreApplication app(argc, argv);
     if (!args.empty() && args[0].rfind("--nautilus-script=", 0) == 0)
         return runScript(args[0].substr(18), std::vector<std::string>(args.begin() + 1, args.end()));
     if (!args.empty() && args[0].rfind("--system-entries=", 0) == 0)

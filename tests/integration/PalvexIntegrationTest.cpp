@@ -380,6 +380,40 @@ TEST_F(PalvexTest, AnInstalledProgramWritesOnlyWhatHasNoSystemWidePlace)
         EXPECT_FALSE(fs::exists(gone)) << gone;
 }
 
+// Under a German locale the entries speak German, from the windows'
+// translations; installing again after the language changed leaves no entry
+// in the former language. Key files carry every language at once.
+TEST_F(PalvexTest, EntriesInTheUsersLanguage)
+{
+    ASSERT_EQ(install().status, 0);
+    ASSERT_TRUE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo/Convert with Vexlo..."));
+    env["LC_ALL"] = "de_DE.UTF-8";
+    env["LANGUAGE"] = "de";
+    ASSERT_EQ(install().status, 0);
+
+    EXPECT_FALSE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo")) << "the English submenu went";
+    const std::string scripts = data() + "/nautilus/scripts/Mit Vexlo umwandeln/";
+    EXPECT_TRUE(fs::exists(scripts + "Mit Vexlo umwandeln...")) << "the dialog's entry";
+    EXPECT_TRUE(fs::exists(scripts + catalogueTitles()[0])) << "profile titles stay as they are";
+    EXPECT_TRUE(contains(readFile(scripts + "Mit Vexlo umwandeln..."), "\n# Öffnet die ausgewählten Videos in Vexlo"));
+
+    const std::string thunar = readFile(uca());
+    EXPECT_TRUE(contains(thunar, "<name>Mit Vexlo umwandeln...</name>\n\t<submenu>Mit Vexlo umwandeln</submenu>\n"));
+    EXPECT_FALSE(contains(thunar, "<submenu>Convert with Vexlo</submenu>"));
+
+    const std::string dolphin = readFile(data() + "/kio/servicemenus/vexlo-convert.desktop");
+    EXPECT_TRUE(contains(dolphin, "\nName=Convert with Vexlo\nName[de]=Mit Vexlo umwandeln\n"));
+    EXPECT_TRUE(contains(dolphin, "\nX-KDE-Submenu=Convert with Vexlo\nX-KDE-Submenu[de]=Mit Vexlo umwandeln\n"));
+    const std::string nemo = readFile(data() + "/nemo/actions/vexlo-convert-000.nemo_action");
+    EXPECT_TRUE(contains(nemo, "\nName[de]=Mit Vexlo umwandeln: " + catalogueTitles()[0] + "\n")) << nemo;
+    const std::string caja = readFile(data() + "/file-manager/actions/vexlo-convert-add.desktop");
+    EXPECT_TRUE(contains(caja, "\nName=Convert with Vexlo...\nName[de]=Mit Vexlo umwandeln...\n")) << caja;
+    EXPECT_TRUE(contains(caja, "\nTooltip[de]=Öffnet die ausgewählten Videos"));
+
+    ASSERT_EQ(remove().status, 0);
+    EXPECT_FALSE(fs::exists(scripts));
+}
+
 // A key file as the desktop-entry format reads it: groups, Key=value lines,
 // no key twice in a group; empty when valid, else the first fault.
 std::string keyFileFault(const std::string& text)
@@ -400,12 +434,18 @@ std::string keyFileFault(const std::string& text)
         const size_t eq = line.find('=');
         if (!inGroup || eq == std::string::npos || eq == 0)
             return "not a key line: " + line;
-        const std::string key = line.substr(0, eq);
+        const std::string fullKey = line.substr(0, eq);
+        std::string key = fullKey;
+        // A localized key: Name[de], Name[de_AT].
+        if (const size_t open = key.find('['); open != std::string::npos && key.back() == ']'
+            && key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_@", open + 1)
+                == key.size() - 1)
+            key.erase(open);
         if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-")
             != std::string::npos)
             return "bad key " + key;
-        if (!keys.insert(key).second)
-            return "repeated key " + key;
+        if (!keys.insert(fullKey).second)
+            return "repeated key " + fullKey;
     }
     return groups.empty() ? "no group" : "";
 }
