@@ -97,7 +97,7 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
     ASSERT_TRUE(fs::is_symlink(installed("bin/vexlo")));
     EXPECT_EQ(fs::read_symlink(installed("bin/vexlo")), "../lib/vexlo/vexlo") << "relative, so DESTDIR moves it";
     const ProgramRun version = runProgram({installed("bin/vexlo"), "--version"}, environmentWith({}), s_scratch);
-    EXPECT_EQ(version.out, "Vexlo 2.0.9\n");
+    EXPECT_EQ(version.out, std::string("Vexlo ") + VEXLO_VERSION + "\n");
 
     EXPECT_TRUE(fs::is_regular_file(installed("share/icons/hicolor/scalable/apps/vexlo.svg")));
     const std::string entry = readFile(installed("share/applications/vexlo.desktop"));
