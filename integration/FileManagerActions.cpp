@@ -376,6 +376,7 @@ std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& sh
     Folders folders;
     folders.dataHome = shareFolder;
     std::vector<GeneratedFile> files{dolphinMenu(setup, folders)};
+    files.back().executable = false; // only a user's own service menu must be executable
     addNemoActions(setup, folders, files);
     addCajaActions(setup, folders, files);
     return files;
