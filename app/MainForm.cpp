@@ -434,9 +434,12 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
     }
     if (request.error)
         throw std::runtime_error(*request.error);
-    if (request.convertWithoutAsking()
-        && !settings::settingsFile().load().hasSection(settings::profileSectionName(request.formatIndex))) {
-        // A number the settings file has no profile for would convert with no profile's values.
+    const settings::IniDocument doc
+        = request.convertWithoutAsking() ? settings::settingsFile().load() : settings::IniDocument();
+    if (request.convertWithoutAsking() && !doc.hasSection(settings::profileSectionName(request.formatIndex))
+        && !settings::catalogueTitles(doc).empty()) {
+        // A number the catalogue has no profile for would convert with no profile's values. (Without
+        // any catalogue, as before the settings file exists, the loader's defaults are the profile.)
         const std::string message = QCoreApplication::translate("TMainForm", "unknown profile %s").toStdString();
         throw std::runtime_error(text::replacePlaceholder(message, std::to_string(request.formatIndex)));
     }
