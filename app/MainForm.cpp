@@ -11,6 +11,9 @@
 #include "platform/Product.h"
 #include "platform/Services.h"
 #include "dialogs/OptionForm.h"
+#include "platform/UserFolders.h"
+#include "settings/Catalogue.h"
+#include "settings/RunSettings.h"
 #include "settings/IniFile.h"
 
 #include <QAction>
@@ -99,8 +102,50 @@ void TMainForm::FormCreate(const std::vector<std::string>& arguments)
         m_commandLineError = !arguments.empty();
         reportError(e);
     }
+    reportUnusableSettings();
+    installShellExtensionAtFirstStart();
     setIdleStatusText();
     updateRemoveCommands();
+}
+
+void TMainForm::reportUnusableSettings()
+{
+    const platform::SettingsPlacement placement = platform::settingsPlacementFor(platform::executablePath());
+    if (placement.danglingLink.empty())
+        return;
+    std::string message = QCoreApplication::translate("TMainForm",
+        "The settings file %s is a link to %s, which is not there. The link is left as it is; until its "
+        "target is back, Vexlo uses the shipped output formats and saves no settings.")
+                              .toStdString();
+    // The second first, so that a "%s" in the first value stays as it is.
+    const size_t first = message.find("%s");
+    const size_t second = first == std::string::npos ? first : message.find("%s", first + 2);
+    if (second != std::string::npos)
+        message.replace(second, 2, placement.danglingLink);
+    if (first != std::string::npos)
+        message.replace(first, 2, placement.path);
+    tellUser(product::kName, message, MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void TMainForm::installShellExtensionAtFirstStart()
+{
+    // The user's own settings without the key: nobody has chosen yet, and the
+    // box shows the default (on). A user who chose either way is never touched.
+    if (Silent)
+        return;
+    const platform::SettingsPlacement placement = platform::settingsPlacementFor(platform::executablePath());
+    if (!placement.perUser || placement.readOnly)
+        return;
+    try {
+        settings::IniFile file = settings::settingsFile();
+        if (file.load().value("Options", "UseShellExtension"))
+            return;
+        // Stored first, so that a failed write cannot install again at every start.
+        file.writeFlag("Options", "UseShellExtension", true);
+    } catch (const settings::SettingsError&) {
+        return;
+    }
+    settings::TOptionForm::SetShellExtension(true);
 }
 
 // ------------------------------------------------------------ window events
@@ -391,6 +436,15 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
     }
     if (request.error)
         throw std::runtime_error(*request.error);
+    const settings::IniDocument doc
+        = request.convertWithoutAsking() ? settings::settingsFile().load() : settings::IniDocument();
+    if (request.convertWithoutAsking() && !doc.hasSection(settings::profileSectionName(request.formatIndex))
+        && !settings::catalogueTitles(doc).empty()) {
+        // A number the catalogue has no profile for would convert with no profile's values. (Without
+        // any catalogue, as before the settings file exists, the loader's defaults are the profile.)
+        const std::string message = QCoreApplication::translate("TMainForm", "unknown profile %s").toStdString();
+        throw std::runtime_error(text::replacePlaceholder(message, std::to_string(request.formatIndex)));
+    }
     RunMode = request.convertWithoutAsking() ? RunMode::rmCommandLineAuto : RunMode::rmCommandLinePrompt;
 }
 

@@ -173,6 +173,10 @@ private:
     bool m_placed = false;
     bool m_closed = false;
     bool m_commandLineError = false;
+    // A settings file that cannot be used as the user's own is reported once at start.
+    void reportUnusableSettings();
+    // The file-manager entries for a new user of an installed program, once.
+    void installShellExtensionAtFirstStart();
     FileListController m_list{*this};
     RunController m_run{*this};
     ScheduleController m_schedule{this, ScheduleSettings};

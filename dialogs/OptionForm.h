@@ -41,7 +41,7 @@ public:
     void SavePreferences();
     // Starts the shell-integration helper with "\"<program folder>Palvex.dll\" /s"
     // (or " /u /s" when `on` is false), detached; its result is not examined.
-    void SetShellExtension(bool on);
+    static void SetShellExtension(bool on);
 
     // -1 when neither choice of rdgTargetFileExists is selected, else 0 or 1.
     int targetFileExistsIndex() const;

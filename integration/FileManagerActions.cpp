@@ -10,6 +10,7 @@
 #include <QString>
 #include <QXmlStreamReader>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <string_view>
@@ -108,9 +109,19 @@ std::string shellArgument(const std::string& arg)
     return replaceAll("'" + replaceAll(arg, "'", "'\\''") + "'", "%", "%%");
 }
 
+// One word for a POSIX shell: single quotes when needed.
+std::string shWord(const std::string& arg)
+{
+    static const std::string plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:@=";
+    if (!arg.empty() && arg.find_first_not_of(plain) == std::string::npos)
+        return arg;
+    return "'" + replaceAll(arg, "'", "'\\''") + "'";
+}
+
 std::string execLine(const Setup& setup, int number, std::string (*quote)(const std::string&))
 {
-    std::string line = quote(setup.programFolder + "vexlo");
+    std::string line = setup.launcher.empty() ? quote(setup.programFolder + "vexlo")
+                                              : quote("/bin/sh") + " " + quote(setup.launcher) + " vexlo";
     for (const std::string& arg : vexloArguments(number))
         line += " " + quote(arg);
     return line + " %F";
@@ -170,21 +181,47 @@ std::vector<Entry> entriesOf(const Setup& setup)
     return entries;
 }
 
-std::string description(const Entry& e)
+const char* const kOpensText = QT_TRANSLATE_NOOP(
+    "FileManagerActions", "Opens the selected videos in Vexlo to choose the output format and destination");
+const char* const kConvertsText = QT_TRANSLATE_NOOP(
+    "FileManagerActions", "Converts the selected videos with Vexlo's output format \"%s\" into their own folders");
+const char* const kVideoFilesText = QT_TRANSLATE_NOOP("FileManagerActions", "Video files");
+const char* const kGoneText = QT_TRANSLATE_NOOP(
+    "FileManagerActions", "Vexlo is no longer in %s: its entries were removed from the menus of your file managers.");
+
+const Translate current = [](const char* english) { return inCurrentLanguage(english); };
+
+std::string withValue(std::string text, const std::string& value)
 {
-    if (e.number < 0)
-        return "Opens the selected videos in Vexlo to choose the output format and destination";
-    return "Converts the selected videos with Vexlo's output format \"" + e.title + "\" into their own folders";
+    const size_t at = text.find("%s");
+    return at == std::string::npos ? text : text.replace(at, 2, value);
 }
 
-std::string flatName(const Entry& e) { return e.number < 0 ? e.title : std::string(kMenuTitle) + ": " + e.title; }
+std::string entryName(const Entry& e, const Translate& t) { return e.number < 0 ? t(kDialogTitle) : e.title; }
+
+std::string description(const Entry& e, const Translate& t)
+{
+    return e.number < 0 ? t(kOpensText) : withValue(t(kConvertsText), e.title);
+}
+
+std::string flatName(const Entry& e, const Translate& t)
+{
+    return e.number < 0 ? t(kDialogTitle) : t(kMenuTitle) + ": " + e.title;
+}
+
+std::string goneMessage(const Setup& setup) { return withValue(current(kGoneText), setup.programFolder); }
 
 } // namespace
 
 std::vector<Profile> catalogueProfiles(const std::string& settingsText)
 {
+    return catalogueProfiles(settings::IniDocument::parse(settingsText));
+}
+
+std::vector<Profile> catalogueProfiles(const settings::IniDocument& settings)
+{
     std::vector<Profile> profiles;
-    for (const std::string& title : settings::catalogueTitles(settings::IniDocument::parse(settingsText)))
+    for (const std::string& title : settings::catalogueTitles(settings))
         profiles.push_back({int(profiles.size()), title});
     return profiles;
 }
@@ -227,85 +264,149 @@ std::vector<std::string> vexloArguments(int profileNumber)
     return {actionKey(profileNumber) + ":", "--"};
 }
 
-std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& folders)
-{
-    std::vector<GeneratedFile> files;
-    const std::vector<Entry> entries = entriesOf(setup);
-    std::string patterns;
-    for (const std::string& p : videoNamePatterns())
-        patterns += p + ";";
-    std::string mimeTypes;
-    for (const std::string& t : videoMimeTypes())
-        mimeTypes += t + ";";
+namespace {
 
-    // Nautilus: one executable script per entry in a submenu folder. The
-    // kernel starts the helper named on the first line, which starts Vexlo.
+// Nautilus: one executable script per entry in a submenu folder. A shell
+// script rather than the helper on the "#!" line: the kernel cuts that line
+// at the first blank and after 255 bytes, and a program folder may hold both.
+void addNautilusScripts(const Setup& setup, const Folders& folders, std::vector<GeneratedFile>& files)
+{
+    const std::string start = setup.launcher.empty() ? shWord(setup.programFolder + "palvex-integration")
+                                                     : "/bin/sh " + shWord(setup.launcher) + " palvex-integration";
     std::set<std::string> names;
-    for (const Entry& e : entries) {
-        std::string name = fileNameFor(e.title);
+    for (const Entry& e : entriesOf(setup)) {
+        const std::string title = entryName(e, current);
+        std::string name = fileNameFor(title);
         for (int n = 2; names.count(name); ++n)
-            name = fileNameFor(e.title) + " (" + std::to_string(n) + ")";
+            name = fileNameFor(title) + " (" + std::to_string(n) + ")";
         names.insert(name);
-        std::string text = "#!" + setup.programFolder + "palvex-integration --nautilus-script="
-            + (e.number < 0 ? std::string("ADD") : std::to_string(e.number)) + "\n";
-        text += "# " + markLine() + "\n";
-        text += "# " + description(e) + ".\n";
+        std::string text = "#!/bin/sh\n# " + markLine() + "\n";
+        text += "# " + replaceAll(description(e, current), "\n", " ") + ".\n";
         text += "# Written by Vexlo's shell integration; removed by it when switched off.\n";
+        text += "exec " + start + " --nautilus-script=" + (e.number < 0 ? std::string("ADD") : std::to_string(e.number))
+            + " \"$0\" \"$@\"\n";
         files.push_back({nautilusFolder(folders) + "/" + name, text, true});
     }
+}
 
-    // Dolphin: one service menu with a submenu of actions.
-    {
-        std::string text = "[Desktop Entry]\nType=Service\nName=" + keyValue(kMenuTitle)
-            + "\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
-        text += "MimeType=" + mimeTypes + "\n";
-        text += "X-KDE-Submenu=" + keyValue(kMenuTitle) + "\n";
-        text += "Icon=vexlo\n" + markLine() + "\nActions=";
-        for (const Entry& e : entries)
-            text += "vexlo" + actionKey(e.number) + ";";
-        text += "\n";
-        for (const Entry& e : entries) {
-            text += "\n[Desktop Action vexlo" + actionKey(e.number) + "]\n";
-            text += "Name=" + keyValue(e.title) + "\n";
-            text += "Icon=vexlo\n";
-            text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
-        }
-        files.push_back({dolphinFolder(folders) + "/vexlo-convert.desktop", text, true});
+// Dolphin: one service menu with a submenu of actions.
+GeneratedFile dolphinMenu(const Setup& setup, const Folders& folders)
+{
+    const auto menuTitle = [](const Translate& t) { return keyValue(t(kMenuTitle)); };
+    std::string text = "[Desktop Entry]\nType=Service\n" + localizedKey("Name", menuTitle)
+        + "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nMimeType=";
+    for (const std::string& t : videoMimeTypes())
+        text += t + ";";
+    text += "\n" + localizedKey("X-KDE-Submenu", menuTitle);
+    text += "Icon=vexlo\n" + markLine() + "\nActions=";
+    const std::vector<Entry> entries = entriesOf(setup);
+    for (const Entry& e : entries)
+        text += "vexlo" + actionKey(e.number) + ";";
+    text += "\n";
+    for (const Entry& e : entries) {
+        text += "\n[Desktop Action vexlo" + actionKey(e.number) + "]\n";
+        text += localizedKey("Name", [&e](const Translate& t) { return keyValue(entryName(e, t)); });
+        text += "Icon=vexlo\n";
+        text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
     }
+    return {dolphinFolder(folders) + "/vexlo-convert.desktop", text, true};
+}
 
-    // Nemo: one action file per entry.
+// Nemo: one action file per entry.
+void addNemoActions(const Setup& setup, const Folders& folders, std::vector<GeneratedFile>& files)
+{
     std::string extensions;
     for (const std::string& ext : supportedExtensions())
         extensions += ext + ";";
-    for (const Entry& e : entries) {
+    for (const Entry& e : entriesOf(setup)) {
         std::string text = "[Nemo Action]\n";
-        text += "Name=" + keyValue(replaceAll(flatName(e), "%", "%%")) + "\n";
-        text += "Comment=" + keyValue(replaceAll(description(e), "%", "%%")) + "\n";
+        text += localizedKey(
+            "Name", [&e](const Translate& t) { return keyValue(replaceAll(flatName(e, t), "%", "%%")); });
+        text += localizedKey(
+            "Comment", [&e](const Translate& t) { return keyValue(replaceAll(description(e, t), "%", "%%")); });
         text += "Exec=" + keyValue(execLine(setup, e.number, execArgument)) + "\n";
         text += "Icon-Name=vexlo\nSelection=notnone\nExtensions=" + extensions + "\nQuote=double\n";
         text += markLine() + "\n";
         files.push_back({nemoFolder(folders) + "/vexlo-convert-" + actionKey(e.number) + ".nemo_action", text, false});
     }
+}
 
-    // Caja (FileManager-Actions): a menu and one action per entry.
-    {
-        std::string text = "[Desktop Entry]\nType=Menu\nName=" + keyValue(kMenuTitle) + "\nIcon=vexlo\nItemsList=";
-        for (const Entry& e : entries)
-            text += "vexlo-convert-" + actionKey(e.number) + ";";
-        text += "\n" + markLine() + "\n";
-        files.push_back({cajaFolder(folders) + "/vexlo-convert-menu.desktop", text, false});
-    }
+// Caja (FileManager-Actions): a menu and one action per entry.
+void addCajaActions(const Setup& setup, const Folders& folders, std::vector<GeneratedFile>& files)
+{
+    const std::vector<Entry> entries = entriesOf(setup);
+    std::string patterns;
+    for (const std::string& p : videoNamePatterns())
+        patterns += p + ";";
+    std::string menu = "[Desktop Entry]\nType=Menu\n"
+        + localizedKey("Name", [](const Translate& t) { return keyValue(t(kMenuTitle)); }) + "Icon=vexlo\nItemsList=";
+    for (const Entry& e : entries)
+        menu += "vexlo-convert-" + actionKey(e.number) + ";";
+    menu += "\n" + markLine() + "\n";
+    files.push_back({cajaFolder(folders) + "/vexlo-convert-menu.desktop", menu, false});
     for (const Entry& e : entries) {
         std::string text = "[Desktop Entry]\nType=Action\n";
-        text += "Name=" + keyValue(e.title) + "\n";
-        text += "Tooltip=" + keyValue(description(e)) + "\n";
+        text += localizedKey("Name", [&e](const Translate& t) { return keyValue(entryName(e, t)); });
+        text += localizedKey("Tooltip", [&e](const Translate& t) { return keyValue(description(e, t)); });
         text += "Icon=vexlo\nProfiles=files;\n" + markLine() + "\n\n";
-        text += "[X-Action-Profile files]\nName=Video files\n";
+        text += "[X-Action-Profile files]\n"
+            + localizedKey("Name", [](const Translate& t) { return t(kVideoFilesText); });
         text += "Exec=" + keyValue(execLine(setup, e.number, shellArgument)) + "\n";
         text += "Basenames=" + patterns + "\nMatchcase=true\nSelectionCount=>0\nSchemes=file;\n";
         files.push_back({cajaFolder(folders) + "/vexlo-convert-" + actionKey(e.number) + ".desktop", text, false});
     }
+}
+
+} // namespace
+
+std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& folders)
+{
+    std::vector<GeneratedFile> files;
+    addNautilusScripts(setup, folders, files);
+    if (setup.keyFileManagers) {
+        files.push_back(dolphinMenu(setup, folders));
+        addNemoActions(setup, folders, files);
+        addCajaActions(setup, folders, files);
+    }
     return files;
+}
+
+std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& shareFolder)
+{
+    Folders folders;
+    folders.dataHome = shareFolder;
+    std::vector<GeneratedFile> files{dolphinMenu(setup, folders)};
+    files.back().executable = false; // only a user's own service menu must be executable
+    addNemoActions(setup, folders, files);
+    addCajaActions(setup, folders, files);
+    return files;
+}
+
+std::string launcherPath(const Folders& folders) { return folders.dataHome + "/vexlo/vexlo-launch"; }
+
+GeneratedFile launcherFile(const Setup& setup, const Folders& folders)
+{
+    const std::string mark = markLine();
+    std::string text = "#!/bin/sh\n# " + mark + "\n";
+    text += "# Starts Vexlo for this user's \"Convert with Vexlo\" entries. Once Vexlo is gone, it\n"
+            "# takes those entries away, and itself, and says so once.\n";
+    text += "program=" + shWord(setup.programFolder) + "\ntool=$1\nshift\n";
+    text += "if [ -x \"$program$tool\" ]; then\n    exec \"$program$tool\" \"$@\"\nfi\n";
+    text += "for f in " + shWord(nautilusFolder(folders)) + "/* " + shWord(dolphinFolder(folders)) + "/vexlo-convert* "
+        + shWord(nemoFolder(folders)) + "/vexlo-convert* " + shWord(cajaFolder(folders)) + "/vexlo-convert*; do\n";
+    text += "    if [ -f \"$f\" ] && grep -q -x -F -e '" + mark + "' -e '# " + mark + "' \"$f\"; then\n";
+    text += "        rm -f -- \"$f\"\n    fi\ndone\n";
+    text += "rmdir -- " + shWord(nautilusFolder(folders)) + " 2>/dev/null\n";
+    text += "uca=" + shWord(thunarFile(folders)) + "\n";
+    text += "if [ -f \"$uca\" ] && grep -q -F -e '" + std::string(kThunarBegin) + "' \"$uca\"; then\n";
+    text += "    sed -e '/" + replaceAll(kThunarBegin, "/", "\\/") + "/,/" + replaceAll(kThunarEnd, "/", "\\/")
+        + "/d' \"$uca\" >\"$uca.vexlo-tmp\" && mv -f -- \"$uca.vexlo-tmp\" \"$uca\"\nfi\n";
+    text += "message=" + shWord(goneMessage(setup)) + "\n";
+    text += "echo \"vexlo: $message\" >&2\n";
+    text += "if command -v notify-send >/dev/null 2>&1; then\n"
+            "    notify-send --icon=dialog-information Vexlo \"$message\" 2>/dev/null\nfi\n";
+    text += "rm -f -- \"$0\"\nexit 127\n";
+    return {launcherPath(folders), text, true};
 }
 
 std::string thunarActionsXml(const Setup& setup)
@@ -313,21 +414,45 @@ std::string thunarActionsXml(const Setup& setup)
     std::string patterns;
     for (const std::string& p : videoNamePatterns())
         patterns += (patterns.empty() ? "" : ";") + p;
-    std::string xml;
+    std::string xml = std::string(kThunarBegin) + "\n";
     for (const Entry& e : entriesOf(setup)) {
         xml += "<action>\n";
         xml += "\t<icon>vexlo</icon>\n";
-        xml += "\t<name>" + xmlText(flatName(e)) + "</name>\n";
+        xml += "\t<name>" + xmlText(entryName(e, current)) + "</name>\n";
+        xml += "\t<submenu>" + xmlText(current(kMenuTitle)) + "</submenu>\n";
         xml += "\t<unique-id>" + std::string(kThunarIdPrefix) + actionKey(e.number) + "</unique-id>\n";
         xml += "\t<command>" + xmlText(execLine(setup, e.number, shellArgument)) + "</command>\n";
-        xml += "\t<description>" + xmlText(description(e)) + "</description>\n";
+        xml += "\t<description>" + xmlText(description(e, current)) + "</description>\n";
         xml += "\t<range>*</range>\n";
         xml += "\t<patterns>" + xmlText(patterns) + "</patterns>\n";
         xml += "\t<audio-files/>\n\t<video-files/>\n\t<other-files/>\n";
         xml += "</action>\n";
     }
-    return xml;
+    return xml + kThunarEnd + "\n";
 }
+
+namespace {
+
+// `text` without the lines that enclose our actions.
+QString withoutMarkers(QString text)
+{
+    for (const char* marker : {kThunarBegin, kThunarEnd}) {
+        for (qsizetype at = text.indexOf(QLatin1String(marker)); at >= 0; at = text.indexOf(QLatin1String(marker))) {
+            qsizetype begin = at;
+            while (begin > 0 && (text[begin - 1] == ' ' || text[begin - 1] == '\t'))
+                --begin;
+            qsizetype end = at + qsizetype(std::strlen(marker));
+            if (end < text.size() && text[end] == '\r')
+                ++end;
+            if (end < text.size() && text[end] == '\n')
+                ++end;
+            text.remove(begin, end - begin);
+        }
+    }
+    return text;
+}
+
+} // namespace
 
 bool mergeThunarActions(const std::string& existing, const std::string& ours, std::string& result)
 {
@@ -397,24 +522,24 @@ bool mergeThunarActions(const std::string& existing, const std::string& ours, st
             ++r.end;
         if (r.end < text.size() && text[r.end] == '\n')
             ++r.end;
-        merged += text.mid(at, r.begin - at);
+        merged += withoutMarkers(text.mid(at, r.begin - at));
         at = r.end;
     }
     qint64 insertion = insertAt;
     if (insertion < at)
         insertion = at; // cannot happen with a well-formed root
-    merged += text.mid(at, insertion - at);
+    merged += withoutMarkers(text.mid(at, insertion - at));
     const QString oursText = QString::fromUtf8(ours.data(), static_cast<qsizetype>(ours.size()));
     if (selfClosingRoot) {
         merged += QStringLiteral("<actions>\n") + oursText + QStringLiteral("</actions>");
         qint64 rootEnd = insertion;
         while (rootEnd < text.size() && !text.mid(insertion, rootEnd - insertion).endsWith(QLatin1String("/>")))
             ++rootEnd;
-        merged += text.mid(rootEnd);
+        merged += withoutMarkers(text.mid(rootEnd));
     } else {
         if (!oursText.isEmpty() && !merged.isEmpty() && !merged.endsWith(QLatin1Char('\n')))
             merged += QLatin1Char('\n');
-        merged += oursText + text.mid(insertion);
+        merged += oursText + withoutMarkers(text.mid(insertion));
     }
     const QByteArray bytes = merged.toUtf8();
     result.assign(bytes.constData(), static_cast<size_t>(bytes.size()));

@@ -8,6 +8,10 @@
 // actions are never touched. Installing first removes what an earlier
 // install left, so installing twice gives what installing once gives, and a
 // profile that left the catalogue leaves the menus too.
+#include "settings/IniFile.h"
+
+#include <QtGlobal>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +27,7 @@ struct Profile {
 // The profiles of a settings file text: sections VideoFormat0, 1, ... with a
 // Title, up to the first without one.
 std::vector<Profile> catalogueProfiles(const std::string& settingsText);
+std::vector<Profile> catalogueProfiles(const settings::IniDocument& settings);
 
 // The folders that the file managers read.
 struct Folders {
@@ -42,14 +47,37 @@ std::vector<std::string> videoNamePatterns();
 // The mark that generated files carry.
 inline constexpr const char* kMarkKey = "X-Vexlo-Generated";
 inline constexpr const char* kThunarIdPrefix = "vexlo-convert-";
-inline constexpr const char* kMenuTitle = "Convert with Vexlo";
-inline constexpr const char* kDialogTitle = "Convert with Vexlo...";
+// In English; the entries show them translated (EntryTexts.h).
+inline constexpr const char* kMenuTitle = QT_TRANSLATE_NOOP("FileManagerActions", "Convert with Vexlo");
+inline constexpr const char* kDialogTitle = QT_TRANSLATE_NOOP("FileManagerActions", "Convert with Vexlo...");
+
+struct GeneratedFile {
+    std::string path;
+    std::string content;
+    bool executable = false;
+};
 
 // What `programFolder` (with trailing "/") holds: vexlo and palvex-integration.
 struct Setup {
     std::string programFolder;
     std::vector<Profile> profiles;
+    // The per-user launcher (launcherPath) that the entries start the program
+    // through, so that they stay harmless once the program is gone; empty:
+    // they start it directly (the entries that ship with the package).
+    std::string launcher;
+    // False: no files for Dolphin, Nemo and Caja, whose entries an installed
+    // program ships system-wide.
+    bool keyFileManagers = true;
 };
+
+// The launcher of the user's entries, <dataHome>/vexlo/vexlo-launch: a POSIX
+// shell script ("launcher vexlo ARGS..." or "launcher palvex-integration
+// ARGS...") that starts the named program from the program folder, or, when
+// that program is gone, takes the user's entries away (Nautilus scripts, the
+// file-manager files with the mark, our part of Thunar's uca.xml, itself) and
+// says so once, on standard error and as a desktop notification.
+std::string launcherPath(const Folders& folders);
+GeneratedFile launcherFile(const Setup& setup, const Folders& folders);
 
 // The arguments that follow the program for one action: {"002:", "--"} for
 // profile 2 (the profile form of the command line, every file converted into
@@ -57,16 +85,17 @@ struct Setup {
 // output dialog (number < 0).
 std::vector<std::string> vexloArguments(int profileNumber);
 
-struct GeneratedFile {
-    std::string path;
-    std::string content;
-    bool executable = false;
-};
 // Every file for Nautilus, Dolphin, Nemo and Caja (Thunar shares one file with
 // the user: thunarActionsXml and mergeThunarActions).
 std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& folders);
 
-// Our <action> elements for uca.xml, one after another.
+// The files for Dolphin, Nemo and Caja that an installed program ships below
+// `shareFolder` (<prefix>/share), for every user.
+std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& shareFolder);
+
+// Our <action> elements for uca.xml, one after another in the submenu
+// "Convert with Vexlo" (Thunar 4.17 and later), between kThunarBegin and
+// kThunarEnd.
 std::string thunarActionsXml(const Setup& setup);
 // `existing` (a uca.xml text; empty: none) without our actions, with
 // `ours` (may be empty) added before </actions>. Everything else is kept as
@@ -74,9 +103,17 @@ std::string thunarActionsXml(const Setup& setup);
 // that can be read.
 bool mergeThunarActions(const std::string& existing, const std::string& ours, std::string& result);
 
+// The lines of uca.xml that enclose our actions, so that the launcher can
+// take them out without reading XML.
+inline constexpr const char* kThunarBegin = "<!-- vexlo-convert: begin -->";
+inline constexpr const char* kThunarEnd = "<!-- vexlo-convert: end -->";
+
 // Install and remove. Problems are written to `errors`, one line each, and
-// counted in the result; whatever can be done is done.
+// counted in the result; whatever can be done is done. With a launcher in
+// `setup`, installing also writes it (removing takes it away).
 int installActions(const Setup& setup, const Folders& folders, std::ostream& errors);
+// Writes each file atomically (its folder made when missing); returns the problems.
+int writeFiles(const std::vector<GeneratedFile>& files, std::ostream& errors);
 int removeActions(const Folders& folders, std::ostream& errors);
 
 } // namespace vexlo::integration

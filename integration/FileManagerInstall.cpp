@@ -103,6 +103,30 @@ int removeMarkedFiles(const std::string& folder, bool anyName, std::ostream& err
     return problems;
 }
 
+// Our scripts in every folder of Nautilus's scripts (the submenu is named in
+// the language of the install that wrote it); a folder of ours left empty goes too.
+int removeNautilusScripts(const Folders& folders, std::ostream& errors)
+{
+    int problems = 0;
+    std::error_code ec;
+    std::vector<fs::path> submenus;
+    for (const auto& entry : fs::directory_iterator(nautilusScripts(folders), ec)) {
+        if (entry.is_directory(ec) && !entry.is_symlink(ec))
+            submenus.push_back(entry.path());
+    }
+    for (const fs::path& submenu : submenus) {
+        bool ours = false;
+        for (const auto& entry : fs::directory_iterator(submenu, ec))
+            ours = ours || isOurs(entry.path());
+        if (!ours)
+            continue; // a folder of the user's own
+        problems += removeMarkedFiles(submenu.string(), true, errors);
+        if (fs::is_empty(submenu, ec))
+            fs::remove(submenu, ec);
+    }
+    return problems;
+}
+
 int updateThunar(const Folders& folders, const std::string& ours, std::ostream& errors)
 {
     const std::string path = thunarFile(folders);
@@ -138,30 +162,42 @@ int updateThunar(const Folders& folders, const std::string& ours, std::ostream& 
 
 } // namespace
 
+int writeFiles(const std::vector<GeneratedFile>& files, std::ostream& errors)
+{
+    int problems = 0;
+    for (const GeneratedFile& file : files) {
+        if (!writeAtomically(file.path, file.content, file.executable ? 0755 : 0644, errors))
+            ++problems;
+    }
+    return problems;
+}
+
 int removeActions(const Folders& folders, std::ostream& errors)
 {
-    int problems = removeMarkedFiles(nautilusFolder(folders), true, errors);
+    int problems = removeNautilusScripts(folders, errors);
     std::error_code ec;
-    if (fs::is_directory(nautilusFolder(folders), ec) && fs::is_empty(nautilusFolder(folders), ec))
-        fs::remove(nautilusFolder(folders), ec);
     problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
     problems += removeMarkedFiles(nemoFolder(folders), false, errors);
     problems += removeMarkedFiles(cajaFolder(folders), false, errors);
     problems += updateThunar(folders, "", errors);
+    if (isOurs(launcherPath(folders)) && !fs::remove(launcherPath(folders), ec)) {
+        errors << "palvex-integration: cannot remove " << launcherPath(folders) << ": " << ec.message() << "\n";
+        ++problems;
+    }
     return problems;
 }
 
 int installActions(const Setup& setup, const Folders& folders, std::ostream& errors)
 {
     int problems = 0;
-    problems += removeMarkedFiles(nautilusFolder(folders), true, errors);
+    problems += removeNautilusScripts(folders, errors);
     problems += removeMarkedFiles(dolphinFolder(folders), false, errors);
     problems += removeMarkedFiles(nemoFolder(folders), false, errors);
     problems += removeMarkedFiles(cajaFolder(folders), false, errors);
-    for (const GeneratedFile& file : generatedFiles(setup, folders)) {
-        if (!writeAtomically(file.path, file.content, file.executable ? 0755 : 0644, errors))
-            ++problems;
-    }
+    std::vector<GeneratedFile> files = generatedFiles(setup, folders);
+    if (!setup.launcher.empty())
+        files.insert(files.begin(), launcherFile(setup, folders));
+    problems += writeFiles(files, errors);
     problems += updateThunar(folders, thunarActionsXml(setup), errors);
     return problems;
 }

@@ -87,23 +87,10 @@ Command parseCommand(const std::vector<std::string>& arguments)
     return command;
 }
 
-std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, const std::string& selectedPaths,
-    const std::string& cwd, std::ostream& errors)
+std::vector<std::string> scriptFiles(
+    const std::vector<std::string>& arguments, const std::string& cwd, std::ostream& errors)
 {
     std::vector<std::string> files;
-    if (!selectedPaths.empty()) {
-        size_t start = 0;
-        while (start < selectedPaths.size()) {
-            size_t end = selectedPaths.find('\n', start);
-            if (end == std::string::npos)
-                end = selectedPaths.size();
-            const std::string path = selectedPaths.substr(start, end - start);
-            if (!path.empty() && path.front() == '/')
-                files.push_back(path);
-            start = end + 1;
-        }
-        return files;
-    }
     for (const std::string& arg : arguments) {
         if (arg.empty())
             continue;

@@ -20,12 +20,13 @@ struct Command {
 // library. Switches compare without regard to case; "-" may stand for "/".
 Command parseCommand(const std::vector<std::string>& arguments);
 
-// The files a Nautilus script was started for: the newline-separated
-// `selectedPaths` that Nautilus sets when it is not empty, else `arguments`
-// (names relative to `cwd`, absolute paths or file:// addresses). Other
-// addresses are skipped with a line on `errors`.
-std::vector<std::string> scriptFiles(const std::vector<std::string>& arguments, const std::string& selectedPaths,
-    const std::string& cwd, std::ostream& errors);
+// The files a Nautilus script was started for: its `arguments` (names
+// relative to `cwd`, absolute paths or file:// addresses), which name each file
+// exactly. (NAUTILUS_SCRIPT_SELECTED_FILE_PATHS is not read: a line break in a
+// name would split it into other files' names.) Other addresses are skipped
+// with a line on `errors`.
+std::vector<std::string> scriptFiles(
+    const std::vector<std::string>& arguments, const std::string& cwd, std::ostream& errors);
 
 // The argument vector that starts Vexlo for a script of `profile` ("ADD" or a
 // decimal profile number): <programFolder>vexlo, the profile words, the files.

@@ -21,6 +21,8 @@
 #include "platform/UserFolders.h"
 #include "settings/Catalogue.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -48,10 +50,8 @@ int runScript(const std::string& profile, const std::vector<std::string>& rest)
         cwd = here;
         ::free(here);
     }
-    const char* selected = std::getenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS");
     const std::vector<std::string> files
-        = scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()),
-            selected ? selected : "", cwd, std::cerr);
+        = scriptFiles(rest.empty() ? rest : std::vector<std::string>(rest.begin() + 1, rest.end()), cwd, std::cerr);
     if (files.empty()) {
         std::cerr << "palvex-integration: no local files were selected\n";
         return 1;
@@ -70,13 +70,43 @@ int runScript(const std::string& profile, const std::vector<std::string>& rest)
     return 1;
 }
 
+// The install step's call: the Dolphin, Nemo and Caja files for every user
+// below SHARE, for the program in FOLDER with the profiles of CATALOGUE.
+int writeSystemEntries(const std::vector<std::string>& args)
+{
+    std::string share;
+    std::string catalogue;
+    Setup setup;
+    for (const std::string& a : args) {
+        if (a.rfind("--system-entries=", 0) == 0)
+            share = a.substr(17);
+        else if (a.rfind("--program-folder=", 0) == 0)
+            setup.programFolder = a.substr(17);
+        else if (a.rfind("--catalogue=", 0) == 0)
+            catalogue = a.substr(12);
+    }
+    if (share.empty() || setup.programFolder.empty() || catalogue.empty()) {
+        std::cerr << "palvex-integration: --system-entries=SHARE needs --program-folder=FOLDER and --catalogue=FILE\n";
+        return 2;
+    }
+    if (setup.programFolder.back() != '/')
+        setup.programFolder += '/';
+    setup.profiles = catalogueProfiles(vexlo::settings::IniFile(catalogue).load());
+    return writeFiles(systemFiles(setup, share), std::cerr) ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // The entries are written in the user's language (the translation comes
+    // with the application object).
+    QCoreApplication app(argc, argv);
     if (!args.empty() && args[0].rfind("--nautilus-script=", 0) == 0)
         return runScript(args[0].substr(18), std::vector<std::string>(args.begin() + 1, args.end()));
+    if (!args.empty() && args[0].rfind("--system-entries=", 0) == 0)
+        return writeSystemEntries(args);
 
     const Command command = parseCommand(args);
     if (command.action == Command::Help) {
@@ -97,10 +127,12 @@ int main(int argc, char** argv)
     } else {
         Setup setup;
         setup.programFolder = programFolder();
-        std::ifstream in(vexlo::settings::settingsFilePathFor(setup.programFolder + "vexlo"), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        setup.profiles = catalogueProfiles(text.str());
+        setup.launcher = launcherPath(folders);
+        // An installed program ships these three for every user.
+        setup.keyFileManagers = vexlo::platform::portableProgramFolder(setup.programFolder);
+        const vexlo::settings::IniDocument catalogue
+            = vexlo::settings::settingsFileFor(setup.programFolder + "vexlo").load();
+        setup.profiles = catalogueProfiles(catalogue);
         if (setup.profiles.empty())
             std::cerr << "palvex-integration: the catalogue has no output formats; only \"" << kDialogTitle
                       << "\" is offered\n";

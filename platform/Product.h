@@ -2,7 +2,8 @@
 // Product facts, in one place.
 namespace vexlo::product {
 inline constexpr const char* kName = "Vexlo";
-inline constexpr const char* kVersion = "2.0.9";
+// From the project's version in CMakeLists.txt.
+inline constexpr const char* kVersion = VEXLO_VERSION;
 inline constexpr const char* kHomepage = "http://www.vexlo.example/";
 inline constexpr const char* kSupportMail = "support@vexlo.example";
 inline constexpr const char* kHelpFile = "Vexlo.chm";

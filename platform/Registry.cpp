@@ -208,6 +208,50 @@ std::string valueFileName(std::string_view name)
     return encoded;
 }
 
+namespace {
+
+// True when `path` exists as a folder we may write to, or the nearest part of
+// it that exists is one (so the rest can be created).
+bool treeWritable(std::string path)
+{
+    for (;;) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0)
+            return S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
+        const size_t slash = path.rfind('/');
+        if (errno != ENOENT || slash == std::string::npos)
+            return false;
+        path = slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
+}
+
+// A folder of this user's alone: ours, no link, no access for others.
+bool privateFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+        && (st.st_mode & 077) == 0;
+}
+
+// <tmp>/vexlo-<uid>, made private; the next free variant when someone else
+// holds that name. Decided the same way by every process of the user.
+std::string privateTemporaryFolder()
+{
+    std::string tmp = "/tmp";
+    if (const char* t = std::getenv("TMPDIR"); t && *t == '/' && paths::isFolder(t))
+        tmp = paths::withoutTrailingSlashes(t);
+    const std::string base = tmp + "/vexlo-" + std::to_string(::geteuid());
+    for (int n = 0; n < 100; ++n) {
+        const std::string folder = n == 0 ? base : base + "-" + std::to_string(n);
+        ::mkdir(folder.c_str(), 0700);
+        if (privateFolder(folder))
+            return folder;
+    }
+    return base;
+}
+
+} // namespace
+
 std::string defaultRegistryRoot()
 {
     if (const char* env = std::getenv("VEXLO_REGISTRY"); env && *env)
@@ -215,11 +259,19 @@ std::string defaultRegistryRoot()
     std::string config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
         config = xdg;
-    else
-        config = homeFolder() + "/.config";
+    else if (const std::string home = homeFolder(); !home.empty())
+        config = home + "/.config";
     while (config.size() > 1 && config.back() == '/')
         config.pop_back();
-    return config + "/vexlo/registry";
+    if (!config.empty() && treeWritable(config + "/vexlo/registry"))
+        return config + "/vexlo/registry";
+    // No usable home (a service account, a read-only home): the engine's
+    // report is kept where this user may write, for the session or below the
+    // temporary folder.
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime == '/' && privateFolder(runtime) && treeWritable(std::string(runtime) + "/vexlo/registry"))
+        return paths::withoutTrailingSlashes(runtime) + "/vexlo/registry";
+    return privateTemporaryFolder() + "/registry";
 }
 
 FolderRegistry::FolderRegistry(std::string root, const Registry* classesRoot)

@@ -45,7 +45,10 @@ std::vector<std::string> splitRegistryKey(std::string_view key);
 std::string valueFileName(std::string_view name);
 
 // Root of the HKEY_CURRENT_USER tree: $VEXLO_REGISTRY, else
-// ${XDG_CONFIG_HOME:-$HOME/.config}/vexlo/registry.
+// ${XDG_CONFIG_HOME:-$HOME/.config}/vexlo/registry when that can be written
+// (or created); else, for an account without a usable home,
+// $XDG_RUNTIME_DIR/vexlo/registry, else <tmp>/vexlo-<uid>/registry in a
+// folder private to the user. Every process of the user decides alike.
 std::string defaultRegistryRoot();
 
 // HKEY_CURRENT_USER as a folder tree below <root>/HKEY_CURRENT_USER/. One

@@ -190,6 +190,17 @@ std::string userDir(const std::string& key)
 
 bool folderWritable(const std::string& folder) { return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0; }
 
+bool portableProgramFolder(const std::string& folder)
+{
+    if (folder.empty())
+        return false;
+    const std::string withSlash = folder.back() == '/' ? folder : folder + "/";
+    struct stat st {};
+    if (::lstat((withSlash + kInstalledMarker).c_str(), &st) == 0)
+        return false;
+    return folderWritable(folder);
+}
+
 SettingsPlacement placeSettings(
     const std::string& executablePath, bool programFolderWritable, const std::string& configHome)
 {
@@ -210,9 +221,22 @@ SettingsPlacement settingsPlacementFor(const std::string& executablePath)
 {
     const size_t slash = executablePath.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : executablePath.substr(0, slash + 1);
-    SettingsPlacement placement = placeSettings(executablePath, folderWritable(folder), configHome());
-    if (placement.perUser)
-        copyIfAbsent(placement.catalogue, placement.path);
+    SettingsPlacement placement = placeSettings(executablePath, portableProgramFolder(folder), configHome());
+    if (!placement.perUser)
+        return placement;
+    copyIfAbsent(placement.catalogue, placement.path);
+    struct stat st {};
+    if (::lstat(placement.path.c_str(), &st) != 0) {
+        // Not there and not to be made (no usable home or config folder).
+        placement.readOnly = !folderWritable(placement.path.substr(0, placement.path.rfind('/')));
+    } else if (S_ISLNK(st.st_mode) && ::stat(placement.path.c_str(), &st) != 0) {
+        // A link into a folder that is not there (yet): kept for its owner.
+        placement.readOnly = true;
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(placement.path.c_str(), target.data(), target.size());
+        target.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        placement.danglingLink = target.empty() ? std::string("?") : target;
+    }
     return placement;
 }
 
@@ -221,7 +245,7 @@ std::string settingsFileFor(const std::string& executablePath) { return settings
 std::string defaultDestinationFolder()
 {
     const std::string program = programFolder();
-    if (program.empty() || folderWritable(program))
+    if (program.empty() || portableProgramFolder(program))
         return program;
     std::string folder = userDir("VIDEOS");
     if (folder.empty()) {

@@ -30,13 +30,28 @@ std::string userDir(const std::string& key);
 // True when the current user may create files in `folder`.
 bool folderWritable(const std::string& folder);
 
+// The file that the install step puts into an installed program folder. Its
+// presence makes the folder an installed one, whoever runs the program (root
+// may write into it): settings then never live there.
+inline constexpr const char* kInstalledMarker = "vexlo.installed";
+
+// True for a portable program folder (a build folder, an unpacked copy): one
+// without the install marker that the current user may write to. Only there
+// does the settings file live beside the executable.
+bool portableProgramFolder(const std::string& folder);
+
 // Where the settings file of the program at `executablePath` lives. Beside the
-// executable (its name with ".ini" in place of an extension) while the program
-// folder is writable; otherwise <configHome>/vexlo/<name>.ini, one per user.
+// executable (its name with ".ini" in place of an extension) for a portable
+// program folder; otherwise <configHome>/vexlo/<name>.ini, one per user.
 struct SettingsPlacement {
     std::string path;      // the settings file
     bool perUser = false;  // true: below the user's config folder
     std::string catalogue; // the shipped file beside the executable
+    // The user's own file cannot be had (no usable home or config folder, or
+    // a link that leads nowhere): the shipped catalogue is read instead, and
+    // nothing is written; `path` stays the user's file, left as it is.
+    bool readOnly = false;
+    std::string danglingLink; // the target of `path` when it is a link that leads nowhere
 };
 SettingsPlacement placeSettings(
     const std::string& executablePath, bool programFolderWritable, const std::string& configHome);
@@ -44,13 +59,14 @@ SettingsPlacement placeSettings(
 // The settings file for the program at `executablePath`, decided afresh. A
 // per-user file that does not exist yet is created as a copy of the shipped
 // catalogue (never replacing a file that another instance created meanwhile);
-// when that fails, the path is still returned and reading gives the defaults.
+// when that fails, or the file is a link that leads nowhere, the placement is
+// read-only (see SettingsPlacement).
 std::string settingsFileFor(const std::string& executablePath);
 // The same, with where the shipped catalogue is and whether the file is the user's own.
 SettingsPlacement settingsPlacementFor(const std::string& executablePath);
 
 // The default destination folder, with a trailing "/": the program folder
-// while the settings live beside the executable; otherwise the XDG videos
+// while it is portable; otherwise the XDG videos
 // folder, else ~/Videos when it exists, else the home folder.
 std::string defaultDestinationFolder();
 

@@ -35,18 +35,21 @@ int extendCatalogue(IniDocument& doc, const IniDocument& shipped)
     return offered > have ? offered - have : 0;
 }
 
-std::string settingsFilePathFor(const std::string& executablePath)
+namespace {
+
+// The placement, with a per-user file brought up to the shipped catalogue.
+platform::SettingsPlacement placeAndUpgrade(const std::string& executablePath)
 {
-    const platform::SettingsPlacement placement = platform::settingsPlacementFor(executablePath);
+    platform::SettingsPlacement placement = platform::settingsPlacementFor(executablePath);
     const std::string& path = placement.path;
-    if (!placement.perUser)
-        return path; // the settings file is the catalogue itself
+    if (!placement.perUser || placement.readOnly)
+        return placement; // the catalogue itself, or nothing to upgrade
     static std::mutex mutex;
     static std::set<std::string> looked;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         if (!looked.insert(path).second)
-            return path;
+            return placement;
     }
     try {
         const IniDocument shipped = IniFile(placement.catalogue).load();
@@ -58,7 +61,19 @@ std::string settingsFilePathFor(const std::string& executablePath)
     } catch (const SettingsError&) {
         // Unreadable or unwritable: the run goes on with the profiles it has.
     }
-    return path;
+    return placement;
+}
+
+} // namespace
+
+std::string settingsFilePathFor(const std::string& executablePath) { return placeAndUpgrade(executablePath).path; }
+
+IniFile settingsFileFor(const std::string& executablePath)
+{
+    const platform::SettingsPlacement placement = placeAndUpgrade(executablePath);
+    if (placement.readOnly)
+        return IniFile(placement.path, placement.catalogue);
+    return IniFile(placement.path);
 }
 
 } // namespace vexlo::settings

@@ -23,5 +23,8 @@ int extendCatalogue(IniDocument& doc, const IniDocument& shipped);
 // every user; the user's own choices and profiles stay as they are. When the
 // file cannot be written it is left as it was, with the profiles it has.
 std::string settingsFilePathFor(const std::string& executablePath);
+// The same file to read and write; read-only (reading the shipped catalogue)
+// when the user's own file cannot be had.
+IniFile settingsFileFor(const std::string& executablePath);
 
 } // namespace vexlo::settings

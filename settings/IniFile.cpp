@@ -436,10 +436,12 @@ QDateTime IniDocument::readTime(std::string_view section, std::string_view key, 
 
 IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
 
+IniFile::IniFile(std::string path, std::string readFrom) : m_path(std::move(path)), m_readFrom(std::move(readFrom)) {}
+
 IniDocument IniFile::load() const
 {
     std::string bytes;
-    if (!detail::readWholeFile(m_path, bytes)) {
+    if (!detail::readWholeFile(m_readFrom.empty() ? m_path : m_readFrom, bytes)) {
         if (errno == EFBIG)
             throwTooLarge(m_path);
         return {}; // missing, unreadable, or not a regular file
@@ -496,6 +498,11 @@ void IniFile::eraseSection(std::string_view section)
 
 void IniFile::update(const std::function<void(IniDocument&)>& edit)
 {
+    if (!m_readFrom.empty())
+        throwWriteError(m_path);
+    struct stat link {};
+    if (::lstat(m_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && ::stat(m_path.c_str(), &link) != 0)
+        throwWriteError(m_path); // a link that leads nowhere: replacing it would cut it
     const std::string target = detail::resolveTarget(m_path);
     // A device, a folder or a FIFO is never replaced, and no lock file is
     // made beside it (a link into /dev or /etc would put one there).
@@ -528,6 +535,6 @@ void IniFile::update(const std::function<void(IniDocument&)>& edit)
 
 std::string settingsFilePath() { return settingsFilePathFor(platform::executablePath()); }
 
-IniFile settingsFile() { return IniFile(settingsFilePath()); }
+IniFile settingsFile() { return settingsFileFor(platform::executablePath()); }
 
 } // namespace vexlo::settings

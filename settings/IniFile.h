@@ -92,6 +92,9 @@ private:
 class IniFile {
 public:
     explicit IniFile(std::string path);
+    // Reads `readFrom` and writes nothing: every write throws the error that
+    // names `path` (the file that cannot be had).
+    IniFile(std::string path, std::string readFrom);
     const std::string& path() const { return m_path; }
 
     // Reads and parses the file once; a missing or unreadable file, or one
@@ -108,7 +111,8 @@ public:
 
     // Each write is one atomic, locked read-modify-write of the file. Throws
     // SettingsError("Unable to write to <path>") on failure; the file is then
-    // as it was before this write.
+    // as it was before this write. A link is written through (it stays a
+    // link); a link that leads nowhere is a failure, and stays as it is.
     void writeText(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, int32_t value);
     void writeFlag(std::string_view section, std::string_view key, bool value);
@@ -119,6 +123,7 @@ public:
 
 private:
     std::string m_path;
+    std::string m_readFrom; // not empty: read-only, read from here
 };
 
 // The program's settings file: the executable's path with its extension
@@ -126,6 +131,8 @@ private:
 // the user's own copy below ${XDG_CONFIG_HOME:-~/.config}/vexlo/ when the
 // program folder is not writable (platform/UserFolders.h), brought up to the
 // shipped catalogue's profiles (Catalogue.h). Derived afresh at every call.
+// When the user's file cannot be had, settingsFile() reads the shipped
+// catalogue and refuses every write (platform::SettingsPlacement::readOnly).
 std::string settingsFilePath();
 IniFile settingsFile();
 

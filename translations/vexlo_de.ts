@@ -404,6 +404,14 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
         <source>Files to convert</source>
         <translation>Umzuwandelnde Dateien</translation>
     </message>
+    <message>
+        <source>unknown profile %s</source>
+        <translation>unbekanntes Profil %s</translation>
+    </message>
+    <message>
+        <source>The settings file %s is a link to %s, which is not there. The link is left as it is; until its target is back, Vexlo uses the shipped output formats and saves no settings.</source>
+        <translation>Die Einstellungsdatei %s ist eine Verknüpfung auf %s, das nicht vorhanden ist. Die Verknüpfung bleibt, wie sie ist; bis ihr Ziel wieder da ist, verwendet Vexlo die mitgelieferten Ausgabeformate und speichert keine Einstellungen.</translation>
+    </message>
 </context>
 <context>
     <name>TProgressForm</name>
@@ -721,6 +729,33 @@ Möchten Sie ihn anlegen?</translation>
     <message>
         <source>&apos;%s&apos; is not a valid frame size</source>
         <translation>„%s“ ist keine gültige Bildgröße</translation>
+    </message>
+</context>
+<context>
+    <name>FileManagerActions</name>
+    <message>
+        <source>Convert with Vexlo</source>
+        <translation>Mit Vexlo umwandeln</translation>
+    </message>
+    <message>
+        <source>Convert with Vexlo...</source>
+        <translation>Mit Vexlo umwandeln...</translation>
+    </message>
+    <message>
+        <source>Opens the selected videos in Vexlo to choose the output format and destination</source>
+        <translation>Öffnet die ausgewählten Videos in Vexlo, um Ausgabeformat und Ziel zu wählen</translation>
+    </message>
+    <message>
+        <source>Converts the selected videos with Vexlo&apos;s output format &quot;%s&quot; into their own folders</source>
+        <translation>Wandelt die ausgewählten Videos mit Vexlos Ausgabeformat „%s“ in ihren eigenen Ordnern um</translation>
+    </message>
+    <message>
+        <source>Video files</source>
+        <translation>Videodateien</translation>
+    </message>
+    <message>
+        <source>Vexlo is no longer in %s: its entries were removed from the menus of your file managers.</source>
+        <translation>Vexlo ist nicht mehr in %s: seine Einträge wurden aus den Menüs Ihrer Dateimanager entfernt.</translation>
     </message>
 </context>
 </TS>

@@ -83,9 +83,9 @@ protected:
 
 TEST_F(AboutBox, ShowsTheSameTextsOnEveryOpeningAndKeepsNothing)
 {
-    const AboutTexts expected{"About Vexlo", "Vexlo (Version 2.0.9)", QString::fromLatin1(vexlo::product::kHomepage),
-        QString::fromLatin1(vexlo::product::kSupportMail), "OK", "&License", "Visit our HomePage", "Contact us",
-        "Visit our HomePage", "Contact us"};
+    const AboutTexts expected{"About Vexlo", QStringLiteral("Vexlo (Version %1)").arg(QLatin1String(VEXLO_VERSION)),
+        QString::fromLatin1(vexlo::product::kHomepage), QString::fromLatin1(vexlo::product::kSupportMail), "OK",
+        "&License", "Visit our HomePage", "Contact us", "Visit our HomePage", "Contact us"};
     EXPECT_TRUE(expected.http.startsWith("http://"));
     EXPECT_FALSE(expected.mail.startsWith("mailto:"));
 

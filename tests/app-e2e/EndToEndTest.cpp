@@ -14,7 +14,7 @@ TEST_F(EndToEndTest, VersionAndHelpPrintAndExitZero)
 {
     start({"--version"});
     EXPECT_EQ(waitForExit(), 0);
-    EXPECT_EQ(output(), "Vexlo 2.0.9\n");
+    EXPECT_EQ(output(), std::string("Vexlo ") + VEXLO_VERSION + "\n");
     for (const char* sw : {"--help", "-h"}) {
         start({sw});
         EXPECT_EQ(waitForExit(), 0) << sw;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -23,6 +24,38 @@ namespace {
 namespace fs = std::filesystem;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A short camcorder-like clip (H.264 and AC-3 in MPEG-TS) at `path`.
+void makeClip(const std::string& path, const std::string& scratch)
+{
+    const ProgramRun made = runProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                                           "testsrc2=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i",
+                                           "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "libx264",
+                                           "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts", path},
+        environmentWith({}), scratch);
+    ASSERT_EQ(made.status, 0) << made.err;
+}
+
+// Every file below `folder` with its size and modification time.
+std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> snapshot(const std::string& folder)
+{
+    std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        files[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    return files;
+}
+
+// The codecs of a converted file (after a full decode without a word).
+std::string decodedCodecs(const std::string& file, const std::string& scratch)
+{
+    const ProgramRun decode = runProgram(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-f", "null", "-"}, environmentWith({}), scratch);
+    if (decode.status != 0 || !decode.err.empty())
+        return "undecodable: " + decode.err;
+    return runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", file},
+        environmentWith({}), scratch)
+        .out;
+}
 
 class InstallTest : public ::testing::Test {
 protected:
@@ -64,7 +97,7 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
     ASSERT_TRUE(fs::is_symlink(installed("bin/vexlo")));
     EXPECT_EQ(fs::read_symlink(installed("bin/vexlo")), "../lib/vexlo/vexlo") << "relative, so DESTDIR moves it";
     const ProgramRun version = runProgram({installed("bin/vexlo"), "--version"}, environmentWith({}), s_scratch);
-    EXPECT_EQ(version.out, "Vexlo 2.0.9\n");
+    EXPECT_EQ(version.out, std::string("Vexlo ") + VEXLO_VERSION + "\n");
 
     EXPECT_TRUE(fs::is_regular_file(installed("share/icons/hicolor/scalable/apps/vexlo.svg")));
     const std::string entry = readFile(installed("share/applications/vexlo.desktop"));
@@ -167,6 +200,76 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
         = runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width", "-of", "csv=p=0", target},
             environmentWith({}), s_scratch);
     EXPECT_EQ(probe.out, "mpeg4,640\naac\n");
+}
+
+// The installed folder is writable for whoever runs this test (root in CI):
+// still the settings go to the runner's own config folder and nothing in the
+// program folder changes, so the next user's settings start from the shipped
+// catalogue.
+TEST_F(InstallTest, AnOwnerOrRootWhoCouldWriteTheProgramFolderWritesNothingThere)
+{
+    const std::string program = installed("lib/vexlo");
+    ASSERT_EQ(::access(program.c_str(), W_OK), 0);
+    const std::string home = s_scratch + "/root-home";
+    fs::create_directories(home + "/clips");
+    makeClip(home + "/clips/a.mts", s_scratch);
+    const auto before = snapshot(program);
+    const ProgramRun run = runProgram({installed("bin/vexlo"), "-S", "-0", "-" + home + "/out", home + "/clips/a.mts"},
+        environmentWith(
+            {{"HOME", home}, {"XDG_CONFIG_HOME", ""}, {"VEXLO_REGISTRY", ""}, {"QT_QPA_PLATFORM", "offscreen"}}),
+        s_scratch);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(snapshot(program) == before) << "nothing new or changed in the program folder";
+    EXPECT_FALSE(fs::exists(program + "/vexlo.ini.lock"));
+    EXPECT_TRUE(fs::is_regular_file(home + "/.config/vexlo/vexlo.ini"));
+    EXPECT_EQ(decodedCodecs(home + "/out/a.mp4", s_scratch), "mpeg4\naac\n");
+}
+
+// The nobody account and its like: ~/.config a file, a home it cannot write,
+// a home that does not exist. The shipped profile is used (WebM VP9 for 23),
+// the run succeeds, and a profile number the catalogue lacks is refused.
+TEST_F(InstallTest, AccountsWithoutAUsableHomeConvertWithTheProfileTheyAskFor)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user (setpriv); CI runs as root";
+    const std::string base = s_scratch + "/homeless";
+    fs::create_directories(base + "/clips");
+    makeClip(base + "/clips/clip.m2ts", s_scratch);
+    fs::create_directories(base + "/config-is-a-file");
+    std::ofstream(base + "/config-is-a-file/.config") << "not a folder\n";
+    fs::create_directories(base + "/read-only");
+    for (const char* home : {"/config-is-a-file", "/read-only"})
+        ::chown((base + home).c_str(), 65534, 65534);
+    ::chmod((base + "/read-only").c_str(), 0555);
+
+    const std::vector<std::string> homes{base + "/config-is-a-file", base + "/read-only", "/nonexistent"};
+    for (size_t i = 0; i < homes.size(); ++i) {
+        SCOPED_TRACE(homes[i]);
+        const std::string out = base + "/out" + std::to_string(i);
+        fs::create_directories(out);
+        ::chown(out.c_str(), 65534, 65534);
+        const std::vector<std::string> env{"HOME=" + homes[i], "LANG=C.UTF-8", "PATH=/usr/bin:/bin"};
+        const std::vector<std::string> asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+        std::vector<std::string> argv = asNobody;
+        for (const std::string& a :
+            {installed("bin/vexlo"), std::string("-S"), std::string("-23"), "-" + out, base + "/clips/clip.m2ts"})
+            argv.push_back(a);
+        const ProgramRun run = runProgram(argv, env, s_scratch);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_FALSE(fs::exists(out + "/clip.mp4"));
+        EXPECT_EQ(decodedCodecs(out + "/clip.webm", s_scratch), "vp9\nopus\n");
+
+        argv = asNobody;
+        for (const std::string& a :
+            {installed("bin/vexlo"), std::string("-S"), std::string("-99"), "-" + out, base + "/clips/clip.m2ts"})
+            argv.push_back(a);
+        const ProgramRun unknown = runProgram(argv, env, s_scratch);
+        EXPECT_EQ(unknown.status, 2);
+        EXPECT_TRUE(contains(unknown.err, "vexlo: unknown profile 99\n")) << unknown.err;
+        EXPECT_FALSE(fs::exists(out + "/clip.mp4"));
+    }
+    EXPECT_FALSE(fs::exists("/nonexistent"));
+    EXPECT_EQ(readFile(base + "/config-is-a-file/.config"), "not a folder\n");
 }
 
 } // namespace

@@ -70,6 +70,8 @@ protected:
         return env.count("XDG_CONFIG_HOME") ? env.at("XDG_CONFIG_HOME") : home() + "/.config";
     }
     std::string uca() const { return config() + "/Thunar/uca.xml"; }
+    // How the user's entries start the program.
+    std::string launch() const { return "/bin/sh " + data() + "/vexlo/vexlo-launch "; }
 
     // Runs `program` with `args` in `cwd`, with the environment of the test
     // process less HOME and XDG_*, plus `env`.
@@ -153,8 +155,10 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     for (const auto& e : fs::directory_iterator(scripts)) {
         names.push_back(e.path().filename());
         EXPECT_EQ(::access(e.path().c_str(), X_OK), 0) << e.path();
-        const std::string first = lines(readFile(e.path())).at(0);
-        EXPECT_EQ(first.rfind("#!" + folder() + "palvex-integration --nautilus-script=", 0), 0u) << first;
+        const std::vector<std::string> script = lines(readFile(e.path()));
+        EXPECT_EQ(script.at(0), "#!/bin/sh");
+        EXPECT_EQ(script.back().rfind("exec " + launch() + "palvex-integration --nautilus-script=", 0), 0u)
+            << script.back();
     }
     EXPECT_EQ(names.size(), titles.size() + 1);
     for (std::string title : titles) {
@@ -162,8 +166,8 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
             title.replace(at, 1, "\u2215"); // shows as a slash in the menu
         EXPECT_TRUE(fs::exists(scripts + title)) << title;
     }
-    EXPECT_EQ(lines(readFile(scripts + "Convert with Vexlo...")).at(0),
-        "#!" + folder() + "palvex-integration --nautilus-script=ADD");
+    EXPECT_EQ(lines(readFile(scripts + "Convert with Vexlo...")).back(),
+        "exec " + launch() + "palvex-integration --nautilus-script=ADD \"$0\" \"$@\"");
 
     // Dolphin: one executable service menu with a submenu of actions.
     const std::string dolphin = data() + "/kio/servicemenus/vexlo-convert.desktop";
@@ -171,23 +175,23 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     const std::string menu = readFile(dolphin);
     EXPECT_TRUE(contains(menu, "\nX-KDE-Submenu=Convert with Vexlo\n"));
     EXPECT_TRUE(contains(menu, "\nMimeType=video/mp2t;"));
-    EXPECT_TRUE(contains(menu, "\nExec=" + folder() + "vexlo ADD: -- %F\n"));
+    EXPECT_TRUE(contains(menu, "\nExec=" + launch() + "vexlo ADD: -- %F\n"));
     for (size_t n = 0; n < titles.size(); ++n) {
         char key[24];
         std::snprintf(key, sizeof key, "%03zu", n);
         EXPECT_TRUE(contains(menu,
-            "\n[Desktop Action vexlo" + std::string(key) + "]\nName=" + titles[n] + "\nIcon=vexlo\nExec=" + folder()
+            "\n[Desktop Action vexlo" + std::string(key) + "]\nName=" + titles[n] + "\nIcon=vexlo\nExec=" + launch()
                 + "vexlo " + key + ": -- %F\n"))
             << titles[n];
 
         // Nemo and Caja: one file per profile.
         const std::string nemo = readFile(data() + "/nemo/actions/vexlo-convert-" + key + ".nemo_action");
         EXPECT_TRUE(contains(nemo, "[Nemo Action]\nName=Convert with Vexlo: " + titles[n] + "\n")) << nemo;
-        EXPECT_TRUE(contains(nemo, "\nExec=" + folder() + "vexlo " + key + ": -- %F\n"));
+        EXPECT_TRUE(contains(nemo, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
         EXPECT_TRUE(contains(nemo, "\nSelection=notnone\nExtensions=avi;wmv;mpeg;mpg;m2ts;mts;m2t;"));
         const std::string caja = readFile(data() + "/file-manager/actions/vexlo-convert-" + key + ".desktop");
         EXPECT_TRUE(contains(caja, "[Desktop Entry]\nType=Action\nName=" + titles[n] + "\n")) << caja;
-        EXPECT_TRUE(contains(caja, "\nExec=" + folder() + "vexlo " + key + ": -- %F\n"));
+        EXPECT_TRUE(contains(caja, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
         EXPECT_TRUE(contains(caja, ";*.mts;*.MTS;"));
     }
     EXPECT_TRUE(contains(readFile(data() + "/file-manager/actions/vexlo-convert-menu.desktop"),
@@ -207,9 +211,15 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     ASSERT_EQ(ids.size(), titles.size() + 2);
     EXPECT_EQ(ids[1], "vexlo-convert-add");
     EXPECT_EQ(ids.back(), "vexlo-convert-024");
-    EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: MKV H.265 archive, same as source (*.mkv)</name>"));
-    EXPECT_TRUE(contains(merged, "<name>Convert with Vexlo: iPod MPEG-4 Video (320x240, 4:3) - High Quanlity</name>"));
-    EXPECT_TRUE(contains(merged, "<command>" + folder() + "vexlo 005: -- %F</command>"));
+    // Thunar shows them in one submenu, as the other file managers do.
+    size_t grouped = 0;
+    for (size_t at = merged.find("<submenu>Convert with Vexlo</submenu>"); at != std::string::npos;
+         at = merged.find("<submenu>Convert with Vexlo</submenu>", at + 1))
+        ++grouped;
+    EXPECT_EQ(grouped, titles.size() + 1);
+    EXPECT_TRUE(contains(merged, "<name>MKV H.265 archive, same as source (*.mkv)</name>"));
+    EXPECT_TRUE(contains(merged, "<name>iPod MPEG-4 Video (320x240, 4:3) - High Quanlity</name>"));
+    EXPECT_TRUE(contains(merged, "<command>" + launch() + "vexlo 005: -- %F</command>"));
 
     // Installing again changes nothing.
     const auto installed = snapshot();
@@ -223,7 +233,7 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
     EXPECT_EQ(r.out + r.err, "");
     auto after = snapshot();
     for (const std::string& created : {data() + "/nautilus", data() + "/nautilus/scripts", data() + "/file-manager",
-             data() + "/file-manager/actions"})
+             data() + "/file-manager/actions", data() + "/vexlo"})
         after.erase(created); // empty folders made for our files may stay
     EXPECT_EQ(after, before);
 }
@@ -278,12 +288,130 @@ TEST_F(PalvexTest, NautilusScriptsStartVexloWithTheProfileAndAbsolutePaths)
     r = run(scripts + "Convert with Vexlo...", {"file:///x/My%20clip.mov", "sftp://host/c.mov"}, clips);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.err, "sftp://host/c.mov"));
-    env["NAUTILUS_SCRIPT_SELECTED_FILE_PATHS"] = "/p/one.mts\n/p/two.mts\n";
-    r = run(scripts + catalogueTitles()[0], {"one.mts", "two.mts"}, clips);
+    // One file whose name holds a line break, beside a file named like its
+    // first line: Nautilus lists it in its variable one path a line, but
+    // hands it over exactly as an argument.
+    writeFile(clips + "/a.mts\nb.mts", "x");
+    writeFile(clips + "/a.mts", "another clip");
+    env["NAUTILUS_SCRIPT_SELECTED_FILE_PATHS"] = clips + "/a.mts\nb.mts\n";
+    r = run(scripts + catalogueTitles()[0], {"a.mts\nb.mts"}, clips);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines(readFile(tp.root() + "vexlo.log")),
         (std::vector<std::string>{"002:\t--\t" + clips + "/a.m2ts\t" + clips + "/-b.MTS", "ADD:\t--\t/x/My clip.mov",
-            "000:\t--\t/p/one.mts\t/p/two.mts"}));
+            "000:\t--\t" + clips + "/a.mts\\nb.mts"}));
+}
+
+// The kernel reads at most 255 bytes of a script's "#!" line and splits it at
+// the first blank: a program folder with a blank or a long path must still
+// work, run the way Nautilus runs a script (executed directly, in the folder
+// of the selection, with the selected names as arguments).
+TEST_F(PalvexTest, NautilusScriptsWorkFromAProgramFolderWithABlankOrALongPath)
+{
+    const std::string longPath = tp.root() + std::string(60, 'l') + "/" + std::string(60, 'o') + "/"
+        + std::string(60, 'n') + "/" + std::string(60, 'g') + "/vexlo/";
+    ASSERT_GE((longPath + "palvex-integration").size(), 275u);
+    const std::string clips = tp.root() + "clips";
+    writeFile(clips + "/00001.MTS", "x");
+    env["VEXLO_REGISTRY"] = tp.registryRoot();
+    for (const std::string& program : {tp.root() + "My Programs/vexlo/", longPath}) {
+        SCOPED_TRACE(program);
+        fs::create_directories(program);
+        fs::copy_file(VEXLO_PALVEX, program + "palvex-integration");
+        fs::copy_file(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini", program + "vexlo.ini");
+        fs::create_symlink(fakeEnginePath(), program + "vexlo");
+        env["FAKE_TREVOK_LOG"] = program + "vexlo.log";
+        const Outcome installed = run(program + "palvex-integration", {"--install"});
+        ASSERT_EQ(installed.status, 0) << installed.err;
+        ASSERT_TRUE(contains(installed.out, "Installed"));
+
+        const Outcome r
+            = run(data() + "/nautilus/scripts/Convert with Vexlo/" + catalogueTitles()[3], {"00001.MTS"}, clips);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(program + "vexlo.log"), "003:\t--\t" + clips + "/00001.MTS\n");
+    }
+}
+
+// Once the program folder is gone, a user's entry starts nothing that is
+// missing: the first use takes every entry of this user away (the user's
+// own Thunar action stays) and says so; nothing is left to fail later.
+TEST_F(PalvexTest, EntriesTakeThemselvesAwayOnceTheProgramIsGone)
+{
+    const std::string program = tp.root() + "gone/";
+    fs::create_directories(program);
+    fs::copy_file(VEXLO_PALVEX, program + "palvex-integration");
+    fs::copy_file(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini", program + "vexlo.ini");
+    const std::string userUca
+        = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n";
+    writeFile(uca(), userUca);
+    writeFile(data() + "/nemo/actions/mine.nemo_action", "[Nemo Action]\nName=Mine\nExec=true\n");
+    const auto before = snapshot();
+    ASSERT_EQ(run(program + "palvex-integration", {"/s"}).status, 0);
+    ASSERT_TRUE(contains(readFile(uca()), "vexlo-convert-000"));
+    fs::remove_all(program);
+    // No notification reaches the desktop of whoever runs the test.
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + tp.root() + "no-bus";
+
+    const std::string script = data() + "/nautilus/scripts/Convert with Vexlo/" + catalogueTitles()[0];
+    const Outcome r = run(script, {"clip.mts"}, tp.root());
+    EXPECT_EQ(r.status, 127);
+    EXPECT_TRUE(contains(r.err, "vexlo: Vexlo is no longer in " + program)) << r.err;
+    auto after = snapshot();
+    for (const std::string& created : {data() + "/nautilus", data() + "/nautilus/scripts", data() + "/file-manager",
+             data() + "/file-manager/actions", data() + "/kio", data() + "/kio/servicemenus", data() + "/vexlo"})
+        after.erase(created);
+    EXPECT_EQ(after, before) << "only this user's own files are left";
+    EXPECT_EQ(readFile(uca()), userUca);
+}
+
+// A program with the install marker ships Dolphin's, Nemo's and Caja's entries
+// for every user: the user's own are only Nautilus's and Thunar's.
+TEST_F(PalvexTest, AnInstalledProgramWritesOnlyWhatHasNoSystemWidePlace)
+{
+    writeFile(data() + "/nemo/actions/vexlo-convert-000.nemo_action",
+        "[Nemo Action]\nX-Vexlo-Generated=palvex-integration\n");
+    writeFile(folder() + "vexlo.installed", "installed\n");
+    ASSERT_EQ(install().status, 0);
+    EXPECT_TRUE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo/Convert with Vexlo..."));
+    EXPECT_TRUE(contains(readFile(uca()), "<unique-id>vexlo-convert-000</unique-id>"));
+    EXPECT_EQ(readFile(uca()).find("<submenu>Convert with Vexlo</submenu>"), readFile(uca()).find("<submenu>"));
+    for (const std::string& gone :
+        {data() + "/nemo/actions/vexlo-convert-000.nemo_action", data() + "/kio/servicemenus/vexlo-convert.desktop",
+            data() + "/file-manager/actions/vexlo-convert-menu.desktop"})
+        EXPECT_FALSE(fs::exists(gone)) << gone;
+}
+
+// Under a German locale the entries speak German, from the windows'
+// translations; installing again after the language changed leaves no entry
+// in the former language. Key files carry every language at once.
+TEST_F(PalvexTest, EntriesInTheUsersLanguage)
+{
+    ASSERT_EQ(install().status, 0);
+    ASSERT_TRUE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo/Convert with Vexlo..."));
+    env["LC_ALL"] = "de_DE.UTF-8";
+    env["LANGUAGE"] = "de";
+    ASSERT_EQ(install().status, 0);
+
+    EXPECT_FALSE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo")) << "the English submenu went";
+    const std::string scripts = data() + "/nautilus/scripts/Mit Vexlo umwandeln/";
+    EXPECT_TRUE(fs::exists(scripts + "Mit Vexlo umwandeln...")) << "the dialog's entry";
+    EXPECT_TRUE(fs::exists(scripts + catalogueTitles()[0])) << "profile titles stay as they are";
+    EXPECT_TRUE(contains(readFile(scripts + "Mit Vexlo umwandeln..."), "\n# Öffnet die ausgewählten Videos in Vexlo"));
+
+    const std::string thunar = readFile(uca());
+    EXPECT_TRUE(contains(thunar, "<name>Mit Vexlo umwandeln...</name>\n\t<submenu>Mit Vexlo umwandeln</submenu>\n"));
+    EXPECT_FALSE(contains(thunar, "<submenu>Convert with Vexlo</submenu>"));
+
+    const std::string dolphin = readFile(data() + "/kio/servicemenus/vexlo-convert.desktop");
+    EXPECT_TRUE(contains(dolphin, "\nName=Convert with Vexlo\nName[de]=Mit Vexlo umwandeln\n"));
+    EXPECT_TRUE(contains(dolphin, "\nX-KDE-Submenu=Convert with Vexlo\nX-KDE-Submenu[de]=Mit Vexlo umwandeln\n"));
+    const std::string nemo = readFile(data() + "/nemo/actions/vexlo-convert-000.nemo_action");
+    EXPECT_TRUE(contains(nemo, "\nName[de]=Mit Vexlo umwandeln: " + catalogueTitles()[0] + "\n")) << nemo;
+    const std::string caja = readFile(data() + "/file-manager/actions/vexlo-convert-add.desktop");
+    EXPECT_TRUE(contains(caja, "\nName=Convert with Vexlo...\nName[de]=Mit Vexlo umwandeln...\n")) << caja;
+    EXPECT_TRUE(contains(caja, "\nTooltip[de]=Öffnet die ausgewählten Videos"));
+
+    ASSERT_EQ(remove().status, 0);
+    EXPECT_FALSE(fs::exists(scripts));
 }
 
 // A key file as the desktop-entry format reads it: groups, Key=value lines,
@@ -306,12 +434,18 @@ std::string keyFileFault(const std::string& text)
         const size_t eq = line.find('=');
         if (!inGroup || eq == std::string::npos || eq == 0)
             return "not a key line: " + line;
-        const std::string key = line.substr(0, eq);
+        const std::string fullKey = line.substr(0, eq);
+        std::string key = fullKey;
+        // A localized key: Name[de], Name[de_AT].
+        if (const size_t open = key.find('['); open != std::string::npos && key.back() == ']'
+            && key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_@", open + 1)
+                == key.size() - 1)
+            key.erase(open);
         if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-")
             != std::string::npos)
             return "bad key " + key;
-        if (!keys.insert(key).second)
-            return "repeated key " + key;
+        if (!keys.insert(fullKey).second)
+            return "repeated key " + fullKey;
     }
     return groups.empty() ? "no group" : "";
 }
@@ -479,7 +613,7 @@ TEST(ThunarMerge, KeepsTheUsersTextAndReplacesOurs)
     EXPECT_EQ(again, out) << "merging twice";
     ASSERT_TRUE(mergeThunarActions(out, "", again));
     EXPECT_EQ(again, crlf) << "removing restores the user's text";
-    EXPECT_TRUE(contains(ours, "<name>Convert with Vexlo: A &amp; B</name>"));
+    EXPECT_TRUE(contains(ours, "<name>A &amp; B</name>"));
 
     // Not ours: other roots, broken text, other encodings.
     for (const std::string bad : {"<menu/>", "<actions><action>", "<actions>\xff</actions>"})
@@ -489,11 +623,11 @@ TEST(ThunarMerge, KeepsTheUsersTextAndReplacesOurs)
 TEST(ScriptFiles, AbsoluteLocalPathsOnly)
 {
     std::ostringstream errors;
-    EXPECT_EQ(scriptFiles(
-                  {"a b.mts", "/abs/c.mts", "file://localhost/x/%41.mts", "smb://h/s.mts", "1:2"}, "", "/cwd", errors),
-        (std::vector<std::string>{"/cwd/a b.mts", "/abs/c.mts", "/x/A.mts", "/cwd/1:2"}));
+    EXPECT_EQ(
+        scriptFiles({"a b.mts", "/abs/c.mts", "file://localhost/x/%41.mts", "smb://h/s.mts", "1:2", "a.mts\nb.mts"},
+            "/cwd", errors),
+        (std::vector<std::string>{"/cwd/a b.mts", "/abs/c.mts", "/x/A.mts", "/cwd/1:2", "/cwd/a.mts\nb.mts"}));
     EXPECT_TRUE(contains(errors.str(), "smb://h/s.mts"));
-    EXPECT_EQ(scriptFiles({"ignored"}, "/a\n/b c\n\n", "/cwd", errors), (std::vector<std::string>{"/a", "/b c"}));
 }
 
 } // namespace

@@ -15,7 +15,8 @@ using namespace vexlo::test;
 namespace {
 
 // The folders whose windows are translated.
-const char* const kTranslatedFolders[] = {"app", "conversion", "dialogs", "engine", "platform", "settings"};
+const char* const kTranslatedFolders[]
+    = {"app", "conversion", "dialogs", "engine", "integration", "platform", "settings"};
 
 struct SourceText {
     QString context; // empty for tr(): the class is not worked out here

@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace vexlo::platform;
@@ -214,25 +216,65 @@ private:
 TEST(DefaultRegistryRoot, FollowsTheEnvironment)
 {
     EnvironmentGuard guard({"VEXLO_REGISTRY", "XDG_CONFIG_HOME", "HOME"});
+    QTemporaryDir dir;
+    const std::string t = dir.path().toStdString();
+    fs::create_directories(t + "/cfg");
+    fs::create_directories(t + "/home/u");
     struct Case {
         const char* registry;
-        const char* config;
-        const char* home;
+        std::optional<std::string> config;
+        std::string home;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"/tmp/reg", "/cfg", "/home/u", "/tmp/reg"},
-        {"", "/cfg/", "/home/u", "/cfg/vexlo/registry"},
-        {nullptr, "/cfg", "/home/u", "/cfg/vexlo/registry"},
-        {nullptr, nullptr, "/home/u", "/home/u/.config/vexlo/registry"},
-        {nullptr, "relative", "/home/u", "/home/u/.config/vexlo/registry"},
+        {"/tmp/reg", t + "/cfg", t + "/home/u", "/tmp/reg"},
+        {"", t + "/cfg/", t + "/home/u", t + "/cfg/vexlo/registry"},
+        {nullptr, t + "/cfg", t + "/home/u", t + "/cfg/vexlo/registry"},
+        {nullptr, std::nullopt, t + "/home/u", t + "/home/u/.config/vexlo/registry"},
+        {nullptr, "relative", t + "/home/u", t + "/home/u/.config/vexlo/registry"},
     };
     for (const Case& c : cases) {
         EnvironmentGuard::set("VEXLO_REGISTRY", c.registry);
-        EnvironmentGuard::set("XDG_CONFIG_HOME", c.config);
-        EnvironmentGuard::set("HOME", c.home);
+        EnvironmentGuard::set("XDG_CONFIG_HOME", c.config ? c.config->c_str() : nullptr);
+        EnvironmentGuard::set("HOME", c.home.c_str());
         EXPECT_EQ(defaultRegistryRoot(), c.expected);
     }
+}
+
+// An account without a usable config folder (~/.config a file here; likewise a
+// read-only or missing home) keeps the engine's report in the session's
+// runtime folder, else in a temporary folder of its own that nobody else can
+// reach; a name that someone else holds is passed over.
+TEST(DefaultRegistryRoot, WithoutAUsableConfigFolderARuntimeOrPrivateTemporaryFolder)
+{
+    EnvironmentGuard guard({"VEXLO_REGISTRY", "XDG_CONFIG_HOME", "HOME", "XDG_RUNTIME_DIR", "TMPDIR"});
+    QTemporaryDir dir;
+    const std::string t = dir.path().toStdString();
+    std::ofstream(t + "/config-file") << "not a folder\n";
+    EnvironmentGuard::set("VEXLO_REGISTRY", nullptr);
+    EnvironmentGuard::set("XDG_CONFIG_HOME", (t + "/config-file").c_str());
+    fs::create_directories(t + "/runtime");
+    fs::permissions(t + "/runtime", fs::perms::owner_all);
+    EnvironmentGuard::set("XDG_RUNTIME_DIR", (t + "/runtime").c_str());
+    EXPECT_EQ(defaultRegistryRoot(), t + "/runtime/vexlo/registry");
+
+    fs::create_directories(t + "/tmp");
+    EnvironmentGuard::set("TMPDIR", (t + "/tmp").c_str());
+    fs::permissions(t + "/runtime", fs::perms::all); // not private: not taken
+    const std::string own = t + "/tmp/vexlo-" + std::to_string(::geteuid());
+    EXPECT_EQ(defaultRegistryRoot(), own + "/registry");
+    EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
+    EnvironmentGuard::set("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(defaultRegistryRoot(), own + "/registry") << "decided alike at every call";
+
+    // The name taken by a folder that others can write: the next one.
+    fs::remove_all(own);
+    fs::create_directories(own);
+    fs::permissions(own, fs::perms::all);
+    EXPECT_EQ(defaultRegistryRoot(), own + "-1/registry");
+    FolderRegistry registry(defaultRegistryRoot());
+    EXPECT_TRUE(registry.writeValue(Hive::CurrentUser, kAbortFlagKey, "", "0"));
+    EXPECT_EQ(registry.readValue(Hive::CurrentUser, kAbortFlagKey, ""), "0");
 }
 
 TEST(MimeClassesRoot, AnswersExtensionsAndDefaultIcons)
