@@ -187,7 +187,10 @@ std::string findEngine()
 ConversionJob::ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
     char marker, std::string enginePath)
     : m_host(host), m_services(services), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
-{}
+{
+    // The engine inherits this environment; its argument has no field for this.
+    ::setenv("VEXLO_KEEP_RECORDING_DATE", settings.KeepRecordingDate ? "1" : "0", 1);
+}
 
 JobResult ConversionJob::run()
 {
