@@ -181,13 +181,6 @@ std::string incompleteSource(const std::string& target, double sourceSeconds)
     return text;
 }
 
-bool isShortOf(double converted, double sourceSeconds)
-{
-    if (sourceSeconds <= 0)
-        return false;
-    return sourceSeconds - converted > std::max(0.5, sourceSeconds * 0.02);
-}
-
 int runEngine(int argc, char** argv)
 {
     installSignalHandlers();

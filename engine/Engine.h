@@ -14,10 +14,6 @@ inline constexpr int kExitFailed = 2;
 // after this file"), and the caller keeps the source.
 inline constexpr int kExitIncomplete = 3;
 
-// True when `converted` seconds fall short of the source's `sourceSeconds`
-// by more than 0.5 s and by more than 2 % of it.
-bool isShortOf(double converted, double sourceSeconds);
-
 // "the source is incomplete: 2.0 of 4.0 s converted" when the target's
 // running time falls short of the source's (isShortOf); "" otherwise.
 std::string incompleteSource(const std::string& target, double sourceSeconds);

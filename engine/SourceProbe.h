@@ -70,6 +70,9 @@ double plausibleDuration(double seconds);
 // the running time from the longest of the streams' own durations (0 where
 // unknown), else from the file's;
 double runningTime(double longestStream, double file);
+// a converted running time that falls short of the source's (more than
+// 0.5 s and more than 2 % short: a source whose data ends early);
+bool isShortOf(double converted, double sourceSeconds);
 // a source that holds neither pictures nor sound is refused.
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 
