@@ -89,8 +89,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     chkShellExtension = checkBox(
         tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"), 14, 174, 420);
     chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"), 14, 200, 420);
-    chkKeepRecordingDate
-        = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"), 14, 226, 420);
+    chkKeepRecordingDate = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"), 14, 226, 420);
 
     // Page "Schedule  ": one untitled group whose title line is the check box.
     tsSchedule = named(new QWidget, "tsSchedule");

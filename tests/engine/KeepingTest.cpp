@@ -97,9 +97,9 @@ TEST(RecordingDate, ContainerTimesInTheFormsMuxersWrite)
     EXPECT_EQ(parseContainerTime("2019-06-01T12:20:30+02:00"), k20190601_102030);
     EXPECT_EQ(parseContainerTime("2019-06-01T05:20:30-0500"), k20190601_102030);
     // Unset clocks and zero dates, impossible days, the future, other text.
-    for (const char* bad : {"1970-01-01T00:00:00.000000Z", "1904-01-01T00:00:00Z", "2019-02-30T10:00:00Z",
-             "2019-06-01T24:00:00Z", "2019-06-01", "2019-06-01T10:20:30 junk", "", "9999-01-01T00:00:00Z",
-             "2019-06-01T10:20:30+99:00"})
+    for (const char* bad :
+        {"1970-01-01T00:00:00.000000Z", "1904-01-01T00:00:00Z", "2019-02-30T10:00:00Z", "2019-06-01T24:00:00Z",
+            "2019-06-01", "2019-06-01T10:20:30 junk", "", "9999-01-01T00:00:00Z", "2019-06-01T10:20:30+99:00"})
         EXPECT_FALSE(parseContainerTime(bad)) << bad;
     EXPECT_EQ(containerTimeText(k20190601_102030), "2019-06-01T10:20:30.000000Z");
     EXPECT_EQ(parseContainerTime(containerTimeText(k20190601_102030)), k20190601_102030);
@@ -151,8 +151,7 @@ TEST(RecordingDate, FoundInAccessUnitsOfBothLayoutsAndThroughEscapes)
         const uint32_t n = uint32_t(unit.size());
         prefixed += std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + unit;
     }
-    EXPECT_EQ(
-        accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(prefixed.data()), prefixed.size(), 4), expected);
+    EXPECT_EQ(accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(prefixed.data()), prefixed.size(), 4), expected);
     // A length running past the end, and a unit without an SEI.
     std::string broken = prefixed;
     broken[3] = '\x7f';
@@ -163,13 +162,13 @@ TEST(RecordingDate, FoundInAccessUnitsOfBothLayoutsAndThroughEscapes)
 TEST(SourceLength, ACutSourceIsOnlyThatWhichFallsShortBeyondTheTolerance)
 {
     EXPECT_TRUE(isShortOf(2.0, 4.0));
-    EXPECT_FALSE(isShortOf(3.6, 4.0));      // 0.4 s short
-    EXPECT_TRUE(isShortOf(3.4, 4.0));       // 0.6 s short
-    EXPECT_FALSE(isShortOf(595, 600));      // 5 s of 10 minutes: under 2 %
-    EXPECT_TRUE(isShortOf(580, 600));       // 20 s
-    EXPECT_FALSE(isShortOf(4.1, 4.0));      // longer is no shortfall
-    EXPECT_FALSE(isShortOf(0, 0));          // the source's length is unknown
-    EXPECT_TRUE(isShortOf(0, 4.0));         // nothing of it was converted
+    EXPECT_FALSE(isShortOf(3.6, 4.0));         // 0.4 s short
+    EXPECT_TRUE(isShortOf(3.4, 4.0));          // 0.6 s short
+    EXPECT_FALSE(isShortOf(595, 600));         // 5 s of 10 minutes: under 2 %
+    EXPECT_TRUE(isShortOf(580, 600));          // 20 s
+    EXPECT_FALSE(isShortOf(4.1, 4.0));         // longer is no shortfall
+    EXPECT_FALSE(isShortOf(0, 0));             // the source's length is unknown
+    EXPECT_TRUE(isShortOf(0, 4.0));            // nothing of it was converted
     EXPECT_EQ(runningTime(1.0, 10800.4), 1.0); // a stream's own length wins over a damaged file's
     EXPECT_EQ(runningTime(0, 12.5), 12.5);
     EXPECT_EQ(runningTime(0, -1), 0);
