@@ -564,8 +564,13 @@ std::vector<std::string> buildFfmpegArguments(
         a.insert(a.end(), {"-c:a", plan.audioEncoder});
         if (request.audioBitrate > 0 && plan.audioEncoder != "flac") // lossless has no bit rate
             a.insert(a.end(), {"-b:a", std::to_string(request.audioBitrate) + "k"});
-        if (plan.channels > 0)
-            a.insert(a.end(), {"-ac", std::to_string(plan.channels)});
+        if (plan.channels > 0) {
+            // A downmix at the standard levels (left = FL + 0.707 FC + 0.707 SL)
+            // for every encoder: the resampler scales the mix down to avoid
+            // clipping when it mixes in integers (MP3, MP2), but not in floats
+            // (AAC, Opus), unless its bound is above any row's sum.
+            a.insert(a.end(), {"-ac", std::to_string(plan.channels), "-rematrix_maxval", "8"});
+        }
         if (plan.sampleRate > 0)
             a.insert(a.end(), {"-ar", std::to_string(plan.sampleRate)});
     }

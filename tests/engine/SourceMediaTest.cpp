@@ -371,3 +371,46 @@ TEST_F(SourceMedia, WovenFieldsFlaggedProgressiveAreDeinterlacedAndProgressiveOn
     };
     EXPECT_EQ(frames(path("sharp.mkv")), frames(path("plain.mkv")));
 }
+
+// The RMS level (dBFS) of the first channel of a file's sound.
+double leftLevel(const std::string& file)
+{
+    const ToolRun r = runTool("ffmpeg",
+        {"-nostdin", "-hide_banner", "-i", QString::fromStdString("file:" + file), "-af",
+            "pan=mono|c0=c0,astats=measure_perchannel=0:measure_overall=RMS_level", "-f", "null", "-"});
+    const auto at = r.err.rfind("RMS level dB:");
+    return at == std::string::npos ? 1e9 : std::atof(r.err.c_str() + at + 13);
+}
+
+TEST_F(SourceMedia, FiveOneSoundIsMixedToStereoAtTheStandardLevelsAndKeptWholeByTheArchive)
+{
+    // One 5.1 (side) source per channel, a tone in that channel alone.
+    for (const char* channel : {"FL", "FC", "SL"})
+        make(std::string("surround-") + channel + ".mkv",
+            {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
+                QString("sine=frequency=1000:sample_rate=48000:duration=1,volume=0.25,pan=5.1(side)|%1=c0")
+                    .arg(channel),
+                "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "flac"});
+    const double source = leftLevel(path("surround-FL.mkv"));
+    ASSERT_LT(source, 0);
+    // left = FL + 0.707 FC + 0.707 SL, whatever the encoder: AAC (18), MP3
+    // (11), MPEG audio layer 2 (17).
+    const std::pair<std::string, std::string> profiles[] = {{kProfile18, ".mp4"},
+        {"divx|640|480|1200|0|2|128|44100|mp3|0|S", ".avi"}, {"mpeg2|720|480|6000|29.976|2|224|48000|mp2|0|S", ".mpg"}};
+    for (const auto& [profile, extension] : profiles) {
+        SCOPED_TRACE(extension);
+        for (const auto& [channel, gain] : {std::pair{"FL", 0.0}, std::pair{"FC", -3.01}, std::pair{"SL", -3.01}}) {
+            SCOPED_TRACE(channel);
+            const std::string target = std::string("surround-") + channel + extension;
+            const EngineRun r = convert(std::string("surround-") + channel + ".mkv", target, profile);
+            ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+            EXPECT_NEAR(leftLevel(path(target)) - source, gain, 0.7);
+            expectClean(target);
+        }
+    }
+    // The archive keeps the six channels.
+    const EngineRun archive = convert("surround-FC.mkv", "surround-archive.mkv", kProfile24);
+    ASSERT_EQ(archive.run.exitCode, 0) << archive.run.err;
+    EXPECT_EQ(ffprobeValue("surround-archive.mkv", "stream=channels"), "6");
+    expectClean("surround-archive.mkv");
+}
