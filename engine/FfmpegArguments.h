@@ -60,12 +60,14 @@ struct PlanError {
 // others untouched.
 inline constexpr const char* kDeinterlaceFilter = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
 // Ahead of it for sources that declare no interlacing: finds woven fields
-// by their combing and flags those frames interlaced (and the others
-// progressive), so that captures flagged progressive by mistake are
-// deinterlaced too. Its threshold is raised from 1.04 to 1.5: at 1.04 it
-// takes sharp moving edges of progressive pictures for combing (and the
-// deinterlacer would soften them); at 1.5 clean woven fields are still found.
-inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5";
+// by their combing and flags those frames interlaced, so that captures
+// flagged progressive by mistake are deinterlaced too. Its interlace
+// threshold is raised from 1.04 to 1.5: at 1.04 it takes sharp moving edges
+// of progressive pictures for combing (and the deinterlacer would soften
+// them); at 1.5 clean woven fields are still found. It never calls a frame
+// progressive (prog_thres out of reach): that would clear the interlaced flag
+// that decoders set on each frame of streams that declare nothing (DV).
+inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5:prog_thres=1000";
 
 // The output's time bound for a source of `seconds` (0: none).
 double outputTimeBound(double seconds);

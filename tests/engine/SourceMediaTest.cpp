@@ -414,3 +414,54 @@ TEST_F(SourceMedia, FiveOneSoundIsMixedToStereoAtTheStandardLevelsAndKeptWholeBy
     EXPECT_EQ(ffprobeValue("surround-archive.mkv", "stream=channels"), "6");
     expectClean("surround-archive.mkv");
 }
+
+TEST_F(SourceMedia, InterlacedSourcesGiveOnePicturePerFrameWithoutCombing)
+{
+    // Moving pictures woven from fields: a 1080i camcorder's TFF H.264, a
+    // 576i DV (BFF), a 480i DVD's MPEG-2 (TFF).
+    const QString fields = "testsrc2=size=%1:rate=%2:duration=1,tinterlace=mode=%3";
+    struct Case {
+        const char* name;
+        QStringList args;
+        const char* rate;
+    };
+    const Case cases[] = {
+        {"hd.m2ts",
+            {"-f", "lavfi", "-i", fields.arg("1920x1080", "60000/1001", "interleave_top"), "-c:v", "libx264", "-preset",
+                "ultrafast", "-flags", "+ilme+ildct", "-x264opts", "tff=1", "-field_order", "tt", "-f", "mpegts"},
+            "30000/1001"},
+        {"pal.dv",
+            {"-f", "lavfi", "-i", fields.arg("720x576", "50", "interleave_bottom"), "-c:v", "dvvideo", "-pix_fmt",
+                "yuv420p", "-field_order", "bb", "-f", "dv"},
+            "25/1"},
+        {"ntsc.mpg",
+            {"-f", "lavfi", "-i", fields.arg("720x480", "60000/1001", "interleave_top"), "-c:v", "mpeg2video", "-b:v",
+                "6M", "-flags", "+ilme+ildct", "-top", "1", "-field_order", "tt", "-f", "vob"},
+            "30000/1001"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        make(c.name, c.args);
+        ASSERT_GT(combedFrames(path(c.name)), 20) << "the source shows its fields";
+        const std::string target = std::string(c.name) + ".mp4";
+        const EngineRun r = convert(c.name, target, kProfile18);
+        ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+        const auto probe = [&](const std::string& file) {
+            return runTool("ffprobe",
+                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                    "stream=nb_read_frames,avg_frame_rate,field_order", "-of", "default=nw=1",
+                    QString::fromStdString("file:" + path(file))})
+                .out;
+        };
+        const std::string counted = probe(target), original = probe(c.name);
+        const auto frames = [](const std::string& text) {
+            const auto at = text.find("nb_read_frames=");
+            return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 15);
+        };
+        EXPECT_EQ(frames(counted), frames(original)) << "one picture per frame:\n" << counted << original;
+        EXPECT_NE(counted.find(std::string("avg_frame_rate=") + c.rate), std::string::npos) << counted;
+        EXPECT_NE(counted.find("field_order=progressive"), std::string::npos) << counted;
+        EXPECT_LE(combedFrames(path(target)), 2);
+        expectClean(target);
+    }
+}
