@@ -465,3 +465,48 @@ TEST_F(SourceMedia, InterlacedSourcesGiveOnePicturePerFrameWithoutCombing)
         expectClean(target);
     }
 }
+
+TEST_F(SourceMedia, AFlashAndABeepInTheSameFrameStayTogether)
+{
+    // A white frame at 1 s and a 40 ms beep starting at 1 s, in a
+    // camcorder's stream; each output is measured where each starts.
+    make("sync.m2ts",
+        {"-f", "lavfi", "-i",
+            "color=black:s=320x240:r=25:d=3,drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:enable='eq(n\\,25)'", "-f",
+            "lavfi", "-i", "aevalsrc='if(between(t\\,1\\,1.04)\\,sin(2*PI*1000*t)\\,0)':s=48000:d=3", "-c:v", "libx264",
+            "-preset", "ultrafast", "-c:a", "ac3", "-f", "mpegts"});
+    const auto flash = [&](const std::string& file) {
+        const ToolRun r = runTool("ffmpeg",
+            {"-v", "error", "-i", QString::fromStdString("file:" + path(file)), "-vf",
+                "signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-", "-f", "null", "-"});
+        double time = -1;
+        for (const QString& line : QString::fromStdString(r.out).split('\n')) {
+            if (line.contains("pts_time:"))
+                time = line.section("pts_time:", 1).section(' ', 0, 0).toDouble();
+            else if (line.contains("YAVG=") && line.section('=', 1).toDouble() > 128)
+                return time;
+        }
+        return -1.0;
+    };
+    const auto beep = [&](const std::string& file) {
+        const ToolRun r = runTool("ffmpeg",
+            {"-nostdin", "-hide_banner", "-i", QString::fromStdString("file:" + path(file)), "-af",
+                "silencedetect=n=-26dB:d=0.02", "-f", "null", "-"});
+        const auto at = r.err.find("silence_end: ");
+        return at == std::string::npos ? -1.0 : std::atof(r.err.c_str() + at + 13);
+    };
+    ASSERT_NEAR(flash("sync.m2ts"), beep("sync.m2ts"), 0.005);
+    const std::pair<std::string, std::string> profiles[]
+        = {{kProfile18, ".mp4"}, {"h264|-1280|-720|0|0|2|128|48000|ACC|0|S", ".21.mp4"},
+            {"av1|0|0|0|0|2|128|48000|opus|0|S", ".22.webm"}, {kProfile23, ".webm"}, {kProfile24, ".mkv"}};
+    for (const auto& [profile, extension] : profiles) {
+        SCOPED_TRACE(extension);
+        const std::string target = "sync" + extension;
+        const EngineRun r = convert("sync.m2ts", target, profile, {{"VEXLO_AV1_PRESET", "13"}});
+        ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+        const double seen = flash(target), heard = beep(target);
+        EXPECT_GT(seen, 0.5);
+        EXPECT_NEAR(seen, heard, 0.020);
+        expectClean(target);
+    }
+}
