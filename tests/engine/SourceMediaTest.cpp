@@ -510,3 +510,51 @@ TEST_F(SourceMedia, AFlashAndABeepInTheSameFrameStayTogether)
         expectClean(target);
     }
 }
+
+TEST_F(SourceMedia, PhoneClipsHeldEitherWayComeOutUprightWithSquarePixelsAndTheirLength)
+{
+    // A landscape picture with a white corner, recorded at a varying rate,
+    // stored with a quarter turn either way.
+    make("landscape.mp4",
+        {"-f", "lavfi", "-i",
+            "color=gray:s=640x360:r=30:d=2,drawbox=x=0:y=0:w=160:h=90:color=white:t=fill,"
+            "settb=1/600,setpts='if(lt(N\\,30)\\,N*20\\,600+(N-30)*30)'",
+            "-f", "lavfi", "-i", kTone.arg(2), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset", "ultrafast",
+            "-c:a", "aac"});
+    // Which quarter of the first picture is bright: 0 top left, 1 top right,
+    // 2 bottom left, 3 bottom right.
+    const auto brightQuarter = [&](const std::string& file) {
+        for (int q = 0; q < 4; ++q) {
+            const QString crop = QString("crop=iw/2:ih/2:%1:%2").arg(q % 2 ? "iw/2" : "0", q / 2 ? "ih/2" : "0");
+            const ToolRun r = runTool("ffmpeg",
+                {"-v", "error", "-i", QString::fromStdString("file:" + path(file)), "-frames:v", "1", "-vf",
+                    crop + ",signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-", "-f", "null", "-"});
+            const auto at = r.out.find("YAVG=");
+            if (at != std::string::npos && std::atof(r.out.c_str() + at + 5) > 140)
+                return q;
+        }
+        return -1;
+    };
+    const double length = std::atof(ffprobeValue("landscape.mp4", "format=duration").c_str());
+    for (const char* turn : {"90", "270"}) {
+        SCOPED_TRACE(turn);
+        const std::string held = std::string("held") + turn + ".mp4";
+        make(held,
+            {"-i", QString::fromStdString(path("landscape.mp4")), "-c", "copy", "-metadata:s:v:0",
+                QString("rotate=") + turn});
+        // How ffmpeg itself shows it, turned upright.
+        make(std::string("shown") + turn + ".mkv",
+            {"-i", QString::fromStdString(path(held)), "-frames:v", "1", "-c:v", "ffv1"});
+        const std::string target = std::string("held") + turn + "-out.mp4";
+        const EngineRun r = convert(held, target, kProfile18);
+        ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+        const ToolRun shape = runTool("ffprobe",
+            {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=width,height,sample_aspect_ratio", "-of",
+                "csv=p=0", QString::fromStdString("file:" + path(target))});
+        EXPECT_EQ(QString::fromStdString(shape.out).trimmed().toStdString(), "360,640,1:1");
+        EXPECT_EQ(brightQuarter(target), brightQuarter(std::string("shown") + turn + ".mkv"));
+        EXPECT_GE(brightQuarter(target), 0);
+        EXPECT_NEAR(std::atof(ffprobeValue(target, "format=duration").c_str()), length, 0.1);
+        expectClean(target);
+    }
+}
