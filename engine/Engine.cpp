@@ -171,9 +171,13 @@ std::string incompleteSource(const std::string& target, double sourceSeconds)
 {
     if (sourceSeconds <= 0)
         return {};
+    // A target that does not read as media is left to the checks that ran
+    // before (ffmpeg's own report); its length is unknown.
     std::string error;
     const auto result = readSource(target, error);
-    const double converted = result ? result->durationSeconds : 0;
+    if (!result)
+        return {};
+    const double converted = result->durationSeconds;
     if (!isShortOf(converted, sourceSeconds))
         return {};
     char text[160];

@@ -566,11 +566,11 @@ TEST_F(SourceMedia, HdrAndFullRangeSourcesKeepColoursThatMatchTheirTags)
     // The mean colour of a flat patch, decoded through the file's own tags,
     // as 16-bit RGB.
     const auto colour = [&](const std::string& file) {
-        const ToolRun r = runTool("ffmpeg", {"-v", "error", "-i", QString::fromStdString("file:" + path(file)),
-                                               "-frames:v", "1", "-vf",
-                                               "scale=in_range=auto:in_color_matrix=auto,format=rgb48le,"
-                                               "crop=64:64:32:32,scale=1:1:flags=area",
-                                               "-f", "rawvideo", "-"});
+        const ToolRun r = runTool("ffmpeg",
+            {"-v", "error", "-i", QString::fromStdString("file:" + path(file)), "-frames:v", "1", "-vf",
+                "scale=in_range=auto:in_color_matrix=auto,format=rgb48le,"
+                "crop=64:64:32:32,scale=1:1:flags=area",
+                "-f", "rawvideo", "-"});
         std::array<int, 3> rgb{-1, -1, -1};
         if (r.out.size() >= 6)
             for (int i = 0; i < 3; ++i)
@@ -586,9 +586,9 @@ TEST_F(SourceMedia, HdrAndFullRangeSourcesKeepColoursThatMatchTheirTags)
     for (const char* transfer : {"arib-std-b67", "smpte2084"}) {
         SCOPED_TRACE(transfer);
         const std::string source = std::string("hdr-") + transfer + ".mkv";
-        make(source, {"-f", "lavfi", "-i", "color=c=0xC08040:s=1280x720:r=25:d=0.5,format=yuv420p10le", "-c:v", "ffv1",
-                         "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc", transfer,
-                         "-color_range", "tv"});
+        make(source,
+            {"-f", "lavfi", "-i", "color=c=0xC08040:s=1280x720:r=25:d=0.5,format=yuv420p10le", "-c:v", "ffv1",
+                "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc", transfer, "-color_range", "tv"});
         for (const auto& [profile, name, tags] :
             {std::tuple{kProfile18, "h264.mp4", std::string("yuv420p,bt709,") + transfer + ",bt2020"},
                 std::tuple{hevc, "hevc.mp4", std::string("yuv420p10le,bt2020nc,") + transfer + ",bt2020"}}) {
@@ -596,22 +596,23 @@ TEST_F(SourceMedia, HdrAndFullRangeSourcesKeepColoursThatMatchTheirTags)
             const std::string target = std::string("hdr-") + transfer + "-" + name;
             const EngineRun r = convert(source, target, profile);
             ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
-            const ToolRun shown = runTool("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                                        "stream=pix_fmt,color_space,color_transfer,color_primaries",
-                                                        "-of", "csv=p=0", QString::fromStdString("file:" + path(target))});
+            const ToolRun shown = runTool("ffprobe",
+                {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                    "stream=pix_fmt,color_space,color_transfer,color_primaries", "-of", "csv=p=0",
+                    QString::fromStdString("file:" + path(target))});
             EXPECT_EQ(QString::fromStdString(shown.out).trimmed().toStdString(), tags);
             expectSameColour(source, target);
             expectClean(target);
         }
     }
     // A full-range MJPEG camera clip: limited range out, the same colour.
-    make("camera.avi", {"-f", "lavfi", "-i", "color=c=0xC08040:s=640x480:r=25:d=0.5", "-c:v", "mjpeg", "-pix_fmt",
-                           "yuvj420p"});
+    make("camera.avi",
+        {"-f", "lavfi", "-i", "color=c=0xC08040:s=640x480:r=25:d=0.5", "-c:v", "mjpeg", "-pix_fmt", "yuvj420p"});
     const EngineRun r = convert("camera.avi", "camera.mp4", kProfile18);
     ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
-    const ToolRun shown = runTool("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                                "stream=pix_fmt,color_range", "-of", "csv=p=0",
-                                                QString::fromStdString("file:" + path("camera.mp4"))});
+    const ToolRun shown = runTool("ffprobe",
+        {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=pix_fmt,color_range", "-of", "csv=p=0",
+            QString::fromStdString("file:" + path("camera.mp4"))});
     EXPECT_EQ(QString::fromStdString(shown.out).trimmed().toStdString(), "yuv420p,tv");
     expectSameColour("camera.avi", "camera.mp4");
     expectClean("camera.mp4");
