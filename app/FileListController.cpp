@@ -38,7 +38,9 @@ std::vector<platform::FileFilter> openDialogFilters()
     static const std::pair<const char*, const char*> table[] = {
         {QT_TRANSLATE_NOOP("TMainForm",
              "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)"),
-            "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv"},
+            "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv;"
+            "*.M2TS;*.MTS;*.mkv;*.webm;*.ts;*.m4v;*.ogv;*.mxf"},
+        {QT_TRANSLATE_NOOP("TMainForm", "All videos"), nullptr},
         {QT_TRANSLATE_NOOP("TMainForm", "AVCHD files (*.m2ts;*.mts;*.m2t)"), "*.m2ts;*.mts;*.m2t"},
         {QT_TRANSLATE_NOOP("TMainForm", "AVI files (*.avi)"), "*.avi"},
         {QT_TRANSLATE_NOOP("TMainForm", "MPEG files (*.mpeg;*.mpg;*.mpm;*.mpv;*.mpa;*.mod)"),
@@ -52,7 +54,8 @@ std::vector<platform::FileFilter> openDialogFilters()
     };
     std::vector<platform::FileFilter> filters;
     for (const auto& [description, patterns] : table)
-        filters.push_back({QCoreApplication::translate("TMainForm", description).toStdString(), patterns});
+        filters.push_back({QCoreApplication::translate("TMainForm", description).toStdString(),
+            patterns ? std::string(patterns) : acceptedVideoMasks()});
     return filters;
 }
 

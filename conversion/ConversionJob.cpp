@@ -616,7 +616,10 @@ void Pass::deleteSource(FileWork& work)
 ConversionJob::ConversionJob(ConversionHost& host, JobServices services, const settings::RunSettings& settings,
     char marker, std::string enginePath)
     : m_host(host), m_services(services), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
-{}
+{
+    // The engine inherits this environment; its argument has no field for this.
+    ::setenv("VEXLO_KEEP_RECORDING_DATE", settings.KeepRecordingDate ? "1" : "0", 1);
+}
 
 JobResult ConversionJob::run() { return Pass(m_host, m_services, m_settings, m_marker, m_enginePath).run(); }
 

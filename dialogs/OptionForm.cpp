@@ -91,6 +91,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     chkShellExtension = checkBox(
         tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"), 14, 174, 420);
     chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"), 14, 200, 420);
+    chkKeepRecordingDate = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"), 14, 226, 420);
 
     // Page "Schedule  ": one untitled group whose title line is the check box.
     tsSchedule = named(new QWidget, "tsSchedule");
@@ -137,6 +138,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     setTabOrder(ckbSaveFileList, chkDoNotShowConfirm);
     setTabOrder(chkDoNotShowConfirm, chkShellExtension);
     setTabOrder(chkShellExtension, chkDeleteSource);
+    setTabOrder(chkDeleteSource, chkKeepRecordingDate);
     QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday,
         chkThursday, chkFriday, chkSaturday, chkExitWhenDone, chkShundownWhenDone, btnOK, btnCancel, btnApply};
     for (size_t i = 1; i < std::size(scheduleOrder); ++i)
@@ -273,6 +275,7 @@ void TOptionForm::LoadPreferences()
     chkDoNotShowConfirm->setChecked(doc.readFlag("Options", "DoNotShowConfirm", false));
     chkShellExtension->setChecked(doc.readFlag("Options", "UseShellExtension", true));
     chkDeleteSource->setChecked(doc.readFlag("Options", "DeleteSourceWhenDone", false));
+    chkKeepRecordingDate->setChecked(doc.readFlag("Options", "KeepRecordingDate", true));
     const ScheduleSettings schedule = readSchedule(doc, m_clock());
     chkScheduleConvert->setChecked(schedule.ScheduleConvert);
     chkScheduleConvertClick();
@@ -310,6 +313,7 @@ void TOptionForm::SavePreferences()
     file.writeFlag("Options", "UseShellExtension", chkShellExtension->isChecked());
     SetShellExtension(chkShellExtension->isChecked());
     file.writeFlag("Options", "DeleteSourceWhenDone", chkDeleteSource->isChecked());
+    file.writeFlag("Options", "KeepRecordingDate", chkKeepRecordingDate->isChecked());
     ScheduleSettings chosen;
     chosen.ScheduleConvert = chkScheduleConvert->isChecked();
     chosen.StartConvertingAt = scheduleTime();

@@ -69,6 +69,7 @@ public:
     QCheckBox* chkDoNotShowConfirm = nullptr;
     QCheckBox* chkShellExtension = nullptr;
     QCheckBox* chkDeleteSource = nullptr;
+    QCheckBox* chkKeepRecordingDate = nullptr;
 
     QGroupBox* grbSchedule = nullptr;
     QCheckBox* chkScheduleConvert = nullptr;

@@ -30,6 +30,8 @@ public:
     Conversion(std::string program, std::vector<std::string> arguments, QObject* parent = nullptr);
     ~Conversion() override;
 
+    // The source's running time, for the progress (0: ffmpeg's log tells it).
+    void setSourceSeconds(double seconds) { m_parser.setDuration(int64_t(seconds * 1e6)); }
     // Starts ffmpeg. When it cannot start, finished() follows with Failed.
     void start();
     // Stops ffmpeg at once; the outcome becomes Cancelled.

@@ -4,6 +4,7 @@
 #include "EngineArgument.h"
 #include "FfmpegArguments.h"
 #include "ProgressWindow.h"
+#include "RecordingDate.h"
 #include "SourceProbe.h"
 #include "platform/BusProbe.h"
 #include "platform/Product.h"
@@ -111,6 +112,91 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
+// Runs the conversion to its end, with its window when there is a display.
+void runConversion(Conversion& conversion, const EngineRequest& request, int argc, char** argv)
+{
+    // Only a window needs the widget machinery; otherwise a core application
+    // keeps the start quick.
+    const bool window = request.marker == Marker::Normal && displayPresent();
+    std::unique_ptr<QCoreApplication> app;
+    if (window) {
+        // Qt's widgets look for the session bus: never start one, never wait
+        // for one that does not answer.
+        platform::keepSilentBusesAway();
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (const int signalPipe = termination::signalPipe(); signalPipe >= 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe, QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&conversion] {
+            termination::drainSignalPipe();
+            conversion.cancel();
+        });
+    }
+
+    std::unique_ptr<ProgressWindow> progressWindow;
+    if (window) {
+        progressWindow = std::make_unique<ProgressWindow>(request.source);
+        QObject::connect(progressWindow.get(), &ProgressWindow::cancelRequested, &conversion, &Conversion::cancel);
+        QObject::connect(
+            progressWindow.get(), &ProgressWindow::stopAfterRequested, &conversion, &Conversion::stopAfterThisFile);
+        progressWindow->show();
+    }
+    PercentFile percentFile(std::getenv("TREVOK_PROGRESS_FILE"));
+    QObject::connect(&conversion, &Conversion::progressChanged, [&] {
+        const ProgressState& state = conversion.progress();
+        const double elapsed = conversion.elapsedSeconds();
+        percentFile.write(state.percent());
+        if (progressWindow) {
+            progressWindow->showProgress(state, elapsed);
+            return;
+        }
+        const auto percent = state.percent();
+        const auto remaining = state.remainingSeconds(elapsed);
+        say("progress " + (percent ? std::to_string(*percent) + "%" : std::string("?%")) + " elapsed "
+            + formatClock(int64_t(elapsed)) + " remaining "
+            + (remaining ? formatClock(*remaining) : std::string("--:--:--")));
+    });
+    // The end of the conversion ends the program whatever the window thinks:
+    // QCoreApplication::exit() leaves the loop without asking the windows to
+    // close (quit() would, and a window still waiting for an answer refuses).
+    QObject::connect(
+        &conversion, &Conversion::finished, app.get(),
+        [&progressWindow] {
+            if (progressWindow)
+                progressWindow->conversionEnded();
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
+
+    conversion.start();
+    if (termination::requested())
+        conversion.cancel();
+    app->exec();
+    progressWindow.reset();
+}
+
+void reportOutcome(Outcome outcome, const EngineRequest& request, const std::string& failure)
+{
+    switch (outcome) {
+    case Outcome::Completed:
+        say("done: " + request.target);
+        break;
+    case Outcome::StoppedAfterFile:
+        say("done, and the run stops after this file: " + request.target);
+        break;
+    case Outcome::Cancelled:
+        say("cancelled; the target is incomplete: " + request.target);
+        break;
+    case Outcome::Failed:
+        say("could not convert " + request.source + ": " + failure);
+        break;
+    }
+}
+
 } // namespace
 
 bool writeAbortFlag(int value)
@@ -125,6 +211,24 @@ bool displayPresent()
     if (platformName.startsWith("offscreen") || platformName.startsWith("minimal"))
         return false;
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+std::string incompleteSource(const std::string& target, double sourceSeconds)
+{
+    if (sourceSeconds <= 0)
+        return {};
+    // A target that does not read as media is left to the checks that ran
+    // before (ffmpeg's own report); its length is unknown.
+    std::string error;
+    const auto result = readSource(target, error);
+    if (!result)
+        return {};
+    const double converted = result->durationSeconds;
+    if (!isShortOf(converted, sourceSeconds))
+        return {};
+    char text[160];
+    std::snprintf(text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", converted, sourceSeconds);
+    return text;
 }
 
 int runEngine(int argc, char** argv)
@@ -179,7 +283,10 @@ int runEngine(int argc, char** argv)
         const std::string message = "could not convert " + request.source + ": " + error->message;
         return dryRun ? (say(message), kExitFailed) : refuse(message);
     }
-    const OutputPlan plan = std::get<OutputPlan>(planned);
+    OutputPlan plan = std::get<OutputPlan>(planned);
+    std::optional<RecordingDate> recorded;
+    if (keepRecordingDateWanted() && (recorded = recordingDateOf(request.source, *source)))
+        plan.creationTime = containerTimeText(recorded->secondsUtc);
     const auto arguments = buildFfmpegArguments(request, plan);
 
     if (dryRun) {
@@ -192,69 +299,9 @@ int runEngine(int argc, char** argv)
     if (termination::requested())
         return conclude(2, kExitFailed);
 
-    // Only a window needs the widget machinery; otherwise a core application
-    // keeps the start quick.
-    const bool window = request.marker == Marker::Normal && displayPresent();
-    std::unique_ptr<QCoreApplication> app;
-    if (window) {
-        // Qt's widgets look for the session bus: never start one, never wait
-        // for one that does not answer.
-        platform::keepSilentBusesAway();
-        app = std::make_unique<QApplication>(argc, argv);
-    } else
-        app = std::make_unique<QCoreApplication>(argc, argv);
-
     Conversion conversion(ffmpeg, arguments);
-    std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (const int signalPipe = termination::signalPipe(); signalPipe >= 0) {
-        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe, QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&conversion] {
-            termination::drainSignalPipe();
-            conversion.cancel();
-        });
-    }
-
-    std::unique_ptr<ProgressWindow> progressWindow;
-    if (window) {
-        progressWindow = std::make_unique<ProgressWindow>(request.source);
-        QObject::connect(progressWindow.get(), &ProgressWindow::cancelRequested, &conversion, &Conversion::cancel);
-        QObject::connect(
-            progressWindow.get(), &ProgressWindow::stopAfterRequested, &conversion, &Conversion::stopAfterThisFile);
-        progressWindow->show();
-    }
-    PercentFile percentFile(std::getenv("TREVOK_PROGRESS_FILE"));
-    QObject::connect(&conversion, &Conversion::progressChanged, [&] {
-        const ProgressState& state = conversion.progress();
-        const double elapsed = conversion.elapsedSeconds();
-        percentFile.write(state.percent());
-        if (progressWindow) {
-            progressWindow->showProgress(state, elapsed);
-            return;
-        }
-        const auto percent = state.percent();
-        const auto remaining = state.remainingSeconds(elapsed);
-        say("progress " + (percent ? std::to_string(*percent) + "%" : std::string("?%")) + " elapsed "
-            + formatClock(int64_t(elapsed)) + " remaining "
-            + (remaining ? formatClock(*remaining) : std::string("--:--:--")));
-    });
-    // The end of the conversion ends the program whatever the window thinks:
-    // QCoreApplication::exit() leaves the loop without asking the windows to
-    // close (quit() would, and a window still waiting for an answer refuses).
-    QObject::connect(
-        &conversion, &Conversion::finished, app.get(),
-        [&progressWindow] {
-            if (progressWindow)
-                progressWindow->conversionEnded();
-            QCoreApplication::exit(0);
-        },
-        Qt::QueuedConnection);
-
-    conversion.start();
-    if (termination::requested())
-        conversion.cancel();
-    app->exec();
-    progressWindow.reset();
-
+    conversion.setSourceSeconds(source->durationSeconds);
+    runConversion(conversion, request, argc, argv);
     Outcome outcome = conversion.outcome();
     std::string failure = conversion.errorText();
     if (outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile) {
@@ -266,21 +313,17 @@ int runEngine(int argc, char** argv)
             failure = "ffmpeg ended without error, but the target is missing or empty";
         }
     }
-    switch (outcome) {
-    case Outcome::Completed:
-        say("done: " + request.target);
-        break;
-    case Outcome::StoppedAfterFile:
-        say("done, and the run stops after this file: " + request.target);
-        break;
-    case Outcome::Cancelled:
-        say("cancelled; the target is incomplete: " + request.target);
-        break;
-    case Outcome::Failed:
-        say("could not convert " + request.source + ": " + failure);
-        break;
-    }
     const bool complete = outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile;
+    if (complete && recorded)
+        setFileTime(request.target, recorded->secondsUtc);
+    if (complete) {
+        if (const std::string shortfall = incompleteSource(request.target, source->durationSeconds);
+            !shortfall.empty()) {
+            say(shortfall + "; the converted part is kept: " + request.target);
+            return conclude(abortFlagValue(outcome), kExitIncomplete);
+        }
+    }
+    reportOutcome(outcome, request, failure);
     return conclude(abortFlagValue(outcome), complete ? kExitComplete : kExitFailed);
 }
 

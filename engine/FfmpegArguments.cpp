@@ -270,7 +270,42 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
                 c.tagTransfer});
 }
 
+// How Matroska takes a subtitle codec: "copy" as it is, "srt" converted to
+// SubRip (text it has no place for), "" not at all.
+std::string subtitleEncoderFor(const std::string& codec)
+{
+    static const std::initializer_list<const char*> kept
+        = {"subrip", "ass", "ssa", "dvd_subtitle", "hdmv_pgs_subtitle", "dvb_subtitle"};
+    static const std::initializer_list<const char*> text = {"mov_text", "webvtt", "text", "microdvd", "subviewer",
+        "subviewer1", "sami", "realtext", "jacosub", "mpl2", "pjs", "vplayer", "stl"};
+    for (const char* name : kept)
+        if (codec == name)
+            return "copy";
+    for (const char* name : text)
+        if (codec == name)
+            return "srt";
+    return {};
+}
+
+// The streams beyond the first picture and sound, and the chapters: an
+// archive keeps all its sound tracks and subtitles; archives and MP4 files
+// keep the chapters.
+void planMoreStreams(OutputPlan& plan, const SourceInfo& source)
+{
+    plan.keepChapters = source.chapters > 0 && (plan.muxer == "matroska" || plan.muxer == "mp4");
+    if (plan.muxer != "matroska")
+        return;
+    for (const AudioStreamInfo& track : source.audioTracks)
+        if (!plan.audioStream || track.index != *plan.audioStream)
+            plan.moreAudioStreams.push_back(track.index);
+    for (const SubtitleStreamInfo& track : source.subtitles)
+        if (std::string encoder = subtitleEncoderFor(track.codec); !encoder.empty())
+            plan.subtitles.push_back({track.index, std::move(encoder)});
+}
+
 } // namespace
+
+double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }
 
 Rational standardMpegRate(const Rational& r)
 {
@@ -382,6 +417,8 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.audioStream = source.audio->index;
     else if (psp && source.video)
         plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
+    planMoreStreams(plan, source);
+    plan.timeBound = outputTimeBound(source.durationSeconds);
 
     // Each encoder takes only its own sample rates and channel counts; the
     // nearest it takes is used.
@@ -455,9 +492,20 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     }
     const PictureShape& shape = plan.picture;
 
+    // Pictures stamped far beyond the source's end (a damaged time stamp)
+    // are dropped; pictures without a time pass.
+    if (plan.timeBound > 0) {
+        char bound[32];
+        std::snprintf(bound, sizeof bound, "%.3f", plan.timeBound);
+        plan.videoFilters.push_back(std::string("select=not(gt(t\\,") + bound + "))");
+    }
     // Progressive output: frames flagged interlaced are deinterlaced first
-    // (rotation, done by ffmpeg itself, comes before any of these).
-    plan.videoFilters.push_back("yadif=mode=send_frame:parity=auto:deint=interlaced");
+    // (rotation, done by ffmpeg itself, comes before any of these). Sources
+    // that declare no interlacing are searched for combing first.
+    const std::string& fields = stream.fieldOrder;
+    if (fields.empty() || fields == "progressive")
+        plan.videoFilters.push_back(kCombDetectFilter);
+    plan.videoFilters.push_back(kDeinterlaceFilter);
     if (shape.scale || plan.colours.fullRangeIn) {
         std::string scale = "scale=" + std::to_string(shape.pictureWidth) + ":" + std::to_string(shape.pictureHeight);
         if (plan.colours.fullRangeIn)
@@ -496,14 +544,19 @@ std::vector<std::string> buildFfmpegArguments(
                 std::string("anullsrc=channel_layout=") + (plan.channels == 1 ? "mono" : "stereo")
                     + ":sample_rate=" + std::to_string(plan.sampleRate) + ":duration=" + seconds});
     }
-    // The chosen video and audio streams; subtitles, data and chapters stay out.
+    // The chosen streams (an archive's further sound tracks and subtitles
+    // too); data streams stay out.
     if (plan.videoStream)
         a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.videoStream)});
     if (plan.audioStream)
         a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.audioStream)});
     else if (plan.silentAudioSeconds > 0)
         a.insert(a.end(), {"-map", "1:a:0"});
-    a.insert(a.end(), {"-map_chapters", "-1"});
+    for (const int track : plan.moreAudioStreams)
+        a.insert(a.end(), {"-map", "0:" + std::to_string(track)});
+    for (const SubtitlePlan& track : plan.subtitles)
+        a.insert(a.end(), {"-map", "0:" + std::to_string(track.stream)});
+    a.insert(a.end(), {"-map_chapters", plan.keepChapters ? "0" : "-1"});
 
     if (plan.videoStream)
         appendVideoArguments(a, request, plan);
@@ -511,13 +564,27 @@ std::vector<std::string> buildFfmpegArguments(
         a.insert(a.end(), {"-c:a", plan.audioEncoder});
         if (request.audioBitrate > 0 && plan.audioEncoder != "flac") // lossless has no bit rate
             a.insert(a.end(), {"-b:a", std::to_string(request.audioBitrate) + "k"});
-        if (plan.channels > 0)
-            a.insert(a.end(), {"-ac", std::to_string(plan.channels)});
+        if (plan.channels > 0) {
+            // A downmix at the standard levels (left = FL + 0.707 FC + 0.707 SL)
+            // for every encoder: the resampler scales the mix down to avoid
+            // clipping when it mixes in integers (MP3, MP2), but not in floats
+            // (AAC, Opus), unless its bound is above any row's sum.
+            a.insert(a.end(), {"-ac", std::to_string(plan.channels), "-rematrix_maxval", "8"});
+        }
         if (plan.sampleRate > 0)
             a.insert(a.end(), {"-ar", std::to_string(plan.sampleRate)});
     }
+    for (size_t i = 0; i < plan.subtitles.size(); ++i)
+        a.insert(a.end(), {"-c:s:" + std::to_string(i), plan.subtitles[i].encoder});
     if (plan.silentAudioSeconds > 0)
         a.push_back("-shortest");
+    if (plan.timeBound > 0) {
+        char bound[32];
+        std::snprintf(bound, sizeof bound, "%.3f", plan.timeBound);
+        a.insert(a.end(), {"-t", bound});
+    }
+    if (!plan.creationTime.empty())
+        a.insert(a.end(), {"-metadata", "creation_time=" + plan.creationTime});
 
     std::string movflags;
     if (plan.videoStream && !plan.colours.tagMatrix.empty() && (plan.muxer == "mp4" || plan.muxer == "mov"))

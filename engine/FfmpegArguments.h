@@ -12,6 +12,13 @@
 
 namespace vexlo::engine {
 
+// A subtitle track carried into the output: ffmpeg's encoder for it ("copy"
+// keeps it as it is, "srt" turns text into SubRip).
+struct SubtitlePlan {
+    int stream = 0;
+    std::string encoder;
+};
+
 // What the request means for this source in ffmpeg's terms.
 struct OutputPlan {
     std::string muxer;              // ffmpeg's -f name ("mp4", "psp", "avi", "mpeg", "dvd", ...); "" = by extension
@@ -22,6 +29,17 @@ struct OutputPlan {
     int channels = 0;               // channels written; 0 = the source's
     std::optional<int> videoStream; // the source's stream numbers; none: not in the output
     std::optional<int> audioStream;
+    // Archives (Matroska targets) keep every sound track and the subtitles:
+    // the sound tracks after the first, and the subtitles Matroska holds.
+    std::vector<int> moreAudioStreams;
+    std::vector<SubtitlePlan> subtitles;
+    bool keepChapters = false; // archives and MP4 files keep the chapters
+    // The output ends here (seconds): a little after the source's running
+    // time, so that a time stamp damaged far beyond it cannot make the
+    // engine encode for hours. Pictures stamped later are dropped. 0: no bound.
+    double timeBound = 0;
+    // The recording date written into the output ("2019-06-01T10:20:30.000000Z"); "" none.
+    std::string creationTime;
     // A silent track of this length stands in for missing sound (PSP files
     // need one); 0 = none.
     double silentAudioSeconds = 0;
@@ -36,6 +54,23 @@ struct OutputPlan {
 struct PlanError {
     std::string message;
 };
+
+// The deinterlacer: it turns the frames flagged interlaced into progressive
+// ones (one picture per frame, at the first field's instant) and passes the
+// others untouched.
+inline constexpr const char* kDeinterlaceFilter = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+// Ahead of it for sources that declare no interlacing: finds woven fields
+// by their combing and flags those frames interlaced, so that captures
+// flagged progressive by mistake are deinterlaced too. Its interlace
+// threshold is raised from 1.04 to 1.5: at 1.04 it takes sharp moving edges
+// of progressive pictures for combing (and the deinterlacer would soften
+// them); at 1.5 clean woven fields are still found. It never calls a frame
+// progressive (prog_thres out of reach): that would clear the interlaced flag
+// that decoders set on each frame of streams that declare nothing (DV).
+inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5:prog_thres=1000";
+
+// The output's time bound for a source of `seconds` (0: none).
+double outputTimeBound(double seconds);
 
 // Bits per sample of an ffmpeg pixel format name (8 unless it says more).
 int sampleBits(const std::string& pixelFormat);

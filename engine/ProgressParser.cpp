@@ -127,6 +127,14 @@ void ProgressParser::progressLine(std::string_view line, bool& blockEnded)
     }
 }
 
+void ProgressParser::setDuration(int64_t us)
+{
+    if (us <= 0)
+        return;
+    m_state.durationUs = us;
+    m_durationSeen = true;
+}
+
 void ProgressParser::feedLog(std::string_view bytes)
 {
     splitLines(m_logPending, bytes, [&](std::string_view line) { logLine(line); });

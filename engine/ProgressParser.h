@@ -34,6 +34,10 @@ public:
     // Feed ffmpeg's log; the first "Duration:" sets the total. The last lines
     // are kept for the error message.
     void feedLog(std::string_view bytes);
+    // The total as the engine read it from the source, in place of the log's
+    // (which follows the file's duration, even when one damaged time stamp
+    // makes that hours long). Values of 0 or less are ignored.
+    void setDuration(int64_t us);
 
     const ProgressState& state() const { return m_state; }
     // The last few non-empty log lines, joined by "\n".

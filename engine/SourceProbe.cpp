@@ -66,6 +66,19 @@ double plausibleDuration(double seconds)
     return std::isfinite(seconds) && seconds > 0 && seconds < 1e9 ? seconds : 0;
 }
 
+double runningTime(double longestStream, double file)
+{
+    const double own = plausibleDuration(longestStream);
+    return own > 0 ? own : plausibleDuration(file);
+}
+
+bool isShortOf(double converted, double sourceSeconds)
+{
+    if (!(sourceSeconds > 0))
+        return false;
+    return sourceSeconds - converted > std::max(0.5, sourceSeconds * 0.02);
+}
+
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error)
 {
     if (!info.video && !info.audio) {
@@ -80,6 +93,7 @@ SourceInfo parseProbeOutput(std::string_view text)
     // streams.stream.<n>.<key>=<value>, format.duration="..."
     std::map<int, std::map<std::string, std::string>> streams;
     std::map<std::string, std::string> format;
+    int chapters = 0;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -113,15 +127,20 @@ SourceInfo parseProbeOutput(std::string_view text)
                 streams[int(*n)][name] = value;
         } else if (key.substr(0, 7) == "format.") {
             format[std::string(key.substr(7))] = value;
+        } else if (key.substr(0, 17) == "chapters.chapter." && key.size() > 3 && key.substr(key.size() - 3) == ".id") {
+            chapters = std::min(chapters + 1, 100000);
         }
     }
 
     SourceInfo info;
+    double longest = 0;
+    const auto seconds = [](const std::string& text) { return plausibleDuration(std::atof(text.c_str())); };
     for (auto& [n, s] : streams) {
         const std::string type = s["codec_type"];
+        const int index = int(readInt(s["index"]).value_or(n));
         if (type == "video" && !info.video && s["disposition.attached_pic"] != "1") {
             VideoStreamInfo v;
-            v.index = int(readInt(s["index"]).value_or(n));
+            v.index = index;
             v.width = readInt(s["width"]).value_or(0);
             v.height = readInt(s["height"]).value_or(0);
             if (v.width <= 0 || v.height <= 0)
@@ -140,22 +159,34 @@ SourceInfo parseProbeOutput(std::string_view text)
             v.colorPrimaries = knownName(s["color_primaries"]);
             v.colorTransfer = knownName(s["color_transfer"]);
             info.video = v;
-        } else if (type == "audio" && !info.audio) {
-            info.audio = audioStream(int(readInt(s["index"]).value_or(n)), readInt(s["channels"]).value_or(0),
-                readInt(s["sample_rate"]).value_or(0));
+            info.videoCodec = s["codec_name"];
+            longest = std::max(longest, seconds(s["duration"]));
+            if (format["tags.creation_time"].empty())
+                format["tags.creation_time"] = s["tags.creation_time"];
+        } else if (type == "audio") {
+            info.audioTracks.push_back(
+                audioStream(index, readInt(s["channels"]).value_or(0), readInt(s["sample_rate"]).value_or(0)));
+            if (!info.audio) {
+                info.audio = info.audioTracks.back();
+                longest = std::max(longest, seconds(s["duration"]));
+            }
+        } else if (type == "subtitle") {
+            info.subtitles.push_back({index, s["codec_name"]});
         }
     }
-    info.durationSeconds = plausibleDuration(std::atof(format["duration"].c_str()));
+    info.durationSeconds = runningTime(longest, std::atof(format["duration"].c_str()));
+    info.creationTime = format["tags.creation_time"];
+    info.chapters = chapters;
     return info;
 }
 
 std::vector<std::string> probeArguments(const std::string& source)
 {
     return {"-v", "error", "-hide_banner", "-show_entries",
-        "stream=index,codec_type,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
+        "stream=index,codec_type,codec_name,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
         "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
-        "sample_rate:stream_disposition=attached_pic:stream_tags=rotate:stream_side_data=rotation:"
-        "format=duration",
+        "sample_rate,duration:stream_disposition=attached_pic:stream_tags=rotate,creation_time:"
+        "stream_side_data=rotation:format=duration:format_tags=creation_time:chapter=id",
         "-of", "flat", "file:" + source};
 }
 

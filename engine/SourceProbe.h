@@ -34,10 +34,24 @@ struct AudioStreamInfo {
     int sampleRate = 0;
 };
 
+struct SubtitleStreamInfo {
+    int index = 0;
+    std::string codec; // ffmpeg's name: "mov_text", "subrip", "hdmv_pgs_subtitle", ...
+};
+
 struct SourceInfo {
     std::optional<VideoStreamInfo> video;
     std::optional<AudioStreamInfo> audio;
-    double durationSeconds = 0; // 0 when not known
+    // The running time, 0 when not known: the longer of the first video's and
+    // the first sound's own durations where the file's index gives them, else
+    // the file's. A stream's index stays right when one time stamp in it is
+    // damaged, while the file's duration is then taken from that stamp.
+    double durationSeconds = 0;
+    std::string videoCodec;                   // the first video's codec ("h264", ...), "" without one
+    std::vector<AudioStreamInfo> audioTracks; // every sound track, in file order (the first is `audio`)
+    std::vector<SubtitleStreamInfo> subtitles;
+    int chapters = 0;
+    std::string creationTime; // the container's creation_time tag as written, "" when none
 };
 
 // A colour or field name as ffmpeg gives it, "" for what the file does not
@@ -53,6 +67,12 @@ int quarterTurn(double degrees);
 AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate);
 // the running time when it is a plausible one (finite, positive, under 1e9 s), else 0;
 double plausibleDuration(double seconds);
+// the running time from the longest of the streams' own durations (0 where
+// unknown), else from the file's;
+double runningTime(double longestStream, double file);
+// a converted running time that falls short of the source's (more than
+// 0.5 s and more than 2 % short: a source whose data ends early);
+bool isShortOf(double converted, double sourceSeconds);
 // a source that holds neither pictures nor sound is refused.
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 

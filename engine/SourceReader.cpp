@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -86,6 +87,72 @@ int rotationOf(const AVStream* stream)
     return 0;
 }
 
+// A stream's own duration in seconds, 0 when the file does not give it.
+double streamSeconds(const AVStream* stream)
+{
+    if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0 || stream->time_base.den <= 0)
+        return 0;
+    return plausibleDuration(double(stream->duration) * av_q2d(stream->time_base));
+}
+
+VideoStreamInfo videoStream(AVFormatContext* context, AVStream* stream)
+{
+    const AVCodecParameters* par = stream->codecpar;
+    VideoStreamInfo v;
+    v.index = stream->index;
+    v.width = par->width;
+    v.height = par->height;
+    v.sampleAspect = positive(av_guess_sample_aspect_ratio(context, stream, nullptr)).value_or(Rational{1, 1});
+    v.rotation = rotationOf(stream);
+    v.frameRate = positive(stream->avg_frame_rate).value_or(Rational{0, 1});
+    v.baseRate = positive(stream->r_frame_rate).value_or(Rational{0, 1});
+    v.fieldOrder = fieldOrderName(par->field_order);
+    const char* pixelFormat = av_get_pix_fmt_name(AVPixelFormat(par->format));
+    v.pixelFormat = pixelFormat ? pixelFormat : "unknown";
+    v.colorRange = colourName(av_color_range_name(par->color_range));
+    v.colorSpace = colourName(av_color_space_name(par->color_space));
+    v.colorPrimaries = colourName(av_color_primaries_name(par->color_primaries));
+    v.colorTransfer = colourName(av_color_transfer_name(par->color_trc));
+    return v;
+}
+
+SourceInfo describeStreams(AVFormatContext* context)
+{
+    SourceInfo info;
+    double longest = 0;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream* stream = context->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !info.video
+            && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+            if (par->width <= 0 || par->height <= 0)
+                continue; // a stream without pictures is no picture source
+            info.video = videoStream(context, stream);
+            info.videoCodec = avcodec_get_name(par->codec_id);
+            longest = std::max(longest, streamSeconds(stream));
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            info.audioTracks.push_back(audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate));
+            if (!info.audio) {
+                info.audio = info.audioTracks.back();
+                longest = std::max(longest, streamSeconds(stream));
+            }
+        } else if (par->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+            info.subtitles.push_back({stream->index, avcodec_get_name(par->codec_id)});
+        }
+    }
+    const double file = context->duration != AV_NOPTS_VALUE ? double(context->duration) / AV_TIME_BASE : 0;
+    info.durationSeconds = runningTime(longest, file);
+    info.chapters = int(std::min<unsigned>(context->nb_chapters, 100000));
+    // Phones write the time into the file's header and into each track's.
+    if (const AVDictionaryEntry* tag = av_dict_get(context->metadata, "creation_time", nullptr, 0))
+        info.creationTime = tag->value;
+    else if (info.video)
+        if (const AVDictionaryEntry* own
+            = av_dict_get(context->streams[info.video->index]->metadata, "creation_time", nullptr, 0))
+            info.creationTime = own->value;
+    return info;
+}
+
 } // namespace
 
 std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
@@ -123,36 +190,7 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
     if (const int code = avformat_find_stream_info(context, nullptr); code < 0)
         return failed(code);
 
-    SourceInfo info;
-    for (unsigned i = 0; i < context->nb_streams; ++i) {
-        AVStream* stream = context->streams[i];
-        const AVCodecParameters* par = stream->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !info.video
-            && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            if (par->width <= 0 || par->height <= 0)
-                continue; // a stream without pictures is no picture source
-            VideoStreamInfo v;
-            v.index = stream->index;
-            v.width = par->width;
-            v.height = par->height;
-            v.sampleAspect = positive(av_guess_sample_aspect_ratio(context, stream, nullptr)).value_or(Rational{1, 1});
-            v.rotation = rotationOf(stream);
-            v.frameRate = positive(stream->avg_frame_rate).value_or(Rational{0, 1});
-            v.baseRate = positive(stream->r_frame_rate).value_or(Rational{0, 1});
-            v.fieldOrder = fieldOrderName(par->field_order);
-            const char* pixelFormat = av_get_pix_fmt_name(AVPixelFormat(par->format));
-            v.pixelFormat = pixelFormat ? pixelFormat : "unknown";
-            v.colorRange = colourName(av_color_range_name(par->color_range));
-            v.colorSpace = colourName(av_color_space_name(par->color_space));
-            v.colorPrimaries = colourName(av_color_primaries_name(par->color_primaries));
-            v.colorTransfer = colourName(av_color_transfer_name(par->color_trc));
-            info.video = v;
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !info.audio) {
-            info.audio = audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate);
-        }
-    }
-    if (context->duration != AV_NOPTS_VALUE)
-        info.durationSeconds = plausibleDuration(double(context->duration) / AV_TIME_BASE);
+    SourceInfo info = describeStreams(context);
     return usableSource(info, error);
 }
 

@@ -24,19 +24,7 @@ namespace {
 
 // The extensions Vexlo takes ("avi", "wmv", ...), from the list its file
 // rules use for drops and the command line.
-std::vector<std::string> supportedExtensions()
-{
-    std::vector<std::string> extensions;
-    std::string_view rest = app::SupportedVideoPatterns;
-    while (!rest.empty()) {
-        const size_t end = rest.find(';');
-        const std::string_view pattern = rest.substr(0, end);
-        if (pattern.substr(0, 2) == "*.")
-            extensions.emplace_back(pattern.substr(2));
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    }
-    return extensions;
-}
+std::vector<std::string> supportedExtensions() { return app::acceptedVideoExtensions(); }
 
 // "000".."999", "1000" and beyond; "add" for the output dialog.
 std::string actionKey(int number)
@@ -235,13 +223,7 @@ Folders foldersFromEnvironment()
     return f;
 }
 
-const std::vector<std::string>& videoMimeTypes()
-{
-    static const std::vector<std::string> types{"video/mp2t", "video/x-msvideo", "video/x-ms-wmv", "video/mpeg",
-        "video/quicktime", "video/x-ms-asf", "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4", "video/3gpp",
-        "video/3gpp2", "video/dvd"};
-    return types;
-}
+const std::vector<std::string>& videoMimeTypes() { return app::acceptedVideoMimeTypes(); }
 
 std::vector<std::string> videoNamePatterns()
 {

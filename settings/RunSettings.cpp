@@ -88,6 +88,7 @@ RunSettings loadRunSettings(const IniDocument& doc, const std::string& defaultDe
     r.PromptOverwrite = doc.readFlag("Options", "PromptOverwrite", false);
     r.DelFileWhenCanceled = doc.readFlag("Options", "DelFileWhenCanceled", false);
     r.DeleteSourceWhenDone = doc.readFlag("Options", "DeleteSourceWhenDone", false);
+    r.KeepRecordingDate = doc.readFlag("Options", "KeepRecordingDate", true);
     return r;
 }
 

@@ -24,6 +24,7 @@ struct RunSettings {
     bool PromptOverwrite = false;
     bool DelFileWhenCanceled = false;
     bool DeleteSourceWhenDone = false;
+    bool KeepRecordingDate = true; // the engine keeps the source's recording date on the target
     std::string VideoFormat;
     std::string AudioFormat = "ACC";
     std::string FileType = ".mp4";

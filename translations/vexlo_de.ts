@@ -131,6 +131,10 @@ Die Quelldatei wurde behalten.</translation>
         <translation>Videodateien (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)</translation>
     </message>
     <message>
+        <source>All videos</source>
+        <translation>Alle Videos</translation>
+    </message>
+    <message>
         <source>AVCHD files (*.m2ts;*.mts;*.m2t)</source>
         <translation>AVCHD-Dateien (*.m2ts;*.mts;*.m2t)</translation>
     </message>
@@ -650,6 +654,10 @@ Möchten Sie ihn anlegen?</translation>
     <message>
         <source>Delete &amp;source file after finish</source>
         <translation>&amp;Quelldatei nach Abschluss löschen</translation>
+    </message>
+    <message>
+        <source>Keep the recording date</source>
+        <translation>Aufnahmedatum beibehalten</translation>
     </message>
     <message>
         <source>Schedule  </source>

@@ -369,5 +369,35 @@ TEST_F(EndToEndTest, SilentCommandLineRunWithTheNewProfilesAndTheRealEngine)
     EXPECT_TRUE(fs::exists(clip)) << "the source stays";
 }
 
+TEST_F(EndToEndTest, ACutCopyKeepsItsSourceUnderDeleteSourceWhenDone)
+{
+    // An MP4 whose index describes 4 s but whose data ends after 2 s (an
+    // interrupted copy from a card), converted by the real engine with
+    // "Delete source file after finish" on: the file counts as failed, so
+    // the source stays, and so does the converted part.
+    fs::remove(tp.programFolder() + "trevok");
+    fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    writeFile(
+        tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini") + "\n[Options]\nDeleteSourceWhenDone=1\n");
+    fs::create_directories(tp.root() + "card");
+    const std::string whole = tp.root() + "card/whole.mp4";
+    const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+                             "'testsrc2=size=320x240:rate=25:duration=4' -f lavfi -i "
+                             "'sine=frequency=440:sample_rate=48000:duration=4' -c:v libx264 -preset ultrafast "
+                             "-c:a aac -movflags +faststart '"
+        + whole + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const std::string clip = tp.root() + "card/clip.mp4";
+    fs::copy_file(whole, clip);
+    fs::resize_file(clip, fs::file_size(whole) / 2);
+    fs::remove(whole);
+
+    start({"-S", "-18", "-" + tp.root() + "out/", clip}, {.environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
+    waitForExit(120s);
+    EXPECT_TRUE(fs::exists(clip)) << "the source stays: " << errors();
+    EXPECT_NE(errors().find("the source is incomplete: 2.0 of 4.0 s converted"), std::string::npos) << errors();
+    EXPECT_TRUE(fs::exists(tp.root() + "out/clip.mp4")) << "the converted part stays for the user";
+}
+
 } // namespace
 } // namespace vexlo::test

@@ -1,6 +1,7 @@
 // The file list: the add dialog, drops, duplicates, removal and the Remove
 // commands, the getting-started picture; the saved list and the projects.
 #include "AppTestSupport.h"
+#include "app/FileRules.h"
 
 #include <QMimeData>
 #include <QUrl>
@@ -46,22 +47,25 @@ TEST_F(FileListTest, AddDialogTitleFiltersFoldersAndLastPath)
     EXPECT_EQ(call.title, "Please select the video files to convert");
     EXPECT_EQ(call.initialFolder, root() + "Documents/") << "no LastPath: the Personal folder";
     EXPECT_EQ(call.selectedFilter, 0);
-    // Ten filters; a few telling ones whole: the first lists more patterns
-    // than its description names, two patterns lack their dot, the last takes all.
-    ASSERT_EQ(call.filters.size(), 10u);
+    // Eleven filters; a few telling ones whole: the first lists more patterns
+    // than its description names (today's containers too), "All videos" every
+    // accepted one in both letter cases, two patterns lack their dot, the
+    // last takes all.
+    ASSERT_EQ(call.filters.size(), 11u);
     const auto filter = [&](size_t i) { return std::pair{call.filters[i].description, call.filters[i].patterns}; };
     EXPECT_EQ(filter(0).first,
         "Video files (*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;*.mod;*.mp4)");
     EXPECT_EQ(filter(0).second,
         "*.m2ts;*.mts;*.m2t;*.avi;*.mpeg;*.mpg;*.wmv;*.asf;*.qt;*.mpm;*.mpv;*.mpa;*.mov;*.vob;"
-        "*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv");
+        "*.mod;*.mp4;*.3gp;*.3g2;*.dvr-ms;*.flv;*.swf;*.dv;*.M2TS;*.MTS;*.mkv;*.webm;*.ts;*.m4v;*.ogv;*.mxf");
+    EXPECT_EQ(filter(1), (std::pair<std::string, std::string>{"All videos", app::acceptedVideoMasks()}));
     EXPECT_EQ(
-        filter(1), (std::pair<std::string, std::string>{"AVCHD files (*.m2ts;*.mts;*.m2t)", "*.m2ts;*.mts;*.m2t"}));
-    EXPECT_EQ(filter(3).second, "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod");
-    EXPECT_EQ(filter(4).second, "*.wmv;*asf;*.wma");
-    EXPECT_EQ(filter(9), (std::pair<std::string, std::string>{"All files (*.*)", "*.*"}));
+        filter(2), (std::pair<std::string, std::string>{"AVCHD files (*.m2ts;*.mts;*.m2t)", "*.m2ts;*.mts;*.m2t"}));
+    EXPECT_EQ(filter(4).second, "*.mpeg;*mpg;*.mpm;*.mpv;*.mpa;*.mod");
+    EXPECT_EQ(filter(5).second, "*.wmv;*asf;*.wma");
+    EXPECT_EQ(filter(10), (std::pair<std::string, std::string>{"All files (*.*)", "*.*"}));
     // The others name exactly their patterns: "<kind> files (<patterns>)".
-    for (size_t i : {1, 2, 5, 6, 7, 8}) {
+    for (size_t i : {2, 3, 6, 7, 8, 9}) {
         const auto [description, patterns] = filter(i);
         EXPECT_TRUE(description.ends_with(" files (" + patterns + ")")) << description;
     }
@@ -121,7 +125,7 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
     auto w = open();
     {
         ModalAnswerer answer(false);
-        drop(*w, {file(dir + "clip.flv"), folder("d/folder.avi")});
+        drop(*w, {file(dir + "clip.swf"), folder("d/folder.avi")});
         QTest::qWait(80);
         EXPECT_EQ(w->rowCount(), 0);
         EXPECT_EQ(tp.desktop.activated.size(), 1u) << "the window comes to the front";
@@ -137,7 +141,7 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
         }
     }();
     ini(kDirectRun);
-    drop(*w, {clip(dir + "CLIP.AVI"), clip(dir + "clip.mp"), file(dir + "x.mkv"), dir + "missing.avi"});
+    drop(*w, {clip(dir + "CLIP.AVI"), clip(dir + "clip.mp"), file(dir + "x.srt"), dir + "missing.avi"});
     std::vector<std::string> expected{dir + "CLIP.AVI", dir + "clip.mp"};
     EXPECT_EQ(rows(*w), expected);
     EXPECT_TRUE(engineCalls().empty()) << "the run is requested through a queued call";

@@ -2,9 +2,11 @@
 // prefixes, the switches, how relative names follow the last folder, which
 // names are refused, and where a bad number stops the reading.
 #include "app/CommandLine.h"
+#include "app/FileRules.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 namespace vexlo::app {
@@ -85,13 +87,37 @@ TEST(CommandLineReader, RelativeNamesFollowTheLastFileFolder)
 
 TEST(CommandLineReader, UnsupportedNamesAreReportedInOrder)
 {
-    const auto r = read({"/docs/notes.txt", "/v/clip", "/v/clip.flv", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
+    const auto r = read({"/docs/notes.txt", "/v/clip", "/v/clip.swf", "/v/clip.mp", "/v/CLIP.AVI", "-S", "x.txt"});
     EXPECT_EQ(r.items,
         (std::vector<CommandLineItem>{{Kind::Unsupported, "/docs/notes.txt"}, {Kind::Unsupported, "/v/clip"},
-            {Kind::Unsupported, "/v/clip.flv"}, add("/v/clip.mp"), add("/v/CLIP.AVI"), {Kind::Silent, ""},
+            {Kind::Unsupported, "/v/clip.swf"}, add("/v/clip.mp"), add("/v/CLIP.AVI"), {Kind::Silent, ""},
             {Kind::Unsupported, "/v/x.txt"}}));
     // A dot in a folder name is no extension.
     EXPECT_EQ(read({"/v.mp4/clip"}).items[0].kind, Kind::Unsupported);
+}
+
+TEST(CommandLineReader, TodaysContainersAreTakenInAnyLetterCase)
+{
+    // Phones, screen recorders, downloads and TV recordings, besides the
+    // older list; the newer list matches whole extensions only.
+    for (const char* name : {"a.mkv", "a.webm", "a.ts", "a.m4v", "a.flv", "a.dv", "a.ogv", "a.mxf", "a.vob", "a.MKV",
+             "a.WebM", "a.TS", "a.MTS", "a.M2TS", "a.Mts", "a.m2TS"})
+        EXPECT_EQ(read({std::string("/v/") + name}).items[0].kind, Kind::AddFile) << name;
+    for (const char* name : {"a.mk", "a.web", "a.t", "a.mkv.txt", "a.og", "a.mx"})
+        EXPECT_EQ(read({std::string("/v/") + name}).items[0].kind, Kind::Unsupported) << name;
+    // The older list's text stays as it was; every accepted extension is
+    // offered once, in both letter cases where they differ.
+    EXPECT_EQ(SupportedVideoPatterns,
+        "*.avi;*.wmv;*.mpeg;*.mpg;*.m2ts;*.mts;*.m2t;*.qt;*.mov;*.mpm;*.mpv;*.mpa;*.asf;*.wma;*.vob;*.mod;*.mp4;*.3gp;*.3g2");
+    const auto extensions = acceptedVideoExtensions();
+    EXPECT_EQ(extensions.size(), 19u + 8u) << "vob, mts and m2ts are in both lists";
+    const std::string masks = ";" + acceptedVideoMasks() + ";";
+    for (const char* mask : {";*.mkv;*.MKV;", ";*.mts;*.MTS;", ";*.webm;*.WEBM;", ";*.avi;*.AVI;", ";*.3gp;*.3GP;"})
+        EXPECT_NE(masks.find(mask), std::string::npos) << mask;
+    const auto& types = acceptedVideoMimeTypes();
+    for (const char* type : {"video/x-matroska", "video/webm", "video/mp2t", "video/mp4", "video/x-flv", "video/dv",
+             "video/ogg", "application/mxf", "video/mpeg"})
+        EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
 }
 
 TEST(CommandLineReader, DoubleDashEndsTheSwitches)

@@ -102,7 +102,7 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         EXPECT_EQ(option(args, "-ac"), std::to_string(r.channelCount));
         EXPECT_EQ(option(args, "-ar"), std::to_string(r.sampleRate)); // all catalogue rates fit
         const std::string filters = option(args, "-vf").value_or("");
-        EXPECT_NE(filters.find("yadif"), std::string::npos) << filters;
+        EXPECT_NE(filters.find(kDeinterlaceFilter), std::string::npos) << filters;
         // The frame is the profile's, whatever the picture inside it.
         const std::string w = std::to_string(r.frameWidth), h = std::to_string(r.frameHeight);
         EXPECT_TRUE(filters.find("pad=" + w + ":" + h + ":") != std::string::npos
@@ -120,7 +120,7 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         EXPECT_NE(std::find(args.begin(), args.end(), "-y"), args.end());
         // Deinterlacing comes before scaling; scaling the fields together would
         // smear them.
-        EXPECT_LT(filters.find("yadif"), filters.find("format="));
+        EXPECT_LT(filters.find(kDeinterlaceFilter), filters.find("format="));
     }
 }
 

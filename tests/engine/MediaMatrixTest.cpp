@@ -712,7 +712,12 @@ std::string describe(const std::optional<SourceInfo>& info)
             << v->colorPrimaries << "' transfer '" << v->colorTransfer << "'\n";
     if (const auto& a = info->audio)
         out << "audio #" << a->index << " " << a->channels << " ch " << a->sampleRate << " Hz\n";
-    out << "duration " << std::lround(info->durationSeconds * 1000) << " ms";
+    out << "duration " << std::lround(info->durationSeconds * 1000) << " ms codec '" << info->videoCodec
+        << "' chapters " << info->chapters << " created '" << info->creationTime << "'";
+    for (const auto& a : info->audioTracks)
+        out << "\ntrack #" << a.index << " " << a.channels << " ch " << a.sampleRate << " Hz";
+    for (const auto& t : info->subtitles)
+        out << "\nsubtitle #" << t.index << " " << t.codec;
     return out.str();
 }
 

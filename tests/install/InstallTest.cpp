@@ -127,8 +127,9 @@ TEST_F(InstallTest, DesktopEntryOffersEverySupportedVideoType)
         offered, std::set<std::string>(integration::videoMimeTypes().begin(), integration::videoMimeTypes().end()));
 
     // Types a supported extension also names but that are no video: tracker
-    // music and object files share ".mod" with camcorder clips.
-    const std::set<std::string> notOffered{"audio/x-mod", "application/x-object"};
+    // music and object files share ".mod" with camcorder clips, Qt's
+    // translation sources ".ts" with TV recordings.
+    const std::set<std::string> notOffered{"audio/x-mod", "application/x-object", "text/vnd.trolltech.linguist"};
     const QMimeDatabase db;
     for (const std::string& pattern : integration::videoNamePatterns()) {
         const QString name = QStringLiteral("clip") + QString::fromStdString(pattern.substr(1));

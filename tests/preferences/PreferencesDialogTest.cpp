@@ -35,10 +35,10 @@ namespace {
 const QDateTime kNow(QDate(2026, 12, 9), QTime(13, 45, 12));
 
 // The Options keys of this dialog, in the order they are saved.
-const std::vector<std::string> kSavedKeys
-    = {"OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled", "SaveFileList", "DoNotShowConfirm",
-        "UseShellExtension", "DeleteSourceWhenDone", "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday",
-        "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "ExitWhenDone", "ShunDownWhenDone"};
+const std::vector<std::string> kSavedKeys = {"OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled",
+    "SaveFileList", "DoNotShowConfirm", "UseShellExtension", "DeleteSourceWhenDone", "KeepRecordingDate",
+    "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday",
+    "Saturday", "ExitWhenDone", "ShunDownWhenDone"};
 
 class Preferences : public ::testing::Test {
 protected:
@@ -176,8 +176,10 @@ TEST_F(Preferences, NoOrUnreadableSettingsFileGivesTheDefaults)
         auto form = openForm();
         EXPECT_EQ(form->targetFileExistsIndex(), 0);
         EXPECT_TRUE(form->chkShellExtension->isChecked());
+        EXPECT_TRUE(form->chkKeepRecordingDate->isChecked()) << "the recording date is kept by default";
         for (QCheckBox* box : form->findChildren<QCheckBox*>()) {
-            if (box != form->chkShellExtension && !form->GeneralForm->isAncestorOf(box)) {
+            if (box != form->chkShellExtension && box != form->chkKeepRecordingDate
+                && !form->GeneralForm->isAncestorOf(box)) {
                 EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
             }
         }
@@ -279,6 +281,7 @@ TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
         f.PageControl1->setCurrentWidget(f.tsAdvanced);
         f.rdgTargetFileExists_1->click();
         f.ckbSaveFileList->click();
+        f.chkKeepRecordingDate->click();
         f.PageControl1->setCurrentWidget(f.tsSchedule);
         f.chkScheduleConvert->click();
         f.chkSaturday->click();
@@ -290,6 +293,7 @@ TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
     EXPECT_FALSE(accepted);
     EXPECT_EQ(option("PromptOverwrite"), "1");
     EXPECT_EQ(option("SaveFileList"), "1");
+    EXPECT_EQ(option("KeepRecordingDate"), "0");
     EXPECT_EQ(option("ScheduleConvert"), "1");
     EXPECT_EQ(option("Saturday"), "1");
     EXPECT_EQ(settings::parseIniTime(option("StartConvertingAt").value_or("")), QTime(22, 30, 0));

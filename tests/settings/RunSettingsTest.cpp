@@ -32,6 +32,7 @@ TEST(RunSettingsLoad, NoFileGivesDefaults)
     EXPECT_FALSE(r.PromptOverwrite);
     EXPECT_FALSE(r.DelFileWhenCanceled);
     EXPECT_FALSE(r.DeleteSourceWhenDone);
+    EXPECT_TRUE(r.KeepRecordingDate);
     EXPECT_EQ(r.DestPath, kFolder);
     EXPECT_EQ(loadRunSettings(IniDocument(), "/opt/vexlo").DestPath, kFolder);
 }
@@ -40,7 +41,7 @@ TEST(RunSettingsLoad, OptionsAndChosenProfile)
 {
     const RunSettings r
         = load("[Options]\nOutputFormat=0x2\nDestPath=/out/\nConvertToSamePath=0\nOverwriteExistFile=0\n"
-               "PromptOverwrite=2\nDelFileWhenCanceled=1\nDeleteSourceWhenDone=yes\n"
+               "PromptOverwrite=2\nDelFileWhenCanceled=1\nDeleteSourceWhenDone=yes\nKeepRecordingDate=0\n"
                "[VideoFormat2]\nVideoFormat=xvid\nAudioFormat=mp3\nFileType=.avi\nIsPSP=1\n"
                "FrameSize=640 x 480\nVideoBitrate=1200\nFramerate=29.976\nAudioBitrate=192\n"
                "SampleBitrate=48000\nChannels=0\n");
@@ -50,6 +51,7 @@ TEST(RunSettingsLoad, OptionsAndChosenProfile)
     EXPECT_TRUE(r.PromptOverwrite);
     EXPECT_TRUE(r.DelFileWhenCanceled);
     EXPECT_FALSE(r.DeleteSourceWhenDone);
+    EXPECT_FALSE(r.KeepRecordingDate);
     EXPECT_EQ(r.VideoFormat, "xvid");
     EXPECT_EQ(r.AudioFormat, "mp3");
     EXPECT_EQ(r.FileType, ".avi");

@@ -1,0 +1,242 @@
+// What the engine keeps of a source and how it guards the result: the
+// recording date (container times, the camcorder's MDPM message), the
+// archive's tracks and chapters, the search for combing, the output's time
+// bound and the check for a source that ends early.
+#include "ArgumentWords.h"
+#include "engine/FfmpegArguments.h"
+#include "engine/RecordingDate.h"
+#include "engine/SourceProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+using namespace vexlo::engine;
+using vexlo::engine::test::has;
+using vexlo::engine::test::option;
+
+namespace {
+
+constexpr int64_t k20190601_102030 = 1559384430; // 2019-06-01 10:20:30 UTC
+
+// An SEI NAL payload with one user-data-unregistered message holding an
+// MDPM block of the entries given (tag, four bytes each).
+std::string mdpmSei(const std::vector<std::array<uint8_t, 5>>& entries)
+{
+    std::string body = {'\x17', '\xee', '\x8c', '\x60', '\xf8', '\x4d', '\x11', '\xd9', '\x8c', '\xd6', '\x08', '\x00',
+        '\x20', '\x0c', '\x9a', '\x66'};
+    body += "MDPM";
+    body += char(entries.size());
+    for (const auto& e : entries)
+        body.append(reinterpret_cast<const char*>(e.data()), 5);
+    return std::string{'\x05', char(body.size())} + body + '\x80';
+}
+
+std::string dateSei(uint8_t zone, uint8_t century, uint8_t year, uint8_t month, uint8_t day, uint8_t hour,
+    uint8_t minute, uint8_t second)
+{
+    return mdpmSei({{0x13, 0x00, 0x00, 0x00, 0x00}, {0x18, zone, century, year, month},
+        {0x19, day, hour, minute, second}, {0x70, 0x01, 0x02, 0x03, 0x04}});
+}
+
+SourceInfo archiveSource()
+{
+    SourceInfo s;
+    VideoStreamInfo v;
+    v.index = 0;
+    v.width = 640;
+    v.height = 480;
+    v.frameRate = v.baseRate = {25, 1};
+    v.fieldOrder = "progressive";
+    s.video = v;
+    s.audioTracks = {{1, 2, 48000}, {2, 6, 48000}};
+    s.audio = s.audioTracks[0];
+    s.subtitles = {{3, "mov_text"}, {4, "hdmv_pgs_subtitle"}, {5, "subrip"}, {6, "eia_608"}};
+    s.chapters = 2;
+    s.durationSeconds = 10;
+    return s;
+}
+
+EngineRequest requestFor(const std::string& target, const std::string& video, const std::string& audio)
+{
+    EngineRequest r;
+    r.source = "/in/clip.mp4";
+    r.target = target;
+    r.videoFormat = video;
+    r.audioFormat = audio;
+    r.frameRate = "0";
+    return r;
+}
+
+OutputPlan planFor(const EngineRequest& r, const SourceInfo& s)
+{
+    auto plan = planOutput(r, s);
+    if (auto* e = std::get_if<PlanError>(&plan)) {
+        ADD_FAILURE() << e->message;
+        return {};
+    }
+    return std::get<OutputPlan>(plan);
+}
+
+std::vector<std::string> maps(const std::vector<std::string>& args)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "-map")
+            out.push_back(args[i + 1]);
+    return out;
+}
+
+} // namespace
+
+TEST(RecordingDate, ContainerTimesInTheFormsMuxersWrite)
+{
+    EXPECT_EQ(parseContainerTime("2019-06-01T10:20:30.000000Z"), k20190601_102030);
+    EXPECT_EQ(parseContainerTime("2019-06-01T10:20:30Z"), k20190601_102030);
+    EXPECT_EQ(parseContainerTime("2019-06-01 10:20:30"), k20190601_102030);
+    EXPECT_EQ(parseContainerTime("2019-06-01T12:20:30+02:00"), k20190601_102030);
+    EXPECT_EQ(parseContainerTime("2019-06-01T05:20:30-0500"), k20190601_102030);
+    // Unset clocks and zero dates, impossible days, the future, other text.
+    for (const char* bad :
+        {"1970-01-01T00:00:00.000000Z", "1904-01-01T00:00:00Z", "2019-02-30T10:00:00Z", "2019-06-01T24:00:00Z",
+            "2019-06-01", "2019-06-01T10:20:30 junk", "", "9999-01-01T00:00:00Z", "2019-06-01T10:20:30+99:00"})
+        EXPECT_FALSE(parseContainerTime(bad)) << bad;
+    EXPECT_EQ(containerTimeText(k20190601_102030), "2019-06-01T10:20:30.000000Z");
+    EXPECT_EQ(parseContainerTime(containerTimeText(k20190601_102030)), k20190601_102030);
+}
+
+TEST(RecordingDate, TheCamcordersMdpmMessageInItsZone)
+{
+    // 2019-06-01 19:20:30 local at +09:00 (zone 0x12: nine whole hours).
+    EXPECT_EQ(mdpmRecordingTime(dateSei(0x12, 0x20, 0x19, 0x06, 0x01, 0x19, 0x20, 0x30)), k20190601_102030);
+    // 05:20:30 at -05:00 (0x20 west, 0x0a five hours).
+    EXPECT_EQ(mdpmRecordingTime(dateSei(0x2a, 0x20, 0x19, 0x06, 0x01, 0x05, 0x20, 0x30)), k20190601_102030);
+    // 15:50:30 at +05:30 (0x01 half an hour).
+    EXPECT_EQ(mdpmRecordingTime(dateSei(0x0b, 0x20, 0x19, 0x06, 0x01, 0x15, 0x50, 0x30)), k20190601_102030);
+    // 12:20:30 at +01:00 with summer time (0x40): two hours ahead.
+    EXPECT_EQ(mdpmRecordingTime(dateSei(0x42, 0x20, 0x19, 0x06, 0x01, 0x12, 0x20, 0x30)), k20190601_102030);
+    // Not BCD, impossible dates, a message cut short, another UUID.
+    EXPECT_FALSE(mdpmRecordingTime(dateSei(0x00, 0x20, 0x1a, 0x06, 0x01, 0x10, 0x20, 0x30)));
+    EXPECT_FALSE(mdpmRecordingTime(dateSei(0x00, 0x20, 0x19, 0x13, 0x01, 0x10, 0x20, 0x30)));
+    const std::string whole = dateSei(0x00, 0x20, 0x19, 0x06, 0x01, 0x10, 0x20, 0x30);
+    EXPECT_EQ(mdpmRecordingTime(whole), k20190601_102030);
+    for (size_t cut = 0; cut < whole.size() - 1; ++cut)
+        EXPECT_FALSE(mdpmRecordingTime(whole.substr(0, cut))) << cut;
+    std::string other = whole;
+    other[3] = '\x00';
+    EXPECT_FALSE(mdpmRecordingTime(other));
+    // Without a date entry there is no date.
+    EXPECT_FALSE(mdpmRecordingTime(mdpmSei({{0x13, 1, 2, 3, 4}})));
+}
+
+TEST(RecordingDate, FoundInAccessUnitsOfBothLayoutsAndThroughEscapes)
+{
+    // 00:00:03 puts two zero bytes before a 03, which the stream escapes
+    // as 00 00 03 03 (the payload's size counts the unescaped bytes).
+    const std::string sei = dateSei(0x00, 0x20, 0x19, 0x06, 0x01, 0x00, 0x00, 0x03);
+    const size_t at = sei.find(std::string("\x00\x00\x03", 3));
+    ASSERT_NE(at, std::string::npos);
+    std::string escaped = sei;
+    escaped.insert(at + 3, 1, '\x03');
+    const int64_t expected = 1559347203; // 2019-06-01 00:00:03 UTC
+    const std::string nal = std::string(1, '\x06') + escaped;
+    const std::string slice = "\x65\x88\x84\x00\x33";
+    // Annex B: start codes of three and four bytes, the SEI between others.
+    const std::string annexB = std::string("\x00\x00\x00\x01\x09\xf0", 6) + std::string("\x00\x00\x01", 3) + nal
+        + std::string("\x00\x00\x00\x01", 4) + slice;
+    EXPECT_EQ(accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(annexB.data()), annexB.size(), 0), expected);
+    // Length-prefixed (four bytes), as MP4 stores it.
+    std::string prefixed;
+    for (const std::string& unit : {std::string("\x09\xf0", 2), nal, slice}) {
+        const uint32_t n = uint32_t(unit.size());
+        prefixed += std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + unit;
+    }
+    EXPECT_EQ(accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(prefixed.data()), prefixed.size(), 4), expected);
+    // A length running past the end, and a unit without an SEI.
+    std::string broken = prefixed;
+    broken[3] = '\x7f';
+    EXPECT_FALSE(accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(broken.data()), broken.size(), 4));
+    EXPECT_FALSE(accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(slice.data()), slice.size(), 0));
+}
+
+TEST(SourceLength, ACutSourceIsOnlyThatWhichFallsShortBeyondTheTolerance)
+{
+    EXPECT_TRUE(isShortOf(2.0, 4.0));
+    EXPECT_FALSE(isShortOf(3.6, 4.0));         // 0.4 s short
+    EXPECT_TRUE(isShortOf(3.4, 4.0));          // 0.6 s short
+    EXPECT_FALSE(isShortOf(595, 600));         // 5 s of 10 minutes: under 2 %
+    EXPECT_TRUE(isShortOf(580, 600));          // 20 s
+    EXPECT_FALSE(isShortOf(4.1, 4.0));         // longer is no shortfall
+    EXPECT_FALSE(isShortOf(0, 0));             // the source's length is unknown
+    EXPECT_TRUE(isShortOf(0, 4.0));            // nothing of it was converted
+    EXPECT_EQ(runningTime(1.0, 10800.4), 1.0); // a stream's own length wins over a damaged file's
+    EXPECT_EQ(runningTime(0, 12.5), 12.5);
+    EXPECT_EQ(runningTime(0, -1), 0);
+}
+
+TEST(ArchivePlan, KeepsEverySoundTrackTheSubtitlesMatroskaHoldsAndTheChapters)
+{
+    const SourceInfo source = archiveSource();
+    const EngineRequest archive = requestFor("/out/clip.mkv", "hevc", "flac");
+    const OutputPlan plan = planFor(archive, source);
+    const auto args = buildFfmpegArguments(archive, plan);
+    EXPECT_EQ(maps(args), (std::vector<std::string>{"0:0", "0:1", "0:2", "0:3", "0:4", "0:5"}));
+    EXPECT_EQ(option(args, "-c:a"), "flac");
+    EXPECT_EQ(option(args, "-c:s:0"), "srt") << "MP4 text subtitles become SubRip";
+    EXPECT_EQ(option(args, "-c:s:1"), "copy") << "picture subtitles stay as they are";
+    EXPECT_EQ(option(args, "-c:s:2"), "copy");
+    EXPECT_FALSE(has(args, "-c:s:3")) << "captions Matroska cannot hold stay out";
+    EXPECT_EQ(option(args, "-map_chapters"), "0");
+
+    // Players' profiles: the first picture and sound; MP4 keeps the chapters.
+    const EngineRequest phone = requestFor("/out/clip.mp4", "h264", "ACC");
+    const auto mp4 = buildFfmpegArguments(phone, planFor(phone, source));
+    EXPECT_EQ(maps(mp4), (std::vector<std::string>{"0:0", "0:1"}));
+    EXPECT_EQ(option(mp4, "-map_chapters"), "0");
+    EXPECT_FALSE(has(mp4, "-c:s:0"));
+    const EngineRequest web = requestFor("/out/clip.webm", "vp9", "opus");
+    const auto webm = buildFfmpegArguments(web, planFor(web, source));
+    EXPECT_EQ(maps(webm), (std::vector<std::string>{"0:0", "0:1"}));
+    EXPECT_EQ(option(webm, "-map_chapters"), "-1");
+    const EngineRequest avi = requestFor("/out/clip.avi", "xvid", "mp3");
+    EXPECT_EQ(option(buildFfmpegArguments(avi, planFor(avi, source)), "-map_chapters"), "-1");
+}
+
+TEST(OutputPlan, CombingIsSearchedForOnlyWhereTheSourceDeclaresNoInterlacing)
+{
+    const EngineRequest r = requestFor("/out/clip.mp4", "h264", "ACC");
+    for (const char* fields : {"progressive", ""}) {
+        SourceInfo s = archiveSource();
+        s.video->fieldOrder = fields;
+        const auto vf = option(buildFfmpegArguments(r, planFor(r, s)), "-vf").value_or("");
+        EXPECT_NE(vf.find(std::string(kCombDetectFilter) + "," + kDeinterlaceFilter), std::string::npos) << vf;
+    }
+    for (const char* fields : {"tt", "bb", "tb", "bt"}) {
+        SourceInfo s = archiveSource();
+        s.video->fieldOrder = fields;
+        const auto vf = option(buildFfmpegArguments(r, planFor(r, s)), "-vf").value_or("");
+        EXPECT_EQ(vf.find("idet"), std::string::npos) << vf;
+        EXPECT_NE(vf.find(kDeinterlaceFilter), std::string::npos) << vf;
+    }
+}
+
+TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
+{
+    const EngineRequest r = requestFor("/out/clip.mp4", "h264", "ACC");
+    SourceInfo s = archiveSource();
+    OutputPlan plan = planFor(r, s);
+    plan.creationTime = "2019-06-01T10:20:30.000000Z";
+    const auto args = buildFfmpegArguments(r, plan);
+    EXPECT_EQ(option(args, "-t"), "12.500");
+    const std::string vf = option(args, "-vf").value_or("");
+    EXPECT_EQ(vf.rfind("select=not(gt(t\\,12.500)),", 0), 0u) << vf;
+    EXPECT_EQ(option(args, "-metadata"), "creation_time=2019-06-01T10:20:30.000000Z");
+    // The target stays last.
+    EXPECT_EQ(args.back(), "file:/out/clip.mp4");
+
+    s.durationSeconds = 0; // unknown: no bound
+    const auto unbound = buildFfmpegArguments(r, planFor(r, s));
+    EXPECT_FALSE(has(unbound, "-t"));
+    EXPECT_EQ(option(unbound, "-vf").value_or("").find("select"), std::string::npos);
+    EXPECT_FALSE(has(unbound, "-metadata"));
+}
