@@ -2,33 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>GettingStarted</name>
-    <message>
-        <source>Getting started</source>
-        <translation>Erste Schritte</translation>
-    </message>
-    <message>
-        <source>Click %1 to select video files,</source>
-        <translation>Mit %1 Videodateien auswählen,</translation>
-    </message>
-    <message>
-        <source>Camcorder clips (.m2ts, .mts), AVI, MP4, MOV ...</source>
-        <translation>Camcorder-Clips (.m2ts, .mts), AVI, MP4, MOV ...</translation>
-    </message>
-    <message>
-        <source>then click %1 to start.</source>
-        <translation>dann mit %1 starten.</translation>
-    </message>
-    <message>
-        <source>Pick the output format and folder, and off it goes.</source>
-        <translation>Format und Ordner wählen, und los geht es.</translation>
-    </message>
-    <message>
-        <source>You can also drop video files here.</source>
-        <translation>Sie können Videodateien auch hierher ziehen.</translation>
-    </message>
-</context>
-<context>
     <name>ConversionJob</name>
     <message>
         <source>Invalid Output Folder</source>
@@ -116,12 +89,161 @@ Die Quelldatei wurde behalten.</translation>
         <source>Unknown error</source>
         <translation>Unbekannter Fehler</translation>
     </message>
+    <message>
+        <source>The converted file cannot be written into the folder<byte value="xd"/>
+&apos;%1&apos;<byte value="xd"/>
+(%2)<byte value="xd"/>
+<byte value="xd"/>
+Nothing was converted.</source>
+        <translation>Die umgewandelte Datei kann nicht in den Ordner<byte value="xd"/>
+&apos;%1&apos;<byte value="xd"/>
+geschrieben werden (%2).<byte value="xd"/>
+<byte value="xd"/>
+Es wurde nichts umgewandelt.</translation>
+    </message>
+    <message>
+        <source>pictures or sound of the source are missing</source>
+        <translation>Bild oder Ton der Quelle fehlen</translation>
+    </message>
+    <message>
+        <source>it runs far longer than the source</source>
+        <translation>sie läuft weit länger als die Quelle</translation>
+    </message>
+    <message>
+        <source>it ends before the source does</source>
+        <translation>sie endet vor der Quelle</translation>
+    </message>
+    <message>
+        <source>it does not read as a video file</source>
+        <translation>sie lässt sich nicht als Videodatei lesen</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The converted file was broken (%2) and was removed. The source file was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die umgewandelte Datei war fehlerhaft (%2) und wurde entfernt. Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The converted file could not be written to the disk (%2). The source file was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die umgewandelte Datei konnte nicht auf den Datenträger geschrieben werden (%2). Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The source is incomplete: %2 of %3 s were converted, kept as &apos;%4&apos;. The source file was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die Quelle ist unvollständig: %2 von %3 s wurden umgewandelt und als &apos;%4&apos; behalten. Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+was saved as &apos;%2&apos;: this run had already written a file named &apos;%3&apos;.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+wurde als &apos;%2&apos; gespeichert: dieser Lauf hatte bereits eine Datei namens &apos;%3&apos; geschrieben.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+was saved as &apos;%2&apos;: a file named &apos;%3&apos; appeared during its conversion.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+wurde als &apos;%2&apos; gespeichert: während der Umwandlung erschien eine Datei namens &apos;%3&apos;.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The length of the source file could not be read, so the converted file could not be checked against it. The source file was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die Länge der Quelldatei ließ sich nicht lesen, daher konnte die umgewandelte Datei nicht mit ihr verglichen werden. Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The source file was changed or replaced while it was converted, so it was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die Quelldatei wurde während der Umwandlung geändert oder ersetzt und deshalb behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The source file could not be deleted: %2</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die Quelldatei konnte nicht gelöscht werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>FileManagerActions</name>
+    <message>
+        <source>Convert with Vexlo</source>
+        <translation>Mit Vexlo umwandeln</translation>
+    </message>
+    <message>
+        <source>Convert with Vexlo...</source>
+        <translation>Mit Vexlo umwandeln...</translation>
+    </message>
+    <message>
+        <source>Opens the selected videos in Vexlo to choose the output format and destination</source>
+        <translation>Öffnet die ausgewählten Videos in Vexlo, um Ausgabeformat und Ziel zu wählen</translation>
+    </message>
+    <message>
+        <source>Converts the selected videos with Vexlo&apos;s output format &quot;%s&quot; into their own folders</source>
+        <translation>Wandelt die ausgewählten Videos mit Vexlos Ausgabeformat „%s“ in ihren eigenen Ordnern um</translation>
+    </message>
+    <message>
+        <source>Video files</source>
+        <translation>Videodateien</translation>
+    </message>
+    <message>
+        <source>Vexlo is no longer in %s: its entries were removed from the menus of your file managers.</source>
+        <translation>Vexlo ist nicht mehr in %s: seine Einträge wurden aus den Menüs Ihrer Dateimanager entfernt.</translation>
+    </message>
+</context>
+<context>
+    <name>GettingStarted</name>
+    <message>
+        <source>Getting started</source>
+        <translation>Erste Schritte</translation>
+    </message>
+    <message>
+        <source>Click %1 to select video files,</source>
+        <translation>Mit %1 Videodateien auswählen,</translation>
+    </message>
+    <message>
+        <source>Camcorder clips (.m2ts, .mts), AVI, MP4, MOV ...</source>
+        <translation>Camcorder-Clips (.m2ts, .mts), AVI, MP4, MOV ...</translation>
+    </message>
+    <message>
+        <source>then click %1 to start.</source>
+        <translation>dann mit %1 starten.</translation>
+    </message>
+    <message>
+        <source>Pick the output format and folder, and off it goes.</source>
+        <translation>Format und Ordner wählen, und los geht es.</translation>
+    </message>
+    <message>
+        <source>You can also drop video files here.</source>
+        <translation>Sie können Videodateien auch hierher ziehen.</translation>
+    </message>
 </context>
 <context>
     <name>LinuxDesktopSession</name>
     <message>
         <source>Converting videos</source>
         <translation>Videos werden umgewandelt</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsError</name>
+    <message>
+        <source>Unable to write to %s</source>
+        <translation>In %s kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Unable to read %s: the file is larger than 64 MiB</source>
+        <translation>%s kann nicht gelesen werden: die Datei ist größer als 64 MiB</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos; is not a valid integer value</source>
+        <translation>„%s“ ist keine gültige Ganzzahl</translation>
+    </message>
+    <message>
+        <source>&apos;%s&apos; is not a valid frame size</source>
+        <translation>„%s“ ist keine gültige Bildgröße</translation>
     </message>
 </context>
 <context>
@@ -415,6 +537,10 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
     <message>
         <source>The settings file %s is a link to %s, which is not there. The link is left as it is; until its target is back, Vexlo uses the shipped output formats and saves no settings.</source>
         <translation>Die Einstellungsdatei %s ist eine Verknüpfung auf %s, das nicht vorhanden ist. Die Verknüpfung bleibt, wie sie ist; bis ihr Ziel wieder da ist, verwendet Vexlo die mitgelieferten Ausgabeformate und speichert keine Einstellungen.</translation>
+    </message>
+    <message>
+        <source>Waiting for another conversion run to end...</source>
+        <translation>Warten, bis eine andere Umwandlung endet...</translation>
     </message>
 </context>
 <context>
@@ -718,52 +844,6 @@ Möchten Sie ihn anlegen?</translation>
     <message>
         <source>&amp;Apply</source>
         <translation>&amp;Anwenden</translation>
-    </message>
-</context>
-<context>
-    <name>SettingsError</name>
-    <message>
-        <source>Unable to write to %s</source>
-        <translation>In %s kann nicht geschrieben werden</translation>
-    </message>
-    <message>
-        <source>Unable to read %s: the file is larger than 64 MiB</source>
-        <translation>%s kann nicht gelesen werden: die Datei ist größer als 64 MiB</translation>
-    </message>
-    <message>
-        <source>&apos;%s&apos; is not a valid integer value</source>
-        <translation>„%s“ ist keine gültige Ganzzahl</translation>
-    </message>
-    <message>
-        <source>&apos;%s&apos; is not a valid frame size</source>
-        <translation>„%s“ ist keine gültige Bildgröße</translation>
-    </message>
-</context>
-<context>
-    <name>FileManagerActions</name>
-    <message>
-        <source>Convert with Vexlo</source>
-        <translation>Mit Vexlo umwandeln</translation>
-    </message>
-    <message>
-        <source>Convert with Vexlo...</source>
-        <translation>Mit Vexlo umwandeln...</translation>
-    </message>
-    <message>
-        <source>Opens the selected videos in Vexlo to choose the output format and destination</source>
-        <translation>Öffnet die ausgewählten Videos in Vexlo, um Ausgabeformat und Ziel zu wählen</translation>
-    </message>
-    <message>
-        <source>Converts the selected videos with Vexlo&apos;s output format &quot;%s&quot; into their own folders</source>
-        <translation>Wandelt die ausgewählten Videos mit Vexlos Ausgabeformat „%s“ in ihren eigenen Ordnern um</translation>
-    </message>
-    <message>
-        <source>Video files</source>
-        <translation>Videodateien</translation>
-    </message>
-    <message>
-        <source>Vexlo is no longer in %s: its entries were removed from the menus of your file managers.</source>
-        <translation>Vexlo ist nicht mehr in %s: seine Einträge wurden aus den Menüs Ihrer Dateimanager entfernt.</translation>
     </message>
 </context>
 </TS>
