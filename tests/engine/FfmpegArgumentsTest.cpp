@@ -128,6 +128,25 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
     }
 }
 
+TEST(FfmpegArguments, TheSmallestPicturesAreDeinterlacedByYadif)
+{
+    // bwdif needs planes of 3 x 4 samples at least; yadif takes 3 x 3.
+    const struct {
+        int width, height;
+        const char* deinterlacer;
+    } cases[] = {{1920, 1080, "bwdif="}, {16, 16, "bwdif="}, {16, 14, "yadif="}, {14, 16, "yadif="}, {8, 6, "yadif="},
+        {0, 0, "bwdif="}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        SourceInfo source = camcorder();
+        source.video->width = c.width;
+        source.video->height = c.height;
+        const EngineRequest r = request("/o/a.mp4", "h264", "");
+        const auto filters = option(buildFfmpegArguments(r, planOk(r, source)), "-vf").value_or("");
+        EXPECT_EQ(filters.rfind(c.deinterlacer, 0), 0u) << filters;
+    }
+}
+
 TEST(FfmpegArguments, HostileNamesStayFileUrls)
 {
     for (const std::string name : {"-i", "-y.mp4", "concat:/a.mp4", "http://x/y.mp4", "pipe:1", "a b 'c' \"d\".mp4",
