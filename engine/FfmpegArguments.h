@@ -59,6 +59,8 @@ struct PlanError {
 // ones (one picture per frame, at the first field's instant) and passes the
 // others untouched.
 inline constexpr const char* kDeinterlaceFilter = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+// The same for pictures under 16 samples a side, which bwdif refuses.
+inline constexpr const char* kSmallPictureDeinterlaceFilter = "yadif=mode=send_frame:parity=auto:deint=interlaced";
 // Ahead of it for sources that declare no interlacing: finds woven fields
 // by their combing and flags those frames interlaced, so that captures
 // flagged progressive by mistake are deinterlaced too. Its interlace

@@ -102,7 +102,11 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         EXPECT_EQ(option(args, "-ac"), std::to_string(r.channelCount));
         EXPECT_EQ(option(args, "-ar"), std::to_string(r.sampleRate)); // all catalogue rates fit
         const std::string filters = option(args, "-vf").value_or("");
-        EXPECT_NE(filters.find(kDeinterlaceFilter), std::string::npos) << filters;
+        // bwdif: yadif loses detail that no encoder gets back.
+        EXPECT_NE(filters.find("bwdif=mode=send_frame:parity=auto:deint=interlaced"), std::string::npos) << filters;
+        EXPECT_EQ(filters.find("yadif"), std::string::npos) << filters;
+        // Bit-rate profiles keep the encoder's own tuning.
+        EXPECT_FALSE(option(args, "-tune"));
         // The frame is the profile's, whatever the picture inside it.
         const std::string w = std::to_string(r.frameWidth), h = std::to_string(r.frameHeight);
         EXPECT_TRUE(filters.find("pad=" + w + ":" + h + ":") != std::string::npos
@@ -120,7 +124,27 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         EXPECT_NE(std::find(args.begin(), args.end(), "-y"), args.end());
         // Deinterlacing comes before scaling; scaling the fields together would
         // smear them.
-        EXPECT_LT(filters.find(kDeinterlaceFilter), filters.find("format="));
+        EXPECT_LT(filters.find("bwdif"), filters.find("format="));
+    }
+}
+
+TEST(FfmpegArguments, TheSmallestPicturesAreDeinterlacedByYadif)
+{
+    // bwdif needs planes of 3 x 4 samples at least; yadif takes 3 x 3.
+    const struct {
+        int width, height;
+        const char* deinterlacer;
+    } cases[] = {{1920, 1080, "bwdif="}, {16, 16, "bwdif="}, {16, 14, "yadif="}, {14, 16, "yadif="}, {8, 6, "yadif="},
+        {0, 0, "bwdif="}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        SourceInfo source = camcorder();
+        source.video->width = c.width;
+        source.video->height = c.height;
+        const EngineRequest r = request("/o/a.mp4", "h264", "");
+        const auto filters = option(buildFfmpegArguments(r, planOk(r, source)), "-vf").value_or("");
+        EXPECT_NE(filters.find(c.deinterlacer), std::string::npos) << filters;
+        EXPECT_EQ(filters.find(std::string(c.deinterlacer) == "bwdif=" ? "yadif=" : "bwdif="), std::string::npos);
     }
 }
 
@@ -284,15 +308,16 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         bool fastStart;
         const char* size;  // the scaled picture of the 1080 camcorder source, "" = none
         const char* speed; // -preset, or -cpu-used for VP9: measured to keep half real time
+        const char* tune;  // x264's tuning for camera footage, "" = none
     };
     const Expect expected[] = {
-        {18, "mp4", "libx264", "", "aac", "21", true, "", "faster"},
-        {19, "mp4", "libx265", "hvc1", "aac", "22", true, "", "veryfast"},
-        {20, "mp4", "libx264", "", "aac", "21", true, "", "faster"},
-        {21, "mp4", "libx264", "", "aac", "21", true, "scale=1280:720", "faster"},
-        {22, "webm", "libsvtav1", "", "libopus", "28", false, "", "9"},
-        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "8"},
-        {24, "matroska", "libx265", "", "flac", "20", false, "", "veryfast"},
+        {18, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film"},
+        {19, "mp4", "libx265", "hvc1", "aac", "24", true, "", "veryfast", ""},
+        {20, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film"},
+        {21, "mp4", "libx264", "", "aac", "23", true, "scale=1280:720", "faster", "film"},
+        {22, "webm", "libsvtav1", "", "libopus", "30", false, "", "9", ""},
+        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "7", ""},
+        {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", ""},
     };
     const auto catalogue = installedCatalogue();
     ASSERT_EQ(catalogue.size(), 25u);
@@ -309,6 +334,7 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
         EXPECT_EQ(option(args, "-crf"), e.crf);
         EXPECT_EQ(option(args, e.encoder == std::string("libvpx-vp9") ? "-cpu-used" : "-preset"), e.speed);
+        EXPECT_EQ(option(args, "-tune").value_or(""), e.tune);
         // Constant quality: no average rate (VP9 needs "0" to leave its cap off).
         EXPECT_EQ(option(args, "-b:v"),
             e.encoder == std::string("libvpx-vp9") ? std::optional<std::string>("0") : std::nullopt);
@@ -337,7 +363,7 @@ TEST(FfmpegArguments, MatroskaArchivesGetAHigherQualityThanPlayerFiles)
     const struct {
         const char *video, *playerTarget, *archiveCrf;
     } cases[] = {
-        {"h264", "/o/a.mp4", "18"}, {"hevc", "/o/a.mp4", "20"}, {"av1", "/o/a.webm", "24"}, {"vp9", "/o/a.webm", "26"}};
+        {"h264", "/o/a.mp4", "18"}, {"hevc", "/o/a.mp4", "22"}, {"av1", "/o/a.webm", "24"}, {"vp9", "/o/a.webm", "26"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.video);
         const EngineRequest player = request(c.playerTarget, c.video, "");
