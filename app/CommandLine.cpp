@@ -25,9 +25,8 @@ CommandLineRequest readCommandLine(
     using Kind = CommandLineItem::Kind;
     CommandLineRequest request;
     const std::string working = withTrailingSlash(workingFolder);
-    const auto absolute = [&working](const std::string& path) {
-        return (path.empty() || path[0] == '/') ? path : working + path;
-    };
+    const auto absolute
+        = [&working](const std::string& path) { return (path.empty() || path[0] == '/') ? path : working + path; };
     std::string current = working;
     bool filesOnly = false;
     try {

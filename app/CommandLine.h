@@ -42,7 +42,7 @@ struct CommandLineRequest {
 // `workingFolder`; with a working folder every name, folder prefix and
 // destination comes out absolute (a list saved from it names the same files
 // from wherever the program starts next).
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
-    const std::string& workingFolder = {});
+CommandLineRequest readCommandLine(
+    const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder = {});
 
 } // namespace vexlo::app

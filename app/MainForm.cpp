@@ -402,7 +402,8 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
 {
     using Kind = CommandLineItem::Kind;
     clearList(ListView1);
-    const CommandLineRequest request = readCommandLine(arguments, platform::programFolder(), paths::fromQString(QDir::currentPath()));
+    const CommandLineRequest request
+        = readCommandLine(arguments, platform::programFolder(), paths::fromQString(QDir::currentPath()));
     CmdFormatIndex = request.formatIndex;
     CmdDestPath = request.destPath;
     for (const CommandLineItem& item : request.items) {

@@ -355,8 +355,7 @@ void Pass::finalPart()
     } catch (...) {
         fail(tr("Unknown error").toStdString());
     }
-    m_result.completed
-        = !m_runStopped && !m_failed && !m_result.filesFailed && last && *last != 1 && *last != 2;
+    m_result.completed = !m_runStopped && !m_failed && !m_result.filesFailed && last && *last != 1 && *last != 2;
 }
 
 bool Pass::checkDestination(const std::string& source, const std::string& target)

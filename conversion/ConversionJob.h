@@ -124,7 +124,7 @@ public:
     // or cancelled file leaves nothing under the target name; a result that
     // ends early because its source is incomplete is kept as
     // "<name> (incomplete)<ext>".
-        JobResult run();
+    JobResult run();
 
 private:
     ConversionHost& m_host;

@@ -219,8 +219,8 @@ bool PartFile::commit(const std::string& name, bool replace, bool& nameTaken, st
         error = errnoText(ESTALE);
         return false;
     }
-    const int failed = replace ? (::rename(m_path.c_str(), name.c_str()) == 0 ? 0 : errno)
-                               : renameNoReplace(m_path, name);
+    const int failed
+        = replace ? (::rename(m_path.c_str(), name.c_str()) == 0 ? 0 : errno) : renameNoReplace(m_path, name);
     if (failed != 0) {
         nameTaken = failed == EEXIST;
         error = errnoText(failed);

@@ -28,11 +28,11 @@ double durationTolerance(double sourceSeconds);
 // English; the caller words it for the user).
 enum class ResultVerdict : uint8_t {
     Complete,
-    Unreadable,     // not a media file the library reads
-    MissingStream,  // pictures or sound of the source are not there
-    Shorter,        // ends early (an incomplete source, an engine that stopped)
-    Longer,         // runs beyond the source (damaged time stamps)
-    SourceUnknown,  // the source's own length is not known: cannot be checked
+    Unreadable,    // not a media file the library reads
+    MissingStream, // pictures or sound of the source are not there
+    Shorter,       // ends early (an incomplete source, an engine that stopped)
+    Longer,        // runs beyond the source (damaged time stamps)
+    SourceUnknown, // the source's own length is not known: cannot be checked
 };
 ResultVerdict judgeResult(const MediaFacts& source, const MediaFacts& result);
 

@@ -284,7 +284,8 @@ TEST_P(CardTest, AWriteProtectedSourceIsReportedNotSilentlyKept)
     const std::string source = cardRoot + "00001.MTS";
     writeClip(source);
     ASSERT_TRUE(quietly("mount -o remount,ro '" + cardRoot + "'")
-        || quietly("mount --bind '" + cardRoot + "' '" + cardRoot + "' && mount -o remount,bind,ro '" + cardRoot + "'"));
+        || quietly(
+            "mount --bind '" + cardRoot + "' '" + cardRoot + "' && mount -o remount,bind,ro '" + cardRoot + "'"));
     m_unmount.push_back("umount -l '" + cardRoot + "'");
     writeFile(tp.settingsPath(), kDeleteSources);
     start({"-S", "-0", "-" + tp.root() + "out", source});

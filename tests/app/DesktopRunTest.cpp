@@ -138,6 +138,42 @@ TEST_F(DesktopRunTest, EveryEndReleases)
     }
 }
 
+TEST_F(DesktopRunTest, NoBoxWaitsWhileTheComputerIsKeptAwake)
+{
+    // A box about a run that cannot go on, or about its files at the end, may
+    // wait all night for its OK: the computer may sleep and the taskbar shows
+    // no run while it waits.
+    const std::string dir = folder("v");
+    ini(kDirectRun);
+    struct Case {
+        const char* name;
+        std::vector<std::string> engine;
+    };
+    for (const Case& c : {Case{"engine crashed", {"target", "crash"}}, Case{"no report", {"target noflag"}},
+             Case{"a file failed its check", {"target=0", "target"}}}) {
+        SCOPED_TRACE(c.name);
+        installEngine(c.engine);
+        session().log.clear();
+        session().progress.clear();
+        std::vector<bool> heldAtBox;
+        std::vector<bool> progressShownAtBox;
+        tp.messages.onShow = [&](const platform::ShownMessage&) {
+            heldAtBox.push_back(session().held);
+            progressShownAtBox.push_back(!session().progress.empty() && session().progress.back().second);
+        };
+        auto w = open();
+        w->addFile(clip(dir + "a.m2ts"));
+        w->addFile(clip(dir + "b.m2ts"));
+        w->btnConvertClick();
+        tp.messages.onShow = nullptr;
+        ASSERT_EQ(heldAtBox.size(), 1u);
+        EXPECT_FALSE(heldAtBox[0]) << "the inhibitor is released before the box";
+        EXPECT_FALSE(progressShownAtBox[0]) << "the taskbar shows no run behind the box";
+        EXPECT_EQ(session().log, kHeldOnce);
+        tp.messages.shown.clear();
+    }
+}
+
 TEST_F(DesktopRunTest, ClosingOrTerminatingDuringARunReleasesWhenTheLoopReturns)
 {
     for (const bool bySignal : {false, true}) {

@@ -73,8 +73,8 @@ TEST(CommandLineReader, RelativeNamesFollowTheLastFileFolder)
     // Given the working folder, every name, folder prefix and destination
     // comes out absolute: a list saved from it names the same clips from
     // wherever the program starts next.
-    const CommandLineRequest inCard = readCommandLine(
-        {"00000.MTS", "-out", "ADD:sub", "00001.MTS", "/abs/x.mts"}, kProgram, "/media/card1");
+    const CommandLineRequest inCard
+        = readCommandLine({"00000.MTS", "-out", "ADD:sub", "00001.MTS", "/abs/x.mts"}, kProgram, "/media/card1");
     EXPECT_EQ(inCard.items,
         (std::vector<CommandLineItem>{add("/media/card1/00000.MTS"), {Kind::CreateFolder, "/media/card1/out"},
             add("/media/card1/sub/00001.MTS"), add("/abs/x.mts")}));

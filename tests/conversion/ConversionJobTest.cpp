@@ -255,7 +255,8 @@ protected:
     // What the engine is handed for a row: its own part file beside the target.
     std::string argumentOf(int row, char marker = 'N') const
     {
-        return conversion::buildEngineArgument(host.rows.at(row), conversion::partFileName(targetOf(row), 1), rs, marker);
+        return conversion::buildEngineArgument(
+            host.rows.at(row), conversion::partFileName(targetOf(row), 1), rs, marker);
     }
     // No part file is left in the folder.
     static bool noPartFiles(const std::string& folder)
@@ -291,8 +292,7 @@ TEST_F(ConversionRun, HandsTheEngineOneArgumentPerFile)
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], std::vector<std::string>{v + "a.m2ts|" + v + ".a.part.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
     EXPECT_EQ(calls[1],
-        std::vector<std::string>{
-            v + "b c \"q\".mts|" + v + ".b c \"q\".part.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
+        std::vector<std::string>{v + "b c \"q\".mts|" + v + ".b c \"q\".part.mp4||320|240|512|0|2|128|44100|ACC|0|N"});
     EXPECT_EQ(test::readFile(v + "a.mp4"), test::clipBytes()) << "the result under its final name";
     EXPECT_TRUE(exists(v + "b c \"q\".mp4"));
     EXPECT_TRUE(noPartFiles(v));
@@ -780,8 +780,7 @@ TEST_F(ConversionRun, AsksOnlyTheRegistryAndLauncherItIsGiven)
     EXPECT_EQ(r.converted, 2);
     ASSERT_EQ(launcher.calls.size(), 2u);
     EXPECT_EQ(launcher.calls[0].first, "/opt/engine/trevok");
-    EXPECT_EQ(launcher.calls[1].second,
-        std::vector<std::string>{argumentOf(1)});
+    EXPECT_EQ(launcher.calls[1].second, std::vector<std::string>{argumentOf(1)});
     EXPECT_TRUE(tp.messages.shown.empty());
     EXPECT_FALSE(exists(host.rows[0])) << "a converted source is deleted";
     EXPECT_EQ(tp.registry->readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, ""), "1")

@@ -54,9 +54,9 @@ const std::string& clipBytes(int seconds)
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/clip.ts";
         const std::string length = std::to_string(seconds);
-        const int pid = spawnProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                         "testsrc2=s=64x48:r=10:d=" + length, "-f", "lavfi", "-i",
-                                         "sine=f=440:d=" + length, "-c:v", "mpeg2video", "-c:a", "mp2", path},
+        const int pid = spawnProgram(
+            {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=s=64x48:r=10:d=" + length, "-f",
+                "lavfi", "-i", "sine=f=440:d=" + length, "-c:v", "mpeg2video", "-c:a", "mp2", path},
             {"PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")}, "/dev/null",
             folder + "/err");
         if (pid < 0 || waitForProgram(pid) != 0)
