@@ -125,7 +125,8 @@ TEST_F(AboutBox, ControlsSitAtTheirPlaces)
         {"Bevel2", {8, 8, 73, 73}},
         {"Image1", {21, 21, 48, 48}},
         {"Bevel3", {21, 21, 48, 48}},
-        {"lblSoftwareName", {89, 8, 230, 13}},
+        // The version line is as high as the desktop's font needs, 13 at least.
+        {"lblSoftwareName", {89, 8, 230, std::max(13, form.lblSoftwareName->fontMetrics().height())}},
         {"lblHTTP", {89, 44, 230, 13}},
         {"lblEMail", {89, 61, 230, 13}},
         {"btnOK", {326, 10, 90, 23}},

@@ -393,10 +393,12 @@ TEST_F(EndToEndTest, ACutCopyKeepsItsSourceUnderDeleteSourceWhenDone)
     fs::remove(whole);
 
     start({"-S", "-18", "-" + tp.root() + "out/", clip}, {.environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
-    waitForExit(120s);
+    EXPECT_EQ(waitForExit(120s), 1) << "a file not converted completely is no success";
     EXPECT_TRUE(fs::exists(clip)) << "the source stays: " << errors();
     EXPECT_NE(errors().find("the source is incomplete: 2.0 of 4.0 s converted"), std::string::npos) << errors();
-    EXPECT_TRUE(fs::exists(tp.root() + "out/clip.mp4")) << "the converted part stays for the user";
+    EXPECT_TRUE(fs::exists(tp.root() + "out/clip (incomplete).mp4"))
+        << "the converted part stays for the user, under a name that says what it is";
+    EXPECT_FALSE(fs::exists(tp.root() + "out/clip.mp4")) << "nothing incomplete under the target name";
 }
 
 } // namespace
