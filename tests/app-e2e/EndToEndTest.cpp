@@ -2,6 +2,8 @@
 // command-line run, SIGTERM closing the window as its close box does, and
 // every silent start ending by itself, and what a run says on the desktop bus.
 #include "EndToEnd.h"
+
+#include <sys/sysmacros.h>
 #include "support/PrivateBus.h"
 
 #include <algorithm>
@@ -206,8 +208,14 @@ TEST_F(EndToEndTest, SettingsFileThatIsNoRegularFileDoesNotHangTheStart)
     EXPECT_TRUE(fs::exists(tp.root() + "v/a.mp4"));
     fs::remove(tp.settingsPath());
 
-    // A link to an endless device reads as no file and is never written.
-    fs::create_symlink("/dev/zero", tp.settingsPath());
+    // A link to an endless device reads as no file and is never written. The
+    // device is a node of the test's own (the zero device's numbers), so that
+    // nothing can ever be written beside /dev; without root a FIFO stands in.
+    const std::string zero = tp.root() + "dev/zero";
+    fs::create_directories(tp.root() + "dev");
+    if (::mknod(zero.c_str(), S_IFCHR | 0666, ::makedev(1, 5)) != 0)
+        ASSERT_EQ(::mkfifo(zero.c_str(), 0644), 0);
+    fs::create_symlink(zero, tp.settingsPath());
     start({"-S", "-0", a});
     EXPECT_EQ(waitForExit(20s), 0) << errors();
     // A window's close cannot store its placement there: the error box is
@@ -218,7 +226,8 @@ TEST_F(EndToEndTest, SettingsFileThatIsNoRegularFileDoesNotHangTheStart)
     EXPECT_EQ(waitForExit(1s), -1) << "the write error is reported";
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(20s), 0);
-    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    EXPECT_FALSE(fs::is_regular_file(zero)) << "the device was not replaced";
+    EXPECT_FALSE(fs::exists(zero + ".lock")) << "no lock file beside a device";
     EXPECT_TRUE(fs::is_symlink(tp.settingsPath()));
 }
 
