@@ -208,7 +208,8 @@ private:
     struct FileWork {
         std::string source;
         std::string target;
-        std::string renamedFrom; // the name this run had already written
+        std::string renamedFrom;  // the name this run had already written
+        bool ignoresCase = false; // the destination folder ignores letter case
         bool targetExisted = false;
         FileIdentity existing;
         PinnedSource pinned;
@@ -226,6 +227,9 @@ private:
     bool commit(FileWork& work, const std::string& name, std::string& finalName, std::string& why);
     void deleteSource(FileWork& work);
     bool writtenByThisRun(const std::string& path, bool ignoresCase) const;
+    // "<name> (2)<ext>", "(3)", ...: the first that is neither a result of
+    // this run nor anything on the disk.
+    std::string freeName(const std::string& name, bool ignoresCase) const;
     void report(std::string text, bool failure);
     void stopWith(const QString& format, const std::string& value);
     void fail(std::string text);
@@ -297,6 +301,18 @@ bool Pass::waitForOtherRun()
     }
     m_host.waitingForOtherRun(false);
     return true;
+}
+
+std::string Pass::freeName(const std::string& name, bool ignoresCase) const
+{
+    for (int n = 2;; ++n) {
+        const std::string candidate = numberedName(name, n);
+        std::error_code ec;
+        const bool onDisk
+            = std::filesystem::symlink_status(candidate, ec).type() != std::filesystem::file_type::not_found;
+        if (!writtenByThisRun(candidate, ignoresCase) && !onDisk)
+            return candidate;
+    }
 }
 
 bool Pass::writtenByThisRun(const std::string& path, bool ignoresCase) const
@@ -410,18 +426,10 @@ bool Pass::pickTarget(FileWork& work)
             platform::MessageIcon::Error, platform::MessageButtons::Ok);
         return false;
     }
-    const bool ignoresCase = work.part.folderIgnoresCase();
-    if (writtenByThisRun(work.target, ignoresCase)) {
+    work.ignoresCase = work.part.folderIgnoresCase();
+    if (writtenByThisRun(work.target, work.ignoresCase)) {
         work.renamedFrom = work.target;
-        for (int n = 2;; ++n) {
-            const std::string candidate = numberedName(work.target, n);
-            FileIdentity there;
-            if (!writtenByThisRun(candidate, ignoresCase) && !identityOf(candidate, there)
-                && !paths::existsNotFolder(candidate) && !paths::isFolder(candidate)) {
-                work.target = candidate;
-                break;
-            }
-        }
+        work.target = freeName(work.target, work.ignoresCase);
     }
     work.targetExisted = identityOf(work.target, work.existing);
     if (work.targetExisted && m_rs.PromptOverwrite) {
@@ -521,17 +529,14 @@ bool Pass::commit(FileWork& work, const std::string& name, std::string& finalNam
 {
     if (!work.part.flush(why))
         return false;
-    for (int n = 1; n <= 1000; ++n) {
-        const std::string candidate = n == 1 ? name : numberedName(name, n);
-        FileIdentity there;
-        const bool occupied = identityOf(candidate, there);
-        if (n > 1 && (occupied || writtenByThisRun(candidate, false)))
-            continue;
-        // The file that was there before the run, which the user let go, is
-        // replaced; anything else that took the name meanwhile is not.
-        const bool replace = n == 1 && work.targetExisted && occupied && there == work.existing;
+    // The file that was there before the run, which the user let go, is
+    // replaced; anything else that took the name meanwhile is not.
+    FileIdentity there;
+    const bool replace = work.targetExisted && identityOf(name, there) && there == work.existing;
+    std::string candidate = name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
         bool taken = false;
-        if (work.part.commit(candidate, replace, taken, why)) {
+        if (work.part.commit(candidate, replace && candidate == name, taken, why)) {
             finalName = candidate;
             m_written.insert(candidate);
             m_writtenFolded.insert(foldCase(candidate));
@@ -539,6 +544,7 @@ bool Pass::commit(FileWork& work, const std::string& name, std::string& finalNam
         }
         if (!taken)
             return false;
+        candidate = freeName(name, work.ignoresCase);
     }
     return false;
 }

@@ -31,21 +31,12 @@ SourceInfo camcorder()
 
 OutputPlan planOk(const EngineRequest& r, const SourceInfo& source = camcorder())
 {
-    auto p = planOutput(r, source);
-    if (auto* e = std::get_if<PlanError>(&p))
-        ADD_FAILURE() << e->message;
-    return std::holds_alternative<OutputPlan>(p) ? std::get<OutputPlan>(p) : OutputPlan{};
+    return vexlo::engine::test::planOrFail(r, source);
 }
 
 EngineRequest request(const std::string& target, const std::string& video, const std::string& audio)
 {
-    EngineRequest r;
-    r.source = "/in/clip.m2ts";
-    r.target = target;
-    r.videoFormat = video;
-    r.audioFormat = audio;
-    r.frameRate = "0";
-    return r;
+    return vexlo::engine::test::requestOf("/in/clip.m2ts", target, video, audio);
 }
 
 // Container and codecs by identifier, as engine/README.md lists them.

@@ -59,24 +59,10 @@ SourceInfo archiveSource()
 
 EngineRequest requestFor(const std::string& target, const std::string& video, const std::string& audio)
 {
-    EngineRequest r;
-    r.source = "/in/clip.mp4";
-    r.target = target;
-    r.videoFormat = video;
-    r.audioFormat = audio;
-    r.frameRate = "0";
-    return r;
+    return vexlo::engine::test::requestOf("/in/clip.mp4", target, video, audio);
 }
 
-OutputPlan planFor(const EngineRequest& r, const SourceInfo& s)
-{
-    auto plan = planOutput(r, s);
-    if (auto* e = std::get_if<PlanError>(&plan)) {
-        ADD_FAILURE() << e->message;
-        return {};
-    }
-    return std::get<OutputPlan>(plan);
-}
+OutputPlan planFor(const EngineRequest& r, const SourceInfo& s) { return vexlo::engine::test::planOrFail(r, s); }
 
 std::vector<std::string> maps(const std::vector<std::string>& args)
 {
