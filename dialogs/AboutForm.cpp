@@ -21,10 +21,7 @@
 
 namespace vexlo::dialogs {
 
-namespace {
-
-// The contrast of two colours as WCAG counts it: 1 (none) to 21.
-qreal contrast(const QColor& a, const QColor& b)
+qreal contrastRatio(const QColor& a, const QColor& b)
 {
     const auto luminance = [](const QColor& c) {
         const auto channel = [](qreal v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
@@ -34,6 +31,8 @@ qreal contrast(const QColor& a, const QColor& b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+namespace {
+
 // The colour scheme's own link colour, which dark schemes make light; a
 // scheme whose link colour hardly stands out from the window (below 3:1)
 // gets the window's text colour, which always does.
@@ -41,7 +40,7 @@ QColor readableLinkColour(const QPalette& palette)
 {
     const QColor surface = palette.color(QPalette::Window);
     const QColor link = palette.color(QPalette::Link);
-    return contrast(link, surface) >= 3.0 ? link : palette.color(QPalette::WindowText);
+    return contrastRatio(link, surface) >= 3.0 ? link : palette.color(QPalette::WindowText);
 }
 
 QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeight, const QString& tip)

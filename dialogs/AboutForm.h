@@ -3,6 +3,7 @@
 // links, and the licence text button.
 #include <QDialog>
 
+class QColor;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -47,5 +48,8 @@ private:
 
 // Creates a fresh about box, shows it modally and destroys it.
 void ShowAboutBox(QWidget* owner);
+
+// The contrast of two colours as WCAG counts it: 1 (none) to 21.
+qreal contrastRatio(const QColor& a, const QColor& b);
 
 } // namespace vexlo::dialogs

@@ -310,16 +310,6 @@ TEST_F(AboutBox, Screenshot)
 
 namespace {
 
-qreal contrastOf(const QColor& a, const QColor& b)
-{
-    const auto lum = [](const QColor& c) {
-        const auto ch = [](qreal v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
-    };
-    const qreal x = lum(a), y = lum(b);
-    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
-}
-
 // A dark colour scheme, as dark desktop themes set it; `link` its link colour.
 QPalette darkScheme(const QColor& link)
 {
@@ -342,6 +332,10 @@ QPalette darkScheme(const QColor& link)
 // when the scheme's own link colour hardly stands out.
 TEST_F(AboutBox, LinksStandOutOnEveryColourScheme)
 {
+    // The measure itself: at its ends, and pure blue on black (WCAG: 2.44).
+    EXPECT_DOUBLE_EQ(vexlo::dialogs::contrastRatio(Qt::black, Qt::white), 21.0);
+    EXPECT_DOUBLE_EQ(vexlo::dialogs::contrastRatio(Qt::gray, Qt::gray), 1.0);
+    EXPECT_NEAR(vexlo::dialogs::contrastRatio(QColor(0, 0, 0xff), Qt::black), 2.444, 0.001);
     const QPalette before = QApplication::palette();
     for (const QPalette& scheme : {before, darkScheme(QColor(0x5c, 0xa8, 0xff)), darkScheme(QColor(0, 0, 0xff))}) {
         QApplication::setPalette(scheme);
@@ -350,7 +344,7 @@ TEST_F(AboutBox, LinksStandOutOnEveryColourScheme)
         for (const QLabel* link : {form.lblHTTP, form.lblEMail}) {
             const QColor text = link->palette().color(QPalette::Active, QPalette::WindowText);
             const QColor surface = form.palette().color(QPalette::Active, QPalette::Window);
-            EXPECT_GE(contrastOf(text, surface), 3.0)
+            EXPECT_GE(vexlo::dialogs::contrastRatio(text, surface), 3.0)
                 << text.name().toStdString() << " on " << surface.name().toStdString();
         }
         if (scheme.color(QPalette::Link) == QColor(0x5c, 0xa8, 0xff)) {
