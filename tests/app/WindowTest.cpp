@@ -262,15 +262,13 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
     installEngine({"target sleep=400"});
     w->addFile(clip(dir + "a.m2ts"));
     bool simpleAfterHover = true;
-    later(150, [&] {
+    bool simpleDuring = true;
+    QString panelDuring;
+    whenEngineStarts(1, [&] {
+        simpleDuring = w->StatusBar1->simplePanel();
         QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QApplication::sendEvent(buttonOf(*w, w->btnStop), &e);
         simpleAfterHover = w->StatusBar1->simplePanel();
-    });
-    bool simpleDuring = true;
-    QString panelDuring;
-    later(200, [&] {
-        simpleDuring = w->StatusBar1->simplePanel();
         panelDuring = panel0(*w);
     });
     w->btnConvertClick();
@@ -379,7 +377,7 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     size_t dialogsBefore = 0, dialogsAfterKeys = 0, dialogsAfterMenu = 0;
     std::vector<std::string> rowsDuring;
     int modalsDuring = 0;
-    later(250, [&] {
+    whenEngineStarts(1, [&] {
         busy = statesOf(*w);
         menuRemoveEnabled = w->mniRemoveFile->isEnabled();
         saveScreenshot(w.get(), "main-window-busy");
@@ -403,7 +401,7 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
         dialogsAfterMenu = tp.fileDialogs.openCalls.size();
         w->mniPreference->trigger();
         w->mniFAQ->trigger();
-        QTest::qWait(30);
+        deliverPostedEvents();
         modalsDuring = answer.seen;
     });
     w->btnConvertClick();
