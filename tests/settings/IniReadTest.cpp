@@ -62,9 +62,18 @@ TEST(IniLimits, ValueReadsAsAtMost2047Bytes)
     const std::string exact(2047, 'a');
     EXPECT_EQ(IniDocument::parse("[s]\nk=" + exact + "\n").value("s", "k"), exact);
     EXPECT_EQ(IniDocument::parse("[s]\nk=" + exact + "bcd\n").value("s", "k"), exact);
-    // A character that the limit would cut in two is left out whole.
-    const std::string split = std::string(2046, 'a') + "\xC3\xA9";
-    EXPECT_EQ(IniDocument::parse("[s]\nk=" + split + "\n").value("s", "k"), std::string(2046, 'a'));
+    // A character that the limit would cut is left out whole; one that ends
+    // exactly at the limit is kept. Two-, three- and four-byte characters, the
+    // limit falling after each of their bytes.
+    for (const std::string ch : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        for (size_t inside = 1; inside <= ch.size(); ++inside) {
+            SCOPED_TRACE(
+                std::to_string(ch.size()) + "-byte character, " + std::to_string(inside) + " within the limit");
+            const std::string before(2047 - inside, 'a');
+            const auto read = IniDocument::parse("[s]\nk=" + before + ch + "z\n").value("s", "k");
+            EXPECT_EQ(read, inside == ch.size() ? before + ch : before);
+        }
+    }
     // A line of several megabytes reads without trouble.
     const std::string huge(4 << 20, 'z');
     const IniDocument doc = IniDocument::parse("[s]\nk=" + huge + "\nj=2\n");
