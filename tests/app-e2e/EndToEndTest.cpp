@@ -306,7 +306,15 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
     m_busAddress = bus.address();
     start({"-0", a, b});
     EXPECT_EQ(waitForExit(), 0);
-    std::this_thread::sleep_for(200ms);
+    // The bus delivers in order: once a marker sent now is in the log, so is
+    // everything the program sent.
+    const int marker = spawnProgram(
+        {"dbus-send", "--address=" + bus.address(), "--type=signal", "/vexlo/test", "org.vexlo.Test.Marker"}, {},
+        tp.root() + "marker.out", tp.root() + "marker.err");
+    EXPECT_EQ(waitForProgram(marker), 0) << readFile(tp.root() + "marker.err");
+    const auto until2 = std::chrono::steady_clock::now() + 10s;
+    while (readFile(log).find("member=Marker") == std::string::npos && std::chrono::steady_clock::now() < until2)
+        std::this_thread::sleep_for(20ms);
     ::kill(monitor, SIGTERM);
     ::waitpid(monitor, nullptr, 0);
 
