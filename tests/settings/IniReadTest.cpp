@@ -1,6 +1,8 @@
 // Reading the settings file: names, blanks, duplicates, limits, value
 // encodings, and hostile bytes.
 #include "settings/IniFile.h"
+#include "support/TestDoubles.h"
+#include "support/TestSupport.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -298,4 +300,23 @@ TEST(IniLineEnds, LinesAddedToACrlfFileEndInCrlf)
     IniDocument lf = IniDocument::parse("[Main]\nWidth=800\n");
     lf.setValue("Main", "Height", "480");
     EXPECT_EQ(lf.serialize(), "[Main]\nWidth=800\nHeight=480\n");
+}
+
+TEST(IniReadOnce, ReadsAFileOnceUntilThisThreadWrites)
+{
+    vexlo::platform::TestPlatform tp;
+    const std::string path = tp.root() + "once.ini";
+    vexlo::test::writeFile(path, "[s]\nk=1\n");
+    IniFile file(path);
+    {
+        IniReadOnce once;
+        EXPECT_EQ(file.readText("s", "k", ""), "1");
+        vexlo::test::writeFile(path, "[s]\nk=2\n"); // another process, meanwhile
+        EXPECT_EQ(file.readText("s", "k", ""), "1") << "read at the scope's first load";
+        file.writeText("s", "j", "x"); // this thread writes: read again
+        EXPECT_EQ(file.readText("s", "k", ""), "2");
+        EXPECT_EQ(file.readText("s", "j", ""), "x");
+    }
+    vexlo::test::writeFile(path, "[s]\nk=3\n");
+    EXPECT_EQ(file.readText("s", "k", ""), "3") << "outside the scope every load reads";
 }
