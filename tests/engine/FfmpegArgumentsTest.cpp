@@ -224,6 +224,11 @@ TEST(FfmpegArguments, RatesFitWhatTheEncodersAccept)
         {"/o/a.mp4", "h264", "ACC", 1, 22050, 24000, "0", nullptr},
         {"/o/a.mpg", "mpeg1", "mp2", 0, 8000, 16000, "12", "24000/1001"},
         {"/o/a.mpg", "mpeg2", "mp2", 0, 0, 0, "29.97", "30000/1001"},
+        // Half-way between two rates the lower one is taken.
+        {"/o/a.avi", "xvid", "mp3", 0, 46050, 44100, "0", nullptr},
+        {"/o/a.webm", "vp9", "opus", 0, 10000, 8000, "0", nullptr},
+        {"/o/a.mp4", "mpeg4", "ACC", 1, 36000, 24000, "0", nullptr},
+        {"/o/a.mpg", "mpeg2", "mp2", 0, 0, 0, "24.5", "24"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.target) + " " + c.video + " " + c.frameRate);
@@ -488,4 +493,80 @@ TEST(FfmpegArguments, Av1PresetCanBeSetForSlowMachines)
         EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-preset"), "9") << unusable;
     }
     ::unsetenv("VEXLO_AV1_PRESET");
+}
+
+TEST(FfmpegArguments, AFullRangeSourceKeptAtItsSizeBecomesLimitedRange)
+{
+    // MJPEG cameras and phones write the full 0..255 range; players expect
+    // 16..235, so the samples are converted even when the size stays.
+    struct Case {
+        const char *what, *target, *video, *audio;
+        int width, height;
+        const char *pixelFormat, *range;
+        int sourceWidth, sourceHeight;
+        const char* scale; // "" = no scale filter at all
+    };
+    const Case cases[] = {
+        {"MJPEG at its own size", "/o/a.avi", "mpeg4", "mp3", 0, 0, "yuvj420p", "", 640, 480,
+            "scale=640:480:in_range=full:out_range=limited"},
+        {"phone clip inside the bound", "/o/a.mp4", "h264", "ACC", -1920, -1080, "yuv420p", "pc", 1080, 1920,
+            "scale=1080:1920:in_range=full:out_range=limited"},
+        {"full range, scaled", "/o/a.mp4", "h264", "ACC", 640, 360, "yuv420p", "pc", 1280, 720,
+            "scale=640:360:in_range=full:out_range=limited"},
+        {"limited range at its own size", "/o/a.mp4", "h264", "ACC", 0, 0, "yuv420p", "tv", 1280, 720, ""},
+        {"yuvj pixels tagged limited", "/o/a.avi", "mpeg4", "mp3", 0, 0, "yuvj420p", "tv", 640, 480, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SourceInfo source = camcorder();
+        source.video->width = c.sourceWidth;
+        source.video->height = c.sourceHeight;
+        source.video->pixelFormat = c.pixelFormat;
+        source.video->colorRange = c.range;
+        EngineRequest r = request(c.target, c.video, c.audio);
+        r.frameWidth = c.width;
+        r.frameHeight = c.height;
+        const std::string filters = option(buildFfmpegArguments(r, planOk(r, source)), "-vf").value_or("");
+        if (*c.scale) {
+            EXPECT_NE(filters.find(std::string(c.scale) + ","), std::string::npos) << filters;
+        } else {
+            EXPECT_EQ(filters.find("scale="), std::string::npos) << filters;
+        }
+    }
+}
+
+TEST(FfmpegArguments, DvdFramesAre720Or704WideWithNonSquarePixels)
+{
+    // A wide source fills every DVD frame, flagged 16:9; other MPEG-2 frames
+    // and other encoders get square pixels and bars.
+    struct Case {
+        const char* video;
+        int width, height;
+        Rational dar;
+        bool bars;
+    };
+    const Case cases[] = {
+        {"mpeg2", 720, 480, {16, 9}, false},
+        {"mpeg2", 720, 576, {16, 9}, false},
+        {"mpeg2", 704, 480, {16, 9}, false},
+        {"mpeg2", 704, 576, {16, 9}, false},
+        {"mpeg2", 640, 480, {1, 1}, true},
+        {"mpeg2", 704, 400, {1, 1}, true},
+        {"mpeg4", 704, 576, {1, 1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.video) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
+        EngineRequest r = request("/o/a.mpg", c.video, "mp2");
+        r.frameWidth = c.width;
+        r.frameHeight = c.height;
+        const OutputPlan plan = planOk(r);
+        EXPECT_EQ(plan.picture.displayAspect, c.dar);
+        EXPECT_EQ(plan.picture.frameWidth, c.width);
+        EXPECT_EQ(plan.picture.frameHeight, c.height);
+        const std::string filters = option(buildFfmpegArguments(r, plan), "-vf").value_or("");
+        EXPECT_EQ(filters.find("pad=") != std::string::npos, c.bars) << filters;
+        if (c.dar == Rational{16, 9}) {
+            EXPECT_NE(filters.find("setdar=16/9"), std::string::npos) << filters;
+        }
+    }
 }
