@@ -15,21 +15,6 @@
 
 namespace vexlo::app {
 
-namespace {
-std::vector<std::string_view> splitMasks(std::string_view masks)
-{
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    while (start <= masks.size()) {
-        const size_t end = std::min(masks.find(';', start), masks.size());
-        if (end > start)
-            out.push_back(masks.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-} // namespace
-
 bool isSupportedVideoName(const std::string& path)
 {
     const std::string ext = text::asciiLower(paths::extensionOf(path));
@@ -37,7 +22,7 @@ bool isSupportedVideoName(const std::string& path)
         return false;
     if (SupportedVideoPatterns.find(ext) != std::string_view::npos)
         return true;
-    const auto modern = splitMasks(ModernVideoPatterns);
+    const auto modern = text::splitList(ModernVideoPatterns);
     return std::any_of(modern.begin(), modern.end(), [&](std::string_view mask) { return mask.substr(1) == ext; });
 }
 
@@ -45,7 +30,7 @@ std::vector<std::string> acceptedVideoExtensions()
 {
     std::vector<std::string> extensions;
     for (const std::string_view list : {SupportedVideoPatterns, ModernVideoPatterns})
-        for (const std::string_view mask : splitMasks(list)) {
+        for (const std::string_view mask : text::splitList(list)) {
             std::string ext = text::asciiLower(std::string(mask.substr(mask.find('.') + 1)));
             if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end())
                 extensions.push_back(std::move(ext));
@@ -107,7 +92,7 @@ bool maskMatches(std::string_view mask, std::string_view name)
 std::vector<std::string> matchingFileNames(const std::string& folder, const std::string& masks)
 {
     std::vector<std::string> names;
-    const auto maskList = splitMasks(masks);
+    const auto maskList = text::splitList(masks);
     if (maskList.empty())
         return names;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
