@@ -98,9 +98,7 @@ std::vector<std::string> matchingFileNames(const std::string& folder, const std:
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return names;
-    std::string base = folder.empty() ? std::string("./") : folder;
-    if (base.back() != '/')
-        base += '/';
+    const std::string base = folder.empty() ? std::string("./") : paths::withTrailingSlash(folder);
     while (dirent* entry = readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (name.empty() || name.front() == '.')

@@ -131,10 +131,7 @@ std::string LinuxDesktop::systemDirectory() const
 
 QImage LinuxDesktop::extractIcon(const std::string& file, int index) const
 {
-    std::string library = systemDirectory();
-    if (library.empty() || library.back() != '/')
-        library += '/';
-    library += "SHELL32.dll";
+    const std::string library = paths::withTrailingSlash(systemDirectory()) + "SHELL32.dll";
     if (text::asciiEqualNoCase(file, library))
         return genericShellIcon(index);
     return loadIconImage(file, index);
