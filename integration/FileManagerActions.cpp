@@ -1,8 +1,8 @@
 #include "FileManagerActions.h"
 #include "FileManagerActionsInternal.h"
 
-#include "app/FileRules.h"
 #include "base/Text.h"
+#include "base/VideoNames.h"
 
 #include "platform/UserFolders.h"
 #include "settings/Catalogue.h"
@@ -24,7 +24,7 @@ namespace {
 
 // The extensions Vexlo takes ("avi", "wmv", ...), from the list its file
 // rules use for drops and the command line.
-std::vector<std::string> supportedExtensions() { return app::acceptedVideoExtensions(); }
+std::vector<std::string> supportedExtensions() { return videonames::acceptedVideoExtensions(); }
 
 // "000".."999", "1000" and beyond; "add" for the output dialog.
 std::string actionKey(int number)
@@ -223,7 +223,7 @@ Folders foldersFromEnvironment()
     return f;
 }
 
-const std::vector<std::string>& videoMimeTypes() { return app::acceptedVideoMimeTypes(); }
+const std::vector<std::string>& videoMimeTypes() { return videonames::acceptedVideoMimeTypes(); }
 
 std::vector<std::string> videoNamePatterns()
 {
