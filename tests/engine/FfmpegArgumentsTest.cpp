@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <tuple>
 
@@ -37,6 +38,23 @@ OutputPlan planOk(const EngineRequest& r, const SourceInfo& source = camcorder()
 EngineRequest request(const std::string& target, const std::string& video, const std::string& audio)
 {
     return vexlo::engine::test::requestOf("/in/clip.m2ts", target, video, audio);
+}
+
+// The arguments for a catalogue profile converting the camcorder clip.
+std::vector<std::string> profileArguments(const vexlo::engine::test::CatalogueProfile& profile)
+{
+    EngineRequest r = profile.request;
+    r.source = "/in/clip.m2ts";
+    r.target = "/out/clip" + profile.fileType;
+    return buildFfmpegArguments(r, planOk(r));
+}
+
+// What the arguments name: the container, the video encoder and its tag, the audio encoder.
+using Codecs = std::array<std::string, 4>;
+Codecs codecsOf(const std::vector<std::string>& args)
+{
+    return {option(args, "-f").value_or(""), option(args, "-c:v").value_or(""), option(args, "-vtag").value_or(""),
+        option(args, "-c:a").value_or("")};
 }
 
 } // namespace
@@ -97,16 +115,9 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         {17, "dvd", "mpeg2video", "", "mp2"},
     };
     for (const auto& e : telling) {
-        const auto& profile = catalogue.at(e.number);
-        SCOPED_TRACE(profile.title);
-        EngineRequest r = profile.request;
-        r.source = "/in/clip.m2ts";
-        r.target = "/out/clip" + profile.fileType;
-        const auto args = buildFfmpegArguments(r, planOk(r));
-        EXPECT_EQ(option(args, "-f"), e.muxer);
-        EXPECT_EQ(option(args, "-c:v"), e.videoEncoder);
-        EXPECT_EQ(option(args, "-vtag").value_or(""), e.tag);
-        EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
+        SCOPED_TRACE(catalogue.at(e.number).title);
+        EXPECT_EQ(codecsOf(profileArguments(catalogue.at(e.number))),
+            (Codecs{e.muxer, e.videoEncoder, e.tag, e.audioEncoder}));
     }
 }
 
@@ -311,14 +322,8 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
     for (const Expect& e : expected) {
         const auto& profile = catalogue.at(size_t(e.number));
         SCOPED_TRACE(profile.title);
-        EngineRequest r = profile.request;
-        r.source = "/in/clip.m2ts";
-        r.target = "/out/clip" + profile.fileType;
-        const auto args = buildFfmpegArguments(r, planOk(r));
-        EXPECT_EQ(option(args, "-f"), e.muxer);
-        EXPECT_EQ(option(args, "-c:v"), e.encoder);
-        EXPECT_EQ(option(args, "-vtag").value_or(""), e.tag);
-        EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
+        const auto args = profileArguments(profile);
+        EXPECT_EQ(codecsOf(args), (Codecs{e.muxer, e.encoder, e.tag, e.audioEncoder}));
         EXPECT_EQ(option(args, "-crf"), e.crf);
         EXPECT_EQ(option(args, e.encoder == std::string("libvpx-vp9") ? "-cpu-used" : "-preset"), e.speed);
         EXPECT_EQ(option(args, "-tune").value_or(""), e.tune);
