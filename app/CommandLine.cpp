@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include "FileRules.h"
@@ -8,23 +9,14 @@
 
 namespace vexlo::app {
 
-namespace {
-
-std::string withTrailingSlash(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    return folder;
-}
-
-} // namespace
+namespace {} // namespace
 
 CommandLineRequest readCommandLine(
     const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder)
 {
     using Kind = CommandLineItem::Kind;
     CommandLineRequest request;
-    const std::string working = withTrailingSlash(workingFolder);
+    const std::string working = paths::withTrailingSlash(workingFolder);
     const auto absolute
         = [&working](const std::string& path) { return (path.empty() || path[0] == '/') ? path : working + path; };
     std::string current = working;
@@ -43,7 +35,7 @@ CommandLineRequest readCommandLine(
                 current = arg.substr(4);
                 if (current.empty())
                     current = programFolder;
-                current = withTrailingSlash(absolute(current));
+                current = paths::withTrailingSlash(absolute(current));
                 continue;
             }
             if (!filesOnly && !arg.empty() && arg[0] == '-') {
@@ -56,7 +48,7 @@ CommandLineRequest readCommandLine(
                 } else {
                     // A folder that cannot be created is still taken.
                     request.items.push_back({Kind::CreateFolder, absolute(rest)});
-                    request.destPath = withTrailingSlash(absolute(rest));
+                    request.destPath = paths::withTrailingSlash(absolute(rest));
                 }
                 continue;
             }

@@ -26,10 +26,7 @@ std::string currentFolder()
     char buffer[4096];
     if (!getcwd(buffer, sizeof buffer))
         return "./";
-    std::string folder(buffer);
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
+    return paths::withTrailingSlash(buffer);
 }
 
 // The filters of the add-files dialog, in their order.

@@ -15,21 +15,6 @@
 
 namespace vexlo::app {
 
-namespace {
-std::vector<std::string_view> splitMasks(std::string_view masks)
-{
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    while (start <= masks.size()) {
-        const size_t end = std::min(masks.find(';', start), masks.size());
-        if (end > start)
-            out.push_back(masks.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-} // namespace
-
 bool isSupportedVideoName(const std::string& path)
 {
     const std::string ext = text::asciiLower(paths::extensionOf(path));
@@ -37,40 +22,8 @@ bool isSupportedVideoName(const std::string& path)
         return false;
     if (SupportedVideoPatterns.find(ext) != std::string_view::npos)
         return true;
-    const auto modern = splitMasks(ModernVideoPatterns);
+    const auto modern = text::splitList(ModernVideoPatterns);
     return std::any_of(modern.begin(), modern.end(), [&](std::string_view mask) { return mask.substr(1) == ext; });
-}
-
-std::vector<std::string> acceptedVideoExtensions()
-{
-    std::vector<std::string> extensions;
-    for (const std::string_view list : {SupportedVideoPatterns, ModernVideoPatterns})
-        for (const std::string_view mask : splitMasks(list)) {
-            std::string ext = text::asciiLower(std::string(mask.substr(mask.find('.') + 1)));
-            if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end())
-                extensions.push_back(std::move(ext));
-        }
-    return extensions;
-}
-
-std::string acceptedVideoMasks()
-{
-    std::string masks;
-    for (const std::string& ext : acceptedVideoExtensions()) {
-        masks += (masks.empty() ? "*." : ";*.") + ext;
-        if (const std::string upper = text::asciiUpper(ext); upper != ext)
-            masks += ";*." + upper;
-    }
-    return masks;
-}
-
-const std::vector<std::string>& acceptedVideoMimeTypes()
-{
-    static const std::vector<std::string> types{"video/mp2t", "video/x-msvideo", "video/x-ms-wmv", "video/mpeg",
-        "video/quicktime", "video/x-ms-asf", "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4", "video/3gpp",
-        "video/3gpp2", "video/dvd", "video/x-matroska", "video/webm", "video/x-flv", "video/dv", "video/ogg",
-        "application/mxf"};
-    return types;
 }
 
 bool hasControlCharacters(std::string_view text)
@@ -107,15 +60,13 @@ bool maskMatches(std::string_view mask, std::string_view name)
 std::vector<std::string> matchingFileNames(const std::string& folder, const std::string& masks)
 {
     std::vector<std::string> names;
-    const auto maskList = splitMasks(masks);
+    const auto maskList = text::splitList(masks);
     if (maskList.empty())
         return names;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return names;
-    std::string base = folder.empty() ? std::string("./") : folder;
-    if (base.back() != '/')
-        base += '/';
+    const std::string base = folder.empty() ? std::string("./") : paths::withTrailingSlash(folder);
     while (dirent* entry = readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (name.empty() || name.front() == '.')

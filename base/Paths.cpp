@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <algorithm>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vexlo::paths {
 
@@ -29,6 +32,13 @@ std::string withoutTrailingSlashes(std::string path)
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
+}
+
+std::string withTrailingSlash(std::string folder)
+{
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 QString toQString(std::string_view path)
@@ -60,6 +70,22 @@ bool isFolder(const std::string& path)
 {
     struct stat st {};
     return statOf(path, st) && S_ISDIR(st.st_mode);
+}
+
+std::string findOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    const std::string folders = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = end > start ? folders.substr(start, end - start) : std::string(".");
+        const std::string candidate = withTrailingSlash(folder) + name;
+        if (isRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
 }
 
 } // namespace vexlo::paths

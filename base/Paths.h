@@ -16,6 +16,15 @@ size_t extensionStart(std::string_view path);
 
 // The path without the "/" at its end (any number of them); "/" stays "/".
 std::string withoutTrailingSlashes(std::string path);
+// The folder text ready to be joined: one "/" added when it does not end with
+// one. An empty text stays empty: no folder is never made the root.
+std::string withTrailingSlash(std::string folder);
+
+// The first executable regular file called `name` in the folders of $PATH
+// ("" when there is none). An empty entry is the current folder; with PATH
+// unset or empty, the system's usual folders are searched:
+// /usr/local/bin:/usr/bin:/bin.
+std::string findOnPath(const std::string& name);
 
 // Between paths and Qt's strings, in the file system's encoding
 // (QFile::decodeName / encodeName), so that no byte is lost.

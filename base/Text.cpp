@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace vexlo::text {
@@ -86,6 +87,19 @@ std::string replacePlaceholder(std::string format, std::string_view value)
     if (at != std::string::npos)
         format.replace(at, 2, value);
     return format;
+}
+
+std::vector<std::string_view> splitList(std::string_view list, char separator)
+{
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (start < list.size()) {
+        const size_t end = std::min(list.find(separator, start), list.size());
+        if (end > start)
+            parts.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
 }
 
 } // namespace vexlo::text

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexlo::text {
 
@@ -24,6 +25,10 @@ enum class Signs { None, Minus, PlusOrMinus };
 std::optional<int64_t> parseDecimal(std::string_view text, Signs signs, int64_t min, int64_t max);
 // "+" or "-", within the signed 32-bit range.
 std::optional<int32_t> parseDecimal32(std::string_view text);
+
+// The parts of `list` between the `separator`s, empty parts left out:
+// "*.avi;;*.mp4;" gives "*.avi" and "*.mp4". The parts point into `list`.
+std::vector<std::string_view> splitList(std::string_view list, char separator = ';');
 
 // `format` with its first "%s" replaced by `value` (unchanged when it has none).
 std::string replacePlaceholder(std::string format, std::string_view value);

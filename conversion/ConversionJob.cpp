@@ -83,10 +83,7 @@ std::string targetFileName(const std::string& source, const settings::RunSetting
 {
     std::string target = withoutExtension(source) + rs.FileType;
     if (!rs.ConvertToSamePath) {
-        std::string folder = rs.DestPath;
-        if (!folder.empty() && folder.back() != '/')
-            folder += '/';
-        target = folder + target.substr(target.rfind('/') + 1);
+        target = paths::withTrailingSlash(rs.DestPath) + target.substr(target.rfind('/') + 1);
     }
     if (text::asciiEqualNoCase(target, source) || sameFile(source, target))
         target = withoutExtension(source) + "_New" + rs.FileType;
@@ -129,22 +126,8 @@ std::string findEngine()
     const std::string beside = platform::programFolder() + kEngineName;
     if (isExecutableFile(beside))
         return beside;
-    if (const char* path = std::getenv("PATH")) {
-        const std::string dirs(path);
-        size_t from = 0;
-        while (from <= dirs.size()) {
-            size_t to = dirs.find(':', from);
-            if (to == std::string::npos)
-                to = dirs.size();
-            std::string dir = dirs.substr(from, to - from);
-            if (dir.empty())
-                dir = ".";
-            const std::string candidate = dir + (dir.back() == '/' ? "" : "/") + kEngineName;
-            if (isExecutableFile(candidate))
-                return candidate;
-            from = to + 1;
-        }
-    }
+    if (std::string onPath = paths::findOnPath(kEngineName); !onPath.empty())
+        return onPath;
     return kEngineName;
 }
 

@@ -324,10 +324,7 @@ void TConvertOptionsForm::writeDestination(IniDocument& doc) const
     const std::string shown = trimmed(paths::fromQString(cbxDestPath->currentText()));
     // The path box is enabled exactly when the folder choice is selected.
     if (rbtConvertToPath->isChecked()) {
-        std::string folder = shown;
-        if (folder.empty() || folder.back() != '/')
-            folder += '/';
-        doc.setValue(kOptions, "DestPath", folder, file);
+        doc.setValue(kOptions, "DestPath", paths::withTrailingSlash(shown), file);
     }
 
     // Recent folders: the shown text first, unless it is listed already.

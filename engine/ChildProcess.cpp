@@ -136,33 +136,13 @@ int ChildProcess::wait()
     return r < 0 ? -1 : status;
 }
 
-std::string findOnPath(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty())
-            dir = ".";
-        const std::string candidate = dir + "/" + name;
-        if (paths::isRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
-}
-
 std::string ffmpegProgram()
 {
     if (const char* over = std::getenv("VEXLO_FFMPEG"); over && *over) {
         const std::string program = over;
-        return program.find('/') == std::string::npos ? findOnPath(program) : program;
+        return program.find('/') == std::string::npos ? paths::findOnPath(program) : program;
     }
-    return findOnPath("ffmpeg");
+    return paths::findOnPath("ffmpeg");
 }
 
 } // namespace vexlo::engine

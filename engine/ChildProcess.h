@@ -36,9 +36,6 @@ private:
     int m_err = -1;
 };
 
-// The path of `name` on $PATH, or "" when no executable file of that name is there.
-std::string findOnPath(const std::string& name);
-
 // The ffmpeg to use: $VEXLO_FFMPEG when set, else the first on $PATH; "" when
 // there is none.
 std::string ffmpegProgram();

@@ -26,6 +26,8 @@
 #include <memory>
 #include <optional>
 #include <unistd.h>
+#include <variant>
+#include <vector>
 
 namespace vexlo::engine {
 
@@ -231,6 +233,95 @@ std::string incompleteSource(const std::string& target, double sourceSeconds)
     return text;
 }
 
+namespace {
+
+// What a run converts: the request, what the source holds, ffmpeg and its
+// arguments, and the recording date the target gets.
+struct PreparedRun {
+    EngineRequest request;
+    SourceInfo source;
+    std::string ffmpeg;
+    std::vector<std::string> arguments;
+    std::optional<RecordingDate> recorded;
+};
+
+// Reads the argument and the source and plans the conversion; the message of
+// a refusal otherwise. A dry run says less: it is for people and tools
+// that look at the command.
+std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dryRun)
+{
+    auto parsed = parseEngineArgument(argument);
+    if (auto* error = std::get_if<ArgumentError>(&parsed))
+        return error->message;
+    PreparedRun run;
+    run.request = std::get<EngineRequest>(std::move(parsed));
+    const EngineRequest& request = run.request;
+    if (!dryRun && sameFile(request.source, request.target))
+        return "the target is the source file itself: " + request.target;
+    run.ffmpeg = ffmpegProgram();
+    if (run.ffmpeg.empty())
+        return dryRun ? "ffmpeg was not found" : "ffmpeg was not found on PATH (or $VEXLO_FFMPEG)";
+    // What the source holds decides the picture's shape, the rates and colours.
+    // It is read in this process; $VEXLO_FFPROBE names a prober to run instead.
+    std::string probeError;
+    std::optional<SourceInfo> source;
+    if (const char* prober = std::getenv("VEXLO_FFPROBE"); prober && *prober) {
+        const std::string ffprobe = ffprobeProgram(run.ffmpeg);
+        if (ffprobe.empty())
+            return dryRun ? std::string("ffprobe was not found")
+                          : "the prober in $VEXLO_FFPROBE was not found: " + std::string(prober);
+        source = probeSource(ffprobe, request.source, probeError);
+    } else {
+        source = readSource(request.source, probeError);
+    }
+    if (!source)
+        return "could not read " + request.source + ": " + probeError;
+    run.source = *source;
+    auto planned = planOutput(request, run.source);
+    if (auto* error = std::get_if<PlanError>(&planned))
+        return "could not convert " + request.source + ": " + error->message;
+    OutputPlan plan = std::get<OutputPlan>(planned);
+    if (keepRecordingDateWanted() && (run.recorded = recordingDateOf(request.source, run.source)))
+        plan.creationTime = containerTimeText(run.recorded->secondsUtc);
+    run.arguments = buildFfmpegArguments(request, plan);
+    return run;
+}
+
+// Converts, checks what was written, says how it ended and writes the
+// AbortFlag; the exit status.
+int convert(const PreparedRun& run, int argc, char** argv)
+{
+    const EngineRequest& request = run.request;
+    Conversion conversion(run.ffmpeg, run.arguments);
+    conversion.setSourceSeconds(run.source.durationSeconds);
+    runConversion(conversion, request, argc, argv);
+    Outcome outcome = conversion.outcome();
+    std::string failure = conversion.errorText();
+    if (outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile) {
+        // A success that left nothing behind is none.
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(request.target, ec);
+        if (ec || size == 0) {
+            outcome = Outcome::Failed;
+            failure = "ffmpeg ended without error, but the target is missing or empty";
+        }
+    }
+    const bool complete = outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile;
+    if (complete && run.recorded)
+        setFileTime(request.target, run.recorded->secondsUtc);
+    if (complete) {
+        if (const std::string shortfall = incompleteSource(request.target, run.source.durationSeconds);
+            !shortfall.empty()) {
+            say(shortfall + "; the converted part is kept: " + request.target);
+            return conclude(abortFlagValue(outcome), kExitIncomplete);
+        }
+    }
+    reportOutcome(outcome, request, failure);
+    return conclude(abortFlagValue(outcome), complete ? kExitComplete : kExitFailed);
+}
+
+} // namespace
+
 int runEngine(int argc, char** argv)
 {
     installSignalHandlers();
@@ -251,80 +342,20 @@ int runEngine(int argc, char** argv)
         return refuse(
             "exactly one argument (the 13 fields joined by \"|\") is required; got " + std::to_string(argc - 1));
 
-    auto parsed = parseEngineArgument(argv[dryRun ? 2 : 1]);
-    if (auto* error = std::get_if<ArgumentError>(&parsed))
-        return dryRun ? (say(error->message), kExitFailed) : refuse(error->message);
-    const EngineRequest request = std::get<EngineRequest>(std::move(parsed));
-    if (!dryRun && sameFile(request.source, request.target))
-        return refuse("the target is the source file itself: " + request.target);
-    const std::string ffmpeg = ffmpegProgram();
-    if (ffmpeg.empty())
-        return dryRun ? (say("ffmpeg was not found"), kExitFailed)
-                      : refuse("ffmpeg was not found on PATH (or $VEXLO_FFMPEG)");
-    // What the source holds decides the picture's shape, the rates and colours.
-    // It is read in this process; $VEXLO_FFPROBE names a prober to run instead.
-    std::string probeError;
-    std::optional<SourceInfo> source;
-    if (const char* prober = std::getenv("VEXLO_FFPROBE"); prober && *prober) {
-        const std::string ffprobe = ffprobeProgram(ffmpeg);
-        if (ffprobe.empty())
-            return dryRun ? (say("ffprobe was not found"), kExitFailed)
-                          : refuse("the prober in $VEXLO_FFPROBE was not found: " + std::string(prober));
-        source = probeSource(ffprobe, request.source, probeError);
-    } else {
-        source = readSource(request.source, probeError);
-    }
-    if (!source) {
-        const std::string message = "could not read " + request.source + ": " + probeError;
-        return dryRun ? (say(message), kExitFailed) : refuse(message);
-    }
-    auto planned = planOutput(request, *source);
-    if (auto* error = std::get_if<PlanError>(&planned)) {
-        const std::string message = "could not convert " + request.source + ": " + error->message;
-        return dryRun ? (say(message), kExitFailed) : refuse(message);
-    }
-    OutputPlan plan = std::get<OutputPlan>(planned);
-    std::optional<RecordingDate> recorded;
-    if (keepRecordingDateWanted() && (recorded = recordingDateOf(request.source, *source)))
-        plan.creationTime = containerTimeText(recorded->secondsUtc);
-    const auto arguments = buildFfmpegArguments(request, plan);
-
+    const auto prepared = prepareRun(argv[dryRun ? 2 : 1], dryRun);
+    if (const auto* refusal = std::get_if<std::string>(&prepared))
+        return dryRun ? (say(*refusal), kExitFailed) : refuse(*refusal);
+    const PreparedRun& run = std::get<PreparedRun>(prepared);
     if (dryRun) {
-        std::string out = ffmpeg + "\n";
-        for (const auto& a : arguments)
+        std::string out = run.ffmpeg + "\n";
+        for (const auto& a : run.arguments)
             out += a + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }
     if (termination::requested())
         return conclude(2, kExitFailed);
-
-    Conversion conversion(ffmpeg, arguments);
-    conversion.setSourceSeconds(source->durationSeconds);
-    runConversion(conversion, request, argc, argv);
-    Outcome outcome = conversion.outcome();
-    std::string failure = conversion.errorText();
-    if (outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile) {
-        // A success that left nothing behind is none.
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(request.target, ec);
-        if (ec || size == 0) {
-            outcome = Outcome::Failed;
-            failure = "ffmpeg ended without error, but the target is missing or empty";
-        }
-    }
-    const bool complete = outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile;
-    if (complete && recorded)
-        setFileTime(request.target, recorded->secondsUtc);
-    if (complete) {
-        if (const std::string shortfall = incompleteSource(request.target, source->durationSeconds);
-            !shortfall.empty()) {
-            say(shortfall + "; the converted part is kept: " + request.target);
-            return conclude(abortFlagValue(outcome), kExitIncomplete);
-        }
-    }
-    reportOutcome(outcome, request, failure);
-    return conclude(abortFlagValue(outcome), complete ? kExitComplete : kExitFailed);
+    return convert(run, argc, argv);
 }
 
 } // namespace vexlo::engine

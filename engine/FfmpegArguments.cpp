@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
+#include <string_view>
 
 namespace vexlo::engine {
 
@@ -23,36 +25,117 @@ constexpr const char* kVp9Speed = "7"; // as fast as 8 on 1080 camera footage, a
 
 enum class Family { Mp4, Avi, MpegPs, WebM, Other };
 
+// Which streams a container can hold: each codec below says in which kinds it goes.
+enum class Holds {
+    Everything, // Matroska, and whatever ffmpeg guesses from another extension
+    Mp4,        // every video; every sound but FLAC
+    QuickTime,  // the older codecs, and H.265
+    Older,      // AVI, MPEG program streams, 3GP, PSP files: no H.265, AV1, VP9, Opus or FLAC
+    WebM        // VP9 or AV1, and Opus
+};
+
 struct Container {
     Family family = Family::Other;
     std::string muxer;
+    Holds holds = Holds::Everything;
+    std::string_view video = "mpeg4"; // the codecs when a profile names none
+    std::string_view audio = "aac";
 };
 
 Container containerFor(const std::string& ext, bool psp)
 {
     if (ext == ".mp4" || ext == ".m4v")
-        return {Family::Mp4, psp ? "psp" : "mp4"};
+        return psp ? Container{Family::Mp4, "psp", Holds::Older} : Container{Family::Mp4, "mp4", Holds::Mp4};
     if (ext == ".mov" || ext == ".qt")
-        return {Family::Mp4, "mov"};
-    if (ext == ".3gp")
-        return {Family::Mp4, "3gp"};
-    if (ext == ".3g2")
-        return {Family::Mp4, "3g2"};
+        return {Family::Mp4, "mov", Holds::QuickTime};
+    if (ext == ".3gp" || ext == ".3g2")
+        return {Family::Mp4, ext.substr(1), Holds::Older};
     if (ext == ".avi" || ext == ".divx")
-        return {Family::Avi, "avi"};
+        return {Family::Avi, "avi", Holds::Older, "mpeg4", "mp3"};
     if (ext == ".mpg" || ext == ".mpeg" || ext == ".mpe" || ext == ".m1v")
-        return {Family::MpegPs, "mpeg"};
+        return {Family::MpegPs, "mpeg", Holds::Older, "mpeg1", "mp2"};
     if (ext == ".vob")
-        return {Family::MpegPs, "vob"};
+        return {Family::MpegPs, "vob", Holds::Older, "mpeg2", "mp2"};
     if (ext == ".mkv")
         return {Family::Other, "matroska"};
     if (ext == ".webm")
-        return {Family::WebM, "webm"};
-    return {Family::Other, ""};
+        return {Family::WebM, "webm", Holds::WebM, "vp9", "opus"};
+    return {};
+}
+
+// The video codecs by their profile identifier, and what each can do.
+struct VideoCodec {
+    std::string_view id;
+    const char* encoder;    // ffmpeg's name
+    const char* name;       // what a human calls it, for messages
+    const char* aviTag;     // the four-character code written into AVI files, "" none
+    bool constantQuality;   // today's players' encoders: a constant quality when no bit rate is given
+    bool standardRatesOnly; // MPEG-1 and MPEG-2 video: the standard frame rates only
+    bool older;             // AVI, MPEG program streams, 3GP and PSP files hold it
+    bool quickTime;         // QuickTime holds it
+    bool webm;              // WebM holds it
+};
+
+constexpr VideoCodec kVideoCodecs[] = {
+    {"mpeg4", "mpeg4", "MPEG-4 Part 2", "", false, false, true, true, false},
+    {"h264", "libx264", "H.264", "", true, false, true, true, false},
+    {"hevc", "libx265", "H.265/HEVC", "", true, false, false, true, false},
+    {"av1", "libsvtav1", "AV1", "", true, false, false, false, true},
+    {"vp9", "libvpx-vp9", "VP9", "", true, false, false, false, true},
+    {"divx", "mpeg4", "MPEG-4 Part 2", "DX50", false, false, true, true, false},
+    {"xvid", "libxvid", "MPEG-4 Part 2", "XVID", false, false, true, true, false},
+    {"mpeg1", "mpeg1video", "MPEG-1", "", false, true, true, true, false},
+    {"mpeg2", "mpeg2video", "MPEG-2", "", false, true, true, true, false},
+};
+
+// The sample rates the audio encoders take.
+constexpr int kAacRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000};
+constexpr int kPspAacRates[] = {24000, 48000};
+constexpr int kMp3Rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr int kMp2Rates[] = {16000, 22050, 24000, 32000, 44100, 48000};
+constexpr int kOpusRates[] = {8000, 12000, 16000, 24000, 48000};
+
+// The audio codecs by their profile identifier, and what each can do.
+struct AudioCodec {
+    std::string_view id;
+    const char* encoder;
+    const char* name;
+    std::span<const int> rates; // empty: any rate (the source's is kept)
+    int maxChannels;
+    bool older; // AVI, MPEG program streams, 3GP, PSP files and QuickTime hold it
+    bool mp4;   // MP4 holds it
+    bool webm;  // WebM holds it
+};
+
+constexpr AudioCodec kAudioCodecs[] = {
+    {"aac", "aac", "AAC", kAacRates, 8, true, true, false},
+    {"mp3", "libmp3lame", "MP3", kMp3Rates, 2, true, true, false},
+    {"mp2", "mp2", "MPEG audio layer 2", kMp2Rates, 2, true, true, false},
+    {"opus", "libopus", "Opus", kOpusRates, 8, false, true, true},
+    {"flac", "flac", "FLAC", {}, 8, false, false, false}, // lossless: the source's rate and channels
+};
+
+// The codec named by a profile identifier (ASCII case ignored), or null.
+template<typename Codec, size_t N> const Codec* codecById(const Codec (&table)[N], const std::string& identifier)
+{
+    const std::string id = text::asciiLower(identifier);
+    for (const Codec& codec : table)
+        if (codec.id == id)
+            return &codec;
+    return nullptr;
+}
+
+// The codec that ffmpeg's encoder `name` writes, or null.
+template<typename Codec, size_t N> const Codec* codecByEncoder(const Codec (&table)[N], const std::string& name)
+{
+    for (const Codec& codec : table)
+        if (name == codec.encoder)
+            return &codec;
+    return nullptr;
 }
 
 // The nearest of `rates` to `wanted`.
-int nearest(int wanted, std::initializer_list<int> rates)
+int nearest(int wanted, std::span<const int> rates)
 {
     int best = *rates.begin();
     for (const int r : rates)
@@ -89,104 +172,39 @@ namespace {
 
 double rateValue(const Rational& r) { return r.den > 0 ? double(r.num) / double(r.den) : 0.0; }
 
-// The sample rates each audio encoder takes.
-std::initializer_list<int> sampleRatesOf(const std::string& encoder, bool psp)
-{
-    static const std::initializer_list<int> pspAac = {24000, 48000};
-    static const std::initializer_list<int> aac
-        = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000};
-    static const std::initializer_list<int> mp3 = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-    static const std::initializer_list<int> mp2 = {16000, 22050, 24000, 32000, 44100, 48000};
-    static const std::initializer_list<int> opus = {8000, 12000, 16000, 24000, 48000};
-    if (encoder == "aac")
-        return psp ? pspAac : aac;
-    if (encoder == "libmp3lame")
-        return mp3;
-    if (encoder == "libopus")
-        return opus;
-    return mp2;
-}
-
-// The most channels each audio encoder (or the PSP) takes.
-int maxChannelsOf(const std::string& encoder, bool psp)
-{
-    if (encoder == "aac")
-        return psp ? 2 : 8;
-    if (encoder == "libopus" || encoder == "flac")
-        return 8;
-    return 2; // MP3 and MPEG audio layer 2 are mono or stereo
-}
-
 std::string fraction(int64_t num, int64_t den) { return std::to_string(num) + "/" + std::to_string(den); }
 
-bool isModernEncoder(const std::string& encoder)
-{
-    return encoder == "libx264" || encoder == "libx265" || encoder == "libsvtav1" || encoder == "libvpx-vp9";
-}
-
-// What a human calls the encoder, for messages.
-std::string videoName(const std::string& encoder)
-{
-    if (encoder == "libx264")
-        return "H.264";
-    if (encoder == "libx265")
-        return "H.265/HEVC";
-    if (encoder == "libsvtav1")
-        return "AV1";
-    if (encoder == "libvpx-vp9")
-        return "VP9";
-    if (encoder == "mpeg1video")
-        return "MPEG-1";
-    if (encoder == "mpeg2video")
-        return "MPEG-2";
-    return "MPEG-4 Part 2";
-}
-
-std::string audioName(const std::string& encoder)
-{
-    if (encoder == "libopus")
-        return "Opus";
-    if (encoder == "flac")
-        return "FLAC";
-    if (encoder == "libmp3lame")
-        return "MP3";
-    if (encoder == "mp2")
-        return "MPEG audio layer 2";
-    return "AAC";
-}
-
 // Why the container cannot hold these streams, or "" when it can.
-std::string carriageProblem(const Container& c, const std::string& ext, const OutputPlan& plan, bool video, bool audio)
+std::string carriageProblem(
+    const Container& c, const std::string& ext, const VideoCodec* video, const AudioCodec* audio)
 {
-    const std::string& v = plan.videoEncoder;
-    const std::string& a = plan.audioEncoder;
-    const bool newVideo = v == "libx265" || v == "libsvtav1" || v == "libvpx-vp9";
-    const bool newAudio = a == "libopus" || a == "flac";
     const std::string where = "a \"" + ext + "\" file";
-    if (c.family == Family::WebM) {
-        if (video && v != "libvpx-vp9" && v != "libsvtav1")
-            return where + " (WebM) holds VP9 or AV1 video, not " + videoName(v);
-        if (audio && a != "libopus")
-            return where + " (WebM) holds Opus sound, not " + audioName(a);
+    switch (c.holds) {
+    case Holds::WebM:
+        if (video && !video->webm)
+            return where + " (WebM) holds VP9 or AV1 video, not " + video->name;
+        if (audio && !audio->webm)
+            return where + " (WebM) holds Opus sound, not " + audio->name;
+        return {};
+    case Holds::Older:
+        if (video && !video->older)
+            return where + " cannot hold " + video->name + " video (use .mp4, .mkv or, for VP9 and AV1, .webm)";
+        if (audio && !audio->older)
+            return where + " cannot hold " + audio->name + " sound (use .mkv, or .webm for Opus)";
+        return {};
+    case Holds::QuickTime:
+        if (video && !video->quickTime)
+            return where + " (QuickTime) cannot hold " + video->name + " video (use .mp4, .mkv or .webm)";
+        if (audio && !audio->older)
+            return where + " (QuickTime) cannot hold " + audio->name + " sound (use .mkv, or .webm for Opus)";
+        return {};
+    case Holds::Mp4:
+        if (audio && !audio->mp4)
+            return where + " cannot hold " + audio->name + " sound (use .mkv)";
+        return {};
+    case Holds::Everything:
         return {};
     }
-    if (c.family == Family::Avi || c.family == Family::MpegPs || c.muxer == "psp" || c.muxer == "3gp"
-        || c.muxer == "3g2") {
-        if (video && newVideo)
-            return where + " cannot hold " + videoName(v) + " video (use .mp4, .mkv or, for VP9 and AV1, .webm)";
-        if (audio && newAudio)
-            return where + " cannot hold " + audioName(a) + " sound (use .mkv, or .webm for Opus)";
-        return {};
-    }
-    if (c.muxer == "mov") {
-        if (video && (v == "libsvtav1" || v == "libvpx-vp9"))
-            return where + " (QuickTime) cannot hold " + videoName(v) + " video (use .mp4, .mkv or .webm)";
-        if (audio && newAudio)
-            return where + " (QuickTime) cannot hold " + audioName(a) + " sound (use .mkv, or .webm for Opus)";
-        return {};
-    }
-    if (c.muxer == "mp4" && audio && a == "flac")
-        return where + " cannot hold FLAC sound (use .mkv)";
     return {};
 }
 
@@ -216,7 +234,8 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
         a.insert(a.end(), {"-vtag", plan.videoTag});
     // Bit rates in 64 bits: a hand-edited field may hold any 32-bit value.
     const int64_t kbit = request.videoBitrate;
-    const bool modern = isModernEncoder(plan.videoEncoder);
+    const VideoCodec* codec = codecByEncoder(kVideoCodecs, plan.videoEncoder);
+    const bool modern = codec && codec->constantQuality;
     if (kbit > 0) {
         a.insert(a.end(), {"-b:v", std::to_string(kbit) + "k"});
     } else if (modern) {
@@ -310,131 +329,54 @@ void planMoreStreams(OutputPlan& plan, const SourceInfo& source)
             plan.subtitles.push_back({track.index, std::move(encoder)});
 }
 
-} // namespace
+// The codecs a request names for `container` (its own ones where it names
+// none), with the encoders, the tag and the muxer they take.
+struct Codecs {
+    const VideoCodec* video = nullptr;
+    const AudioCodec* audio = nullptr;
+};
 
-double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }
-
-Rational standardMpegRate(const Rational& r)
+std::variant<Codecs, PlanError> chooseCodecs(const EngineRequest& request, const Container& container, OutputPlan& plan)
 {
-    static const Rational rates[]
-        = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}};
-    const double wanted = rateValue(r);
-    Rational best = rates[0];
-    for (const auto& c : rates)
-        if (std::abs(rateValue(c) - wanted) < std::abs(rateValue(best) - wanted))
-            best = c;
-    return best;
-}
-
-std::string extensionOf(const std::string& path) { return text::asciiLower(paths::extensionOf(path)); }
-
-std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source)
-{
-    OutputPlan plan;
-    const std::string ext = extensionOf(request.target);
-    const bool psp = request.isPsp != 0;
-    const Container container = containerFor(ext, psp);
-    if (psp && container.family != Family::Mp4)
-        return PlanError{"a PSP file must have the extension .mp4, not \"" + ext + "\""};
-    plan.muxer = container.muxer;
-
-    const std::string video = text::asciiLower(request.videoFormat);
-    bool mpegVideo = false;
-    if (video.empty()) {
-        if (container.family == Family::WebM) {
-            plan.videoEncoder = "libvpx-vp9";
-        } else if (container.muxer == "vob") {
-            plan.videoEncoder = "mpeg2video";
-            mpegVideo = true;
-        } else if (container.family == Family::MpegPs) {
-            plan.videoEncoder = "mpeg1video";
-            mpegVideo = true;
-        } else {
-            plan.videoEncoder = "mpeg4";
-        }
-    } else if (video == "mpeg4") {
-        plan.videoEncoder = "mpeg4";
-    } else if (video == "h264") {
-        plan.videoEncoder = "libx264";
-    } else if (video == "hevc") {
-        plan.videoEncoder = "libx265";
-    } else if (video == "av1") {
-        plan.videoEncoder = "libsvtav1";
-    } else if (video == "vp9") {
-        plan.videoEncoder = "libvpx-vp9";
-    } else if (video == "divx") {
-        plan.videoEncoder = "mpeg4";
-        plan.videoTag = "DX50";
-    } else if (video == "xvid") {
-        plan.videoEncoder = "libxvid";
-        plan.videoTag = "XVID";
-    } else if (video == "mpeg1") {
-        plan.videoEncoder = "mpeg1video";
-        mpegVideo = true;
-    } else if (video == "mpeg2") {
-        plan.videoEncoder = "mpeg2video";
-        mpegVideo = true;
-    } else {
+    Codecs c;
+    c.video = codecById(kVideoCodecs, request.videoFormat.empty() ? std::string(container.video) : request.videoFormat);
+    if (!c.video)
         return PlanError{"the video format \"" + request.videoFormat
             + "\" is unknown (known: mpeg4, h264, hevc, av1, vp9, divx, xvid, mpeg1, mpeg2 or empty)"};
-    }
-    // Four-character tags are an AVI matter; MP4 writes its own sample entry.
-    if (container.family != Family::Avi)
-        plan.videoTag.clear();
-    // Apple's players and browsers take H.265 in MP4 only with the hvc1 sample entry.
-    if (plan.videoEncoder == "libx265" && container.family == Family::Mp4)
-        plan.videoTag = "hvc1";
-    if (mpegVideo && container.family == Family::MpegPs && plan.videoEncoder == "mpeg2video" && plan.muxer == "mpeg")
-        plan.muxer = "dvd"; // an MPEG-2 program stream with the DVD's packet layout
-
-    const std::string audio = text::asciiLower(request.audioFormat);
-    if (audio == "acc" || audio == "aac") {
-        plan.audioEncoder = "aac";
-    } else if (audio == "mp3") {
-        plan.audioEncoder = "libmp3lame";
-    } else if (audio == "mp2") {
-        plan.audioEncoder = "mp2";
-    } else if (audio == "opus") {
-        plan.audioEncoder = "libopus";
-    } else if (audio == "flac") {
-        plan.audioEncoder = "flac";
-    } else if (audio.empty()) {
-        plan.audioEncoder = container.family == Family::MpegPs ? "mp2"
-            : container.family == Family::Avi                  ? "libmp3lame"
-            : container.family == Family::WebM                 ? "libopus"
-                                                               : "aac";
-    } else {
+    // "ACC" is the catalogue's own spelling of AAC.
+    const std::string audio = text::asciiEqualNoCase(request.audioFormat, "acc") ? "aac" : request.audioFormat;
+    c.audio = codecById(kAudioCodecs, audio.empty() ? std::string(container.audio) : audio);
+    if (!c.audio)
         return PlanError{
             "the audio format \"" + request.audioFormat + "\" is unknown (known: ACC or aac, mp3, mp2, opus, flac)"};
-    }
     // MPEG program streams carry no AAC: MPEG audio layer 2 stands in.
-    if (container.family == Family::MpegPs && plan.audioEncoder == "aac")
-        plan.audioEncoder = "mp2";
+    if (container.family == Family::MpegPs && c.audio->id == "aac")
+        c.audio = codecById(kAudioCodecs, "mp2");
 
-    if (!source.video && psp)
-        return PlanError{"the PSP plays only videos, and this source holds sound alone"};
-    if (const std::string problem
-        = carriageProblem(container, ext, plan, source.video.has_value(), source.audio.has_value() || psp);
-        !problem.empty())
-        return PlanError{problem};
-    plan.fastStart = container.muxer == "mp4" && request.videoBitrate <= 0 && isModernEncoder(plan.videoEncoder);
-    if (source.video)
-        plan.videoStream = source.video->index;
-    if (source.audio)
-        plan.audioStream = source.audio->index;
-    else if (psp && source.video)
-        plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
-    planMoreStreams(plan, source);
-    plan.timeBound = outputTimeBound(source.durationSeconds);
+    plan.videoEncoder = c.video->encoder;
+    plan.audioEncoder = c.audio->encoder;
+    // Four-character tags are an AVI matter; MP4 writes its own sample entry.
+    if (container.family == Family::Avi)
+        plan.videoTag = c.video->aviTag;
+    // Apple's players and browsers take H.265 in MP4 only with the hvc1 sample entry.
+    if (c.video->id == "hevc" && container.family == Family::Mp4)
+        plan.videoTag = "hvc1";
+    if (c.video->id == "mpeg2" && plan.muxer == "mpeg")
+        plan.muxer = "dvd"; // an MPEG-2 program stream with the DVD's packet layout
+    return c;
+}
 
-    // Each encoder takes only its own sample rates and channel counts; the
-    // nearest it takes is used.
+// The sample rate and channels: each encoder takes only its own, and the
+// nearest it takes is used. FLAC is for archives: the source's sound as it
+// is, whatever rate and channels are asked for.
+void planAudioFormat(
+    OutputPlan& plan, const EngineRequest& request, const SourceInfo& source, const AudioCodec& codec, bool psp)
+{
     const bool anyAudio = plan.audioStream || plan.silentAudioSeconds > 0;
+    const bool pspAac = psp && codec.id == "aac";
+    const std::span<const int> rates = pspAac ? std::span<const int>(kPspAacRates) : codec.rates;
+    const bool lossless = rates.empty();
     const int sourceRate = source.audio ? source.audio->sampleRate : 0;
-    const auto rates = sampleRatesOf(plan.audioEncoder, psp);
-    // FLAC is for archives: the source's sound as it is, whatever rate and
-    // channels are asked for.
-    const bool lossless = plan.audioEncoder == "flac";
     const int wantedRate = request.sampleRate > 0 && !lossless ? request.sampleRate : sourceRate;
     if (lossless) {
         // FLAC takes any rate up to 655350 Hz: nothing to fit.
@@ -445,7 +387,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     } else if (plan.silentAudioSeconds > 0) {
         plan.sampleRate = nearest(48000, rates);
     }
-    const int maxChannels = maxChannelsOf(plan.audioEncoder, psp);
+    const int maxChannels = pspAac ? 2 : codec.maxChannels;
     if (request.channelCount > 0 && !lossless)
         plan.channels = std::min(request.channelCount, maxChannels);
     else if (source.audio && source.audio->channels > maxChannels)
@@ -454,17 +396,16 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.channels = 2;
     if (!anyAudio)
         plan.channels = plan.sampleRate = 0;
+}
 
-    if (!source.video)
-        return plan;
-    const VideoStreamInfo& stream = *source.video;
-
-    // Frame rate: MPEG-1/2 only know the standard rates, the nearest to the
-    // one asked for or, for "0", to the source's own.
+// Frame rate: MPEG-1/2 only know the standard rates, the nearest to the
+// one asked for or, for "0", to the source's own.
+void planFrameRate(OutputPlan& plan, const EngineRequest& request, const VideoStreamInfo& stream, bool standardOnly)
+{
     const Rational asked = parseFrameRate(request.frameRate).value_or(Rational{0, 1});
     if (asked.num > 0) {
-        plan.frameRate = rateText(mpegVideo ? standardMpegRate(asked) : asked);
-    } else if (mpegVideo) {
+        plan.frameRate = rateText(standardOnly ? standardMpegRate(asked) : asked);
+    } else if (standardOnly) {
         const Rational own = stream.frameRate.num > 0 ? stream.frameRate : stream.baseRate;
         plan.frameRate = rateText(standardMpegRate(own.num > 0 ? own : Rational{25, 1}));
     } else if (stream.frameRate.num > 0 && stream.baseRate.num > 0 && rateValue(stream.frameRate) <= 120
@@ -476,12 +417,16 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         // here too and keep their frame rate.
         plan.frameRate = rateText(stream.frameRate);
     }
+}
 
-    // Picture: the frame asked for, the picture's display aspect kept.
+// Picture: the frame asked for, the picture's display aspect kept, and the
+// colours and bit depth of the output.
+void planPicture(OutputPlan& plan, const EngineRequest& request, const VideoStreamInfo& stream, const VideoCodec& codec)
+{
     FrameKind kind = FrameKind::Square;
-    if (plan.videoEncoder == "mpeg1video")
+    if (codec.id == "mpeg1")
         kind = FrameKind::Vcd;
-    else if (plan.videoEncoder == "mpeg2video" && (request.frameWidth == 720 || request.frameWidth == 704)
+    else if (codec.id == "mpeg2" && (request.frameWidth == 720 || request.frameWidth == 704)
         && (request.frameHeight == 480 || request.frameHeight == 576))
         kind = FrameKind::Dvd;
     plan.picture = shapePicture(stream, request.frameWidth, request.frameHeight, kind);
@@ -489,7 +434,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     // H.265 keeps what a deep-colour (10-bit, HDR) source holds: 10 bits and
     // the BT.2020 matrix. Every other encoder writes 8-bit 4:2:0 for players.
     plan.pixelFormat = "yuv420p";
-    if (plan.videoEncoder == "libx265" && sampleBits(stream.pixelFormat) > 8) {
+    if (codec.id == "hevc" && sampleBits(stream.pixelFormat) > 8) {
         plan.pixelFormat = "yuv420p10le";
         if (plan.colours.inMatrix == "bt2020") {
             plan.colours.outMatrix = "bt2020";
@@ -497,6 +442,12 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
             plan.colours.convert = plan.colours.fullRangeIn;
         }
     }
+}
+
+// The video filters, in order: the time bound, the deinterlacer, the scaler,
+// the matrix, the frame around the picture and the pixel format.
+void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
+{
     const PictureShape& shape = plan.picture;
 
     // Pictures stamped far beyond the source's end (a damaged time stamp)
@@ -539,6 +490,61 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
             plan.videoFilters.push_back("setdar=" + fraction(shape.displayAspect.num, shape.displayAspect.den));
     }
     plan.videoFilters.push_back("format=" + plan.pixelFormat);
+}
+
+} // namespace
+
+double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }
+
+Rational standardMpegRate(const Rational& r)
+{
+    static const Rational rates[]
+        = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}};
+    const double wanted = rateValue(r);
+    Rational best = rates[0];
+    for (const auto& c : rates)
+        if (std::abs(rateValue(c) - wanted) < std::abs(rateValue(best) - wanted))
+            best = c;
+    return best;
+}
+
+std::string extensionOf(const std::string& path) { return text::asciiLower(paths::extensionOf(path)); }
+
+std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source)
+{
+    OutputPlan plan;
+    const std::string ext = extensionOf(request.target);
+    const bool psp = request.isPsp != 0;
+    const Container container = containerFor(ext, psp);
+    if (psp && container.family != Family::Mp4)
+        return PlanError{"a PSP file must have the extension .mp4, not \"" + ext + "\""};
+    plan.muxer = container.muxer;
+    const auto chosen = chooseCodecs(request, container, plan);
+    if (const auto* refused = std::get_if<PlanError>(&chosen))
+        return *refused;
+    const Codecs codecs = std::get<Codecs>(chosen);
+
+    if (!source.video && psp)
+        return PlanError{"the PSP plays only videos, and this source holds sound alone"};
+    if (const std::string problem = carriageProblem(
+            container, ext, source.video ? codecs.video : nullptr, source.audio || psp ? codecs.audio : nullptr);
+        !problem.empty())
+        return PlanError{problem};
+    plan.fastStart = container.muxer == "mp4" && request.videoBitrate <= 0 && codecs.video->constantQuality;
+    if (source.video)
+        plan.videoStream = source.video->index;
+    if (source.audio)
+        plan.audioStream = source.audio->index;
+    else if (psp && source.video)
+        plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
+    planMoreStreams(plan, source);
+    plan.timeBound = outputTimeBound(source.durationSeconds);
+    planAudioFormat(plan, request, source, *codecs.audio, psp);
+    if (!source.video)
+        return plan;
+    planFrameRate(plan, request, *source.video, codecs.video->standardRatesOnly);
+    planPicture(plan, request, *source.video, *codecs.video);
+    planVideoFilters(plan, *source.video);
     return plan;
 }
 

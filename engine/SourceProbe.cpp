@@ -1,5 +1,6 @@
 #include "SourceProbe.h"
 
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include "ChildProcess.h"
@@ -194,7 +195,7 @@ std::string ffprobeProgram(const std::string& ffmpeg)
 {
     if (const char* over = std::getenv("VEXLO_FFPROBE"); over && *over) {
         const std::string program = over;
-        return program.find('/') == std::string::npos ? findOnPath(program) : program;
+        return program.find('/') == std::string::npos ? paths::findOnPath(program) : program;
     }
     const size_t slash = ffmpeg.rfind('/');
     if (slash != std::string::npos) {
@@ -202,7 +203,7 @@ std::string ffprobeProgram(const std::string& ffmpeg)
         if (::access(beside.c_str(), X_OK) == 0)
             return beside;
     }
-    return findOnPath("ffprobe");
+    return paths::findOnPath("ffprobe");
 }
 
 std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::string& source, std::string& error)

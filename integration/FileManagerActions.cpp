@@ -1,16 +1,19 @@
 #include "FileManagerActions.h"
 #include "FileManagerActionsInternal.h"
 
-#include "app/FileRules.h"
 #include "base/Text.h"
+#include "base/VideoNames.h"
 
 #include "platform/UserFolders.h"
 #include "settings/Catalogue.h"
 
 #include <QString>
 #include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
 #include <cstring>
+#include <algorithm>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -24,7 +27,7 @@ namespace {
 
 // The extensions Vexlo takes ("avi", "wmv", ...), from the list its file
 // rules use for drops and the command line.
-std::vector<std::string> supportedExtensions() { return app::acceptedVideoExtensions(); }
+std::vector<std::string> supportedExtensions() { return videonames::acceptedVideoExtensions(); }
 
 // "000".."999", "1000" and beyond; "add" for the output dialog.
 std::string actionKey(int number)
@@ -223,7 +226,7 @@ Folders foldersFromEnvironment()
     return f;
 }
 
-const std::vector<std::string>& videoMimeTypes() { return app::acceptedVideoMimeTypes(); }
+const std::vector<std::string>& videoMimeTypes() { return videonames::acceptedVideoMimeTypes(); }
 
 std::vector<std::string> videoNamePatterns()
 {
@@ -415,23 +418,181 @@ std::string thunarActionsXml(const Setup& setup)
 
 namespace {
 
-// `text` without the lines that enclose our actions.
-QString withoutMarkers(QString text)
+// One piece of a uca.xml as the reader reports it, kept so that our actions
+// can be taken out and the rest written again as it came.
+struct XmlToken {
+    QXmlStreamReader::TokenType type = QXmlStreamReader::NoToken;
+    int depth = 0; // of an element, or of the element the token lies in
+    QString name;  // element name, processing-instruction target, entity name
+    QString text;  // characters, comment, DTD, processing-instruction data
+    QXmlStreamAttributes attributes;
+    bool cdata = false;
+    bool drop = false;
+};
+
+// The tokens of `text`, or nothing when it is not well-formed XML.
+std::optional<std::vector<XmlToken>> readTokens(const QString& text)
 {
-    for (const char* marker : {kThunarBegin, kThunarEnd}) {
-        for (qsizetype at = text.indexOf(QLatin1String(marker)); at >= 0; at = text.indexOf(QLatin1String(marker))) {
-            qsizetype begin = at;
-            while (begin > 0 && (text[begin - 1] == ' ' || text[begin - 1] == '\t'))
-                --begin;
-            qsizetype end = at + qsizetype(std::strlen(marker));
-            if (end < text.size() && text[end] == '\r')
-                ++end;
-            if (end < text.size() && text[end] == '\n')
-                ++end;
-            text.remove(begin, end - begin);
+    QXmlStreamReader reader(text);
+    reader.setNamespaceProcessing(false);
+    std::vector<XmlToken> tokens;
+    int depth = 0;
+    while (!reader.atEnd()) {
+        XmlToken t;
+        t.type = reader.readNext();
+        switch (t.type) {
+        case QXmlStreamReader::StartDocument:
+            // Reported with or without a declaration; without one, none is written.
+            t.name = reader.documentVersion().toString();
+            t.text = reader.documentEncoding().toString();
+            t.cdata = reader.isStandaloneDocument();
+            break;
+        case QXmlStreamReader::StartElement:
+            t.name = reader.qualifiedName().toString();
+            t.attributes = reader.attributes();
+            ++depth;
+            break;
+        case QXmlStreamReader::EndElement:
+            t.name = reader.qualifiedName().toString();
+            break;
+        case QXmlStreamReader::Characters:
+            t.cdata = reader.isCDATA();
+            [[fallthrough]];
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::DTD:
+            t.text = reader.text().toString();
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            t.name = reader.processingInstructionTarget().toString();
+            t.text = reader.processingInstructionData().toString();
+            break;
+        case QXmlStreamReader::EntityReference:
+            t.name = reader.name().toString();
+            break;
+        default:
+            break;
         }
+        t.depth = depth;
+        if (t.type == QXmlStreamReader::EndElement)
+            --depth;
+        const bool declaration = t.type == QXmlStreamReader::StartDocument && !t.name.isEmpty();
+        if (declaration
+            || (t.type != QXmlStreamReader::StartDocument && t.type != QXmlStreamReader::EndDocument
+                && t.type != QXmlStreamReader::Invalid))
+            tokens.push_back(std::move(t));
     }
-    return text;
+    if (reader.hasError())
+        return std::nullopt;
+    return tokens;
+}
+
+bool isWhitespace(const XmlToken& t)
+{
+    return t.type == QXmlStreamReader::Characters && !t.cdata && t.text.trimmed().isEmpty();
+}
+
+bool isOurMarker(const XmlToken& t)
+{
+    const QString text = t.text.trimmed();
+    return t.type == QXmlStreamReader::Comment
+        && (QStringLiteral("<!-- %1 -->").arg(text) == QLatin1String(kThunarBegin)
+            || QStringLiteral("<!-- %1 -->").arg(text) == QLatin1String(kThunarEnd));
+}
+
+// The end (one past) of the element that starts at `begin`.
+size_t elementEnd(const std::vector<XmlToken>& tokens, size_t begin)
+{
+    size_t end = begin + 1;
+    while (end < tokens.size()
+        && !(tokens[end].type == QXmlStreamReader::EndElement && tokens[end].depth == tokens[begin].depth))
+        ++end;
+    return std::min(end + 1, tokens.size());
+}
+
+// An <action> whose <unique-id> carries our prefix.
+bool isOurAction(const std::vector<XmlToken>& tokens, size_t begin, size_t end)
+{
+    if (tokens[begin].name != QLatin1String("action"))
+        return false;
+    for (size_t i = begin + 1; i + 1 < end; ++i)
+        if (tokens[i].type == QXmlStreamReader::StartElement && tokens[i].depth == 3
+            && tokens[i].name == QLatin1String("unique-id") && tokens[i + 1].type == QXmlStreamReader::Characters
+            && tokens[i + 1].text.trimmed().startsWith(QLatin1String(kThunarIdPrefix)))
+            return true;
+    return false;
+}
+
+// Marks our actions and markers in the root to be dropped, together with the
+// indentation before each and the line end after it, so the user's layout
+// stays as it was.
+void dropOurs(std::vector<XmlToken>& tokens)
+{
+    for (size_t i = 0; i < tokens.size();) {
+        const XmlToken& t = tokens[i];
+        size_t end = i + 1;
+        bool ours = false;
+        if (t.depth == 1 && t.type == QXmlStreamReader::Comment)
+            ours = isOurMarker(t);
+        else if (t.depth == 2 && t.type == QXmlStreamReader::StartElement) {
+            end = elementEnd(tokens, i);
+            ours = isOurAction(tokens, i, end);
+        }
+        if (ours) {
+            for (size_t k = i; k < end; ++k)
+                tokens[k].drop = true;
+            if (i > 0 && isWhitespace(tokens[i - 1])) {
+                QString& before = tokens[i - 1].text;
+                while (before.endsWith(QLatin1Char(' ')) || before.endsWith(QLatin1Char('\t')))
+                    before.chop(1);
+            }
+            if (end < tokens.size() && isWhitespace(tokens[end]) && tokens[end].text.startsWith(QLatin1Char('\n')))
+                tokens[end].text.remove(0, 1);
+        }
+        i = end;
+    }
+}
+
+void writeToken(QXmlStreamWriter& w, const XmlToken& t)
+{
+    switch (t.type) {
+    case QXmlStreamReader::StartDocument: {
+        // Written as the file had it: the writer would add an encoding.
+        QString declaration = QStringLiteral("version=\"%1\"").arg(t.name);
+        if (!t.text.isEmpty())
+            declaration += QStringLiteral(" encoding=\"%1\"").arg(t.text);
+        if (t.cdata)
+            declaration += QStringLiteral(" standalone=\"yes\"");
+        w.writeProcessingInstruction(QStringLiteral("xml"), declaration);
+        break;
+    }
+    case QXmlStreamReader::StartElement:
+        w.writeStartElement(t.name);
+        w.writeAttributes(t.attributes);
+        break;
+    case QXmlStreamReader::EndElement:
+        w.writeEndElement();
+        break;
+    case QXmlStreamReader::Characters:
+        if (t.cdata)
+            w.writeCDATA(t.text);
+        else if (!t.text.isEmpty())
+            w.writeCharacters(t.text);
+        break;
+    case QXmlStreamReader::Comment:
+        w.writeComment(t.text);
+        break;
+    case QXmlStreamReader::DTD:
+        w.writeDTD(t.text);
+        break;
+    case QXmlStreamReader::ProcessingInstruction:
+        w.writeProcessingInstruction(t.name, t.text);
+        break;
+    case QXmlStreamReader::EntityReference:
+        w.writeEntityReference(t.name);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace
@@ -445,84 +606,38 @@ bool mergeThunarActions(const std::string& existing, const std::string& ours, st
     const QString text = QString::fromUtf8(existing.data(), static_cast<qsizetype>(existing.size()));
     if (text.toUtf8() != QByteArray(existing.data(), static_cast<qsizetype>(existing.size())))
         return false; // not UTF-8: leave it alone
-    QXmlStreamReader reader(text);
-    struct Range {
-        qint64 begin;
-        qint64 end;
-    };
-    std::vector<Range> doomed;
-    qint64 insertAt = -1;
-    bool selfClosingRoot = false;
-    int depth = 0;
-    qint64 actionBegin = 0;
-    bool actionIsOurs = false;
-    // The reader looks ahead, so a token's start is found from its end.
-    const auto startOf = [&text, &reader](const char* tag) {
-        return text.lastIndexOf(QLatin1String(tag), reader.characterOffset() - 1);
-    };
-    while (!reader.atEnd()) {
-        const auto token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            ++depth;
-            if (depth == 1 && reader.name() != QLatin1String("actions"))
-                return false;
-            if (depth == 1
-                && text.mid(startOf("<actions"), reader.characterOffset() - startOf("<actions"))
-                       .endsWith(QLatin1String("/>"))) {
-                selfClosingRoot = true;
-                insertAt = startOf("<actions");
-            }
-            if (depth == 2 && reader.name() == QLatin1String("action")) {
-                actionBegin = startOf("<action");
-                actionIsOurs = false;
-            }
-            if (depth == 3 && reader.name() == QLatin1String("unique-id")) {
-                const QString id = reader.readElementText().trimmed();
-                --depth; // readElementText consumed the end tag
-                if (id.startsWith(QLatin1String(kThunarIdPrefix)))
-                    actionIsOurs = true;
-            }
-        } else if (token == QXmlStreamReader::EndElement) {
-            if (depth == 2 && reader.name() == QLatin1String("action") && actionIsOurs)
-                doomed.push_back({actionBegin, text.indexOf(QLatin1Char('>'), startOf("</action")) + 1});
-            if (depth == 1 && !selfClosingRoot)
-                insertAt = startOf("</actions");
-            --depth;
-        }
-    }
-    if (reader.hasError() || insertAt < 0)
+    auto tokens = readTokens(text);
+    // Our part as the tokens of a root of its own, whose content goes in.
+    const auto added = readTokens(QStringLiteral("<actions>") + QString::fromUtf8(ours.data(), qsizetype(ours.size()))
+        + QStringLiteral("</actions>"));
+    const auto root = tokens ? std::find_if(tokens->begin(), tokens->end(),
+                          [](const XmlToken& t) { return t.type == QXmlStreamReader::StartElement; })
+                             : std::vector<XmlToken>::iterator();
+    if (!tokens || !added || root == tokens->end() || root->name != QLatin1String("actions"))
         return false;
+    dropOurs(*tokens);
 
-    // Cut our actions together with the blanks before them and the line end
-    // after them, so the user's layout stays as it was.
+    // The reader reports no line ends outside the root element: one follows
+    // each piece there. A file written with CR LF keeps them.
     QString merged;
-    qint64 at = 0;
-    for (Range r : doomed) {
-        while (r.begin > at && (text[r.begin - 1] == ' ' || text[r.begin - 1] == '\t'))
-            --r.begin;
-        if (r.end < text.size() && text[r.end] == '\r')
-            ++r.end;
-        if (r.end < text.size() && text[r.end] == '\n')
-            ++r.end;
-        merged += withoutMarkers(text.mid(at, r.begin - at));
-        at = r.end;
+    QXmlStreamWriter writer(&merged);
+    QChar last;
+    for (const XmlToken& t : *tokens) {
+        if (t.drop || (t.type == QXmlStreamReader::Characters && t.text.isEmpty()))
+            continue;
+        const bool rootEnd = t.type == QXmlStreamReader::EndElement && t.depth == 1;
+        if (rootEnd && added->size() > 2) {
+            if (last != QLatin1Char('\n'))
+                writer.writeCharacters(QStringLiteral("\n"));
+            std::for_each(added->begin() + 1, added->end() - 1, [&](const XmlToken& a) { writeToken(writer, a); });
+        }
+        writeToken(writer, t);
+        last = t.type == QXmlStreamReader::Characters ? t.text.back() : QChar();
+        if (t.depth == 0 || rootEnd)
+            writer.writeCharacters(QStringLiteral("\n"));
     }
-    qint64 insertion = insertAt;
-    if (insertion < at)
-        insertion = at; // cannot happen with a well-formed root
-    merged += withoutMarkers(text.mid(at, insertion - at));
-    const QString oursText = QString::fromUtf8(ours.data(), static_cast<qsizetype>(ours.size()));
-    if (selfClosingRoot) {
-        merged += QStringLiteral("<actions>\n") + oursText + QStringLiteral("</actions>");
-        qint64 rootEnd = insertion;
-        while (rootEnd < text.size() && !text.mid(insertion, rootEnd - insertion).endsWith(QLatin1String("/>")))
-            ++rootEnd;
-        merged += withoutMarkers(text.mid(rootEnd));
-    } else {
-        if (!oursText.isEmpty() && !merged.isEmpty() && !merged.endsWith(QLatin1Char('\n')))
-            merged += QLatin1Char('\n');
-        merged += oursText + withoutMarkers(text.mid(insertion));
-    }
+    if (existing.find("\r\n") != std::string::npos)
+        merged.replace(QLatin1String("\n"), QLatin1String("\r\n"));
     const QByteArray bytes = merged.toUtf8();
     result.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
     return true;

@@ -1,5 +1,6 @@
 #include "PalvexCommand.h"
 
+#include "base/Paths.h"
 #include "base/Text.h"
 
 #include "FileManagerActions.h"
@@ -108,7 +109,7 @@ std::vector<std::string> scriptFiles(
                        [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; })) {
             errors << "palvex-integration: not a local file: " << arg << "\n";
         } else {
-            files.push_back((cwd.empty() || cwd.back() == '/' ? cwd : cwd + "/") + arg);
+            files.push_back(paths::withTrailingSlash(cwd) + arg);
         }
     }
     return files;

@@ -17,6 +17,8 @@
 #include "FileManagerActions.h"
 #include "PalvexCommand.h"
 
+#include "base/Paths.h"
+
 #include "platform/LinuxServices.h"
 #include "platform/UserFolders.h"
 #include "settings/Catalogue.h"
@@ -89,8 +91,7 @@ int writeSystemEntries(const std::vector<std::string>& args)
         std::cerr << "palvex-integration: --system-entries=SHARE needs --program-folder=FOLDER and --catalogue=FILE\n";
         return 2;
     }
-    if (setup.programFolder.back() != '/')
-        setup.programFolder += '/';
+    setup.programFolder = vexlo::paths::withTrailingSlash(setup.programFolder);
     setup.profiles = catalogueProfiles(vexlo::settings::IniFile(catalogue).load());
     return writeFiles(systemFiles(setup, share), std::cerr) ? 1 : 0;
 }

@@ -1,5 +1,7 @@
 #include "BusProbe.h"
 
+#include "base/Text.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -256,13 +258,8 @@ std::string environment(const char* name)
 bool busAnswers(const std::string& address, std::chrono::milliseconds limit)
 {
     const Clock::time_point deadline = Clock::now() + limit;
-    size_t from = 0;
-    while (from < address.size()) {
-        size_t end = address.find(';', from);
-        if (end == std::string::npos)
-            end = address.size();
-        const std::string entry = address.substr(from, end - from);
-        from = end + 1;
+    for (const std::string_view part : text::splitList(address)) {
+        const std::string entry(part);
         const std::string transport = entry.substr(0, entry.find(':'));
         Probe probe = Probe::Silent;
         if (transport == "unix")

@@ -30,16 +30,13 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-std::vector<std::string> splitList(const std::string& value)
+// The items of a ";"-list value, blanks around them left out.
+std::vector<std::string> listItems(const std::string& value)
 {
     std::vector<std::string> items;
-    std::istringstream parts(value);
-    std::string item;
-    while (std::getline(parts, item, ';')) {
-        item = trimmed(item);
-        if (!item.empty())
-            items.push_back(item);
-    }
+    for (const std::string_view part : text::splitList(value))
+        if (std::string item = trimmed(std::string(part)); !item.empty())
+            items.push_back(std::move(item));
     return items;
 }
 
@@ -101,7 +98,7 @@ std::map<std::string, Application> installedApplications(const std::vector<std::
                     return found == keys.end() ? std::string() : found->second;
                 };
                 app.usable = value("Type") == "Application" && value("Hidden") != "true";
-                app.mimeTypes = splitList(value("MimeType"));
+                app.mimeTypes = listItems(value("MimeType"));
             }
             apps.emplace(id, std::move(app));
         }
@@ -127,13 +124,8 @@ bool desktopHasApplicationFor(const std::vector<std::string>& mimeTypes)
     // Desktop-specific lists come before the general one in each folder.
     std::vector<std::string> listNames;
     if (const char* desktops = std::getenv("XDG_CURRENT_DESKTOP"); desktops && *desktops) {
-        std::istringstream parts{std::string(desktops)};
-        std::string name;
-        while (std::getline(parts, name, ':')) {
-            if (!name.empty()) {
-                listNames.push_back(text::asciiLower(name) + "-mimeapps.list");
-            }
-        }
+        for (const std::string_view name : text::splitList(desktops, ':'))
+            listNames.push_back(text::asciiLower(std::string(name)) + "-mimeapps.list");
     }
     listNames.push_back("mimeapps.list");
 
@@ -155,7 +147,7 @@ bool desktopHasApplicationFor(const std::vector<std::string>& mimeTypes)
                     const auto ids = entries->second.find(type);
                     if (ids == entries->second.end())
                         continue;
-                    for (const std::string& id : splitList(ids->second)) {
+                    for (const std::string& id : listItems(ids->second)) {
                         if (installed(id) && !removed.count(id))
                             return true;
                     }
@@ -164,7 +156,7 @@ bool desktopHasApplicationFor(const std::vector<std::string>& mimeTypes)
             if (const auto entries = list.find("Removed Associations"); entries != list.end()) {
                 for (const std::string& type : wanted) {
                     if (const auto ids = entries->second.find(type); ids != entries->second.end()) {
-                        for (const std::string& id : splitList(ids->second))
+                        for (const std::string& id : listItems(ids->second))
                             removed.insert(id);
                     }
                 }

@@ -71,18 +71,12 @@ std::vector<std::string> qtNameFilters(const std::vector<FileFilter>& filters)
     result.reserve(filters.size());
     for (const FileFilter& filter : filters) {
         std::string patterns;
-        size_t start = 0;
-        while (start <= filter.patterns.size()) {
-            size_t end = filter.patterns.find(';', start);
-            if (end == std::string::npos)
-                end = filter.patterns.size();
-            const std::string pattern = filter.patterns.substr(start, end - start);
-            if (!pattern.empty() && pattern.find(' ') == std::string::npos) {
+        for (const std::string_view pattern : text::splitList(filter.patterns)) {
+            if (pattern.find(' ') == std::string_view::npos) {
                 if (!patterns.empty())
                     patterns += ' ';
                 patterns += pattern;
             }
-            start = end + 1;
         }
         result.push_back(filter.description + " (" + patterns + ")");
     }
@@ -137,10 +131,7 @@ std::string LinuxDesktop::systemDirectory() const
 
 QImage LinuxDesktop::extractIcon(const std::string& file, int index) const
 {
-    std::string library = systemDirectory();
-    if (library.empty() || library.back() != '/')
-        library += '/';
-    library += "SHELL32.dll";
+    const std::string library = paths::withTrailingSlash(systemDirectory()) + "SHELL32.dll";
     if (text::asciiEqualNoCase(file, library))
         return genericShellIcon(index);
     return loadIconImage(file, index);

@@ -194,9 +194,8 @@ bool portableProgramFolder(const std::string& folder)
 {
     if (folder.empty())
         return false;
-    const std::string withSlash = folder.back() == '/' ? folder : folder + "/";
     struct stat st {};
-    if (::lstat((withSlash + kInstalledMarker).c_str(), &st) == 0)
+    if (::lstat((paths::withTrailingSlash(folder) + kInstalledMarker).c_str(), &st) == 0)
         return false;
     return folderWritable(folder);
 }
@@ -252,9 +251,7 @@ std::string defaultDestinationFolder()
         const std::string home = homeFolder();
         folder = paths::isFolder(home + "/Videos") ? home + "/Videos" : home;
     }
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
+    return paths::withTrailingSlash(folder);
 }
 
 } // namespace vexlo::platform

@@ -1,4 +1,5 @@
 #include "RunSettings.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 #include <QCoreApplication>
 
@@ -79,10 +80,7 @@ RunSettings loadRunSettings(const IniDocument& doc, const std::string& defaultDe
     RunSettings r;
     const int32_t n = doc.readInteger("Options", "OutputFormat", 0);
     loadProfileSettings(doc, n, r);
-    std::string folder = defaultDestination;
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    r.DestPath = doc.readText("Options", "DestPath", folder);
+    r.DestPath = doc.readText("Options", "DestPath", paths::withTrailingSlash(defaultDestination));
     r.ConvertToSamePath = doc.readFlag("Options", "ConvertToSamePath", true);
     r.OverwriteExistFile = doc.readFlag("Options", "OverwriteExistFile", true);
     r.PromptOverwrite = doc.readFlag("Options", "PromptOverwrite", false);

@@ -157,9 +157,7 @@ std::string GetPersonalFolder()
         return folder;
     while (folder.size() > 1 && folder.back() == '/' && folder[folder.size() - 2] == '/')
         folder.pop_back();
-    if (folder.back() != '/')
-        folder += '/';
-    return folder;
+    return paths::withTrailingSlash(folder);
 }
 
 bool IsAllDigits(const std::string& Text)

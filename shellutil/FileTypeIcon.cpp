@@ -1,6 +1,7 @@
 #include "FileTypeIcon.h"
 
 #include "ConvertPublic.h"
+#include "base/Paths.h"
 #include "platform/Services.h"
 
 namespace vexlo::shellutil {
@@ -18,10 +19,7 @@ QImage GetFileTypeIcon(const std::string& FileName, int FallbackIndex)
     if (!desktop)
         return {};
     if (iconFile.empty() || !fileExists(iconFile)) {
-        iconFile = desktop->systemDirectory();
-        if (iconFile.empty() || iconFile.back() != '/')
-            iconFile += '/';
-        iconFile += "SHELL32.dll";
+        iconFile = paths::withTrailingSlash(desktop->systemDirectory()) + "SHELL32.dll";
         index = FallbackIndex;
     }
     return desktop->extractIcon(iconFile, index);

@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -36,6 +37,58 @@ TEST(TrailingSlashes, RemovedButTheRootStays)
     EXPECT_EQ(withoutTrailingSlashes("/"), "/");
     EXPECT_EQ(withoutTrailingSlashes("a/"), "a");
     EXPECT_EQ(withoutTrailingSlashes(""), "");
+}
+
+TEST(TrailingSlashes, OneAddedWhereAFolderIsJoined)
+{
+    EXPECT_EQ(withTrailingSlash("/home/me"), "/home/me/");
+    EXPECT_EQ(withTrailingSlash("/home/me/"), "/home/me/");
+    EXPECT_EQ(withTrailingSlash("/"), "/");
+    EXPECT_EQ(withTrailingSlash("a b"), "a b/");
+    EXPECT_EQ(withTrailingSlash(""), ""); // no folder is not the root
+}
+
+TEST(ProgramSearch, FirstExecutableFileOnPathOrInTheUsualFolders)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string root = dir.path().toStdString() + "/";
+    const auto make = [&](const std::string& path, mode_t mode) {
+        std::ofstream(root + path) << "#!/bin/sh\n";
+        ::chmod((root + path).c_str(), mode);
+    };
+    for (const char* folder : {"plain", "folder", "found", "later", "here"})
+        ::mkdir((root + folder).c_str(), 0755);
+    make("plain/tool", 0644);                      // not executable
+    ::mkdir((root + "folder/tool").c_str(), 0755); // a folder is no program
+    make("found/tool", 0755);
+    make("later/tool", 0755);
+    make("here/own", 0755);
+    const char* saved = std::getenv("PATH");
+    const std::string before = saved ? saved : "";
+
+    ::setenv("PATH",
+        (root + "missing:" + root + "plain::" + root + "folder:" + root + "found/:" + root + "later").c_str(), 1);
+    EXPECT_EQ(findOnPath("tool"), root + "found/tool");
+    EXPECT_EQ(findOnPath("none"), "");
+    // An empty entry is the current folder.
+    char cwd[4096];
+    ASSERT_TRUE(::getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(::chdir((root + "here").c_str()), 0);
+    EXPECT_EQ(findOnPath("own"), "./own");
+    ::setenv("PATH", (root + "plain").c_str(), 1);
+    EXPECT_EQ(findOnPath("own"), "");
+    ASSERT_EQ(::chdir(cwd), 0);
+    // Without a PATH (a bare cron or service environment) the usual folders are searched.
+    for (const bool unset : {true, false}) {
+        if (unset)
+            ::unsetenv("PATH");
+        else
+            ::setenv("PATH", "", 1);
+        const std::string sh = findOnPath("sh");
+        EXPECT_TRUE(sh == "/usr/local/bin/sh" || sh == "/usr/bin/sh" || sh == "/bin/sh") << sh;
+    }
+    ::setenv("PATH", before.c_str(), 1);
 }
 
 TEST(PathText, Utf8RoundTrip)

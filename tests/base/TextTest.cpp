@@ -93,3 +93,15 @@ TEST(Placeholder, FirstOnly)
     EXPECT_EQ(replacePlaceholder("%", "x"), "%");
     EXPECT_EQ(replacePlaceholder("", "x"), "");
 }
+
+TEST(SplitList, PartsBetweenSeparatorsWithoutEmptyOnes)
+{
+    using Parts = std::vector<std::string_view>;
+    EXPECT_EQ(splitList("*.avi;*.mp4"), (Parts{"*.avi", "*.mp4"}));
+    EXPECT_EQ(splitList(";;*.avi;;*.mp4;"), (Parts{"*.avi", "*.mp4"}));
+    EXPECT_EQ(splitList(" a ; b "), (Parts{" a ", " b "})); // blanks are the caller's
+    EXPECT_EQ(splitList(""), Parts{});
+    EXPECT_EQ(splitList(";"), Parts{});
+    EXPECT_EQ(splitList("GNOME:Unity", ':'), (Parts{"GNOME", "Unity"}));
+    EXPECT_EQ(splitList("a;b", ':'), Parts{"a;b"});
+}

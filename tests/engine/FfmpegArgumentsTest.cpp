@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <tuple>
 
@@ -39,33 +40,21 @@ EngineRequest request(const std::string& target, const std::string& video, const
     return vexlo::engine::test::requestOf("/in/clip.m2ts", target, video, audio);
 }
 
-// Container and codecs by identifier, as engine/README.md lists them.
-struct Expected {
-    std::string muxer, videoEncoder, tag, audioEncoder;
-};
-
-Expected expectedFor(const EngineRequest& r, const std::string& fileType)
+// The arguments for a catalogue profile converting the camcorder clip.
+std::vector<std::string> profileArguments(const vexlo::engine::test::CatalogueProfile& profile)
 {
-    Expected e;
-    const bool avi = fileType == ".avi";
-    const bool mpg = fileType == ".mpg";
-    e.muxer = avi ? "avi" : mpg ? (r.videoFormat == "mpeg2" ? "dvd" : "mpeg") : r.isPsp ? "psp" : "mp4";
-    if (r.videoFormat == "h264")
-        e.videoEncoder = "libx264";
-    else if (r.videoFormat == "xvid")
-        e.videoEncoder = "libxvid";
-    else if (r.videoFormat == "mpeg1")
-        e.videoEncoder = "mpeg1video";
-    else if (r.videoFormat == "mpeg2")
-        e.videoEncoder = "mpeg2video";
-    else
-        e.videoEncoder = "mpeg4";
-    if (avi && r.videoFormat == "divx")
-        e.tag = "DX50";
-    if (avi && r.videoFormat == "xvid")
-        e.tag = "XVID";
-    e.audioEncoder = r.audioFormat == "mp3" ? "libmp3lame" : r.audioFormat == "mp2" ? "mp2" : "aac";
-    return e;
+    EngineRequest r = profile.request;
+    r.source = "/in/clip.m2ts";
+    r.target = "/out/clip" + profile.fileType;
+    return buildFfmpegArguments(r, planOk(r));
+}
+
+// What the arguments name: the container, the video encoder and its tag, the audio encoder.
+using Codecs = std::array<std::string, 4>;
+Codecs codecsOf(const std::vector<std::string>& args)
+{
+    return {option(args, "-f").value_or(""), option(args, "-c:v").value_or(""), option(args, "-vtag").value_or(""),
+        option(args, "-c:a").value_or("")};
 }
 
 } // namespace
@@ -82,12 +71,6 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         r.target = "/out/My Clip" + profile.fileType;
         const OutputPlan plan = planOk(r);
         const auto args = buildFfmpegArguments(r, plan);
-        const Expected e = expectedFor(r, profile.fileType);
-
-        EXPECT_EQ(option(args, "-f"), e.muxer);
-        EXPECT_EQ(option(args, "-c:v"), e.videoEncoder);
-        EXPECT_EQ(option(args, "-vtag").value_or(""), e.tag);
-        EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
         EXPECT_EQ(option(args, "-b:v"), std::to_string(r.videoBitrate) + "k");
         EXPECT_EQ(option(args, "-b:a"), std::to_string(r.audioBitrate) + "k");
         EXPECT_EQ(option(args, "-ac"), std::to_string(r.channelCount));
@@ -116,6 +99,25 @@ TEST(FfmpegArguments, EveryCatalogueProfileMapsToItsEncodersAndContainer)
         // Deinterlacing comes before scaling; scaling the fields together would
         // smear them.
         EXPECT_LT(filters.find("bwdif"), filters.find("format="));
+    }
+    // The profiles that tell the encoders and containers apart.
+    const struct {
+        size_t number;
+        const char *muxer, *videoEncoder, *tag, *audioEncoder;
+    } telling[] = {
+        {0, "mp4", "mpeg4", "", "aac"},
+        {7, "psp", "mpeg4", "", "aac"},
+        {9, "psp", "libx264", "", "aac"},
+        {10, "mp4", "libx264", "", "aac"},
+        {11, "avi", "mpeg4", "DX50", "libmp3lame"},
+        {12, "avi", "libxvid", "XVID", "libmp3lame"},
+        {16, "mpeg", "mpeg1video", "", "mp2"},
+        {17, "dvd", "mpeg2video", "", "mp2"},
+    };
+    for (const auto& e : telling) {
+        SCOPED_TRACE(catalogue.at(e.number).title);
+        EXPECT_EQ(codecsOf(profileArguments(catalogue.at(e.number))),
+            (Codecs{e.muxer, e.videoEncoder, e.tag, e.audioEncoder}));
     }
 }
 
@@ -224,6 +226,11 @@ TEST(FfmpegArguments, RatesFitWhatTheEncodersAccept)
         {"/o/a.mp4", "h264", "ACC", 1, 22050, 24000, "0", nullptr},
         {"/o/a.mpg", "mpeg1", "mp2", 0, 8000, 16000, "12", "24000/1001"},
         {"/o/a.mpg", "mpeg2", "mp2", 0, 0, 0, "29.97", "30000/1001"},
+        // Half-way between two rates the lower one is taken.
+        {"/o/a.avi", "xvid", "mp3", 0, 46050, 44100, "0", nullptr},
+        {"/o/a.webm", "vp9", "opus", 0, 10000, 8000, "0", nullptr},
+        {"/o/a.mp4", "mpeg4", "ACC", 1, 36000, 24000, "0", nullptr},
+        {"/o/a.mpg", "mpeg2", "mp2", 0, 0, 0, "24.5", "24"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.target) + " " + c.video + " " + c.frameRate);
@@ -315,14 +322,8 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
     for (const Expect& e : expected) {
         const auto& profile = catalogue.at(size_t(e.number));
         SCOPED_TRACE(profile.title);
-        EngineRequest r = profile.request;
-        r.source = "/in/clip.m2ts";
-        r.target = "/out/clip" + profile.fileType;
-        const auto args = buildFfmpegArguments(r, planOk(r));
-        EXPECT_EQ(option(args, "-f"), e.muxer);
-        EXPECT_EQ(option(args, "-c:v"), e.encoder);
-        EXPECT_EQ(option(args, "-vtag").value_or(""), e.tag);
-        EXPECT_EQ(option(args, "-c:a"), e.audioEncoder);
+        const auto args = profileArguments(profile);
+        EXPECT_EQ(codecsOf(args), (Codecs{e.muxer, e.encoder, e.tag, e.audioEncoder}));
         EXPECT_EQ(option(args, "-crf"), e.crf);
         EXPECT_EQ(option(args, e.encoder == std::string("libvpx-vp9") ? "-cpu-used" : "-preset"), e.speed);
         EXPECT_EQ(option(args, "-tune").value_or(""), e.tune);
@@ -488,4 +489,80 @@ TEST(FfmpegArguments, Av1PresetCanBeSetForSlowMachines)
         EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-preset"), "9") << unusable;
     }
     ::unsetenv("VEXLO_AV1_PRESET");
+}
+
+TEST(FfmpegArguments, AFullRangeSourceKeptAtItsSizeBecomesLimitedRange)
+{
+    // MJPEG cameras and phones write the full 0..255 range; players expect
+    // 16..235, so the samples are converted even when the size stays.
+    struct Case {
+        const char *what, *target, *video, *audio;
+        int width, height;
+        const char *pixelFormat, *range;
+        int sourceWidth, sourceHeight;
+        const char* scale; // "" = no scale filter at all
+    };
+    const Case cases[] = {
+        {"MJPEG at its own size", "/o/a.avi", "mpeg4", "mp3", 0, 0, "yuvj420p", "", 640, 480,
+            "scale=640:480:in_range=full:out_range=limited"},
+        {"phone clip inside the bound", "/o/a.mp4", "h264", "ACC", -1920, -1080, "yuv420p", "pc", 1080, 1920,
+            "scale=1080:1920:in_range=full:out_range=limited"},
+        {"full range, scaled", "/o/a.mp4", "h264", "ACC", 640, 360, "yuv420p", "pc", 1280, 720,
+            "scale=640:360:in_range=full:out_range=limited"},
+        {"limited range at its own size", "/o/a.mp4", "h264", "ACC", 0, 0, "yuv420p", "tv", 1280, 720, ""},
+        {"yuvj pixels tagged limited", "/o/a.avi", "mpeg4", "mp3", 0, 0, "yuvj420p", "tv", 640, 480, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SourceInfo source = camcorder();
+        source.video->width = c.sourceWidth;
+        source.video->height = c.sourceHeight;
+        source.video->pixelFormat = c.pixelFormat;
+        source.video->colorRange = c.range;
+        EngineRequest r = request(c.target, c.video, c.audio);
+        r.frameWidth = c.width;
+        r.frameHeight = c.height;
+        const std::string filters = option(buildFfmpegArguments(r, planOk(r, source)), "-vf").value_or("");
+        if (*c.scale) {
+            EXPECT_NE(filters.find(std::string(c.scale) + ","), std::string::npos) << filters;
+        } else {
+            EXPECT_EQ(filters.find("scale="), std::string::npos) << filters;
+        }
+    }
+}
+
+TEST(FfmpegArguments, DvdFramesAre720Or704WideWithNonSquarePixels)
+{
+    // A wide source fills every DVD frame, flagged 16:9; other MPEG-2 frames
+    // and other encoders get square pixels and bars.
+    struct Case {
+        const char* video;
+        int width, height;
+        Rational dar;
+        bool bars;
+    };
+    const Case cases[] = {
+        {"mpeg2", 720, 480, {16, 9}, false},
+        {"mpeg2", 720, 576, {16, 9}, false},
+        {"mpeg2", 704, 480, {16, 9}, false},
+        {"mpeg2", 704, 576, {16, 9}, false},
+        {"mpeg2", 640, 480, {1, 1}, true},
+        {"mpeg2", 704, 400, {1, 1}, true},
+        {"mpeg4", 704, 576, {1, 1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.video) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
+        EngineRequest r = request("/o/a.mpg", c.video, "mp2");
+        r.frameWidth = c.width;
+        r.frameHeight = c.height;
+        const OutputPlan plan = planOk(r);
+        EXPECT_EQ(plan.picture.displayAspect, c.dar);
+        EXPECT_EQ(plan.picture.frameWidth, c.width);
+        EXPECT_EQ(plan.picture.frameHeight, c.height);
+        const std::string filters = option(buildFfmpegArguments(r, plan), "-vf").value_or("");
+        EXPECT_EQ(filters.find("pad=") != std::string::npos, c.bars) << filters;
+        if (c.dar == Rational{16, 9}) {
+            EXPECT_NE(filters.find("setdar=16/9"), std::string::npos) << filters;
+        }
+    }
 }

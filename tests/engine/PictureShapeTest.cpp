@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 
 using namespace vexlo::engine;
 
@@ -147,10 +148,32 @@ TEST(PictureShape, AnySizeIsHandledWithoutOverflow)
             EXPECT_LE(s.pictureHeight, s.frameHeight);
         }
     }
-    EXPECT_EQ(evenSize(-5), 2);
-    EXPECT_EQ(evenSize(1e300), 1000000000);
-    EXPECT_EQ(evenSize(403), 404);
-    EXPECT_EQ(evenSize(401.9), 402);
+    // Nothing is ever made smaller than 2: a side of 0 or 1 (rounded to the
+    // nearest even value: 0) would be refused by the scaler.
+    const struct {
+        double in;
+        int64_t out;
+    } sizes[] = {{-5, 2}, {0, 2}, {0.4, 2}, {0.5, 2}, {0.9, 2}, {1, 2}, {1.9, 2}, {2, 2}, {2.9, 2}, {3, 4},
+        {401.9, 402}, {403, 404}, {1e300, 1000000000}, {std::nan(""), 2}, {-HUGE_VAL, 2}};
+    for (const auto& c : sizes)
+        EXPECT_EQ(evenSize(c.in), c.out) << c.in;
+    // A sliver of a source, one side following its aspect, rounds to that least size.
+    const PictureShape thin = shapePicture(source(2, 4000), 0, 100, FrameKind::Square);
+    EXPECT_EQ(thin.pictureWidth, 2);
+    EXPECT_EQ(thin.pictureHeight, 100);
+}
+
+TEST(PictureShape, HdStartsAt1280WideOr720High)
+{
+    // Either side is enough, either way round: the bounded 4:3 camcorder
+    // (960 x 720) and the bounded cinema-scope film (1280 x 544) are HD.
+    const struct {
+        int64_t w, h;
+        bool hd;
+    } sizes[] = {{1280, 720, true}, {960, 720, true}, {720, 960, true}, {1280, 544, true}, {544, 1280, true},
+        {960, 718, false}, {718, 960, false}, {1278, 544, false}, {544, 1278, false}, {720, 576, false}, {0, 0, false}};
+    for (const auto& c : sizes)
+        EXPECT_EQ(isHdSize(c.w, c.h), c.hd) << c.w << "x" << c.h;
 }
 
 TEST(PictureShape, ColoursMatchWhatPlayersAssumeForTheOutputSize)
@@ -162,6 +185,7 @@ TEST(PictureShape, ColoursMatchWhatPlayersAssumeForTheOutputSize)
         const char *inMatrix, *outMatrix;
         bool convert;
         const char *tagMatrix, *tagPrimaries;
+        bool fullRange = false;
     };
     VideoStreamInfo taggedSd = source(720, 480);
     taggedSd.colorSpace = "smpte170m";
@@ -170,16 +194,32 @@ TEST(PictureShape, ColoursMatchWhatPlayersAssumeForTheOutputSize)
     VideoStreamInfo pal = source(720, 576);
     VideoStreamInfo hdTagged601 = source(1920, 1080);
     hdTagged601.colorSpace = "bt470bg";
+    VideoStreamInfo mjpeg = source(640, 480);
+    mjpeg.pixelFormat = "yuvj420p";
+    VideoStreamInfo fullRangePhone = source(1080, 1920);
+    fullRangePhone.pixelFormat = "yuv420p";
+    fullRangePhone.colorRange = "pc";
+    VideoStreamInfo limitedJpeg = mjpeg;
+    limitedJpeg.colorRange = "tv";
     const Case cases[] = {
         {"untagged HD to SD", source(1920, 1080), 640, 480, "bt709", "bt601", true, "smpte170m", "bt709"},
         {"tagged SD to SD", taggedSd, 320, 240, "bt601", "bt601", false, "smpte170m", "smpte170m"},
-        {"full-range HD to HD", fullRangeHd, 1280, 720, "bt709", "bt709", true, "bt709", "bt709"},
+        {"full-range HD to HD", fullRangeHd, 1280, 720, "bt709", "bt709", true, "bt709", "bt709", true},
         {"SD to HD", source(640, 480), 1920, 1080, "bt601", "bt709", true, "bt709", "smpte170m"},
         {"PAL SD", pal, 320, 240, "bt601", "bt601", false, "smpte170m", "bt470bg"},
         {"HD tagged BT.601 keeps its tag's meaning", hdTagged601, 640, 360, "bt601", "bt601", false, "smpte170m",
             "bt709"},
         {"portrait HD phone to SD", source(720, 1280, {1, 1}, 0), 270, 480, "bt709", "bt601", true, "smpte170m",
             "bt709"},
+        {"4:3 HD camcorder bounded to 960 x 720 stays HD", source(1440, 1080), 960, 720, "bt709", "bt709", false,
+            "bt709", "bt709"},
+        {"cinema scope bounded to 1280 x 544 stays HD", source(1880, 800), 1280, 544, "bt709", "bt709", false, "bt709",
+            "bt709"},
+        {"MJPEG at its own size: full range to limited", mjpeg, 640, 480, "bt601", "bt601", true, "smpte170m",
+            "smpte170m", true},
+        {"phone tagged full range at its own size", fullRangePhone, 1080, 1920, "bt709", "bt709", true, "bt709",
+            "bt709", true},
+        {"yuvj pixels tagged limited range", limitedJpeg, 640, 480, "bt601", "bt601", false, "smpte170m", "smpte170m"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,6 +227,7 @@ TEST(PictureShape, ColoursMatchWhatPlayersAssumeForTheOutputSize)
         EXPECT_EQ(p.inMatrix, c.inMatrix);
         EXPECT_EQ(p.outMatrix, c.outMatrix);
         EXPECT_EQ(p.convert, c.convert);
+        EXPECT_EQ(p.fullRangeIn, c.fullRange);
         EXPECT_EQ(p.tagMatrix, c.tagMatrix);
         EXPECT_EQ(p.tagPrimaries, c.tagPrimaries);
         EXPECT_EQ(p.tagRange, "tv");

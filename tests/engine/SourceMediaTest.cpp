@@ -4,7 +4,6 @@
 // the archive, and an old TV capture whose woven fields are flagged
 // progressive. Sources are made here with ffmpeg; every output is decoded
 // in full.
-#include "Catalogue.h"
 #include "MediaTools.h"
 #include "engine/FfmpegArguments.h"
 #include "engine/RecordingDate.h"

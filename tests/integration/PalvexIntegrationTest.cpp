@@ -9,6 +9,7 @@
 #include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
+#include <QProcess>
 #include <QString>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
@@ -579,6 +580,55 @@ TEST(ThunarMerge, KeepsTheUsersTextAndReplacesOurs)
     // Not ours: other roots, broken text, other encodings.
     for (const std::string bad : {"<menu/>", "<actions><action>", "<actions>\xff</actions>"})
         EXPECT_FALSE(mergeThunarActions(bad, ours, out)) << bad;
+}
+
+// What xmllint, the reference reader, says of `xml`: "" when it is well-formed.
+std::string xmllintProblems(const std::string& xml)
+{
+    QProcess lint;
+    lint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), QStringLiteral("-")});
+    lint.write(xml.data(), qint64(xml.size()));
+    lint.closeWriteChannel();
+    if (!lint.waitForFinished(20000))
+        return "xmllint did not finish";
+    return lint.exitCode() == 0 ? std::string() : "xmllint: " + lint.readAllStandardError().toStdString();
+}
+
+TEST(ThunarMerge, TheUsersOtherActionsCommentsAndEscapesStayAsWritten)
+{
+    platform::TestPlatform tp;
+    const std::string ours = thunarActionsXml({"/usr/lib/vexlo/", {{0, "A < B"}}});
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- my own actions -->\n<actions>\n"
+                             "<action>\n\t<icon>utilities-terminal</icon>\n\t<name>Compare a &lt; b &amp; c</name>\n"
+                             "\t<unique-id>1-1</unique-id>\n\t<command>test 1 -lt 2 &amp;&amp; echo &quot;&lt;x&gt;"
+                             "&quot;</command>\n\t<patterns>*</patterns>\n\t<directories/>\n</action>\n"
+                             "<!-- the second one, <not> an element -->\n";
+    const std::string second = "<action>\n\t<name>Second</name>\n\t<unique-id>2-2</unique-id>\n"
+                               "\t<command>true</command>\n</action>\n";
+    const std::string user = head + second + "</actions>\n";
+
+    std::string merged;
+    ASSERT_TRUE(mergeThunarActions(user, ours, merged));
+    EXPECT_EQ(merged, head + second + ours + "</actions>\n");
+    EXPECT_EQ(xmllintProblems(merged), "");
+    EXPECT_TRUE(contains(merged, "<name>A &lt; B</name>"));
+
+    // Ours in the middle (the user added an action after them): taken out
+    // there, added again at the end; the user's actions keep their order.
+    const std::string middle = head + ours + second + "</actions>\n";
+    std::string again;
+    ASSERT_TRUE(mergeThunarActions(middle, ours, again));
+    EXPECT_EQ(again, merged);
+    ASSERT_TRUE(mergeThunarActions(middle, "", again));
+    EXPECT_EQ(again, user);
+    ASSERT_TRUE(mergeThunarActions(merged, "", again));
+    EXPECT_EQ(again, user) << "removing restores the user's file to the byte";
+
+    // An action of the user's that only names ours in its text stays.
+    const std::string lookalike
+        = head + "<action><name>vexlo-convert-000</name><unique-id>3-3</unique-id></action>\n" + "</actions>\n";
+    ASSERT_TRUE(mergeThunarActions(lookalike, "", again));
+    EXPECT_EQ(again, lookalike);
 }
 
 TEST(ScriptFiles, AbsoluteLocalPathsOnly)
