@@ -10,10 +10,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStyle>
+#include <QStyleOption>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <vector>
 
 namespace vexlo::app {
 
@@ -27,23 +29,41 @@ void confineToTopBand(QToolBar* bar)
     bar->setFloatable(false);
 }
 
-// With captions: the design size 50 x 52, wider where a caption needs it.
-// Without: 39 x 39.
+// The height a button needs for its picture and, below it, one line of its
+// caption inside its frame: 52 (the design) at the standard font.
+int captionedButtonHeight(const QToolButton* button)
+{
+    QStyleOptionToolButton option;
+    option.initFrom(button);
+    const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+    const int caption = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).height();
+    return 2 * frame + button->iconSize().height() + 4 + caption;
+}
+
+// With captions: the design size 50 x 52, wider and higher where a caption
+// needs it in the desktop's font. Without: 39 x 39.
 void sizeToolbarButtons(QToolBar* bar, bool labels)
 {
+    int height = labels ? 52 : 39;
+    std::vector<QToolButton*> buttons;
     for (QAction* a : bar->actions()) {
-        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a));
-        if (!button)
-            continue;
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a))) {
+            buttons.push_back(button);
+            if (labels)
+                height = std::max(height, captionedButtonHeight(button));
+        }
+    }
+    // One height for the whole row, the hidden Stop button's caption included.
+    for (QToolButton* button : buttons) {
         if (labels) {
             button->setMinimumSize(0, 0);
             button->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            button->setFixedSize(std::max(50, button->sizeHint().width()), 52);
+            button->setFixedSize(std::max(50, button->sizeHint().width()), height);
         } else {
             button->setFixedSize(39, 39);
         }
     }
-    bar->setMinimumHeight(labels ? 52 : 39);
+    bar->setMinimumHeight(height);
 }
 
 } // namespace

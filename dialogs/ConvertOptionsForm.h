@@ -80,6 +80,10 @@ protected:
 
 private:
     void buildControls();
+    void buildDestination();
+    void setTabOrderOfControls();
+    // Fixes the form at its designed size or at what its contents need.
+    void fitToContents();
     void FormShow();
     void cbxVideoFormatChange(int index);
     void btnRestoreVideoClick();

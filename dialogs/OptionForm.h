@@ -93,7 +93,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void fitButtonsToTheirTexts();
+    void buildAdvancedPage();
+    void buildSchedulePage();
+    void buildButtons();
+    void setTabOrderOfControls();
     QDateTime scheduleTime() const;
     // The schedule's check boxes and the fields of the record they show.
     std::vector<std::pair<QCheckBox*, bool ScheduleSettings::*>> scheduleBoxes() const;
