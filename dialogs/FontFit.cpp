@@ -41,7 +41,7 @@ int fieldHeightFor(const QComboBox* box, int design)
     return design + std::max(0, box->fontMetrics().height() - field.height());
 }
 
-int widthForItems(const QComboBox* box)
+int widthForItems(QComboBox* box)
 {
     QStyleOptionComboBox option;
     option.initFrom(box);
@@ -52,8 +52,13 @@ int widthForItems(const QComboBox* box)
     int widest = 0;
     for (int i = 0; i < box->count(); ++i)
         widest = std::max(widest, box->fontMetrics().size(Qt::TextSingleLine, box->itemText(i)).width());
-    // The item is drawn one pixel inside the edit field on either side.
-    return widest + 2 + (option.rect.width() - field.width());
+    // The item is drawn one pixel inside the edit field on either side; the
+    // list's own measure of its longest item counts as well.
+    const QComboBox::SizeAdjustPolicy policy = box->sizeAdjustPolicy();
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    const int hint = box->sizeHint().width();
+    box->setSizeAdjustPolicy(policy);
+    return std::max(hint, widest + 2 + (option.rect.width() - field.width()));
 }
 
 int fieldHeightFor(const QAbstractSpinBox* box, int design)

@@ -20,7 +20,7 @@ void fitButton(QPushButton* button, QSize design);
 // its font needs in its edit field, whichever is larger.
 int fieldHeightFor(const QComboBox* box, int design);
 // The width a drop-down list needs to show its longest item whole.
-int widthForItems(const QComboBox* box);
+int widthForItems(QComboBox* box);
 int fieldHeightFor(const QAbstractSpinBox* box, int design);
 // A caption, check box or radio button: at least the designed height, and as
 // high and as wide as its text asks.
