@@ -37,8 +37,14 @@ namespace {
 std::string dpi() { return std::to_string(qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch())); }
 bool standardFont() { return dpi() == "96"; }
 bool german() { return QCoreApplication::translate("TMainForm", "Ready") != QLatin1String("Ready"); }
-std::string configuration() { return dpi() + "dpi-" + (german() ? "de" : "en"); }
+std::string configuration()
+{
+    const QString platform = QGuiApplication::platformName();
+    return dpi() + "dpi-" + (german() ? "de" : "en")
+        + (platform == QLatin1String("offscreen") ? std::string() : "-" + platform.toStdString());
+}
 
+// Each visible widget's place, minimum size and size hint, indented by depth.
 void dump(const QWidget* w, int depth)
 {
     for (const QWidget* c : w->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -55,11 +61,12 @@ void dump(const QWidget* w, int depth)
 void expectWhole(QWidget* window, const std::string& name, const std::vector<test::Overlap>& allowed = {})
 {
     QCoreApplication::processEvents(); // layouts settle
-    if (qEnvironmentVariableIsSet("DUMP")) {
+    const std::vector<std::string> faults = test::cutOffTexts(window, allowed);
+    EXPECT_EQ(faults, std::vector<std::string>{}) << name << " at " << configuration();
+    if (!faults.empty()) { // the whole layout, to see where the room went
         std::printf("%s %dx%d\n", name.c_str(), window->width(), window->height());
         dump(window, 1);
     }
-    EXPECT_EQ(test::cutOffTexts(window, allowed), std::vector<std::string>{}) << name << " at " << configuration();
     test::saveScreenshot(window, "font-" + configuration() + "-" + name);
 }
 
