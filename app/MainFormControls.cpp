@@ -78,15 +78,26 @@ void MainFormControls::build()
     createList();
 }
 
+QAction* MainFormControls::makeAction(const char* name, const char* text)
+{
+    auto* a = new QAction(QCoreApplication::translate("TMainForm", text), &m_form);
+    a->setObjectName(name);
+    return a;
+}
+
 void MainFormControls::createActions()
 {
+    createToolbarActions();
+    createMenuActions();
+    createContextActions();
+    connectActions();
+}
+
+// The button toolbar's commands, with their hints and pictures.
+void MainFormControls::createToolbarActions()
+{
     TMainForm& f = m_form;
-    const auto make = [&f](const char* name, const char* text) {
-        auto* a = new QAction(QCoreApplication::translate("TMainForm", text), &f);
-        a->setObjectName(name);
-        return a;
-    };
-    // The button toolbar.
+    const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.btnAddFile = make("btnAddFile", QT_TRANSLATE_NOOP("TMainForm", "Add"));
     f.btnRemoveFile = make("btnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "Remove"));
     f.btnConvert = make("btnConvert", QT_TRANSLATE_NOOP("TMainForm", "Convert"));
@@ -126,8 +137,13 @@ void MainFormControls::createActions()
     f.btnStop->setVisible(false);
     f.btnOpen->setVisible(false);
     f.btnSave->setVisible(false);
+}
 
-    // The menu bar's menus. Key texts after a tab are shown, not bound.
+// The menu bar's items. Key texts after a tab are shown, not bound.
+void MainFormControls::createMenuActions()
+{
+    TMainForm& f = m_form;
+    const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.mniAddFile = make("mniAddFile", QT_TRANSLATE_NOOP("TMainForm", "&Add files...\tIns"));
     f.mniRemoveFile = make("mniRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove files\tCtrl+Del"));
     f.mniRemoveFile->setEnabled(false);
@@ -146,8 +162,13 @@ void MainFormControls::createActions()
     f.mniContactus = make("mniContactus", QT_TRANSLATE_NOOP("TMainForm", "Contact us..."));
     f.mniHomepage = make("mniHomepage", QT_TRANSLATE_NOOP("TMainForm", "Visit Homepage"));
     f.mniAbout = make("mniAbout", QT_TRANSLATE_NOOP("TMainForm", "About"));
+}
 
-    // The context menu; its keys act whatever control has the focus.
+// The context menu's items; their keys act whatever control has the focus.
+void MainFormControls::createContextActions()
+{
+    TMainForm& f = m_form;
+    const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.pmnAddFile = make("pmnAddFile", QT_TRANSLATE_NOOP("TMainForm", "A&dd File..."));
     f.pmnAddFile->setShortcut(QKeySequence(Qt::Key_Insert));
     f.pmnRemoveFile = make("pmnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove File"));
@@ -166,7 +187,12 @@ void MainFormControls::createActions()
         a->setShortcutContext(Qt::WindowShortcut);
         f.addAction(a); // the keys work while the menu is closed
     }
+}
 
+// Each command's handler, whichever control or key reaches it.
+void MainFormControls::connectActions()
+{
+    TMainForm& f = m_form;
     const auto on = [&f](QAction* a, void (TMainForm::*handler)()) {
         TMainForm* form = &f;
         QObject::connect(a, &QAction::triggered, form, [form, handler] { (form->*handler)(); });
