@@ -5,6 +5,7 @@
 // designed sizes. Each window is saved as a screenshot named after the font
 // and the language.
 #include "app/MainForm.h"
+#include "support/MainWindowParts.h"
 #include "dialogs/AboutForm.h"
 #include "dialogs/ConvertOptionsForm.h"
 #include "dialogs/OptionForm.h"
@@ -95,10 +96,11 @@ TEST_F(FontScale, MainWindowWithAndWithoutToolbarCaptions)
     const std::vector<test::Overlap> overlays{{"pnlPSPImage", "ListView1"}, {"StatusProgressBar", "StatusPanel1"}};
     expectWhole(&w, "main", overlays);
     if (standardFont() && !german())
-        EXPECT_EQ(w.ToolBar1->widgetForAction(w.btnAddFile)->size(), QSize(50, 52));
-    w.mniShowTextLabel->trigger();
+        EXPECT_EQ(
+            test::toolBarOf(w, "ToolBar1")->widgetForAction(test::actionOf(w, "btnAddFile"))->size(), QSize(50, 52));
+    test::actionOf(w, "mniShowTextLabel")->trigger();
     expectWhole(&w, "main-no-captions", overlays);
-    w.mniShowTextLabel->trigger();
+    test::actionOf(w, "mniShowTextLabel")->trigger();
     // A run: the progress bar over the second panel, Stop in the place of Convert.
     w.SetIdleState(false);
     expectWhole(&w, "main-busy", overlays);
