@@ -118,9 +118,11 @@ TConvertOptionsForm::~TConvertOptionsForm() = default;
 
 void TConvertOptionsForm::fitToContents()
 {
-    // The output format list as wide as its longest title; the form at its
-    // designed size unless its contents need more in the desktop's font.
-    cbxVideoFormat->setMinimumWidth(dialogs::widthForItems(cbxVideoFormat));
+    // The output format list as wide as its longest title (up to 100 average
+    // characters); the form at its designed size unless its contents need
+    // more in the desktop's font.
+    cbxVideoFormat->setMinimumWidth(
+        std::min(dialogs::widthForItems(cbxVideoFormat), cbxVideoFormat->fontMetrics().averageCharWidth() * 100));
     const QSize design = m_embedded ? QSize(kEmbeddedWidth, kEmbeddedHeight) : QSize(kClientWidth, kClientHeight);
     layout()->invalidate();
     setFixedSize(design.expandedTo(layout()->totalMinimumSize()));

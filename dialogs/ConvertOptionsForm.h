@@ -46,6 +46,10 @@ public:
     void SaveProfileParameters();
     void SaveDestination();
 
+    // Runs the loading of the first showing (LoadProfileList, LoadDestination)
+    // unless it has run.
+    void ensureLoaded();
+
     bool isEmbedded() const { return m_embedded; }
     // The `Edit` flag of the profile shown.
     bool profileEditable() const { return m_profileEditable; }
@@ -94,7 +98,6 @@ private:
     void btnOKClick();
     void btnHelpClick();
 
-    void ensureLoaded();
     void ensureRecentPathsLoaded();
     void writeProfileParameters(IniDocument& doc) const;
     void writeDestination(IniDocument& doc) const;

@@ -113,9 +113,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     m_scheduleDate = m_clock().date();
 
     FormCreate();
-    // The designed size, or what the pages and buttons need in the desktop's
-    // font and the language shown.
-    setFixedSize(QSize(kClientWidth, kClientHeight).expandedTo(layout()->totalMinimumSize()));
+    fitToContents();
 
     // Centred on the screen.
     if (QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen()) {
@@ -268,13 +266,24 @@ void TOptionForm::FormCreate()
     GeneralForm->setWindowFlags(Qt::Widget);
     tsGeneral->layout()->addWidget(GeneralForm);
     static_cast<QBoxLayout*>(tsGeneral->layout())->addStretch(1);
-    GeneralForm->show(); // loads it: its titles may widen it, and with it the dialog
+    GeneralForm->show();
+    // Loaded now rather than when the dialog appears: its titles may widen
+    // it, and the dialog takes its size from it.
+    GeneralForm->ensureLoaded();
 }
 
 void TOptionForm::FormDestroy()
 {
     delete GeneralForm;
     GeneralForm = nullptr;
+}
+
+// The designed size, or what the pages and buttons need in the desktop's font
+// and the language shown.
+void TOptionForm::fitToContents()
+{
+    layout()->invalidate();
+    setFixedSize(QSize(kClientWidth, kClientHeight).expandedTo(layout()->totalMinimumSize()));
 }
 
 void TOptionForm::showEvent(QShowEvent* event)

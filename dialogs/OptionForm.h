@@ -97,6 +97,7 @@ private:
     void buildSchedulePage();
     void buildButtons();
     void setTabOrderOfControls();
+    void fitToContents();
     QDateTime scheduleTime() const;
     // The schedule's check boxes and the fields of the record they show.
     std::vector<std::pair<QCheckBox*, bool ScheduleSettings::*>> scheduleBoxes() const;
