@@ -6,8 +6,10 @@
 #include "platform/BusProbe.h"
 #include "platform/LinuxWindowServices.h"
 #include "platform/Product.h"
+#include "settings/IniFile.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,10 +101,13 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
     vexlo::platform::setApplicationTitle(vexlo::product::kName);
 
+    // The window's parts read the settings file once between them.
+    auto readOnce = std::make_optional<vexlo::settings::IniReadOnce>();
     vexlo::app::TMainForm window(arguments);
     QObject::connect(&window, &vexlo::app::TMainForm::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     vexlo::app::closeOnTerminationSignals(&window);
     window.show();
+    readOnce.reset();
     if (qEnvironmentVariableIsSet("VEXLO_EXIT_WHEN_SHOWN")) {
         // Measuring start-up: stop once the window is on screen, before any
         // requested run begins.

@@ -1,11 +1,17 @@
 #include "Artwork.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QString>
+#include <QStyle>
+#include <QStyleOption>
+#include <QSvgRenderer>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <utility>
 
 // The resources live in a static library: referencing their initialiser keeps
@@ -22,6 +28,62 @@ static void initArtworkResources()
 namespace vexlo::dialogs {
 
 namespace {
+
+// Draws one of the program's own SVG drawings at whatever size and scale is
+// asked for, through the SVG renderer the program links: no icon-engine or
+// image-format plugin is looked for or loaded at start-up.
+class DrawingIconEngine : public QIconEngine {
+public:
+    explicit DrawingIconEngine(const QString& resource) : m_resource(resource) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size() * painter->device()->devicePixelRatioF(), mode, state));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
+    {
+        const QString key = QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height())
+            + QLatin1Char('/') + QString::number(int(mode));
+        if (const auto it = m_cache.constFind(key); it != m_cache.constEnd())
+            return *it;
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            renderer().render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+        }
+        QPixmap picture = QPixmap::fromImage(std::move(image));
+        if (mode != QIcon::Normal && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            // Greyed out (or selected) as the style draws every other icon.
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            picture = QApplication::style()->generatedIconPixmap(mode, picture, &option);
+        }
+        m_cache.insert(key, picture);
+        return picture;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine* clone() const override { return new DrawingIconEngine(m_resource); }
+    QString key() const override { return QStringLiteral("VexloDrawing"); }
+    bool isNull() override { return !renderer().isValid(); }
+
+private:
+    QSvgRenderer& renderer()
+    {
+        if (!m_renderer)
+            m_renderer = std::make_unique<QSvgRenderer>(m_resource);
+        return *m_renderer;
+    }
+    QString m_resource;
+    std::unique_ptr<QSvgRenderer> m_renderer;
+    QHash<QString, QPixmap> m_cache;
+};
+
+QIcon drawing(const QString& resource)
+{
+    initArtworkResources();
+    return QIcon(new DrawingIconEngine(resource));
+}
+
 struct ToolbarPicture {
     const char* name;
     const char* themeName;
@@ -55,16 +117,11 @@ QIcon toolbarIcon(const char* name)
     const char* themeName = toolbarThemeName(name);
     if (!themeName)
         return {};
-    initArtworkResources();
-    const QIcon drawn(QStringLiteral(":/vexlo/toolbar/") + QLatin1String(name) + QStringLiteral(".svg"));
+    const QIcon drawn = drawing(QStringLiteral(":/vexlo/toolbar/") + QLatin1String(name) + QStringLiteral(".svg"));
     return QIcon::fromTheme(QLatin1String(themeName), drawn);
 }
 
-QIcon programIcon()
-{
-    initArtworkResources();
-    return QIcon(QStringLiteral(":/vexlo/vexlo.svg"));
-}
+QIcon programIcon() { return drawing(QStringLiteral(":/vexlo/vexlo.svg")); }
 
 namespace {
 
@@ -143,8 +200,7 @@ std::vector<QString> gettingStartedTexts()
 
 QPixmap gettingStartedPixmap(qreal devicePixelRatio)
 {
-    initArtworkResources();
-    QPixmap picture = QIcon(QStringLiteral(":/vexlo/getting-started.svg")).pixmap(QSize(400, 210), devicePixelRatio);
+    QPixmap picture = drawing(QStringLiteral(":/vexlo/getting-started.svg")).pixmap(QSize(400, 210), devicePixelRatio);
     // Where the artwork leaves room for each line, its size and colour.
     const QColor title(0x1d, 0x3f, 0x8a), text(0x22, 0x2a, 0x35), hint(0x5a, 0x65, 0x75);
     const PictureLine places[] = {

@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <map>
 #include <QString>
 
 #include <cerrno>
@@ -438,15 +439,38 @@ IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
 
 IniFile::IniFile(std::string path, std::string readFrom) : m_path(std::move(path)), m_readFrom(std::move(readFrom)) {}
 
+namespace {
+// The documents an IniReadOnce scope of this thread has read, by path.
+thread_local IniReadOnce* t_readOnce = nullptr;
+thread_local std::map<std::string, IniDocument> t_readDocuments;
+} // namespace
+
+IniReadOnce::IniReadOnce() : m_outer(t_readOnce) { t_readOnce = this; }
+
+IniReadOnce::~IniReadOnce()
+{
+    t_readOnce = m_outer;
+    if (!t_readOnce)
+        t_readDocuments.clear();
+}
+
 IniDocument IniFile::load() const
 {
-    std::string bytes;
-    if (!detail::readWholeFile(m_readFrom.empty() ? m_path : m_readFrom, bytes)) {
-        if (errno == EFBIG)
-            throwTooLarge(m_path);
-        return {}; // missing, unreadable, or not a regular file
+    const std::string& source = m_readFrom.empty() ? m_path : m_readFrom;
+    if (t_readOnce) {
+        if (const auto known = t_readDocuments.find(source); known != t_readDocuments.end())
+            return known->second;
     }
-    return IniDocument::parse(bytes);
+    std::string bytes;
+    IniDocument doc;
+    if (detail::readWholeFile(source, bytes))
+        doc = IniDocument::parse(bytes);
+    else if (errno == EFBIG)
+        throwTooLarge(m_path);
+    // else missing, unreadable, or not a regular file: empty
+    if (t_readOnce)
+        t_readDocuments[source] = doc;
+    return doc;
 }
 
 std::string IniFile::readText(std::string_view section, std::string_view key, std::string_view def) const
@@ -498,6 +522,7 @@ void IniFile::eraseSection(std::string_view section)
 
 void IniFile::update(const std::function<void(IniDocument&)>& edit)
 {
+    t_readDocuments.clear(); // whatever this write changes is read again
     if (!m_readFrom.empty())
         throwWriteError(m_path);
     struct stat link {};

@@ -126,6 +126,22 @@ private:
     std::string m_readFrom; // not empty: read-only, read from here
 };
 
+// While one lives, this thread's loads of a file it has already loaded give
+// the document read then, until this thread writes a file: the window's start
+// reads its settings file once instead of once per part that needs it.
+// Changes that other processes make meanwhile are seen by the first load
+// after the scope, as if the start had read everything at its beginning.
+class IniReadOnce {
+public:
+    IniReadOnce();
+    ~IniReadOnce();
+    IniReadOnce(const IniReadOnce&) = delete;
+    IniReadOnce& operator=(const IniReadOnce&) = delete;
+
+private:
+    IniReadOnce* m_outer;
+};
+
 // The program's settings file: the executable's path with its extension
 // replaced by ".ini" (an executable without extension gets ".ini" appended);
 // the user's own copy below ${XDG_CONFIG_HOME:-~/.config}/vexlo/ when the

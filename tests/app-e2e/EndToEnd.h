@@ -127,10 +127,25 @@ protected:
     {
         const auto end = std::chrono::steady_clock::now() + 30s;
         while (std::chrono::steady_clock::now() < end) {
-            if (catchesSigterm()) {
-                std::this_thread::sleep_for(300ms); // let the window come up
+            if (catchesSigterm())
                 return true;
-            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    // On the test's own X display: until the child shows a window titled
+    // exactly `title` (xdotool's view of the screen).
+    bool waitForWindowTitled(const std::string& title, std::chrono::milliseconds timeout = 20s) const
+    {
+        const std::string out = tp.root() + "xdotool.out";
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            const int pid = spawnProgram(
+                {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(m_pid), "--name", "^" + title + "$"},
+                {std::string("DISPLAY=") + std::getenv("DISPLAY")}, out, "/dev/null");
+            if (waitForProgram(pid) == 0 && !readFile(out).empty())
+                return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;

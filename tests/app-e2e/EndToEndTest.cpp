@@ -186,13 +186,14 @@ TEST_F(EndToEndTest, SigtermDuringARunCancelsTheEngineAndStartsNoOther)
 
 TEST_F(EndToEndTest, SigtermEndsTheProgramWhileAModalBoxIsOpen)
 {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "runs on Xvfb (run-on-xvfb), where the question can be seen";
     // A visible run's overwrite question waits for an answer.
     const std::string a = clip("v/a.m2ts");
     writeFile(tp.root() + "v/a.mp4", "an earlier conversion");
     writeFile(tp.settingsPath(), "[Options]\nPromptOverwrite=1\n");
-    start({"-0", a});
-    ASSERT_TRUE(waitUntilReady());
-    std::this_thread::sleep_for(500ms); // the question is up
+    start({"-0", a}, {.onDisplay = true});
+    ASSERT_TRUE(waitForWindowTitled("Overwrite"));
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(10s), 1) << "the question counts as answered No: the run was aborted";
     EXPECT_TRUE(fakeEngineCalls(tp).empty());
@@ -305,7 +306,15 @@ TEST_F(EndToEndTest, ARunAsksTheDesktopToStayAwakeAndShowsItsProgress)
     m_busAddress = bus.address();
     start({"-0", a, b});
     EXPECT_EQ(waitForExit(), 0);
-    std::this_thread::sleep_for(200ms);
+    // The bus delivers in order: once a marker sent now is in the log, so is
+    // everything the program sent.
+    const int marker = spawnProgram(
+        {"dbus-send", "--address=" + bus.address(), "--type=signal", "/vexlo/test", "org.vexlo.Test.Marker"}, {},
+        tp.root() + "marker.out", tp.root() + "marker.err");
+    EXPECT_EQ(waitForProgram(marker), 0) << readFile(tp.root() + "marker.err");
+    const auto until2 = std::chrono::steady_clock::now() + 10s;
+    while (readFile(log).find("member=Marker") == std::string::npos && std::chrono::steady_clock::now() < until2)
+        std::this_thread::sleep_for(20ms);
     ::kill(monitor, SIGTERM);
     ::waitpid(monitor, nullptr, 0);
 

@@ -191,9 +191,21 @@ protected:
         return a.substr(from, a.find('|', from) - from);
     }
 
-    // Runs `probe` once, `delayMs` after now, from whatever loop is running then
-    // (typically the wait for a sleeping engine).
-    static void later(int delayMs, std::function<void()> probe) { QTimer::singleShot(delayMs, std::move(probe)); }
+    // Runs `probe` once, as soon as the `n`th engine of the run has started,
+    // from whatever loop is running then (the run's wait for that engine).
+    void whenEngineStarts(size_t n, std::function<void()> probe)
+    {
+        auto* timer = new QTimer;
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, [this, timer, n, probe = std::move(probe)] {
+            if (engineCalls().size() < n)
+                return;
+            timer->stop();
+            timer->deleteLater();
+            probe();
+        });
+        timer->start();
+    }
 };
 
 } // namespace vexlo::test

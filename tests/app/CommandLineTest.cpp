@@ -41,12 +41,12 @@ TEST_F(CommandLineTest, AddPrefixPromptsOnceShownAndCancelConvertsNothing)
     EXPECT_EQ(w->RunMode, RunMode::rmCommandLinePrompt);
     EXPECT_EQ(w->CmdFormatIndex, -1);
     ModalAnswerer answer(false);
-    QTest::qWait(50);
+    deliverPostedEvents();
     EXPECT_EQ(answer.seen, 0) << "nothing opens before the window is shown";
     w->show();
     ASSERT_TRUE(waitFor([&] { return answer.seen == 1; }, std::chrono::seconds(10)));
     EXPECT_EQ(answer.classes[0], "vexlo::settings::TConvertOptionsForm");
-    QTest::qWait(50);
+    deliverPostedEvents();
     EXPECT_EQ(answer.seen, 1) << "the dialog opens once";
     EXPECT_EQ(w->RunMode, RunMode::rmInteractive);
     EXPECT_TRUE(engineCalls().empty());
@@ -185,7 +185,7 @@ TEST_F(CommandLineTest, NumbersThatDoNotReadEndTheReadingWithTheErrorBox)
         EXPECT_NE(tp.messages.shown[0].text.find("is not a valid integer value"), std::string::npos);
         EXPECT_EQ(w->RunMode, RunMode::rmInteractive) << args[1];
         EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "a.m2ts"}) << "reading ended at " << args[1];
-        QTest::qWait(60);
+        deliverPostedEvents();
         EXPECT_EQ(answer.seen, 0) << "no run is requested";
     }
 }

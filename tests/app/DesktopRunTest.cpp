@@ -90,13 +90,13 @@ TEST_F(DesktopRunTest, RequestsDuringARunHoldNothingTwice)
     auto w = open();
     test::addFile(*w, clip(dir + "a.m2ts"));
     test::addFile(*w, clip(dir + "b.m2ts"));
-    later(100, [&] {
+    whenEngineStarts(1, [&] {
         w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
         w->btnConvertClick();
         QCoreApplication::postEvent(w.get(), new QEvent(app::WM_AUTOCONVERT));
     });
     w->btnConvertClick();
-    QTest::qWait(100);
+    deliverPostedEvents();
     EXPECT_EQ(session().doubleHolds, 0);
     EXPECT_EQ(session().log, kHeldOnce);
 }
@@ -190,7 +190,7 @@ TEST_F(DesktopRunTest, ClosingOrTerminatingDuringARunReleasesWhenTheLoopReturns)
         test::addFile(*w, clip(dir + "a.m2ts"));
         test::addFile(*w, clip(dir + "b.m2ts"));
         bool heldAfterClose = false;
-        later(150, [&] {
+        whenEngineStarts(1, [&] {
             if (bySignal) {
                 ::raise(SIGTERM);
                 QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 2000);

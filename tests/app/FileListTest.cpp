@@ -129,7 +129,7 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
     {
         ModalAnswerer answer(false);
         drop(*w, {file(dir + "clip.swf"), folder("d/folder.avi")});
-        QTest::qWait(80);
+        deliverPostedEvents();
         EXPECT_EQ(test::rowCount(*w), 0);
         EXPECT_EQ(tp.desktop.activated.size(), 1u) << "the window comes to the front";
         EXPECT_EQ(answer.seen, 0) << "an empty list starts nothing";

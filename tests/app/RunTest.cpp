@@ -293,7 +293,7 @@ TEST_F(RunTest, ConvertWithAnEmptyListInEachMode)
     {
         auto w = open({"ADD:" + dir});
         EXPECT_EQ(w->RunMode, RunMode::rmCommandLinePrompt);
-        QTest::qWait(30);
+        deliverPostedEvents();
         w->btnConvertClick();
         EXPECT_EQ(tp.fileDialogs.openCalls.size(), 3u) << "prompt mode: the add dialog";
         EXPECT_TRUE(w->isVisible());
@@ -301,7 +301,7 @@ TEST_F(RunTest, ConvertWithAnEmptyListInEachMode)
     {
         auto w = open({"-0"});
         EXPECT_EQ(w->RunMode, RunMode::rmCommandLineAuto);
-        QTest::qWait(30);
+        deliverPostedEvents();
         EXPECT_TRUE(w->isVisible());
         w->btnConvertClick();
         EXPECT_TRUE(waitFor([&] { return finishedCount == 1; }, std::chrono::seconds(5)))
@@ -357,7 +357,7 @@ TEST_F(RunTest, AutoModeClosesOnlyOnCompletion)
     installEngine({"target flag=1"});
     auto w = open({"-0", src});
     ASSERT_TRUE(waitFor([&] { return engineCalls().size() == 1 && !w->Busy; }));
-    QTest::qWait(100);
+    deliverPostedEvents(); // a close would be a queued call
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(finishedCount, 0);
     EXPECT_EQ(w->commandLineResult(), 1);
@@ -373,14 +373,25 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
     auto w = open();
     test::addFile(*w, clip(dir + "a.m2ts"));
     test::addFile(*w, clip(dir + "b.m2ts"));
-    later(150, [&] {
+    // While the first engine runs: a drop, Convert, a request and a posted start.
+    bool dropped = false;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (dropped || engineCalls().size() != 1)
+            return;
+        dropped = true;
+        EXPECT_TRUE(w->Busy);
         w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
         w->btnConvertClick();
         w->RequestConversion();
         QCoreApplication::postEvent(w.get(), new QEvent(app::WM_AUTOCONVERT));
     });
+    probe.start();
     w->btnConvertClick();
-    QTest::qWait(100);
+    probe.stop();
+    deliverPostedEvents();
+    EXPECT_TRUE(dropped);
     EXPECT_EQ(test::rowCount(*w), 3);
     EXPECT_EQ(engineCalls().size(), 2u) << "the running job keeps its count; no second job";
     EXPECT_TRUE(tp.messages.shown.empty());
@@ -396,7 +407,7 @@ TEST_F(RunTest, ClosingDuringARunCancelsTheEngineAndStartsNoFurtherFile)
     test::addFile(*w, clip(dir + "b.m2ts"));
     QString panelAfterClose;
     int finishedAtClose = -1;
-    later(150, [&] {
+    whenEngineStarts(1, [&] {
         // A drop just before the close queues a request that arrives while
         // the loop, no longer busy, still runs: it must not start a second job.
         w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});

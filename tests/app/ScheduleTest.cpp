@@ -62,7 +62,7 @@ TEST_F(ScheduleTest, AfterRunActions)
         w->Timer1Timer();
         EXPECT_EQ(engineCalls().size(), 1u);
         EXPECT_EQ(dialogs.seen, 0) << "a scheduled run shows no output dialog";
-        QTest::qWait(50);
+        deliverPostedEvents();
         EXPECT_EQ(finishedCount > finishedBefore, c.closes);
         EXPECT_EQ(w->isVisible(), !c.closes);
         EXPECT_EQ(tp.power.powerOffCalls, c.powerOffs);
@@ -84,7 +84,7 @@ TEST_F(ScheduleTest, ManualRunWithTheSameSettingsHasNoAfterRunAction)
     test::addFile(*w, clip(folder("m") + "a.m2ts"));
     w->btnConvertClick();
     EXPECT_EQ(engineCalls().size(), 1u);
-    QTest::qWait(50);
+    deliverPostedEvents();
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(tp.power.powerOffCalls, 0);
 }
@@ -140,8 +140,14 @@ TEST_F(ScheduleTest, RealTimerTickStartsTheRun)
     test::addFile(*w, clip(folder("t") + "a.m2ts"));
     test::partOf<QTimer>(*w, "Timer1")->setInterval(30);
     test::partOf<QTimer>(*w, "Timer1")->start();
+    int ticks = 0;
+    QObject::connect(test::partOf<QTimer>(*w, "Timer1"), &QTimer::timeout, [&] { ++ticks; });
     EXPECT_TRUE(waitFor([&] { return engineCalls().size() == 1 && !w->Busy; }, std::chrono::seconds(10)));
-    QTest::qWait(150);
+    // Ticks within the same minute start nothing more.
+    const int ticksAfterRun = ticks;
+    test::partOf<QTimer>(*w, "Timer1")->setInterval(1);
+    test::partOf<QTimer>(*w, "Timer1")->start();
+    EXPECT_TRUE(waitFor([&] { return ticks >= ticksAfterRun + 3; }, std::chrono::seconds(10)));
     EXPECT_EQ(engineCalls().size(), 1u) << "not again within the same minute";
 }
 

@@ -267,15 +267,13 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
     installEngine({"target sleep=400"});
     test::addFile(*w, clip(dir + "a.m2ts"));
     bool simpleAfterHover = true;
-    later(150, [&] {
+    bool simpleDuring = true;
+    QString panelDuring;
+    whenEngineStarts(1, [&] {
+        simpleDuring = w->StatusBar1->simplePanel();
         QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QApplication::sendEvent(buttonOf(*w, test::actionOf(*w, "btnStop")), &e);
         simpleAfterHover = w->StatusBar1->simplePanel();
-    });
-    bool simpleDuring = true;
-    QString panelDuring;
-    later(200, [&] {
-        simpleDuring = w->StatusBar1->simplePanel();
         panelDuring = panel0(*w);
     });
     w->btnConvertClick();
@@ -384,7 +382,7 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     size_t dialogsBefore = 0, dialogsAfterKeys = 0, dialogsAfterMenu = 0;
     std::vector<std::string> rowsDuring;
     int modalsDuring = 0;
-    later(250, [&] {
+    whenEngineStarts(1, [&] {
         busy = statesOf(*w);
         menuRemoveEnabled = test::actionOf(*w, "mniRemoveFile")->isEnabled();
         saveScreenshot(w.get(), "main-window-busy");
@@ -408,7 +406,7 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
         dialogsAfterMenu = tp.fileDialogs.openCalls.size();
         test::actionOf(*w, "mniPreference")->trigger();
         test::actionOf(*w, "mniFAQ")->trigger();
-        QTest::qWait(30);
+        deliverPostedEvents();
         modalsDuring = answer.seen;
     });
     w->btnConvertClick();

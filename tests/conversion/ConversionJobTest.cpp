@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace vexlo;
@@ -119,32 +120,59 @@ TEST(PartFile, CommitsWithoutReplacingAnotherWritersFile)
     EXPECT_EQ(conversion::incompleteName(target), tp.root() + "out/clip (incomplete).mp4");
 }
 
+// Each change differs from the pinned file in one respect only (times pinned
+// with utimensat, whole seconds as FAT keeps them), so that every part of the
+// comparison is needed.
 TEST(PinnedSource, TellsAReplacedOrRewrittenSource)
 {
     platform::TestPlatform tp;
     const std::string source = tp.root() + "00000.MTS";
+    const auto setTimes = [&](const std::string& path, timespec modified) {
+        const timespec times[2] = {modified, modified};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    };
+    const timespec pinnedAt{1700000000, 0};
+    struct Change {
+        const char* what;
+        std::function<void()> make;
+    };
+    const Change changes[] = {
+        {"nothing", [] {}},
+        {"another file under the name, same size and times",
+            [&] {
+                std::filesystem::rename(source, tp.root() + "kept.MTS");
+                test::writeFile(source, "clip two");
+                setTimes(source, pinnedAt);
+            }},
+        {"rewritten in place at the same size, a nanosecond later",
+            [&] {
+                test::writeFile(source, "clip two");
+                setTimes(source, {pinnedAt.tv_sec, 1});
+            }},
+        {"touched two seconds later (whole-second times)",
+            [&] {
+                setTimes(source, {pinnedAt.tv_sec + 2, 0});
+            }},
+        {"grown, its time set back",
+            [&] {
+                test::writeFile(source, "clip one, and more");
+                setTimes(source, pinnedAt);
+            }},
+        {"gone", [&] { std::filesystem::remove(source); }},
+    };
     std::string why;
-    for (const int how : {0, 1, 2, 3}) {
-        SCOPED_TRACE(how);
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        std::filesystem::remove(tp.root() + "kept.MTS");
         test::writeFile(source, "clip one");
+        setTimes(source, pinnedAt);
         conversion::PinnedSource pinned;
         ASSERT_TRUE(pinned.pin(source, why));
-        if (how == 1) { // renamed away, another file copied in under the name
-            std::filesystem::rename(source, tp.root() + "kept.MTS");
-            test::writeFile(source + ".tmp", "clip two");
-            std::filesystem::rename(source + ".tmp", source);
-        } else if (how == 2) { // rewritten in place, same size, same second
-            struct stat before {};
-            ::stat(source.c_str(), &before);
-            test::writeFile(source, "clip two");
-            const timespec times[2] = {before.st_atim, {before.st_mtim.tv_sec, before.st_mtim.tv_nsec + 1}};
-            ::utimensat(AT_FDCWD, source.c_str(), times, 0);
-        } else if (how == 3) { // gone
-            std::filesystem::remove(source);
-        }
-        EXPECT_EQ(pinned.unchanged(), how == 0);
-        EXPECT_EQ(conversion::deletePinnedSource(pinned, why), how == 0);
-        EXPECT_EQ(exists(source), how != 0 && how != 3);
+        change.make();
+        const bool same = std::string(change.what) == "nothing";
+        EXPECT_EQ(pinned.unchanged(), same);
+        EXPECT_EQ(conversion::deletePinnedSource(pinned, why), same);
+        EXPECT_EQ(exists(source), !same && std::string(change.what) != "gone") << "a changed source is kept";
     }
 }
 

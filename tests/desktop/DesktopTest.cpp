@@ -56,6 +56,32 @@ void pointerTo(const QPoint& global)
     xdo({"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
 }
 
+// Moves the pointer and waits until the program has seen it arrive there (a
+// drag reacts to the move events, not to where the pointer is).
+void pointerToAndSeen(const QPoint& global)
+{
+    class MoveWatch : public QObject {
+    public:
+        QPoint last{-1, -1};
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::MouseMove)
+                last = static_cast<QMouseEvent*>(e)->globalPosition().toPoint();
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    pointerTo(global);
+    waitFor([&] { return (watch.last - global).manhattanLength() <= 1; }, 1s);
+    qApp->removeEventFilter(&watch);
+}
+
+// Until the window manager has framed the window; at once without one.
+bool waitForFrame(const QWidget* w)
+{
+    return waitFor([&] { return !underWindowManager() || w->frameGeometry() != w->geometry(); }, 3s);
+}
+
 QPoint centreOf(const QWidget* w) { return w->mapToGlobal(w->rect().center()); }
 
 // What the status bar shows on screen: the simple text when its label is
@@ -74,7 +100,8 @@ QString shownStatus(const TMainForm& w)
 // A picture of what the screen shows of the window, its frame included.
 void screenshot(QWidget* w, const std::string& name)
 {
-    QTest::qWait(100);
+    waitForFrame(w);
+    w->repaint();
     const QRect r = w->frameGeometry();
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
     shot.save(QStringLiteral(VEXLO_SCREENSHOT_DIR "/desktop-") + QString::fromStdString(name) + ".png");
@@ -101,7 +128,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         w->activateWindow();
         QTest::qWaitForWindowActive(w.get(), 3000);
-        QTest::qWait(150); // the manager's frame settles
+        EXPECT_TRUE(waitForFrame(w.get()));
         return w;
     }
     static QToolButton* buttonOf(const TMainForm& w, QAction* a)
@@ -189,13 +216,19 @@ TEST_F(DesktopTest, LabelsHiddenAndShownAgainGiveFullSizeButtons)
         ASSERT_TRUE(waitFor([&] { return test::menuOf(*w, "mnuOptions")->isVisible(); }, 3s));
         xdo({"key", "t"});
         ASSERT_TRUE(waitFor([&] { return !test::menuOf(*w, "mnuOptions")->isVisible(); }, 3s));
-        QTest::qWait(50);
+        deliverPostedEvents(); // the toolbar's new layout
         if (i == 0) {
+            waitFor([&] { return buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size() == QSize(39, 39); }, 3s);
             EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(39, 39));
             screenshot(w.get(), "main-labels-hidden");
         }
     }
     EXPECT_TRUE(test::actionOf(*w, "mniShowTextLabel")->isChecked());
+    waitFor(
+        [&] {
+            return test::toolBarOf(*w, "ToolBar1")->height() == test::toolBarOf(*w, "ToolBar1")->sizeHint().height();
+        },
+        3s);
     EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(50, 52));
     EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnRemoveFile"))->size(), fresh);
     EXPECT_EQ(test::toolBarOf(*w, "ToolBar1")->height(), test::toolBarOf(*w, "ToolBar1")->sizeHint().height());
@@ -216,13 +249,13 @@ TEST_F(DesktopTest, GettingStartedPictureAfterOneStepResizes)
     // Restoring from maximised: one step down to 500 x 200.
     w->showNormal();
     ASSERT_TRUE(waitFor([&] { return !w->isMaximized() && w->width() == 500; }, 3s));
-    QTest::qWait(100);
+    deliverPostedEvents(); // the layout's reaction to the resize
     EXPECT_TRUE(!test::pictureOf(*w)->isVisible() || insideList()) << "never over the menu and toolbar";
     screenshot(w.get(), "main-500x200");
     // And one step up again.
     w->resize(900, 640);
     ASSERT_TRUE(waitFor([&] { return w->width() == 900; }, 3s));
-    QTest::qWait(100);
+    deliverPostedEvents();
     EXPECT_TRUE(test::pictureOf(*w)->isVisible()) << "the empty list shows the picture";
     EXPECT_TRUE(insideList());
     screenshot(w.get(), "main-grown");
@@ -289,11 +322,8 @@ TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
                  QPoint(list.left() + 4, list.center().y()), QPoint(frame.right() + 150, frame.bottom() + 150)}) {
             pointerTo(grip);
             xdo({"mousedown", "1"});
-            for (int step = 1; step <= 10; ++step) {
-                pointerTo(grip + (target - grip) * step / 10);
-                QTest::qWait(20);
-            }
-            QTest::qWait(150); // a dock area would open its gap here
+            for (int step = 1; step <= 10; ++step)
+                pointerToAndSeen(grip + (target - grip) * step / 10);
             xdo({"mouseup", "1"});
             waitFor([&] { return !bar->isFloating(); }, 1s);
             EXPECT_EQ(w->toolBarArea(bar), Qt::TopToolBarArea) << bar->objectName().toStdString();
@@ -326,7 +356,7 @@ TEST_F(DesktopTest, DialogScreenshots)
         ASSERT_NE(pages, nullptr);
         for (int i = 0; i < pages->count(); ++i) {
             pages->setCurrentIndex(i);
-            QTest::qWait(20);
+            deliverPostedEvents();
             EXPECT_EQ(cutOffTexts(&dialog), std::vector<std::string>{}) << "page " << i;
             screenshot(&dialog, "preferences-" + std::to_string(i));
         }
@@ -356,12 +386,17 @@ TEST_F(DesktopTest, PlacementHoldsOverTwentySessions)
             {"search", "--sync", "--onlyvisible", "--pid", QString::number(vexlo.processId()), "--name", "^Vexlo$"})
                                .section('\n', 0, 0);
         ASSERT_FALSE(id.isEmpty()) << "session " << session;
-        QTest::qWait(150);
         if (session == 0 || session == 19) {
             // The client lies inside the frame: its top is at or below Top.
-            const QString info = run("xwininfo", {"-id", id});
-            const int y = info.section("Absolute upper-left Y:", 1).section('\n', 0, 0).trimmed().toInt();
-            const int x = info.section("Absolute upper-left X:", 1).section('\n', 0, 0).trimmed().toInt();
+            int x = 0, y = 0;
+            waitFor(
+                [&] {
+                    const QString info = run("xwininfo", {"-id", id});
+                    y = info.section("Absolute upper-left Y:", 1).section('\n', 0, 0).trimmed().toInt();
+                    x = info.section("Absolute upper-left X:", 1).section('\n', 0, 0).trimmed().toInt();
+                    return y >= 170 && x >= 130;
+                },
+                3s);
             EXPECT_GE(y, 170) << "session " << session;
             EXPECT_GE(x, 130) << "session " << session;
             if (!underWindowManager()) {

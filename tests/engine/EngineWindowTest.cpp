@@ -51,7 +51,11 @@ protected:
         s_windowManager = new QProcess;
         s_windowManager->start("openbox", {"--sm-disable"});
         s_windowManager->waitForStarted(5000);
-        std::this_thread::sleep_for(500ms);
+        // Ready once it has claimed the screen.
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < end
+            && tool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") == std::string::npos)
+            std::this_thread::sleep_for(20ms);
     }
     static void TearDownTestSuite()
     {

@@ -414,157 +414,118 @@ TEST_F(PalvexTest, EntriesInTheUsersLanguage)
     EXPECT_FALSE(fs::exists(scripts));
 }
 
-// A key file as the desktop-entry format reads it: groups, Key=value lines,
-// no key twice in a group; empty when valid, else the first fault.
-std::string keyFileFault(const std::string& text)
+// What a desktop's own reader makes of a file (read-entries.py: GLib's key-file
+// and shell parsers, Python's XML parser): "group<TAB>key" -> value, the Exec
+// words per group, and the reader's refusal, if any.
+struct ReadBack {
+    std::map<std::string, std::string> values;
+    std::map<std::string, std::vector<std::string>> argv;
+    std::string fault;
+};
+
+ReadBack readAsTheDesktopDoes(const std::string& kind, const std::string& path)
 {
-    std::set<std::string> groups;
-    std::set<std::string> keys;
-    bool inGroup = false;
-    for (const std::string& line : lines(text)) {
-        if (line.empty() || line[0] == '#')
+    const int pid
+        = spawnProgram({"/usr/bin/python3", VEXLO_SOURCE_DIR "/tests/integration/read-entries.py", kind, path},
+            {"LANG=C.UTF-8"}, path + ".out", path + ".err");
+    ReadBack r;
+    if (waitForProgram(pid) != 0) {
+        r.fault = "refused: " + readFile(path + ".err");
+        return r;
+    }
+    for (const std::string& line : lines(readFile(path + ".out"))) {
+        const size_t a = line.find('\t'), b = line.find('\t', a + 1);
+        if (a == std::string::npos || b == std::string::npos)
             continue;
-        if (line.front() == '[') {
-            if (line.back() != ']' || !groups.insert(line).second)
-                return "bad or repeated group " + line;
-            keys.clear();
-            inGroup = true;
+        const std::string first = line.substr(0, a), second = line.substr(a + 1, b - a - 1), rest = line.substr(b + 1);
+        if (first != "argv") {
+            r.values[first + "\t" + second] = rest;
             continue;
         }
-        const size_t eq = line.find('=');
-        if (!inGroup || eq == std::string::npos || eq == 0)
-            return "not a key line: " + line;
-        const std::string fullKey = line.substr(0, eq);
-        std::string key = fullKey;
-        // A localized key: Name[de], Name[de_AT].
-        if (const size_t open = key.find('['); open != std::string::npos && key.back() == ']'
-            && key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_@", open + 1)
-                == key.size() - 1)
-            key.erase(open);
-        if (key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-")
-            != std::string::npos)
-            return "bad key " + key;
-        if (!keys.insert(fullKey).second)
-            return "repeated key " + fullKey;
-    }
-    return groups.empty() ? "no group" : "";
-}
-
-// The words of an Exec value: key-file unescaping, then the desktop-entry
-// quoting rules (double quotes, with \ before " ` $ \).
-std::vector<std::string> execWords(const std::string& value)
-{
-    std::string unescaped;
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\')
-            ++i;
-        unescaped += value[i];
-    }
-    for (size_t at = unescaped.find("%%"); at != std::string::npos; at = unescaped.find("%%", at + 1))
-        unescaped.erase(at, 1); // "%%" is a percent sign
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false, any = false;
-    for (size_t i = 0; i < unescaped.size(); ++i) {
-        const char c = unescaped[i];
-        if (quoted && c == '\\' && i + 1 < unescaped.size()) {
-            word += unescaped[++i];
-        } else if (c == '"') {
-            quoted = !quoted;
-            any = true;
-        } else if (c == ' ' && !quoted) {
-            if (any || !word.empty())
-                words.push_back(word);
-            word.clear();
-            any = false;
-        } else {
-            word += c;
+        std::vector<std::string>& words = r.argv[second];
+        for (size_t from = 0;;) {
+            const size_t to = rest.find('\x1f', from);
+            words.push_back(rest.substr(from, to - from));
+            if (to == std::string::npos)
+                break;
+            from = to + 1;
         }
     }
-    if (any || !word.empty())
-        words.push_back(word);
-    return words;
+    return r;
 }
 
-// The words of a command as a POSIX shell splits it (single quotes and
-// backslashes outside them).
-std::vector<std::string> shellWords(const std::string& command)
+// Program folders with blanks, quotes, a dollar, a lone percent sign, a
+// backtick and a backslash, or a blank alone, and titles with "%", "<", "&"
+// and quotes: each file manager's own reader gets the program, the profile and
+// its words unchanged, and the titles as written.
+TEST(GeneratedFiles, TheDesktopsOwnReadersGetEveryWordUnchanged)
 {
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false, any = false;
-    for (size_t i = 0; i < command.size(); ++i) {
-        const char c = command[i];
-        if (c == '\\' && !quoted && i + 1 < command.size()) {
-            word += command[++i];
-        } else if (c == '\'') {
-            quoted = !quoted;
-            any = true;
-        } else if (c == ' ' && !quoted) {
-            if (any || !word.empty())
-                words.push_back(word);
-            word.clear();
-            any = false;
-        } else {
-            word += c;
-        }
-    }
-    if (any || !word.empty())
-        words.push_back(word);
-    return words;
-}
-
-std::string keyOf(const std::string& text, const std::string& key)
-{
-    for (const std::string& line : lines(text)) {
-        if (line.rfind(key + "=", 0) == 0)
-            return line.substr(key.size() + 1);
-    }
-    return {};
-}
-
-// A program folder with blanks, quotes, a dollar and a percent sign still
-// gives each file manager the program and its words unchanged.
-TEST(GeneratedFiles, ValidKeyFilesWhoseCommandsSurviveAwkwardFolders)
-{
-    const std::string folder = "/opt/my \"vexlo\" $HOME 100% it's/";
-    const integration::Setup setup{folder, {{0, "A"}, {1, "B/C"}, {1234, "Big"}}};
-    const Folders folders{"/d", "/c", {}};
-    const std::vector<std::string> expected0{folder + "vexlo", "000:", "--", "%F"};
-    int checked = 0;
-    for (const GeneratedFile& file : generatedFiles(setup, folders)) {
-        if (file.path.rfind("/d/nautilus/", 0) == 0)
-            continue;
-        EXPECT_EQ(keyFileFault(file.content), "") << file.path;
-        if (file.path == "/d/kio/servicemenus/vexlo-convert.desktop") {
-            // Dolphin: the second action is profile 0.
-            const std::string second = file.content.substr(file.content.find("[Desktop Action vexlo000]"));
-            EXPECT_EQ(execWords(keyOf(second, "Exec")), expected0);
-            EXPECT_TRUE(contains(file.content, "\nActions=vexloadd;vexlo000;vexlo001;vexlo1234;\n"));
-            ++checked;
-        } else if (file.path == "/d/nemo/actions/vexlo-convert-000.nemo_action") {
-            EXPECT_EQ(execWords(keyOf(file.content, "Exec")), expected0);
-            ++checked;
-        } else if (file.path == "/d/file-manager/actions/vexlo-convert-000.desktop") {
-            // Caja reads the unescaped value with shell rules; "%%" is its "%".
-            std::string exec;
-            const std::string value = keyOf(file.content, "Exec");
-            for (size_t i = 0; i < value.size(); ++i) {
-                if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\')
-                    ++i;
-                exec += value[i];
+    platform::TestPlatform tp;
+    const std::string awkwardTitle = "50% <small> & \"fast\" `x` \\ y";
+    const std::vector<Profile> profiles{{0, "A"}, {1, "B/C"}, {7, awkwardTitle}, {1234, "Big"}};
+    int n = 0;
+    for (const std::string folder : {"/opt/my \"vexlo\" $HOME 100% it's `date` back\\slash/", "/opt/Program Files/"}) {
+        SCOPED_TRACE(folder);
+        const integration::Setup setup{folder, profiles};
+        int execs = 0, scripts = 0;
+        for (const GeneratedFile& file : generatedFiles(setup, {"/d", "/c", {}})) {
+            SCOPED_TRACE(file.path);
+            const std::string copy = tp.root() + "file" + std::to_string(++n);
+            writeFile(copy, file.content);
+            if (file.path.rfind("/d/nautilus/", 0) == 0) {
+                EXPECT_EQ(waitForProgram(spawnProgram({"/bin/sh", "-n", copy}, {}, copy + ".out", copy + ".err")), 0)
+                    << readFile(copy + ".err");
+                ++scripts;
+                continue;
             }
-            for (size_t at = exec.find("%%"); at != std::string::npos; at = exec.find("%%", at + 1))
-                exec.erase(at, 1);
-            EXPECT_EQ(shellWords(exec), expected0) << exec;
-            ++checked;
-        } else if (file.path == "/d/nemo/actions/vexlo-convert-1234.nemo_action") {
-            EXPECT_EQ(execWords(keyOf(file.content, "Exec")),
-                (std::vector<std::string>{folder + "vexlo", "-1234", "--", "%F"}));
-            ++checked;
+            const ReadBack read = readAsTheDesktopDoes("keyfile", copy);
+            ASSERT_EQ(read.fault, "");
+            for (const auto& [group, words] : read.argv) {
+                SCOPED_TRACE(group);
+                ++execs;
+                ASSERT_GE(words.size(), 3u);
+                EXPECT_EQ(words[0], folder + "vexlo");
+                EXPECT_EQ(words[words.size() - 2], "--");
+                EXPECT_EQ(words.back(), "%F");
+            }
+            if (file.path == "/d/nemo/actions/vexlo-convert-007.nemo_action") {
+                // Nemo expands "%" codes in its names as well: a lone one is doubled.
+                std::string doubled = awkwardTitle;
+                doubled.replace(doubled.find('%'), 1, "%%");
+                EXPECT_TRUE(contains(read.values.at("Nemo Action\tName"), doubled))
+                    << read.values.at("Nemo Action\tName");
+                EXPECT_EQ(
+                    read.argv.at("Nemo Action"), (std::vector<std::string>{folder + "vexlo", "007:", "--", "%F"}));
+            }
+            if (file.path == "/d/nemo/actions/vexlo-convert-000.nemo_action")
+                EXPECT_EQ(
+                    read.argv.at("Nemo Action"), (std::vector<std::string>{folder + "vexlo", "000:", "--", "%F"}));
+        }
+        EXPECT_GE(execs, 12) << "Dolphin's, Nemo's and Caja's commands were read";
+        EXPECT_GE(scripts, 4);
+
+        // Thunar's uca.xml, as the merge writes it: well-formed for xmllint,
+        // the command and the title as written.
+        std::string merged;
+        ASSERT_TRUE(mergeThunarActions("", thunarActionsXml(setup), merged));
+        const std::string uca = tp.root() + "uca" + std::to_string(++n) + ".xml";
+        writeFile(uca, merged);
+        EXPECT_EQ(waitForProgram(spawnProgram({"xmllint", "--noout", uca}, {}, uca + ".out", uca + ".err")), 0)
+            << readFile(uca + ".err");
+        const ReadBack xml = readAsTheDesktopDoes("xml", uca);
+        ASSERT_EQ(xml.fault, "");
+        bool titleSeen = false;
+        for (const auto& [key, value] : xml.values) {
+            if (key.find("\tname") != std::string::npos && contains(value, awkwardTitle))
+                titleSeen = true;
+        }
+        EXPECT_TRUE(titleSeen);
+        ASSERT_GE(xml.argv.size(), 4u);
+        for (const auto& [action, words] : xml.argv) {
+            ASSERT_FALSE(words.empty()) << action;
+            EXPECT_EQ(words[0], folder + "vexlo") << action;
         }
     }
-    EXPECT_EQ(checked, 4);
 }
 
 TEST(PalvexCommand, ReadsTheRegistrationText)

@@ -189,8 +189,18 @@ TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
     const QString window = run(
         "xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "^Vexlo$"});
     ASSERT_FALSE(window.isEmpty());
-    run("xdotool", {"key", "--window", window.section('\n', 0, 0), "alt+f"}); // the menu bar's File menu
-    QTest::qWait(300);
+    // The menu bar's File menu, by the keyboard as a user opens it.
+    run("xdotool", {"windowfocus", "--sync", window.section('\n', 0, 0)});
+    run("xdotool", {"key", "alt+f"});
+    // The menu is open once a second window of the program is on screen.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(programPid())})
+                       .trimmed()
+                       .count('\n')
+                >= 1;
+        },
+        10s));
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(10s), 0);
 
@@ -242,7 +252,13 @@ TEST_F(SessionUsersTest, TaskbarProgressMovesWithinAFile)
     start({"-18", clips[0]}, {.environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
     ASSERT_EQ(waitForExit(50s), 0) << errors();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    QTest::qWait(200);
+    // The last update (1, hidden) reaches the monitor's log.
+    waitFor(
+        [&] {
+            const auto seen = taskbarProgress(readFile(log));
+            return !seen.empty() && seen.back() == 1.0;
+        },
+        10s);
     monitor.terminate();
     monitor.waitForFinished(5000);
 
@@ -394,7 +410,7 @@ TEST_F(SessionUsersTest, EngineWindowsLeaveTheKeyboardToTheProgramInUse)
         }
     }
     typist.waitForFinished(10000);
-    QTest::qWait(200);
+    waitFor([&] { return editor.text() == typed; }, 5s); // the last keys on their way
     EXPECT_EQ(exitStatus, 0) << "the run completed: " << errors();
     EXPECT_EQ(engineWindows.size(), 3u) << "the engine windows opened while the user typed";
     EXPECT_EQ(inactive, 0) << "the other program kept the focus";

@@ -91,6 +91,17 @@ TEST(CatalogueUpgrade, AnOlderUsersFileGetsTheNewProfilesAndKeepsItsOwn)
     EXPECT_EQ(readFile(userFile), upgraded);
     EXPECT_EQ(readFile(program + "vexlo.ini"), shippedText);
 
+    // Once per process: a file that turns old again while the program runs is
+    // left to the next start.
+    EXPECT_EQ(asOrdinaryUser(config,
+                  [&] {
+                      call();
+                      writeFile(userFile, older);
+                      call();
+                      return readFile(userFile) == older ? 0 : 1;
+                  }),
+        0);
+
     // A file the user cannot write is left as it is, and still used.
     writeFile(userFile, older);
     ::chmod(userFile.c_str(), 0444);
@@ -99,4 +110,28 @@ TEST(CatalogueUpgrade, AnOlderUsersFileGetsTheNewProfilesAndKeepsItsOwn)
     EXPECT_EQ(readFile(userFile), older);
     ::chmod((config + "/vexlo").c_str(), 0777);
     ::chmod(program.c_str(), 0755);
+}
+
+TEST(CatalogueUpgrade, KeysTheFileHoldsAreKeptAndItsProfilesNeverChange)
+{
+    const IniDocument shipped = IniDocument::parse("[VideoFormat0]\nTitle=A\nX=1\nY=2\n"
+                                                   "[VideoFormat1]\nTitle=B\nX=3\nY=4\n"
+                                                   "[VideoFormat2]\nTitle=C\nX=5\n");
+    // The user's profile 0 lacks a key; a hand-set key waits beyond the run.
+    IniDocument doc = IniDocument::parse("[VideoFormat0]\nTitle=Mine\nX=9\n[VideoFormat1]\nX=7\n");
+    EXPECT_EQ(extendCatalogue(doc, shipped), 2);
+    EXPECT_EQ(catalogueTitles(doc), (std::vector<std::string>{"Mine", "B", "C"}));
+    EXPECT_EQ(doc.value("VideoFormat0", "X"), "9");
+    EXPECT_EQ(doc.value("VideoFormat0", "Y"), std::nullopt) << "a profile the file has is never changed";
+    EXPECT_EQ(doc.value("VideoFormat1", "X"), "7") << "a key the file holds is kept";
+    EXPECT_EQ(doc.value("VideoFormat1", "Y"), "4");
+    EXPECT_EQ(doc.value("VideoFormat2", "X"), "5");
+
+    // A file with more profiles than the catalogue offers stays as it is.
+    IniDocument longer = IniDocument::parse("[VideoFormat0]\nTitle=P\n[VideoFormat1]\nTitle=Q\n"
+                                            "[VideoFormat2]\nTitle=R\n[VideoFormat3]\nTitle=S\n");
+    const IniDocument copy = longer;
+    EXPECT_EQ(extendCatalogue(longer, shipped), 0);
+    EXPECT_EQ(catalogueTitles(longer), catalogueTitles(copy));
+    EXPECT_EQ(longer.value("VideoFormat0", "X"), std::nullopt);
 }

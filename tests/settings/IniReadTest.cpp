@@ -1,6 +1,8 @@
 // Reading the settings file: names, blanks, duplicates, limits, value
 // encodings, and hostile bytes.
 #include "settings/IniFile.h"
+#include "support/TestDoubles.h"
+#include "support/TestSupport.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -62,9 +64,18 @@ TEST(IniLimits, ValueReadsAsAtMost2047Bytes)
     const std::string exact(2047, 'a');
     EXPECT_EQ(IniDocument::parse("[s]\nk=" + exact + "\n").value("s", "k"), exact);
     EXPECT_EQ(IniDocument::parse("[s]\nk=" + exact + "bcd\n").value("s", "k"), exact);
-    // A character that the limit would cut in two is left out whole.
-    const std::string split = std::string(2046, 'a') + "\xC3\xA9";
-    EXPECT_EQ(IniDocument::parse("[s]\nk=" + split + "\n").value("s", "k"), std::string(2046, 'a'));
+    // A character that the limit would cut is left out whole; one that ends
+    // exactly at the limit is kept. Two-, three- and four-byte characters, the
+    // limit falling after each of their bytes.
+    for (const std::string ch : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        for (size_t inside = 1; inside <= ch.size(); ++inside) {
+            SCOPED_TRACE(
+                std::to_string(ch.size()) + "-byte character, " + std::to_string(inside) + " within the limit");
+            const std::string before(2047 - inside, 'a');
+            const auto read = IniDocument::parse("[s]\nk=" + before + ch + "z\n").value("s", "k");
+            EXPECT_EQ(read, inside == ch.size() ? before + ch : before);
+        }
+    }
     // A line of several megabytes reads without trouble.
     const std::string huge(4 << 20, 'z');
     const IniDocument doc = IniDocument::parse("[s]\nk=" + huge + "\nj=2\n");
@@ -289,4 +300,23 @@ TEST(IniLineEnds, LinesAddedToACrlfFileEndInCrlf)
     IniDocument lf = IniDocument::parse("[Main]\nWidth=800\n");
     lf.setValue("Main", "Height", "480");
     EXPECT_EQ(lf.serialize(), "[Main]\nWidth=800\nHeight=480\n");
+}
+
+TEST(IniReadOnce, ReadsAFileOnceUntilThisThreadWrites)
+{
+    vexlo::platform::TestPlatform tp;
+    const std::string path = tp.root() + "once.ini";
+    vexlo::test::writeFile(path, "[s]\nk=1\n");
+    IniFile file(path);
+    {
+        IniReadOnce once;
+        EXPECT_EQ(file.readText("s", "k", ""), "1");
+        vexlo::test::writeFile(path, "[s]\nk=2\n"); // another process, meanwhile
+        EXPECT_EQ(file.readText("s", "k", ""), "1") << "read at the scope's first load";
+        file.writeText("s", "j", "x"); // this thread writes: read again
+        EXPECT_EQ(file.readText("s", "k", ""), "2");
+        EXPECT_EQ(file.readText("s", "j", ""), "x");
+    }
+    vexlo::test::writeFile(path, "[s]\nk=3\n");
+    EXPECT_EQ(file.readText("s", "k", ""), "3") << "outside the scope every load reads";
 }

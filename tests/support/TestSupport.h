@@ -16,6 +16,11 @@ std::string saveScreenshot(QWidget* widget, const std::string& name);
 // Processes events until `done` holds or the time runs out; returns `done()`.
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
+// Delivers what is already posted (queued calls, posted events, deferred
+// deletes) and what that posts in turn, without waiting for anything new:
+// after it, a queued reaction to what happened has happened.
+void deliverPostedEvents();
+
 // Writes `bytes` to `path` (creating parent folders); throws on failure.
 void writeFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when missing.
