@@ -39,33 +39,13 @@ public:
     explicit TMainForm(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Controls, also reachable by objectName.
-    QToolBar* ToolBar1 = nullptr;
-    QToolBar* ToolBar2 = nullptr;
-    QMenuBar* menuBar2 = nullptr;
-    QTreeWidget* ListView1 = nullptr;
-    QLabel* pnlPSPImage = nullptr;
-    QTimer* Timer1 = nullptr;
-    TImageList imlFileIcon;
-    QMenu* PopupMenu1 = nullptr;
-    QMenu* mnuFile = nullptr;
-    QMenu* mnuActions = nullptr;
-    QMenu* mnuOptions = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QAction *btnAddFile = nullptr, *btnRemoveFile = nullptr, *btnConvert = nullptr, *btnStop = nullptr,
-            *btnOptions = nullptr, *btnHelp = nullptr, *btnOpen = nullptr, *btnSave = nullptr;
-    QAction *mniAddFile = nullptr, *mniRemoveFile = nullptr, *mniOpen = nullptr, *mniSave = nullptr,
-            *mniClose = nullptr, *mniConvert = nullptr, *mniStop = nullptr, *mniPreference = nullptr,
-            *mniShowTextLabel = nullptr, *mniHelp = nullptr, *mniFAQ = nullptr, *mniLisence = nullptr,
-            *mniContactus = nullptr, *mniHomepage = nullptr, *mniAbout = nullptr;
-    QAction *pmnAddFile = nullptr, *pmnRemoveFile = nullptr, *pmnConvert = nullptr, *pmnStop = nullptr,
-            *pmnOptions = nullptr, *pmnHelp = nullptr, *pmnExit = nullptr;
-
     bool Silent = false;
     bool Busy = false;
     std::vector<std::string> ExistingFiles;
     settings::ScheduleSettings ScheduleSettings;
     std::unique_ptr<conversion::TProgressForm> Progress;
+    // The small pictures of the file types shown in the list.
+    TImageList imlFileIcon;
 
     // Injectable clock for the schedule (tests step through minutes).
     void setClock(conversion::Clock clock) { m_schedule.setClock(std::move(clock)); }
@@ -74,11 +54,6 @@ public:
     // The exit status of a silent start: 0 the run completed, 1 it was aborted
     // or failed, 2 nothing to do or a command-line error.
     int silentExitStatus() const { return m_run.silentExitStatus(); }
-    // Shows a message box owned by the window; a silent start has no one to
-    // answer it, so there the text goes to standard error and a question is
-    // answered No.
-    platform::MessageAnswer tellUser(const std::string& title, const std::string& text, platform::MessageIcon icon,
-        platform::MessageButtons buttons);
 
     // Commands.
     void btnAddFileClick();
@@ -104,7 +79,6 @@ public:
     bool SelectAndAddFiles();
     void AddMatchingFiles(const std::string& pattern);
     void WMDropFiles(const QStringList& localFiles);
-    bool addFile(const std::string& path) { return AddFileToList(imlFileIcon, ListView1, path); }
     void LoadSavedFileList();
     void StoreFileList();
 
@@ -128,19 +102,16 @@ signals:
     void finished();
 
 public:
-    // The rows' paths in list order.
-    int rowCount() const { return files().count(); }
-    std::string rowPath(int index) const { return files().at(index); }
-    // ProgressDisplay
+    void setVisible(bool visible) override;
+
+protected:
+    // ProgressDisplay: what the progress reporter writes into the window.
     void setStatusPanelText(const std::string& text) override;
     void setCaption(const std::string& text) override;
     void setApplicationTitle(const std::string& text) override;
     void setProgressBarPosition(int position) override;
     void setFilesFinished(int finished, int total) override;
 
-    void setVisible(bool visible) override;
-
-protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -156,6 +127,36 @@ private:
     friend class FileListController;
     friend class MainFormControls;
     friend class RunController;
+    friend class WindowPlacement;
+
+    // The controls, built by MainFormControls; outside the window's own parts
+    // they are reached by their object names (the same names).
+    QToolBar* ToolBar1 = nullptr;
+    QToolBar* ToolBar2 = nullptr;
+    QMenuBar* menuBar2 = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+    QLabel* pnlPSPImage = nullptr;
+    QTimer* Timer1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuActions = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction *btnAddFile = nullptr, *btnRemoveFile = nullptr, *btnConvert = nullptr, *btnStop = nullptr,
+            *btnOptions = nullptr, *btnHelp = nullptr, *btnOpen = nullptr, *btnSave = nullptr;
+    QAction *mniAddFile = nullptr, *mniRemoveFile = nullptr, *mniOpen = nullptr, *mniSave = nullptr,
+            *mniClose = nullptr, *mniConvert = nullptr, *mniStop = nullptr, *mniPreference = nullptr,
+            *mniShowTextLabel = nullptr, *mniHelp = nullptr, *mniFAQ = nullptr, *mniLisence = nullptr,
+            *mniContactus = nullptr, *mniHomepage = nullptr, *mniAbout = nullptr;
+    QAction *pmnAddFile = nullptr, *pmnRemoveFile = nullptr, *pmnConvert = nullptr, *pmnStop = nullptr,
+            *pmnOptions = nullptr, *pmnHelp = nullptr, *pmnExit = nullptr;
+
+    bool addFile(const std::string& path) { return AddFileToList(imlFileIcon, ListView1, path); }
+    // Shows a message box owned by the window; a silent start has no one to
+    // answer it, so there the text goes to standard error and a question is
+    // answered No.
+    platform::MessageAnswer tellUser(const std::string& title, const std::string& text, platform::MessageIcon icon,
+        platform::MessageButtons buttons);
 
     void FormCreate(const std::vector<std::string>& arguments);
     void FormShow();

@@ -10,10 +10,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStyle>
+#include <QStyleOption>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <vector>
 
 namespace vexlo::app {
 
@@ -27,23 +29,41 @@ void confineToTopBand(QToolBar* bar)
     bar->setFloatable(false);
 }
 
-// With captions: the design size 50 x 52, wider where a caption needs it.
-// Without: 39 x 39.
+// The height a button needs for its picture and, below it, one line of its
+// caption inside its frame: 52 (the design) at the standard font.
+int captionedButtonHeight(const QToolButton* button)
+{
+    QStyleOptionToolButton option;
+    option.initFrom(button);
+    const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button);
+    const int caption = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).height();
+    return 2 * frame + button->iconSize().height() + 4 + caption;
+}
+
+// With captions: the design size 50 x 52, wider and higher where a caption
+// needs it in the desktop's font. Without: 39 x 39.
 void sizeToolbarButtons(QToolBar* bar, bool labels)
 {
+    int height = labels ? 52 : 39;
+    std::vector<QToolButton*> buttons;
     for (QAction* a : bar->actions()) {
-        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a));
-        if (!button)
-            continue;
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a))) {
+            buttons.push_back(button);
+            if (labels)
+                height = std::max(height, captionedButtonHeight(button));
+        }
+    }
+    // One height for the whole row, the hidden Stop button's caption included.
+    for (QToolButton* button : buttons) {
         if (labels) {
             button->setMinimumSize(0, 0);
             button->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            button->setFixedSize(std::max(50, button->sizeHint().width()), 52);
+            button->setFixedSize(std::max(50, button->sizeHint().width()), height);
         } else {
             button->setFixedSize(39, 39);
         }
     }
-    bar->setMinimumHeight(labels ? 52 : 39);
+    bar->setMinimumHeight(height);
 }
 
 } // namespace
@@ -58,15 +78,26 @@ void MainFormControls::build()
     createList();
 }
 
+QAction* MainFormControls::makeAction(const char* name, const char* text)
+{
+    auto* a = new QAction(QCoreApplication::translate("TMainForm", text), &m_form);
+    a->setObjectName(name);
+    return a;
+}
+
 void MainFormControls::createActions()
 {
+    createToolbarActions();
+    createMenuActions();
+    createContextActions();
+    connectActions();
+}
+
+// The button toolbar's commands, with their hints and pictures.
+void MainFormControls::createToolbarActions()
+{
     TMainForm& f = m_form;
-    const auto make = [&f](const char* name, const char* text) {
-        auto* a = new QAction(QCoreApplication::translate("TMainForm", text), &f);
-        a->setObjectName(name);
-        return a;
-    };
-    // The button toolbar.
+    const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.btnAddFile = make("btnAddFile", QT_TRANSLATE_NOOP("TMainForm", "Add"));
     f.btnRemoveFile = make("btnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "Remove"));
     f.btnConvert = make("btnConvert", QT_TRANSLATE_NOOP("TMainForm", "Convert"));
@@ -106,8 +137,13 @@ void MainFormControls::createActions()
     f.btnStop->setVisible(false);
     f.btnOpen->setVisible(false);
     f.btnSave->setVisible(false);
+}
 
-    // The menu bar's menus. Key texts after a tab are shown, not bound.
+// The menu bar's items. Key texts after a tab are shown, not bound.
+void MainFormControls::createMenuActions()
+{
+    TMainForm& f = m_form;
+    const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.mniAddFile = make("mniAddFile", QT_TRANSLATE_NOOP("TMainForm", "&Add files...\tIns"));
     f.mniRemoveFile = make("mniRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove files\tCtrl+Del"));
     f.mniRemoveFile->setEnabled(false);
@@ -126,8 +162,13 @@ void MainFormControls::createActions()
     f.mniContactus = make("mniContactus", QT_TRANSLATE_NOOP("TMainForm", "Contact us..."));
     f.mniHomepage = make("mniHomepage", QT_TRANSLATE_NOOP("TMainForm", "Visit Homepage"));
     f.mniAbout = make("mniAbout", QT_TRANSLATE_NOOP("TMainForm", "About"));
+}
 
-    // The context menu; its keys act whatever control has the focus.
+// The context menu's items; their keys act whatever control has the focus.
+void MainFormControls::createContextActions()
+{
+    TMainForm& f = m_form;
+    const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.pmnAddFile = make("pmnAddFile", QT_TRANSLATE_NOOP("TMainForm", "A&dd File..."));
     f.pmnAddFile->setShortcut(QKeySequence(Qt::Key_Insert));
     f.pmnRemoveFile = make("pmnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove File"));
@@ -146,7 +187,12 @@ void MainFormControls::createActions()
         a->setShortcutContext(Qt::WindowShortcut);
         f.addAction(a); // the keys work while the menu is closed
     }
+}
 
+// Each command's handler, whichever control or key reaches it.
+void MainFormControls::connectActions()
+{
+    TMainForm& f = m_form;
     const auto on = [&f](QAction* a, void (TMainForm::*handler)()) {
         TMainForm* form = &f;
         QObject::connect(a, &QAction::triggered, form, [form, handler] { (form->*handler)(); });

@@ -3,6 +3,7 @@
 // the menu bar's menus and the context menu, the two toolbars in the top band,
 // the file list and the getting-started picture; and connects them to the
 // window's handlers.
+class QAction;
 class QToolBar;
 class QTreeWidget;
 
@@ -23,6 +24,11 @@ public:
 
 private:
     void createActions();
+    void createToolbarActions();
+    void createMenuActions();
+    void createContextActions();
+    void connectActions();
+    QAction* makeAction(const char* name, const char* text);
     void createMenus();
     void createToolbars();
     void createList();

@@ -207,8 +207,8 @@ void RunController::aborted()
         m_commandLineResult = 1;
 }
 
-int RunController::rowCount() const { return m_form.rowCount(); }
-std::string RunController::rowPath(int index) const { return m_form.rowPath(index); }
+int RunController::rowCount() const { return m_form.files().count(); }
+std::string RunController::rowPath(int index) const { return m_form.files().at(index); }
 
 void RunController::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 

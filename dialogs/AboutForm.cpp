@@ -1,6 +1,7 @@
 #include "AboutForm.h"
 
 #include "Artwork.h"
+#include "FontFit.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
 
@@ -47,12 +48,14 @@ QLabel* makeLinkLabel(QWidget* parent, const char* name, int top, int pixelHeigh
 {
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
-    label->setGeometry(89, top, 230, 13);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont font = label->font();
     font.setPixelSize(pixelHeight);
     font.setUnderline(true);
     label->setFont(font);
+    // 13 high, or a line of its font where that is higher (a 12 pixel font
+    // with its descenders is 14).
+    label->setGeometry(89, top, 230, std::max(13, label->fontMetrics().height()));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, readableLinkColour(palette));
     label->setPalette(palette);
@@ -84,7 +87,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
-    button->setGeometry(326, top, 90, 23);
+    // 90 x 23 at the standard font, larger where its text needs more.
+    button->setGeometry(QRect(QPoint(326, top), buttonSizeFor(button, QSize(90, 23))));
     return button;
 }
 
@@ -124,7 +128,8 @@ TAboutForm::TAboutForm(QWidget* owner)
     lblEMail->installEventFilter(this);
 
     btnOK = makeButton(this, "btnOK", tr("OK"), 10);
-    btnLicense = makeButton(this, "btnLicense", tr("&License"), 43);
+    // Below OK, lower where a larger font makes OK higher than designed.
+    btnLicense = makeButton(this, "btnLicense", tr("&License"), std::max(43, btnOK->geometry().bottom() + 11));
     // OK is the default button (Enter) and, as the dialog's only way out, the
     // cancel button (Esc and the close box end up in reject()).
     btnOK->setDefault(true);
@@ -133,6 +138,10 @@ TAboutForm::TAboutForm(QWidget* owner)
     setTabOrder(btnOK, btnLicense);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnLicense, &QPushButton::clicked, this, &TAboutForm::btnLicenseClick);
+    // The designed client area, larger only where a larger font pushed the
+    // buttons beyond it.
+    const QRect buttons = btnOK->geometry().united(btnLicense->geometry());
+    setFixedSize(std::max(kClientWidth, buttons.right() + 12), std::max(kClientHeight, buttons.bottom() + 9));
 
     FormCreate();
     btnOK->setFocus();

@@ -1,9 +1,12 @@
 #include "ConvertOptionsControls.h"
 
 #include "ConvertOptionsForm.h"
+#include "FontFit.h"
 #include "settings/OutputChoices.h"
 
+#include <QBoxLayout>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -27,7 +30,21 @@ template<size_t N> QStringList itemList(const std::array<std::string_view, N>& i
     return list;
 }
 
-QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows, const QRect& geometry)
+// Designed sizes at the standard font; each control grows where its font
+// needs more (FontFit), and the layouts place the controls.
+constexpr int kCaptionHeight = 16;
+constexpr int kBoxHeight = 22;
+constexpr int kRadioHeight = 20;
+constexpr QSize kRestoreButton(232, 24);
+constexpr QSize kDialogButton(75, 25);
+constexpr QSize kBrowseButton(26, 22);
+constexpr int kPad = 10;      // inside a group, left and right
+constexpr int kRowTop = 22;   // the first row's top inside a group
+constexpr int kGroupGap = 8;  // between the video and the audio group
+constexpr int kRowGap = 6;    // between the rows of a group
+constexpr int kColumnGap = 4; // caption to box, box to unit
+
+QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int visibleRows)
 {
     auto* box = new QComboBox(parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -35,280 +52,197 @@ QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items,
     box->addItems(items);
     box->setCurrentIndex(-1);
     box->setMaxVisibleItems(visibleRows);
-    box->setGeometry(geometry);
+    // As wide as the longest item needs, as high as a line of the font.
+    box->setMinimumSize(dialogs::widthForItems(box), dialogs::fieldHeightFor(box, kBoxHeight));
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return box;
 }
 
-QLabel* makeLabel(
-    QWidget* parent, const char* name, const QString& caption, const QRect& geometry, QWidget* buddy = nullptr)
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QWidget* buddy = nullptr)
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
     if (buddy)
         label->setBuddy(buddy);
-    // A caption never narrower than its text in the desktop's font.
-    label->setGeometry(geometry.adjusted(0, 0, std::max(0, label->sizeHint().width() - geometry.width()), 0));
+    dialogs::fitText(label, kCaptionHeight);
     return label;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QSize design)
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
+    dialogs::fitButton(button, design);
     return button;
 }
 
-// The width a drop-down list needs to show its longest item.
-int widthForItems(QComboBox* box)
+// The margins that put a group's contents `top` pixels below its upper edge
+// and kPad inside its sides, whatever room the group's own frame and title take.
+void setGroupMargins(QGroupBox* group, QLayout* layout, int top, int bottom)
 {
-    const QComboBox::SizeAdjustPolicy policy = box->sizeAdjustPolicy();
-    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    const int need = box->sizeHint().width();
-    box->setSizeAdjustPolicy(policy);
-    return need;
+    const QMargins frame = group->contentsMargins();
+    layout->setContentsMargins(std::max(0, kPad - frame.left()), std::max(0, top - frame.top()),
+        std::max(0, kPad - frame.right()), std::max(0, bottom - frame.bottom()));
 }
 
-void widen(QWidget* w, int dx, int dwidth) { w->setGeometry(w->x() + dx, w->y(), w->width() + dwidth, w->height()); }
-
-// The embedded form (the preferences dialog's "General" page) is narrower than
-// the dialog, and scaling the dialog's layout down cuts the longest items. Its
-// layout is computed from the desktop's font instead: each parameter group is
-// as wide as its captions, its boxes' longest items and its units need, and
-// the form grows beyond its designed width only when the two groups need more.
-constexpr int kPad = 10;     // inside a group, left and right
-constexpr int kGap = 4;      // caption to box, box to unit
-constexpr int kGroupGap = 8; // between the two groups
-constexpr int kRowTop = 22;  // first row inside a group
-constexpr int kRowStep = 28;
-
+// A parameter group: captions, boxes and units in three columns, the restore
+// button across the group below them. `captionWidth`: the caption column's
+// designed width.
 struct ParameterRow {
     QLabel* caption;
     QComboBox* box;
     QLabel* unit; // null when the row has none
 };
 
-struct ParameterGroup {
-    QGroupBox* group;
-    std::vector<ParameterRow> rows;
-    QPushButton* restore;
-
-    int captionWidth() const
-    {
-        int w = 0;
-        for (const ParameterRow& r : rows)
-            w = std::max(w, r.caption->sizeHint().width());
-        return w;
-    }
-    int unitWidth() const
-    {
-        int w = 0;
-        for (const ParameterRow& r : rows)
-            if (r.unit)
-                w = std::max(w, r.unit->sizeHint().width());
-        return w;
-    }
-    // The narrowest width that shows every caption, item, unit and the button whole.
-    int need() const
-    {
-        int boxes = 0;
-        for (const ParameterRow& r : rows)
-            boxes = std::max(boxes, widthForItems(r.box));
-        const int columns = kPad + captionWidth() + kGap + boxes + kGap + unitWidth() + kPad;
-        return std::max(columns, restore->sizeHint().width() + 2 * kPad);
-    }
-    // Captions at the left, units at the right edge, boxes filling between.
-    void place(int x, int width) const
-    {
-        const QRect old = group->geometry();
-        group->setGeometry(x, old.y(), width, old.height());
-        const int captionW = captionWidth();
-        const int unitW = unitWidth();
-        const int boxX = kPad + captionW + kGap;
-        const int unitX = width - kPad - unitW;
-        const int boxW = unitX - kGap - boxX;
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const int y = kRowTop + int(i) * kRowStep;
-            const int textH = std::max(16, rows[i].caption->sizeHint().height());
-            const int textY = y + (22 - textH) / 2;
-            rows[i].caption->setGeometry(kPad, textY, captionW, textH);
-            rows[i].box->setGeometry(boxX, y, boxW, 22);
-            if (rows[i].unit)
-                rows[i].unit->setGeometry(unitX, textY, unitW, textH);
-        }
-        const QRect b = restore->geometry();
-        restore->setGeometry(kPad, b.y(), width - 2 * kPad, b.height());
-    }
-};
-
-template<typename T> T* child(QWidget* parent, const char* name)
+void layOutParameters(QGroupBox* group, const std::vector<ParameterRow>& rows, QPushButton* restore, int captionWidth)
 {
-    return parent->findChild<T*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    auto* grid = new QGridLayout(group);
+    grid->setHorizontalSpacing(kColumnGap);
+    grid->setVerticalSpacing(kRowGap);
+    setGroupMargins(group, grid, kRowTop, 8);
+    grid->setColumnMinimumWidth(0, captionWidth);
+    grid->setColumnStretch(1, 1);
+    for (int i = 0; i < int(rows.size()); ++i) {
+        grid->addWidget(rows[size_t(i)].caption, i, 0, Qt::AlignVCenter);
+        grid->addWidget(rows[size_t(i)].box, i, 1);
+        if (rows[size_t(i)].unit)
+            grid->addWidget(rows[size_t(i)].unit, i, 2, Qt::AlignVCenter);
+    }
+    // Across the group; as narrow as its text allows when the group is.
+    restore->setMinimumWidth(dialogs::buttonSizeFor(restore, QSize(0, kRestoreButton.height())).width());
+    restore->setMaximumWidth(QWIDGETSIZE_MAX);
+    restore->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    grid->addWidget(restore, int(rows.size()), 0, 1, 3);
 }
 
 } // namespace
 
-// The video boxes hold "Same as source file", longer in most desktop fonts than
-// the design allows: the video group grows to the right by what its widest box
-// lacks, and the audio group, whose items are short, gives up that width.
-void fitBoxesToItems(QWidget* form)
-{
-    auto* video = form->findChild<QGroupBox*>(QStringLiteral("grbWhat"));
-    auto* audio = form->findChild<QGroupBox*>(QStringLiteral("GroupBox1"));
-    const QList<QComboBox*> videoBoxes = video->findChildren<QComboBox*>();
-    const QList<QComboBox*> audioBoxes = audio->findChildren<QComboBox*>();
-    int lack = 0;
-    for (QComboBox* box : videoBoxes)
-        lack = std::max(lack, widthForItems(box) - box->width());
-    int spare = audio->width();
-    for (QComboBox* box : audioBoxes)
-        spare = std::min(spare, box->width() - widthForItems(box));
-    const int grow = std::clamp(lack, 0, std::max(0, spare));
-    if (grow == 0)
-        return;
-    widen(video, 0, grow);
-    for (QWidget* child : video->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (qobject_cast<QComboBox*>(child) || qobject_cast<QPushButton*>(child))
-            widen(child, 0, grow);
-        else if (child->x() > 150) // the unit labels right of the boxes
-            widen(child, grow, 0);
-    }
-    widen(audio, grow, -grow);
-    for (QWidget* child : audio->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (qobject_cast<QComboBox*>(child) || qobject_cast<QPushButton*>(child))
-            widen(child, 0, -grow);
-        else if (child->x() > 150)
-            widen(child, -grow, 0);
-    }
-}
-
-void layOutEmbedded(TConvertOptionsForm& f)
-{
-    const ParameterGroup video{f.grbWhat,
-        {{child<QLabel>(f.grbWhat, "lblFrameSize"), f.cbxFrameSize, nullptr},
-            {child<QLabel>(f.grbWhat, "lblVideoBitrate"), f.cbxVideoBitrate,
-                child<QLabel>(f.grbWhat, "lblVideoBitrateUnit")},
-            {child<QLabel>(f.grbWhat, "lblFramerate"), f.cbxFramerate, child<QLabel>(f.grbWhat, "lblFramerateUnit")}},
-        f.btnRestoreVideo};
-    const ParameterGroup audio{f.GroupBox1,
-        {{child<QLabel>(f.GroupBox1, "lblAudioBitrate"), f.cbxAudioBitrate,
-             child<QLabel>(f.GroupBox1, "lblAudioBitrateUnit")},
-            {child<QLabel>(f.GroupBox1, "lblSampleBitrate"), f.cbxSampleBitrate,
-                child<QLabel>(f.GroupBox1, "lblSampleBitrateUnit")},
-            {child<QLabel>(f.GroupBox1, "lblChannels"), f.cbxChannels, nullptr}},
-        f.btnRestoreAudio};
-
-    // The width goes to the groups in halves when both fit; otherwise each
-    // gets what it needs and the rest is shared.
-    const int videoNeed = video.need();
-    const int audioNeed = audio.need();
-    const int width = std::max(TConvertOptionsForm::kEmbeddedWidth, videoNeed + kGroupGap + audioNeed);
-    const int half = (width - kGroupGap) / 2;
-    int videoW = half;
-    if (videoNeed > half || audioNeed > width - kGroupGap - half) {
-        const int extra = width - kGroupGap - videoNeed - audioNeed;
-        videoW = videoNeed + extra / 2;
-    }
-    video.place(0, videoW);
-    audio.place(videoW + kGroupGap, width - kGroupGap - videoW);
-
-    // The output format row spans the form.
-    auto* formatCaption = child<QLabel>(&f, "lblOutputFormat");
-    formatCaption->move(0, formatCaption->y());
-    f.cbxVideoFormat->setGeometry(0, f.cbxVideoFormat->y(), width, f.cbxVideoFormat->height());
-
-    // Destination: the path box between its radio button and the browse button.
-    QGroupBox* where = f.grbWhere;
-    where->setGeometry(0, where->y(), width, where->height());
-    const QRect same = f.rbtConvertToSamePath->geometry();
-    f.rbtConvertToSamePath->setGeometry(kPad, same.y(),
-        std::min(width - 2 * kPad, std::max(same.width(), f.rbtConvertToSamePath->sizeHint().width())), same.height());
-    const QRect path = f.rbtConvertToPath->geometry();
-    const int pathW = std::max(path.width(), f.rbtConvertToPath->sizeHint().width());
-    f.rbtConvertToPath->setGeometry(kPad, path.y(), pathW, path.height());
-    const QRect browse = f.btnSelectDestPath->geometry();
-    const int browseX = width - kPad - browse.width();
-    f.btnSelectDestPath->move(browseX, browse.y());
-    const int destX = kPad + pathW + 2;
-    f.cbxDestPath->setGeometry(destX, f.cbxDestPath->y(), browseX - kGap - destX, f.cbxDestPath->height());
-
-    f.setFixedSize(width, kEmbeddedHeight);
-}
-
 void TConvertOptionsForm::buildControls()
 {
     // Output format.
-    cbxVideoFormat = new QComboBox(this);
-    cbxVideoFormat->setObjectName(QStringLiteral("cbxVideoFormat"));
-    cbxVideoFormat->setEditable(false);
-    cbxVideoFormat->setMaxVisibleItems(26);
-    cbxVideoFormat->setGeometry(8, 26, 512, 22);
-    cbxVideoFormat->addItems(itemList(kBuiltInProfileTitles));
-    cbxVideoFormat->setCurrentIndex(-1);
-    makeLabel(this, "lblOutputFormat", tr("&Output Format:"), QRect(8, 8, 200, 16), cbxVideoFormat);
+    cbxVideoFormat = makeList(this, "cbxVideoFormat", itemList(kBuiltInProfileTitles), 26);
+    auto* lblOutputFormat = makeLabel(this, "lblOutputFormat", tr("&Output Format:"), cbxVideoFormat);
 
     // Video.
     grbWhat = new QGroupBox(tr("&Video"), this);
     grbWhat->setObjectName(QStringLiteral("grbWhat"));
-    grbWhat->setGeometry(8, 56, 252, 138);
-    cbxFrameSize = makeList(grbWhat, "cbxFrameSize", itemList(kFrameSizeItems), 20, QRect(80, 22, 130, 22));
-    makeLabel(grbWhat, "lblFrameSize", tr("Frame Size:"), QRect(10, 25, 68, 16), cbxFrameSize);
-    cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", itemList(kVideoBitrateItems), 15, QRect(80, 50, 130, 22));
+    cbxFrameSize = makeList(grbWhat, "cbxFrameSize", itemList(kFrameSizeItems), 20);
+    cbxVideoBitrate = makeList(grbWhat, "cbxVideoBitrate", itemList(kVideoBitrateItems), 15);
     cbxVideoBitrate->setToolTip(tr("0: no fixed bit rate; the encoder keeps a constant quality"));
-    makeLabel(grbWhat, "lblVideoBitrate", tr("&Bitrate:"), QRect(10, 53, 68, 16), cbxVideoBitrate);
-    makeLabel(grbWhat, "lblVideoBitrateUnit", tr("kbps"), QRect(214, 53, 34, 16));
-    cbxFramerate = makeList(grbWhat, "cbxFramerate", itemList(kFramerateItems), 8, QRect(80, 78, 130, 22));
-    makeLabel(grbWhat, "lblFramerate", tr("&Framerate:"), QRect(10, 81, 68, 16), cbxFramerate);
-    makeLabel(grbWhat, "lblFramerateUnit", tr("fps"), QRect(214, 81, 34, 16));
-    btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", tr("&Restore Default Settings"), QRect(10, 106, 232, 24));
+    cbxFramerate = makeList(grbWhat, "cbxFramerate", itemList(kFramerateItems), 8);
+    btnRestoreVideo = makeButton(grbWhat, "btnRestoreVideo", tr("&Restore Default Settings"), kRestoreButton);
+    layOutParameters(grbWhat,
+        {{makeLabel(grbWhat, "lblFrameSize", tr("Frame Size:"), cbxFrameSize), cbxFrameSize, nullptr},
+            {makeLabel(grbWhat, "lblVideoBitrate", tr("&Bitrate:"), cbxVideoBitrate), cbxVideoBitrate,
+                makeLabel(grbWhat, "lblVideoBitrateUnit", tr("kbps"))},
+            {makeLabel(grbWhat, "lblFramerate", tr("&Framerate:"), cbxFramerate), cbxFramerate,
+                makeLabel(grbWhat, "lblFramerateUnit", tr("fps"))}},
+        btnRestoreVideo, 66);
 
     // Audio.
     GroupBox1 = new QGroupBox(tr("Aud&io"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(268, 56, 252, 138);
-    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", itemList(kAudioBitrateItems), 20, QRect(92, 22, 118, 22));
-    makeLabel(GroupBox1, "lblAudioBitrate", tr("Bi&trate:"), QRect(10, 25, 80, 16), cbxAudioBitrate);
-    makeLabel(GroupBox1, "lblAudioBitrateUnit", tr("kbps"), QRect(214, 25, 34, 16));
-    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", itemList(kSampleRateItems), 8, QRect(92, 50, 118, 22));
-    makeLabel(GroupBox1, "lblSampleBitrate", tr("Sample Rate:"), QRect(10, 53, 80, 16), cbxSampleBitrate);
-    makeLabel(GroupBox1, "lblSampleBitrateUnit", tr("Hz"), QRect(214, 53, 34, 16));
-    cbxChannels = makeList(GroupBox1, "cbxChannels", {tr("Mono"), tr("Stereo")}, 8, QRect(92, 78, 118, 22));
-    makeLabel(GroupBox1, "lblChannels", tr("Channels:"), QRect(10, 81, 80, 16), cbxChannels);
-    btnRestoreAudio
-        = makeButton(GroupBox1, "btnRestoreAudio", tr("Restore &Default Settings"), QRect(10, 106, 232, 24));
+    cbxAudioBitrate = makeList(GroupBox1, "cbxAudioBitrate", itemList(kAudioBitrateItems), 20);
+    cbxSampleBitrate = makeList(GroupBox1, "cbxSampleBitrate", itemList(kSampleRateItems), 8);
+    cbxChannels = makeList(GroupBox1, "cbxChannels", {tr("Mono"), tr("Stereo")}, 8);
+    btnRestoreAudio = makeButton(GroupBox1, "btnRestoreAudio", tr("Restore &Default Settings"), kRestoreButton);
+    layOutParameters(GroupBox1,
+        {{makeLabel(GroupBox1, "lblAudioBitrate", tr("Bi&trate:"), cbxAudioBitrate), cbxAudioBitrate,
+             makeLabel(GroupBox1, "lblAudioBitrateUnit", tr("kbps"))},
+            {makeLabel(GroupBox1, "lblSampleBitrate", tr("Sample Rate:"), cbxSampleBitrate), cbxSampleBitrate,
+                makeLabel(GroupBox1, "lblSampleBitrateUnit", tr("Hz"))},
+            {makeLabel(GroupBox1, "lblChannels", tr("Channels:"), cbxChannels), cbxChannels, nullptr}},
+        btnRestoreAudio, 78);
 
-    // Destination.
-    grbWhere = new QGroupBox(tr("Output Fo&lder"), this);
-    grbWhere->setObjectName(QStringLiteral("grbWhere"));
-    grbWhere->setGeometry(8, 200, 512, 72);
-    rbtConvertToSamePath = new QRadioButton(tr("&Convert to the same folder as source file"), grbWhere);
-    rbtConvertToSamePath->setObjectName(QStringLiteral("rbtConvertToSamePath"));
-    rbtConvertToSamePath->setGeometry(10, 20, 400, 20);
-    rbtConvertToSamePath->setChecked(true);
-    rbtConvertToPath = new QRadioButton(tr("&Path:"), grbWhere);
-    rbtConvertToPath->setObjectName(QStringLiteral("rbtConvertToPath"));
-    rbtConvertToPath->setGeometry(10, 44, 62, 20);
-    cbxDestPath = new QComboBox(grbWhere);
-    cbxDestPath->setObjectName(QStringLiteral("cbxDestPath"));
-    cbxDestPath->setEditable(true);
-    cbxDestPath->setInsertPolicy(QComboBox::NoInsert);
-    cbxDestPath->setMaxVisibleItems(kMaxRecentPaths);
-    cbxDestPath->setGeometry(74, 43, 398, 22);
-    cbxDestPath->setEnabled(false);
-    cbxDestPath->installEventFilter(this);
-    btnSelectDestPath = makeButton(grbWhere, "btnSelectDestPath", QStringLiteral("..."), QRect(476, 43, 26, 22));
-    btnSelectDestPath->setEnabled(false);
+    buildDestination();
 
+    // The form: the format row, the two parameter groups side by side, the
+    // destination, and (as a dialog of its own) the buttons at the right.
+    auto* column = new QVBoxLayout(this);
+    column->setSpacing(0);
+    column->setContentsMargins(m_embedded ? QMargins(0, 8, 0, 4) : QMargins(8, 8, 8, 5));
+    column->addWidget(lblOutputFormat);
+    column->addSpacing(2);
+    column->addWidget(cbxVideoFormat);
+    column->addSpacing(8);
+    auto* groups = new QHBoxLayout;
+    groups->setSpacing(kGroupGap);
+    groups->addWidget(grbWhat, 1);
+    groups->addWidget(GroupBox1, 1);
+    column->addLayout(groups);
+    column->addSpacing(6);
+    column->addWidget(grbWhere);
+    column->addStretch(1);
     if (!m_embedded) {
-        btnOK = makeButton(this, "btnOK", tr("OK"), QRect(284, 279, 75, 25));
+        column->addSpacing(7);
+        btnOK = makeButton(this, "btnOK", tr("OK"), kDialogButton);
         btnOK->setDefault(true);
-        btnCancel = makeButton(this, "btnCancel", tr("Cancel"), QRect(364, 279, 75, 25));
-        btnHelp = makeButton(this, "btnHelp", tr("&Help"), QRect(444, 279, 75, 25));
+        btnCancel = makeButton(this, "btnCancel", tr("Cancel"), kDialogButton);
+        btnHelp = makeButton(this, "btnHelp", tr("&Help"), kDialogButton);
+        auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(5);
+        buttons->setContentsMargins(0, 0, 1, 0);
+        buttons->addStretch(1);
+        for (QPushButton* button : {btnOK, btnCancel, btnHelp})
+            buttons->addWidget(button);
+        column->addLayout(buttons);
         connect(btnOK, &QPushButton::clicked, this, &TConvertOptionsForm::btnOKClick);
         connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
         connect(btnHelp, &QPushButton::clicked, this, &TConvertOptionsForm::btnHelpClick);
     }
 
+    setTabOrderOfControls();
+    // `activated` comes from the user only; loading selects without it.
+    connect(cbxVideoFormat, &QComboBox::activated, this, &TConvertOptionsForm::cbxVideoFormatChange);
+    connect(btnRestoreVideo, &QPushButton::clicked, this, &TConvertOptionsForm::btnRestoreVideoClick);
+    connect(btnRestoreAudio, &QPushButton::clicked, this, &TConvertOptionsForm::btnRestoreAudioClick);
+    connect(rbtConvertToSamePath, &QRadioButton::toggled, this, &TConvertOptionsForm::rbtConvertToPathClick);
+    connect(rbtConvertToPath, &QRadioButton::toggled, this, &TConvertOptionsForm::rbtConvertToPathClick);
+    connect(btnSelectDestPath, &QPushButton::clicked, this, &TConvertOptionsForm::btnSelectDestPathClick);
+}
+
+// The destination group: the first choice on a row of its own, the second
+// with the path box and the browse button beside it.
+void TConvertOptionsForm::buildDestination()
+{
+    grbWhere = new QGroupBox(tr("Output Fo&lder"), this);
+    grbWhere->setObjectName(QStringLiteral("grbWhere"));
+    rbtConvertToSamePath = new QRadioButton(tr("&Convert to the same folder as source file"), grbWhere);
+    rbtConvertToSamePath->setObjectName(QStringLiteral("rbtConvertToSamePath"));
+    rbtConvertToSamePath->setChecked(true);
+    dialogs::fitText(rbtConvertToSamePath, kRadioHeight);
+    rbtConvertToPath = new QRadioButton(tr("&Path:"), grbWhere);
+    rbtConvertToPath->setObjectName(QStringLiteral("rbtConvertToPath"));
+    dialogs::fitText(rbtConvertToPath, kRadioHeight);
+    rbtConvertToPath->setMinimumWidth(std::max(62, rbtConvertToPath->minimumWidth()));
+    cbxDestPath = new QComboBox(grbWhere);
+    cbxDestPath->setObjectName(QStringLiteral("cbxDestPath"));
+    cbxDestPath->setEditable(true);
+    cbxDestPath->setInsertPolicy(QComboBox::NoInsert);
+    cbxDestPath->setMaxVisibleItems(kMaxRecentPaths);
+    cbxDestPath->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbxDestPath->setMinimumContentsLength(12);
+    cbxDestPath->setFixedHeight(dialogs::fieldHeightFor(cbxDestPath, kBoxHeight));
+    cbxDestPath->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    cbxDestPath->setEnabled(false);
+    cbxDestPath->installEventFilter(this);
+    btnSelectDestPath = makeButton(grbWhere, "btnSelectDestPath", QStringLiteral("..."),
+        kBrowseButton.expandedTo(QSize(0, cbxDestPath->height())));
+    btnSelectDestPath->setEnabled(false);
+
+    auto* grid = new QGridLayout(grbWhere);
+    grid->setHorizontalSpacing(2);
+    grid->setVerticalSpacing(3);
+    setGroupMargins(grbWhere, grid, 20, 7);
+    grid->addWidget(rbtConvertToSamePath, 0, 0, 1, 3);
+    grid->addWidget(rbtConvertToPath, 1, 0, Qt::AlignVCenter);
+    grid->addWidget(cbxDestPath, 1, 1);
+    grid->addWidget(btnSelectDestPath, 1, 2);
+    grid->setColumnStretch(1, 1);
+}
+
+void TConvertOptionsForm::setTabOrderOfControls()
+{
     const QList<QWidget*> order = {cbxVideoFormat, cbxFrameSize, cbxVideoBitrate, cbxFramerate, btnRestoreVideo,
         cbxAudioBitrate, cbxSampleBitrate, cbxChannels, btnRestoreAudio, rbtConvertToSamePath, rbtConvertToPath,
         cbxDestPath, btnSelectDestPath};
@@ -319,14 +253,6 @@ void TConvertOptionsForm::buildControls()
         setTabOrder(btnOK, btnCancel);
         setTabOrder(btnCancel, btnHelp);
     }
-
-    // `activated` comes from the user only; loading selects without it.
-    connect(cbxVideoFormat, &QComboBox::activated, this, &TConvertOptionsForm::cbxVideoFormatChange);
-    connect(btnRestoreVideo, &QPushButton::clicked, this, &TConvertOptionsForm::btnRestoreVideoClick);
-    connect(btnRestoreAudio, &QPushButton::clicked, this, &TConvertOptionsForm::btnRestoreAudioClick);
-    connect(rbtConvertToSamePath, &QRadioButton::toggled, this, &TConvertOptionsForm::rbtConvertToPathClick);
-    connect(rbtConvertToPath, &QRadioButton::toggled, this, &TConvertOptionsForm::rbtConvertToPathClick);
-    connect(btnSelectDestPath, &QPushButton::clicked, this, &TConvertOptionsForm::btnSelectDestPathClick);
 }
 
 } // namespace vexlo::settings

@@ -1,6 +1,7 @@
 #include "ConvertOptionsForm.h"
 
 #include "ConvertOptionsControls.h"
+#include "FontFit.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "settings/Catalogue.h"
@@ -16,6 +17,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -103,25 +105,36 @@ TConvertOptionsForm::TConvertOptionsForm(QWidget* parent, bool embedded) : QDial
     setWindowTitle(tr(kCaption));
     if (m_embedded) {
         setWindowFlags(Qt::Widget);
-        setFixedSize(kClientWidth, kEmbeddedHeight);
     } else {
         setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint);
-        setFixedSize(kClientWidth, kClientHeight);
         setSizeGripEnabled(false);
     }
     buildControls();
-    if (!m_embedded)
-        fitBoxesToItems(this);
-    if (m_embedded)
-        layOutEmbedded(*this);
+    fitToContents();
 }
 
 TConvertOptionsForm::~TConvertOptionsForm() = default;
 
+void TConvertOptionsForm::fitToContents()
+{
+    // The output format list as wide as its longest title (up to 100 average
+    // characters); the form at its designed size unless its contents need
+    // more in the desktop's font.
+    cbxVideoFormat->setMinimumWidth(
+        std::min(dialogs::widthForItems(cbxVideoFormat), cbxVideoFormat->fontMetrics().averageCharWidth() * 100));
+    const QSize design = m_embedded ? QSize(kEmbeddedWidth, kEmbeddedHeight) : QSize(kClientWidth, kClientHeight);
+    layout()->invalidate();
+    setFixedSize(design.expandedTo(layout()->totalMinimumSize()));
+}
+
 void TConvertOptionsForm::showEvent(QShowEvent* event)
 {
-    if (!m_embedded && !m_centred && !event->spontaneous()) {
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    ensureLoaded(); // the loaded titles may widen the form
+    if (!m_embedded && !m_centred) {
         m_centred = true;
         QScreen* target = parentWidget() ? parentWidget()->screen() : screen();
         if (target) {
@@ -129,9 +142,6 @@ void TConvertOptionsForm::showEvent(QShowEvent* event)
             move(area.center() - QPoint(width() / 2, height() / 2));
         }
     }
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        ensureLoaded();
 }
 
 void TConvertOptionsForm::keyPressEvent(QKeyEvent* event)
@@ -174,6 +184,7 @@ void TConvertOptionsForm::LoadProfileList()
     cbxVideoFormat->addItems(titles);
     const int32_t chosen = doc.readInteger(kOptions, "OutputFormat", 0);
     cbxVideoFormat->setCurrentIndex(chosen >= 0 && chosen < cbxVideoFormat->count() ? chosen : -1);
+    fitToContents();
     LoadProfileParameters(chosen);
 }
 

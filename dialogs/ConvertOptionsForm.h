@@ -46,6 +46,10 @@ public:
     void SaveProfileParameters();
     void SaveDestination();
 
+    // Runs the loading of the first showing (LoadProfileList, LoadDestination)
+    // unless it has run.
+    void ensureLoaded();
+
     bool isEmbedded() const { return m_embedded; }
     // The `Edit` flag of the profile shown.
     bool profileEditable() const { return m_profileEditable; }
@@ -80,6 +84,10 @@ protected:
 
 private:
     void buildControls();
+    void buildDestination();
+    void setTabOrderOfControls();
+    // Fixes the form at its designed size or at what its contents need.
+    void fitToContents();
     void FormShow();
     void cbxVideoFormatChange(int index);
     void btnRestoreVideoClick();
@@ -90,7 +98,6 @@ private:
     void btnOKClick();
     void btnHelpClick();
 
-    void ensureLoaded();
     void ensureRecentPathsLoaded();
     void writeProfileParameters(IniDocument& doc) const;
     void writeDestination(IniDocument& doc) const;

@@ -2,19 +2,20 @@
 #include "settings/TimeFormat.h"
 
 #include "ConvertOptionsForm.h"
+#include "FontFit.h"
 #include "settings/IniFile.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOption>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -36,11 +37,25 @@ template<typename T> T* named(T* widget, const char* name)
     return widget;
 }
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, int x, int y, int w)
+// Designed heights at the standard font, and the pages' margins.
+constexpr int kRowHeight = 20;
+constexpr int kPageLeft = 12;
+constexpr int kPageRight = 7;
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption)
 {
     auto* box = named(new QCheckBox(caption, parent), name);
-    box->setGeometry(x, y, w, 20);
+    dialogs::fitText(box, kRowHeight);
     return box;
+}
+
+// The margins that put a group's contents `left` and `top` pixels inside its
+// frame's outer edge, whatever room the frame and the title take.
+void setGroupMargins(QGroupBox* group, QLayout* layout, int left, int top, int bottom)
+{
+    const QMargins frame = group->contentsMargins();
+    layout->setContentsMargins(std::max(0, left - frame.left()), std::max(0, top - frame.top()),
+        std::max(0, 10 - frame.right()), std::max(0, bottom - frame.bottom()));
 }
 
 // Reports an error of a button handler the way the application reports
@@ -61,89 +76,33 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     setWindowTitle(tr("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
 
     PageControl1 = named(new QTabWidget(this), "PageControl1");
-    PageControl1->setGeometry(8, 8, 459, 342);
-
     // Page "General": filled by FormCreate.
     tsGeneral = named(new QWidget, "tsGeneral");
     PageControl1->addTab(tsGeneral, tr("General"));
+    auto* general = new QVBoxLayout(tsGeneral);
+    general->setContentsMargins(kPageLeft, 7, kPageRight, 0);
+    buildAdvancedPage();
+    buildSchedulePage();
+    buildButtons();
 
-    // Page "Advanced".
-    tsAdvanced = named(new QWidget, "tsAdvanced");
-    PageControl1->addTab(tsAdvanced, tr("Advanced"));
-    rdgTargetFileExists = named(new QGroupBox(tr("When target file exists"), tsAdvanced), "rdgTargetFileExists");
-    rdgTargetFileExists->setGeometry(12, 8, 425, 76);
-    rdgTargetFileExists_0 = named(
-        new QRadioButton(tr("Overwrite existed file without prompt"), rdgTargetFileExists), "rdgTargetFileExists_0");
-    rdgTargetFileExists_0->setGeometry(12, 22, 400, 20);
-    rdgTargetFileExists_1
-        = named(new QRadioButton(tr("Always prompt before overwrite existed file "), rdgTargetFileExists),
-            "rdgTargetFileExists_1");
-    rdgTargetFileExists_1->setGeometry(12, 46, 400, 20);
-    ckbDelWhenCanceled
-        = checkBox(tsAdvanced, "ckbDelWhenCanceled", tr("Delete target file when canceled"), 14, 96, 420);
-    ckbSaveFileList
-        = checkBox(tsAdvanced, "ckbSaveFileList", tr("Save file list for using of next time"), 14, 122, 420);
-    chkDoNotShowConfirm
-        = checkBox(tsAdvanced, "chkDoNotShowConfirm", tr("Don't show confirm dialog after Start"), 14, 148, 420);
-    chkShellExtension = checkBox(
-        tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"), 14, 174, 420);
-    chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"), 14, 200, 420);
-    chkKeepRecordingDate = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"), 14, 226, 420);
+    // The pages above the row of buttons at the right.
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 8, 7, 9);
+    column->setSpacing(8);
+    auto* pages = new QHBoxLayout;
+    pages->setContentsMargins(0, 0, 1, 0); // the buttons end one pixel further right
+    pages->addWidget(PageControl1);
+    column->addLayout(pages, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addStretch(1);
+    for (QPushButton* button : {btnOK, btnCancel, btnApply})
+        buttons->addWidget(button);
+    column->addLayout(buttons);
 
-    // Page "Schedule  ": one untitled group whose title line is the check box.
-    tsSchedule = named(new QWidget, "tsSchedule");
-    PageControl1->addTab(tsSchedule, tr("Schedule  "));
-    grbSchedule = named(new QGroupBox(tsSchedule), "grbSchedule");
-    grbSchedule->setGeometry(12, 8, 425, 200);
-    chkScheduleConvert = named(new QCheckBox(tr("Schedule  Convert"), grbSchedule), "chkScheduleConvert");
-    chkScheduleConvert->setGeometry(10, 0, chkScheduleConvert->sizeHint().width() + 4, 20);
-    chkScheduleConvert->setAutoFillBackground(true); // covers the frame line behind it
-    lblStartAt = named(new QLabel(tr("Start Converting at:"), grbSchedule), "lblStartAt");
-    lblStartAt->setGeometry(24, 36, 130, 22);
-    edtScheduleTime = named(new QTimeEdit(grbSchedule), "edtScheduleTime");
-    edtScheduleTime->setGeometry(160, 36, 130, 22);
-    edtScheduleTime->setDisplayFormat(longTimeFormat(edtScheduleTime->locale()));
-    // Wide enough for the longest time the locale writes (AM/PM words included),
-    // up to the group's right edge.
-    edtScheduleTime->resize(std::clamp(edtScheduleTime->sizeHint().width(), 130, 425 - 160 - 10), 22);
-    lblStartAt->setBuddy(edtScheduleTime);
-    chkSunday = checkBox(grbSchedule, "chkSunday", tr("&Sunday"), 24, 76, 94);
-    chkMonday = checkBox(grbSchedule, "chkMonday", tr("&Monday"), 122, 76, 94);
-    chkTuesday = checkBox(grbSchedule, "chkTuesday", tr("&Tuesday"), 220, 76, 94);
-    chkWednesday = checkBox(grbSchedule, "chkWednesday", tr("&Wednesday"), 318, 76, 100);
-    chkThursday = checkBox(grbSchedule, "chkThursday", tr("T&hursday"), 24, 102, 94);
-    chkFriday = checkBox(grbSchedule, "chkFriday", tr("&Friday"), 122, 102, 94);
-    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("Sat&urday"), 220, 102, 94);
-    chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", tr("Exit this program when done"), 24, 140, 380);
-    chkShundownWhenDone
-        = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"), 24, 166, 380);
-
-    // Buttons below the pages, from left to right.
-    btnOK = named(new QPushButton(tr("OK"), this), "btnOK");
-    btnOK->setGeometry(231, 358, 75, 25);
-    btnOK->setDefault(true);
-    btnOK->setAutoDefault(true);
-    btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
-    btnCancel->setGeometry(312, 358, 75, 25);
-    btnApply = named(new QPushButton(tr("&Apply"), this), "btnApply");
-    btnApply->setGeometry(393, 358, 75, 25);
-
-    // Tab order of the Advanced and Schedule pages, then the buttons.
-    setTabOrder(rdgTargetFileExists_0, rdgTargetFileExists_1);
-    setTabOrder(rdgTargetFileExists_1, ckbDelWhenCanceled);
-    setTabOrder(ckbDelWhenCanceled, ckbSaveFileList);
-    setTabOrder(ckbSaveFileList, chkDoNotShowConfirm);
-    setTabOrder(chkDoNotShowConfirm, chkShellExtension);
-    setTabOrder(chkShellExtension, chkDeleteSource);
-    setTabOrder(chkDeleteSource, chkKeepRecordingDate);
-    QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday,
-        chkThursday, chkFriday, chkSaturday, chkExitWhenDone, chkShundownWhenDone, btnOK, btnCancel, btnApply};
-    for (size_t i = 1; i < std::size(scheduleOrder); ++i)
-        setTabOrder(scheduleOrder[i - 1], scheduleOrder[i]);
-
+    setTabOrderOfControls();
     connect(btnOK, &QPushButton::clicked, this, &TOptionForm::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnApply, &QPushButton::clicked, this, &TOptionForm::btnApplyClick);
@@ -154,7 +113,7 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     m_scheduleDate = m_clock().date();
 
     FormCreate();
-    fitButtonsToTheirTexts();
+    fitToContents();
 
     // Centred on the screen.
     if (QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen()) {
@@ -165,65 +124,166 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
 
 TOptionForm::~TOptionForm() { FormDestroy(); }
 
+void TOptionForm::buildAdvancedPage()
+{
+    tsAdvanced = named(new QWidget, "tsAdvanced");
+    PageControl1->addTab(tsAdvanced, tr("Advanced"));
+    rdgTargetFileExists = named(new QGroupBox(tr("When target file exists"), tsAdvanced), "rdgTargetFileExists");
+    rdgTargetFileExists_0 = named(
+        new QRadioButton(tr("Overwrite existed file without prompt"), rdgTargetFileExists), "rdgTargetFileExists_0");
+    rdgTargetFileExists_1
+        = named(new QRadioButton(tr("Always prompt before overwrite existed file "), rdgTargetFileExists),
+            "rdgTargetFileExists_1");
+    auto* choices = new QVBoxLayout(rdgTargetFileExists);
+    choices->setSpacing(4);
+    setGroupMargins(rdgTargetFileExists, choices, 12, 22, 10);
+    for (QRadioButton* choice : {rdgTargetFileExists_0, rdgTargetFileExists_1}) {
+        dialogs::fitText(choice, kRowHeight);
+        choices->addWidget(choice);
+    }
+
+    ckbDelWhenCanceled = checkBox(tsAdvanced, "ckbDelWhenCanceled", tr("Delete target file when canceled"));
+    ckbSaveFileList = checkBox(tsAdvanced, "ckbSaveFileList", tr("Save file list for using of next time"));
+    chkDoNotShowConfirm = checkBox(tsAdvanced, "chkDoNotShowConfirm", tr("Don't show confirm dialog after Start"));
+    chkShellExtension
+        = checkBox(tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"));
+    chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"));
+    chkKeepRecordingDate = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"));
+
+    auto* page = new QVBoxLayout(tsAdvanced);
+    page->setContentsMargins(kPageLeft, 8, kPageRight, 8);
+    page->setSpacing(0);
+    page->addWidget(rdgTargetFileExists);
+    page->addSpacing(12);
+    auto* boxes = new QVBoxLayout;
+    boxes->setContentsMargins(2, 0, 0, 0); // the boxes stand a little in from the group's frame
+    boxes->setSpacing(6);
+    for (QCheckBox* box : {ckbDelWhenCanceled, ckbSaveFileList, chkDoNotShowConfirm, chkShellExtension, chkDeleteSource,
+             chkKeepRecordingDate})
+        boxes->addWidget(box);
+    page->addLayout(boxes);
+    page->addStretch(1);
+}
+
+// One untitled group whose title line is the check box that switches the
+// schedule on; below it the start time, the days in two rows of four and
+// three, and what happens afterwards.
+void TOptionForm::buildSchedulePage()
+{
+    tsSchedule = named(new QWidget, "tsSchedule");
+    PageControl1->addTab(tsSchedule, tr("Schedule  "));
+    grbSchedule = named(new QGroupBox(tsSchedule), "grbSchedule");
+    chkScheduleConvert = named(new QCheckBox(tr("Schedule  Convert"), grbSchedule), "chkScheduleConvert");
+    const QSize title = chkScheduleConvert->sizeHint();
+    chkScheduleConvert->setGeometry(10, 0, title.width() + 4, std::max(kRowHeight, title.height()));
+    chkScheduleConvert->setAutoFillBackground(true); // covers the frame line behind it
+    lblStartAt = named(new QLabel(tr("Start Converting at:"), grbSchedule), "lblStartAt");
+    edtScheduleTime = named(new QTimeEdit(grbSchedule), "edtScheduleTime");
+    edtScheduleTime->setDisplayFormat(longTimeFormat(edtScheduleTime->locale()));
+    // Wide enough for the longest time the locale writes (AM/PM words included).
+    edtScheduleTime->setFixedSize(
+        std::max(130, edtScheduleTime->sizeHint().width()), dialogs::fieldHeightFor(edtScheduleTime, 22));
+    lblStartAt->setBuddy(edtScheduleTime);
+    dialogs::fitText(lblStartAt, 22);
+    lblStartAt->setMinimumWidth(std::max(130, lblStartAt->minimumWidth()));
+    chkSunday = checkBox(grbSchedule, "chkSunday", tr("&Sunday"));
+    chkMonday = checkBox(grbSchedule, "chkMonday", tr("&Monday"));
+    chkTuesday = checkBox(grbSchedule, "chkTuesday", tr("&Tuesday"));
+    chkWednesday = checkBox(grbSchedule, "chkWednesday", tr("&Wednesday"));
+    chkThursday = checkBox(grbSchedule, "chkThursday", tr("T&hursday"));
+    chkFriday = checkBox(grbSchedule, "chkFriday", tr("&Friday"));
+    chkSaturday = checkBox(grbSchedule, "chkSaturday", tr("Sat&urday"));
+    chkExitWhenDone = checkBox(grbSchedule, "chkExitWhenDone", tr("Exit this program when done"));
+    chkShundownWhenDone = checkBox(grbSchedule, "chkShundownWhenDone", tr("Shut down computer when done"));
+
+    auto* rows = new QVBoxLayout(grbSchedule);
+    rows->setSpacing(0);
+    setGroupMargins(grbSchedule, rows, 24, std::max(36, chkScheduleConvert->height() + 16), 14);
+    auto* start = new QHBoxLayout;
+    start->setSpacing(6);
+    start->addWidget(lblStartAt);
+    start->addWidget(edtScheduleTime);
+    start->addStretch(1);
+    rows->addLayout(start);
+    rows->addSpacing(18);
+    auto* days = new QGridLayout;
+    days->setHorizontalSpacing(4);
+    days->setVerticalSpacing(6);
+    QCheckBox* const order[] = {chkSunday, chkMonday, chkTuesday, chkWednesday, chkThursday, chkFriday, chkSaturday};
+    for (int i = 0; i < 7; ++i)
+        days->addWidget(order[i], i / 4, i % 4);
+    for (int column = 0; column < 4; ++column)
+        days->setColumnMinimumWidth(column, 94);
+    days->setColumnStretch(4, 1);
+    rows->addLayout(days);
+    rows->addSpacing(18);
+    rows->addWidget(chkExitWhenDone);
+    rows->addSpacing(6);
+    rows->addWidget(chkShundownWhenDone);
+    rows->addStretch(1);
+
+    auto* page = new QVBoxLayout(tsSchedule);
+    page->setContentsMargins(kPageLeft, 8, kPageRight, 8);
+    page->addWidget(grbSchedule);
+    page->addStretch(1);
+    grbSchedule->setMinimumHeight(200);
+}
+
+// OK (the default button), Cancel and Apply: 75 x 25 at the standard font,
+// all as wide and high as the longest text needs.
+void TOptionForm::buildButtons()
+{
+    btnOK = named(new QPushButton(tr("OK"), this), "btnOK");
+    btnOK->setDefault(true);
+    btnOK->setAutoDefault(true);
+    btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
+    btnApply = named(new QPushButton(tr("&Apply"), this), "btnApply");
+    QSize size(75, 25);
+    for (QPushButton* button : {btnOK, btnCancel, btnApply})
+        size = size.expandedTo(dialogs::buttonSizeFor(button, size));
+    for (QPushButton* button : {btnOK, btnCancel, btnApply})
+        button->setFixedSize(size);
+}
+
+void TOptionForm::setTabOrderOfControls()
+{
+    // The Advanced and Schedule pages, then the buttons.
+    QWidget* advancedOrder[] = {rdgTargetFileExists_0, rdgTargetFileExists_1, ckbDelWhenCanceled, ckbSaveFileList,
+        chkDoNotShowConfirm, chkShellExtension, chkDeleteSource, chkKeepRecordingDate};
+    for (size_t i = 1; i < std::size(advancedOrder); ++i)
+        setTabOrder(advancedOrder[i - 1], advancedOrder[i]);
+    QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday,
+        chkThursday, chkFriday, chkSaturday, chkExitWhenDone, chkShundownWhenDone, btnOK, btnCancel, btnApply};
+    for (size_t i = 1; i < std::size(scheduleOrder); ++i)
+        setTabOrder(scheduleOrder[i - 1], scheduleOrder[i]);
+}
+
 void TOptionForm::FormCreate()
 {
     GeneralForm = new TConvertOptionsForm(tsGeneral, true);
     GeneralForm->setObjectName(QStringLiteral("GeneralForm"));
     // A child panel of the page, not a window of its own.
     GeneralForm->setWindowFlags(Qt::Widget);
-    GeneralForm->move(12, 7);
+    tsGeneral->layout()->addWidget(GeneralForm);
+    static_cast<QBoxLayout*>(tsGeneral->layout())->addStretch(1);
     GeneralForm->show();
-    // A desktop font too wide for the designed page widens the dialog by what
-    // the General page lacks; the buttons keep their place at the right.
-    const int grow = GeneralForm->width() - TConvertOptionsForm::kEmbeddedWidth;
-    if (grow > 0) {
-        setFixedSize(width() + grow, height());
-        PageControl1->resize(PageControl1->width() + grow, PageControl1->height());
-        for (QPushButton* button : {btnOK, btnCancel, btnApply})
-            button->move(button->x() + grow, button->y());
-        // The other pages' frames end where the General page's do.
-        for (QGroupBox* group : {rdgTargetFileExists, grbSchedule})
-            group->resize(GeneralForm->x() + GeneralForm->width() - group->x(), group->height());
-    }
-}
-
-// The buttons keep their designed 75 x 25 at the standard font; a larger font
-// or a longer translation widens them (and the dialog, when the row needs
-// it), still lined up at the right edge of the pages.
-void TOptionForm::fitButtonsToTheirTexts()
-{
-    int width = btnOK->width(), height = btnOK->height();
-    for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
-        // What the text needs, not the style's own minimum button width.
-        QStyleOptionButton option;
-        option.initFrom(button);
-        QString text = button->text();
-        text.remove(QLatin1Char('&'));
-        width = std::max(width,
-            button->fontMetrics().horizontalAdvance(text)
-                + 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button));
-        height = std::max(height, button->sizeHint().height());
-    }
-    if (width == btnOK->width() && height == btnOK->height())
-        return; // the designed row holds the texts
-    const int gap = btnCancel->x() - btnOK->x() - btnOK->width();
-    const int row = 3 * width + 2 * gap;
-    const int right = PageControl1->x() + PageControl1->width();
-    const int grow = std::max(0, PageControl1->x() + row - right);
-    const int bottomMargin = this->height() - btnOK->y() - btnOK->height();
-    setFixedSize(this->width() + grow, btnOK->y() + height + bottomMargin);
-    PageControl1->resize(PageControl1->width() + grow, PageControl1->height());
-    int x = right + grow - row;
-    for (QPushButton* button : {btnOK, btnCancel, btnApply}) {
-        button->setGeometry(x, button->y(), width, height);
-        x += width + gap;
-    }
+    // Loaded now rather than when the dialog appears: its titles may widen
+    // it, and the dialog takes its size from it.
+    GeneralForm->ensureLoaded();
 }
 
 void TOptionForm::FormDestroy()
 {
     delete GeneralForm;
     GeneralForm = nullptr;
+}
+
+// The designed size, or what the pages and buttons need in the desktop's font
+// and the language shown.
+void TOptionForm::fitToContents()
+{
+    layout()->invalidate();
+    setFixedSize(QSize(kClientWidth, kClientHeight).expandedTo(layout()->totalMinimumSize()));
 }
 
 void TOptionForm::showEvent(QShowEvent* event)

@@ -93,7 +93,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void fitButtonsToTheirTexts();
+    void buildAdvancedPage();
+    void buildSchedulePage();
+    void buildButtons();
+    void setTabOrderOfControls();
+    void fitToContents();
     QDateTime scheduleTime() const;
     // The schedule's check boxes and the fields of the record they show.
     std::vector<std::pair<QCheckBox*, bool ScheduleSettings::*>> scheduleBoxes() const;

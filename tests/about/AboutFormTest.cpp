@@ -131,8 +131,9 @@ TEST_F(AboutBox, ControlsSitAtTheirPlaces)
         {"Bevel3", {21, 21, 48, 48}},
         // The version line is as high as the desktop's font needs, 13 at least.
         {"lblSoftwareName", {89, 8, 230, std::max(13, form.lblSoftwareName->fontMetrics().height())}},
-        {"lblHTTP", {89, 44, 230, 13}},
-        {"lblEMail", {89, 61, 230, 13}},
+        // The links 13 high, or a line of their pixel fonts where that is higher.
+        {"lblHTTP", {89, 44, 230, std::max(13, form.lblHTTP->fontMetrics().height())}},
+        {"lblEMail", {89, 61, 230, std::max(13, form.lblEMail->fontMetrics().height())}},
         {"btnOK", {326, 10, 90, 23}},
         {"btnLicense", {326, 43, 90, 23}},
     };

@@ -3,6 +3,7 @@
 // folder, registry root and settings file (platform::TestPlatform), builds the
 // real TMainForm and drives it; the scripted fake engine stands in for trevok.
 #include "FakeEngine.h"
+#include "support/MainWindowParts.h"
 #include "app/MainForm.h"
 #include "conversion/FileTransaction.h"
 #include "platform/AppTitle.h"
@@ -154,15 +155,15 @@ protected:
     static std::vector<std::string> rows(const TMainForm& w)
     {
         std::vector<std::string> out;
-        for (int i = 0; i < w.rowCount(); ++i)
-            out.push_back(w.rowPath(i));
+        for (int i = 0; i < test::rowCount(w); ++i)
+            out.push_back(test::rowPath(w, i));
         return out;
     }
     static void select(TMainForm& w, const std::vector<int>& indexes)
     {
-        w.ListView1->clearSelection();
+        test::fileListOf(w)->clearSelection();
         for (int i : indexes)
-            w.ListView1->topLevelItem(i)->setSelected(true);
+            test::fileListOf(w)->topLevelItem(i)->setSelected(true);
     }
     static QString panel0(const TMainForm& w) { return w.StatusBar1->panelText(0); }
 

@@ -1,6 +1,7 @@
 // The command line: folder and profile prefixes, switches, file names and
 // patterns, and the run it requests once the window is shown.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 
 #include <unistd.h>
 
@@ -164,8 +165,8 @@ TEST_F(CommandLineTest, WildcardSortedWithoutCaseHiddenAndFoldersLeftOut)
     // The folder stays unchanged after a pattern: a relative name after it is
     // not joined to the pattern's folder.
     auto after = create({"ADD:" + root(), "w/*.m2ts", "w/d.mts"});
-    EXPECT_EQ(after->rowCount(), 4);
-    EXPECT_EQ(after->rowPath(3), root() + "w/d.mts");
+    EXPECT_EQ(test::rowCount(*after), 4);
+    EXPECT_EQ(test::rowPath(*after, 3), root() + "w/d.mts");
 }
 
 TEST_F(CommandLineTest, NumbersThatDoNotReadEndTheReadingWithTheErrorBox)

@@ -4,6 +4,7 @@
 // notification announces the end only when the window is not active and the
 // run is not silent.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 #include "app/VexloApplication.h"
 
 #include <QWidget>
@@ -59,7 +60,7 @@ TEST_F(DesktopRunTest, HeldFromStartToEndAndTaskbarFollowsTheFinishedFiles)
     auto w = open();
     activate(*w);
     for (const char* n : {"a", "b", "c"})
-        w->addFile(clip(dir + n + ".m2ts"));
+        test::addFile(*w, clip(dir + n + ".m2ts"));
     {
         HeldProbe probe(session());
         w->btnConvertClick();
@@ -87,8 +88,8 @@ TEST_F(DesktopRunTest, RequestsDuringARunHoldNothingTwice)
     ini(kDirectRun);
     installEngine({"target sleep=300", "", ""});
     auto w = open();
-    w->addFile(clip(dir + "a.m2ts"));
-    w->addFile(clip(dir + "b.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "b.m2ts"));
     whenEngineStarts(1, [&] {
         w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
         w->btnConvertClick();
@@ -126,8 +127,8 @@ TEST_F(DesktopRunTest, EveryEndReleases)
             fs::remove(engine);
         session().log.clear();
         auto w = open();
-        w->addFile(clip(dir + "a.m2ts"));
-        w->addFile(clip(dir + "b.m2ts"));
+        test::addFile(*w, clip(dir + "a.m2ts"));
+        test::addFile(*w, clip(dir + "b.m2ts"));
         try {
             w->btnConvertClick();
         } catch (...) {}
@@ -162,8 +163,8 @@ TEST_F(DesktopRunTest, NoBoxWaitsWhileTheComputerIsKeptAwake)
             progressShownAtBox.push_back(!session().progress.empty() && session().progress.back().second);
         };
         auto w = open();
-        w->addFile(clip(dir + "a.m2ts"));
-        w->addFile(clip(dir + "b.m2ts"));
+        test::addFile(*w, clip(dir + "a.m2ts"));
+        test::addFile(*w, clip(dir + "b.m2ts"));
         w->btnConvertClick();
         tp.messages.onShow = nullptr;
         ASSERT_EQ(heldAtBox.size(), 1u);
@@ -186,8 +187,8 @@ TEST_F(DesktopRunTest, ClosingOrTerminatingDuringARunReleasesWhenTheLoopReturns)
         auto w = open();
         if (bySignal)
             app::closeOnTerminationSignals(w.get());
-        w->addFile(clip(dir + "a.m2ts"));
-        w->addFile(clip(dir + "b.m2ts"));
+        test::addFile(*w, clip(dir + "a.m2ts"));
+        test::addFile(*w, clip(dir + "b.m2ts"));
         bool heldAfterClose = false;
         whenEngineStarts(1, [&] {
             if (bySignal) {
@@ -223,7 +224,7 @@ TEST_F(DesktopRunTest, ReleasedBeforeThePowerOff)
         logAtPowerOff = session().log;
     };
     auto w = open();
-    w->addFile(clip(folder("v") + "a.m2ts"));
+    test::addFile(*w, clip(folder("v") + "a.m2ts"));
     w->ScheduleSettings.ShunDownWhenDone = true;
     w->RunMode = RunMode::rmScheduled;
     w->btnConvertClick();
@@ -276,7 +277,7 @@ TEST_F(DesktopRunTest, NotificationOnlyForAnInactiveWindowAndANonSilentRun)
             else
                 activate(*w);
             for (const std::string& f : {a, b, c})
-                w->addFile(f);
+                test::addFile(*w, f);
             w->btnConvertClick();
         } else {
             // Never shown, so never the active window; the request that

@@ -1,6 +1,7 @@
 // The file list: the add dialog, drops, duplicates, removal and the Remove
 // commands, the getting-started picture; the saved list and the projects.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 #include "app/FileRules.h"
 
 #include <QMimeData>
@@ -19,7 +20,7 @@ protected:
         for (const auto& p : paths)
             urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(p)));
         data.setUrls(urls);
-        const QPointF at(w.ListView1->mapTo(&w, QPoint(20, 20)));
+        const QPointF at(test::fileListOf(w)->mapTo(&w, QPoint(20, 20)));
         QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&w, &enter);
         QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -27,11 +28,13 @@ protected:
     }
     static bool removeEnabled(const TMainForm& w)
     {
-        return w.btnRemoveFile->isEnabled() && w.pmnRemoveFile->isEnabled() && w.mniRemoveFile->isEnabled();
+        return test::actionOf(w, "btnRemoveFile")->isEnabled() && test::actionOf(w, "pmnRemoveFile")->isEnabled()
+            && test::actionOf(w, "mniRemoveFile")->isEnabled();
     }
     static bool removeDisabled(const TMainForm& w)
     {
-        return !w.btnRemoveFile->isEnabled() && !w.pmnRemoveFile->isEnabled() && !w.mniRemoveFile->isEnabled();
+        return !test::actionOf(w, "btnRemoveFile")->isEnabled() && !test::actionOf(w, "pmnRemoveFile")->isEnabled()
+            && !test::actionOf(w, "mniRemoveFile")->isEnabled();
     }
 };
 
@@ -69,14 +72,14 @@ TEST_F(FileListTest, AddDialogTitleFiltersFoldersAndLastPath)
         const auto [description, patterns] = filter(i);
         EXPECT_TRUE(description.ends_with(" files (" + patterns + ")")) << description;
     }
-    EXPECT_EQ(w->rowCount(), 3) << "the dialog applies no extension test of its own";
-    const QTreeWidgetItem* first = w->ListView1->topLevelItem(0);
+    EXPECT_EQ(test::rowCount(*w), 3) << "the dialog applies no extension test of its own";
+    const QTreeWidgetItem* first = test::fileListOf(*w)->topLevelItem(0);
     EXPECT_EQ(first->text(0).toStdString(), clips + "a.m2ts");
     EXPECT_EQ(first->text(1), "1.50 KB");
     EXPECT_EQ(first->text(2).toStdString(), clips);
     EXPECT_EQ(panel0(*w), "3 File(s) Ready");
     EXPECT_EQ(iniValue("Options", "LastPath"), clips);
-    EXPECT_FALSE(w->pnlPSPImage->isVisible());
+    EXPECT_FALSE(test::pictureOf(*w)->isVisible());
 
     // The next dialog starts in LastPath; a cancel changes nothing.
     ini("[Options]\nLastPath=" + root() + "Elsewhere/\n");
@@ -84,14 +87,14 @@ TEST_F(FileListTest, AddDialogTitleFiltersFoldersAndLastPath)
     EXPECT_FALSE(w->SelectAndAddFiles());
     EXPECT_EQ(tp.fileDialogs.openCalls.back().initialFolder, root() + "Elsewhere/");
     EXPECT_EQ(iniText(), before);
-    EXPECT_EQ(w->rowCount(), 3);
+    EXPECT_EQ(test::rowCount(*w), 3);
 }
 
 TEST_F(FileListTest, NoLastPathAndNoPersonalFolderStartsInTheDialogsDefaultAndCancelWritesNothing)
 {
     tp.desktop.personal.clear();
     auto w = open();
-    w->btnAddFile->trigger();
+    test::actionOf(*w, "btnAddFile")->trigger();
     ASSERT_EQ(tp.fileDialogs.openCalls.size(), 1u);
     EXPECT_EQ(tp.fileDialogs.openCalls[0].initialFolder, "");
     EXPECT_FALSE(fs::exists(tp.settingsPath()));
@@ -112,9 +115,9 @@ TEST_F(FileListTest, DuplicatesMissingFilesAndControlCharactersAreNotAdded)
     // A removed row may come back.
     select(*w, {0});
     w->btnRemoveFileClick();
-    EXPECT_FALSE(w->addFile(dir + "A.AVI"));
-    EXPECT_TRUE(w->addFile(dir + "a.avi"));
-    EXPECT_FALSE(w->addFile(dir + "a.avi"));
+    EXPECT_FALSE(test::addFile(*w, dir + "A.AVI"));
+    EXPECT_TRUE(test::addFile(*w, dir + "a.avi"));
+    EXPECT_FALSE(test::addFile(*w, dir + "a.avi"));
     EXPECT_EQ(w->imlFileIcon.count(), 4) << "icons are never taken out";
 }
 
@@ -127,7 +130,7 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
         ModalAnswerer answer(false);
         drop(*w, {file(dir + "clip.swf"), folder("d/folder.avi")});
         deliverPostedEvents();
-        EXPECT_EQ(w->rowCount(), 0);
+        EXPECT_EQ(test::rowCount(*w), 0);
         EXPECT_EQ(tp.desktop.activated.size(), 1u) << "the window comes to the front";
         EXPECT_EQ(answer.seen, 0) << "an empty list starts nothing";
     }
@@ -150,7 +153,7 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
     EXPECT_EQ(tp.desktop.activated.size(), 2u);
     if (longOk) {
         w->WMDropFiles({QFile::decodeName(QByteArray::fromStdString(longName))});
-        EXPECT_EQ(w->rowPath(2), longName) << "dropped names are taken whole";
+        EXPECT_EQ(test::rowPath(*w, 2), longName) << "dropped names are taken whole";
     }
 }
 
@@ -166,19 +169,19 @@ TEST_F(FileListTest, RemovingRowsKeepsOrderAndCountsInTheStatus)
     EXPECT_EQ(panel0(*w), "5 File(s) Ready");
     EXPECT_EQ(w->hint(), "5 File(s) Ready");
     w->btnRemoveFileClick();
-    EXPECT_EQ(w->rowCount(), 5) << "no selection: nothing removed";
+    EXPECT_EQ(test::rowCount(*w), 5) << "no selection: nothing removed";
     select(*w, {0, 2, 4});
     w->btnRemoveFileClick();
     EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "1.avi", dir + "3.avi"}));
     EXPECT_EQ(panel0(*w), "2 File(s) Ready");
     EXPECT_TRUE(removeDisabled(*w));
-    EXPECT_FALSE(w->pnlPSPImage->isVisible());
+    EXPECT_FALSE(test::pictureOf(*w)->isVisible());
     select(*w, {0, 1});
-    w->pmnRemoveFile->trigger();
-    EXPECT_EQ(w->rowCount(), 0);
+    test::actionOf(*w, "pmnRemoveFile")->trigger();
+    EXPECT_EQ(test::rowCount(*w), 0);
     EXPECT_EQ(panel0(*w), "Ready");
     EXPECT_EQ(w->hint(), "Ready");
-    EXPECT_TRUE(w->pnlPSPImage->isVisible()) << "the picture shows again over an empty list";
+    EXPECT_TRUE(test::pictureOf(*w)->isVisible()) << "the picture shows again over an empty list";
 }
 
 TEST_F(FileListTest, RemoveCommandsFollowWhetherAnyRowIsSelected)
@@ -187,17 +190,18 @@ TEST_F(FileListTest, RemoveCommandsFollowWhetherAnyRowIsSelected)
     auto w = open();
     activate(*w);
     for (const char* n : {"a.avi", "b.avi", "c.avi"})
-        w->addFile(file(dir + n));
+        test::addFile(*w, file(dir + n));
     EXPECT_TRUE(removeDisabled(*w));
-    auto rowCentre = [&](int i) { return w->ListView1->visualItemRect(w->ListView1->topLevelItem(i)).center(); };
-    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(0));
+    auto rowCentre
+        = [&](int i) { return test::fileListOf(*w)->visualItemRect(test::fileListOf(*w)->topLevelItem(i)).center(); };
+    QTest::mouseClick(test::fileListOf(*w)->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(0));
     EXPECT_TRUE(removeEnabled(*w));
-    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
-    EXPECT_EQ(w->ListView1->selectedItems().size(), 2);
-    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
-    EXPECT_EQ(w->ListView1->selectedItems().size(), 1);
+    QTest::mouseClick(test::fileListOf(*w)->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
+    EXPECT_EQ(test::fileListOf(*w)->selectedItems().size(), 2);
+    QTest::mouseClick(test::fileListOf(*w)->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    EXPECT_EQ(test::fileListOf(*w)->selectedItems().size(), 1);
     EXPECT_TRUE(removeEnabled(*w)) << "one row stays selected";
-    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
+    QTest::mouseClick(test::fileListOf(*w)->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
     EXPECT_TRUE(removeDisabled(*w));
 }
 
@@ -205,14 +209,14 @@ TEST_F(FileListTest, DoubleClickOnListAndPictureOpensTheAddDialog)
 {
     const std::string dir = folder("c");
     auto w = open();
-    ASSERT_TRUE(w->pnlPSPImage->isVisible());
-    QTest::mouseDClick(w->pnlPSPImage, Qt::LeftButton);
+    ASSERT_TRUE(test::pictureOf(*w)->isVisible());
+    QTest::mouseDClick(test::pictureOf(*w), Qt::LeftButton);
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u);
-    w->addFile(file(dir + "a.avi"));
-    QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier,
-        w->ListView1->visualItemRect(w->ListView1->topLevelItem(0)).center());
+    test::addFile(*w, file(dir + "a.avi"));
+    QTest::mouseDClick(test::fileListOf(*w)->viewport(), Qt::LeftButton, Qt::NoModifier,
+        test::fileListOf(*w)->visualItemRect(test::fileListOf(*w)->topLevelItem(0)).center());
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 2u) << "also on a row";
-    QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 150));
+    QTest::mouseDClick(test::fileListOf(*w)->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 150));
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 3u);
 }
 
@@ -227,7 +231,7 @@ TEST_F(SavedListTest, RoundTripThroughCloseAndANewWindow)
     {
         auto w = open();
         for (const char* n : {"c.avi", "a.avi", "b.avi"})
-            w->addFile(file(dir + n));
+            test::addFile(*w, file(dir + n));
         ASSERT_TRUE(closeAndWait(*w));
     }
     const auto doc = iniDoc();
@@ -237,7 +241,7 @@ TEST_F(SavedListTest, RoundTripThroughCloseAndANewWindow)
     auto w = open();
     EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "c.avi", dir + "a.avi", dir + "b.avi"}));
     EXPECT_EQ(panel0(*w), "3 File(s) Ready");
-    EXPECT_FALSE(w->pnlPSPImage->isVisible());
+    EXPECT_FALSE(test::pictureOf(*w)->isVisible());
 
     // An empty list at closing leaves no section at all.
     select(*w, {0, 1, 2});
@@ -265,10 +269,10 @@ TEST_F(SavedListTest, SwitchOffLeavesEverythingAlone)
     const std::string stored = "[Options]\nSaveFileList=0\n[FileList]\n0=" + file(dir + "a.avi") + "\n";
     ini(stored);
     auto w = open();
-    EXPECT_EQ(w->rowCount(), 0) << "the stored list is not read";
-    w->addFile(file(dir + "b.avi"));
-    w->mniOpen->trigger();
-    w->mniSave->trigger();
+    EXPECT_EQ(test::rowCount(*w), 0) << "the stored list is not read";
+    test::addFile(*w, file(dir + "b.avi"));
+    test::actionOf(*w, "mniOpen")->trigger();
+    test::actionOf(*w, "mniSave")->trigger();
     EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.avi"});
     EXPECT_EQ(iniText(), stored);
     ASSERT_TRUE(closeAndWait(*w));
@@ -286,7 +290,7 @@ TEST_F(SavedListTest, OpenProjectAppendsOnlyNewPathsAndTwiceAddsNothing)
     w->btnOpenClick();
     EXPECT_EQ(rows(*w), (std::vector<std::string>{dir + "b.avi", dir + "a.avi"}));
     w->btnOpenClick();
-    EXPECT_EQ(w->rowCount(), 2);
+    EXPECT_EQ(test::rowCount(*w), 2);
 }
 
 TEST_F(SavedListTest, FailedStoreKeepsTheOldListAndReportsIt)
@@ -298,7 +302,7 @@ TEST_F(SavedListTest, FailedStoreKeepsTheOldListAndReportsIt)
     auto w = open();
     select(*w, {0});
     w->btnRemoveFileClick();
-    w->addFile(file(dir + "c.avi"));
+    test::addFile(*w, file(dir + "c.avi"));
     // A folder where the temporary file goes stops the write, also for root.
     fs::create_directories(tp.settingsPath() + ".tmp");
     try {

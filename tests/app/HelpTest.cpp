@@ -2,6 +2,7 @@
 // when the desktop has an application for it, else the HTML pages beside it.
 // The desktop's MIME setup is a set of empty temporary XDG folders.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 
 #include <QPushButton>
 #include <cstdlib>
@@ -68,7 +69,7 @@ TEST_F(HelpTest, WithoutAChmViewerTheHtmlPagesOpenAndWithOneTheChm)
     writeFile(desktop.path("data-dir/applications/viewers/chmsee.desktop"),
         "[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\nMimeType=application/x-chm;\n");
     tp.shell.opened.clear();
-    w->btnHelp->trigger();
+    test::actionOf(*w, "btnHelp")->trigger();
     EXPECT_EQ(tp.shell.opened, std::vector<std::string>{tp.programFolder() + "Vexlo.chm"});
 
     // The user removed that association: the HTML pages again.

@@ -2,6 +2,7 @@
 // target names, the destination checks, the AbortFlag's values, deletions,
 // the progress texts, the busy road and the window closing during a run.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 #include "dialogs/ConvertOptionsForm.h"
 
 #include <QApplication>
@@ -54,7 +55,7 @@ TEST_F(RunTest, TargetNames)
     for (const Case& c : cases) {
         ini(std::string("[Options]\nDoNotShowConfirm=1\nConvertToMP3=1\n") + c.options + "\n");
         auto w = open();
-        ASSERT_TRUE(w->addFile(clip(c.source)));
+        ASSERT_TRUE(test::addFile(*w, clip(c.source)));
         const size_t before = engineCalls().size();
         w->btnConvertClick();
         ASSERT_EQ(engineCalls().size(), before + 1) << c.source;
@@ -74,7 +75,7 @@ TEST_F(RunTest, InteractiveConvertGoesThroughTheOutputDialogIntoTheRun)
     installEngine();
     auto w = open();
     const std::string dir = folder("Video");
-    ASSERT_TRUE(w->addFile(clip(dir + "a.m2ts")));
+    ASSERT_TRUE(test::addFile(*w, clip(dir + "a.m2ts")));
     int dialogs = 0;
     QTimer poll;
     poll.setInterval(10);
@@ -108,7 +109,7 @@ TEST_F(RunTest, OpticalDestinationStopsBeforeTheEngine)
     tp.mountInfo = "36 25 11:0 / " + cd.substr(0, cd.size() - 1) + " ro,relatime shared:1 - iso9660 /dev/sr0 ro\n";
     installEngine();
     auto w = open();
-    w->addFile(clip(folder("v") + "a.m2ts"));
+    test::addFile(*w, clip(folder("v") + "a.m2ts"));
     w->btnConvertClick();
     EXPECT_TRUE(engineCalls().empty());
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -132,7 +133,7 @@ TEST_F(RunTest, OverwriteQuestionAtTheThirdOfFive)
         tp.messages.nextAnswers = {answer};
         auto w = open();
         for (const char* n : {"a", "b", "c", "d", "e"})
-            w->addFile(clip(dir + n + ".m2ts"));
+            test::addFile(*w, clip(dir + n + ".m2ts"));
         for (const char* n : {"a", "b", "d", "e"})
             fs::remove(dir + n + ".mp4");
         clip(dir + "c.mp4");
@@ -202,17 +203,17 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
         TMainForm w(std::vector<std::string>{});
         w.show();
         for (const char* n : {"a", "b", "c"})
-            ASSERT_TRUE(w.addFile(clip(dir + n + ".m2ts", 4)));
+            ASSERT_TRUE(test::addFile(w, clip(dir + n + ".m2ts", 4)));
         w.btnConvertClick();
         EXPECT_EQ(fakeEngineCalls(own).size(), c.calls);
         EXPECT_EQ(panel0(w), c.completed ? "Conversion completed!" : "Conversion aborted!");
         EXPECT_FALSE(w.Busy);
-        EXPECT_TRUE(w.btnConvert->isVisible());
+        EXPECT_TRUE(test::actionOf(w, "btnConvert")->isVisible());
         EXPECT_FALSE(fs::exists(dir + "a.m2ts")) << "the first source was converted and deleted";
         EXPECT_EQ(fs::exists(dir + "b.mp4"), c.target2Stays);
         EXPECT_EQ(fs::exists(dir + "b.m2ts"), c.source2Stays);
         EXPECT_EQ(fs::exists(dir + "c.m2ts"), c.calls < 3);
-        EXPECT_EQ(w.rowCount(), 3) << "a run leaves the rows in place";
+        EXPECT_EQ(test::rowCount(w), 3) << "a run leaves the rows in place";
         EXPECT_EQ(own.messages.shown.size(), c.told ? 1u : 0u);
         EXPECT_EQ(fs::exists(dir + "b (incomplete).mp4"), std::string(c.script).find("exit=3") != std::string::npos);
         EXPECT_FALSE(fs::exists(dir + ".b.part.mp4"));
@@ -226,8 +227,8 @@ TEST_F(RunTest, MissingEngineStopsTheRunAndDeletesNothing)
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", folder("empty-path").c_str(), 1);
     auto w = open();
-    w->addFile(clip(dir + "a.m2ts"));
-    w->addFile(clip(dir + "b.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "b.m2ts"));
     w->btnConvertClick();
     ::setenv("PATH", oldPath.c_str(), 1);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -244,8 +245,8 @@ TEST_F(RunTest, BarInANameIsRefusedBeforeLaunch)
     ini(kDirectRun);
     installEngine();
     auto w = open();
-    w->addFile(clip(dir + "ok.m2ts"));
-    w->addFile(clip(dir + "a|b.m2ts"));
+    test::addFile(*w, clip(dir + "ok.m2ts"));
+    test::addFile(*w, clip(dir + "a|b.m2ts"));
     w->btnConvertClick();
     EXPECT_EQ(engineCalls().size(), 1u);
     ASSERT_EQ(tp.messages.shown.size(), 1u);
@@ -262,8 +263,8 @@ TEST_F(RunTest, MissingListedFileIsReportedAndNothingStarts)
     ini(kDirectRun);
     installEngine();
     auto w = open();
-    w->addFile(clip(dir + "a.m2ts"));
-    w->addFile(clip(dir + "b.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "b.m2ts"));
     fs::remove(dir + "b.m2ts");
     const QString statusBefore = panel0(*w);
     w->btnConvertClick();
@@ -271,7 +272,7 @@ TEST_F(RunTest, MissingListedFileIsReportedAndNothingStarts)
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].text, "File is not found!\r\n" + dir + "b.m2ts");
     EXPECT_EQ(tp.messages.shown[0].title, "Vexlo");
-    EXPECT_EQ(w->rowCount(), 2);
+    EXPECT_EQ(test::rowCount(*w), 2);
     EXPECT_EQ(panel0(*w), statusBefore);
 }
 
@@ -316,7 +317,7 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
     installEngine({"", "target sleep=300", "target sleep=100", "", ""});
     auto w = open<RecordingForm>();
     for (const char* n : {"a", "b", "c"})
-        w->addFile(clip(dir + n + ".m2ts"));
+        test::addFile(*w, clip(dir + n + ".m2ts"));
     QString captionDuring, titleDuring;
     bool timerDuring = true;
     QTimer probe; // catches the moment file 2 is under way
@@ -325,7 +326,7 @@ TEST_F(RunTest, ProgressTextsOfAFirstAndASecondRun)
         if (captionDuring.isEmpty() && panel0(*w) == "Converting... (2/3 Finished)") {
             captionDuring = w->windowTitle();
             titleDuring = platform::applicationTitle();
-            timerDuring = w->Timer1->isActive();
+            timerDuring = test::partOf<QTimer>(*w, "Timer1")->isActive();
         }
     });
     probe.start();
@@ -370,8 +371,8 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
     ini(kDirectRun);
     installEngine({"target sleep=400", "target sleep=100", "", ""});
     auto w = open();
-    w->addFile(clip(dir + "a.m2ts"));
-    w->addFile(clip(dir + "b.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "b.m2ts"));
     // While the first engine runs: a drop, Convert, a request and a posted start.
     bool dropped = false;
     QTimer probe;
@@ -391,7 +392,7 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
     probe.stop();
     deliverPostedEvents();
     EXPECT_TRUE(dropped);
-    EXPECT_EQ(w->rowCount(), 3);
+    EXPECT_EQ(test::rowCount(*w), 3);
     EXPECT_EQ(engineCalls().size(), 2u) << "the running job keeps its count; no second job";
     EXPECT_TRUE(tp.messages.shown.empty());
 }
@@ -402,8 +403,8 @@ TEST_F(RunTest, ClosingDuringARunCancelsTheEngineAndStartsNoFurtherFile)
     ini(std::string(kDirectRun) + "SaveFileList=1\nDelFileWhenCanceled=1\n");
     installEngine({"target sleep=20000", ""});
     auto w = open();
-    w->addFile(clip(dir + "a.m2ts"));
-    w->addFile(clip(dir + "b.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "b.m2ts"));
     QString panelAfterClose;
     int finishedAtClose = -1;
     whenEngineStarts(1, [&] {

@@ -2,6 +2,7 @@
 // after-run actions, and a schedule that fires on an empty list or a missing
 // file.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 
 namespace vexlo::test {
 namespace {
@@ -51,9 +52,9 @@ TEST_F(ScheduleTest, AfterRunActions)
         tp.power.powerOffCalls = 0;
         const int finishedBefore = finishedCount;
         auto w = openAt(kDue.addSecs(-60));
-        w->addFile(clip(dir + "a.m2ts"));
-        EXPECT_TRUE(w->Timer1->isActive());
-        EXPECT_EQ(w->Timer1->interval(), 60000);
+        test::addFile(*w, clip(dir + "a.m2ts"));
+        EXPECT_TRUE(test::partOf<QTimer>(*w, "Timer1")->isActive());
+        EXPECT_EQ(test::partOf<QTimer>(*w, "Timer1")->interval(), 60000);
         w->Timer1Timer(); // 22:29: not yet
         EXPECT_TRUE(engineCalls().empty());
         m_now = kDue;
@@ -68,7 +69,7 @@ TEST_F(ScheduleTest, AfterRunActions)
         EXPECT_EQ(w->RunMode, RunMode::rmInteractive);
         // The same start minute never fires twice.
         if (!c.closes) {
-            EXPECT_TRUE(w->Timer1->isActive()) << "re-armed from the schedule after the run";
+            EXPECT_TRUE(test::partOf<QTimer>(*w, "Timer1")->isActive()) << "re-armed from the schedule after the run";
             w->Timer1Timer();
             EXPECT_EQ(engineCalls().size(), 1u);
         }
@@ -80,7 +81,7 @@ TEST_F(ScheduleTest, ManualRunWithTheSameSettingsHasNoAfterRunAction)
     schedule(true, true, "DoNotShowConfirm=1\nConvertToMP3=1\n");
     installEngine();
     auto w = openAt(kDue.addSecs(-3600));
-    w->addFile(clip(folder("m") + "a.m2ts"));
+    test::addFile(*w, clip(folder("m") + "a.m2ts"));
     w->btnConvertClick();
     EXPECT_EQ(engineCalls().size(), 1u);
     deliverPostedEvents();
@@ -95,7 +96,7 @@ TEST_F(ScheduleTest, EmptyListWhenItFiresOpensTheAddDialog)
     auto w = openAt(kDue);
     w->Timer1Timer();
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u);
-    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_FALSE(test::partOf<QTimer>(*w, "Timer1")->isActive());
     EXPECT_EQ(w->RunMode, RunMode::rmScheduled);
     EXPECT_TRUE(engineCalls().empty());
 
@@ -114,12 +115,12 @@ TEST_F(ScheduleTest, MissingFileWhenItFiresThenTheNextConvertRunsScheduled)
     installEngine();
     const std::string dir = folder("x");
     auto w = openAt(kDue);
-    w->addFile(clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
     fs::rename(dir + "a.m2ts", dir + "away.m2ts");
     w->Timer1Timer();
     ASSERT_EQ(tp.messages.shown.size(), 1u);
     EXPECT_EQ(tp.messages.shown[0].text, "File is not found!\r\n" + dir + "a.m2ts");
-    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_FALSE(test::partOf<QTimer>(*w, "Timer1")->isActive());
     EXPECT_EQ(w->RunMode, RunMode::rmScheduled);
     EXPECT_TRUE(engineCalls().empty());
 
@@ -136,16 +137,16 @@ TEST_F(ScheduleTest, RealTimerTickStartsTheRun)
     schedule(false, false);
     installEngine();
     auto w = openAt(kDue);
-    w->addFile(clip(folder("t") + "a.m2ts"));
-    w->Timer1->setInterval(30);
-    w->Timer1->start();
+    test::addFile(*w, clip(folder("t") + "a.m2ts"));
+    test::partOf<QTimer>(*w, "Timer1")->setInterval(30);
+    test::partOf<QTimer>(*w, "Timer1")->start();
     int ticks = 0;
-    QObject::connect(w->Timer1, &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(test::partOf<QTimer>(*w, "Timer1"), &QTimer::timeout, [&] { ++ticks; });
     EXPECT_TRUE(waitFor([&] { return engineCalls().size() == 1 && !w->Busy; }, std::chrono::seconds(10)));
     // Ticks within the same minute start nothing more.
     const int ticksAfterRun = ticks;
-    w->Timer1->setInterval(1);
-    w->Timer1->start();
+    test::partOf<QTimer>(*w, "Timer1")->setInterval(1);
+    test::partOf<QTimer>(*w, "Timer1")->start();
     EXPECT_TRUE(waitFor([&] { return ticks >= ticksAfterRun + 3; }, std::chrono::seconds(10)));
     EXPECT_EQ(engineCalls().size(), 1u) << "not again within the same minute";
 }

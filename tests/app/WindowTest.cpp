@@ -2,6 +2,7 @@
 // keys idle and busy, the toolbar labels, the resize layout, status hints, the
 // document commands and the about box.
 #include "AppTestSupport.h"
+#include "support/MainWindowParts.h"
 
 #include <QWindow>
 
@@ -19,7 +20,7 @@ class WindowTest : public AppTest {};
 
 QToolButton* buttonOf(TMainForm& w, QAction* action)
 {
-    return qobject_cast<QToolButton*>(w.ToolBar1->widgetForAction(action));
+    return qobject_cast<QToolButton*>(test::toolBarOf(w, "ToolBar1")->widgetForAction(action));
 }
 
 struct IdleStates {
@@ -30,10 +31,13 @@ struct IdleStates {
 
 IdleStates statesOf(TMainForm& w)
 {
-    return {w.btnAddFile->isEnabled(), w.btnRemoveFile->isEnabled(), w.btnConvert->isVisible(), w.btnStop->isVisible(),
-        w.btnOptions->isEnabled(), w.btnHelp->isEnabled(), w.pmnAddFile->isEnabled(), w.pmnRemoveFile->isEnabled(),
-        w.pmnOptions->isEnabled(), w.mniConvert->isEnabled(), w.pmnConvert->isEnabled(), w.mniStop->isEnabled(),
-        w.pmnStop->isEnabled(), w.StatusProgressBar->isVisible(), w.Busy};
+    return {test::actionOf(w, "btnAddFile")->isEnabled(), test::actionOf(w, "btnRemoveFile")->isEnabled(),
+        test::actionOf(w, "btnConvert")->isVisible(), test::actionOf(w, "btnStop")->isVisible(),
+        test::actionOf(w, "btnOptions")->isEnabled(), test::actionOf(w, "btnHelp")->isEnabled(),
+        test::actionOf(w, "pmnAddFile")->isEnabled(), test::actionOf(w, "pmnRemoveFile")->isEnabled(),
+        test::actionOf(w, "pmnOptions")->isEnabled(), test::actionOf(w, "mniConvert")->isEnabled(),
+        test::actionOf(w, "pmnConvert")->isEnabled(), test::actionOf(w, "mniStop")->isEnabled(),
+        test::actionOf(w, "pmnStop")->isEnabled(), w.StatusProgressBar->isVisible(), w.Busy};
 }
 
 // With every row selected: what the idle and busy tables give.
@@ -49,31 +53,31 @@ TEST_F(WindowTest, FreshStartIsCentred800x480WithDefaultColumnsLabelsAndIdleStat
     EXPECT_EQ(w->size(), QSize(800, 480));
     EXPECT_EQ(w->pos(), QPoint((screen.width() - 800) / 2, (screen.height() - 480) / 2));
     EXPECT_EQ(w->windowTitle(), "Vexlo");
-    EXPECT_EQ(w->ListView1->columnWidth(0), 200);
+    EXPECT_EQ(test::fileListOf(*w)->columnWidth(0), 200);
     // The Size column fits the widest size text in the desktop's font; long
     // paths lose their middle, so the file's own name stays readable.
-    EXPECT_GE(
-        w->ListView1->columnWidth(1), std::max(64, w->ListView1->fontMetrics().horizontalAdvance("4768.37 MB") + 6));
-    EXPECT_EQ(w->ListView1->textElideMode(), Qt::ElideMiddle);
-    EXPECT_EQ(w->ListView1->columnWidth(2), 300);
-    EXPECT_EQ(w->ListView1->headerItem()->text(0), "File Name");
-    EXPECT_EQ(w->ListView1->headerItem()->text(2), "Path");
-    EXPECT_TRUE(w->mniShowTextLabel->isChecked());
-    EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-    EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(50, 52));
+    EXPECT_GE(test::fileListOf(*w)->columnWidth(1),
+        std::max(64, test::fileListOf(*w)->fontMetrics().horizontalAdvance("4768.37 MB") + 6));
+    EXPECT_EQ(test::fileListOf(*w)->textElideMode(), Qt::ElideMiddle);
+    EXPECT_EQ(test::fileListOf(*w)->columnWidth(2), 300);
+    EXPECT_EQ(test::fileListOf(*w)->headerItem()->text(0), "File Name");
+    EXPECT_EQ(test::fileListOf(*w)->headerItem()->text(2), "Path");
+    EXPECT_TRUE(test::actionOf(*w, "mniShowTextLabel")->isChecked());
+    EXPECT_EQ(test::toolBarOf(*w, "ToolBar1")->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(50, 52));
     EXPECT_EQ(panel0(*w), "Ready");
     EXPECT_EQ(w->hint(), "Ready");
     EXPECT_EQ(w->RunMode, RunMode::rmInteractive);
-    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_FALSE(test::partOf<QTimer>(*w, "Timer1")->isActive());
     IdleStates noSelection = kIdleSelected;
     noSelection.remove = noSelection.pmnRemove = false;
     EXPECT_EQ(statesOf(*w), noSelection);
-    EXPECT_FALSE(w->mniRemoveFile->isEnabled());
-    EXPECT_FALSE(w->btnOpen->isVisible());
-    EXPECT_FALSE(w->btnSave->isVisible());
-    EXPECT_EQ(w->mniHomepage->text(), "Visit Vexlo Homepage");
-    EXPECT_EQ(w->mniAbout->text(), "About Vexlo");
-    EXPECT_TRUE(w->pnlPSPImage->isVisible()) << "the getting-started picture shows over an empty list";
+    EXPECT_FALSE(test::actionOf(*w, "mniRemoveFile")->isEnabled());
+    EXPECT_FALSE(test::actionOf(*w, "btnOpen")->isVisible());
+    EXPECT_FALSE(test::actionOf(*w, "btnSave")->isVisible());
+    EXPECT_EQ(test::actionOf(*w, "mniHomepage")->text(), "Visit Vexlo Homepage");
+    EXPECT_EQ(test::actionOf(*w, "mniAbout")->text(), "About Vexlo");
+    EXPECT_TRUE(test::pictureOf(*w)->isVisible()) << "the getting-started picture shows over an empty list";
     EXPECT_EQ(w->StatusBar1->panelWidth(1), 200);
 }
 
@@ -84,7 +88,7 @@ TEST_F(WindowTest, MaximisedCloseWritesOnlyMaximizedAndNextStartRestoresThenMaxi
         auto w = open();
         EXPECT_EQ(w->pos(), QPoint(40, 30)) << "Left and Top place the outer frame";
         EXPECT_EQ(w->size(), QSize(640, 420));
-        EXPECT_EQ(w->ListView1->columnWidth(0), 150);
+        EXPECT_EQ(test::fileListOf(*w)->columnWidth(0), 150);
         w->showMaximized();
         ASSERT_TRUE(waitFor([&] { return w->isMaximized(); }));
         ASSERT_TRUE(closeAndWait(*w));
@@ -116,7 +120,7 @@ TEST_F(WindowTest, NormalCloseWritesBoundsAndColumns)
     auto w = open();
     w->move(20, 25);
     w->resize(700, 400);
-    w->ListView1->setColumnWidth(1, 90);
+    test::fileListOf(*w)->setColumnWidth(1, 90);
     ASSERT_TRUE(closeAndWait(*w));
     const auto doc = iniDoc();
     EXPECT_EQ(doc.readText("Main", "Maximized", "?"), "0");
@@ -195,10 +199,11 @@ TEST_F(WindowTest, LabelToggleGives39x39ButtonsAndPersists)
 {
     {
         auto w = open();
-        w->mniShowTextLabel->trigger();
-        EXPECT_FALSE(w->mniShowTextLabel->isChecked());
-        EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
-        for (QAction* a : {w->btnAddFile, w->btnConvert, w->btnHelp})
+        test::actionOf(*w, "mniShowTextLabel")->trigger();
+        EXPECT_FALSE(test::actionOf(*w, "mniShowTextLabel")->isChecked());
+        EXPECT_EQ(test::toolBarOf(*w, "ToolBar1")->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        for (QAction* a :
+            {test::actionOf(*w, "btnAddFile"), test::actionOf(*w, "btnConvert"), test::actionOf(*w, "btnHelp")})
             EXPECT_EQ(buttonOf(*w, a)->size(), QSize(39, 39)) << a->objectName().toStdString();
         EXPECT_EQ(iniValue("Main", "ShowTextLabel"), "0") << "written at once";
         saveScreenshot(w.get(), "main-window-labels-hidden");
@@ -206,16 +211,16 @@ TEST_F(WindowTest, LabelToggleGives39x39ButtonsAndPersists)
     }
     {
         auto w = open();
-        EXPECT_FALSE(w->mniShowTextLabel->isChecked());
-        EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
-        EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(39, 39));
+        EXPECT_FALSE(test::actionOf(*w, "mniShowTextLabel")->isChecked());
+        EXPECT_EQ(test::toolBarOf(*w, "ToolBar1")->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(39, 39));
         // Showing the labels again gives the buttons of a start with labels,
         // not 39 x 39 with a sliver of each caption.
-        w->mniShowTextLabel->trigger();
-        EXPECT_EQ(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        test::actionOf(*w, "mniShowTextLabel")->trigger();
+        EXPECT_EQ(test::toolBarOf(*w, "ToolBar1")->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
         EXPECT_EQ(iniValue("Main", "ShowTextLabel"), "1");
-        EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(50, 52));
-        QToolButton* remove = buttonOf(*w, w->btnRemoveFile);
+        EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(50, 52));
+        QToolButton* remove = buttonOf(*w, test::actionOf(*w, "btnRemoveFile"));
         EXPECT_GE(remove->width(), remove->fontMetrics().horizontalAdvance("Remove")) << "caption not cut";
         EXPECT_EQ(remove->height(), 52);
     }
@@ -233,8 +238,8 @@ TEST_F(WindowTest, ResizeKeepsSecondPanelAndMovesProgressBar)
         EXPECT_EQ(w->StatusBar1->panelWidth(0), outer - 220);
         EXPECT_EQ(w->StatusProgressBar->x(), outer - 218);
         EXPECT_EQ(w->StatusProgressBar->width(), 195);
-        EXPECT_EQ(w->pnlPSPImage->x(), (outer - 400) / 2 - 10);
-        EXPECT_EQ(w->pnlPSPImage->y(), w->frameGeometry().height() - 210 - 131);
+        EXPECT_EQ(test::pictureOf(*w)->x(), (outer - 400) / 2 - 10);
+        EXPECT_EQ(test::pictureOf(*w)->y(), w->frameGeometry().height() - 210 - 131);
     }
     w->resize(300, 100);
     EXPECT_GE(w->width(), 500) << "minimum size 500 x 200";
@@ -245,29 +250,29 @@ TEST_F(WindowTest, StatusHintsFollowTheControlsWhileIdleOnly)
 {
     const std::string dir = folder("clips");
     auto w = open();
-    QToolButton* add = buttonOf(*w, w->btnAddFile);
+    QToolButton* add = buttonOf(*w, test::actionOf(*w, "btnAddFile"));
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(add, &enter);
     EXPECT_TRUE(w->StatusBar1->simplePanel());
     EXPECT_EQ(w->StatusBar1->simpleText(), " Open video files to convert (Ins)");
     QStatusTipEvent none(QString{});
-    QApplication::sendEvent(w->ListView1->viewport(), &none);
+    QApplication::sendEvent(test::fileListOf(*w)->viewport(), &none);
     EXPECT_EQ(w->StatusBar1->simpleText(), " Ready");
     QEnterEvent enterConvert(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QApplication::sendEvent(buttonOf(*w, w->btnConvert), &enterConvert);
+    QApplication::sendEvent(buttonOf(*w, test::actionOf(*w, "btnConvert")), &enterConvert);
     EXPECT_EQ(w->StatusBar1->simpleText(), " Start Converting (F9)");
 
     // While busy the status bar is left alone.
     ini(kDirectRun);
     installEngine({"target sleep=400"});
-    w->addFile(clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
     bool simpleAfterHover = true;
     bool simpleDuring = true;
     QString panelDuring;
     whenEngineStarts(1, [&] {
         simpleDuring = w->StatusBar1->simplePanel();
         QEnterEvent e(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QApplication::sendEvent(buttonOf(*w, w->btnStop), &e);
+        QApplication::sendEvent(buttonOf(*w, test::actionOf(*w, "btnStop")), &e);
         simpleAfterHover = w->StatusBar1->simplePanel();
         panelDuring = panel0(*w);
     });
@@ -289,13 +294,13 @@ TEST_F(WindowTest, DocumentAndAddressCommandsGoThroughTheShell)
     };
     const std::string bin = tp.programFolder();
     const Case cases[] = {
-        {w->btnHelp, bin + "Vexlo.chm"},
-        {w->mniHelp, bin + "Vexlo.chm"},
-        {w->pmnHelp, bin + "Vexlo.chm"},
-        {w->mniFAQ, bin + "faq.htm"},
-        {w->mniLisence, bin + "license.txt"},
-        {w->mniContactus, "mailto:support@vexlo.example"},
-        {w->mniHomepage, "http://www.vexlo.example/"},
+        {test::actionOf(*w, "btnHelp"), bin + "Vexlo.chm"},
+        {test::actionOf(*w, "mniHelp"), bin + "Vexlo.chm"},
+        {test::actionOf(*w, "pmnHelp"), bin + "Vexlo.chm"},
+        {test::actionOf(*w, "mniFAQ"), bin + "faq.htm"},
+        {test::actionOf(*w, "mniLisence"), bin + "license.txt"},
+        {test::actionOf(*w, "mniContactus"), "mailto:support@vexlo.example"},
+        {test::actionOf(*w, "mniHomepage"), "http://www.vexlo.example/"},
     };
     for (const Case& c : cases) {
         tp.shell.opened.clear();
@@ -310,11 +315,11 @@ TEST_F(WindowTest, AboutBoxAndPreferencesOpenModally)
 {
     auto w = open();
     ModalAnswerer answer(false);
-    w->mniAbout->trigger();
+    test::actionOf(*w, "mniAbout")->trigger();
     ASSERT_EQ(answer.seen, 1);
     EXPECT_EQ(answer.classes[0], "vexlo::dialogs::TAboutForm");
-    w->mniPreference->trigger();
-    w->pmnOptions->trigger();
+    test::actionOf(*w, "mniPreference")->trigger();
+    test::actionOf(*w, "pmnOptions")->trigger();
     ASSERT_EQ(answer.seen, 3);
     EXPECT_EQ(answer.classes[1], "vexlo::settings::TOptionForm");
     EXPECT_EQ(answer.classes[2], "vexlo::settings::TOptionForm");
@@ -326,16 +331,16 @@ TEST_F(WindowTest, KeysWhileIdle)
     auto w = open();
     activate(*w);
     int stops = 0;
-    QObject::connect(w->pmnStop, &QAction::triggered, [&] { ++stops; });
+    QObject::connect(test::actionOf(*w, "pmnStop"), &QAction::triggered, [&] { ++stops; });
 
     QTest::keyClick(w.get(), Qt::Key_Insert);
     EXPECT_EQ(tp.fileDialogs.openCalls.size(), 1u) << "Ins adds files";
 
     tp.fileDialogs.nextOpenFiles.push_back(std::vector<std::string>{clip(dir + "a.m2ts"), clip(dir + "b.m2ts")});
-    QTest::keyClick(w->ListView1, Qt::Key_Insert);
-    ASSERT_EQ(w->rowCount(), 2);
+    QTest::keyClick(test::fileListOf(*w), Qt::Key_Insert);
+    ASSERT_EQ(test::rowCount(*w), 2);
     select(*w, {0});
-    QTest::keyClick(w->ListView1, Qt::Key_Delete);
+    QTest::keyClick(test::fileListOf(*w), Qt::Key_Delete);
     EXPECT_EQ(rows(*w), std::vector<std::string>{dir + "b.m2ts"}) << "Del removes the selection";
 
     {
@@ -362,16 +367,16 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     installEngine({"target sleep=900"});
     auto w = open();
     activate(*w);
-    w->addFile(clip(dir + "a.m2ts"));
-    w->addFile(clip(dir + "b.m2ts"));
+    test::addFile(*w, clip(dir + "a.m2ts"));
+    test::addFile(*w, clip(dir + "b.m2ts"));
     select(*w, {0, 1});
     EXPECT_EQ(statesOf(*w), kIdleSelected);
     EXPECT_EQ(panel0(*w), "2 File(s) Ready") << "every road that adds a row updates the status";
-    EXPECT_FALSE(w->pnlPSPImage->isVisible()) << "the picture lies only over an empty list";
+    EXPECT_FALSE(test::pictureOf(*w)->isVisible()) << "the picture lies only over an empty list";
     saveScreenshot(w.get(), "main-window-idle-rows");
 
     int stops = 0;
-    QObject::connect(w->pmnStop, &QAction::triggered, [&] { ++stops; });
+    QObject::connect(test::actionOf(*w, "pmnStop"), &QAction::triggered, [&] { ++stops; });
     IdleStates busy{};
     bool menuRemoveEnabled = false;
     size_t dialogsBefore = 0, dialogsAfterKeys = 0, dialogsAfterMenu = 0;
@@ -379,28 +384,28 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     int modalsDuring = 0;
     whenEngineStarts(1, [&] {
         busy = statesOf(*w);
-        menuRemoveEnabled = w->mniRemoveFile->isEnabled();
+        menuRemoveEnabled = test::actionOf(*w, "mniRemoveFile")->isEnabled();
         saveScreenshot(w.get(), "main-window-busy");
         ModalAnswerer answer(false);
         dialogsBefore = tp.fileDialogs.openCalls.size();
         for (auto [key, mod] : {std::pair{Qt::Key_F9, Qt::NoModifier}, {Qt::Key_Insert, Qt::NoModifier},
                  {Qt::Key_Delete, Qt::NoModifier}, {Qt::Key_O, Qt::ControlModifier}}) {
-            QTest::keyClick(w->ListView1, key, mod);
+            QTest::keyClick(test::fileListOf(*w), key, mod);
         }
         dialogsAfterKeys = tp.fileDialogs.openCalls.size();
         // Every road of Remove does nothing while busy.
-        w->mniRemoveFile->trigger();
-        w->pmnRemoveFile->trigger();
-        w->btnRemoveFile->trigger();
+        test::actionOf(*w, "mniRemoveFile")->trigger();
+        test::actionOf(*w, "pmnRemoveFile")->trigger();
+        test::actionOf(*w, "btnRemoveFile")->trigger();
         w->btnRemoveFileClick();
         rowsDuring = rows(*w);
         // F1, Ctrl+T and the File, Options and Help menus still work.
         QTest::keyClick(w.get(), Qt::Key_F1);
         QTest::keyClick(w.get(), Qt::Key_T, Qt::ControlModifier);
-        w->mniAddFile->trigger();
+        test::actionOf(*w, "mniAddFile")->trigger();
         dialogsAfterMenu = tp.fileDialogs.openCalls.size();
-        w->mniPreference->trigger();
-        w->mniFAQ->trigger();
+        test::actionOf(*w, "mniPreference")->trigger();
+        test::actionOf(*w, "mniFAQ")->trigger();
         deliverPostedEvents();
         modalsDuring = answer.seen;
     });
@@ -431,8 +436,8 @@ TEST_F(WindowTest, StatusHintFollowsTheRowsAndLeavesWithThePointer)
     auto w = open();
     for (const char* name : {"a.m2ts", "b.m2ts", "c.m2ts"})
         clip(dir + name);
-    w->addFile(dir + "a.m2ts");
-    w->addFile(dir + "b.m2ts");
+    test::addFile(*w, dir + "a.m2ts");
+    test::addFile(*w, dir + "b.m2ts");
     QEvent enter(QEvent::Enter);
     QApplication::sendEvent(w.get(), &enter);
     QStatusTipEvent buttonHint(QStringLiteral("Remove selected files (Ctrl + Del)"));
@@ -441,7 +446,7 @@ TEST_F(WindowTest, StatusHintFollowsTheRowsAndLeavesWithThePointer)
     QApplication::sendEvent(w.get(), &none);
     EXPECT_EQ(w->StatusBar1->simpleText(), " 2 File(s) Ready");
     select(*w, {0});
-    QTest::keyClick(w->ListView1, Qt::Key_Delete);
+    QTest::keyClick(test::fileListOf(*w), Qt::Key_Delete);
     EXPECT_EQ(w->StatusBar1->simpleText(), " 1 File(s) Ready") << "not the count before the removal";
     w->btnAddFileClick();
     EXPECT_EQ(w->StatusBar1->simpleText(), " 2 File(s) Ready");
@@ -457,8 +462,8 @@ TEST_F(WindowTest, PictureFollowsOneStepResizes)
 {
     auto w = open();
     const auto overList = [&] {
-        const QRect list(w->ListView1->mapTo(w.get(), QPoint(0, 0)), w->ListView1->size());
-        return list.contains(w->pnlPSPImage->geometry());
+        const QRect list(test::fileListOf(*w)->mapTo(w.get(), QPoint(0, 0)), test::fileListOf(*w)->size());
+        return list.contains(test::pictureOf(*w)->geometry());
     };
     struct Step {
         QSize size;
@@ -468,7 +473,7 @@ TEST_F(WindowTest, PictureFollowsOneStepResizes)
              Step{{500, 200}, false}, Step{{640, 480}, true}}) {
         w->resize(s.size);
         ASSERT_TRUE(waitFor([&] { return w->size() == s.size; }));
-        EXPECT_EQ(w->pnlPSPImage->isVisible(), s.shown) << s.size.width() << "x" << s.size.height();
+        EXPECT_EQ(test::pictureOf(*w)->isVisible(), s.shown) << s.size.width() << "x" << s.size.height();
         if (s.shown) {
             EXPECT_TRUE(overList()) << s.size.width() << "x" << s.size.height();
         }
@@ -480,23 +485,24 @@ TEST_F(WindowTest, RemoveFilesNeverVanishesFromTheFileMenu)
 {
     const std::string dir = folder("clips");
     auto w = open();
-    w->ListView1->clearFocus();
-    emit w->PopupMenu1->aboutToShow();
-    EXPECT_FALSE(w->pmnRemoveFile->isVisible()) << "the open context menu offers no removal over an empty list";
-    emit w->PopupMenu1->aboutToHide();
-    w->addFile(clip(dir + "a.m2ts"));
+    test::fileListOf(*w)->clearFocus();
+    emit test::menuOf(*w, "PopupMenu1")->aboutToShow();
+    EXPECT_FALSE(test::actionOf(*w, "pmnRemoveFile")->isVisible())
+        << "the open context menu offers no removal over an empty list";
+    emit test::menuOf(*w, "PopupMenu1")->aboutToHide();
+    test::addFile(*w, clip(dir + "a.m2ts"));
     select(*w, {0});
-    EXPECT_TRUE(w->mniRemoveFile->isVisible());
-    EXPECT_TRUE(w->mniRemoveFile->isEnabled());
-    EXPECT_TRUE(w->pmnRemoveFile->isVisible());
-    QTest::keyClick(w->ListView1, Qt::Key_Delete);
-    EXPECT_EQ(w->rowCount(), 0) << "Del acts through the context menu's item";
+    EXPECT_TRUE(test::actionOf(*w, "mniRemoveFile")->isVisible());
+    EXPECT_TRUE(test::actionOf(*w, "mniRemoveFile")->isEnabled());
+    EXPECT_TRUE(test::actionOf(*w, "pmnRemoveFile")->isVisible());
+    QTest::keyClick(test::fileListOf(*w), Qt::Key_Delete);
+    EXPECT_EQ(test::rowCount(*w), 0) << "Del acts through the context menu's item";
 }
 
 TEST_F(WindowTest, ToolbarsAreConfinedToTheTopBand)
 {
     auto w = open();
-    for (QToolBar* bar : {w->ToolBar1, w->ToolBar2}) {
+    for (QToolBar* bar : {test::toolBarOf(*w, "ToolBar1"), test::toolBarOf(*w, "ToolBar2")}) {
         EXPECT_EQ(bar->allowedAreas(), Qt::TopToolBarArea) << bar->objectName().toStdString();
         EXPECT_FALSE(bar->isFloatable());
         EXPECT_EQ(w->toolBarArea(bar), Qt::TopToolBarArea);

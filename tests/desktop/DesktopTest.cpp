@@ -2,6 +2,7 @@
 // window manager or without one (run-on-xvfb starts both): the real pointer
 // and keys come from xdotool, pictures are taken from the screen.
 #include "FakeEngine.h"
+#include "support/MainWindowParts.h"
 #include "app/MainForm.h"
 #include "support/TestDoubles.h"
 #include "dialogs/ConvertOptionsForm.h"
@@ -132,7 +133,7 @@ protected:
     }
     static QToolButton* buttonOf(const TMainForm& w, QAction* a)
     {
-        return qobject_cast<QToolButton*>(w.ToolBar1->widgetForAction(a));
+        return qobject_cast<QToolButton*>(test::toolBarOf(w, "ToolBar1")->widgetForAction(a));
     }
 };
 
@@ -142,21 +143,21 @@ TEST_F(DesktopTest, StatusTextAfterHoverThenDeleteAndAfterLeavingTheWindow)
 {
     auto w = open();
     for (const char* name : {"a.m2ts", "b.m2ts", "c.m2ts"})
-        w->addFile(file(name));
+        test::addFile(*w, file(name));
     screenshot(w.get(), "main-idle");
 
-    pointerTo(centreOf(buttonOf(*w, w->btnAddFile)));
+    pointerTo(centreOf(buttonOf(*w, test::actionOf(*w, "btnAddFile"))));
     EXPECT_TRUE(waitFor([&] { return shownStatus(*w) == "simple: Open video files to convert (Ins)"; }, 3s))
         << shownStatus(*w).toStdString();
-    QTreeWidgetItem* first = w->ListView1->topLevelItem(0);
-    const QRect row = w->ListView1->visualItemRect(first);
-    pointerTo(w->ListView1->viewport()->mapToGlobal(row.center()));
+    QTreeWidgetItem* first = test::fileListOf(*w)->topLevelItem(0);
+    const QRect row = test::fileListOf(*w)->visualItemRect(first);
+    pointerTo(test::fileListOf(*w)->viewport()->mapToGlobal(row.center()));
     xdo({"click", "1"});
     ASSERT_TRUE(waitFor([&] { return first->isSelected(); }, 3s));
     EXPECT_EQ(shownStatus(*w), "simple: 3 File(s) Ready");
 
     xdo({"key", "Delete"});
-    ASSERT_TRUE(waitFor([&] { return w->rowCount() == 2; }, 3s));
+    ASSERT_TRUE(waitFor([&] { return test::rowCount(*w) == 2; }, 3s));
     EXPECT_EQ(shownStatus(*w), "simple: 2 File(s) Ready") << "the count on screen follows the rows";
     screenshot(w.get(), "main-after-removal");
 
@@ -173,9 +174,9 @@ TEST_F(DesktopTest, RunFromTheToolbarShowsItsProgressInThePanels)
     installFakeEngine(tp);
     setFakeEngineScript(tp, {"target sleep=700", "target sleep=700"});
     auto w = open();
-    w->addFile(file("a.m2ts"));
-    w->addFile(file("b.m2ts"));
-    pointerTo(centreOf(buttonOf(*w, w->btnConvert)));
+    test::addFile(*w, file("a.m2ts"));
+    test::addFile(*w, file("b.m2ts"));
+    pointerTo(centreOf(buttonOf(*w, test::actionOf(*w, "btnConvert"))));
     ASSERT_TRUE(waitFor([&] { return shownStatus(*w) == "simple: Start Converting (F9)"; }, 3s));
 
     std::vector<QString> seen;
@@ -208,25 +209,29 @@ TEST_F(DesktopTest, RunFromTheToolbarShowsItsProgressInThePanels)
 TEST_F(DesktopTest, LabelsHiddenAndShownAgainGiveFullSizeButtons)
 {
     auto w = open();
-    const QSize fresh = buttonOf(*w, w->btnRemoveFile)->size();
+    const QSize fresh = buttonOf(*w, test::actionOf(*w, "btnRemoveFile"))->size();
     for (int i = 0; i < 2; ++i) {
         // Options menu, then its item by its underlined letter.
         xdo({"key", "alt+o"});
-        ASSERT_TRUE(waitFor([&] { return w->mnuOptions->isVisible(); }, 3s));
+        ASSERT_TRUE(waitFor([&] { return test::menuOf(*w, "mnuOptions")->isVisible(); }, 3s));
         xdo({"key", "t"});
-        ASSERT_TRUE(waitFor([&] { return !w->mnuOptions->isVisible(); }, 3s));
+        ASSERT_TRUE(waitFor([&] { return !test::menuOf(*w, "mnuOptions")->isVisible(); }, 3s));
         deliverPostedEvents(); // the toolbar's new layout
         if (i == 0) {
-            waitFor([&] { return buttonOf(*w, w->btnAddFile)->size() == QSize(39, 39); }, 3s);
-            EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(39, 39));
+            waitFor([&] { return buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size() == QSize(39, 39); }, 3s);
+            EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(39, 39));
             screenshot(w.get(), "main-labels-hidden");
         }
     }
-    EXPECT_TRUE(w->mniShowTextLabel->isChecked());
-    waitFor([&] { return w->ToolBar1->height() == w->ToolBar1->sizeHint().height(); }, 3s);
-    EXPECT_EQ(buttonOf(*w, w->btnAddFile)->size(), QSize(50, 52));
-    EXPECT_EQ(buttonOf(*w, w->btnRemoveFile)->size(), fresh);
-    EXPECT_EQ(w->ToolBar1->height(), w->ToolBar1->sizeHint().height());
+    EXPECT_TRUE(test::actionOf(*w, "mniShowTextLabel")->isChecked());
+    waitFor(
+        [&] {
+            return test::toolBarOf(*w, "ToolBar1")->height() == test::toolBarOf(*w, "ToolBar1")->sizeHint().height();
+        },
+        3s);
+    EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnAddFile"))->size(), QSize(50, 52));
+    EXPECT_EQ(buttonOf(*w, test::actionOf(*w, "btnRemoveFile"))->size(), fresh);
+    EXPECT_EQ(test::toolBarOf(*w, "ToolBar1")->height(), test::toolBarOf(*w, "ToolBar1")->sizeHint().height());
     screenshot(w.get(), "main-labels-shown-again");
 }
 
@@ -238,20 +243,20 @@ TEST_F(DesktopTest, GettingStartedPictureAfterOneStepResizes)
     auto w = open();
     ASSERT_TRUE(waitFor([&] { return w->isMaximized() && w->width() > 900; }, 3s));
     const auto insideList = [&] {
-        const QRect list(w->ListView1->mapTo(w.get(), QPoint(0, 0)), w->ListView1->size());
-        return list.contains(w->pnlPSPImage->geometry());
+        const QRect list(test::fileListOf(*w)->mapTo(w.get(), QPoint(0, 0)), test::fileListOf(*w)->size());
+        return list.contains(test::pictureOf(*w)->geometry());
     };
     // Restoring from maximised: one step down to 500 x 200.
     w->showNormal();
     ASSERT_TRUE(waitFor([&] { return !w->isMaximized() && w->width() == 500; }, 3s));
     deliverPostedEvents(); // the layout's reaction to the resize
-    EXPECT_TRUE(!w->pnlPSPImage->isVisible() || insideList()) << "never over the menu and toolbar";
+    EXPECT_TRUE(!test::pictureOf(*w)->isVisible() || insideList()) << "never over the menu and toolbar";
     screenshot(w.get(), "main-500x200");
     // And one step up again.
     w->resize(900, 640);
     ASSERT_TRUE(waitFor([&] { return w->width() == 900; }, 3s));
     deliverPostedEvents();
-    EXPECT_TRUE(w->pnlPSPImage->isVisible()) << "the empty list shows the picture";
+    EXPECT_TRUE(test::pictureOf(*w)->isVisible()) << "the empty list shows the picture";
     EXPECT_TRUE(insideList());
     screenshot(w.get(), "main-grown");
 }
@@ -259,60 +264,60 @@ TEST_F(DesktopTest, GettingStartedPictureAfterOneStepResizes)
 TEST_F(DesktopTest, RemoveFilesStaysInTheFileMenuAfterARightClickOnTheEmptyList)
 {
     auto w = open();
-    pointerTo(centreOf(w->ListView1->viewport()));
+    pointerTo(centreOf(test::fileListOf(*w)->viewport()));
     // The context menu runs its own loop: look at it, then close it, from there.
     bool contextMenuSeen = false;
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (w->PopupMenu1->isVisible()) {
+        if (test::menuOf(*w, "PopupMenu1")->isVisible()) {
             contextMenuSeen = true;
             xdo({"key", "Escape"});
         }
     });
     closer.start(200);
     xdo({"click", "3"});
-    ASSERT_TRUE(waitFor([&] { return contextMenuSeen && !w->PopupMenu1->isVisible(); }, 5s));
+    ASSERT_TRUE(waitFor([&] { return contextMenuSeen && !test::menuOf(*w, "PopupMenu1")->isVisible(); }, 5s));
     closer.stop();
 
-    w->addFile(file("a.m2ts"));
-    const QRect row = w->ListView1->visualItemRect(w->ListView1->topLevelItem(0));
-    pointerTo(w->ListView1->viewport()->mapToGlobal(row.center()));
+    test::addFile(*w, file("a.m2ts"));
+    const QRect row = test::fileListOf(*w)->visualItemRect(test::fileListOf(*w)->topLevelItem(0));
+    pointerTo(test::fileListOf(*w)->viewport()->mapToGlobal(row.center()));
     xdo({"click", "1"});
-    ASSERT_TRUE(waitFor([&] { return w->ListView1->topLevelItem(0)->isSelected(); }, 3s));
+    ASSERT_TRUE(waitFor([&] { return test::fileListOf(*w)->topLevelItem(0)->isSelected(); }, 3s));
     xdo({"key", "alt+f"});
-    ASSERT_TRUE(waitFor([&] { return w->mnuFile->isVisible(); }, 3s));
-    EXPECT_TRUE(w->mniRemoveFile->isVisible());
-    EXPECT_TRUE(w->mniRemoveFile->isEnabled());
-    EXPECT_FALSE(w->mnuFile->actionGeometry(w->mniRemoveFile).isEmpty());
-    EXPECT_TRUE(w->pmnRemoveFile->isVisible()) << "the context menu's item is back for its key";
+    ASSERT_TRUE(waitFor([&] { return test::menuOf(*w, "mnuFile")->isVisible(); }, 3s));
+    EXPECT_TRUE(test::actionOf(*w, "mniRemoveFile")->isVisible());
+    EXPECT_TRUE(test::actionOf(*w, "mniRemoveFile")->isEnabled());
+    EXPECT_FALSE(test::menuOf(*w, "mnuFile")->actionGeometry(test::actionOf(*w, "mniRemoveFile")).isEmpty());
+    EXPECT_TRUE(test::actionOf(*w, "pmnRemoveFile")->isVisible()) << "the context menu's item is back for its key";
     xdo({"key", "Escape"});
     // Del acts through the context menu's item.
     xdo({"key", "Delete"});
-    EXPECT_TRUE(waitFor([&] { return w->rowCount() == 0; }, 3s));
+    EXPECT_TRUE(waitFor([&] { return test::rowCount(*w) == 0; }, 3s));
 
     // So does Ctrl+Del, the key the File menu and the button's hint show.
-    w->addFile(file("b.m2ts"));
-    w->addFile(file("c.m2ts"));
-    pointerTo(
-        w->ListView1->viewport()->mapToGlobal(w->ListView1->visualItemRect(w->ListView1->topLevelItem(1)).center()));
+    test::addFile(*w, file("b.m2ts"));
+    test::addFile(*w, file("c.m2ts"));
+    pointerTo(test::fileListOf(*w)->viewport()->mapToGlobal(
+        test::fileListOf(*w)->visualItemRect(test::fileListOf(*w)->topLevelItem(1)).center()));
     xdo({"click", "1"});
-    ASSERT_TRUE(waitFor([&] { return w->ListView1->topLevelItem(1)->isSelected(); }, 3s));
+    ASSERT_TRUE(waitFor([&] { return test::fileListOf(*w)->topLevelItem(1)->isSelected(); }, 3s));
     xdo({"key", "ctrl+Delete"});
-    EXPECT_TRUE(waitFor([&] { return w->rowCount() == 1; }, 3s));
-    EXPECT_EQ(w->rowPath(0), file("b.m2ts"));
+    EXPECT_TRUE(waitFor([&] { return test::rowCount(*w) == 1; }, 3s));
+    EXPECT_EQ(test::rowPath(*w, 0), file("b.m2ts"));
 }
 
 TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
 {
     auto w = open();
-    for (QToolBar* bar : {w->ToolBar1, w->ToolBar2}) {
+    for (QToolBar* bar : {test::toolBarOf(*w, "ToolBar1"), test::toolBarOf(*w, "ToolBar2")}) {
         // Drag the bar by its handle to the bottom edge, then out of the window.
         QStyleOptionToolBar option;
         option.initFrom(bar);
         const int handle = bar->style()->pixelMetric(QStyle::PM_ToolBarHandleExtent, &option, bar);
         const QPoint grip = bar->mapToGlobal(QPoint(std::max(2, handle / 2), bar->height() / 2));
         const QRect frame = w->frameGeometry();
-        const QRect list(w->ListView1->mapToGlobal(QPoint(0, 0)), w->ListView1->size());
+        const QRect list(test::fileListOf(*w)->mapToGlobal(QPoint(0, 0)), test::fileListOf(*w)->size());
         for (const QPoint target : {QPoint(list.center().x(), list.bottom() - 4),
                  QPoint(list.left() + 4, list.center().y()), QPoint(frame.right() + 150, frame.bottom() + 150)}) {
             pointerTo(grip);

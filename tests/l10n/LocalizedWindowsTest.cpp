@@ -3,6 +3,7 @@
 // the environment). The translation is installed as the programs install it,
 // when the application object is created.
 #include "TsFile.h"
+#include "support/MainWindowParts.h"
 #include "app/MainForm.h"
 #include "support/LayoutChecks.h"
 #include "conversion/ProgressForm.h"
@@ -107,11 +108,12 @@ std::vector<std::string> acceleratorClashesOfAllWindows()
     const auto add
         = [&found](const std::vector<std::string>& more) { found.insert(found.end(), more.begin(), more.end()); };
     app::TMainForm main(std::vector<std::string>{});
-    for (const QMenu* menu : {main.mnuFile, main.mnuActions, main.mnuOptions, main.mnuHelp, main.PopupMenu1})
+    for (const QMenu* menu : {test::menuOf(main, "mnuFile"), test::menuOf(main, "mnuActions"),
+             test::menuOf(main, "mnuOptions"), test::menuOf(main, "mnuHelp"), test::menuOf(main, "PopupMenu1")})
         add(test::acceleratorClashes(menu));
     QMenu bar; // the menu bar's buttons
     bar.setObjectName(QStringLiteral("ToolBar2"));
-    bar.addActions(main.ToolBar2->actions());
+    bar.addActions(test::toolBarOf(main, "ToolBar2")->actions());
     add(test::acceleratorClashes(&bar));
     settings::TOptionForm options(nullptr, nullptr);
     add(test::acceleratorClashes(&options));

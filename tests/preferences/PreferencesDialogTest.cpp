@@ -164,6 +164,27 @@ TEST_F(Preferences, NothingReadsCutOffOnAnyPage)
     EXPECT_EQ(test::cutOffTexts(form->tsSchedule), std::vector<std::string>{});
 }
 
+// A catalogue title longer than the page (the titles load when the dialog is
+// shown) widens the dialog so that it reads whole; a title beyond 100 average
+// characters does not widen it further.
+TEST_F(Preferences, ALongProfileTitleWidensTheDialog)
+{
+    const std::string title = "MP4 H.264 Video for phones, tablets and the web, 1080p, two passes, AAC (*.mp4)";
+    test::writeFile(platform.settingsPath(),
+        "[VideoFormat0]\nTitle=" + title + "\nFileType=.mp4\n[VideoFormat1]\nTitle=" + title + title
+            + "\nFileType=.mp4\n[Options]\nOutputFormat=0\n");
+    auto form = openForm();
+    QApplication::processEvents();
+    QComboBox* formats = form->GeneralForm->cbxVideoFormat;
+    ASSERT_EQ(formats->currentText().toStdString(), title);
+    EXPECT_GT(form->width(), 475);
+    const std::vector<std::string> cut = test::cutOffTexts(form->tsGeneral);
+    ASSERT_EQ(cut.size(), 1u) << "only the title of 160 characters is shortened: " << ::testing::PrintToString(cut);
+    EXPECT_GE(formats->width(), formats->fontMetrics().horizontalAdvance(QString::fromStdString(title)));
+    EXPECT_LE(formats->width(), formats->fontMetrics().averageCharWidth() * 100 + 40);
+    EXPECT_TRUE(form->rect().contains(form->btnApply->geometry()));
+}
+
 TEST_F(Preferences, NoOrUnreadableSettingsFileGivesTheDefaults)
 {
     using namespace std::string_literals;
