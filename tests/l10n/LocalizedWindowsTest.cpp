@@ -127,54 +127,10 @@ std::vector<std::string> acceleratorClashesOfAllWindows()
     return found;
 }
 
-// At a 1.5x desktop font: the preferences dialog's buttons, the about box's
-// version line and the engine window show their texts whole.
-void expectWholeTextsAtALargerFont()
-{
-    platform::TestPlatform tp;
-    const QFont before = QApplication::font();
-    QFont large = before;
-    large.setPixelSize(qRound(QFontInfo(before).pixelSize() * 1.5));
-    QApplication::setFont(large);
-    {
-        settings::TOptionForm form(nullptr, nullptr);
-        form.show();
-        for (QPushButton* b : {form.btnOK, form.btnCancel, form.btnApply}) {
-            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text().remove('&')) + 8)
-                << b->text().toStdString();
-            EXPECT_GE(b->height(), b->sizeHint().height()) << b->text().toStdString();
-            EXPECT_TRUE(form.rect().contains(b->geometry())) << b->text().toStdString();
-        }
-        EXPECT_LE(form.btnOK->geometry().right(), form.btnCancel->x());
-        EXPECT_LE(form.btnCancel->geometry().right(), form.btnApply->x());
-        EXPECT_FALSE(form.btnOK->geometry().intersects(form.PageControl1->geometry()));
-        test::saveScreenshot(&form, "font-1.5-preferences");
-    }
-    {
-        dialogs::TAboutForm form(nullptr);
-        form.show();
-        EXPECT_GE(form.lblSoftwareName->height(), form.lblSoftwareName->sizeHint().height());
-    }
-    {
-        engine::ProgressWindow window("/in/clip.m2ts");
-        window.show();
-        engine::ProgressState state;
-        state.durationUs = 20'000'000;
-        state.doneUs = 10'000'000;
-        window.showProgress(state, 5.0);
-        QCoreApplication::processEvents(); // the layout takes the longer texts
-        EXPECT_GE(window.lblRemaining->width(), window.lblRemaining->sizeHint().width());
-        test::saveScreenshot(&window, "font-1.5-engine-window");
-        window.conversionEnded();
-    }
-    QApplication::setFont(before);
-}
-
 } // namespace
 
 // ------------------------------------------------------------------ German
 
-TEST(L10nGerman, TextsStayWholeAtALargerFont) { expectWholeTextsAtALargerFont(); }
 
 TEST(L10nGerman, NoTwoControlsShareAnAcceleratorLetter)
 {
@@ -347,7 +303,6 @@ TEST(L10nEnglish, NoTwoControlsShareAnAcceleratorLetter)
     EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
 }
 
-TEST(L10nEnglish, TextsStayWholeAtALargerFont) { expectWholeTextsAtALargerFont(); }
 
 TEST(L10nEnglish, NoTranslationIsInstalled)
 {
