@@ -131,7 +131,6 @@ std::vector<std::string> acceleratorClashesOfAllWindows()
 
 // ------------------------------------------------------------------ German
 
-
 TEST(L10nGerman, NoTwoControlsShareAnAcceleratorLetter)
 {
     EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
@@ -302,7 +301,6 @@ TEST(L10nEnglish, NoTwoControlsShareAnAcceleratorLetter)
 {
     EXPECT_EQ(acceleratorClashesOfAllWindows(), std::vector<std::string>{});
 }
-
 
 TEST(L10nEnglish, NoTranslationIsInstalled)
 {
