@@ -151,6 +151,24 @@ protected:
         return false;
     }
 
+    // The real engine in the program's folder instead of the fake one (a link
+    // to it: the link is replaced, not what it points to).
+    void useRealEngine()
+    {
+        fs::remove(tp.programFolder() + "trevok");
+        fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    }
+    // `path` made by ffmpeg from the lavfi `pictures` and `tone`, pictures in
+    // H.264, then `tail` (sound codec, container); false when that failed.
+    static bool makeVideo(
+        const std::string& path, const std::string& pictures, const std::string& tone, const std::string& tail)
+    {
+        fs::create_directories(fs::path(path).parent_path());
+        const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i '" + pictures
+            + "' -f lavfi -i '" + tone + "' -c:v libx264 -preset ultrafast " + tail + " '" + path + "'";
+        return std::system(command.c_str()) == 0 && fs::file_size(path) > 0;
+    }
+
     settings::IniDocument ini() const { return settings::IniDocument::parse(readFile(tp.settingsPath())); }
     std::string output() const { return readFile(tp.root() + "stdout"); }
     std::string errors() const { return readFile(tp.root() + "stderr"); }

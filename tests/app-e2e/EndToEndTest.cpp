@@ -362,17 +362,11 @@ TEST_F(EndToEndTest, SilentCommandLineRunWithTheNewProfilesAndTheRealEngine)
 {
     // The installed catalogue, the real engine, a small clip: "-S -18" and
     // "-S -24" write an H.264 MP4 and an H.265/FLAC Matroska archive beside it.
-    fs::remove(tp.programFolder() + "trevok");
-    fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    useRealEngine();
     writeFile(tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini"));
     const std::string clip = tp.root() + "clips/garden.m2ts";
-    fs::create_directories(tp.root() + "clips");
-    const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
-                             "'testsrc2=size=320x240:rate=25:duration=1' -f lavfi -i "
-                             "'sine=frequency=440:sample_rate=44100:duration=1' -c:v libx264 -preset ultrafast "
-                             "-c:a ac3 -f mpegts '"
-        + clip + "'";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_TRUE(makeVideo(clip, "testsrc2=size=320x240:rate=25:duration=1",
+        "sine=frequency=440:sample_rate=44100:duration=1", "-c:a ac3 -f mpegts"));
     const std::vector<std::string> environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"};
 
     start({"-S", "-18", clip}, {.environment = environment});
@@ -393,18 +387,12 @@ TEST_F(EndToEndTest, ACutCopyKeepsItsSourceUnderDeleteSourceWhenDone)
     // interrupted copy from a card), converted by the real engine with
     // "Delete source file after finish" on: the file counts as failed, so
     // the source stays, and so does the converted part.
-    fs::remove(tp.programFolder() + "trevok");
-    fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    useRealEngine();
     writeFile(
         tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini") + "\n[Options]\nDeleteSourceWhenDone=1\n");
-    fs::create_directories(tp.root() + "card");
     const std::string whole = tp.root() + "card/whole.mp4";
-    const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
-                             "'testsrc2=size=320x240:rate=25:duration=4' -f lavfi -i "
-                             "'sine=frequency=440:sample_rate=48000:duration=4' -c:v libx264 -preset ultrafast "
-                             "-c:a aac -movflags +faststart '"
-        + whole + "'";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_TRUE(makeVideo(whole, "testsrc2=size=320x240:rate=25:duration=4",
+        "sine=frequency=440:sample_rate=48000:duration=4", "-c:a aac -movflags +faststart"));
     const std::string clip = tp.root() + "card/clip.mp4";
     fs::copy_file(whole, clip);
     fs::resize_file(clip, fs::file_size(whole) / 2);

@@ -35,13 +35,8 @@ protected:
     // A real clip: 4 s of 640 x 480 noise and a tone in an MPEG transport stream.
     static bool makeClip(const std::string& path)
     {
-        fs::create_directories(fs::path(path).parent_path());
-        const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
-                                    "'testsrc2=size=640x480:rate=25:duration=4,noise=alls=60:allf=t' -f lavfi -i "
-                                    "'sine=frequency=440:sample_rate=48000:duration=4' -c:v libx264 -preset ultrafast "
-                                    "-c:a ac3 -f mpegts '"
-            + path + "'";
-        return std::system(command.c_str()) == 0 && fs::file_size(path) > 0;
+        return makeVideo(path, "testsrc2=size=640x480:rate=25:duration=4,noise=alls=60:allf=t",
+            "sine=frequency=440:sample_rate=48000:duration=4", "-c:a ac3 -f mpegts");
     }
 
     static void writeFlag(const std::string& registryRoot, const std::string& value)
@@ -61,10 +56,7 @@ TEST_F(FaultTest, FullDiskKeepsTheSourceAndEndsAsAFailure)
     ASSERT_FALSE(disk.empty()) << "tmpfs mount failed";
     // The real engine, its AbortFlag and the output on the same small disk,
     // with a go-on value left there by an earlier run.
-    // (The fake engine is a link to the built one: replace the link, not what
-    // it points to.)
-    fs::remove(tp.programFolder() + "trevok");
-    fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    useRealEngine();
     writeFlag(disk + "registry", "0");
     const std::string source = tp.root() + "src/clip.m2ts";
     ASSERT_TRUE(makeClip(source));

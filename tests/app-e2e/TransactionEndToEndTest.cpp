@@ -132,8 +132,7 @@ TEST_F(TransactionTest, ASourceReplacedDuringItsConversionIsKept)
 TEST_F(TransactionTest, ABrokenSourceLeavesNothingUnderTheTargetName)
 {
     // The real engine, on a file that is no video and on a 1x1 clip.
-    fs::remove(tp.programFolder() + "trevok");
-    fs::copy_file(binDir() + "/trevok", tp.programFolder() + "trevok");
+    useRealEngine();
     const std::string damaged = tp.root() + "src/damaged.m2ts";
     writeFile(damaged, std::string(4096, '\x47'));
     const std::string tiny = tp.root() + "src/tiny.avi";

@@ -41,13 +41,7 @@ using namespace std::chrono_literals;
 
 bool underWindowManager() { return qgetenv("VEXLO_WINDOW_MANAGER") == "openbox"; }
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(15000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
+QString run(const QString& program, const QStringList& args) { return toolOutput(program, args); }
 
 void xdo(const QStringList& args) { run(QStringLiteral("xdotool"), args); }
 

@@ -60,13 +60,7 @@ private:
     std::thread m_thread;
 };
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(25000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
+QString run(const QString& program, const QStringList& args) { return toolOutput(program, args); }
 
 // The ids of the processes whose environment holds `entry` ("HOME=...").
 std::vector<std::pair<int, std::string>> processesWith(const std::string& entry)

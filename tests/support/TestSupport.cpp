@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QThread>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,14 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
         QThread::msleep(2);
     }
     return true;
+}
+
+QString toolOutput(const QString& program, const QStringList& args, int timeoutMs)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(timeoutMs);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
 void deliverPostedEvents()

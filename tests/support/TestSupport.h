@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the suites.
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -15,6 +16,10 @@ std::string saveScreenshot(QWidget* widget, const std::string& name);
 
 // Processes events until `done` holds or the time runs out; returns `done()`.
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// Runs `program` (searched on PATH) with `args` and gives its standard
+// output, trimmed; empty when it could not run or took over `timeoutMs`.
+QString toolOutput(const QString& program, const QStringList& args, int timeoutMs = 25000);
 
 // Delivers what is already posted (queued calls, posted events, deferred
 // deletes) and what that posts in turn, without waiting for anything new:
