@@ -445,10 +445,3 @@ TEST_F(DesktopTest, SilentRunMapsNoWindow)
 
 } // namespace
 } // namespace vexlo::test
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -417,10 +417,3 @@ TEST_F(SessionUsersTest, EngineWindowsLeaveTheKeyboardToTheProgramInUse)
 
 } // namespace
 } // namespace vexlo::test
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
