@@ -307,15 +307,18 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         const char* size;  // the scaled picture of the 1080 camcorder source, "" = none
         const char* speed; // -preset, or -cpu-used for VP9: measured to keep half real time
         const char* tune;  // x264's tuning for camera footage, "" = none
+        // SVT-AV1's own parameters: quantisation matrices, and no CDEF, which
+        // smooths away the sensor grain of camera footage
+        const char* svtParams;
     };
     const Expect expected[] = {
-        {18, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film"},
-        {19, "mp4", "libx265", "hvc1", "aac", "24", true, "", "veryfast", ""},
-        {20, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film"},
-        {21, "mp4", "libx264", "", "aac", "23", true, "scale=1280:720", "faster", "film"},
-        {22, "webm", "libsvtav1", "", "libopus", "30", false, "", "9", ""},
-        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "7", ""},
-        {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", ""},
+        {18, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film", ""},
+        {19, "mp4", "libx265", "hvc1", "aac", "24", true, "", "veryfast", "", ""},
+        {20, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film", ""},
+        {21, "mp4", "libx264", "", "aac", "23", true, "scale=1280:720", "faster", "film", ""},
+        {22, "webm", "libsvtav1", "", "libopus", "30", false, "", "9", "", "enable-qm=1:enable-cdef=0"},
+        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "7", "", ""},
+        {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", "", ""},
     };
     const auto catalogue = installedCatalogue();
     ASSERT_EQ(catalogue.size(), 25u);
@@ -327,6 +330,7 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         EXPECT_EQ(option(args, "-crf"), e.crf);
         EXPECT_EQ(option(args, e.encoder == std::string("libvpx-vp9") ? "-cpu-used" : "-preset"), e.speed);
         EXPECT_EQ(option(args, "-tune").value_or(""), e.tune);
+        EXPECT_EQ(option(args, "-svtav1-params").value_or(""), e.svtParams);
         // Constant quality: no average rate (VP9 needs "0" to leave its cap off).
         EXPECT_EQ(option(args, "-b:v"),
             e.encoder == std::string("libvpx-vp9") ? std::optional<std::string>("0") : std::nullopt);
