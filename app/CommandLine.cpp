@@ -5,15 +5,25 @@
 #include "FileRules.h"
 #include "shellutil/ConvertPublic.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace vexlo::app {
 
-namespace {} // namespace
+namespace {
 
-CommandLineRequest readCommandLine(
-    const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder)
+bool existsOnDisk(const std::string& path)
 {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+} // namespace
+
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
+    const std::string& workingFolder, const std::function<bool(const std::string&)>& exists)
+{
+    const auto& found = exists ? exists : existsOnDisk;
     using Kind = CommandLineItem::Kind;
     CommandLineRequest request;
     const std::string working = paths::withTrailingSlash(workingFolder);
@@ -55,7 +65,16 @@ CommandLineRequest readCommandLine(
             // A file name or pattern. An absolute name stands as it is; a
             // relative one follows the last folder named, else the working
             // folder.
-            const std::string joined = (!arg.empty() && arg[0] == '/') ? arg : current + arg;
+            std::string joined = (!arg.empty() && arg[0] == '/') ? arg : current + arg;
+            // A shell hands over relative names as typed or expanded, each
+            // from the working folder ("card/*.mts" gives card/a.mts
+            // card/b.mts): a name that names no file after the last folder
+            // but one from the working folder is that file.
+            if (!arg.empty() && arg[0] != '/' && joined.find_first_of("*?") == std::string::npos && !found(joined)) {
+                const std::string fromWorking = absolute(arg);
+                if (fromWorking != joined && found(fromWorking))
+                    joined = fromWorking;
+            }
             if (!isSupportedVideoName(joined)) {
                 request.items.push_back({Kind::Unsupported, joined});
                 continue;

@@ -3,6 +3,7 @@
 // silent start, the files to list, the messages owed to the user), without
 // acting on any of it. The main window carries the request out.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,8 +42,11 @@ struct CommandLineRequest {
 // ("ADD:"). A relative name is relative to the last folder named, else to
 // `workingFolder`; with a working folder every name, folder prefix and
 // destination comes out absolute (a list saved from it names the same files
-// from wherever the program starts next).
-CommandLineRequest readCommandLine(
-    const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder = {});
+// from wherever the program starts next). A relative file name that `exists`
+// (default: the file system) denies after the last folder named, but grants
+// from the working folder, is taken from the working folder: the names a
+// shell passes ("card/a.mts card/b.mts") each name their file.
+CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
+    const std::string& workingFolder = {}, const std::function<bool(const std::string&)>& exists = {});
 
 } // namespace vexlo::app

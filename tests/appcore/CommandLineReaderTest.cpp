@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 
 namespace vexlo::app {
@@ -149,6 +152,31 @@ TEST(CommandLineReader, BadNumberStopsTheReadingThere)
     ASSERT_TRUE(overflow.error);
     EXPECT_EQ(overflow.formatIndex, -1);
     EXPECT_TRUE(overflow.items.empty());
+}
+
+TEST(CommandLineReader, NamesAShellExpandedEachNameTheirFile)
+{
+    // vexlo -S -0 card/*.mts in a terminal: the shell hands over card/a.mts
+    // card/b.mts, each relative to the working folder.
+    char pattern[] = "/tmp/vexlo-cmdline-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    const std::string work = pattern;
+    for (const char* folder : {"/card", "/card/sub", "/other"})
+        std::filesystem::create_directory(work + folder);
+    for (const char* file : {"/card/a.mts", "/card/b.mts", "/card/sub/c.mts", "/other/d.mts", "/e.mts"})
+        std::ofstream(work + file) << "x";
+    const auto items
+        = readCommandLine({"card/a.mts", "card/b.mts", "card/sub/c.mts", "other/d.mts", "e.mts"}, kProgram, work).items;
+    EXPECT_EQ(items,
+        (std::vector<CommandLineItem>{add(work + "/card/a.mts"), add(work + "/card/b.mts"),
+            add(work + "/card/sub/c.mts"), add(work + "/other/d.mts"), add(work + "/e.mts")}));
+    // A name that does name a file after the last folder stays with it, and
+    // one found nowhere keeps that folder (the list skips it).
+    std::ofstream(work + "/card/e.mts") << "x";
+    EXPECT_EQ(readCommandLine({"card/a.mts", "e.mts", "gone.mts"}, kProgram, work).items,
+        (std::vector<CommandLineItem>{
+            add(work + "/card/a.mts"), add(work + "/card/e.mts"), add(work + "/card/gone.mts")}));
+    std::filesystem::remove_all(work);
 }
 
 TEST(CommandLineReader, NoArgumentsAskForNothing)
