@@ -30,6 +30,7 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, co
     const auto absolute
         = [&working](const std::string& path) { return (path.empty() || path[0] == '/') ? path : working + path; };
     std::string current = working;
+    std::string base = working; // the last folder named by a prefix, else the working folder
     bool filesOnly = false;
     try {
         for (const std::string& arg : arguments) {
@@ -46,6 +47,7 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, co
                 if (current.empty())
                     current = programFolder;
                 current = paths::withTrailingSlash(absolute(current));
+                base = current;
                 continue;
             }
             if (!filesOnly && !arg.empty() && arg[0] == '-') {
@@ -68,12 +70,13 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, co
             std::string joined = (!arg.empty() && arg[0] == '/') ? arg : current + arg;
             // A shell hands over relative names as typed or expanded, each
             // from the working folder ("card/*.mts" gives card/a.mts
-            // card/b.mts): a name that names no file after the last folder
-            // but one from the working folder is that file.
+            // card/b.mts): a name that names no file after the last file's
+            // folder but one from the working folder (or the folder a prefix
+            // named) is that file.
             if (!arg.empty() && arg[0] != '/' && joined.find_first_of("*?") == std::string::npos && !found(joined)) {
-                const std::string fromWorking = absolute(arg);
-                if (fromWorking != joined && found(fromWorking))
-                    joined = fromWorking;
+                const std::string fromBase = base + arg;
+                if (fromBase != joined && found(fromBase))
+                    joined = fromBase;
             }
             if (!isSupportedVideoName(joined)) {
                 request.items.push_back({Kind::Unsupported, joined});

@@ -43,9 +43,10 @@ struct CommandLineRequest {
 // `workingFolder`; with a working folder every name, folder prefix and
 // destination comes out absolute (a list saved from it names the same files
 // from wherever the program starts next). A relative file name that `exists`
-// (default: the file system) denies after the last folder named, but grants
-// from the working folder, is taken from the working folder: the names a
-// shell passes ("card/a.mts card/b.mts") each name their file.
+// (default: the file system) denies after the last file's folder, but grants
+// from the working folder (after a folder prefix: from that folder), is taken
+// from there: the names a shell passes ("card/a.mts card/b.mts") each name
+// their file.
 CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
     const std::string& workingFolder = {}, const std::function<bool(const std::string&)>& exists = {});
 

@@ -20,8 +20,8 @@ void printUsage(FILE* to)
     std::fprintf(to,
         "Usage: vexlo [options] [files...]\n"
         "Converts video files one after another with the chosen output profile.\n\n"
-        "  FILE            a video file to add (a relative name follows the last folder\n"
-        "                  named, or the working folder where only that has the file)\n"
+        "  FILE            a video file to add (a relative name follows the last folder named;\n"
+        "                  where it names no file, the ADD: folder, else the working folder)\n"
         "  PATTERN         a name with * or ? in it adds every matching file\n"
         "                  (quote it, so the program rather than the shell expands it)\n"
         "  ADD:FOLDER      the folder for the file names that follow\n"

@@ -176,6 +176,13 @@ TEST(CommandLineReader, NamesAShellExpandedEachNameTheirFile)
     EXPECT_EQ(readCommandLine({"card/a.mts", "e.mts", "gone.mts"}, kProgram, work).items,
         (std::vector<CommandLineItem>{
             add(work + "/card/a.mts"), add(work + "/card/e.mts"), add(work + "/card/gone.mts")}));
+    // After a folder prefix the names are that folder's: the fallback is the
+    // prefix's folder, never the working folder.
+    EXPECT_EQ(readCommandLine(
+                  {"ADD:", "card/a.mts", "ADD:" + work, "card/a.mts", "card/b.mts", "d.mts"}, kProgram, work + "/other")
+                  .items,
+        (std::vector<CommandLineItem>{add(kProgram + "card/a.mts"), add(work + "/card/a.mts"),
+            add(work + "/card/b.mts"), add(work + "/card/d.mts")}));
     std::filesystem::remove_all(work);
 }
 
