@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "shellutil/ConvertPublic.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -153,6 +154,28 @@ std::string fill(const QString& format, std::initializer_list<std::string> value
 }
 
 std::string seconds(double s) { return QString::number(s, 'f', 1).toStdString(); }
+
+// Why the engine failed, from the end of its standard error: its last line
+// "trevok: could not ..." and the lines after it (ffmpeg's last words), at
+// most 12 lines; empty when it said no such thing (it was cancelled).
+std::string engineFailure(const std::string& errorOutput)
+{
+    static const std::string kMark = "trevok: could not ";
+    size_t at = errorOutput.rfind(kMark);
+    while (at != std::string::npos && at > 0 && errorOutput[at - 1] != '\n')
+        at = errorOutput.rfind(kMark, at - 1);
+    if (at == std::string::npos)
+        return {};
+    std::string why = errorOutput.substr(at + std::string("trevok: ").size());
+    size_t end = why.find('\n');
+    for (int line = 1; line < 12 && end != std::string::npos; ++line)
+        end = why.find('\n', end + 1);
+    if (end != std::string::npos)
+        why.resize(end);
+    while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back())))
+        why.pop_back();
+    return why;
+}
 
 // Waits a tenth of a second; the window keeps painting, user input waits.
 void pause()
@@ -495,13 +518,20 @@ Pass::EngineEnd Pass::judgeEngineEnd(const platform::ProcessResult& ended, const
         end.incompleteSource = true;
     } else if (ended.exitCode != 0) {
         m_failed = true;
-        // The engine's own failure report (2) was told by the engine; any
-        // other pairing is not.
-        if (*flag.value != 2)
+        // The engine's own failure report (2) comes with its reason on its
+        // standard error, which a desktop user never sees: it is told here.
+        // A cancelled file is no failure to tell; any other pairing is told
+        // as it is.
+        if (*flag.value != 2) {
             stopWith(tr("The conversion engine failed with exit status %1 while "
                         "converting\r\n'%s'\r\n\r\nThe source file was kept.")
                          .arg(ended.exitCode),
                 source);
+        } else if (const std::string why = engineFailure(ended.errorOutput); !why.empty() && !m_terminating) {
+            stopWith(tr("The file could not be converted:\r\n'%s'\r\n\r\n%1\r\n\r\nThe source file was kept.")
+                         .arg(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size()))),
+                source);
+        }
     } else {
         end.value = *flag.value;
     }

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <cstdio>
 #include <exception>
 #include <optional>
 #include <unistd.h>
@@ -45,7 +46,20 @@ ProcessResult QtProcessLauncher::runAndWait(
         exact = exact && survivesDecoding(a);
     }
     process.setArguments(args);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Standard output goes straight to ours; standard error is read, passed
+    // on, and its end kept for the caller (an engine says there why it failed).
+    process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    const auto passOnErrors = [&process, &result] {
+        const QByteArray bytes = process.readAllStandardError();
+        if (bytes.isEmpty())
+            return;
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+        std::fflush(stderr);
+        result.errorOutput.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (result.errorOutput.size() > ProcessResult::kErrorOutputTail)
+            result.errorOutput.erase(0, result.errorOutput.size() - ProcessResult::kErrorOutputTail);
+    };
+    QObject::connect(&process, &QProcess::readyReadStandardError, passOnErrors);
     process.setStandardInputFile(QProcess::nullDevice());
 
     // QProcess passes text through the locale's encoding, which would alter
@@ -114,6 +128,7 @@ ProcessResult QtProcessLauncher::runAndWait(
     // A process that ended before the loop ran is collected here.
     if (process.state() != QProcess::NotRunning)
         process.waitForFinished(-1);
+    passOnErrors();
 
     result.normalExit = process.exitStatus() == QProcess::NormalExit;
     result.exitCode = result.normalExit ? process.exitCode() : -1;

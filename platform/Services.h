@@ -99,6 +99,10 @@ struct ProcessResult {
     bool normalExit = false; // ended by itself (not killed, not crashed)
     int exitCode = -1;
     std::string error; // why it could not start
+    // The end of what the program wrote on its standard error (at most
+    // kErrorOutputTail bytes); all of it is passed on to this program's own.
+    std::string errorOutput;
+    static constexpr size_t kErrorOutputTail = 4096;
 };
 
 class ProcessLauncher {

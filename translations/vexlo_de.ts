@@ -86,6 +86,20 @@ The source file was kept.</source>
 Die Quelldatei wurde behalten.</translation>
     </message>
     <message>
+        <source>The file could not be converted:<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+%1<byte value="xd"/>
+<byte value="xd"/>
+The source file was kept.</source>
+        <translation>Die Datei konnte nicht umgewandelt werden:<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+%1<byte value="xd"/>
+<byte value="xd"/>
+Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
         <source>Unknown error</source>
         <translation>Unbekannter Fehler</translation>
     </message>

@@ -489,12 +489,27 @@ TEST_F(ConversionRun, FailuresWithoutTheEnginesOwnReportAreToldAndKeepTheSource)
         EXPECT_NE(tp.messages.shown[0].text.find(told), std::string::npos) << tp.messages.shown[0].text;
         EXPECT_NE(tp.messages.shown[0].text.find(host.rows[0]), std::string::npos);
     }
-    // The engine's own failure report (2 with status 2) is not told again.
+    // The engine's own failure report (2 with status 2): a cancelled file
+    // (the engine gives no reason) is not told; a failed one is, with the
+    // reason the engine wrote on its standard error, which a desktop user
+    // does not see.
     test::installFakeEngine(tp);
     tp.messages.shown.clear();
-    script({"flag=2 exit=2"});
+    script({"say=cancelled flag=2 exit=2"});
     EXPECT_FALSE(run().completed);
     EXPECT_TRUE(tp.messages.shown.empty());
+    test::installFakeEngine(tp);
+    script({"say=progress_5% say=could_not_read_the_source:_Invalid_data say=[in#0]_last_words flag=2 exit=2"});
+    EXPECT_FALSE(run().completed);
+    EXPECT_EQ(engineCalls(), 1u);
+    EXPECT_TRUE(exists(host.rows[0]));
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    const std::string told = tp.messages.shown[0].text;
+    EXPECT_NE(told.find("'" + host.rows[0] + "'"), std::string::npos) << told;
+    EXPECT_NE(told.find("could not read the source: Invalid data\ntrevok: [in#0] last words"), std::string::npos)
+        << told;
+    EXPECT_EQ(told.find("progress"), std::string::npos) << told;
+    EXPECT_NE(told.find("The source file was kept."), std::string::npos) << told;
 }
 
 TEST_F(ConversionRun, NothingIsDeletedThatThisEngineRunDidNotWrite)
@@ -783,7 +798,7 @@ public:
         const size_t from = a.find('|') + 1;
         test::writeFile(a.substr(from, a.find('|', from) - from), test::readFile(a.substr(0, from - 1)));
         m_registry.writeValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "", "0");
-        return {true, true, 0, {}};
+        return {true, true, 0, {}, {}};
     }
     std::vector<std::pair<std::string, std::vector<std::string>>> calls;
 

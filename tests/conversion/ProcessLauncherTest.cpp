@@ -58,6 +58,24 @@ TEST_F(Launcher, ReportsHowTheProcessEnded)
     }
 }
 
+TEST_F(Launcher, KeepsTheEndOfTheStandardErrorAndPassesItOn)
+{
+    // 300 lines of 20 bytes: more than the tail kept, more than one read.
+    std::string words;
+    for (int i = 0; i < 300; ++i)
+        words += "say=line_" + std::to_string(1000 + i) + "_of_300 ";
+    test::setFakeEngineScript(tp, {words + "say=could_not_read_x exit=2"});
+    ::fflush(stderr);
+    testing::internal::CaptureStderr();
+    const auto r = launch({"x"});
+    const std::string passedOn = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.errorOutput.size(), platform::ProcessResult::kErrorOutputTail);
+    EXPECT_TRUE(r.errorOutput.ends_with("line 1299 of 300\ntrevok: could not read x\n")) << r.errorOutput;
+    EXPECT_NE(passedOn.find("trevok: line 1000 of 300\n"), std::string::npos);
+    EXPECT_TRUE(passedOn.ends_with(r.errorOutput));
+}
+
 TEST_F(Launcher, ReportsAProgramThatCannotStart)
 {
     for (const std::string program :

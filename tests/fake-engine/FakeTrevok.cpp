@@ -29,6 +29,8 @@
 //                a clip and copies the next card's clip of that name does
 //   dropcaches   write 2 to /proc/sys/vm/drop_caches (root only): the file
 //                systems read their inodes again
+//   say=TEXT     write "trevok: TEXT" and a line end on standard error, each
+//                "_" of TEXT as a space
 //   sleep=MS     sleep MS milliseconds
 //   exit=CODE    end at once with exit code CODE (flag as written so far)
 //   crash        abort() at once (killed by SIGABRT)
@@ -38,6 +40,7 @@
 // goes through platform::FolderRegistry at $VEXLO_REGISTRY, like the engine.
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -187,6 +190,10 @@ int main(int argc, char** argv)
             std::ofstream(source, std::ios::binary) << "the next card's clip";
         } else if (key == "dropcaches") {
             std::ofstream("/proc/sys/vm/drop_caches") << "2\n";
+        } else if (key == "say") {
+            std::string line = value;
+            std::replace(line.begin(), line.end(), '_', ' ');
+            std::fprintf(stderr, "trevok: %s\n", line.c_str());
         } else if (key == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
         } else if (key == "exit") {
