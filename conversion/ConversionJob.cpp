@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "shellutil/ConvertPublic.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -155,23 +156,34 @@ std::string fill(const QString& format, std::initializer_list<std::string> value
 
 std::string seconds(double s) { return QString::number(s, 'f', 1).toStdString(); }
 
-// Why the engine failed, from the end of its standard error: its last line
-// "trevok: could not ..." and the lines after it (ffmpeg's last words), at
-// most 12 lines; empty when it said no such thing (it was cancelled).
+// Why the engine failed, from the end of its standard error: its last own
+// line ("trevok: ...", progress left out) and the lines after it (ffmpeg's
+// last words), at most 12 lines. Empty when it said nothing or that the file
+// was cancelled.
 std::string engineFailure(const std::string& errorOutput)
 {
-    static const std::string kMark = "trevok: could not ";
-    size_t at = errorOutput.rfind(kMark);
-    while (at != std::string::npos && at > 0 && errorOutput[at - 1] != '\n')
-        at = errorOutput.rfind(kMark, at - 1);
-    if (at == std::string::npos)
+    static const std::string kOwn = "trevok: ";
+    size_t at = std::string::npos;
+    for (size_t line = 0; line < errorOutput.size();) {
+        const size_t next = errorOutput.find('\n', line);
+        if (errorOutput.compare(line, kOwn.size(), kOwn) == 0
+            && errorOutput.compare(line + kOwn.size(), 9, "progress ") != 0)
+            at = line;
+        line = next == std::string::npos ? errorOutput.size() : next + 1;
+    }
+    if (at == std::string::npos || errorOutput.compare(at + kOwn.size(), 9, "cancelled") == 0)
         return {};
-    std::string why = errorOutput.substr(at + std::string("trevok: ").size());
-    size_t end = why.find('\n');
-    for (int line = 1; line < 12 && end != std::string::npos; ++line)
-        end = why.find('\n', end + 1);
-    if (end != std::string::npos)
-        why.resize(end);
+    std::string why;
+    int lines = 0;
+    for (size_t line = at + kOwn.size(); line < errorOutput.size() && lines < 12;) {
+        const size_t next = std::min(errorOutput.find('\n', line), errorOutput.size());
+        const std::string_view text(errorOutput.data() + line, next - line);
+        if (!text.starts_with(kOwn + "progress ")) {
+            why.append(why.empty() ? "" : "\n").append(text);
+            ++lines;
+        }
+        line = next + 1;
+    }
     while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back())))
         why.pop_back();
     return why;

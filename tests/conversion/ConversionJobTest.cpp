@@ -498,18 +498,25 @@ TEST_F(ConversionRun, FailuresWithoutTheEnginesOwnReportAreToldAndKeepTheSource)
     script({"say=cancelled flag=2 exit=2"});
     EXPECT_FALSE(run().completed);
     EXPECT_TRUE(tp.messages.shown.empty());
-    test::installFakeEngine(tp);
-    script({"say=progress_5% say=could_not_read_the_source:_Invalid_data say=[in#0]_last_words flag=2 exit=2"});
-    EXPECT_FALSE(run().completed);
-    EXPECT_EQ(engineCalls(), 1u);
-    EXPECT_TRUE(exists(host.rows[0]));
-    ASSERT_EQ(tp.messages.shown.size(), 1u);
-    const std::string told = tp.messages.shown[0].text;
-    EXPECT_NE(told.find("'" + host.rows[0] + "'"), std::string::npos) << told;
-    EXPECT_NE(told.find("could not read the source: Invalid data\ntrevok: [in#0] last words"), std::string::npos)
-        << told;
-    EXPECT_EQ(told.find("progress"), std::string::npos) << told;
-    EXPECT_NE(told.find("The source file was kept."), std::string::npos) << told;
+    const std::pair<std::string, std::string> failures[] = {
+        {"say=progress_5% say=could_not_convert_it:_ffmpeg_failed err=[in#0]_last_words say=progress_6%",
+            "could not convert it: ffmpeg failed\n[in#0] last words"},
+        {"say=the_target_is_the_source_file_itself", "the target is the source file itself"},
+    };
+    for (const auto& [words, reason] : failures) {
+        SCOPED_TRACE(words);
+        test::installFakeEngine(tp);
+        tp.messages.shown.clear();
+        script({words + " flag=2 exit=2"});
+        EXPECT_FALSE(run().completed);
+        EXPECT_EQ(engineCalls(), 1u);
+        EXPECT_TRUE(exists(host.rows[0]));
+        ASSERT_EQ(tp.messages.shown.size(), 1u);
+        const std::string told = tp.messages.shown[0].text;
+        EXPECT_NE(told.find("'" + host.rows[0] + "'\r\n\r\n" + reason + "\r\n\r\n"), std::string::npos) << told;
+        EXPECT_EQ(told.find("progress"), std::string::npos) << told;
+        EXPECT_NE(told.find("The source file was kept."), std::string::npos) << told;
+    }
 }
 
 TEST_F(ConversionRun, NothingIsDeletedThatThisEngineRunDidNotWrite)

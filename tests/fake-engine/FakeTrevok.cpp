@@ -31,6 +31,7 @@
 //                systems read their inodes again
 //   say=TEXT     write "trevok: TEXT" and a line end on standard error, each
 //                "_" of TEXT as a space
+//   err=TEXT     the same without "trevok: " (ffmpeg's words that follow)
 //   sleep=MS     sleep MS milliseconds
 //   exit=CODE    end at once with exit code CODE (flag as written so far)
 //   crash        abort() at once (killed by SIGABRT)
@@ -190,10 +191,10 @@ int main(int argc, char** argv)
             std::ofstream(source, std::ios::binary) << "the next card's clip";
         } else if (key == "dropcaches") {
             std::ofstream("/proc/sys/vm/drop_caches") << "2\n";
-        } else if (key == "say") {
+        } else if (key == "say" || key == "err") {
             std::string line = value;
             std::replace(line.begin(), line.end(), '_', ' ');
-            std::fprintf(stderr, "trevok: %s\n", line.c_str());
+            std::fprintf(stderr, "%s%s\n", key == "say" ? "trevok: " : "", line.c_str());
         } else if (key == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
         } else if (key == "exit") {
