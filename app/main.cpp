@@ -8,6 +8,7 @@
 #include "platform/Product.h"
 #include "settings/IniFile.h"
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -53,10 +54,22 @@ bool platformNeedsDisplay()
     return platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
 }
 
+void brokenPipe(int) {}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Standard error may be a pipe its reader has closed (vexlo -S ... 2>&1 |
+    // head): writing there must fail, not end a run halfway through its files.
+    // A handler, unlike ignoring the signal, is not passed on to the programs
+    // started from here.
+    struct sigaction onPipe = {};
+    onPipe.sa_handler = brokenPipe;
+    sigemptyset(&onPipe.sa_mask);
+    onPipe.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &onPipe, nullptr);
+
     std::vector<std::string> arguments(argv + 1, argv + argc);
     bool silent = false;
     for (const std::string& a : arguments) {

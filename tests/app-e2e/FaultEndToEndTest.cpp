@@ -106,5 +106,28 @@ TEST_F(FaultTest, RegistryFolderTheUserCannotWriteKeepsTheSource)
     }
 }
 
+TEST_F(FaultTest, AReaderThatClosedStandardErrorEndsNoRun)
+{
+    // vexlo -S ... 2>&1 | head: once the reader has gone, every message and
+    // every line the engine says is written into a pipe nobody reads.
+    const std::string a = tp.root() + "src/a.m2ts";
+    const std::string b = tp.root() + "src/b.m2ts";
+    writeClip(a);
+    writeClip(b);
+    setFakeEngineScript(tp, {"say=progress_50% target", "say=progress_50% target"});
+    writeFile(tp.settingsPath(), "[Options]\nDeleteSourceWhenDone=1\n");
+    const std::string closedStandardError = "import os, signal, sys\n"
+                                            "signal.signal(signal.SIGPIPE, signal.SIG_DFL)\n"
+                                            "r, w = os.pipe()\n"
+                                            "os.close(r)\n"
+                                            "os.dup2(w, 2)\n"
+                                            "os.execv(sys.argv[1], sys.argv[1:])\n";
+    start({"-S", "-0", "-" + tp.root() + "out", a, b}, {.runAs = {"/usr/bin/python3", "-c", closedStandardError}});
+    EXPECT_EQ(waitForExit(60s), 0);
+    EXPECT_TRUE(fs::exists(tp.root() + "out/a.mp4"));
+    EXPECT_TRUE(fs::exists(tp.root() + "out/b.mp4"));
+    EXPECT_FALSE(fs::exists(a) || fs::exists(b)) << "both were converted and checked";
+}
+
 } // namespace
 } // namespace vexlo::test
