@@ -20,10 +20,9 @@ bool existsOnDisk(const std::string& path)
 
 } // namespace
 
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
-    const std::string& workingFolder, const std::function<bool(const std::string&)>& exists)
+CommandLineRequest readCommandLine(
+    const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder)
 {
-    const auto& found = exists ? exists : existsOnDisk;
     using Kind = CommandLineItem::Kind;
     CommandLineRequest request;
     const std::string working = paths::withTrailingSlash(workingFolder);
@@ -73,9 +72,10 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, co
             // card/b.mts): a name that names no file after the last file's
             // folder but one from the working folder (or the folder a prefix
             // named) is that file.
-            if (!arg.empty() && arg[0] != '/' && joined.find_first_of("*?") == std::string::npos && !found(joined)) {
+            if (!arg.empty() && arg[0] != '/' && joined.find_first_of("*?") == std::string::npos
+                && !existsOnDisk(joined)) {
                 const std::string fromBase = base + arg;
-                if (fromBase != joined && found(fromBase))
+                if (fromBase != joined && existsOnDisk(fromBase))
                     joined = fromBase;
             }
             if (!isSupportedVideoName(joined)) {

@@ -3,7 +3,6 @@
 // silent start, the files to list, the messages owed to the user), without
 // acting on any of it. The main window carries the request out.
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,12 +41,11 @@ struct CommandLineRequest {
 // ("ADD:"). A relative name is relative to the last folder named, else to
 // `workingFolder`; with a working folder every name, folder prefix and
 // destination comes out absolute (a list saved from it names the same files
-// from wherever the program starts next). A relative file name that `exists`
-// (default: the file system) denies after the last file's folder, but grants
-// from the working folder (after a folder prefix: from that folder), is taken
-// from there: the names a shell passes ("card/a.mts card/b.mts") each name
-// their file.
-CommandLineRequest readCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
-    const std::string& workingFolder = {}, const std::function<bool(const std::string&)>& exists = {});
+// from wherever the program starts next). A relative file name that names no
+// file after the last file's folder, but one from the working folder (after a
+// folder prefix: from that folder), is taken from there: the names a shell
+// passes ("card/a.mts card/b.mts") each name their file.
+CommandLineRequest readCommandLine(
+    const std::vector<std::string>& arguments, const std::string& programFolder, const std::string& workingFolder = {});
 
 } // namespace vexlo::app

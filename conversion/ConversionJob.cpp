@@ -11,7 +11,6 @@
 #include "shellutil/ConvertPublic.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -157,35 +156,23 @@ std::string fill(const QString& format, std::initializer_list<std::string> value
 std::string seconds(double s) { return QString::number(s, 'f', 1).toStdString(); }
 
 // Why the engine failed, from the end of its standard error: its last own
-// line ("trevok: ...", progress left out) and the lines after it (ffmpeg's
-// last words), at most 12 lines. Empty when it said nothing or that the file
+// line ("trevok: ...") and the lines after it (ffmpeg's last words), at most
+// 12, progress lines left out. Empty when it said nothing or that the file
 // was cancelled.
 std::string engineFailure(const std::string& errorOutput)
 {
-    static const std::string kOwn = "trevok: ";
-    size_t at = std::string::npos;
-    for (size_t line = 0; line < errorOutput.size();) {
-        const size_t next = errorOutput.find('\n', line);
-        if (errorOutput.compare(line, kOwn.size(), kOwn) == 0
-            && errorOutput.compare(line + kOwn.size(), 9, "progress ") != 0)
-            at = line;
-        line = next == std::string::npos ? errorOutput.size() : next + 1;
-    }
-    if (at == std::string::npos || errorOutput.compare(at + kOwn.size(), 9, "cancelled") == 0)
+    const std::string_view own = "trevok: ";
+    const auto progress = [](std::string_view line) { return line.starts_with("trevok: progress "); };
+    std::vector<std::string_view> lines = text::splitList(errorOutput, '\n');
+    std::erase_if(lines, progress);
+    const auto last
+        = std::find_if(lines.rbegin(), lines.rend(), [&](std::string_view l) { return l.starts_with(own); });
+    if (last == lines.rend() || last->starts_with("trevok: cancelled"))
         return {};
-    std::string why;
-    int lines = 0;
-    for (size_t line = at + kOwn.size(); line < errorOutput.size() && lines < 12;) {
-        const size_t next = std::min(errorOutput.find('\n', line), errorOutput.size());
-        const std::string_view text(errorOutput.data() + line, next - line);
-        if (!text.starts_with(kOwn + "progress ")) {
-            why.append(why.empty() ? "" : "\n").append(text);
-            ++lines;
-        }
-        line = next + 1;
-    }
-    while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back())))
-        why.pop_back();
+    std::string why(last->substr(own.size()));
+    int count = 1;
+    for (auto line = last.base(); line != lines.end() && count < 12; ++line, ++count)
+        why.append("\n").append(*line);
     return why;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The ProcessLauncher of the Linux services: QProcess with an argument vector
-// (never a shell), the child inheriting our environment, working folder,
-// standard output and standard error; its standard input reads nothing.
+// (never a shell), the child inheriting our environment, working folder and
+// standard output; its standard error is passed on to ours as it comes (and
+// its end kept in the result); its standard input reads nothing.
 #include "Services.h"
 
 class QProcess;
