@@ -1,9 +1,12 @@
 #include "ConversionJob.h"
 
+#include "EngineReport.h"
 #include "FileTransaction.h"
 #include "MediaCheck.h"
 #include "RunLock.h"
+#include "RunNames.h"
 
+#include "base/EngineContract.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "platform/Product.h"
@@ -19,7 +22,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <set>
+#include <optional>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,10 +138,6 @@ std::string findEngine()
 
 namespace {
 
-// The engine's exit status for "converted, but the source is incomplete"
-// (it ends early): the converted part is kept, the source too.
-constexpr int kIncompleteSourceStatus = 3;
-
 // "%1" ... "%9" of a translated text replaced by byte strings (file names
 // stay as the file system spells them).
 std::string fill(const QString& format, std::initializer_list<std::string> values)
@@ -155,27 +155,6 @@ std::string fill(const QString& format, std::initializer_list<std::string> value
 
 std::string seconds(double s) { return QString::number(s, 'f', 1).toStdString(); }
 
-// Why the engine failed, from the end of its standard error: its last own
-// line ("trevok: ...") and the lines after it (ffmpeg's last words), at most
-// 12, progress lines left out. Empty when it said nothing or that the file
-// was cancelled.
-std::string engineFailure(const std::string& errorOutput)
-{
-    const std::string_view own = "trevok: ";
-    const auto progress = [](std::string_view line) { return line.starts_with("trevok: progress "); };
-    std::vector<std::string_view> lines = text::splitList(errorOutput, '\n');
-    std::erase_if(lines, progress);
-    const auto last
-        = std::find_if(lines.rbegin(), lines.rend(), [&](std::string_view l) { return l.starts_with(own); });
-    if (last == lines.rend() || last->starts_with("trevok: cancelled"))
-        return {};
-    std::string why(last->substr(own.size()));
-    int count = 1;
-    for (auto line = last.base(); line != lines.end() && count < 12; ++line, ++count)
-        why.append("\n").append(*line);
-    return why;
-}
-
 // Waits a tenth of a second; the window keeps painting, user input waits.
 void pause()
 {
@@ -187,8 +166,6 @@ void pause()
         ::usleep(100 * 1000);
     }
 }
-
-std::string foldCase(std::string s) { return text::asciiLower(s); }
 
 // The state of one pass over the rows.
 class Pass {
@@ -208,13 +185,16 @@ private:
     struct EngineEnd {
         int32_t value = 2; // the AbortFlag's value as the loop acts on it
         bool incompleteSource = false;
+        bool damagedSource = false; // converted to the end, but the source did not read cleanly
+        std::string why;            // the engine's reason for either
     };
     // One source held for its file: pinned, read, its result's part file.
     struct FileWork {
         std::string source;
         std::string target;
-        std::string renamedFrom;  // the name this run had already written
-        bool ignoresCase = false; // the destination folder ignores letter case
+        std::string renamedFrom;   // the name this run may not write over
+        bool isSourceName = false; // ... because it is a file this run converts
+        bool ignoresCase = false;  // the destination folder ignores letter case
         bool targetExisted = false;
         FileIdentity existing;
         PinnedSource pinned;
@@ -224,19 +204,21 @@ private:
     };
 
     bool waitForOtherRun();
+    void takeSources(int rows);
     Step convertRow(int index);
     bool checkDestination(const std::string& source, const std::string& target);
-    bool pickTarget(FileWork& work);
+    enum class Picked : uint8_t { Yes, No, Failed };
+    Picked pickTarget(FileWork& work);
     EngineEnd judgeEngineEnd(const platform::ProcessResult& ended, const std::string& source);
     void finishResult(FileWork& work, const EngineEnd& end);
     bool commit(FileWork& work, const std::string& name, std::string& finalName, std::string& why);
+    bool keepsEverything(const FileWork& work, const MediaFacts& result);
     void deleteSource(FileWork& work);
-    bool writtenByThisRun(const std::string& path, bool ignoresCase) const;
-    // "<name> (2)<ext>", "(3)", ...: the first that is neither a result of
-    // this run nor anything on the disk.
-    std::string freeName(const std::string& name, bool ignoresCase) const;
     void report(std::string text, bool failure);
+    Step fileFailed(std::string text);
     void stopWith(const QString& format, const std::string& value);
+    void nothingMoreToConvert();
+    void reportUnconverted(int n);
     void fail(std::string text);
     void tick();
     void finalPart();
@@ -253,8 +235,12 @@ private:
     bool m_failed = false;     // a file failed without the engine's own report
     bool m_terminating = false;
     bool m_ending = false;
-    std::set<std::string> m_written;       // this run's results
-    std::set<std::string> m_writtenFolded; // the same, letter case folded
+    int m_stoppedByFailureAt = -1; // the row at which a failed file stopped the run
+    int m_row = 0;                 // the row being converted
+    RunNames m_names;
+    // Each row's source as the run found it at its start; a row whose file
+    // an earlier row already names is converted once.
+    std::vector<std::optional<FileIdentity>> m_rowFiles;
 };
 
 void Pass::report(std::string text, bool failure)
@@ -271,15 +257,35 @@ void Pass::fail(std::string text)
         m_result.error = std::move(text);
 }
 
-// The run cannot go on: the desktop is told first, then the box.
+// Nothing more will be converted: the lock goes (a run that waits may start
+// while a box still waits for its OK), and the desktop is told.
+void Pass::nothingMoreToConvert()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_lock.release();
+    m_host.runEnding();
+}
+
+// The run cannot go on: the box now.
 void Pass::stopWith(const QString& format, const std::string& value)
 {
-    if (!m_ending) {
-        m_ending = true;
-        m_host.runEnding();
-    }
+    nothingMoreToConvert();
     m_host.showMessage(product::kName, text::replacePlaceholder(format.toStdString(), value),
         platform::MessageIcon::Error, platform::MessageButtons::Ok);
+}
+
+// A file that could not be converted: told at the run's end, and the run
+// goes on with the next file or stops there, as the user chose.
+Pass::Step Pass::fileFailed(std::string text)
+{
+    report(std::move(text), true);
+    m_failed = true;
+    if (m_rs.ContinueOnError)
+        return Step::Next;
+    m_stoppedByFailureAt = m_row;
+    return Step::Stop;
 }
 
 void Pass::tick()
@@ -308,36 +314,64 @@ bool Pass::waitForOtherRun()
     return true;
 }
 
-std::string Pass::freeName(const std::string& name, bool ignoresCase) const
+void Pass::takeSources(int rows)
 {
-    for (int n = 2;; ++n) {
-        const std::string candidate = numberedName(name, n);
-        std::error_code ec;
-        const bool onDisk
-            = std::filesystem::symlink_status(candidate, ec).type() != std::filesystem::file_type::not_found;
-        if (!writtenByThisRun(candidate, ignoresCase) && !onDisk)
-            return candidate;
+    m_rowFiles.assign(static_cast<size_t>(rows), std::nullopt);
+    for (int i = 0; i < rows; ++i) {
+        FileIdentity identity;
+        try {
+            if (!identityOf(m_host.rowPath(i), identity))
+                continue;
+        } catch (...) {
+            continue; // told when the loop reaches the row
+        }
+        m_rowFiles[static_cast<size_t>(i)] = identity;
+        m_names.addSource(identity);
     }
 }
 
-bool Pass::writtenByThisRun(const std::string& path, bool ignoresCase) const
+// A run that a failed file stopped says which files it left unconverted: a
+// user who reads only of the one failed file might take the rest for done.
+void Pass::reportUnconverted(int n)
 {
-    return m_written.count(path) > 0 || (ignoresCase && m_writtenFolded.count(foldCase(path)) > 0);
+    if (m_stoppedByFailureAt < 0 || m_stoppedByFailureAt + 1 >= n)
+        return;
+    constexpr int kNamed = 10;
+    std::string names;
+    const int left = n - m_stoppedByFailureAt - 1;
+    for (int i = m_stoppedByFailureAt + 1; i < n && i <= m_stoppedByFailureAt + kNamed; ++i)
+        names += "\r\n" + m_host.rowPath(i);
+    if (left > kNamed)
+        names += "\r\n" + tr("... and %1 more").arg(left - kNamed).toStdString();
+    report(fill(tr("The run stopped at '%1'. These %2 files were not converted:%3"),
+               {m_host.rowPath(m_stoppedByFailureAt), std::to_string(left), names}),
+        true);
 }
 
 JobResult Pass::run()
 {
+    int n = 0;
     try {
         TProgressForm& progress = m_host.progress();
-        const int n = m_host.rowCount();
+        n = m_host.rowCount();
         progress.SetTotal(n);
         if (!waitForOtherRun())
             m_runStopped = true;
+        // Without ffmpeg's demuxing library no result can be checked: the
+        // run is refused before anything is converted, and no result is
+        // blamed for it.
+        if (std::string why; !m_runStopped && !mediaCheckAvailable(why)) {
+            stopWith(tr("The converted files cannot be checked, so nothing was converted:\r\n%s"), why);
+            m_runStopped = true;
+            m_failed = true;
+        }
+        takeSources(n);
         for (int i = 0; i < n && !m_runStopped; ++i) {
             if (m_host.stopRequested()) {
                 m_runStopped = true;
                 break;
             }
+            m_row = i;
             progress.SetCurrent(i + 1);
             if (convertRow(i) == Step::Stop)
                 break;
@@ -348,9 +382,9 @@ JobResult Pass::run()
         m_result.error = tr("Unknown error").toStdString();
     }
     finalPart();
+    reportUnconverted(n);
+    nothingMoreToConvert();
     if (!m_result.reports.empty()) {
-        if (!m_ending)
-            m_host.runEnding();
         std::string text;
         for (const std::string& r : m_result.reports)
             text += (text.empty() ? "" : "\r\n\r\n") + r;
@@ -383,10 +417,7 @@ bool Pass::checkDestination(const std::string& source, const std::string& target
 {
     const std::string folder = shellutil::folderPart(target);
     if (shellutil::IsCDROMPath(folder)) {
-        if (!m_ending) {
-            m_ending = true;
-            m_host.runEnding();
-        }
+        nothingMoreToConvert();
         m_host.showMessage(tr("Invalid Output Folder").toStdString(),
             text::replacePlaceholder(tr("Output folder is CD-ROM and read only!\r\n\r\n  %s\r\n\r\n"
                                         "Please click \"Options\" button to specify a valid output "
@@ -410,31 +441,25 @@ bool Pass::checkDestination(const std::string& source, const std::string& target
 }
 
 // The part file first (it tells whether the folder ignores letter case), then
-// the final name: a second result of this run for the same name gets a free
-// one, and only a file that was there before the run is asked about.
-bool Pass::pickTarget(FileWork& work)
+// the final name: a name this run wrote or converts gets a free one, and only
+// a file that was there before the run is asked about.
+Pass::Picked Pass::pickTarget(FileWork& work)
 {
     std::string why;
     // A destination that is not there yet (a new folder on a card) is made.
     std::error_code ignored;
     std::filesystem::create_directories(shellutil::folderPart(work.target), ignored);
     if (!work.part.create(work.target, why)) {
-        m_failed = true;
-        if (!m_ending) {
-            m_ending = true;
-            m_host.runEnding();
-        }
-        m_host.showMessage(product::kName,
-            fill(tr("The converted file cannot be written into the folder\r\n'%1'\r\n(%2)\r\n\r\nNothing was "
-                    "converted."),
-                {shellutil::folderPart(work.target), why}),
-            platform::MessageIcon::Error, platform::MessageButtons::Ok);
-        return false;
+        fileFailed(fill(tr("'%1'\r\nThe converted file cannot be written into the folder '%2' (%3). The source "
+                           "file was kept."),
+            {work.source, shellutil::folderPart(work.target), why}));
+        return Picked::Failed;
     }
     work.ignoresCase = work.part.folderIgnoresCase();
-    if (writtenByThisRun(work.target, work.ignoresCase)) {
+    if (!m_names.isFree(work.target, work.ignoresCase)) {
+        work.isSourceName = !m_names.isWritten(work.target, work.ignoresCase);
         work.renamedFrom = work.target;
-        work.target = freeName(work.target, work.ignoresCase);
+        work.target = m_names.freeName(work.target, work.ignoresCase);
     }
     work.targetExisted = identityOf(work.target, work.existing);
     if (work.targetExisted && m_rs.PromptOverwrite) {
@@ -444,26 +469,48 @@ bool Pass::pickTarget(FileWork& work)
                 work.target),
             platform::MessageIcon::Question, platform::MessageButtons::YesNo);
         if (answer != platform::MessageAnswer::Yes)
-            return false;
+            return Picked::No;
     }
-    return true;
+    return Picked::Yes;
 }
 
 Pass::Step Pass::convertRow(int index)
 {
     FileWork work;
     work.source = m_host.rowPath(index);
+    // The same file listed again under another spelling (a link to the
+    // card, "./a.MTS") was converted with its first row.
+    if (const auto& file = m_rowFiles[static_cast<size_t>(index)]) {
+        for (int earlier = 0; earlier < index; ++earlier) {
+            const auto& other = m_rowFiles[static_cast<size_t>(earlier)];
+            if (other && other->sameInode(*file)) {
+                report(fill(tr("'%1'\r\nis the same file as '%2', which this run converts already: it was skipped."),
+                           {work.source, m_host.rowPath(earlier)}),
+                    false);
+                return Step::Next;
+            }
+        }
+    }
     work.target = targetFileName(work.source, m_rs);
     m_host.processPendingEvents();
-    if (m_host.stopRequested() || !checkDestination(work.source, work.target) || !pickTarget(work)) {
+    if (m_host.stopRequested() || !checkDestination(work.source, work.target)) {
         m_runStopped = true;
         return Step::Stop;
+    }
+    switch (pickTarget(work)) {
+    case Picked::Yes:
+        break;
+    case Picked::No:
+        m_runStopped = true;
+        return Step::Stop;
+    case Picked::Failed:
+        return m_rs.ContinueOnError ? Step::Next : Step::Stop;
     }
     // The engine's report must be this run's own: a value left behind by an
     // earlier run (or a run that could not write) must not pass for it.
     if (!m_registry.deleteValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, "")) {
         stopWith(tr("The conversion engine's report (the AbortFlag) cannot be reset, so its "
-                    "result could not be trusted. Nothing was converted.\r\n\r\n'%s'"),
+                    "result could not be trusted. The run stopped before converting\r\n'%s'"),
             work.source);
         m_runStopped = true;
         return Step::Stop;
@@ -479,12 +526,14 @@ Pass::Step Pass::convertRow(int index)
         m_runStopped = true;
         return Step::Stop;
     }
-    const EngineEnd end = judgeEngineEnd(ended, work.source);
+    EngineEnd end = judgeEngineEnd(ended, work.source);
     if (end.value == 2) {
         // Failed or cancelled: nothing is left under the target name, and the
         // unfinished part file goes (without its index it would not play).
         work.part.discard();
-        return Step::Stop;
+        if (m_terminating || end.why.empty())
+            return Step::Stop;
+        return fileFailed(std::move(end.why));
     }
     ++m_result.converted;
     finishResult(work, end);
@@ -492,29 +541,39 @@ Pass::Step Pass::convertRow(int index)
 }
 
 // Anything but a normal end with status 0 and a fresh report is a failed
-// file (the value 2), except the engine's own "the source is incomplete".
+// file (the value 2), except the engine's own "the source is incomplete" and
+// "the source did not read cleanly". A failure to tell is in `why`; a
+// cancelled file has none.
 Pass::EngineEnd Pass::judgeEngineEnd(const platform::ProcessResult& ended, const std::string& source)
 {
     EngineEnd end;
+    const auto failed = [&](const QString& format) {
+        m_failed = true;
+        end.why = text::replacePlaceholder(format.toStdString(), source);
+    };
     if (!ended.normalExit) {
         m_failed = true;
         if (!m_terminating)
-            stopWith(tr("The conversion engine stopped unexpectedly (it was killed or "
-                        "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept."),
-                source);
+            failed(tr("The conversion engine stopped unexpectedly (it was killed or "
+                      "crashed) while converting\r\n'%s'\r\n\r\nThe source file was kept."));
         return end;
     }
     const FlagReading flag = readFlag(m_registry);
     if (!flag.present) {
-        m_failed = true;
-        stopWith(tr("The conversion engine ended without reporting its result for\r\n"
-                    "'%s'\r\n\r\nThe file counts as failed; the source file was kept."),
-            source);
+        // An engine that could not even start (a library missing) says why
+        // on its standard error, in the loader's words.
+        const std::string said = lastLine(ended.errorOutput);
+        failed(tr("The conversion engine ended without reporting its result for\r\n"
+                  "'%s'\r\n\r\nThe file counts as failed; the source file was kept.")
+            + (said.empty() ? QString() : "\r\n\r\n" + QString::fromStdString(said)));
     } else if (!flag.value) {
         fail(invalidFlagError(flag.text));
-    } else if (ended.exitCode == kIncompleteSourceStatus && *flag.value <= 0) {
-        end.value = 0;
-        end.incompleteSource = true;
+    } else if ((ended.exitCode == contract::kExitIncomplete || ended.exitCode == contract::kExitSourceDamaged)
+        && *flag.value >= 0 && *flag.value <= 1) {
+        end.value = *flag.value;
+        end.incompleteSource = ended.exitCode == contract::kExitIncomplete;
+        end.damagedSource = ended.exitCode == contract::kExitSourceDamaged;
+        end.why = engineFailure(ended.errorOutput);
     } else if (ended.exitCode != 0) {
         m_failed = true;
         // The engine's own failure report (2) comes with its reason on its
@@ -522,14 +581,12 @@ Pass::EngineEnd Pass::judgeEngineEnd(const platform::ProcessResult& ended, const
         // A cancelled file is no failure to tell; any other pairing is told
         // as it is.
         if (*flag.value != 2) {
-            stopWith(tr("The conversion engine failed with exit status %1 while "
-                        "converting\r\n'%s'\r\n\r\nThe source file was kept.")
-                         .arg(ended.exitCode),
-                source);
+            failed(tr("The conversion engine failed with exit status %1 while "
+                      "converting\r\n'%s'\r\n\r\nThe source file was kept.")
+                       .arg(ended.exitCode));
         } else if (const std::string why = engineFailure(ended.errorOutput); !why.empty() && !m_terminating) {
-            stopWith(tr("The file could not be converted:\r\n'%s'\r\n\r\n%1\r\n\r\nThe source file was kept.")
-                         .arg(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size()))),
-                source);
+            failed(tr("The file could not be converted:\r\n'%s'\r\n\r\n%1\r\n\r\nThe source file was kept.")
+                       .arg(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size()))));
         }
     } else {
         end.value = *flag.value;
@@ -548,16 +605,37 @@ bool Pass::commit(FileWork& work, const std::string& name, std::string& finalNam
     std::string candidate = name;
     for (int attempt = 0; attempt < 100; ++attempt) {
         bool taken = false;
-        if (work.part.commit(candidate, replace && candidate == name, taken, why)) {
+        const bool done = work.part.commit(candidate, replace && candidate == name, taken, why);
+        // A result under its final name is this run's, even when a check
+        // after the rename failed: no later result may replace it.
+        if (!work.part.committedName().empty())
+            m_names.addWritten(work.part.committedName());
+        if (done) {
             finalName = candidate;
-            m_written.insert(candidate);
-            m_writtenFolded.insert(foldCase(candidate));
             return true;
         }
         if (!taken)
             return false;
-        candidate = freeName(name, work.ignoresCase);
+        candidate = m_names.freeName(name, work.ignoresCase);
     }
+    return false;
+}
+
+// The result holds every track of the source a user would miss; otherwise
+// the source stays, and the report says what the result lacks.
+bool Pass::keepsEverything(const FileWork& work, const MediaFacts& result)
+{
+    const std::vector<TrackCount> missing = missingTracks(work.sourceFacts, result);
+    if (missing.empty())
+        return true;
+    std::string lacks;
+    for (const TrackCount& track : missing) {
+        const QString format = track.kind == TrackCount::Video ? tr("the result holds %1 of %2 video streams")
+            : track.kind == TrackCount::Audio                  ? tr("the result holds %1 of %2 sound tracks")
+                                                               : tr("the result holds %1 of %2 subtitle tracks");
+        lacks += (lacks.empty() ? "" : "; ") + format.arg(track.held).arg(track.inSource).toStdString();
+    }
+    report(fill(tr("'%1'\r\n%2; the source file was kept."), {work.source, lacks}), true);
     return false;
 }
 
@@ -565,11 +643,15 @@ void Pass::finishResult(FileWork& work, const EngineEnd& end)
 {
     const MediaFacts resultFacts = work.part.stillOurs() ? readMediaFacts(work.part.path()) : MediaFacts{};
     const ResultVerdict verdict = judgeResult(work.sourceFacts, resultFacts);
-    // The engine found the source itself incomplete: what it converted is
-    // kept under a name that says so, and the source stays.
-    const bool keepAsIncomplete = end.incompleteSource && resultFacts.readable && resultFacts.durationSeconds > 0
-        && verdict != ResultVerdict::MissingStream && verdict != ResultVerdict::Longer;
-    if (verdict != ResultVerdict::Complete && verdict != ResultVerdict::SourceUnknown && !keepAsIncomplete) {
+    // The engine found the source itself incomplete or damaged: what it
+    // converted is kept (under a name that says so when it ends early), and
+    // the source stays.
+    const bool troubledSource = end.incompleteSource || end.damagedSource;
+    const bool keepAsIncomplete = troubledSource && resultFacts.readable && resultFacts.durationSeconds > 0
+        && verdict != ResultVerdict::MissingStream && verdict != ResultVerdict::Longer
+        && (end.incompleteSource || verdict == ResultVerdict::Shorter);
+    const bool keepAsIs = verdict == ResultVerdict::Complete || verdict == ResultVerdict::SourceUnknown;
+    if (!keepAsIs && !keepAsIncomplete) {
         work.part.discard();
         const QString why = verdict == ResultVerdict::MissingStream ? tr("pictures or sound of the source are missing")
             : verdict == ResultVerdict::Longer                      ? tr("it runs far longer than the source")
@@ -588,7 +670,7 @@ void Pass::finishResult(FileWork& work, const EngineEnd& end)
             true);
         return;
     }
-    if (keepAsIncomplete) {
+    if (end.incompleteSource) {
         report(fill(tr("'%1'\r\nThe source is incomplete: %2 of %3 s were converted, kept as '%4'. The source "
                        "file was kept."),
                    {work.source, seconds(resultFacts.durationSeconds), seconds(work.sourceFacts.durationSeconds),
@@ -596,7 +678,18 @@ void Pass::finishResult(FileWork& work, const EngineEnd& end)
             true);
         return;
     }
-    if (!work.renamedFrom.empty())
+    if (end.damagedSource) {
+        report(fill(tr("'%1'\r\nThe source could not be read without errors, so the converted file '%2' may lack "
+                       "pictures or sound. The source file was kept.%3"),
+                   {work.source, finalName, end.why.empty() ? std::string() : "\r\n(" + end.why + ")"}),
+            true);
+        return;
+    }
+    if (work.isSourceName)
+        report(fill(tr("'%1'\r\nwas saved as '%2': '%3' is one of the files this run converts."),
+                   {work.source, finalName, work.renamedFrom}),
+            false);
+    else if (!work.renamedFrom.empty())
         report(fill(tr("'%1'\r\nwas saved as '%2': this run had already written a file named '%3'."),
                    {work.source, finalName, work.renamedFrom}),
             false);
@@ -611,7 +704,7 @@ void Pass::finishResult(FileWork& work, const EngineEnd& end)
                        "not be checked against it. The source file was kept."),
                    {work.source}),
             true);
-    else
+    else if (keepsEverything(work, resultFacts))
         deleteSource(work);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,28 @@ NameParts split(const std::string& target)
     return p;
 }
 
+// The longest name the folder takes, in bytes.
+size_t nameLimit(const std::string& folder)
+{
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<size_t>(limit) : 255;
+}
+
+// "<folder><prefix><stem><suffix>", the stem shortened so that the name fits
+// the folder.
+std::string fittedName(const NameParts& p, const std::string& prefix, const std::string& suffix)
+{
+    const size_t limit = nameLimit(p.folder);
+    const size_t fixed = prefix.size() + suffix.size();
+    const size_t room = limit > fixed ? limit - fixed : 1;
+    return p.folder + prefix + cutAtCharacter(p.stem, room) + suffix;
+}
+
+int systemRenameNoReplace(const char* from, const char* to)
+{
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
 std::string swappedCase(std::string name)
 {
     for (char& c : name) {
@@ -59,12 +82,16 @@ std::string swappedCase(std::string name)
 // beat.
 int renameNoReplace(const std::string& from, const std::string& to)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    const FileSystemCalls& calls = fileSystemCalls();
+    if (calls.renameNoReplace(from.c_str(), to.c_str()) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return errno;
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
+    if (calls.link(from.c_str(), to.c_str()) == 0) {
+        // Both names now hold the result: the part name goes, or it would be
+        // left behind as a second hidden copy.
+        if (::unlink(from.c_str()) != 0 && errno != ENOENT)
+            return errno;
         return 0;
     }
     if (errno == EEXIST)
@@ -72,10 +99,43 @@ int renameNoReplace(const std::string& from, const std::string& to)
     struct stat st {};
     if (::lstat(to.c_str(), &st) == 0)
         return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return calls.rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// A part file that no living run holds (its run was killed, or the power
+// went): removed, so that its name can be taken again. False when it is held,
+// is no regular file, or cannot be locked at all (a network file system
+// without locks: nothing tells whether its run lives).
+bool removeAbandonedPart(const std::string& path)
+{
+    const FileHandle file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    FileIdentity held;
+    FileIdentity there;
+    if (!file.valid() || !identityOf(file.fd(), held) || fileSystemCalls().flock(file.fd(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !identityOf(path, there) || !held.sameInode(there))
+        return false;
+    return ::unlink(path.c_str()) == 0;
 }
 
 } // namespace
+
+FileSystemCalls& fileSystemCalls()
+{
+    static FileSystemCalls calls{systemRenameNoReplace, ::link, ::rename, ::fsync, ::flock};
+    return calls;
+}
+
+std::string cutAtCharacter(const std::string& name, size_t bytes)
+{
+    if (name.size() <= bytes)
+        return name;
+    size_t cut = bytes;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut);
+}
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept
 {
@@ -141,20 +201,19 @@ bool PinnedSource::unchanged() const
 std::string partFileName(const std::string& target, int attempt)
 {
     const NameParts p = split(target);
-    return p.folder + "." + p.stem + ".part" + (attempt > 1 ? "-" + std::to_string(attempt) : std::string())
-        + p.extension;
+    return fittedName(p, ".", ".part" + (attempt > 1 ? "-" + std::to_string(attempt) : std::string()) + p.extension);
 }
 
 std::string numberedName(const std::string& target, int n)
 {
     const NameParts p = split(target);
-    return p.folder + p.stem + " (" + std::to_string(n) + ")" + p.extension;
+    return fittedName(p, "", " (" + std::to_string(n) + ")" + p.extension);
 }
 
 std::string incompleteName(const std::string& target)
 {
     const NameParts p = split(target);
-    return p.folder + p.stem + " (incomplete)" + p.extension;
+    return fittedName(p, "", " (incomplete)" + p.extension);
 }
 
 PartFile::~PartFile()
@@ -165,19 +224,28 @@ PartFile::~PartFile()
 
 bool PartFile::create(const std::string& target, std::string& error)
 {
-    // A part file left by an earlier run that ended abruptly is not ours to
-    // remove: the next free part name is taken instead.
+    // A part file that a living run holds is not ours to remove: the next
+    // free part name is taken instead.
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string path = partFileName(target, attempt);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        int failure = fd < 0 ? errno : 0;
+        if (failure == EEXIST && removeAbandonedPart(path)) {
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            failure = fd < 0 ? errno : 0;
+        }
         if (fd >= 0) {
+            // The lock tells a later run that this part file's run lives; the
+            // kernel lets it go when the run ends, however it ends.
+            fileSystemCalls().flock(fd, LOCK_EX | LOCK_NB);
             m_path = path;
+            m_committed.clear();
             m_file = FileHandle(fd);
             m_done = false;
             return true;
         }
-        if (errno != EEXIST) {
-            error = errnoText(errno);
+        if (failure != EEXIST) {
+            error = errnoText(failure);
             return false;
         }
     }
@@ -205,7 +273,7 @@ bool PartFile::folderIgnoresCase() const
 
 bool PartFile::flush(std::string& error)
 {
-    if (!m_file.valid() || ::fsync(m_file.fd()) != 0) {
+    if (!m_file.valid() || fileSystemCalls().fsync(m_file.fd()) != 0) {
         error = errnoText(m_file.valid() ? errno : EBADF);
         return false;
     }
@@ -219,18 +287,27 @@ bool PartFile::commit(const std::string& name, bool replace, bool& nameTaken, st
         error = errnoText(ESTALE);
         return false;
     }
-    const int failed
-        = replace ? (::rename(m_path.c_str(), name.c_str()) == 0 ? 0 : errno) : renameNoReplace(m_path, name);
+    const int failed = replace ? (fileSystemCalls().rename(m_path.c_str(), name.c_str()) == 0 ? 0 : errno)
+                               : renameNoReplace(m_path, name);
     if (failed != 0) {
         nameTaken = failed == EEXIST;
         error = errnoText(failed);
         return false;
     }
     m_path = name;
+    m_committed = name;
     m_done = true;
     if (!syncFolder(shellutil::folderPart(name), error))
         return false;
-    if (!stillOurs()) {
+    // Some file systems number a file anew when it gets another name (sshfs
+    // and other FUSE file systems without stable numbers): there the file
+    // under the name is ours when its size and modification time are.
+    FileIdentity held;
+    FileIdentity there;
+    if (!identityOf(m_file.fd(), held) || !identityOf(name, there)
+        || !(held.sameInode(there)
+            || (held.size == there.size && held.modified.tv_sec == there.modified.tv_sec
+                && held.modified.tv_nsec == there.modified.tv_nsec))) {
         error = errnoText(ESTALE);
         return false;
     }
@@ -250,7 +327,7 @@ bool syncFolder(const std::string& folder, std::string& error)
     const FileHandle dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // Some file systems take no fsync on a folder (EINVAL): their entries
     // go to the disk with the file's own data.
-    if (!dir.valid() || (::fsync(dir.fd()) != 0 && errno != EINVAL)) {
+    if (!dir.valid() || (fileSystemCalls().fsync(dir.fd()) != 0 && errno != EINVAL)) {
         error = errnoText(errno);
         return false;
     }

@@ -64,9 +64,24 @@ private:
     FileIdentity m_identity;
 };
 
+// The file-system calls of the transaction that a file system may lack or
+// fail; tests replace them to make them fail. Each returns 0 or -1 with errno
+// set, as the system's calls do.
+struct FileSystemCalls {
+    int (*renameNoReplace)(const char* from, const char* to); // renameat2 with RENAME_NOREPLACE
+    int (*link)(const char* from, const char* to);
+    int (*rename)(const char* from, const char* to);
+    int (*fsync)(int fd);
+    int (*flock)(int fd, int operation);
+};
+// The calls in use: the system's unless a test set others.
+FileSystemCalls& fileSystemCalls();
+
 // The part file's name for a target: "<folder>.<name>.part<ext>", then
 // ".<name>.part-2<ext>", ... for attempt 1, 2, ...; the extension stays last,
-// since the engine picks the container from it.
+// since the engine picks the container from it. Every name made here fits the
+// folder's limit for a name (255 bytes on most file systems): a long <name>
+// is shortened, never inside a UTF-8 character.
 std::string partFileName(const std::string& target, int attempt);
 
 // "<folder><name> (2)<ext>" for n = 2: the name a second result of the same
@@ -77,6 +92,9 @@ std::string numberedName(const std::string& target, int n);
 // early.
 std::string incompleteName(const std::string& target);
 
+// `name` cut to at most `bytes` bytes, at the start of a UTF-8 character.
+std::string cutAtCharacter(const std::string& name, size_t bytes);
+
 class PartFile {
 public:
     PartFile() = default;
@@ -84,7 +102,10 @@ public:
     PartFile& operator=(PartFile&&) = default;
     ~PartFile(); // removes the part file unless it was committed or kept
 
-    // Creates a new, empty part file for `target` (never an existing one).
+    // Creates a new, empty part file for `target` (never an existing one)
+    // and holds a lock on it while this run lives. A part file of a run that
+    // is no longer alive (killed, a power cut: nobody holds its lock) is
+    // removed and its name taken again; one a living run holds is left alone.
     // False with the reason in `error` when the folder takes no new file.
     bool create(const std::string& target, std::string& error);
     const std::string& path() const { return m_path; }
@@ -102,13 +123,18 @@ public:
     // `nameTaken` set); with `replace` true the file that is there (which the
     // caller was allowed to overwrite) is replaced atomically. Then the
     // folder's entry is written to the disk and `name` is checked to name the
-    // committed file.
+    // committed file (file systems that number a file anew when it is renamed,
+    // sshfs among them, are told by its size and modification time).
     bool commit(const std::string& name, bool replace, bool& nameTaken, std::string& error);
+    // The name the part file was renamed to, also when a check after the
+    // rename failed; empty before.
+    const std::string& committedName() const { return m_committed; }
     // Removes the part file now (it is ours: checked first).
     void discard();
 
 private:
     std::string m_path;
+    std::string m_committed;
     FileHandle m_file;
     bool m_done = false;
 };

@@ -5,6 +5,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "base/EngineContract.h"
+
 #include <cmath>
 #include <dlfcn.h>
 #include <mutex>
@@ -26,18 +28,53 @@ struct AvFormat {
 #define VEXLO_STR2(x) #x
 #define VEXLO_STR(x) VEXLO_STR2(x)
 
-const AvFormat& avFormat()
+std::mutex& bindingMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+MediaLibraryNames& libraryNames()
+{
+    static MediaLibraryNames names = defaultMediaLibraryNames();
+    return names;
+}
+
+bool& bindingLoaded()
+{
+    static bool loaded = false;
+    return loaded;
+}
+
+AvFormat& binding()
 {
     static AvFormat lib;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        void* util = ::dlopen("libavutil.so." VEXLO_STR(LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_GLOBAL);
-        void* format = ::dlopen("libavformat.so." VEXLO_STR(LIBAVFORMAT_VERSION_MAJOR), RTLD_NOW | RTLD_GLOBAL);
-        if (!util || !format) {
-            const char* e = ::dlerror();
-            lib.error = e ? e : "ffmpeg's libraries cannot be loaded";
-            return;
-        }
+    return lib;
+}
+
+void* openLibrary(const std::string& name, std::string& error)
+{
+    void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!handle && error.empty()) {
+        const char* e = ::dlerror();
+        error = "ffmpeg's library " + name + " cannot be loaded: " + (e ? e : "unknown reason");
+    }
+    return handle;
+}
+
+const AvFormat& avFormat()
+{
+    const std::lock_guard<std::mutex> guard(bindingMutex());
+    AvFormat& lib = binding();
+    if (bindingLoaded())
+        return lib;
+    bindingLoaded() = true;
+    lib = AvFormat();
+    {
+        void* util = openLibrary(libraryNames().util, lib.error);
+        void* format = openLibrary(libraryNames().format, lib.error);
+        if (!util || !format)
+            return lib;
         lib.openInput = reinterpret_cast<decltype(lib.openInput)>(::dlsym(format, "avformat_open_input"));
         lib.findStreamInfo
             = reinterpret_cast<decltype(lib.findStreamInfo)>(::dlsym(format, "avformat_find_stream_info"));
@@ -45,15 +82,38 @@ const AvFormat& avFormat()
         lib.setLogLevel = reinterpret_cast<decltype(lib.setLogLevel)>(::dlsym(util, "av_log_set_level"));
         if (!lib.openInput || !lib.findStreamInfo || !lib.closeInput || !lib.setLogLevel) {
             lib.openInput = nullptr;
-            lib.error = "ffmpeg's libraries lack an entry point";
-            return;
+            lib.error = "ffmpeg's library " + libraryNames().format + " lacks an entry point";
+            return lib;
         }
         lib.setLogLevel(AV_LOG_QUIET);
-    });
+    }
     return lib;
 }
 
 } // namespace
+
+MediaLibraryNames defaultMediaLibraryNames()
+{
+    // The versioned names: the structures read here are those of the major
+    // version this program was built against.
+    return {"libavutil.so." VEXLO_STR(LIBAVUTIL_VERSION_MAJOR), "libavformat.so." VEXLO_STR(LIBAVFORMAT_VERSION_MAJOR)};
+}
+
+void reloadMediaLibraryForTest(const MediaLibraryNames& names)
+{
+    const std::lock_guard<std::mutex> guard(bindingMutex());
+    libraryNames() = names;
+    bindingLoaded() = false;
+}
+
+bool mediaCheckAvailable(std::string& error)
+{
+    const AvFormat& av = avFormat();
+    if (av.openInput)
+        return true;
+    error = av.error;
+    return false;
+}
 
 MediaFacts readMediaFacts(const std::string& path)
 {
@@ -75,11 +135,25 @@ MediaFacts readMediaFacts(const std::string& path)
     }
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* s = context->streams[i];
-        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            facts.video = true;
-        else if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
-            facts.audio = true;
+        if (s->codecpar->codec_id == AV_CODEC_ID_NONE)
+            continue;
+        switch (s->codecpar->codec_type) {
+        case AVMEDIA_TYPE_VIDEO:
+            if (!(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                ++facts.videoStreams;
+            break;
+        case AVMEDIA_TYPE_AUDIO:
+            ++facts.audioStreams;
+            break;
+        case AVMEDIA_TYPE_SUBTITLE:
+            ++facts.subtitleStreams;
+            break;
+        default:
+            break;
+        }
     }
+    facts.video = facts.videoStreams > 0;
+    facts.audio = facts.audioStreams > 0;
     if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
         const double seconds = static_cast<double>(context->duration) / AV_TIME_BASE;
         if (std::isfinite(seconds) && seconds < 1e9)
@@ -92,8 +166,6 @@ MediaFacts readMediaFacts(const std::string& path)
     return facts;
 }
 
-double durationTolerance(double sourceSeconds) { return 0.5 + 0.01 * sourceSeconds; }
-
 ResultVerdict judgeResult(const MediaFacts& source, const MediaFacts& result)
 {
     if (!result.readable || result.durationSeconds <= 0)
@@ -102,12 +174,24 @@ ResultVerdict judgeResult(const MediaFacts& source, const MediaFacts& result)
         return ResultVerdict::MissingStream;
     if (source.durationSeconds <= 0)
         return ResultVerdict::SourceUnknown;
-    const double tolerance = durationTolerance(source.durationSeconds);
-    if (result.durationSeconds < source.durationSeconds - tolerance)
+    if (contract::isShortOf(result.durationSeconds, source.durationSeconds))
         return ResultVerdict::Shorter;
-    if (result.durationSeconds > source.durationSeconds + tolerance)
+    if (contract::runsBeyond(result.durationSeconds, source.durationSeconds))
         return ResultVerdict::Longer;
     return ResultVerdict::Complete;
+}
+
+std::vector<TrackCount> missingTracks(const MediaFacts& source, const MediaFacts& result)
+{
+    std::vector<TrackCount> missing;
+    const auto compare = [&](TrackCount::Kind kind, int held, int inSource) {
+        if (held < inSource)
+            missing.push_back({kind, held, inSource});
+    };
+    compare(TrackCount::Video, result.videoStreams, source.videoStreams);
+    compare(TrackCount::Audio, result.audioStreams, source.audioStreams);
+    compare(TrackCount::Subtitle, result.subtitleStreams, source.subtitleStreams);
+    return missing;
 }
 
 } // namespace vexlo::conversion

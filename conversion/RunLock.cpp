@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -23,8 +24,17 @@ bool RunLock::tryAcquire()
         if (!m_file.valid())
             return true;
     }
-    m_held = ::flock(m_file.fd(), LOCK_EX | LOCK_NB) == 0;
-    return m_held;
+    if (fileSystemCalls().flock(m_file.fd(), LOCK_EX | LOCK_NB) == 0) {
+        m_held = true;
+        return true;
+    }
+    return errno != EWOULDBLOCK && errno != EINTR;
+}
+
+void RunLock::release()
+{
+    m_file = FileHandle();
+    m_held = false;
 }
 
 } // namespace vexlo::conversion

@@ -14,11 +14,16 @@ public:
     // The lock file for the registry root in use.
     static std::string defaultPath();
     explicit RunLock(std::string path = defaultPath());
-    // Takes the lock when it is free. True also when the lock file cannot be
-    // made at all (a read-only home): the AbortFlag cannot be written there
-    // either, and the run reports that itself.
+    // Takes the lock when it is free; false only while another run holds it.
+    // True also when the lock file cannot be made at all (a read-only home:
+    // the AbortFlag cannot be written there either, and the run reports that
+    // itself) or the file system takes no lock (an NFS home without a lock
+    // manager): waiting would never end.
     bool tryAcquire();
     bool held() const { return m_held; }
+    // Lets the lock go (nothing more will be converted), before the run's
+    // last boxes, so that a run that waits can start.
+    void release();
 
 private:
     std::string m_path;

@@ -149,6 +149,10 @@ void TOptionForm::buildAdvancedPage()
         = checkBox(tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"));
     chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"));
     chkKeepRecordingDate = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"));
+    lblOnFailure = named(new QLabel(tr("When a file cannot be converted:"), tsAdvanced), "lblOnFailure");
+    cbxOnFailure = named(new QComboBox(tsAdvanced), "cbxOnFailure");
+    cbxOnFailure->addItems({tr("stop the run"), tr("go on with the next file")});
+    lblOnFailure->setBuddy(cbxOnFailure);
 
     auto* page = new QVBoxLayout(tsAdvanced);
     page->setContentsMargins(kPageLeft, 8, kPageRight, 8);
@@ -162,6 +166,14 @@ void TOptionForm::buildAdvancedPage()
              chkKeepRecordingDate})
         boxes->addWidget(box);
     page->addLayout(boxes);
+    page->addSpacing(10);
+    auto* onFailure = new QHBoxLayout;
+    onFailure->setContentsMargins(2, 0, 0, 0);
+    onFailure->setSpacing(6);
+    onFailure->addWidget(lblOnFailure);
+    onFailure->addWidget(cbxOnFailure);
+    onFailure->addStretch(1);
+    page->addLayout(onFailure);
     page->addStretch(1);
 }
 
@@ -249,7 +261,7 @@ void TOptionForm::setTabOrderOfControls()
 {
     // The Advanced and Schedule pages, then the buttons.
     QWidget* advancedOrder[] = {rdgTargetFileExists_0, rdgTargetFileExists_1, ckbDelWhenCanceled, ckbSaveFileList,
-        chkDoNotShowConfirm, chkShellExtension, chkDeleteSource, chkKeepRecordingDate};
+        chkDoNotShowConfirm, chkShellExtension, chkDeleteSource, chkKeepRecordingDate, cbxOnFailure};
     for (size_t i = 1; i < std::size(advancedOrder); ++i)
         setTabOrder(advancedOrder[i - 1], advancedOrder[i]);
     QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday,
@@ -336,6 +348,7 @@ void TOptionForm::LoadPreferences()
     chkShellExtension->setChecked(doc.readFlag("Options", "UseShellExtension", true));
     chkDeleteSource->setChecked(doc.readFlag("Options", "DeleteSourceWhenDone", false));
     chkKeepRecordingDate->setChecked(doc.readFlag("Options", "KeepRecordingDate", true));
+    cbxOnFailure->setCurrentIndex(doc.readFlag("Options", "ContinueOnError", false) ? 1 : 0);
     const ScheduleSettings schedule = readSchedule(doc, m_clock());
     chkScheduleConvert->setChecked(schedule.ScheduleConvert);
     chkScheduleConvertClick();
@@ -374,6 +387,7 @@ void TOptionForm::SavePreferences()
     SetShellExtension(chkShellExtension->isChecked());
     file.writeFlag("Options", "DeleteSourceWhenDone", chkDeleteSource->isChecked());
     file.writeFlag("Options", "KeepRecordingDate", chkKeepRecordingDate->isChecked());
+    file.writeFlag("Options", "ContinueOnError", cbxOnFailure->currentIndex() == 1);
     ScheduleSettings chosen;
     chosen.ScheduleConvert = chkScheduleConvert->isChecked();
     chosen.StartConvertingAt = scheduleTime();

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -70,6 +71,8 @@ public:
     QCheckBox* chkShellExtension = nullptr;
     QCheckBox* chkDeleteSource = nullptr;
     QCheckBox* chkKeepRecordingDate = nullptr;
+    QLabel* lblOnFailure = nullptr;
+    QComboBox* cbxOnFailure = nullptr; // 0 stop the run, 1 go on with the next file
 
     QGroupBox* grbSchedule = nullptr;
     QCheckBox* chkScheduleConvert = nullptr;

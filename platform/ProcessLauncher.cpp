@@ -10,9 +10,11 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace vexlo::platform {
@@ -76,9 +78,19 @@ ProcessResult QtProcessLauncher::runAndWait(
         for (auto& a : rawArgv)
             rawPointers.push_back(a.data());
         rawPointers.push_back(nullptr);
-        char** argv = rawPointers.data();
-        process.setChildProcessModifier([argv] { ::execvp(argv[0], argv); });
     }
+    char** rawExec = exact ? nullptr : rawPointers.data();
+    // The child ends with us: when this process dies, however (a task
+    // manager's Kill, the OOM killer), the child is asked to end as by a
+    // logout, and no engine goes on writing a file nobody will commit.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([rawExec, parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::raise(SIGTERM);
+        if (rawExec)
+            ::execvp(rawExec[0], rawExec);
+    });
 
     std::exception_ptr tickError;
     const bool withEventLoop = QCoreApplication::instance() != nullptr;

@@ -87,6 +87,7 @@ RunSettings loadRunSettings(const IniDocument& doc, const std::string& defaultDe
     r.DelFileWhenCanceled = doc.readFlag("Options", "DelFileWhenCanceled", false);
     r.DeleteSourceWhenDone = doc.readFlag("Options", "DeleteSourceWhenDone", false);
     r.KeepRecordingDate = doc.readFlag("Options", "KeepRecordingDate", true);
+    r.ContinueOnError = doc.readFlag("Options", "ContinueOnError", false);
     return r;
 }
 

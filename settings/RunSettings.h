@@ -25,6 +25,7 @@ struct RunSettings {
     bool DelFileWhenCanceled = false;
     bool DeleteSourceWhenDone = false;
     bool KeepRecordingDate = true; // the engine keeps the source's recording date on the target
+    bool ContinueOnError = false;  // a file that cannot be converted: go on with the next (else the run stops)
     std::string VideoFormat;
     std::string AudioFormat = "ACC";
     std::string FileType = ".mp4";

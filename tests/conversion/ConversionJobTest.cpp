@@ -5,6 +5,8 @@
 
 #include "conversion/ConversionJob.h"
 #include "conversion/FileTransaction.h"
+#include "conversion/MediaCheck.h"
+#include "conversion/RunLock.h"
 #include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
@@ -439,7 +441,7 @@ TEST_F(ConversionRun, AbortFlagDecidesAfterEachFile)
         {"2 leaves no target", "target flag=2", false, 2, false, false},
         {"2 with DelFileWhenCanceled", "target flag=2", true, 2, false, false},
         {"not a number fails the file", "target flag=abc", true, 2, false, false},
-        {"a non-zero exit status fails the file", "target flag=0 exit=4", true, 2, false, false},
+        {"a non-zero exit status fails the file", "target flag=0 exit=5", true, 2, false, false},
         {"a non-zero exit status leaves no target", "target flag=0 exit=1", false, 2, false, false},
         {"an engine that reports nothing leaves the earlier 0 stale", "target noflag", true, 2, false, false},
     };
@@ -471,7 +473,7 @@ TEST_F(ConversionRun, FailuresWithoutTheEnginesOwnReportAreToldAndKeepTheSource)
 {
     const std::pair<std::string, std::string> cases[] = {
         {"target noflag", "ended without reporting its result"},
-        {"target flag=0 exit=4", "failed with exit status 4"},
+        {"target flag=0 exit=5", "failed with exit status 5"},
         {"target crash", "stopped unexpectedly"},
     };
     for (const auto& [how, told] : cases) {
@@ -835,4 +837,186 @@ TEST_F(ConversionRun, AsksOnlyTheRegistryAndLauncherItIsGiven)
     EXPECT_FALSE(exists(host.rows[0])) << "a converted source is deleted";
     EXPECT_EQ(tp.registry->readValue(platform::Hive::CurrentUser, platform::kAbortFlagKey, ""), "1")
         << "the installed registry is left alone";
+}
+
+// ---------------------------------------------------------------------------
+// Nothing the user would miss is lost
+
+// holiday.mov's result would take the name of holiday.mp4, the next row:
+// it gets a free name, and both recordings end up in results.
+TEST_F(ConversionRun, ASourceOfTheRunIsNeverATarget)
+{
+    rs.DeleteSourceWhenDone = true;
+    const std::string d = tp.root() + "d/";
+    test::writeClip(d + "holiday.mov", 1);
+    test::writeClip(d + "holiday.mp4", 2);
+    host.rows = {d + "holiday.mov", d + "holiday.mp4"};
+    const JobResult r = run();
+    EXPECT_EQ(test::readFile(d + "holiday (2).mp4"), test::clipBytes(1));
+    EXPECT_EQ(test::readFile(d + "holiday_New.mp4"), test::clipBytes(2));
+    EXPECT_FALSE(exists(d + "holiday.mov"));
+    EXPECT_FALSE(exists(d + "holiday.mp4"));
+    ASSERT_EQ(r.reports.size(), 1u);
+    EXPECT_NE(r.reports[0].find("is one of the files this run converts"), std::string::npos) << r.reports[0];
+    EXPECT_FALSE(r.filesFailed);
+}
+
+// The same clip listed again through a link to the card or as "./a.MTS" is
+// converted once and skipped with a note; the run goes on.
+TEST_F(ConversionRun, TheSameFileListedTwiceIsConvertedOnce)
+{
+    rs.DeleteSourceWhenDone = true;
+    rs.ConvertToSamePath = false;
+    rs.DestPath = tp.root() + "out/";
+    const std::string card = tp.root() + "card/";
+    test::writeClip(card + "a.MTS");
+    test::writeClip(card + "c.MTS");
+    std::filesystem::create_directory_symlink(card, tp.root() + "Card");
+    host.rows = {card + "a.MTS", tp.root() + "Card/a.MTS", card + "./a.MTS", card + "c.MTS"};
+    const JobResult r = run();
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(engineCalls(), 2u);
+    EXPECT_TRUE(exists(tp.root() + "out/a.mp4"));
+    EXPECT_TRUE(exists(tp.root() + "out/c.mp4"));
+    EXPECT_FALSE(exists(tp.root() + "out/a (2).mp4"));
+    EXPECT_EQ(r.reports.size(), 2u);
+    EXPECT_FALSE(r.filesFailed);
+    EXPECT_TRUE(tp.messages.shown.size() == 1 && tp.messages.shown[0].icon == MessageIcon::Information);
+}
+
+// A file that cannot be converted stops the run, and the end report lists
+// what was left; with "go on" every other file is converted, the failed one
+// kept and told, and the run counts as failed.
+TEST_F(ConversionRun, AFailedFileStopsTheRunOrIsPassedAsTheUserChose)
+{
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "go on" : "stop");
+        test::installFakeEngine(tp);
+        std::filesystem::remove_all(tp.root() + "src");
+        host.rows.clear();
+        tp.messages.shown.clear();
+        addSources(14);
+        rs.DeleteSourceWhenDone = true;
+        rs.ContinueOnError = goOn;
+        script({"", "say=could_not_read_f2 flag=2 exit=2"});
+        const JobResult r = run();
+        EXPECT_FALSE(r.completed);
+        EXPECT_TRUE(r.filesFailed);
+        EXPECT_EQ(engineCalls(), goOn ? 14u : 2u);
+        EXPECT_TRUE(exists(host.rows[1]));
+        EXPECT_EQ(exists(host.rows[13]), !goOn);
+        ASSERT_EQ(tp.messages.shown.size(), 1u) << "one box at the end";
+        const std::string told = tp.messages.shown[0].text;
+        EXPECT_NE(told.find("could not read f2"), std::string::npos) << told;
+        const size_t listed = told.find("These 12 files were not converted:");
+        EXPECT_EQ(listed != std::string::npos, !goOn) << told;
+        if (!goOn) {
+            EXPECT_NE(told.find(host.rows[2], listed), std::string::npos);
+            EXPECT_NE(told.find("... and 2 more"), std::string::npos) << told;
+            EXPECT_EQ(told.find(host.rows[12], listed), std::string::npos) << "ten names at most";
+        }
+    }
+}
+
+// The engine converted what the source gave, but not all of it: the source
+// stays whatever the AbortFlag asked for the run, and the converted part is
+// kept.
+TEST_F(ConversionRun, WhatTheEngineCouldNotReadWholeKeepsItsSource)
+{
+    struct Case {
+        const char* words;
+        const char* keptAs; // in the folder of the target
+        const char* told;
+        size_t calls;
+    };
+    const Case cases[] = {
+        {"target=half flag=1 exit=3", "f1 (incomplete).mp4", "The source is incomplete", 1},
+        {"target=half flag=0 exit=3", "f1 (incomplete).mp4", "The source is incomplete", 2},
+        {"target say=the_source_could_not_be_read_whole:_Input/output_error flag=0 exit=4", "f1.mp4",
+            "could not be read without errors", 2},
+        {"target=half say=the_source_could_not_be_read_whole:_partial_file flag=0 exit=4", "f1 (incomplete).mp4",
+            "(the source could not be read whole: partial file)", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words);
+        test::installFakeEngine(tp);
+        std::filesystem::remove_all(tp.root() + "src");
+        host.rows.clear();
+        tp.messages.shown.clear();
+        addSources(2);
+        for (const std::string& row : host.rows)
+            test::writeClip(row, 4);
+        rs.DeleteSourceWhenDone = true;
+        script({c.words});
+        const JobResult r = run();
+        EXPECT_EQ(engineCalls(), c.calls);
+        EXPECT_TRUE(exists(host.rows[0]));
+        EXPECT_TRUE(exists(tp.root() + "src/" + c.keptAs));
+        EXPECT_TRUE(r.filesFailed);
+        ASSERT_FALSE(r.reports.empty());
+        EXPECT_NE(r.reports[0].find(c.told), std::string::npos) << r.reports[0];
+        EXPECT_EQ(r.reports[0].find("exit status"), std::string::npos) << r.reports[0];
+    }
+}
+
+// A result that holds fewer tracks than its source is kept, and so is the
+// source, with the report of what the result lacks.
+TEST_F(ConversionRun, AResultLackingTracksKeepsItsSource)
+{
+    const QString src = QString::fromStdString(tp.root() + "src/");
+    std::filesystem::create_directories(tp.root() + "src");
+    const QStringList inputs = {"-f", "lavfi", "-i", "testsrc=d=1:s=64x48:r=10", "-f", "lavfi", "-i", "sine=d=1", "-f",
+        "lavfi", "-i", "sine=d=1:f=880"};
+    test::toolOutput("ffmpeg",
+        QStringList{"-v", "error", "-y"} + inputs
+            + QStringList{"-map", "0", "-map", "1", "-map", "2", "-c:a", "aac", src + "two.mkv"});
+    test::toolOutput("ffmpeg",
+        QStringList{
+            "-v", "error", "-y", "-i", src + "two.mkv", "-map", "0:v", "-map", "0:a:0", "-c", "copy", src + "one.mp4"});
+    rs.DeleteSourceWhenDone = true;
+    host.rows = {(src + "two.mkv").toStdString()};
+    script({"target=from:one.mp4"});
+    const JobResult r = run();
+    EXPECT_TRUE(exists(host.rows[0]));
+    EXPECT_TRUE(exists(targetOf(0)));
+    ASSERT_EQ(r.reports.size(), 1u);
+    EXPECT_NE(r.reports[0].find("the result holds 1 of 2 sound tracks; the source file was kept."), std::string::npos)
+        << r.reports[0];
+
+    test::installFakeEngine(tp); // every track carried: the source goes
+    std::filesystem::remove(targetOf(0));
+    EXPECT_TRUE(run().reports.empty());
+    EXPECT_FALSE(exists(host.rows[0]));
+}
+
+// Nothing more will be converted: the run lock is free before any box waits
+// for its OK, so that a scheduled silent run need not wait for the user.
+TEST_F(ConversionRun, TheRunLockIsFreeBeforeTheLastBox)
+{
+    addSources(2);
+    script({"", "say=could_not_read flag=2 exit=2"});
+    bool freeAtTheBox = false;
+    tp.messages.onShow = [&](const platform::ShownMessage&) {
+        conversion::RunLock other;
+        freeAtTheBox = other.tryAcquire() && other.held();
+    };
+    run();
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_TRUE(freeAtTheBox);
+}
+
+// Without ffmpeg's demuxing library no result can be checked: the run is
+// refused before the first file and names the library; no file is blamed.
+TEST_F(ConversionRun, ARunWithoutTheCheckersLibraryIsRefused)
+{
+    addSources(2);
+    const conversion::MediaLibraryNames shipped = conversion::defaultMediaLibraryNames();
+    conversion::reloadMediaLibraryForTest({shipped.util, "libavformat.so.0"});
+    const JobResult r = run();
+    conversion::reloadMediaLibraryForTest(shipped);
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(engineCalls(), 0u);
+    ASSERT_EQ(tp.messages.shown.size(), 1u);
+    EXPECT_NE(tp.messages.shown[0].text.find("libavformat.so.0"), std::string::npos) << tp.messages.shown[0].text;
+    EXPECT_EQ(tp.messages.shown[0].text.find("broken"), std::string::npos);
 }

@@ -24,6 +24,8 @@
 //   target=half  ... with the first half of the source (a result that ends
 //                early)
 //   target=N     ... with N bytes that are no video (target=0: an empty file)
+//   target=from:NAME  ... as a copy of the file NAME in the source's folder
+//                (a result made by the test: fewer tracks, say)
 //   swapsource=NAME  rename the source to NAME (in its folder) and write a
 //                different file under the source's name, as a user who keeps
 //                a clip and copies the next card's clip of that name does
@@ -169,8 +171,11 @@ int main(int argc, char** argv)
             flagDecided = true;
         } else if (key == "target") {
             std::string bytes;
-            if (value.empty() || value == "half") {
-                std::ifstream in(argc > 1 ? sourceOf(argv[1]) : std::string(), std::ios::binary);
+            const bool from = value.starts_with("from:") && argc > 1;
+            if (value.empty() || value == "half" || from) {
+                const std::string source = argc > 1 ? sourceOf(argv[1]) : std::string();
+                std::ifstream in(
+                    from ? source.substr(0, source.rfind('/') + 1) + value.substr(5) : source, std::ios::binary);
                 std::ostringstream copy;
                 copy << in.rdbuf();
                 bytes = copy.str();
