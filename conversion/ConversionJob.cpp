@@ -383,8 +383,9 @@ JobResult Pass::run()
     }
     finalPart();
     reportUnconverted(n);
-    nothingMoreToConvert();
+    m_lock.release();
     if (!m_result.reports.empty()) {
+        nothingMoreToConvert();
         std::string text;
         for (const std::string& r : m_result.reports)
             text += (text.empty() ? "" : "\r\n\r\n") + r;

@@ -178,7 +178,7 @@ TEST_F(RunTest, AbortFlagValuesAndDeletions)
         {"target crash", true, 2, false, false, true, true},
         {"target kill", false, 2, false, false, true, true},
         // A failure status outweighs a go-on value.
-        {"target flag=0 exit=4", false, 2, false, false, true, true},
+        {"target flag=0 exit=5", false, 2, false, false, true, true},
         // Text that is not a decimal integer is a failed file.
         {"target flag=abc", true, 2, false, false, true},
         {"target flag=99999999999", false, 2, false, false, true},
