@@ -42,14 +42,6 @@ Dieser Dateiname enthält „|“, das das Umwandlungsprogramm nicht annehmen ka
  Möchten Sie sie überschreiben?</translation>
     </message>
     <message>
-        <source>The conversion engine&apos;s report (the AbortFlag) cannot be reset, so its result could not be trusted. Nothing was converted.<byte value="xd"/>
-<byte value="xd"/>
-&apos;%s&apos;</source>
-        <translation>Der Bericht des Umwandlungsprogramms (das AbortFlag) lässt sich nicht zurücksetzen, daher wäre sein Ergebnis nicht verlässlich. Es wurde nichts umgewandelt.<byte value="xd"/>
-<byte value="xd"/>
-&apos;%s&apos;</translation>
-    </message>
-    <message>
         <source>The conversion engine could not be started:<byte value="xd"/>
 %s</source>
         <translation>Das Umwandlungsprogramm konnte nicht gestartet werden:<byte value="xd"/>
@@ -102,18 +94,6 @@ Die Quelldatei wurde behalten.</translation>
     <message>
         <source>Unknown error</source>
         <translation>Unbekannter Fehler</translation>
-    </message>
-    <message>
-        <source>The converted file cannot be written into the folder<byte value="xd"/>
-&apos;%1&apos;<byte value="xd"/>
-(%2)<byte value="xd"/>
-<byte value="xd"/>
-Nothing was converted.</source>
-        <translation>Die umgewandelte Datei kann nicht in den Ordner<byte value="xd"/>
-&apos;%1&apos;<byte value="xd"/>
-geschrieben werden (%2).<byte value="xd"/>
-<byte value="xd"/>
-Es wurde nichts umgewandelt.</translation>
     </message>
     <message>
         <source>pictures or sound of the source are missing</source>
@@ -178,6 +158,68 @@ Die Quelldatei wurde während der Umwandlung geändert oder ersetzt und deshalb 
 The source file could not be deleted: %2</source>
         <translation>&apos;%1&apos;<byte value="xd"/>
 Die Quelldatei konnte nicht gelöscht werden: %2</translation>
+    </message>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>The run stopped at &apos;%1&apos;. These %2 files were not converted:%3</source>
+        <translation>Der Lauf hielt bei &apos;%1&apos; an. Diese %2 Dateien wurden nicht umgewandelt:%3</translation>
+    </message>
+    <message>
+        <source>The converted files cannot be checked, so nothing was converted:<byte value="xd"/>
+%s</source>
+        <translation>Die umgewandelten Dateien können nicht geprüft werden, daher wurde nichts umgewandelt:<byte value="xd"/>
+%s</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The converted file cannot be written into the folder &apos;%2&apos; (%3). The source file was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die umgewandelte Datei kann nicht in den Ordner &apos;%2&apos; geschrieben werden (%3). Die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+is the same file as &apos;%2&apos;, which this run converts already: it was skipped.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+ist dieselbe Datei wie &apos;%2&apos;, die dieser Lauf bereits umwandelt: sie wurde übersprungen.</translation>
+    </message>
+    <message>
+        <source>The conversion engine&apos;s report (the AbortFlag) cannot be reset, so its result could not be trusted. The run stopped before converting<byte value="xd"/>
+&apos;%s&apos;</source>
+        <translation>Der Bericht des Umwandlungsprogramms (das AbortFlag) lässt sich nicht zurücksetzen, daher wäre sein Ergebnis nicht verlässlich. Der Lauf hielt vor der Umwandlung von<byte value="xd"/>
+&apos;%s&apos; an.</translation>
+    </message>
+    <message>
+        <source>the result holds %1 of %2 video streams</source>
+        <translation>das Ergebnis enthält %1 von %2 Videospuren</translation>
+    </message>
+    <message>
+        <source>the result holds %1 of %2 sound tracks</source>
+        <translation>das Ergebnis enthält %1 von %2 Tonspuren</translation>
+    </message>
+    <message>
+        <source>the result holds %1 of %2 subtitle tracks</source>
+        <translation>das Ergebnis enthält %1 von %2 Untertitelspuren</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+%2; the source file was kept.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+%2; die Quelldatei wurde behalten.</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+The source could not be read without errors, so the converted file &apos;%2&apos; may lack pictures or sound. The source file was kept.%3</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+Die Quelle ließ sich nicht fehlerfrei lesen, daher können der umgewandelten Datei &apos;%2&apos; Bilder oder Ton fehlen. Die Quelldatei wurde behalten.%3</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;<byte value="xd"/>
+was saved as &apos;%2&apos;: &apos;%3&apos; is one of the files this run converts.</source>
+        <translation>&apos;%1&apos;<byte value="xd"/>
+wurde als &apos;%2&apos; gespeichert: &apos;%3&apos; ist eine der Dateien, die dieser Lauf umwandelt.</translation>
     </message>
 </context>
 <context>
@@ -858,6 +900,18 @@ Möchten Sie ihn anlegen?</translation>
     <message>
         <source>&amp;Apply</source>
         <translation>&amp;Anwenden</translation>
+    </message>
+    <message>
+        <source>When a file cannot be converted:</source>
+        <translation>Wenn eine Datei nicht umgewandelt werden kann:</translation>
+    </message>
+    <message>
+        <source>stop the run</source>
+        <translation>den Lauf anhalten</translation>
+    </message>
+    <message>
+        <source>go on with the next file</source>
+        <translation>mit der nächsten Datei weitermachen</translation>
     </message>
 </context>
 </TS>
