@@ -37,7 +37,7 @@ const QDateTime kNow(QDate(2026, 12, 9), QTime(13, 45, 12));
 // The Options keys of this dialog, in the order they are saved.
 const std::vector<std::string> kSavedKeys = {"OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled",
     "SaveFileList", "DoNotShowConfirm", "UseShellExtension", "DeleteSourceWhenDone", "KeepRecordingDate",
-    "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday",
+    "ContinueOnError", "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday",
     "Saturday", "ExitWhenDone", "ShunDownWhenDone"};
 
 class Preferences : public ::testing::Test {
@@ -303,6 +303,8 @@ TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
         f.rdgTargetFileExists_1->click();
         f.ckbSaveFileList->click();
         f.chkKeepRecordingDate->click();
+        EXPECT_EQ(f.cbxOnFailure->currentIndex(), 0) << "a failed file stops the run by default";
+        f.cbxOnFailure->setCurrentIndex(1);
         f.PageControl1->setCurrentWidget(f.tsSchedule);
         f.chkScheduleConvert->click();
         f.chkSaturday->click();
@@ -315,6 +317,7 @@ TEST_F(Preferences, ApplyThenCancelKeepsAdvancedAndScheduleButNotGeneral)
     EXPECT_EQ(option("PromptOverwrite"), "1");
     EXPECT_EQ(option("SaveFileList"), "1");
     EXPECT_EQ(option("KeepRecordingDate"), "0");
+    EXPECT_EQ(option("ContinueOnError"), "1");
     EXPECT_EQ(option("ScheduleConvert"), "1");
     EXPECT_EQ(option("Saturday"), "1");
     EXPECT_EQ(settings::parseIniTime(option("StartConvertingAt").value_or("")), QTime(22, 30, 0));
