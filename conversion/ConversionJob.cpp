@@ -586,8 +586,16 @@ Pass::EngineEnd Pass::judgeEngineEnd(const platform::ProcessResult& ended, const
                       "converting\r\n'%s'\r\n\r\nThe source file was kept.")
                        .arg(ended.exitCode));
         } else if (const std::string why = engineFailure(ended.errorOutput); !why.empty() && !m_terminating) {
-            failed(tr("The file could not be converted:\r\n'%s'\r\n\r\n%1\r\n\r\nThe source file was kept.")
-                       .arg(QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size()))));
+            // The common reasons in plain words, the engine's own under
+            // "Details" (in English, and ffmpeg's words).
+            const QString details = QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size()));
+            const std::string plain = plainReason(why, source);
+            failed(plain.empty()
+                    ? tr("The file could not be converted:\r\n'%s'\r\n\r\n%1\r\n\r\nThe source file was kept.")
+                          .arg(details)
+                    : tr("The file could not be converted:\r\n'%s'\r\n\r\n%1 The source file was kept.\r\n\r\n"
+                         "Details:\r\n%2")
+                          .arg(QString::fromStdString(plain), details));
         }
     } else {
         end.value = *flag.value;

@@ -2,7 +2,9 @@
 
 #include "base/Text.h"
 
+#include <QCoreApplication>
 #include <algorithm>
+#include <sys/stat.h>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +33,27 @@ std::string lastLine(const std::string& text)
     const auto last = std::find_if(
         lines.rbegin(), lines.rend(), [](std::string_view l) { return l.find_first_not_of(" \t\r") != l.npos; });
     return last == lines.rend() ? std::string() : std::string(*last);
+}
+
+std::string plainReason(const std::string& why, const std::string& source)
+{
+    const auto has = [&why](std::initializer_list<const char*> words) {
+        return std::any_of(words.begin(), words.end(), [&why](const char* w) { return why.find(w) != why.npos; });
+    };
+    const auto say = [](const char* text) { return QCoreApplication::translate("ConversionJob", text).toStdString(); };
+    struct stat st {};
+    if (has({"No space left on device", "Disk quota exceeded", "File too large"}))
+        return say(QT_TRANSLATE_NOOP("ConversionJob", "The disk is full."));
+    if (has({"Permission denied", "Read-only file system", "Operation not permitted"})
+        && !why.starts_with("could not read"))
+        return say(QT_TRANSLATE_NOOP("ConversionJob", "The destination folder cannot be written."));
+    if (why.starts_with("could not read") && ::stat(source.c_str(), &st) == 0 && st.st_size == 0)
+        return say(QT_TRANSLATE_NOOP("ConversionJob", "The file is empty."));
+    if (has({"neither pictures nor sound", "plays only videos", "holds sound alone"}))
+        return say(QT_TRANSLATE_NOOP("ConversionJob", "The file has no pictures."));
+    if (why.starts_with("could not read") || has({"Invalid data found when processing input"}))
+        return say(QT_TRANSLATE_NOOP("ConversionJob", "The file is damaged or is not a video."));
+    return {};
 }
 
 } // namespace vexlo::conversion

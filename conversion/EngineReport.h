@@ -13,4 +13,10 @@ std::string engineFailure(const std::string& errorOutput);
 // The last line that is not empty.
 std::string lastLine(const std::string& text);
 
+// The common reasons of a failure (`why` as engineFailure gives it) in plain
+// words of the user's language: the file is empty, damaged or not a video,
+// has no pictures, the disk is full, the folder cannot be written. Empty for
+// any other reason, which is then shown in the engine's own words.
+std::string plainReason(const std::string& why, const std::string& source);
+
 } // namespace vexlo::conversion

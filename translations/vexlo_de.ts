@@ -221,6 +221,42 @@ was saved as &apos;%2&apos;: &apos;%3&apos; is one of the files this run convert
         <translation>&apos;%1&apos;<byte value="xd"/>
 wurde als &apos;%2&apos; gespeichert: &apos;%3&apos; ist eine der Dateien, die dieser Lauf umwandelt.</translation>
     </message>
+    <message>
+        <source>The file could not be converted:<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+%1 The source file was kept.<byte value="xd"/>
+<byte value="xd"/>
+Details:<byte value="xd"/>
+%2</source>
+        <translation>Die Datei konnte nicht umgewandelt werden:<byte value="xd"/>
+&apos;%s&apos;<byte value="xd"/>
+<byte value="xd"/>
+%1 Die Quelldatei wurde behalten.<byte value="xd"/>
+<byte value="xd"/>
+Einzelheiten:<byte value="xd"/>
+%2</translation>
+    </message>
+    <message>
+        <source>The disk is full.</source>
+        <translation>Der Datenträger ist voll.</translation>
+    </message>
+    <message>
+        <source>The destination folder cannot be written.</source>
+        <translation>In den Zielordner kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>The file is empty.</source>
+        <translation>Die Datei ist leer.</translation>
+    </message>
+    <message>
+        <source>The file has no pictures.</source>
+        <translation>Die Datei enthält keine Bilder.</translation>
+    </message>
+    <message>
+        <source>The file is damaged or is not a video.</source>
+        <translation>Die Datei ist beschädigt oder kein Video.</translation>
+    </message>
 </context>
 <context>
     <name>FileManagerActions</name>

@@ -37,8 +37,8 @@ const QDateTime kNow(QDate(2026, 12, 9), QTime(13, 45, 12));
 // The Options keys of this dialog, in the order they are saved.
 const std::vector<std::string> kSavedKeys = {"OverwriteExistFile", "PromptOverwrite", "DelFileWhenCanceled",
     "SaveFileList", "DoNotShowConfirm", "UseShellExtension", "DeleteSourceWhenDone", "KeepRecordingDate",
-    "ContinueOnError", "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday",
-    "Saturday", "ExitWhenDone", "ShunDownWhenDone"};
+    "ContinueOnError", "ScheduleConvert", "StartConvertingAt", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday",
+    "Friday", "Saturday", "ExitWhenDone", "ShunDownWhenDone"};
 
 class Preferences : public ::testing::Test {
 protected:
