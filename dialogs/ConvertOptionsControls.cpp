@@ -153,6 +153,9 @@ void TConvertOptionsForm::buildControls()
                 makeLabel(GroupBox1, "lblSampleBitrateUnit", tr("Hz"))},
             {makeLabel(GroupBox1, "lblChannels", tr("Channels:"), cbxChannels), cbxChannels, nullptr}},
         btnRestoreAudio, 78);
+    // The two restore buttons read alike: a screen reader tells them apart.
+    btnRestoreVideo->setAccessibleName(tr("Restore the default video settings"));
+    btnRestoreAudio->setAccessibleName(tr("Restore the default audio settings"));
 
     buildDestination();
 
@@ -229,6 +232,9 @@ void TConvertOptionsForm::buildDestination()
     btnSelectDestPath = makeButton(grbWhere, "btnSelectDestPath", QStringLiteral("..."),
         kBrowseButton.expandedTo(QSize(0, cbxDestPath->height())));
     btnSelectDestPath->setEnabled(false);
+    // "..." means nothing read aloud: a screen reader says what it does.
+    btnSelectDestPath->setAccessibleName(tr("Choose the output folder"));
+    btnSelectDestPath->setToolTip(btnSelectDestPath->accessibleName());
 
     auto* grid = new QGridLayout(grbWhere);
     grid->setHorizontalSpacing(2);

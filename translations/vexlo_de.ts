@@ -826,6 +826,18 @@ Möchten Sie ihn anlegen?</translation>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
+    <message>
+        <source>Restore the default video settings</source>
+        <translation>Standardwerte für das Video wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Restore the default audio settings</source>
+        <translation>Standardwerte für den Ton wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Choose the output folder</source>
+        <translation>Zielordner wählen</translation>
+    </message>
 </context>
 <context>
     <name>vexlo::settings::TOptionForm</name>

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <QAbstractButton>
+#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace vexlo;
@@ -174,6 +176,15 @@ TEST_F(OutputDialog, WindowControlsAndListsAreAsLaidOut)
         while (next->focusPolicy() == Qt::NoFocus || next->focusProxy())
             next = next->nextInFocusChain();
         EXPECT_EQ(next, order[i]) << i;
+    }
+    // What a screen reader says for each button: its text or a name of its
+    // own, never "..." and never the same for two buttons.
+    QSet<QString> spoken;
+    for (QAbstractButton* button : f.findChildren<QAbstractButton*>()) {
+        const QString name = button->accessibleName().isEmpty() ? button->text().remove('&') : button->accessibleName();
+        EXPECT_NE(name, "...") << button->objectName().toStdString();
+        EXPECT_FALSE(spoken.contains(name)) << name.toStdString();
+        spoken.insert(name);
     }
 
     f.show();
