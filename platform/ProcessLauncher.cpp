@@ -27,6 +27,93 @@ bool survivesDecoding(const std::string& bytes)
     return QFile::encodeName(QFile::decodeName(raw)) == raw;
 }
 
+// The argument vector as the child must see it, byte for byte. QProcess
+// passes text through the locale's encoding, which would alter names that
+// are not valid UTF-8: for those the child replaces itself with the exact
+// bytes before QProcess's own exec (should that fail, the child returns and
+// QProcess reports the failure to start as usual).
+class ExactArguments {
+public:
+    ExactArguments(QProcess& process, const std::string& program, const std::vector<std::string>& arguments)
+    {
+        process.setProgram(paths::toQString(program));
+        QStringList args;
+        args.reserve(static_cast<qsizetype>(arguments.size()));
+        bool exact = survivesDecoding(program);
+        for (const auto& a : arguments) {
+            args << paths::toQString(a);
+            exact = exact && survivesDecoding(a);
+        }
+        process.setArguments(args);
+        if (exact)
+            return;
+        m_argv.push_back(program);
+        for (const auto& a : arguments)
+            m_argv.push_back(a.substr(0, a.find('\0')));
+        for (auto& a : m_argv)
+            m_pointers.push_back(a.data());
+        m_pointers.push_back(nullptr);
+    }
+    // nullptr when QProcess's own exec passes the arguments unchanged.
+    char** argv() { return m_pointers.empty() ? nullptr : m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_argv;
+    std::vector<char*> m_pointers;
+};
+
+// Standard error is read, passed on to ours, and its end kept for the caller
+// (an engine says there why it failed).
+void passOnErrors(QProcess& process, ProcessResult& result)
+{
+    const QByteArray bytes = process.readAllStandardError();
+    if (bytes.isEmpty())
+        return;
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+    result.errorOutput.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (result.errorOutput.size() > ProcessResult::kErrorOutputTail)
+        result.errorOutput.erase(0, result.errorOutput.size() - ProcessResult::kErrorOutputTail);
+}
+
+// Waits for the started process: in a local event loop that takes no user
+// input, calling `waitTick` every interval; without an application object,
+// blocking. An exception from `waitTick` is raised once the process ended.
+void waitForEnd(QProcess& process, const std::function<void()>& waitTick, int intervalMs)
+{
+    std::exception_ptr tickError;
+    if (QCoreApplication::instance() && process.state() != QProcess::NotRunning) {
+        QEventLoop loop;
+        QTimer tick;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        tick.setInterval(intervalMs);
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            if (!waitTick || tickError)
+                return;
+            try {
+                waitTick();
+            } catch (...) {
+                // No exception may cross the event loop.
+                tickError = std::current_exception();
+            }
+        });
+        tick.start();
+        if (process.state() != QProcess::NotRunning)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    } else if (!QCoreApplication::instance() && waitTick) {
+        try {
+            waitTick();
+        } catch (...) {
+            tickError = std::current_exception();
+        }
+    }
+    // A process that ended before the loop ran is collected here.
+    if (process.state() != QProcess::NotRunning)
+        process.waitForFinished(-1);
+    if (tickError)
+        std::rethrow_exception(tickError);
+}
+
 } // namespace
 
 ProcessResult QtProcessLauncher::runAndWait(
@@ -37,52 +124,16 @@ ProcessResult QtProcessLauncher::runAndWait(
         result.error = "no program name";
         return result;
     }
-
     QProcess process;
-    process.setProgram(paths::toQString(program));
-    QStringList args;
-    args.reserve(static_cast<qsizetype>(arguments.size()));
-    bool exact = survivesDecoding(program);
-    for (const auto& a : arguments) {
-        args << paths::toQString(a);
-        exact = exact && survivesDecoding(a);
-    }
-    process.setArguments(args);
-    // Standard output goes straight to ours; standard error is read, passed
-    // on, and its end kept for the caller (an engine says there why it failed).
+    ExactArguments exact(process, program, arguments);
+    // Standard output goes straight to ours; standard input reads nothing.
     process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    const auto passOnErrors = [&process, &result] {
-        const QByteArray bytes = process.readAllStandardError();
-        if (bytes.isEmpty())
-            return;
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-        std::fflush(stderr);
-        result.errorOutput.append(bytes.constData(), static_cast<size_t>(bytes.size()));
-        if (result.errorOutput.size() > ProcessResult::kErrorOutputTail)
-            result.errorOutput.erase(0, result.errorOutput.size() - ProcessResult::kErrorOutputTail);
-    };
-    QObject::connect(&process, &QProcess::readyReadStandardError, passOnErrors);
+    QObject::connect(&process, &QProcess::readyReadStandardError, [&] { passOnErrors(process, result); });
     process.setStandardInputFile(QProcess::nullDevice());
-
-    // QProcess passes text through the locale's encoding, which would alter
-    // names that are not valid UTF-8. For those the child replaces itself
-    // with the exact bytes before QProcess's own exec; should that fail, the
-    // child returns and QProcess reports the failure to start as usual.
-    std::vector<std::string> rawArgv;
-    std::vector<char*> rawPointers;
-    if (!exact) {
-        rawArgv.reserve(arguments.size() + 1);
-        rawArgv.push_back(program);
-        for (const auto& a : arguments)
-            rawArgv.push_back(a.substr(0, a.find('\0')));
-        for (auto& a : rawArgv)
-            rawPointers.push_back(a.data());
-        rawPointers.push_back(nullptr);
-    }
-    char** rawExec = exact ? nullptr : rawPointers.data();
     // The child ends with us: when this process dies, however (a task
     // manager's Kill, the OOM killer), the child is asked to end as by a
     // logout, and no engine goes on writing a file nobody will commit.
+    char** rawExec = exact.argv();
     const pid_t parent = ::getpid();
     process.setChildProcessModifier([rawExec, parent] {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -91,29 +142,6 @@ ProcessResult QtProcessLauncher::runAndWait(
         if (rawExec)
             ::execvp(rawExec[0], rawExec);
     });
-
-    std::exception_ptr tickError;
-    const bool withEventLoop = QCoreApplication::instance() != nullptr;
-    // Without an application object there is no event loop to run.
-    std::optional<QEventLoop> loop;
-    std::optional<QTimer> tick;
-    if (withEventLoop) {
-        loop.emplace();
-        tick.emplace();
-        QObject::connect(&process, &QProcess::finished, &*loop, &QEventLoop::quit);
-        tick->setInterval(kWaitTickMs);
-        QObject::connect(&*tick, &QTimer::timeout, &*loop, [&] {
-            if (!waitTick || tickError)
-                return;
-            try {
-                waitTick();
-            } catch (...) {
-                // No exception may cross the event loop; it is raised again once
-                // the engine has ended.
-                tickError = std::current_exception();
-            }
-        });
-    }
 
     process.start();
     m_running = &process;
@@ -126,28 +154,19 @@ ProcessResult QtProcessLauncher::runAndWait(
         return result;
     }
     result.started = true;
-
-    if (withEventLoop) {
-        if (process.state() != QProcess::NotRunning) {
-            tick->start();
-            loop->exec(QEventLoop::ExcludeUserInputEvents);
-        }
-    } else {
-        if (waitTick)
-            waitTick();
-        process.waitForFinished(-1);
+    std::exception_ptr waitError;
+    try {
+        waitForEnd(process, waitTick, kWaitTickMs);
+    } catch (...) {
+        waitError = std::current_exception();
     }
-    // A process that ended before the loop ran is collected here.
-    if (process.state() != QProcess::NotRunning)
-        process.waitForFinished(-1);
-    passOnErrors();
-
+    passOnErrors(process, result);
     result.normalExit = process.exitStatus() == QProcess::NormalExit;
     result.exitCode = result.normalExit ? process.exitCode() : -1;
     if (!result.normalExit)
         result.error = process.errorString().toStdString();
-    if (tickError)
-        std::rethrow_exception(tickError);
+    if (waitError)
+        std::rethrow_exception(waitError);
     return result;
 }
 

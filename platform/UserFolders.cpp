@@ -80,8 +80,11 @@ void copyIfAbsent(const std::string& from, const std::string& to)
         return;
     const bool written = writeAll(fd, bytes) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
     ::close(fd);
-    if (written)
-        ::link(temp.c_str(), to.c_str()); // fails when `to` appeared meanwhile: keep it
+    // The link fails when `to` appeared meanwhile: that file is kept. A file
+    // system without hard links gets a plain rename, unless `to` is there.
+    if (written && ::link(temp.c_str(), to.c_str()) != 0 && errno != EEXIST && ::lstat(to.c_str(), &st) != 0
+        && ::rename(temp.c_str(), to.c_str()) == 0)
+        return;
     ::unlink(temp.c_str());
 }
 
