@@ -987,6 +987,21 @@ TEST_F(ConversionRun, AResultLackingTracksKeepsItsSource)
     std::filesystem::remove(targetOf(0));
     EXPECT_TRUE(run().reports.empty());
     EXPECT_FALSE(exists(host.rows[0]));
+
+    // A source whose length cannot be read (a raw stream) cannot be checked
+    // against: its result is kept, and so is the source.
+    test::toolOutput("ffmpeg",
+        QStringList{
+            "-v", "error", "-y", "-i", src + "one.mp4", "-map", "0:v", "-c", "copy", "-f", "h264", src + "raw.h264"});
+    host.rows = {(src + "raw.h264").toStdString()};
+    test::installFakeEngine(tp);
+    script({"target=from:one.mp4"});
+    const JobResult unknown = run();
+    EXPECT_TRUE(exists(host.rows[0]));
+    EXPECT_TRUE(exists(targetOf(0)));
+    ASSERT_EQ(unknown.reports.size(), 1u);
+    EXPECT_NE(unknown.reports[0].find("length of the source file could not be read"), std::string::npos)
+        << unknown.reports[0];
 }
 
 // Nothing more will be converted: the run lock is free before any box waits

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -126,6 +127,45 @@ TEST_F(IniWrite, FailedWriteLeavesFileIntact)
     std::filesystem::remove(path + ".tmp");
     ini.writeText("Options", "DestPath", "/new/");
     EXPECT_EQ(ini.readText("Options", "DestPath", ""), "/new/");
+}
+
+// A full disk and a link planted at the temporary file's name: the write
+// fails with the message, writes nothing through the link, leaves no
+// temporary file, and the settings stay as they were.
+TEST_F(IniWrite, AFullDiskOrAPlantedLinkLeavesTheSettingsAsTheyWere)
+{
+    std::string original = "[Options]\n";
+    for (int i = 0; i < 300; ++i)
+        original += "Key" + std::to_string(i) + "=" + std::string(30, 'v') + "\n";
+    // A planted link: the write must not follow it.
+    writeFile(path, original);
+    const std::string victim = platform.root() + "victim";
+    writeFile(victim, "not the settings");
+    std::filesystem::create_symlink(victim, path + ".tmp");
+    EXPECT_THROW(ini.writeText("Options", "DestPath", "/new/"), SettingsError);
+    EXPECT_EQ(readFile(victim), "not the settings");
+    EXPECT_EQ(readFile(path), original);
+    std::filesystem::remove(path + ".tmp");
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a full disk (a small tmpfs) needs root; CI runs as root";
+    const std::string disk = platform.root() + "disk";
+    std::filesystem::create_directories(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    const std::string onDisk = disk + "/vexlo.ini";
+    writeFile(onDisk, original);
+    // Fill what is left, so that a second copy of the settings cannot be made.
+    {
+        std::ofstream filler(disk + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()) && filler.flush()) {}
+    }
+    IniFile full(onDisk);
+    EXPECT_THROW(full.writeText("Options", "DestPath", "/new/"), SettingsError);
+    EXPECT_EQ(readFile(onDisk), original);
+    EXPECT_FALSE(std::filesystem::exists(onDisk + ".tmp"));
+    ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 // Runs `body` as an ordinary user: in a child that drops to nobody when we are
