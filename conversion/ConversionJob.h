@@ -117,13 +117,15 @@ public:
     // file too (`error` "'<text>' is not a valid integer value").
     // A result counts only when the engine ended normally with status 0 and a
     // go-on value, and the file holds the source's running time (within
-    // durationTolerance) and its kinds of streams. Only then is it written to
-    // the disk, renamed to the target name (never over a file of this run, nor
-    // over one that appeared during the run) and, as asked, the source
-    // deleted, while its path still names the file the engine read. A failed
-    // or cancelled file leaves nothing under the target name; a result that
-    // ends early because its source is incomplete is kept as
-    // "<name> (incomplete)<ext>".
+    // contract::durationTolerance) and its kinds of streams. Only then is it
+    // written to the disk, renamed to the target name (never over a file of
+    // this run, one that appeared during the run, or a source of the run) and,
+    // as asked, the source deleted, while its path still names the file the
+    // engine read and when the result holds every track of it. A failed or
+    // cancelled file leaves nothing under the target name; a result that ends
+    // early because its source is incomplete is kept as
+    // "<name> (incomplete)<ext>". A failed file stops the run unless
+    // RunSettings::ContinueOnError; the end report lists what was left.
     JobResult run();
 
 private:
