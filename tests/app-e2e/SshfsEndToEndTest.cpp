@@ -44,19 +44,6 @@ bool accepts(int port)
     return ok;
 }
 
-// The running time in seconds that ffprobe reads; -1 when it reads none.
-double secondsOf(const std::string& path)
-{
-    FILE* p = ::popen(
-        ("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "' 2>/dev/null").c_str(), "r");
-    if (!p)
-        return -1;
-    char line[64] = {};
-    const bool got = std::fgets(line, sizeof line, p) != nullptr;
-    ::pclose(p);
-    return got ? std::atof(line) : -1;
-}
-
 class SshfsTest : public EndToEndTest {
 protected:
     void SetUp() override
