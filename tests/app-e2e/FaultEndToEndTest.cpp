@@ -1,7 +1,8 @@
 // Faults that happen on real machines, with the built program and the real
 // engine where it matters: a full disk, a registry folder the user cannot
-// write, Vexlo killed in the middle of a file. None may cost a source file,
-// pass for a success or leave anything running or half-written behind.
+// write, Vexlo killed in the middle of a file, a logout while a window run
+// starts. None may cost a source file, pass for a success or leave anything
+// running or half-written behind.
 #include "EndToEnd.h"
 
 #include "platform/Registry.h"
@@ -233,6 +234,49 @@ TEST_F(FaultTest, AKilledRunLeavesNothingRunningAndTheNextRunCleansUp)
             if (e.path().filename() != "00000.mp4")
                 left.push_back(e.path().filename().string());
         EXPECT_TRUE(left.empty()) << left.front() << " is left beside the result";
+    }
+}
+
+TEST_F(FaultTest, ALogoutEndsAWindowRunWhateverItIsDoing)
+{
+    // A window run over a folder's clips ("000:<folder>" '*.mts'), each file
+    // a long one for the engine. The logout's SIGTERM comes as the window
+    // opens (the run is being prepared) or while the first file converts;
+    // either way Vexlo ends within a few seconds and every source stays.
+    struct Case {
+        const char* name;
+        bool atFirstFile; // else as soon as Vexlo takes the signal
+    };
+    const Case cases[] = {{"as the window opens", false}, {"during the first file", true}};
+    const std::string folder = tp.root() + "card/";
+    for (int i = 0; i < 200; ++i)
+        writeFile(folder + "c" + std::to_string(1000 + i) + ".mts", "a clip");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installFakeEngine(tp);
+        setFakeEngineScript(tp, {"sleep=30000 flag=1 target"});
+        start({"000:" + folder, "*.mts"});
+        if (c.atFirstFile) {
+            ASSERT_TRUE(waitForEngineCalls(1)) << errors();
+        } else {
+            // The moment the handler is there, asked without pause: the
+            // window is still being shown, and the run is requested next.
+            const auto end = std::chrono::steady_clock::now() + 30s;
+            while (!catchesSigterm() && std::chrono::steady_clock::now() < end) {}
+            ASSERT_TRUE(catchesSigterm()) << errors();
+        }
+        const auto sent = std::chrono::steady_clock::now();
+        ::kill(m_pid, SIGTERM);
+        EXPECT_EQ(waitForExit(5s), 1)
+            << "still running "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count()
+            << " ms after the logout; " << fakeEngineCalls(tp).size() << " engine calls: " << errors();
+        size_t sources = 0;
+        for (const auto& e : fs::directory_iterator(folder))
+            sources += e.path().extension() == ".mts";
+        EXPECT_EQ(sources, 200u);
+        EndToEndTest::TearDown(); // what did not end is ended before the next case
+        endProcessesOfTheTest();
     }
 }
 
