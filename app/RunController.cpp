@@ -52,7 +52,7 @@ void RunController::request()
 {
     // One run at a time, whichever road asks. A window closed during a run is
     // no longer busy, but its loop still runs until the engine has ended.
-    if (m_form.Busy || m_inRun)
+    if (m_form.Busy || m_inRun || m_closing)
         return;
     collectExistingFiles(m_form.ExistingFiles);
     if (m_form.ExistingFiles.empty())
@@ -99,6 +99,10 @@ void RunController::prepare()
     setIdleState(false);
     m_form.Progress->SetPosition(0);
     processPendingEvents();
+    // The window may have closed in that round (a logout's SIGTERM taken
+    // there): it has wound up already, and no loop may start after it.
+    if (m_closing)
+        return;
     convertFiles();
 }
 
@@ -133,8 +137,7 @@ void RunController::convertFiles()
 bool RunController::windowClosing()
 {
     m_desktopRun.windowClosing();
-    if (m_inRun)
-        m_closing = true;
+    m_closing = true; // also before a loop starts: none starts after this
     return m_inRun;
 }
 

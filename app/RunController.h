@@ -39,7 +39,7 @@ public:
     bool inRun() const { return m_inRun; }
     // The window closes. True when the loop is still on the stack: it starts
     // no further file, asks the running engine to end, and the program ends
-    // once it has returned.
+    // once it has returned. No run is requested or started after this.
     bool windowClosing();
 
     // What a command-line run ended with: 0 completed, 1 aborted, -1 none.

@@ -169,6 +169,20 @@ protected:
         return std::system(command.c_str()) == 0 && fs::file_size(path) > 0;
     }
 
+    // The running time in seconds that ffprobe reads; -1 when it reads none
+    // (no file, or an MP4 file whose writer never finished it).
+    static double secondsOf(const std::string& path)
+    {
+        FILE* p = ::popen(
+            ("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "' 2>/dev/null").c_str(), "r");
+        if (!p)
+            return -1;
+        char line[64] = {};
+        const bool got = std::fgets(line, sizeof line, p) != nullptr;
+        ::pclose(p);
+        return got ? std::atof(line) : -1;
+    }
+
     settings::IniDocument ini() const { return settings::IniDocument::parse(readFile(tp.settingsPath())); }
     std::string output() const { return readFile(tp.root() + "stdout"); }
     std::string errors() const { return readFile(tp.root() + "stderr"); }
