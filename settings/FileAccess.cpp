@@ -137,7 +137,9 @@ bool replaceAtomically(const std::string& target, std::string_view bytes, mode_t
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        ::fsync(dfd);
+        // The new settings are in place either way; a folder that takes no
+        // fsync (EINVAL on some file systems) writes its entry with the file.
+        static_cast<void>(::fsync(dfd));
         ::close(dfd);
     }
     return true;
