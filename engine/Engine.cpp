@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -37,6 +38,13 @@ void installSignalHandlers()
 {
     std::signal(SIGPIPE, SIG_IGN);
     termination::signalPipe();
+    // Started by Vexlo ($TREVOK_PARENT_PID): its death, however it comes
+    // (killed, the OOM killer), reaches us as SIGTERM, a cancel.
+    if (const char* parent = std::getenv("TREVOK_PARENT_PID"); parent && *parent) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (std::to_string(::getppid()) != parent)
+            ::raise(SIGTERM);
+    }
 }
 
 void say(const std::string& text)
