@@ -150,11 +150,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${VEXLO_PACKAGE_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The libraries come from dpkg-shlibdeps; ffmpeg is started as a program, and
-# Qt needs the SVG plugins for the pictures (the xcb, wayland and offscreen
-# platform plugins come with libqt6gui6).
+# Qt needs the SVG plugins for the pictures (the xcb and offscreen platform
+# plugins come with libqt6gui6; the Wayland one does not).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, libqt6svg6")
 # qt6-translations-l10n: the buttons of message boxes and the file dialog in
 # the language of the program's own translation.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, qt6-translations-l10n")
+# qt6-wayland: Qt's Wayland platform plugin, which Debian ships apart from
+# libqt6gui6. On a Wayland desktop without XWayland there is no other
+# platform to show the window on, and Qt aborts the program at its start
+# without it. Recommended rather than required: X11 desktops, XWayland and the
+# invisible runs (vexlo -S, offscreen) do without it, and apt installs what is
+# recommended unless told not to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, qt6-translations-l10n, qt6-wayland")
 include(CPack)

@@ -83,14 +83,20 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
     const std::string& deb = s_deb;
     const std::string& arch = s_arch;
 
-    const ProgramRun fields = run({"dpkg-deb", "-f", deb, "Package", "Version", "Architecture", "Depends"});
+    const ProgramRun fields
+        = run({"dpkg-deb", "-f", deb, "Package", "Version", "Architecture", "Depends", "Recommends"});
     ASSERT_EQ(fields.status, 0) << fields.err;
     EXPECT_TRUE(contains(fields.out, "Package: vexlo\nVersion: " + packageVersion() + "\nArchitecture: " + arch + "\n"))
         << fields.out;
     for (const char* dependency :
         {"ffmpeg", "libqt6widgets6", "libqt6gui6", "libqt6core6", "libqt6svg6", "libqt6dbus6", "libc6", "libstdc++6"})
         EXPECT_TRUE(contains(fields.out, dependency)) << dependency << " in " << fields.out;
-    EXPECT_FALSE(contains(fields.out, "qt6-qpa-plugins")) << "the platform plugins come with libqt6gui6";
+    EXPECT_FALSE(contains(fields.out, "qt6-qpa-plugins")) << "the xcb and offscreen plugins come with libqt6gui6";
+    // Without Qt's Wayland plugin (not in libqt6gui6) a Wayland desktop
+    // without XWayland has no platform to show the window on.
+    const size_t recommends = fields.out.find("\nRecommends: ");
+    ASSERT_NE(recommends, std::string::npos) << fields.out;
+    EXPECT_TRUE(contains(fields.out.substr(recommends), "qt6-wayland")) << fields.out;
 
     const ProgramRun listing = run({"dpkg-deb", "-c", deb});
     for (const char* entry : {"./usr/lib/vexlo/vexlo\n", "./usr/lib/vexlo/trevok\n",
