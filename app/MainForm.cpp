@@ -6,6 +6,7 @@
 #include "MainFormControls.h"
 #include "WindowPlacement.h"
 #include "dialogs/Artwork.h"
+#include "integration/FileManagerActions.h"
 #include "platform/AppTitle.h"
 #include "platform/DesktopApps.h"
 #include "platform/Product.h"
@@ -103,7 +104,7 @@ void TMainForm::FormCreate(const std::vector<std::string>& arguments)
         reportError(e);
     }
     reportUnusableSettings();
-    installShellExtensionAtFirstStart();
+    installShellExtensionAtStart();
     setIdleStatusText();
     updateRemoveCommands();
 }
@@ -127,10 +128,14 @@ void TMainForm::reportUnusableSettings()
     tellUser(product::kName, message, MessageIcon::Warning, MessageButtons::Ok);
 }
 
-void TMainForm::installShellExtensionAtFirstStart()
+void TMainForm::installShellExtensionAtStart()
 {
     // The user's own settings without the key: nobody has chosen yet, and the
-    // box shows the default (on). A user who chose either way is never touched.
+    // box shows the default (on), so the entries are installed. With the
+    // preference on, entries that an earlier version wrote in an older form
+    // (which start the program directly and fail once it is gone) are
+    // written again; while they are current this costs one small read. A
+    // user who switched them off is never touched.
     if (Silent)
         return;
     const platform::SettingsPlacement placement = platform::settingsPlacementFor(platform::executablePath());
@@ -138,10 +143,15 @@ void TMainForm::installShellExtensionAtFirstStart()
         return;
     try {
         settings::IniFile file = settings::settingsFile();
-        if (file.load().value("Options", "UseShellExtension"))
-            return;
-        // Stored first, so that a failed write cannot install again at every start.
-        file.writeFlag("Options", "UseShellExtension", true);
+        const settings::IniDocument doc = file.load();
+        if (doc.value("Options", "UseShellExtension")) {
+            if (!doc.readFlag("Options", "UseShellExtension", false)
+                || !integration::userEntriesOutdated(integration::foldersFromEnvironment(), platform::programFolder()))
+                return;
+        } else {
+            // Stored first, so that a failed write cannot install again at every start.
+            file.writeFlag("Options", "UseShellExtension", true);
+        }
     } catch (const settings::SettingsError&) {
         return;
     }

@@ -176,8 +176,9 @@ private:
     bool m_commandLineError = false;
     // A settings file that cannot be used as the user's own is reported once at start.
     void reportUnusableSettings();
-    // The file-manager entries for a new user of an installed program, once.
-    void installShellExtensionAtFirstStart();
+    // The file-manager entries of an installed program: for a new user, once;
+    // with the preference on, again when they are of an older form.
+    void installShellExtensionAtStart();
     FileListController m_list{*this};
     RunController m_run{*this};
     ScheduleController m_schedule{this, ScheduleSettings};

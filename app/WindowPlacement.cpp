@@ -52,6 +52,13 @@ QRect fitted(QRect r, const QRect& area, const QSize& minimum)
     return r;
 }
 
+// Whether the platform tells a window where it is. Wayland gives a client no
+// position (Qt reports the frame's offset or 0, 0) and places a new window
+// itself: there the stored position is kept as it is, so that the next start
+// under X11 opens where the window last was, and the frame is not fitted to
+// a place nobody knows; the size is restored and saved as everywhere.
+bool positionKnown() { return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
 // Equal but for the rounding of a fractional display scale.
 bool nearly(const QRect& a, const QRect& b)
 {
@@ -118,7 +125,7 @@ void WindowPlacement::load(TMainForm& form)
     form.move(left, top);
     if (doc.readFlag(kMain, "Maximized", false))
         form.setWindowState(form.windowState() | Qt::WindowMaximized);
-    else if (!form.Silent)
+    else if (!form.Silent && positionKnown())
         fitFrameOnceFramed(form, available);
     form.ListView1->setColumnWidth(0, doc.readInteger(kMain, "FileNameWidth", 200));
     form.ListView1->setColumnWidth(
@@ -135,9 +142,11 @@ void WindowPlacement::save(const TMainForm& form)
     if (form.Silent)
         return;
     const bool maximized = form.isMaximized();
+    const bool known = positionKnown();
     QPoint position = form.pos();
     QSize size = form.size();
-    if (nearly(QRect(position, size), form.property(kFittedBounds).toRect())) {
+    const QRect fittedBounds = form.property(kFittedBounds).toRect();
+    if (nearly(QRect(known ? position : fittedBounds.topLeft(), size), fittedBounds)) {
         const QRect stored = form.property(kStoredBounds).toRect();
         position = stored.topLeft();
         size = stored.size();
@@ -148,8 +157,10 @@ void WindowPlacement::save(const TMainForm& form)
         doc.setValue(kMain, "Maximized", maximized ? "1" : "0");
         if (maximized)
             return; // the stored normal bounds stay as they were
-        doc.setValue(kMain, "Left", std::to_string(position.x()));
-        doc.setValue(kMain, "Top", std::to_string(position.y()));
+        if (known) {
+            doc.setValue(kMain, "Left", std::to_string(position.x()));
+            doc.setValue(kMain, "Top", std::to_string(position.y()));
+        }
         doc.setValue(kMain, "Width", std::to_string(size.width()));
         doc.setValue(kMain, "Height", std::to_string(size.height()));
         doc.setValue(kMain, "FileNameWidth", std::to_string(widths[0]));

@@ -11,8 +11,43 @@
 #                              Nautilus and Thunar read only per-user entries)
 #
 # `cmake --install build --prefix /usr` (DESTDIR honoured), or from the build
-# folder `cpack -G DEB` for vexlo_<version>_<arch>.deb.
+# folder `cpack -G DEB` for vexlo_<package version>_<arch>.deb.
 set(VEXLO_PROGRAM_DIR lib/vexlo)
+
+# The package's version: the program's (PROJECT_VERSION), a Debian revision,
+# and the release the package was built for, read from /etc/os-release when
+# the build is configured: 2.0.9-1~deb12 on Debian 12, 2.0.9-1~deb13 on
+# Debian 13 (another system: ~<ID><VERSION_ID>; none without a VERSION_ID).
+# Packages built for different releases so differ in version and file name,
+# and "~" sorts them below a package of the same revision built for no
+# particular release. The programs, the metainfo and the manual page keep the
+# program's version.
+set(VEXLO_PACKAGE_REVISION 1 CACHE STRING "The Debian revision of the package (the part after the program's version)")
+set(VEXLO_PACKAGE_RELEASE "")
+set(VEXLO_PACKAGE_DISTRIBUTION unstable)
+if(EXISTS /etc/os-release)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS /etc/os-release)
+  file(STRINGS /etc/os-release _os_lines REGEX "^(ID|VERSION_ID|VERSION_CODENAME)=")
+  foreach(_line ${_os_lines})
+    string(REGEX REPLACE "^([A-Z_]+)=\"?([^\"]*)\"?$" "\\2" _value "${_line}")
+    string(REGEX REPLACE "=.*" "" _key "${_line}")
+    set(_os_${_key} "${_value}")
+  endforeach()
+  if(_os_ID STREQUAL "debian" AND _os_VERSION_ID MATCHES "^([0-9]+)")
+    set(VEXLO_PACKAGE_RELEASE "deb${CMAKE_MATCH_1}")
+  elseif(_os_ID AND _os_VERSION_ID)
+    string(TOLOWER "${_os_ID}${_os_VERSION_ID}" VEXLO_PACKAGE_RELEASE)
+    string(REGEX REPLACE "[^a-z0-9.+]" "" VEXLO_PACKAGE_RELEASE "${VEXLO_PACKAGE_RELEASE}")
+  endif()
+  if(_os_VERSION_CODENAME MATCHES "^[a-z0-9-]+$")
+    set(VEXLO_PACKAGE_DISTRIBUTION ${_os_VERSION_CODENAME})
+  endif()
+endif()
+set(VEXLO_PACKAGE_DEBIAN_REVISION ${VEXLO_PACKAGE_REVISION})
+if(VEXLO_PACKAGE_RELEASE)
+  string(APPEND VEXLO_PACKAGE_DEBIAN_REVISION "~${VEXLO_PACKAGE_RELEASE}")
+endif()
+set(VEXLO_PACKAGE_VERSION "${PROJECT_VERSION}-${VEXLO_PACKAGE_DEBIAN_REVISION}")
 
 install(TARGETS vexlo trevok palvex-integration RUNTIME DESTINATION ${VEXLO_PROGRAM_DIR})
 install(FILES
@@ -47,19 +82,21 @@ set(_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
 math(EXPR _mi "${CMAKE_MATCH_2} - 1")
 list(GET _months ${_mi} _mn)
 set(VEXLO_RELEASE_DATE_RFC2822 "${_wd}, ${CMAKE_MATCH_3} ${_mn} ${CMAKE_MATCH_1} 12:00:00 +0000")
-configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog.in ${CMAKE_BINARY_DIR}/package/changelog @ONLY)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/package/changelog.gz
-  COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/package/changelog
-  DEPENDS ${CMAKE_BINARY_DIR}/package/changelog)
+# A package whose version has a Debian revision keeps its changelog as
+# changelog.Debian.gz.
+configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog.in ${CMAKE_BINARY_DIR}/package/changelog.Debian @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/package/changelog.Debian.gz
+  COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/package/changelog.Debian
+  DEPENDS ${CMAKE_BINARY_DIR}/package/changelog.Debian)
 # The manual page, from `vexlo --help`.
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/package/vexlo.1.gz
   COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:vexlo> -DOUT=${CMAKE_BINARY_DIR}/package/vexlo.1.gz
           -DVERSION=${PROJECT_VERSION} -DDATE=${VEXLO_RELEASE_DATE} -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
   DEPENDS vexlo ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake)
 add_custom_target(vexlo_package_files ALL
-  DEPENDS ${CMAKE_BINARY_DIR}/package/changelog.gz ${CMAKE_BINARY_DIR}/package/vexlo.1.gz)
+  DEPENDS ${CMAKE_BINARY_DIR}/package/changelog.Debian.gz ${CMAKE_BINARY_DIR}/package/vexlo.1.gz)
 install(FILES ${CMAKE_BINARY_DIR}/package/vexlo.1.gz DESTINATION share/man/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright ${CMAKE_BINARY_DIR}/package/changelog.gz
+install(FILES ${PROJECT_SOURCE_DIR}/data/debian/copyright ${CMAKE_BINARY_DIR}/package/changelog.Debian.gz
   DESTINATION share/doc/vexlo)
 
 # Laid out when installing, with the prefix of that install (which may differ
@@ -110,13 +147,20 @@ set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${VEXLO_PACKAGE_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The libraries come from dpkg-shlibdeps; ffmpeg is started as a program, and
-# Qt needs the SVG plugins for the pictures (the xcb, wayland and offscreen
-# platform plugins come with libqt6gui6).
+# Qt needs the SVG plugins for the pictures (the xcb and offscreen platform
+# plugins come with libqt6gui6; the Wayland one does not).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, libqt6svg6")
 # qt6-translations-l10n: the buttons of message boxes and the file dialog in
 # the language of the program's own translation.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, qt6-translations-l10n")
+# qt6-wayland: Qt's Wayland platform plugin, which Debian ships apart from
+# libqt6gui6. On a Wayland desktop without XWayland there is no other
+# platform to show the window on, and Qt aborts the program at its start
+# without it. Recommended rather than required: X11 desktops, XWayland and the
+# invisible runs (vexlo -S, offscreen) do without it, and apt installs what is
+# recommended unless told not to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, qt6-translations-l10n, qt6-wayland")
 include(CPack)

@@ -369,13 +369,18 @@ std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& sh
 
 std::string launcherPath(const Folders& folders) { return folders.dataHome + "/vexlo/vexlo-launch"; }
 
+std::string detail::launcherStamp(const std::string& programFolder)
+{
+    return "# X-Vexlo-Form=" + std::to_string(kEntriesForm) + "\n# Starts Vexlo for this user's \"Convert with Vexlo\" "
+        + "entries. Once Vexlo is gone, it\n# takes those entries away, and itself, and says so once.\nprogram="
+        + shWord(programFolder) + "\n";
+}
+
 GeneratedFile launcherFile(const Setup& setup, const Folders& folders)
 {
     const std::string mark = markLine();
-    std::string text = "#!/bin/sh\n# " + mark + "\n";
-    text += "# Starts Vexlo for this user's \"Convert with Vexlo\" entries. Once Vexlo is gone, it\n"
-            "# takes those entries away, and itself, and says so once.\n";
-    text += "program=" + shWord(setup.programFolder) + "\ntool=$1\nshift\n";
+    std::string text = "#!/bin/sh\n# " + mark + "\n" + launcherStamp(setup.programFolder);
+    text += "tool=$1\nshift\n";
     text += "if [ -x \"$program$tool\" ]; then\n    exec \"$program$tool\" \"$@\"\nfi\n";
     text += "for f in " + shWord(nautilusFolder(folders)) + "/* " + shWord(dolphinFolder(folders)) + "/vexlo-convert* "
         + shWord(nemoFolder(folders)) + "/vexlo-convert* " + shWord(cajaFolder(folders)) + "/vexlo-convert*; do\n";

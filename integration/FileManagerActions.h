@@ -70,6 +70,12 @@ struct Setup {
     bool keyFileManagers = true;
 };
 
+// The form of what palvex-integration writes for a user, which the launcher
+// carries as "# X-Vexlo-Form=<form>". Raise it whenever a user's entries
+// change form: at its next start, Vexlo has entries of an older form written
+// again (userEntriesOutdated).
+inline constexpr int kEntriesForm = 2;
+
 // The launcher of the user's entries, <dataHome>/vexlo/vexlo-launch: a POSIX
 // shell script ("launcher vexlo ARGS..." or "launcher palvex-integration
 // ARGS...") that starts the named program from the program folder, or, when
@@ -78,6 +84,14 @@ struct Setup {
 // says so once, on standard error and as a desktop notification.
 std::string launcherPath(const Folders& folders);
 GeneratedFile launcherFile(const Setup& setup, const Folders& folders);
+
+// Whether the user's entries must be written again for the program in
+// `programFolder` (with trailing "/"): entries of ours are there, but the
+// launcher is missing (entries of a version before it, which start the
+// program directly), of an older form, or starts another program folder.
+// Reads the launcher alone while it is up to date (every start of a user
+// whose entries are current); the entries' folders only when it is not.
+bool userEntriesOutdated(const Folders& folders, const std::string& programFolder);
 
 // The arguments that follow the program for one action: {"002:", "--"} for
 // profile 2 (the profile form of the command line, every file converted into

@@ -20,4 +20,7 @@ inline std::string nemoFolder(const Folders& f) { return f.dataHome + "/nemo/act
 inline std::string cajaFolder(const Folders& f) { return f.dataHome + "/file-manager/actions"; }
 inline std::string thunarFile(const Folders& f) { return f.configHome + "/Thunar/uca.xml"; }
 
+// The lines of an up-to-date launcher that name its form and program folder.
+std::string launcherStamp(const std::string& programFolder);
+
 } // namespace vexlo::integration::detail

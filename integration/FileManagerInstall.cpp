@@ -127,6 +127,34 @@ int removeNautilusScripts(const Folders& folders, std::ostream& errors)
     return problems;
 }
 
+// Whether `folder` holds a file of ours: one that carries the mark and,
+// unless `anyName`, whose name begins with "vexlo-convert".
+bool holdsMarkedFile(const std::string& folder, bool anyName)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if ((anyName || name.rfind("vexlo-convert", 0) == 0) && isOurs(entry.path()))
+            return true;
+    }
+    return false;
+}
+
+// Whether any entry of ours is there, in whatever form a version wrote it.
+bool holdsEntriesOfOurs(const Folders& folders)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(nautilusScripts(folders), ec)) {
+        if (entry.is_directory(ec) && !entry.is_symlink(ec) && holdsMarkedFile(entry.path().string(), true))
+            return true;
+    }
+    for (const std::string& folder : {dolphinFolder(folders), nemoFolder(folders), cajaFolder(folders)}) {
+        if (holdsMarkedFile(folder, false))
+            return true;
+    }
+    return readFile(thunarFile(folders)).find(std::string("<unique-id>") + kThunarIdPrefix) != std::string::npos;
+}
+
 int updateThunar(const Folders& folders, const std::string& ours, std::ostream& errors)
 {
     const std::string path = thunarFile(folders);
@@ -161,6 +189,15 @@ int updateThunar(const Folders& folders, const std::string& ours, std::ostream& 
 }
 
 } // namespace
+
+bool userEntriesOutdated(const Folders& folders, const std::string& programFolder)
+{
+    bool exists = false;
+    const std::string launcher = readFile(launcherPath(folders), &exists);
+    if (exists && launcher.find("\n" + launcherStamp(programFolder)) != std::string::npos)
+        return false;
+    return (exists && isOurs(launcherPath(folders))) || holdsEntriesOfOurs(folders);
+}
 
 int writeFiles(const std::vector<GeneratedFile>& files, std::ostream& errors)
 {

@@ -14,6 +14,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +26,29 @@ namespace {
 namespace fs = std::filesystem;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The version the package must carry on this machine: the program's, Debian
+// revision 1 and the release of /etc/os-release (2.0.9-1~deb12 on Debian 12).
+std::string packageVersion()
+{
+    std::map<std::string, std::string> os;
+    std::istringstream lines(readFile("/etc/os-release"));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string value = line.substr(eq + 1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        os[line.substr(0, eq)] = value;
+    }
+    std::string release;
+    if (os["ID"] == "debian" && !os["VERSION_ID"].empty())
+        release = "deb" + os["VERSION_ID"].substr(0, os["VERSION_ID"].find('.'));
+    else if (!os["ID"].empty() && !os["VERSION_ID"].empty())
+        release = os["ID"] + os["VERSION_ID"];
+    return std::string(VEXLO_VERSION) + "-1" + (release.empty() ? "" : "~" + release);
+}
 
 class PackageTest : public ::testing::Test {
 protected:
@@ -36,7 +61,7 @@ protected:
         std::string arch = runProgram({"dpkg", "--print-architecture"}, environmentWith({}), s_scratch).out;
         arch.erase(arch.find_last_not_of('\n') + 1);
         s_arch = arch;
-        s_deb = s_scratch + "/out/vexlo_" + std::string(VEXLO_VERSION) + "_" + arch + ".deb";
+        s_deb = s_scratch + "/out/vexlo_" + packageVersion() + "_" + arch + ".deb";
     }
     static void TearDownTestSuite() { fs::remove_all(s_scratch); }
     void SetUp() override
@@ -58,15 +83,20 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
     const std::string& deb = s_deb;
     const std::string& arch = s_arch;
 
-    const ProgramRun fields = run({"dpkg-deb", "-f", deb, "Package", "Version", "Architecture", "Depends"});
+    const ProgramRun fields
+        = run({"dpkg-deb", "-f", deb, "Package", "Version", "Architecture", "Depends", "Recommends"});
     ASSERT_EQ(fields.status, 0) << fields.err;
-    EXPECT_TRUE(contains(
-        fields.out, "Package: vexlo\nVersion: " + std::string(VEXLO_VERSION) + "\nArchitecture: " + arch + "\n"))
+    EXPECT_TRUE(contains(fields.out, "Package: vexlo\nVersion: " + packageVersion() + "\nArchitecture: " + arch + "\n"))
         << fields.out;
     for (const char* dependency :
         {"ffmpeg", "libqt6widgets6", "libqt6gui6", "libqt6core6", "libqt6svg6", "libqt6dbus6", "libc6", "libstdc++6"})
         EXPECT_TRUE(contains(fields.out, dependency)) << dependency << " in " << fields.out;
-    EXPECT_FALSE(contains(fields.out, "qt6-qpa-plugins")) << "the platform plugins come with libqt6gui6";
+    EXPECT_FALSE(contains(fields.out, "qt6-qpa-plugins")) << "the xcb and offscreen plugins come with libqt6gui6";
+    // Without Qt's Wayland plugin (not in libqt6gui6) a Wayland desktop
+    // without XWayland has no platform to show the window on.
+    const size_t recommends = fields.out.find("\nRecommends: ");
+    ASSERT_NE(recommends, std::string::npos) << fields.out;
+    EXPECT_TRUE(contains(fields.out.substr(recommends), "qt6-wayland")) << fields.out;
 
     const ProgramRun listing = run({"dpkg-deb", "-c", deb});
     for (const char* entry : {"./usr/lib/vexlo/vexlo\n", "./usr/lib/vexlo/trevok\n",
@@ -74,7 +104,7 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
              "./usr/bin/vexlo -> ../lib/vexlo/vexlo\n", "./usr/share/applications/vexlo.desktop\n",
              "./usr/share/icons/hicolor/scalable/apps/vexlo.svg\n",
              "./usr/share/metainfo/example.vexlo.Vexlo.metainfo.xml\n", "./usr/share/doc/vexlo/copyright\n",
-             "./usr/share/doc/vexlo/changelog.gz\n", "./usr/share/man/man1/vexlo.1.gz\n",
+             "./usr/share/doc/vexlo/changelog.Debian.gz\n", "./usr/share/man/man1/vexlo.1.gz\n",
              "./usr/share/kio/servicemenus/vexlo-convert.desktop\n",
              "./usr/share/nemo/actions/vexlo-convert-000.nemo_action\n",
              "./usr/share/file-manager/actions/vexlo-convert-menu.desktop\n", "./usr/lib/vexlo/vexlo.installed\n"})
@@ -97,9 +127,10 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
     EXPECT_EQ(run({root + "/usr/lib/vexlo/trevok", "--version"}).status, 0);
 }
 
-// The version of CMakeLists.txt everywhere it shows: the package, both
-// programs, the newest release of the metainfo and of the changelog; the
-// manual page made from --help.
+// The version of CMakeLists.txt everywhere it shows: both programs, the
+// newest release of the metainfo; the package and its changelog with the
+// Debian revision and the release they were built for; the manual page made
+// from --help.
 TEST_F(PackageTest, OneVersionEverywhereAndTheDocumentsDebianAsksFor)
 {
     const std::string root = scratch + "/unpacked";
@@ -109,8 +140,8 @@ TEST_F(PackageTest, OneVersionEverywhereAndTheDocumentsDebianAsksFor)
     EXPECT_EQ(run({root + "/usr/lib/vexlo/trevok", "--version"}).out, "trevok " + version + "\n");
     EXPECT_TRUE(contains(readFile(root + "/usr/share/metainfo/example.vexlo.Vexlo.metainfo.xml"),
         "<releases>\n    <release version=\"" + version + "\""));
-    const ProgramRun changelog = run({"gzip", "-dc", root + "/usr/share/doc/vexlo/changelog.gz"});
-    EXPECT_EQ(changelog.out.rfind("vexlo (" + version + ") ", 0), 0u) << changelog.out;
+    const ProgramRun changelog = run({"gzip", "-dc", root + "/usr/share/doc/vexlo/changelog.Debian.gz"});
+    EXPECT_EQ(changelog.out.rfind("vexlo (" + packageVersion() + ") ", 0), 0u) << changelog.out;
     const ProgramRun page = run({"gzip", "-dc", root + "/usr/share/man/man1/vexlo.1.gz"});
     EXPECT_TRUE(contains(page.out, ".TH VEXLO 1 ")) << page.out;
     EXPECT_TRUE(contains(page.out, "  -S              an invisible run")) << "the --help text";
