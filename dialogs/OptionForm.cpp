@@ -152,6 +152,8 @@ void TOptionForm::buildAdvancedPage()
     lblOnFailure = named(new QLabel(tr("When a file cannot be converted:"), tsAdvanced), "lblOnFailure");
     cbxOnFailure = named(new QComboBox(tsAdvanced), "cbxOnFailure");
     cbxOnFailure->addItems({tr("stop the run"), tr("go on with the next file")});
+    cbxOnFailure->setMinimumWidth(dialogs::widthForItems(cbxOnFailure));
+    cbxOnFailure->setFixedHeight(dialogs::fieldHeightFor(cbxOnFailure, 21));
     lblOnFailure->setBuddy(cbxOnFailure);
 
     auto* page = new QVBoxLayout(tsAdvanced);

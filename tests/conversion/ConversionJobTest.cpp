@@ -739,9 +739,15 @@ TEST_F(ConversionRun, ErrorInTheLoopStillEndsTheRun)
 TEST_F(ConversionRun, WindowKeepsPaintingWhileTheEngineRuns)
 {
     addSources(1);
-    script({"target sleep=400 flag=0"});
+    // The engine ends only once the window has had three ticks, however
+    // loaded the machine is.
+    script({"target waitfor=go flag=0"});
     bool timerFired = false;
     QTimer::singleShot(50, [&] { timerFired = true; });
+    host.onWaitTick = [&] {
+        if (host.waitTicks == 3)
+            test::writeFile(tp.root() + "src/go", "");
+    };
     EXPECT_TRUE(run().completed);
     EXPECT_TRUE(timerFired) << "the event loop runs during the wait";
     EXPECT_GE(host.waitTicks, 3);
@@ -957,6 +963,17 @@ TEST_F(ConversionRun, WhatTheEngineCouldNotReadWholeKeepsItsSource)
         EXPECT_NE(r.reports[0].find(c.told), std::string::npos) << r.reports[0];
         EXPECT_EQ(r.reports[0].find("exit status"), std::string::npos) << r.reports[0];
     }
+    // With 2 (failed or cancelled) the engine's status does not make a part
+    // worth keeping.
+    test::installFakeEngine(tp);
+    std::filesystem::remove_all(tp.root() + "src");
+    host.rows.clear();
+    addSources(2);
+    script({"target=half flag=2 exit=3"});
+    EXPECT_FALSE(run().completed);
+    EXPECT_TRUE(exists(host.rows[0]));
+    EXPECT_FALSE(exists(tp.root() + "src/f1 (incomplete).mp4"));
+    EXPECT_TRUE(noPartFiles(tp.root() + "src"));
 }
 
 // A result that holds fewer tracks than its source is kept, and so is the

@@ -35,6 +35,8 @@
 //                "_" of TEXT as a space
 //   err=TEXT     the same without "trevok: " (ffmpeg's words that follow)
 //   sleep=MS     sleep MS milliseconds
+//   waitfor=NAME wait until the file NAME (in the source's folder) exists, at
+//                most 60 s: the test decides when the engine ends
 //   exit=CODE    end at once with exit code CODE (flag as written so far)
 //   crash        abort() at once (killed by SIGABRT)
 //   kill         end at once through SIGKILL
@@ -200,6 +202,11 @@ int main(int argc, char** argv)
             std::string line = value;
             std::replace(line.begin(), line.end(), '_', ' ');
             std::fprintf(stderr, "%s%s\n", key == "say" ? "trevok: " : "", line.c_str());
+        } else if (key == "waitfor" && argc > 1) {
+            const std::string source = sourceOf(argv[1]);
+            const std::string path = source.substr(0, source.rfind('/') + 1) + value;
+            for (int i = 0; i < 6000 && !std::ifstream(path); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } else if (key == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
         } else if (key == "exit") {
