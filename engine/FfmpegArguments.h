@@ -13,10 +13,22 @@
 namespace vexlo::engine {
 
 // A subtitle track carried into the output: ffmpeg's encoder for it ("copy"
-// keeps it as it is, "srt" turns text into SubRip).
+// keeps it as it is; "srt", "mov_text" and "webvtt" turn text into SubRip,
+// MP4's text and WebVTT).
 struct SubtitlePlan {
     int stream = 0;
     std::string encoder;
+    std::string title; // written where the container keeps it elsewhere than ffmpeg does (MP4)
+};
+
+// A sound track after the first: converted like the first, with its own
+// channels and rate where the encoder cannot take the first one's settings
+// for it (0: as the first track's options say).
+struct AudioTrackPlan {
+    int stream = 0;
+    int channels = 0;
+    int sampleRate = 0;
+    std::string title;
 };
 
 // What the request means for this source in ffmpeg's terms.
@@ -29,9 +41,10 @@ struct OutputPlan {
     int channels = 0;               // channels written; 0 = the source's
     std::optional<int> videoStream; // the source's stream numbers; none: not in the output
     std::optional<int> audioStream;
-    // Archives (Matroska targets) keep every sound track and the subtitles:
-    // the sound tracks after the first, and the subtitles Matroska holds.
-    std::vector<int> moreAudioStreams;
+    std::string audioTitle; // the first sound track's name, for MP4 (below)
+    // Every sound track after the first (where the container holds several),
+    // and the subtitles the container holds.
+    std::vector<AudioTrackPlan> moreAudioStreams;
     std::vector<SubtitlePlan> subtitles;
     bool keepChapters = false; // archives and MP4 files keep the chapters
     // The output ends here (seconds): a little after the source's running

@@ -53,9 +53,10 @@ int quarterTurn(double degrees)
     return (quarter + 4) % 4 * 90;
 }
 
-AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate)
+AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate, std::string title)
 {
     AudioStreamInfo a;
+    a.title = std::move(title);
     a.index = index;
     a.channels = int(std::clamp<int64_t>(channels, 0, 1024));
     a.sampleRate = int(std::clamp<int64_t>(sampleRate, 0, 10000000));
@@ -165,14 +166,14 @@ SourceInfo parseProbeOutput(std::string_view text)
             if (format["tags.creation_time"].empty())
                 format["tags.creation_time"] = s["tags.creation_time"];
         } else if (type == "audio") {
-            info.audioTracks.push_back(
-                audioStream(index, readInt(s["channels"]).value_or(0), readInt(s["sample_rate"]).value_or(0)));
+            info.audioTracks.push_back(audioStream(
+                index, readInt(s["channels"]).value_or(0), readInt(s["sample_rate"]).value_or(0), s["tags.title"]));
             if (!info.audio) {
                 info.audio = info.audioTracks.back();
                 longest = std::max(longest, seconds(s["duration"]));
             }
         } else if (type == "subtitle") {
-            info.subtitles.push_back({index, s["codec_name"]});
+            info.subtitles.push_back({index, s["codec_name"], s["tags.title"]});
         }
     }
     info.durationSeconds = runningTime(longest, std::atof(format["duration"].c_str()));
@@ -186,7 +187,7 @@ std::vector<std::string> probeArguments(const std::string& source)
     return {"-v", "error", "-hide_banner", "-show_entries",
         "stream=index,codec_type,codec_name,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
         "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
-        "sample_rate,duration:stream_disposition=attached_pic:stream_tags=rotate,creation_time:"
+        "sample_rate,duration:stream_disposition=attached_pic:stream_tags=rotate,creation_time,title:"
         "stream_side_data=rotation:format=duration:format_tags=creation_time:chapter=id",
         "-of", "flat", "file:" + source};
 }

@@ -32,11 +32,13 @@ struct AudioStreamInfo {
     int index = 0;
     int channels = 0;
     int sampleRate = 0;
+    std::string title; // the track's name ("Commentary"), "" when none
 };
 
 struct SubtitleStreamInfo {
     int index = 0;
     std::string codec; // ffmpeg's name: "mov_text", "subrip", "hdmv_pgs_subtitle", ...
+    std::string title;
 };
 
 struct SourceInfo {
@@ -64,7 +66,7 @@ int quarterTurn(double degrees);
 
 // The rules both readers apply to what they found:
 // the audio stream's record, with its channel count and rate brought into range;
-AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate);
+AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate, std::string title = {});
 // the running time when it is a plausible one (finite, positive, under 1e9 s), else 0;
 double plausibleDuration(double seconds);
 // the running time from the longest of the streams' own durations (0 where

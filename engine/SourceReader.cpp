@@ -95,6 +95,12 @@ double streamSeconds(const AVStream* stream)
     return plausibleDuration(double(stream->duration) * av_q2d(stream->time_base));
 }
 
+std::string titleOf(const AVStream* stream)
+{
+    const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "title", nullptr, 0);
+    return tag ? tag->value : "";
+}
+
 VideoStreamInfo videoStream(AVFormatContext* context, AVStream* stream)
 {
     const AVCodecParameters* par = stream->codecpar;
@@ -131,13 +137,14 @@ SourceInfo describeStreams(AVFormatContext* context)
             info.videoCodec = avcodec_get_name(par->codec_id);
             longest = std::max(longest, streamSeconds(stream));
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-            info.audioTracks.push_back(audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate));
+            info.audioTracks.push_back(
+                audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate, titleOf(stream)));
             if (!info.audio) {
                 info.audio = info.audioTracks.back();
                 longest = std::max(longest, streamSeconds(stream));
             }
         } else if (par->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-            info.subtitles.push_back({stream->index, avcodec_get_name(par->codec_id)});
+            info.subtitles.push_back({stream->index, avcodec_get_name(par->codec_id), titleOf(stream)});
         }
     }
     const double file = context->duration != AV_NOPTS_VALUE ? double(context->duration) / AV_TIME_BASE : 0;

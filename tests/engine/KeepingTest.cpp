@@ -49,9 +49,10 @@ SourceInfo archiveSource()
     v.frameRate = v.baseRate = {25, 1};
     v.fieldOrder = "progressive";
     s.video = v;
-    s.audioTracks = {{1, 2, 48000}, {2, 6, 48000}};
+    s.audioTracks = {{1, 2, 48000}, {2, 6, 44100, "Commentary"}};
     s.audio = s.audioTracks[0];
-    s.subtitles = {{3, "mov_text"}, {4, "hdmv_pgs_subtitle"}, {5, "subrip"}, {6, "eia_608"}};
+    s.subtitles
+        = {{3, "mov_text"}, {4, "hdmv_pgs_subtitle"}, {5, "subrip", "Words"}, {6, "eia_608"}, {7, "dvd_subtitle"}};
     s.chapters = 2;
     s.durationSeconds = 10;
     return s;
@@ -160,32 +161,71 @@ TEST(SourceLength, ACutSourceIsOnlyThatWhichFallsShortBeyondTheTolerance)
     EXPECT_EQ(runningTime(0, -1), 0);
 }
 
-TEST(ArchivePlan, KeepsEverySoundTrackTheSubtitlesMatroskaHoldsAndTheChapters)
+// Every word of the output's part that is about one track: "-ac:a:1=2".
+std::vector<std::string> trackOptions(const std::vector<std::string>& args)
 {
-    const SourceInfo source = archiveSource();
-    const EngineRequest archive = requestFor("/out/clip.mkv", "hevc", "flac");
-    const OutputPlan plan = planFor(archive, source);
-    const auto args = buildFfmpegArguments(archive, plan);
-    EXPECT_EQ(maps(args), (std::vector<std::string>{"0:0", "0:1", "0:2", "0:3", "0:4", "0:5"}));
-    EXPECT_EQ(option(args, "-c:a"), "flac");
-    EXPECT_EQ(option(args, "-c:s:0"), "srt") << "MP4 text subtitles become SubRip";
-    EXPECT_EQ(option(args, "-c:s:1"), "copy") << "picture subtitles stay as they are";
-    EXPECT_EQ(option(args, "-c:s:2"), "copy");
-    EXPECT_FALSE(has(args, "-c:s:3")) << "captions Matroska cannot hold stay out";
-    EXPECT_EQ(option(args, "-map_chapters"), "0");
+    std::vector<std::string> out;
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i].rfind("-ac:", 0) == 0 || args[i].rfind("-ar:", 0) == 0 || args[i].rfind("-c:s:", 0) == 0
+            || args[i].rfind("-metadata:s:", 0) == 0)
+            out.push_back(args[i] + "=" + args[i + 1]);
+    return out;
+}
 
-    // Players' profiles: the first picture and sound; MP4 keeps the chapters.
-    const EngineRequest phone = requestFor("/out/clip.mp4", "h264", "ACC");
-    const auto mp4 = buildFfmpegArguments(phone, planFor(phone, source));
-    EXPECT_EQ(maps(mp4), (std::vector<std::string>{"0:0", "0:1"}));
-    EXPECT_EQ(option(mp4, "-map_chapters"), "0");
-    EXPECT_FALSE(has(mp4, "-c:s:0"));
-    const EngineRequest web = requestFor("/out/clip.webm", "vp9", "opus");
-    const auto webm = buildFfmpegArguments(web, planFor(web, source));
-    EXPECT_EQ(maps(webm), (std::vector<std::string>{"0:0", "0:1"}));
-    EXPECT_EQ(option(webm, "-map_chapters"), "-1");
-    const EngineRequest avi = requestFor("/out/clip.avi", "xvid", "mp3");
-    EXPECT_EQ(option(buildFfmpegArguments(avi, planFor(avi, source)), "-map_chapters"), "-1");
+TEST(TrackPlan, EveryContainerKeepsTheSoundTracksAndSubtitlesItHolds)
+{
+    // The source: pictures (0), stereo at 48 kHz (1), 5.1 at 44.1 kHz (2),
+    // MP4 text (3), Blu-ray pictures (4), SubRip (5), captions (6), DVD pictures
+    // (7). The 5.1 track and the SubRip have names, which MP4 keeps in its
+    // handlers.
+    using Words = std::vector<std::string>;
+    const struct {
+        const char *target, *video, *audio;
+        int psp, channels, sampleRate;
+        Words maps, options;
+        const char* chapters;
+    } cases[] = {
+        {"/o/a.mkv", "hevc", "flac", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:4", "0:5", "0:7"},
+            {"-c:s:0=srt", "-c:s:1=copy", "-c:s:2=copy", "-c:s:3=copy"}, "0"},
+        {"/o/a.mp4", "h264", "ACC", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=copy", "-c:s:1=mov_text", "-metadata:s:a:1=handler_name=Commentary",
+                "-metadata:s:s:1=handler_name=Words"},
+            "0"},
+        {"/o/a.mov", "mpeg4", "ACC", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=copy", "-c:s:1=mov_text", "-metadata:s:a:1=handler_name=Commentary",
+                "-metadata:s:s:1=handler_name=Words"},
+            "-1"},
+        {"/o/a.webm", "vp9", "opus", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-ar:a:1=48000", "-c:s:0=webvtt", "-c:s:1=webvtt"}, "-1"},
+        {"/o/a.avi", "xvid", "mp3", 0, 0, 0, {"0:0", "0:1", "0:2"}, {"-ac:a:1=2"}, "-1"},
+        {"/o/a.vob", "mpeg2", "mp2", 0, 0, 0, {"0:0", "0:1", "0:2", "0:7"}, {"-ac:a:1=2", "-c:s:0=copy"}, "-1"},
+        {"/o/a.mpg", "mpeg1", "mp2", 0, 0, 0, {"0:0", "0:1", "0:2"}, {"-ac:a:1=2"}, "-1"},
+        // A profile's channels and rate are every track's.
+        {"/o/a.mp4", "h264", "ACC", 0, 2, 48000, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=copy", "-c:s:1=mov_text", "-metadata:s:a:1=handler_name=Commentary",
+                "-metadata:s:s:1=handler_name=Words"},
+            "0"},
+        {"/o/a.webm", "vp9", "opus", 0, 1, 44100, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=webvtt", "-c:s:1=webvtt"}, "-1"},
+        // Handhelds and phones play one sound track.
+        {"/o/a.mp4", "h264", "ACC", 1, 2, 48000, {"0:0", "0:1"}, {}, "-1"},
+        {"/o/a.3gp", "h264", "ACC", 0, 0, 0, {"0:0", "0:1"}, {}, "-1"},
+        {"/o/a.flv", "mpeg4", "mp3", 0, 0, 0, {"0:0", "0:1"}, {}, "-1"},
+    };
+    const SourceInfo source = archiveSource();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + c.video + " psp " + std::to_string(c.psp));
+        EngineRequest r = requestFor(c.target, c.video, c.audio);
+        r.isPsp = c.psp;
+        r.channelCount = c.channels;
+        r.sampleRate = c.sampleRate;
+        const auto args = buildFfmpegArguments(r, planFor(r, source));
+        EXPECT_EQ(maps(args), c.maps);
+        EXPECT_EQ(trackOptions(args), c.options);
+        EXPECT_EQ(option(args, "-map_chapters"), c.chapters);
+        // The profile's settings, once for every track.
+        EXPECT_EQ(option(args, "-ac"), c.channels ? std::optional(std::to_string(c.channels)) : std::nullopt);
+    }
 }
 
 TEST(OutputPlan, CombingIsSearchedForOnlyWhereTheSourceDeclaresNoInterlacing)
