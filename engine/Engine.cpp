@@ -9,6 +9,7 @@
 #include "platform/BusProbe.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
+#include "base/EngineContract.h"
 #include "base/SignalPipe.h"
 
 #include <QApplication>
@@ -30,6 +31,11 @@
 #include <vector>
 
 namespace vexlo::engine {
+
+using contract::kExitComplete;
+using contract::kExitFailed;
+using contract::kExitIncomplete;
+using contract::kExitSourceDamaged;
 
 namespace {
 
@@ -215,22 +221,24 @@ bool displayPresent()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-std::string incompleteSource(const std::string& target, double sourceSeconds)
+std::string incompleteSource(const std::string& target, double sourceSeconds, const std::string& endedEarly)
 {
-    if (sourceSeconds <= 0)
+    if (sourceSeconds <= 0 && endedEarly.empty())
         return {};
     // A target that does not read as media is left to the checks that ran
     // before (ffmpeg's own report); its length is unknown.
     std::string error;
     const auto result = readSource(target, error);
-    if (!result)
-        return {};
-    const double converted = result->durationSeconds;
-    if (!isShortOf(converted, sourceSeconds))
+    const double converted = result ? result->durationSeconds : 0;
+    if (endedEarly.empty() && (!result || !contract::isShortOf(converted, sourceSeconds)))
         return {};
     char text[160];
-    std::snprintf(text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", converted, sourceSeconds);
-    return text;
+    if (result && sourceSeconds > 0)
+        std::snprintf(
+            text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", converted, sourceSeconds);
+    else
+        std::snprintf(text, sizeof text, "the source is incomplete");
+    return endedEarly.empty() ? std::string(text) : text + (" (" + endedEarly + ")");
 }
 
 namespace {
@@ -294,6 +302,7 @@ int convert(const PreparedRun& run, int argc, char** argv)
     const EngineRequest& request = run.request;
     Conversion conversion(run.ffmpeg, run.arguments);
     conversion.setSourceSeconds(run.source.durationSeconds);
+    conversion.setSourceUrl("file:" + request.source);
     runConversion(conversion, request, argc, argv);
     Outcome outcome = conversion.outcome();
     std::string failure = conversion.errorText();
@@ -310,11 +319,26 @@ int convert(const PreparedRun& run, int argc, char** argv)
     if (complete && run.recorded)
         setFileTime(request.target, run.recorded->secondsUtc);
     if (complete) {
-        if (const std::string shortfall = incompleteSource(request.target, run.source.durationSeconds);
+        // How the source was read. A failed read, which ffmpeg takes for the
+        // file's end, comes first; then a source whose data ends before its
+        // index says (a cut copy); then damaged data that the decoders papered
+        // over. Each keeps the target and tells the caller to keep the source.
+        const ProgressParser& log = conversion.log();
+        const std::string& readError = !run.source.readError.empty() ? run.source.readError : log.readError();
+        const auto damaged = [&](const std::string& line) {
+            say("the source could not be read whole: " + line + "; the converted file is kept: " + request.target);
+            return conclude(abortFlagValue(outcome), kExitSourceDamaged);
+        };
+        if (!readError.empty())
+            return damaged(readError);
+        if (const std::string shortfall
+            = incompleteSource(request.target, run.source.durationSeconds, log.dataEndedEarly());
             !shortfall.empty()) {
             say(shortfall + "; the converted part is kept: " + request.target);
             return conclude(abortFlagValue(outcome), kExitIncomplete);
         }
+        if (!log.sourceDamage().empty())
+            return damaged(log.sourceDamage());
     }
     reportOutcome(outcome, request, failure);
     return conclude(abortFlagValue(outcome), complete ? kExitComplete : kExitFailed);

@@ -611,8 +611,8 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
 {
-    std::vector<std::string> a
-        = {"-hide_banner", "-nostdin", "-y", "-nostats", "-progress", progressUrl, "-i", "file:" + request.source};
+    std::vector<std::string> a = {"-hide_banner", "-loglevel", "level+info", "-nostdin", "-y", "-nostats", "-progress",
+        progressUrl, "-i", "file:" + request.source};
     if (plan.silentAudioSeconds > 0) {
         // Generated silence, as long as the pictures.
         char seconds[32];

@@ -101,6 +101,7 @@ Rational standardMpegRate(const Rational& rate);
 
 // The full argument vector after the program name. Source and target are
 // written as "file:<path>" so that no name is read as an option or a protocol.
+// The log names each line's level (what ProgressParser reads).
 // `progressUrl` is where ffmpeg writes its -progress lines ("pipe:1").
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl = "pipe:1");

@@ -1,12 +1,16 @@
 #pragma once
 // Reads what ffmpeg reports while it converts: the source's duration from its
 // log ("  Duration: 00:00:10.01, start: ...") and the -progress blocks
-// ("out_time_us=...", ..., "progress=continue"). Bytes may arrive in any
-// pieces; lines of any content are taken without harm.
+// ("out_time_us=...", ..., "progress=continue"), and what its log says went
+// wrong while reading the source. Bytes may arrive in any pieces; lines of
+// any content are taken without harm. The log is read as ffmpeg writes it
+// with "-loglevel level+info": "[h264 @ 0x55..] [error] text" (the contexts,
+// then the level; lines without a context are ffmpeg's own).
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexlo::engine {
 
@@ -46,9 +50,28 @@ public:
     // trailer, closing), even when it then exits with status 0; the line.
     const std::string& writeFailure() const { return m_writeFailure; }
 
+    // The source as ffmpeg names it ("file:/media/clip.m2ts"): its lines about
+    // the input start with it.
+    void setSourceUrl(std::string url) { m_sourceUrl = std::move(url); }
+    // What the log said about reading the source, each the first such line
+    // as ffmpeg wrote it (without the level), "" when none:
+    // - a read of the source failed ("file:<source>: Input/output error"),
+    //   which ffmpeg takes for the file's end;
+    const std::string& readError() const { return m_readError; }
+    // - the source's data ends before its index says ("partial file",
+    //   "File ended prematurely"): a cut copy;
+    const std::string& dataEndedEarly() const { return m_endedEarly; }
+    // - any of these, or damaged data that the decoders papered over: errors
+    //   of the source's demuxer, parsers and decoders, "Error while decoding
+    //   stream", "corrupt decoded frame". Not the packets that the MPEG-TS
+    //   demuxer flags for a jump in the packet counters ("corrupt input
+    //   packet"), which recordings joined end to end have at each join.
+    const std::string& sourceDamage() const { return m_damage; }
+
 private:
     void progressLine(std::string_view line, bool& blockEnded);
     void logLine(std::string_view line);
+    void readingLine(std::string_view context, std::string_view level, std::string_view text, const std::string& shown);
     ProgressState m_state;
     std::string m_progressPending;
     std::string m_logPending;
@@ -56,6 +79,11 @@ private:
     int m_tailNext = 0;
     bool m_durationSeen = false;
     std::string m_writeFailure;
+    std::string m_sourceUrl;
+    std::string m_demuxer;               // the input's, as its log lines name it ("mpegts")
+    std::vector<std::string> m_decoders; // the input streams' decoders ("h264", "mp3float")
+    bool m_inMapping = false;
+    std::string m_readError, m_endedEarly, m_damage;
 };
 
 } // namespace vexlo::engine

@@ -74,13 +74,6 @@ double runningTime(double longestStream, double file)
     return own > 0 ? own : plausibleDuration(file);
 }
 
-bool isShortOf(double converted, double sourceSeconds)
-{
-    if (!(sourceSeconds > 0))
-        return false;
-    return sourceSeconds - converted > std::max(0.5, sourceSeconds * 0.02);
-}
-
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error)
 {
     if (!info.video && !info.audio) {

@@ -54,6 +54,10 @@ struct SourceInfo {
     std::vector<SubtitleStreamInfo> subtitles;
     int chapters = 0;
     std::string creationTime; // the container's creation_time tag as written, "" when none
+    // A read of the file failed while its streams were read (a card's read
+    // error near its end, where the duration is read): the message, as
+    // ffmpeg would say it ("file:<source>: Input/output error"); "" none.
+    std::string readError;
 };
 
 // A colour or field name as ffmpeg gives it, "" for what the file does not
@@ -72,9 +76,6 @@ double plausibleDuration(double seconds);
 // the running time from the longest of the streams' own durations (0 where
 // unknown), else from the file's;
 double runningTime(double longestStream, double file);
-// a converted running time that falls short of the source's (more than
-// 0.5 s and more than 2 % short: a source whose data ends early);
-bool isShortOf(double converted, double sourceSeconds);
 // a source that holds neither pictures nor sound is refused.
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 

@@ -198,6 +198,13 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         return failed(code);
 
     SourceInfo info = describeStreams(context);
+    // The libraries take a failed read for the file's end (the duration is
+    // then read from what came before): the error stays with the file.
+    if (context->pb && context->pb->error < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(context->pb->error, text, sizeof text);
+        info.readError = "file:" + source + ": " + text;
+    }
     return usableSource(info, error);
 }
 

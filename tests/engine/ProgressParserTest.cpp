@@ -104,3 +104,65 @@ TEST(ProgressParser, Clocks)
     EXPECT_EQ(formatClock(3723), "01:02:03");
     EXPECT_EQ(formatClock(-5), "00:00:00");
 }
+
+TEST(ProgressParser, WhatWentWrongReadingTheSourceIsToldFromOtherLines)
+{
+    // ffmpeg's log with levels, up to the conversion; then one line.
+    const std::string head = "[mp3 @ 0x1] [warning] Estimating duration from bitrate, this may be inaccurate\n"
+                             "[info] Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'file:/v/a b.mp4':\n"
+                             "[info]   Duration: 00:00:10.00, start: 0.000000, bitrate: 900 kb/s\n"
+                             "[info] Stream mapping:\n"
+                             "[info]   Stream #0:0 -> #0:0 (h264 (native) -> mpeg4 (native))\n"
+                             "[info]   Stream #0:1 -> #0:1 (mp3 (mp3float) -> aac (native))\n"
+                             "[info] Output #0, mp4, to 'file:/o/a.mp4':\n";
+    enum Kind { None, Damage, EndedEarly, ReadError };
+    const struct {
+        const char* line;
+        Kind kind;
+        const char* said; // the line as told: without its level
+    } cases[] = {
+        {"[error] file:/v/a b.mp4: Input/output error", ReadError, "file:/v/a b.mp4: Input/output error"},
+        {"[error] file:/v/a b.mp4: Invalid data found when processing input", ReadError,
+            "file:/v/a b.mp4: Invalid data found when processing input"},
+        {"[mov,mp4,m4a,3gp,3g2,mj2 @ 0x2] [error] stream 1, offset 0x1e: partial file", EndedEarly,
+            "[mov,mp4,m4a,3gp,3g2,mj2 @ 0x2] stream 1, offset 0x1e: partial file"},
+        {"[warning] file:/v/a b.mp4: corrupt decoded frame in stream 0", Damage,
+            "file:/v/a b.mp4: corrupt decoded frame in stream 0"},
+        {"[error] Error while decoding stream #0:1: Invalid data found when processing input", Damage,
+            "Error while decoding stream #0:1: Invalid data found when processing input"},
+        {"[h264 @ 0x3] [error] Invalid NAL unit size (0 > 4287).", Damage,
+            "[h264 @ 0x3] Invalid NAL unit size (0 > 4287)."},
+        {"[mp3float @ 0x4] [error] Header missing", Damage, "[mp3float @ 0x4] Header missing"},
+        {"[NULL @ 0x5] [error] missing picture in access unit", Damage, "[NULL @ 0x5] missing picture in access unit"},
+        // Not the source's data: the packet counters at a join of two
+        // recordings, warnings, the output's side, other files, pictures that
+        // refer to the file before a split.
+        {"[warning] file:/v/a b.mp4: corrupt input packet in stream 0", None, ""},
+        {"[mpegts @ 0x6] [warning] Packet corrupt (stream = 0, dts = 2822922).", None, ""},
+        {"[h264 @ 0x3] [warning] Increasing reorder buffer to 1", None, ""},
+        {"[libx264 @ 0x7] [error] broken ffmpeg default settings detected", None, ""},
+        {"[mp4 @ 0x8] [error] Application provided invalid, non monotonically increasing dts", None, ""},
+        {"[error] file:/v/a b.mp4.txt: Input/output error", None, ""},
+        {"[error] file:/o/a.mp4: Input/output error", None, ""},
+        {"[h264 @ 0x3] [error] mmco: unref short failure", None, ""},
+        {"[swscaler @ 0x9] [swscaler @ 0xa] [warning] deprecated pixel format used", None, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ProgressParser p;
+        p.setSourceUrl("file:/v/a b.mp4");
+        const std::string text = head + c.line + "\n[info] video:433kB audio:2kB subtitle:0kB\n";
+        for (size_t i = 0; i < text.size(); i += 11)
+            p.feedLog(std::string_view(text).substr(i, 11));
+        EXPECT_EQ(p.readError(), c.kind == ReadError ? c.said : "");
+        EXPECT_EQ(p.dataEndedEarly(), c.kind == EndedEarly ? c.said : "");
+        EXPECT_EQ(p.sourceDamage(), c.said);
+    }
+    // The log's last lines, for a failure, are shown without their levels
+    // too, and the duration is read as before.
+    ProgressParser p;
+    p.feedLog(head + "[fatal] Conversion failed!\n");
+    EXPECT_EQ(p.logTail().find("[info]"), std::string::npos) << p.logTail();
+    EXPECT_NE(p.logTail().find("\nConversion failed!"), std::string::npos) << p.logTail();
+    EXPECT_EQ(p.state().durationUs, 10000000);
+}
