@@ -511,7 +511,9 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
 
     // Pictures stamped far beyond the source's end (a damaged time stamp)
     // are dropped; pictures without a time pass.
-    if (plan.timeBound > 0) {
+    if (plan.stampJumps) {
+        plan.videoFilters.push_back("select=not(gt(t-prev_t\\,10))");
+    } else if (plan.timeBound > 0) {
         char bound[32];
         std::snprintf(bound, sizeof bound, "%.3f", plan.timeBound);
         plan.videoFilters.push_back(std::string("select=not(gt(t\\,") + bound + "))");
@@ -554,6 +556,8 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
 } // namespace
 
 double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }
+
+double jumpingTimeBound(double expected) { return expected > 0 ? expected * 2 + 10.0 : 0.0; }
 
 Rational standardMpegRate(const Rational& r)
 {
@@ -598,7 +602,9 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     } else if (psp && source.video)
         plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
     planMoreStreams(plan, source);
-    plan.timeBound = outputTimeBound(source.durationSeconds);
+    plan.stampJumps = source.discontinuousTimes;
+    plan.timeBound
+        = plan.stampJumps ? jumpingTimeBound(expectedSeconds(source)) : outputTimeBound(source.durationSeconds);
     planAudioFormat(plan, request, source, *codecs.audio, psp);
     if (!source.video)
         return plan;
@@ -611,8 +617,8 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
 {
-    std::vector<std::string> a = {"-hide_banner", "-loglevel", "level+info", "-nostdin", "-y", "-nostats", "-progress",
-        progressUrl, "-i", "file:" + request.source};
+    std::vector<std::string> a = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats",
+        "-progress", progressUrl, "-i", "file:" + request.source};
     if (plan.silentAudioSeconds > 0) {
         // Generated silence, as long as the pictures.
         char seconds[32];

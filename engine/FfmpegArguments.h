@@ -50,7 +50,13 @@ struct OutputPlan {
     // The output ends here (seconds): a little after the source's running
     // time, so that a time stamp damaged far beyond it cannot make the
     // engine encode for hours. Pictures stamped later are dropped. 0: no bound.
+    // For a source whose stamps may jump (stampJumps) the bound is twice its
+    // expected time line plus 10 s, and only a picture stamped more than 10 s
+    // after the one before is dropped: ffmpeg takes up the jumps of joined
+    // recordings and of a damaged stamp itself, and leaves a time line with
+    // no such gap.
     double timeBound = 0;
+    bool stampJumps = false;
     // The recording date written into the output ("2019-06-01T10:20:30.000000Z"); "" none.
     std::string creationTime;
     // A silent track of this length stands in for missing sound (PSP files
@@ -86,6 +92,9 @@ inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5:prog_thres
 
 // The output's time bound for a source of `seconds` (0: none).
 double outputTimeBound(double seconds);
+// The same for a source whose stamps may jump, whose time line runs
+// `expected` seconds (expectedSeconds()).
+double jumpingTimeBound(double expected);
 
 // Bits per sample of an ffmpeg pixel format name (8 unless it says more).
 int sampleBits(const std::string& pixelFormat);

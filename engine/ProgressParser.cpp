@@ -258,6 +258,27 @@ void ProgressParser::logLine(std::string_view line)
         m_inMapping = false;
     }
     readingLine(parts.context, parts.level, parts.text, parts.shown);
+    if (parts.context.empty() && startsWith(parts.text, "Input stream #0:")) {
+        // "Input stream #0:1 (audio): 1724 packets read (720560 bytes); 1724
+        // frames decoded (2648064 samples); "
+        const std::string_view rest = parts.text.substr(16);
+        const auto number = [](std::string_view text) { return parseCount(text.substr(0, text.find_first_of(" ("))); };
+        const auto index = number(rest);
+        const size_t framesAt = rest.find("; ");
+        const size_t decodedAt = rest.find(" frames decoded");
+        if (index && *index < 100000 && framesAt != std::string_view::npos && decodedAt != std::string_view::npos
+            && decodedAt > framesAt) {
+            Decoded d{int(*index), number(rest.substr(framesAt + 2)).value_or(-1), -1};
+            const std::string_view after = rest.substr(decodedAt + 15);
+            if (startsWith(after, " (") && after.find(" samples)") != std::string_view::npos)
+                d.samples = number(after.substr(2)).value_or(-1);
+            m_decoded.push_back(d);
+        }
+    }
+    // The verbose lines (the filters' and encoders' set-up, the sums above)
+    // say nothing about a failure.
+    if (parts.level == "verbose")
+        return;
     if (!m_durationSeen && t.substr(0, 9) == "Duration:") {
         m_durationSeen = true; // the first input's; later ones are the output's
         std::string_view rest = t.substr(9);
@@ -279,6 +300,22 @@ void ProgressParser::logLine(std::string_view line)
     }
     m_tail[m_tailNext] = std::string(t.substr(0, 400));
     m_tailNext = (m_tailNext + 1) % 8;
+}
+
+std::optional<int64_t> ProgressParser::decodedFrames(int index) const
+{
+    for (const Decoded& d : m_decoded)
+        if (d.index == index && d.frames >= 0)
+            return d.frames;
+    return std::nullopt;
+}
+
+std::optional<int64_t> ProgressParser::decodedSamples(int index) const
+{
+    for (const Decoded& d : m_decoded)
+        if (d.index == index && d.samples >= 0)
+            return d.samples;
+    return std::nullopt;
 }
 
 std::string ProgressParser::logTail() const

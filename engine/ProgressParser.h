@@ -4,8 +4,8 @@
 // ("out_time_us=...", ..., "progress=continue"), and what its log says went
 // wrong while reading the source. Bytes may arrive in any pieces; lines of
 // any content are taken without harm. The log is read as ffmpeg writes it
-// with "-loglevel level+info": "[h264 @ 0x55..] [error] text" (the contexts,
-// then the level; lines without a context are ffmpeg's own).
+// with "-loglevel level+verbose": "[h264 @ 0x55..] [error] text" (the
+// contexts, then the level; lines without a context are ffmpeg's own).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -68,6 +68,13 @@ public:
     //   packet"), which recordings joined end to end have at each join.
     const std::string& sourceDamage() const { return m_damage; }
 
+    // What the decoders made of the source's stream `index`, as ffmpeg's
+    // verbose log sums it up at the end ("Input stream #0:1 (audio): ...;
+    // 1724 frames decoded (2648064 samples);"): the pictures, or the sound's
+    // samples; nullopt when not told.
+    std::optional<int64_t> decodedFrames(int index) const;
+    std::optional<int64_t> decodedSamples(int index) const;
+
 private:
     void progressLine(std::string_view line, bool& blockEnded);
     void logLine(std::string_view line);
@@ -84,6 +91,11 @@ private:
     std::vector<std::string> m_decoders; // the input streams' decoders ("h264", "mp3float")
     bool m_inMapping = false;
     std::string m_readError, m_endedEarly, m_damage;
+    struct Decoded {
+        int index;
+        int64_t frames, samples; // -1: not told
+    };
+    std::vector<Decoded> m_decoded;
 };
 
 } // namespace vexlo::engine

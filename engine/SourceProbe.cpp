@@ -74,6 +74,18 @@ double runningTime(double longestStream, double file)
     return own > 0 ? own : plausibleDuration(file);
 }
 
+double expectedSeconds(const SourceInfo& source)
+{
+    // Stamps and size that differ by more than a quarter (more than a
+    // variable bit rate makes of the first packets' rate): the stamps have
+    // jumped, at a join or at a damaged stamp, which the file's duration
+    // takes for its end.
+    const double stamps = source.durationSeconds, size = source.sizeSeconds;
+    if (source.discontinuousTimes && size > 0 && (size > stamps * 1.25 || stamps > size * 1.25))
+        return size;
+    return stamps;
+}
+
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error)
 {
     if (!info.video && !info.audio) {
@@ -170,6 +182,7 @@ SourceInfo parseProbeOutput(std::string_view text)
         }
     }
     info.durationSeconds = runningTime(longest, std::atof(format["duration"].c_str()));
+    info.discontinuousTimes = format["format_name"] == "mpegts" || format["format_name"] == "mpeg";
     info.creationTime = format["tags.creation_time"];
     info.chapters = chapters;
     return info;
@@ -181,7 +194,7 @@ std::vector<std::string> probeArguments(const std::string& source)
         "stream=index,codec_type,codec_name,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
         "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
         "sample_rate,duration:stream_disposition=attached_pic:stream_tags=rotate,creation_time,title:"
-        "stream_side_data=rotation:format=duration:format_tags=creation_time:chapter=id",
+        "stream_side_data=rotation:format=duration,format_name:format_tags=creation_time:chapter=id",
         "-of", "flat", "file:" + source};
 }
 

@@ -54,6 +54,14 @@ struct SourceInfo {
     std::vector<SubtitleStreamInfo> subtitles;
     int chapters = 0;
     std::string creationTime; // the container's creation_time tag as written, "" when none
+    // The container's time stamps may jump (MPEG-TS, MPEG program streams:
+    // recordings joined end to end start their stamps afresh; ffmpeg's own
+    // reading takes up each jump), so that the file's duration, read from its
+    // first and last stamps, can fall short of its time line.
+    bool discontinuousTimes = false;
+    // The time line as the file's size gives it at the byte rate of its first
+    // packets (0 when not measured): for such files only.
+    double sizeSeconds = 0;
     // A read of the file failed while its streams were read (a card's read
     // error near its end, where the duration is read): the message, as
     // ffmpeg would say it ("file:<source>: Input/output error"); "" none.
@@ -76,6 +84,11 @@ double plausibleDuration(double seconds);
 // the running time from the longest of the streams' own durations (0 where
 // unknown), else from the file's;
 double runningTime(double longestStream, double file);
+// the running time the conversion is measured against before it has read
+// the source: a time line with jumps whose size says another length than
+// its first and last stamps (joined recordings, a damaged stamp) is taken at
+// its size's length;
+double expectedSeconds(const SourceInfo& source);
 // a source that holds neither pictures nor sound is refused.
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 

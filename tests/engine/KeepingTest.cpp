@@ -252,6 +252,26 @@ TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
     // The target stays last.
     EXPECT_EQ(args.back(), "file:/out/clip.mp4");
 
+    // Stamps that may jump (MPEG-TS and program streams): twice the time line
+    // expected plus 10 s, the size's where it tells another length than the
+    // stamps (joined recordings, a damaged stamp), and only a picture more
+    // than 10 s after the one before is dropped.
+    const struct {
+        double stamps, size;
+        const char* bound;
+    } jumping[] = {{30, 60, "130.000"}, {10801, 20, "50.000"}, {30, 33, "70.000"}, {30, 0, "70.000"}};
+    for (const auto& j : jumping) {
+        SCOPED_TRACE(std::to_string(j.stamps) + " " + std::to_string(j.size));
+        SourceInfo ts = archiveSource();
+        ts.durationSeconds = j.stamps;
+        ts.sizeSeconds = j.size;
+        ts.discontinuousTimes = true;
+        const auto bound = buildFfmpegArguments(r, planFor(r, ts));
+        EXPECT_EQ(option(bound, "-t"), j.bound);
+        const std::string jumpVf = option(bound, "-vf").value_or("");
+        EXPECT_EQ(jumpVf.rfind("select=not(gt(t-prev_t\\,10)),", 0), 0u) << jumpVf;
+    }
+
     s.durationSeconds = 0; // unknown: no bound
     const auto unbound = buildFfmpegArguments(r, planFor(r, s));
     EXPECT_FALSE(has(unbound, "-t"));

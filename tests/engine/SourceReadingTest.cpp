@@ -42,14 +42,18 @@ struct Case {
     std::string source;
     std::set<int> exits; // the statuses that are right
     const char* says;    // part of the engine's report
-    std::vector<double> failingReads
-        = {}; // through FUSE: where reads fail once (a share of the size; -1: the last read)
+    // Through FUSE: where reads fail once (a share of the size; -1: the last read).
+    std::vector<double> failingReads = {};
+    // The source's time line: the engine's report, and the target's length; 0: not checked.
+    double seconds = 0;
 };
 
 struct Outcome {
     ToolRun run;
     std::string flag;
-    std::string failedReads; // what the file system failed
+    std::string failedReads;   // what the file system failed
+    std::string sourceSeconds; // what the engine said the source's time line is
+    double targetSeconds = 0;
 };
 
 class SourceReading : public ::testing::Test {
@@ -60,6 +64,8 @@ protected:
         const QStringList x264 = {"-c:v", "libx264", "-preset", "ultrafast"};
         const QStringList m2ts = {"-f", "mpegts", "-mpegts_m2ts_mode", "1"};
         const QStringList av20 = {"-f", "lavfi", "-i", pictures("320x240", 20), "-f", "lavfi", "-i", tone(20), "-c:v",
+            "libx264", "-preset", "ultrafast"};
+        const QStringList av30 = {"-f", "lavfi", "-i", pictures("320x240", 30), "-f", "lavfi", "-i", tone(30), "-c:v",
             "libx264", "-preset", "ultrafast"};
         const QStringList camcorder
             = {"-f", "lavfi", "-i", pictures("1920x1080", 4, "30000/1001"), "-f", "lavfi", "-i", tone(4), "-c:v",
@@ -100,6 +106,20 @@ protected:
             {"whole.m2ts", av20 + QStringList{"-c:a", "ac3"} + m2ts},
             {"whole.mp4", av20 + QStringList{"-c:a", "aac", "-movflags", "+faststart"}},
             {"whole.mkv", av20 + QStringList{"-c:a", "flac"}},
+            // Camcorder recordings of 30 s, to be joined end to end: the second
+            // starts its stamps afresh, or 10 s before the first one's end.
+            {"first.m2ts", av30 + QStringList{"-c:a", "ac3"} + m2ts},
+            {"second.m2ts", av30 + QStringList{"-c:a", "ac3"} + m2ts},
+            {"overlapping.m2ts", av30 + QStringList{"-c:a", "ac3", "-output_ts_offset", "20"} + m2ts},
+            // One picture's stamps 3 hours late, as a bad sector leaves them;
+            // one picture's presentation stamp alone.
+            {"late.m2ts",
+                av20
+                    + QStringList{"-c:a", "ac3", "-bsf:v",
+                        "setts=pts=if(eq(N\\,30)\\,PTS+10800*90000\\,PTS):dts=if(eq(N\\,30)\\,DTS+10800*90000\\,DTS)"}
+                    + m2ts},
+            {"late-picture.m2ts",
+                av20 + QStringList{"-c:a", "ac3", "-bsf:v", "setts=pts=if(eq(N\\,30)\\,PTS+10800*90000\\,PTS)"} + m2ts},
         };
         std::atomic<size_t> next{0};
         std::vector<std::string> errors(recipes.size());
@@ -135,6 +155,8 @@ protected:
             const std::string whole = readAll(at(std::string("whole.") + ext));
             writeAll(at(std::string("cut.") + ext), whole.substr(0, whole.size() * 99 / 100));
         }
+        writeAll(at("joined.m2ts"), readAll(at("first.m2ts")) + readAll(at("second.m2ts")));
+        writeAll(at("joined-overlapping.m2ts"), readAll(at("first.m2ts")) + readAll(at("overlapping.m2ts")));
     }
     static void TearDownTestSuite()
     {
@@ -201,8 +223,14 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VEXLO_REGISTRY", QString::fromStdString(registry));
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TREVOK_SOURCE_SECONDS_FILE", QString::fromStdString(work + "/seconds"));
         o.run = runTool(
             TREVOK_PROGRAM, {QString::fromStdString(source + "|" + work + "/out.mp4|" + kDefaultProfile)}, env, 90000);
+        o.sourceSeconds = readAll(work + "/seconds");
+        o.targetSeconds = std::atof(runTool("ffprobe",
+            {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1",
+                QString::fromStdString("file:" + work + "/out.mp4")})
+                                        .out.c_str());
         o.flag = vexlo::platform::FolderRegistry(registry)
                      .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "")
                      .value_or("");
@@ -241,6 +269,12 @@ protected:
             EXPECT_EQ(o.flag, "0");
             // The converted file stays, whatever was wrong with the source.
             EXPECT_TRUE(fs::exists(work.filePath(QString::number(i) + "/out.mp4").toStdString()));
+            if (c.seconds > 0) {
+                // Whole, and as long as the engine says the source is.
+                EXPECT_NEAR(std::atof(o.sourceSeconds.c_str()), c.seconds, 0.2) << o.sourceSeconds;
+                EXPECT_FALSE(contract::isShortOf(o.targetSeconds, c.seconds)) << o.targetSeconds;
+                EXPECT_FALSE(contract::runsBeyond(o.targetSeconds, c.seconds)) << o.targetSeconds;
+            }
             if (!c.failingReads.empty()) {
                 EXPECT_EQ(size_t(QString::fromStdString(o.failedReads).count("failing read at")), c.failingReads.size())
                     << "the card failed what it was told to: " << o.failedReads;
@@ -272,6 +306,21 @@ TEST_F(SourceReading, EverydaySourcesGiveNoAlarm)
         {"a 1080i camcorder's H.264 with 5.1 AC-3", "camcorder.m2ts", kComplete, "trevok: done"},
         {"open GOPs", "open-gop.m2ts", kComplete, "trevok: done"},
         {"the second file of a split recording", "open-gop-part1.m2ts", kComplete, "trevok: done"},
+    });
+}
+
+// Recordings joined end to end (cat): the stamps start afresh in the middle.
+// libavformat reads the file's duration from its first and last stamps (30
+// and 50 s); ffmpeg takes up the jumps and converts the whole minute. A
+// damaged stamp still ends in seconds.
+TEST_F(SourceReading, JoinedRecordingsConvertWholeAndADamagedStampEndsSoon)
+{
+    runCases({
+        {"two recordings of 30 s", "joined.m2ts", kComplete, "trevok: done", {}, 60},
+        {"the second's stamps start 10 s before the first's end", "joined-overlapping.m2ts", kComplete, "trevok: done",
+            {}, 60},
+        {"a packet 3 hours late", "late.m2ts", kComplete, "trevok: done", {}, 20},
+        {"a picture 3 hours late", "late-picture.m2ts", kComplete, "trevok: done", {}, 20},
     });
 }
 
