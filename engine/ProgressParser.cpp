@@ -223,6 +223,13 @@ void ProgressParser::readingLine(
     for (const std::string_view words : referencesBefore)
         if (startsWith(text, words))
             return;
+    // Some outputs have the names of inputs (an AVI or MPEG muxer, MPEG-4,
+    // MPEG-2, AAC and MP2 encoders): their own complaints are not the source's.
+    static constexpr std::string_view outputsWords[] = {"buffer underflow", "packet too large",
+        "non monotonically increasing dts", "Timestamps are unset", "Encoder did not produce proper pts"};
+    for (const std::string_view words : outputsWords)
+        if (text.find(words) != std::string_view::npos)
+            return;
     if (text.find("partial file") != std::string_view::npos
         || text.find("File ended prematurely") != std::string_view::npos)
         note(m_endedEarly);

@@ -145,6 +145,8 @@ TEST(ProgressParser, WhatWentWrongReadingTheSourceIsToldFromOtherLines)
         {"[error] file:/v/a b.mp4.txt: Input/output error", None, ""},
         {"[error] file:/o/a.mp4: Input/output error", None, ""},
         {"[h264 @ 0x3] [error] mmco: unref short failure", None, ""},
+        // An MPEG program stream converted into one: the muxer has the demuxer's name.
+        {"[mov,mp4,m4a,3gp,3g2,mj2 @ 0xb] [error] buffer underflow st=0 bufi=1234 size=5678", None, ""},
         {"[swscaler @ 0x9] [swscaler @ 0xa] [warning] deprecated pixel format used", None, ""},
     };
     for (const auto& c : cases) {
