@@ -110,6 +110,9 @@ void printUsage()
                 "<video kbit/s>|<frame rate>|<channels>|<audio kbit/s>|<sample rate>|"
                 "<audio format>|<PSP 0/1>|<S or N>\"\n"
                 "       trevok --dry-run \"<13 fields>\"   prints the ffmpeg command, one argument a line\n"
+                "Exit status: 0 converted; 2 failed, refused or cancelled; 3 the source ends before its\n"
+                "declared length; 4 the source could not be read whole (3 and 4 keep the converted file).\n"
+                "$TREVOK_SOURCE_SECONDS_FILE, when set, receives the source's running time in seconds.\n"
                 "The conversion engine of %s; see engine/README.md.\n",
         product::kName);
 }
