@@ -32,6 +32,8 @@ public:
 
     // The source's running time, for the progress (0: ffmpeg's log tells it).
     void setSourceSeconds(double seconds) { m_parser.setDuration(int64_t(seconds * 1e6)); }
+    // The source as ffmpeg's arguments name it ("file:<path>"), for its log.
+    void setSourceUrl(std::string url) { m_parser.setSourceUrl(std::move(url)); }
     // Starts ffmpeg. When it cannot start, finished() follows with Failed.
     void start();
     // Stops ffmpeg at once; the outcome becomes Cancelled.
@@ -43,6 +45,8 @@ public:
     bool stopAfterRequested() const { return m_stopAfter; }
     Outcome outcome() const { return m_outcome; }
     const ProgressState& progress() const { return m_parser.state(); }
+    // What ffmpeg's log said about reading the source (ProgressParser).
+    const ProgressParser& log() const { return m_parser; }
     double elapsedSeconds() const;
     // Why the conversion failed (ffmpeg's last log lines, or the start error).
     const std::string& errorText() const { return m_error; }

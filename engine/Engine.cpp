@@ -9,6 +9,7 @@
 #include "platform/BusProbe.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
+#include "base/EngineContract.h"
 #include "base/SignalPipe.h"
 
 #include <QApplication>
@@ -31,6 +32,11 @@
 #include <vector>
 
 namespace vexlo::engine {
+
+using contract::kExitComplete;
+using contract::kExitFailed;
+using contract::kExitIncomplete;
+using contract::kExitSourceDamaged;
 
 namespace {
 
@@ -112,6 +118,9 @@ void printUsage()
                 "<video kbit/s>|<frame rate>|<channels>|<audio kbit/s>|<sample rate>|"
                 "<audio format>|<PSP 0/1>|<S or N>\"\n"
                 "       trevok --dry-run \"<13 fields>\"   prints the ffmpeg command, one argument a line\n"
+                "Exit status: 0 converted; 2 failed, refused or cancelled; 3 the source ends before its\n"
+                "declared length; 4 the source could not be read whole (3 and 4 keep the converted file).\n"
+                "$TREVOK_SOURCE_SECONDS_FILE, when set, receives the source's running time in seconds.\n"
                 "The conversion engine of %s; see engine/README.md.\n",
         product::kName);
 }
@@ -223,25 +232,73 @@ bool displayPresent()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-std::string incompleteSource(const std::string& target, double sourceSeconds)
+std::string incompleteSource(const std::string& target, double sourceSeconds, const std::string& endedEarly)
 {
-    if (sourceSeconds <= 0)
+    if (sourceSeconds <= 0 && endedEarly.empty())
         return {};
     // A target that does not read as media is left to the checks that ran
     // before (ffmpeg's own report); its length is unknown.
     std::string error;
     const auto result = readSource(target, error);
-    if (!result)
-        return {};
-    const double converted = result->durationSeconds;
-    if (!isShortOf(converted, sourceSeconds))
+    const double converted = result ? result->durationSeconds : 0;
+    if (endedEarly.empty() && (!result || !contract::isShortOf(converted, sourceSeconds)))
         return {};
     char text[160];
-    std::snprintf(text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", converted, sourceSeconds);
-    return text;
+    if (result && sourceSeconds > 0)
+        std::snprintf(
+            text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", converted, sourceSeconds);
+    else
+        std::snprintf(text, sizeof text, "the source is incomplete");
+    return endedEarly.empty() ? std::string(text) : text + (" (" + endedEarly + ")");
 }
 
 namespace {
+
+// The source's time line as this conversion read it: its running time, or,
+// where its stamps may jump (joined recordings, which ffmpeg reads whole; a
+// damaged stamp, which the file's duration takes for its end), what the
+// decoders made of it: the first sound track's samples or the pictures at
+// the source's rate, whichever is longer.
+double timeLineSeconds(const SourceInfo& source, const ProgressParser& log)
+{
+    if (!source.discontinuousTimes)
+        return source.durationSeconds;
+    double read = 0;
+    if (source.audio && source.audio->sampleRate > 0)
+        if (const auto samples = log.decodedSamples(source.audio->index))
+            read = double(*samples) / source.audio->sampleRate;
+    if (source.video && source.video->frameRate.num > 0 && source.video->frameRate.den > 0)
+        if (const auto frames = log.decodedFrames(source.video->index))
+            read = std::max(
+                read, double(*frames) * double(source.video->frameRate.den) / double(source.video->frameRate.num));
+    return read > 0 ? plausibleDuration(read) : source.durationSeconds;
+}
+
+// Tells the caller the source's running time, in seconds with three
+// decimals, in the file $TREVOK_SOURCE_SECONDS_FILE names (when it is set):
+// the length a result that holds the whole source has.
+void writeSourceSeconds(double seconds)
+{
+    const char* path = std::getenv("TREVOK_SOURCE_SECONDS_FILE");
+    if (!path || !*path || seconds <= 0)
+        return;
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%.3f\n", seconds);
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    [[maybe_unused]] auto written = ::write(fd, text, size_t(n));
+    ::close(fd);
+}
+
+// The output's time bound in ffmpeg's arguments (its -t), 0 when none.
+double boundOf(const std::vector<std::string>& arguments)
+{
+    for (size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "-t")
+            return std::atof(arguments[i + 1].c_str());
+    return 0;
+}
 
 // What a run converts: the request, what the source holds, ffmpeg and its
 // arguments, and the recording date the target gets.
@@ -301,7 +358,8 @@ int convert(const PreparedRun& run, int argc, char** argv)
 {
     const EngineRequest& request = run.request;
     Conversion conversion(run.ffmpeg, run.arguments);
-    conversion.setSourceSeconds(run.source.durationSeconds);
+    conversion.setSourceSeconds(expectedSeconds(run.source));
+    conversion.setSourceUrl("file:" + request.source);
     runConversion(conversion, request, argc, argv);
     Outcome outcome = conversion.outcome();
     std::string failure = conversion.errorText();
@@ -318,10 +376,35 @@ int convert(const PreparedRun& run, int argc, char** argv)
     if (complete && run.recorded)
         setFileTime(request.target, run.recorded->secondsUtc);
     if (complete) {
-        if (const std::string shortfall = incompleteSource(request.target, run.source.durationSeconds);
+        // How the source was read. A failed read, which ffmpeg takes for the
+        // file's end, comes first; then a source whose data ends before its
+        // index says (a cut copy); then damaged data that the decoders papered
+        // over. Each keeps the target and tells the caller to keep the source.
+        const ProgressParser& log = conversion.log();
+        const double sourceSeconds = timeLineSeconds(run.source, log);
+        writeSourceSeconds(sourceSeconds);
+        const std::string& readError = !run.source.readError.empty() ? run.source.readError : log.readError();
+        const auto damaged = [&](const std::string& line) {
+            say("the source could not be read whole: " + line + "; the converted file is kept: " + request.target);
+            return conclude(abortFlagValue(outcome), kExitSourceDamaged);
+        };
+        if (!readError.empty())
+            return damaged(readError);
+        if (const std::string shortfall = incompleteSource(request.target, sourceSeconds, log.dataEndedEarly());
             !shortfall.empty()) {
             say(shortfall + "; the converted part is kept: " + request.target);
             return conclude(abortFlagValue(outcome), kExitIncomplete);
+        }
+        if (!log.sourceDamage().empty())
+            return damaged(log.sourceDamage());
+        // The output stopped at its bound: the source's time line runs on
+        // beyond what its length and size promise (stamps damaged past
+        // mending), and what came after is not in the target.
+        const double bound = boundOf(run.arguments);
+        if (bound > 0 && double(conversion.progress().doneUs) / 1e6 > bound - 0.5) {
+            char text[120];
+            std::snprintf(text, sizeof text, "its time stamps run beyond %.1f s, where the output was stopped", bound);
+            return damaged(text);
         }
     }
     reportOutcome(outcome, request, failure);

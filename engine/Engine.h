@@ -2,21 +2,16 @@
 // The engine program: `trevok "<13 fields>"`. Reads the argument, converts the
 // source into the target with ffmpeg, shows its progress, and writes the
 // AbortFlag before it ends (0 complete, 1 stop the run, 2 failed or cancelled).
+// Its exit statuses are those of base/EngineContract.h.
 #include <string>
 
 namespace vexlo::engine {
 
-// Exit statuses.
-inline constexpr int kExitComplete = 0;
-inline constexpr int kExitFailed = 2;
-// Converted, but the source's data ended before its declared length (a cut
-// copy): the converted part is kept, the AbortFlag says 0 (1 after "Stop
-// after this file"), and the caller keeps the source.
-inline constexpr int kExitIncomplete = 3;
-
 // "the source is incomplete: 2.0 of 4.0 s converted" when the target's
-// running time falls short of the source's (isShortOf); "" otherwise.
-std::string incompleteSource(const std::string& target, double sourceSeconds);
+// running time falls short of the source's (contract::isShortOf), or when the
+// source's data was seen to end early (`endedEarly`, ffmpeg's line: the
+// source's index promised more); "" otherwise.
+std::string incompleteSource(const std::string& target, double sourceSeconds, const std::string& endedEarly = {});
 
 // Writes the AbortFlag (the default value of platform::kAbortFlagKey under
 // HKEY_CURRENT_USER of the registry stand-in at platform::defaultRegistryRoot()).

@@ -300,37 +300,88 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
                 c.tagTransfer});
 }
 
-// How Matroska takes a subtitle codec: "copy" as it is, "srt" converted to
-// SubRip (text it has no place for), "" not at all.
-std::string subtitleEncoderFor(const std::string& codec)
+// The text subtitle codecs (ffmpeg decodes each into the same text events).
+bool isTextSubtitle(const std::string& codec)
 {
-    static const std::initializer_list<const char*> kept
-        = {"subrip", "ass", "ssa", "dvd_subtitle", "hdmv_pgs_subtitle", "dvb_subtitle"};
-    static const std::initializer_list<const char*> text = {"mov_text", "webvtt", "text", "microdvd", "subviewer",
-        "subviewer1", "sami", "realtext", "jacosub", "mpl2", "pjs", "vplayer", "stl"};
-    for (const char* name : kept)
-        if (codec == name)
-            return "copy";
-    for (const char* name : text)
-        if (codec == name)
-            return "srt";
+    static const std::initializer_list<const char*> text = {"subrip", "ass", "ssa", "mov_text", "webvtt", "text",
+        "microdvd", "subviewer", "subviewer1", "sami", "realtext", "jacosub", "mpl2", "pjs", "vplayer", "stl"};
+    return std::any_of(text.begin(), text.end(), [&](const char* name) { return codec == name; });
+}
+
+// How the container of `muxer` takes a subtitle codec: "copy" as it is, an
+// encoder's name to turn text into its own form, "" not at all. Matroska
+// holds SubRip, ASS/SSA and the picture subtitles as they are and other
+// text as SubRip; MP4 and QuickTime hold text as MP4's text; WebM holds
+// WebVTT; a VOB holds DVD subtitles. Closed captions and teletext go nowhere.
+std::string subtitleEncoderFor(const std::string& muxer, const std::string& codec)
+{
+    const bool text = isTextSubtitle(codec);
+    if (muxer == "matroska") {
+        for (const char* name : {"subrip", "ass", "ssa", "dvd_subtitle", "hdmv_pgs_subtitle", "dvb_subtitle"})
+            if (codec == name)
+                return "copy";
+        return text ? "srt" : "";
+    }
+    if (muxer == "mp4" || muxer == "mov")
+        return codec == "mov_text" ? "copy" : text ? "mov_text" : "";
+    if (muxer == "webm")
+        return codec == "webvtt" ? "copy" : text ? "webvtt" : "";
+    if (muxer == "vob")
+        return codec == "dvd_subtitle" ? "copy" : "";
     return {};
 }
 
-// The streams beyond the first picture and sound, and the chapters: an
-// archive keeps all its sound tracks and subtitles; archives and MP4 files
-// keep the chapters.
+// Whether the container of `muxer` keeps every sound track: not the
+// handhelds' and phones' files (PSP, 3GP), whose players take one, nor a
+// container left to ffmpeg's guess.
+bool keepsEverySoundTrack(const std::string& muxer)
+{
+    for (const char* name : {"mp4", "mov", "matroska", "webm", "avi", "mpeg", "dvd", "vob"})
+        if (muxer == name)
+            return true;
+    return false;
+}
+
+// The channels and rate written for a sound track of `channels` at
+// `sampleRate` (0: the source's own, left to ffmpeg): the nearest rate the
+// encoder takes, and no more channels than it takes. Lossless sound (no
+// rates listed) keeps the source's.
+struct AudioFit {
+    int channels = 0;
+    int sampleRate = 0;
+};
+
+AudioFit fitAudio(
+    const EngineRequest& request, int channels, int sampleRate, std::span<const int> rates, int maxChannels)
+{
+    AudioFit fit;
+    const bool lossless = rates.empty();
+    const int wantedRate = request.sampleRate > 0 ? request.sampleRate : sampleRate;
+    if (wantedRate > 0 && !lossless) {
+        const int fitted = nearest(wantedRate, rates);
+        if (request.sampleRate > 0 || fitted != sampleRate)
+            fit.sampleRate = fitted;
+    }
+    if (request.channelCount > 0 && !lossless)
+        fit.channels = std::min(request.channelCount, maxChannels);
+    else if (channels > maxChannels)
+        fit.channels = maxChannels;
+    return fit;
+}
+
+// The streams beyond the first picture and sound, and the chapters: every
+// sound track and the subtitles where the container holds them; archives
+// and MP4 files keep the chapters.
 void planMoreStreams(OutputPlan& plan, const SourceInfo& source)
 {
     plan.keepChapters = source.chapters > 0 && (plan.muxer == "matroska" || plan.muxer == "mp4");
-    if (plan.muxer != "matroska")
-        return;
-    for (const AudioStreamInfo& track : source.audioTracks)
-        if (!plan.audioStream || track.index != *plan.audioStream)
-            plan.moreAudioStreams.push_back(track.index);
+    if (plan.audioStream && keepsEverySoundTrack(plan.muxer))
+        for (const AudioStreamInfo& track : source.audioTracks)
+            if (track.index != *plan.audioStream)
+                plan.moreAudioStreams.push_back({track.index, track.channels, track.sampleRate, track.title});
     for (const SubtitleStreamInfo& track : source.subtitles)
-        if (std::string encoder = subtitleEncoderFor(track.codec); !encoder.empty())
-            plan.subtitles.push_back({track.index, std::move(encoder)});
+        if (std::string encoder = subtitleEncoderFor(plan.muxer, track.codec); !encoder.empty())
+            plan.subtitles.push_back({track.index, std::move(encoder), track.title});
 }
 
 // The codecs a request names for `container` (its own ones where it names
@@ -372,34 +423,38 @@ std::variant<Codecs, PlanError> chooseCodecs(const EngineRequest& request, const
 
 // The sample rate and channels: each encoder takes only its own, and the
 // nearest it takes is used. FLAC is for archives: the source's sound as it
-// is, whatever rate and channels are asked for.
+// is, whatever rate and channels are asked for. The first track's settings
+// are the output's; a further track gets its own where they would not fit it
+// (planMoreStreams() left each track's own channels and rate in its plan).
 void planAudioFormat(
     OutputPlan& plan, const EngineRequest& request, const SourceInfo& source, const AudioCodec& codec, bool psp)
 {
     const bool anyAudio = plan.audioStream || plan.silentAudioSeconds > 0;
     const bool pspAac = psp && codec.id == "aac";
     const std::span<const int> rates = pspAac ? std::span<const int>(kPspAacRates) : codec.rates;
-    const bool lossless = rates.empty();
-    const int sourceRate = source.audio ? source.audio->sampleRate : 0;
-    const int wantedRate = request.sampleRate > 0 && !lossless ? request.sampleRate : sourceRate;
-    if (lossless) {
-        // FLAC takes any rate up to 655350 Hz: nothing to fit.
-    } else if (wantedRate > 0 && anyAudio) {
-        const int fitted = nearest(wantedRate, rates);
-        if (request.sampleRate > 0 || fitted != sourceRate)
-            plan.sampleRate = fitted;
-    } else if (plan.silentAudioSeconds > 0) {
-        plan.sampleRate = nearest(48000, rates);
-    }
     const int maxChannels = pspAac ? 2 : codec.maxChannels;
-    if (request.channelCount > 0 && !lossless)
-        plan.channels = std::min(request.channelCount, maxChannels);
-    else if (source.audio && source.audio->channels > maxChannels)
-        plan.channels = maxChannels;
-    if (plan.silentAudioSeconds > 0 && plan.channels == 0)
-        plan.channels = 2;
     if (!anyAudio)
-        plan.channels = plan.sampleRate = 0;
+        return;
+    if (source.audio) {
+        const AudioFit first = fitAudio(request, source.audio->channels, source.audio->sampleRate, rates, maxChannels);
+        plan.channels = first.channels;
+        plan.sampleRate = first.sampleRate;
+    } else {
+        // Silence for a PSP file: the profile's rate, else 48 kHz, in stereo
+        // unless the profile says otherwise.
+        const AudioFit silence = fitAudio(request, 2, 48000, rates, maxChannels);
+        plan.sampleRate = silence.sampleRate > 0 || rates.empty() ? silence.sampleRate : nearest(48000, rates);
+        plan.channels = silence.channels > 0 ? silence.channels : 2;
+    }
+    for (AudioTrackPlan& track : plan.moreAudioStreams) {
+        const AudioFit own = fitAudio(request, track.channels, track.sampleRate, rates, maxChannels);
+        // What the first track's options make of this track, and what it needs.
+        const int channels = own.channels > 0 ? own.channels : track.channels;
+        const int rate = own.sampleRate > 0 ? own.sampleRate : track.sampleRate;
+        track.channels
+            = channels > 0 && channels != (plan.channels > 0 ? plan.channels : track.channels) ? channels : 0;
+        track.sampleRate = rate > 0 && rate != (plan.sampleRate > 0 ? plan.sampleRate : track.sampleRate) ? rate : 0;
+    }
 }
 
 // Frame rate: MPEG-1/2 only know the standard rates, the nearest to the
@@ -456,7 +511,9 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
 
     // Pictures stamped far beyond the source's end (a damaged time stamp)
     // are dropped; pictures without a time pass.
-    if (plan.timeBound > 0) {
+    if (plan.stampJumps) {
+        plan.videoFilters.push_back("select=not(gt(t-prev_t\\,10))");
+    } else if (plan.timeBound > 0) {
         char bound[32];
         std::snprintf(bound, sizeof bound, "%.3f", plan.timeBound);
         plan.videoFilters.push_back(std::string("select=not(gt(t\\,") + bound + "))");
@@ -500,6 +557,8 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
 
 double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }
 
+double jumpingTimeBound(double expected) { return expected > 0 ? expected * 2 + 10.0 : 0.0; }
+
 Rational standardMpegRate(const Rational& r)
 {
     static const Rational rates[]
@@ -537,12 +596,15 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     plan.fastStart = container.muxer == "mp4" && request.videoBitrate <= 0 && codecs.video->constantQuality;
     if (source.video)
         plan.videoStream = source.video->index;
-    if (source.audio)
+    if (source.audio) {
         plan.audioStream = source.audio->index;
-    else if (psp && source.video)
+        plan.audioTitle = source.audio->title;
+    } else if (psp && source.video)
         plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
     planMoreStreams(plan, source);
-    plan.timeBound = outputTimeBound(source.durationSeconds);
+    plan.stampJumps = source.discontinuousTimes;
+    plan.timeBound
+        = plan.stampJumps ? jumpingTimeBound(expectedSeconds(source)) : outputTimeBound(source.durationSeconds);
     planAudioFormat(plan, request, source, *codecs.audio, psp);
     if (!source.video)
         return plan;
@@ -555,8 +617,8 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
 {
-    std::vector<std::string> a
-        = {"-hide_banner", "-nostdin", "-y", "-nostats", "-progress", progressUrl, "-i", "file:" + request.source};
+    std::vector<std::string> a = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats",
+        "-progress", progressUrl, "-i", "file:" + request.source};
     if (plan.silentAudioSeconds > 0) {
         // Generated silence, as long as the pictures.
         char seconds[32];
@@ -574,8 +636,8 @@ std::vector<std::string> buildFfmpegArguments(
         a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.audioStream)});
     else if (plan.silentAudioSeconds > 0)
         a.insert(a.end(), {"-map", "1:a:0"});
-    for (const int track : plan.moreAudioStreams)
-        a.insert(a.end(), {"-map", "0:" + std::to_string(track)});
+    for (const AudioTrackPlan& track : plan.moreAudioStreams)
+        a.insert(a.end(), {"-map", "0:" + std::to_string(track.stream)});
     for (const SubtitlePlan& track : plan.subtitles)
         a.insert(a.end(), {"-map", "0:" + std::to_string(track.stream)});
     a.insert(a.end(), {"-map_chapters", plan.keepChapters ? "0" : "-1"});
@@ -595,6 +657,16 @@ std::vector<std::string> buildFfmpegArguments(
         }
         if (plan.sampleRate > 0)
             a.insert(a.end(), {"-ar", std::to_string(plan.sampleRate)});
+        // A further track that the first one's settings do not fit (more
+        // channels or another rate than the encoder takes) gets its own.
+        for (size_t i = 0; i < plan.moreAudioStreams.size(); ++i) {
+            const AudioTrackPlan& track = plan.moreAudioStreams[i];
+            const std::string output = ":a:" + std::to_string(i + 1);
+            if (track.channels > 0)
+                a.insert(a.end(), {"-ac" + output, std::to_string(track.channels)});
+            if (track.sampleRate > 0)
+                a.insert(a.end(), {"-ar" + output, std::to_string(track.sampleRate)});
+        }
     }
     for (size_t i = 0; i < plan.subtitles.size(); ++i)
         a.insert(a.end(), {"-c:s:" + std::to_string(i), plan.subtitles[i].encoder});
@@ -607,6 +679,20 @@ std::vector<std::string> buildFfmpegArguments(
     }
     if (!plan.creationTime.empty())
         a.insert(a.end(), {"-metadata", "creation_time=" + plan.creationTime});
+    // The tracks' languages and names go with them (ffmpeg copies the tags),
+    // but MP4 and QuickTime files name a track in its handler only.
+    if (plan.muxer == "mp4" || plan.muxer == "mov") {
+        const auto name = [&a](const std::string& stream, const std::string& title) {
+            if (!title.empty())
+                a.insert(a.end(), {"-metadata:s:" + stream, "handler_name=" + title});
+        };
+        if (plan.audioStream)
+            name("a:0", plan.audioTitle);
+        for (size_t i = 0; i < plan.moreAudioStreams.size(); ++i)
+            name("a:" + std::to_string(i + 1), plan.moreAudioStreams[i].title);
+        for (size_t i = 0; i < plan.subtitles.size(); ++i)
+            name("s:" + std::to_string(i), plan.subtitles[i].title);
+    }
 
     std::string movflags;
     if (plan.videoStream && !plan.colours.tagMatrix.empty() && (plan.muxer == "mp4" || plan.muxer == "mov"))

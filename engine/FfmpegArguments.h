@@ -13,10 +13,22 @@
 namespace vexlo::engine {
 
 // A subtitle track carried into the output: ffmpeg's encoder for it ("copy"
-// keeps it as it is, "srt" turns text into SubRip).
+// keeps it as it is; "srt", "mov_text" and "webvtt" turn text into SubRip,
+// MP4's text and WebVTT).
 struct SubtitlePlan {
     int stream = 0;
     std::string encoder;
+    std::string title; // written where the container keeps it elsewhere than ffmpeg does (MP4)
+};
+
+// A sound track after the first: converted like the first, with its own
+// channels and rate where the encoder cannot take the first one's settings
+// for it (0: as the first track's options say).
+struct AudioTrackPlan {
+    int stream = 0;
+    int channels = 0;
+    int sampleRate = 0;
+    std::string title;
 };
 
 // What the request means for this source in ffmpeg's terms.
@@ -29,15 +41,22 @@ struct OutputPlan {
     int channels = 0;               // channels written; 0 = the source's
     std::optional<int> videoStream; // the source's stream numbers; none: not in the output
     std::optional<int> audioStream;
-    // Archives (Matroska targets) keep every sound track and the subtitles:
-    // the sound tracks after the first, and the subtitles Matroska holds.
-    std::vector<int> moreAudioStreams;
+    std::string audioTitle; // the first sound track's name, for MP4 (below)
+    // Every sound track after the first (where the container holds several),
+    // and the subtitles the container holds.
+    std::vector<AudioTrackPlan> moreAudioStreams;
     std::vector<SubtitlePlan> subtitles;
     bool keepChapters = false; // archives and MP4 files keep the chapters
     // The output ends here (seconds): a little after the source's running
     // time, so that a time stamp damaged far beyond it cannot make the
     // engine encode for hours. Pictures stamped later are dropped. 0: no bound.
+    // For a source whose stamps may jump (stampJumps) the bound is twice its
+    // expected time line plus 10 s, and only a picture stamped more than 10 s
+    // after the one before is dropped: ffmpeg takes up the jumps of joined
+    // recordings and of a damaged stamp itself, and leaves a time line with
+    // no such gap.
     double timeBound = 0;
+    bool stampJumps = false;
     // The recording date written into the output ("2019-06-01T10:20:30.000000Z"); "" none.
     std::string creationTime;
     // A silent track of this length stands in for missing sound (PSP files
@@ -73,6 +92,9 @@ inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5:prog_thres
 
 // The output's time bound for a source of `seconds` (0: none).
 double outputTimeBound(double seconds);
+// The same for a source whose stamps may jump, whose time line runs
+// `expected` seconds (expectedSeconds()).
+double jumpingTimeBound(double expected);
 
 // Bits per sample of an ffmpeg pixel format name (8 unless it says more).
 int sampleBits(const std::string& pixelFormat);
@@ -88,6 +110,7 @@ Rational standardMpegRate(const Rational& rate);
 
 // The full argument vector after the program name. Source and target are
 // written as "file:<path>" so that no name is read as an option or a protocol.
+// The log names each line's level (what ProgressParser reads).
 // `progressUrl` is where ffmpeg writes its -progress lines ("pipe:1").
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl = "pipe:1");

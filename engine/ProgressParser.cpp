@@ -140,10 +140,151 @@ void ProgressParser::feedLog(std::string_view bytes)
     splitLines(m_logPending, bytes, [&](std::string_view line) { logLine(line); });
 }
 
+namespace {
+
+// A log line taken apart: the last context's name ("h264", "mpegts", "" for
+// ffmpeg's own lines), the level ("error", ...; "" when not given), the text,
+// and the line as shown to people: the contexts and the text.
+struct LogLine {
+    std::string_view context, level, text;
+    std::string shown;
+};
+
+LogLine splitLogLine(std::string_view line)
+{
+    static constexpr std::string_view levels[]
+        = {"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug", "trace"};
+    LogLine l;
+    std::string_view rest = trim(line);
+    size_t contextsEnd = 0;
+    while (rest.size() > 2 && rest.front() == '[') {
+        const size_t close = rest.find("] ");
+        if (close == std::string_view::npos)
+            break;
+        const std::string_view inside = rest.substr(1, close - 1);
+        if (std::find(std::begin(levels), std::end(levels), inside) != std::end(levels)) {
+            l.level = inside;
+            rest.remove_prefix(close + 2);
+            break;
+        }
+        const size_t at = inside.find(" @ ");
+        if (at == std::string_view::npos)
+            break;
+        l.context = inside.substr(0, at);
+        rest.remove_prefix(close + 2);
+        contextsEnd = size_t(rest.data() - trim(line).data());
+    }
+    l.text = trim(rest);
+    l.shown = std::string(trim(line).substr(0, contextsEnd)) + std::string(l.text);
+    return l;
+}
+
+bool startsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
+
+} // namespace
+
+void ProgressParser::readingLine(
+    std::string_view context, std::string_view level, std::string_view text, const std::string& shown)
+{
+    const auto note = [&shown](std::string& first) {
+        if (first.empty())
+            first = shown.substr(0, 400);
+    };
+    if (context.empty()) {
+        // ffmpeg's own lines: "<source>: <why>" when reading a packet failed
+        // (or a packet or frame came out flagged corrupt), and a decoder's
+        // refusal of a packet.
+        if (!m_sourceUrl.empty() && startsWith(text, m_sourceUrl + ": ")) {
+            const std::string_view why = text.substr(m_sourceUrl.size() + 2);
+            if (startsWith(why, "corrupt input packet"))
+                return;
+            if (!startsWith(why, "corrupt decoded frame"))
+                note(m_readError);
+            note(m_damage);
+        } else if (startsWith(text, "Error while decoding stream #")) {
+            note(m_damage);
+        }
+        return;
+    }
+    // The errors of the source's demuxer, its parsers (they have no codec:
+    // "NULL") and its decoders.
+    if (level != "error" && level != "fatal" && level != "panic")
+        return;
+    const bool input = context == "NULL" || (!m_demuxer.empty() && context == m_demuxer)
+        || std::find(m_decoders.begin(), m_decoders.end(), context) != m_decoders.end();
+    if (!input)
+        return;
+    // A recording split into files at a GOP (a camcorder's at 2 GB) starts
+    // the next file with pictures that refer to the file before: the decoder
+    // says so and leaves them out. Damaged data says more than this.
+    static constexpr std::string_view referencesBefore[]
+        = {"mmco: unref short failure", "mmco: unref long failure", "reference picture missing during reorder",
+            "Missing reference picture", "co located POCs unavailable", "Could not find ref with POC"};
+    for (const std::string_view words : referencesBefore)
+        if (startsWith(text, words))
+            return;
+    // Some outputs have the names of inputs (an AVI or MPEG muxer, MPEG-4,
+    // MPEG-2, AAC and MP2 encoders): their own complaints are not the source's.
+    static constexpr std::string_view outputsWords[] = {"buffer underflow", "packet too large",
+        "non monotonically increasing dts", "Timestamps are unset", "Encoder did not produce proper pts"};
+    for (const std::string_view words : outputsWords)
+        if (text.find(words) != std::string_view::npos)
+            return;
+    if (text.find("partial file") != std::string_view::npos
+        || text.find("File ended prematurely") != std::string_view::npos)
+        note(m_endedEarly);
+    note(m_damage);
+}
+
 void ProgressParser::logLine(std::string_view line)
 {
-    const std::string_view t = trim(line);
+    const LogLine parts = splitLogLine(line);
+    const std::string_view t = parts.shown;
     if (t.empty())
+        return;
+    // "Input #0, mpegts, from 'file:...':" names the demuxer; the lines under
+    // "Stream mapping:" the decoders: "Stream #0:0 -> #0:0 (h264 (native) ->
+    // mpeg4 (native))", "(mp3 (mp3float) -> aac (native))".
+    if (parts.context.empty() && startsWith(parts.text, "Input #0, ")) {
+        const std::string_view rest = parts.text.substr(10);
+        m_demuxer = std::string(rest.substr(0, rest.find(", from ")));
+    } else if (parts.context.empty() && parts.text == "Stream mapping:") {
+        m_inMapping = true;
+    } else if (m_inMapping && startsWith(parts.text, "Stream #")) {
+        if (const size_t open = parts.text.find(" ("); open != std::string_view::npos) {
+            const std::string_view codecs = parts.text.substr(open + 2);
+            const size_t space = codecs.find(' ');
+            const size_t close = codecs.find(')');
+            if (space != std::string_view::npos && close != std::string_view::npos && codecs[space + 1] == '('
+                && close > space + 2) {
+                const std::string_view decoder = codecs.substr(space + 2, close - space - 2);
+                m_decoders.emplace_back(decoder == "native" ? codecs.substr(0, space) : decoder);
+            }
+        }
+    } else if (m_inMapping) {
+        m_inMapping = false;
+    }
+    readingLine(parts.context, parts.level, parts.text, parts.shown);
+    if (parts.context.empty() && startsWith(parts.text, "Input stream #0:")) {
+        // "Input stream #0:1 (audio): 1724 packets read (720560 bytes); 1724
+        // frames decoded (2648064 samples); "
+        const std::string_view rest = parts.text.substr(16);
+        const auto number = [](std::string_view text) { return parseCount(text.substr(0, text.find_first_of(" ("))); };
+        const auto index = number(rest);
+        const size_t framesAt = rest.find("; ");
+        const size_t decodedAt = rest.find(" frames decoded");
+        if (index && *index < 100000 && framesAt != std::string_view::npos && decodedAt != std::string_view::npos
+            && decodedAt > framesAt) {
+            Decoded d{int(*index), number(rest.substr(framesAt + 2)).value_or(-1), -1};
+            const std::string_view after = rest.substr(decodedAt + 15);
+            if (startsWith(after, " (") && after.find(" samples)") != std::string_view::npos)
+                d.samples = number(after.substr(2)).value_or(-1);
+            m_decoded.push_back(d);
+        }
+    }
+    // The verbose lines (the filters' and encoders' set-up, the sums above)
+    // say nothing about a failure.
+    if (parts.level == "verbose")
         return;
     if (!m_durationSeen && t.substr(0, 9) == "Duration:") {
         m_durationSeen = true; // the first input's; later ones are the output's
@@ -166,6 +307,22 @@ void ProgressParser::logLine(std::string_view line)
     }
     m_tail[m_tailNext] = std::string(t.substr(0, 400));
     m_tailNext = (m_tailNext + 1) % 8;
+}
+
+std::optional<int64_t> ProgressParser::decodedFrames(int index) const
+{
+    for (const Decoded& d : m_decoded)
+        if (d.index == index && d.frames >= 0)
+            return d.frames;
+    return std::nullopt;
+}
+
+std::optional<int64_t> ProgressParser::decodedSamples(int index) const
+{
+    for (const Decoded& d : m_decoded)
+        if (d.index == index && d.samples >= 0)
+            return d.samples;
+    return std::nullopt;
 }
 
 std::string ProgressParser::logTail() const

@@ -53,9 +53,10 @@ int quarterTurn(double degrees)
     return (quarter + 4) % 4 * 90;
 }
 
-AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate)
+AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate, std::string title)
 {
     AudioStreamInfo a;
+    a.title = std::move(title);
     a.index = index;
     a.channels = int(std::clamp<int64_t>(channels, 0, 1024));
     a.sampleRate = int(std::clamp<int64_t>(sampleRate, 0, 10000000));
@@ -73,11 +74,16 @@ double runningTime(double longestStream, double file)
     return own > 0 ? own : plausibleDuration(file);
 }
 
-bool isShortOf(double converted, double sourceSeconds)
+double expectedSeconds(const SourceInfo& source)
 {
-    if (!(sourceSeconds > 0))
-        return false;
-    return sourceSeconds - converted > std::max(0.5, sourceSeconds * 0.02);
+    // Stamps and size that differ by more than a quarter (more than a
+    // variable bit rate makes of the first packets' rate): the stamps have
+    // jumped, at a join or at a damaged stamp, which the file's duration
+    // takes for its end.
+    const double stamps = source.durationSeconds, size = source.sizeSeconds;
+    if (source.discontinuousTimes && size > 0 && (size > stamps * 1.25 || stamps > size * 1.25))
+        return size;
+    return stamps;
 }
 
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error)
@@ -165,17 +171,18 @@ SourceInfo parseProbeOutput(std::string_view text)
             if (format["tags.creation_time"].empty())
                 format["tags.creation_time"] = s["tags.creation_time"];
         } else if (type == "audio") {
-            info.audioTracks.push_back(
-                audioStream(index, readInt(s["channels"]).value_or(0), readInt(s["sample_rate"]).value_or(0)));
+            info.audioTracks.push_back(audioStream(
+                index, readInt(s["channels"]).value_or(0), readInt(s["sample_rate"]).value_or(0), s["tags.title"]));
             if (!info.audio) {
                 info.audio = info.audioTracks.back();
                 longest = std::max(longest, seconds(s["duration"]));
             }
         } else if (type == "subtitle") {
-            info.subtitles.push_back({index, s["codec_name"]});
+            info.subtitles.push_back({index, s["codec_name"], s["tags.title"]});
         }
     }
     info.durationSeconds = runningTime(longest, std::atof(format["duration"].c_str()));
+    info.discontinuousTimes = format["format_name"] == "mpegts" || format["format_name"] == "mpeg";
     info.creationTime = format["tags.creation_time"];
     info.chapters = chapters;
     return info;
@@ -186,8 +193,8 @@ std::vector<std::string> probeArguments(const std::string& source)
     return {"-v", "error", "-hide_banner", "-show_entries",
         "stream=index,codec_type,codec_name,width,height,sample_aspect_ratio,r_frame_rate,avg_frame_rate,"
         "field_order,pix_fmt,color_range,color_space,color_primaries,color_transfer,channels,"
-        "sample_rate,duration:stream_disposition=attached_pic:stream_tags=rotate,creation_time:"
-        "stream_side_data=rotation:format=duration:format_tags=creation_time:chapter=id",
+        "sample_rate,duration:stream_disposition=attached_pic:stream_tags=rotate,creation_time,title:"
+        "stream_side_data=rotation:format=duration,format_name:format_tags=creation_time:chapter=id",
         "-of", "flat", "file:" + source};
 }
 

@@ -32,11 +32,13 @@ struct AudioStreamInfo {
     int index = 0;
     int channels = 0;
     int sampleRate = 0;
+    std::string title; // the track's name ("Commentary"), "" when none
 };
 
 struct SubtitleStreamInfo {
     int index = 0;
     std::string codec; // ffmpeg's name: "mov_text", "subrip", "hdmv_pgs_subtitle", ...
+    std::string title;
 };
 
 struct SourceInfo {
@@ -52,6 +54,18 @@ struct SourceInfo {
     std::vector<SubtitleStreamInfo> subtitles;
     int chapters = 0;
     std::string creationTime; // the container's creation_time tag as written, "" when none
+    // The container's time stamps may jump (MPEG-TS, MPEG program streams:
+    // recordings joined end to end start their stamps afresh; ffmpeg's own
+    // reading takes up each jump), so that the file's duration, read from its
+    // first and last stamps, can fall short of its time line.
+    bool discontinuousTimes = false;
+    // The time line as the file's size gives it at the byte rate of its first
+    // packets (0 when not measured): for such files only.
+    double sizeSeconds = 0;
+    // A read of the file failed while its streams were read (a card's read
+    // error near its end, where the duration is read): the message, as
+    // ffmpeg would say it ("file:<source>: Input/output error"); "" none.
+    std::string readError;
 };
 
 // A colour or field name as ffmpeg gives it, "" for what the file does not
@@ -64,15 +78,17 @@ int quarterTurn(double degrees);
 
 // The rules both readers apply to what they found:
 // the audio stream's record, with its channel count and rate brought into range;
-AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate);
+AudioStreamInfo audioStream(int index, int64_t channels, int64_t sampleRate, std::string title = {});
 // the running time when it is a plausible one (finite, positive, under 1e9 s), else 0;
 double plausibleDuration(double seconds);
 // the running time from the longest of the streams' own durations (0 where
 // unknown), else from the file's;
 double runningTime(double longestStream, double file);
-// a converted running time that falls short of the source's (more than
-// 0.5 s and more than 2 % short: a source whose data ends early);
-bool isShortOf(double converted, double sourceSeconds);
+// the running time the conversion is measured against before it has read
+// the source: a time line with jumps whose size says another length than
+// its first and last stamps (joined recordings, a damaged stamp) is taken at
+// its size's length;
+double expectedSeconds(const SourceInfo& source);
 // a source that holds neither pictures nor sound is refused.
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 

@@ -95,6 +95,12 @@ double streamSeconds(const AVStream* stream)
     return plausibleDuration(double(stream->duration) * av_q2d(stream->time_base));
 }
 
+std::string titleOf(const AVStream* stream)
+{
+    const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "title", nullptr, 0);
+    return tag ? tag->value : "";
+}
+
 VideoStreamInfo videoStream(AVFormatContext* context, AVStream* stream)
 {
     const AVCodecParameters* par = stream->codecpar;
@@ -131,13 +137,14 @@ SourceInfo describeStreams(AVFormatContext* context)
             info.videoCodec = avcodec_get_name(par->codec_id);
             longest = std::max(longest, streamSeconds(stream));
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
-            info.audioTracks.push_back(audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate));
+            info.audioTracks.push_back(
+                audioStream(stream->index, par->ch_layout.nb_channels, par->sample_rate, titleOf(stream)));
             if (!info.audio) {
                 info.audio = info.audioTracks.back();
                 longest = std::max(longest, streamSeconds(stream));
             }
         } else if (par->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-            info.subtitles.push_back({stream->index, avcodec_get_name(par->codec_id)});
+            info.subtitles.push_back({stream->index, avcodec_get_name(par->codec_id), titleOf(stream)});
         }
     }
     const double file = context->duration != AV_NOPTS_VALUE ? double(context->duration) / AV_TIME_BASE : 0;
@@ -151,6 +158,45 @@ SourceInfo describeStreams(AVFormatContext* context)
             = av_dict_get(context->streams[info.video->index]->metadata, "creation_time", nullptr, 0))
             info.creationTime = own->value;
     return info;
+}
+
+// The time line's length as the file's size gives it, at the byte rate of
+// the first packets of its first picture (or sound) stream: those the
+// libraries read to find the streams, up to 4 MB or a jump in the stamps.
+// 0 when they span less than a second.
+double sizeSeconds(AVFormatContext* context, const SourceInfo& info)
+{
+    const int index = info.video ? info.video->index : info.audio ? info.audio->index : -1;
+    const int64_t size = context->pb ? avio_size(context->pb) : -1;
+    if (index < 0 || size <= 0)
+        return 0;
+    const AVRational base = context->streams[index]->time_base;
+    AVPacket* packet = av_packet_alloc();
+    int64_t firstPos = -1, lastPos = -1;
+    double first = 0, last = 0;
+    for (int n = 0; n < 20000 && av_read_frame(context, packet) >= 0; ++n) {
+        const bool usable = packet->stream_index == index && packet->pos >= 0 && packet->dts != AV_NOPTS_VALUE;
+        const double t = double(packet->dts) * av_q2d(base);
+        const int64_t pos = packet->pos;
+        av_packet_unref(packet);
+        if (!usable)
+            continue;
+        if (firstPos < 0) {
+            firstPos = pos;
+            first = last = t;
+            continue;
+        }
+        if (t < last - 0.1 || t > last + 10)
+            break;
+        last = t;
+        lastPos = pos;
+        if (lastPos - firstPos > (4 << 20))
+            break;
+    }
+    av_packet_free(&packet);
+    if (lastPos <= firstPos || last - first < 1)
+        return 0;
+    return plausibleDuration(double(size) * (last - first) / double(lastPos - firstPos));
 }
 
 } // namespace
@@ -191,6 +237,17 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         return failed(code);
 
     SourceInfo info = describeStreams(context);
+    if (context->iformat->flags & AVFMT_TS_DISCONT) {
+        info.discontinuousTimes = true;
+        info.sizeSeconds = sizeSeconds(context, info);
+    }
+    // The libraries take a failed read for the file's end (the duration is
+    // then read from what came before): the error stays with the file.
+    if (context->pb && context->pb->error < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(context->pb->error, text, sizeof text);
+        info.readError = "file:" + source + ": " + text;
+    }
     return usableSource(info, error);
 }
 

@@ -1,5 +1,6 @@
 // trevok: Vexlo's conversion engine. See engine/README.md.
 #include "engine/Engine.h"
+#include "base/EngineContract.h"
 
 #include <exception>
 #include <cstdio>
@@ -14,5 +15,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trevok: unexpected error\n");
     }
     vexlo::engine::writeAbortFlag(2);
-    return vexlo::engine::kExitFailed;
+    return vexlo::contract::kExitFailed;
 }

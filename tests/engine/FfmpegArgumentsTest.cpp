@@ -25,7 +25,7 @@ SourceInfo camcorder()
     v.height = 1080;
     v.frameRate = v.baseRate = {30000, 1001};
     s.video = v;
-    s.audio = AudioStreamInfo{1, 2, 48000};
+    s.audio = AudioStreamInfo{1, 2, 48000, ""};
     s.durationSeconds = 10;
     return s;
 }
@@ -394,7 +394,7 @@ TEST(FfmpegArguments, IdentifiersCompareWithoutCaseAndABitRateStaysAnAverage)
     EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r)), "-ar"), "48000");
     // Sound alone goes to the phone profiles too: its index comes first as well.
     SourceInfo sound;
-    sound.audio = AudioStreamInfo{0, 2, 44100};
+    sound.audio = AudioStreamInfo{0, 2, 44100, ""};
     r = request("/o/a.mp4", "h264", "ACC");
     EXPECT_EQ(option(buildFfmpegArguments(r, planOk(r, sound)), "-movflags"), "+faststart");
     // A bit-rate profile of MP4 keeps its index where it was.

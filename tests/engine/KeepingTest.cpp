@@ -49,9 +49,10 @@ SourceInfo archiveSource()
     v.frameRate = v.baseRate = {25, 1};
     v.fieldOrder = "progressive";
     s.video = v;
-    s.audioTracks = {{1, 2, 48000}, {2, 6, 48000}};
+    s.audioTracks = {{1, 2, 48000, ""}, {2, 6, 44100, "Commentary"}};
     s.audio = s.audioTracks[0];
-    s.subtitles = {{3, "mov_text"}, {4, "hdmv_pgs_subtitle"}, {5, "subrip"}, {6, "eia_608"}};
+    s.subtitles = {{3, "mov_text", ""}, {4, "hdmv_pgs_subtitle", ""}, {5, "subrip", "Words"}, {6, "eia_608", ""},
+        {7, "dvd_subtitle", ""}};
     s.chapters = 2;
     s.durationSeconds = 10;
     return s;
@@ -145,47 +146,78 @@ TEST(RecordingDate, FoundInAccessUnitsOfBothLayoutsAndThroughEscapes)
     EXPECT_FALSE(accessUnitRecordingTime(reinterpret_cast<const uint8_t*>(slice.data()), slice.size(), 0));
 }
 
-TEST(SourceLength, ACutSourceIsOnlyThatWhichFallsShortBeyondTheTolerance)
+TEST(SourceLength, AStreamsOwnLengthWinsOverADamagedFilesDuration)
 {
-    EXPECT_TRUE(isShortOf(2.0, 4.0));
-    EXPECT_FALSE(isShortOf(3.6, 4.0));         // 0.4 s short
-    EXPECT_TRUE(isShortOf(3.4, 4.0));          // 0.6 s short
-    EXPECT_FALSE(isShortOf(595, 600));         // 5 s of 10 minutes: under 2 %
-    EXPECT_TRUE(isShortOf(580, 600));          // 20 s
-    EXPECT_FALSE(isShortOf(4.1, 4.0));         // longer is no shortfall
-    EXPECT_FALSE(isShortOf(0, 0));             // the source's length is unknown
-    EXPECT_TRUE(isShortOf(0, 4.0));            // nothing of it was converted
-    EXPECT_EQ(runningTime(1.0, 10800.4), 1.0); // a stream's own length wins over a damaged file's
+    EXPECT_EQ(runningTime(1.0, 10800.4), 1.0);
     EXPECT_EQ(runningTime(0, 12.5), 12.5);
     EXPECT_EQ(runningTime(0, -1), 0);
 }
 
-TEST(ArchivePlan, KeepsEverySoundTrackTheSubtitlesMatroskaHoldsAndTheChapters)
+// Every word of the output's part that is about one track: "-ac:a:1=2".
+std::vector<std::string> trackOptions(const std::vector<std::string>& args)
 {
-    const SourceInfo source = archiveSource();
-    const EngineRequest archive = requestFor("/out/clip.mkv", "hevc", "flac");
-    const OutputPlan plan = planFor(archive, source);
-    const auto args = buildFfmpegArguments(archive, plan);
-    EXPECT_EQ(maps(args), (std::vector<std::string>{"0:0", "0:1", "0:2", "0:3", "0:4", "0:5"}));
-    EXPECT_EQ(option(args, "-c:a"), "flac");
-    EXPECT_EQ(option(args, "-c:s:0"), "srt") << "MP4 text subtitles become SubRip";
-    EXPECT_EQ(option(args, "-c:s:1"), "copy") << "picture subtitles stay as they are";
-    EXPECT_EQ(option(args, "-c:s:2"), "copy");
-    EXPECT_FALSE(has(args, "-c:s:3")) << "captions Matroska cannot hold stay out";
-    EXPECT_EQ(option(args, "-map_chapters"), "0");
+    std::vector<std::string> out;
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i].rfind("-ac:", 0) == 0 || args[i].rfind("-ar:", 0) == 0 || args[i].rfind("-c:s:", 0) == 0
+            || args[i].rfind("-metadata:s:", 0) == 0)
+            out.push_back(args[i] + "=" + args[i + 1]);
+    return out;
+}
 
-    // Players' profiles: the first picture and sound; MP4 keeps the chapters.
-    const EngineRequest phone = requestFor("/out/clip.mp4", "h264", "ACC");
-    const auto mp4 = buildFfmpegArguments(phone, planFor(phone, source));
-    EXPECT_EQ(maps(mp4), (std::vector<std::string>{"0:0", "0:1"}));
-    EXPECT_EQ(option(mp4, "-map_chapters"), "0");
-    EXPECT_FALSE(has(mp4, "-c:s:0"));
-    const EngineRequest web = requestFor("/out/clip.webm", "vp9", "opus");
-    const auto webm = buildFfmpegArguments(web, planFor(web, source));
-    EXPECT_EQ(maps(webm), (std::vector<std::string>{"0:0", "0:1"}));
-    EXPECT_EQ(option(webm, "-map_chapters"), "-1");
-    const EngineRequest avi = requestFor("/out/clip.avi", "xvid", "mp3");
-    EXPECT_EQ(option(buildFfmpegArguments(avi, planFor(avi, source)), "-map_chapters"), "-1");
+TEST(TrackPlan, EveryContainerKeepsTheSoundTracksAndSubtitlesItHolds)
+{
+    // The source: pictures (0), stereo at 48 kHz (1), 5.1 at 44.1 kHz (2),
+    // MP4 text (3), Blu-ray pictures (4), SubRip (5), captions (6), DVD pictures
+    // (7). The 5.1 track and the SubRip have names, which MP4 keeps in its
+    // handlers.
+    using Words = std::vector<std::string>;
+    const struct {
+        const char *target, *video, *audio;
+        int psp, channels, sampleRate;
+        Words maps, options;
+        const char* chapters;
+    } cases[] = {
+        {"/o/a.mkv", "hevc", "flac", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:4", "0:5", "0:7"},
+            {"-c:s:0=srt", "-c:s:1=copy", "-c:s:2=copy", "-c:s:3=copy"}, "0"},
+        {"/o/a.mp4", "h264", "ACC", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=copy", "-c:s:1=mov_text", "-metadata:s:a:1=handler_name=Commentary",
+                "-metadata:s:s:1=handler_name=Words"},
+            "0"},
+        {"/o/a.mov", "mpeg4", "ACC", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=copy", "-c:s:1=mov_text", "-metadata:s:a:1=handler_name=Commentary",
+                "-metadata:s:s:1=handler_name=Words"},
+            "-1"},
+        {"/o/a.webm", "vp9", "opus", 0, 0, 0, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-ar:a:1=48000", "-c:s:0=webvtt", "-c:s:1=webvtt"}, "-1"},
+        {"/o/a.avi", "xvid", "mp3", 0, 0, 0, {"0:0", "0:1", "0:2"}, {"-ac:a:1=2"}, "-1"},
+        {"/o/a.vob", "mpeg2", "mp2", 0, 0, 0, {"0:0", "0:1", "0:2", "0:7"}, {"-ac:a:1=2", "-c:s:0=copy"}, "-1"},
+        {"/o/a.mpg", "mpeg1", "mp2", 0, 0, 0, {"0:0", "0:1", "0:2"}, {"-ac:a:1=2"}, "-1"},
+        // A profile's channels and rate are every track's.
+        {"/o/a.mp4", "h264", "ACC", 0, 2, 48000, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=copy", "-c:s:1=mov_text", "-metadata:s:a:1=handler_name=Commentary",
+                "-metadata:s:s:1=handler_name=Words"},
+            "0"},
+        {"/o/a.webm", "vp9", "opus", 0, 1, 44100, {"0:0", "0:1", "0:2", "0:3", "0:5"},
+            {"-c:s:0=webvtt", "-c:s:1=webvtt"}, "-1"},
+        // Handhelds and phones play one sound track.
+        {"/o/a.mp4", "h264", "ACC", 1, 2, 48000, {"0:0", "0:1"}, {}, "-1"},
+        {"/o/a.3gp", "h264", "ACC", 0, 0, 0, {"0:0", "0:1"}, {}, "-1"},
+        {"/o/a.flv", "mpeg4", "mp3", 0, 0, 0, {"0:0", "0:1"}, {}, "-1"},
+    };
+    const SourceInfo source = archiveSource();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + c.video + " psp " + std::to_string(c.psp));
+        EngineRequest r = requestFor(c.target, c.video, c.audio);
+        r.isPsp = c.psp;
+        r.channelCount = c.channels;
+        r.sampleRate = c.sampleRate;
+        const auto args = buildFfmpegArguments(r, planFor(r, source));
+        EXPECT_EQ(maps(args), c.maps);
+        EXPECT_EQ(trackOptions(args), c.options);
+        EXPECT_EQ(option(args, "-map_chapters"), c.chapters);
+        // The profile's settings, once for every track.
+        EXPECT_EQ(option(args, "-ac"), c.channels ? std::optional(std::to_string(c.channels)) : std::nullopt);
+    }
 }
 
 TEST(OutputPlan, CombingIsSearchedForOnlyWhereTheSourceDeclaresNoInterlacing)
@@ -219,6 +251,26 @@ TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
     EXPECT_EQ(option(args, "-metadata"), "creation_time=2019-06-01T10:20:30.000000Z");
     // The target stays last.
     EXPECT_EQ(args.back(), "file:/out/clip.mp4");
+
+    // Stamps that may jump (MPEG-TS and program streams): twice the time line
+    // expected plus 10 s, the size's where it tells another length than the
+    // stamps (joined recordings, a damaged stamp), and only a picture more
+    // than 10 s after the one before is dropped.
+    const struct {
+        double stamps, size;
+        const char* bound;
+    } jumping[] = {{30, 60, "130.000"}, {10801, 20, "50.000"}, {30, 33, "70.000"}, {30, 0, "70.000"}};
+    for (const auto& j : jumping) {
+        SCOPED_TRACE(std::to_string(j.stamps) + " " + std::to_string(j.size));
+        SourceInfo ts = archiveSource();
+        ts.durationSeconds = j.stamps;
+        ts.sizeSeconds = j.size;
+        ts.discontinuousTimes = true;
+        const auto bound = buildFfmpegArguments(r, planFor(r, ts));
+        EXPECT_EQ(option(bound, "-t"), j.bound);
+        const std::string jumpVf = option(bound, "-vf").value_or("");
+        EXPECT_EQ(jumpVf.rfind("select=not(gt(t-prev_t\\,10)),", 0), 0u) << jumpVf;
+    }
 
     s.durationSeconds = 0; // unknown: no bound
     const auto unbound = buildFfmpegArguments(r, planFor(r, s));

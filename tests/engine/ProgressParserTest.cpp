@@ -104,3 +104,85 @@ TEST(ProgressParser, Clocks)
     EXPECT_EQ(formatClock(3723), "01:02:03");
     EXPECT_EQ(formatClock(-5), "00:00:00");
 }
+
+TEST(ProgressParser, WhatWentWrongReadingTheSourceIsToldFromOtherLines)
+{
+    // ffmpeg's log with levels, up to the conversion; then one line.
+    const std::string head = "[mp3 @ 0x1] [warning] Estimating duration from bitrate, this may be inaccurate\n"
+                             "[info] Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'file:/v/a b.mp4':\n"
+                             "[info]   Duration: 00:00:10.00, start: 0.000000, bitrate: 900 kb/s\n"
+                             "[info] Stream mapping:\n"
+                             "[info]   Stream #0:0 -> #0:0 (h264 (native) -> mpeg4 (native))\n"
+                             "[info]   Stream #0:1 -> #0:1 (mp3 (mp3float) -> aac (native))\n"
+                             "[info] Output #0, mp4, to 'file:/o/a.mp4':\n";
+    enum Kind { None, Damage, EndedEarly, ReadError };
+    const struct {
+        const char* line;
+        Kind kind;
+        const char* said; // the line as told: without its level
+    } cases[] = {
+        {"[error] file:/v/a b.mp4: Input/output error", ReadError, "file:/v/a b.mp4: Input/output error"},
+        {"[error] file:/v/a b.mp4: Invalid data found when processing input", ReadError,
+            "file:/v/a b.mp4: Invalid data found when processing input"},
+        {"[mov,mp4,m4a,3gp,3g2,mj2 @ 0x2] [error] stream 1, offset 0x1e: partial file", EndedEarly,
+            "[mov,mp4,m4a,3gp,3g2,mj2 @ 0x2] stream 1, offset 0x1e: partial file"},
+        {"[warning] file:/v/a b.mp4: corrupt decoded frame in stream 0", Damage,
+            "file:/v/a b.mp4: corrupt decoded frame in stream 0"},
+        {"[error] Error while decoding stream #0:1: Invalid data found when processing input", Damage,
+            "Error while decoding stream #0:1: Invalid data found when processing input"},
+        {"[h264 @ 0x3] [error] Invalid NAL unit size (0 > 4287).", Damage,
+            "[h264 @ 0x3] Invalid NAL unit size (0 > 4287)."},
+        {"[mp3float @ 0x4] [error] Header missing", Damage, "[mp3float @ 0x4] Header missing"},
+        {"[NULL @ 0x5] [error] missing picture in access unit", Damage, "[NULL @ 0x5] missing picture in access unit"},
+        // Not the source's data: the packet counters at a join of two
+        // recordings, warnings, the output's side, other files, pictures that
+        // refer to the file before a split.
+        {"[warning] file:/v/a b.mp4: corrupt input packet in stream 0", None, ""},
+        {"[mpegts @ 0x6] [warning] Packet corrupt (stream = 0, dts = 2822922).", None, ""},
+        {"[h264 @ 0x3] [warning] Increasing reorder buffer to 1", None, ""},
+        {"[libx264 @ 0x7] [error] broken ffmpeg default settings detected", None, ""},
+        {"[mp4 @ 0x8] [error] Application provided invalid, non monotonically increasing dts", None, ""},
+        {"[error] file:/v/a b.mp4.txt: Input/output error", None, ""},
+        {"[error] file:/o/a.mp4: Input/output error", None, ""},
+        {"[h264 @ 0x3] [error] mmco: unref short failure", None, ""},
+        // An MPEG program stream converted into one: the muxer has the demuxer's name.
+        {"[mov,mp4,m4a,3gp,3g2,mj2 @ 0xb] [error] buffer underflow st=0 bufi=1234 size=5678", None, ""},
+        {"[swscaler @ 0x9] [swscaler @ 0xa] [warning] deprecated pixel format used", None, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ProgressParser p;
+        p.setSourceUrl("file:/v/a b.mp4");
+        const std::string text = head + c.line + "\n[info] video:433kB audio:2kB subtitle:0kB\n";
+        for (size_t i = 0; i < text.size(); i += 11)
+            p.feedLog(std::string_view(text).substr(i, 11));
+        EXPECT_EQ(p.readError(), c.kind == ReadError ? c.said : "");
+        EXPECT_EQ(p.dataEndedEarly(), c.kind == EndedEarly ? c.said : "");
+        EXPECT_EQ(p.sourceDamage(), c.said);
+    }
+    // The log's last lines, for a failure, are shown without their levels
+    // too, and the duration is read as before.
+    ProgressParser p;
+    p.feedLog(head + "[fatal] Conversion failed!\n");
+    EXPECT_EQ(p.logTail().find("[info]"), std::string::npos) << p.logTail();
+    EXPECT_NE(p.logTail().find("\nConversion failed!"), std::string::npos) << p.logTail();
+    EXPECT_EQ(p.state().durationUs, 10000000);
+}
+
+TEST(ProgressParser, WhatTheDecodersMadeOfTheSourceIsReadFromItsSums)
+{
+    ProgressParser p;
+    p.feedLog("[verbose] Input file #0 (file:/v/a.m2ts):\n"
+              "[verbose]   Input stream #0:0 (video): 1500 packets read (4153267 bytes); 1500 frames decoded; \n"
+              "[verbose]   Input stream #0:1 (audio): 1724 packets read (720560 bytes); 1724 frames decoded "
+              "(2648064 samples); \n"
+              "[verbose]   Input stream #0:2 (subtitle): 3 packets read (99 bytes); \n"
+              "[verbose]   Output stream #0:1 (audio): 2586 frames encoded (2648064 samples); 2587 packets muxed\n");
+    EXPECT_EQ(p.decodedFrames(0), 1500);
+    EXPECT_EQ(p.decodedSamples(0), std::nullopt);
+    EXPECT_EQ(p.decodedFrames(1), 1724);
+    EXPECT_EQ(p.decodedSamples(1), 2648064);
+    EXPECT_EQ(p.decodedFrames(2), std::nullopt);
+    EXPECT_EQ(p.decodedFrames(3), std::nullopt);
+    EXPECT_EQ(p.logTail(), "") << "the sums are no reason for a failure";
+}

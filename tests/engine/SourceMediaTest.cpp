@@ -312,13 +312,66 @@ TEST_F(SourceMedia, TheArchiveKeepsEveryTrackTheSubtitlesAndTheChapters)
     EXPECT_EQ(ffprobeValue("tracks.mkv", "chapter_tags=title"), "Arrival\nBeach");
     expectClean("tracks.mkv");
 
-    // A player's MP4: the first picture and sound, and the chapters.
+    // A player's MP4 keeps them too, the chapters in a text track of their own.
     const EngineRun phone = convert("tracks.mp4", "tracks-out.mp4", kProfile18);
     ASSERT_EQ(phone.run.exitCode, 0) << phone.run.err;
-    // MP4 holds its chapters in a text track of their own.
-    EXPECT_EQ(ffprobeValue("tracks-out.mp4", "stream=codec_type"), "video\naudio\ndata");
+    EXPECT_EQ(ffprobeValue("tracks-out.mp4", "stream=codec_type"), "video\naudio\naudio\nsubtitle\ndata");
     EXPECT_EQ(ffprobeValue("tracks-out.mp4", "chapter_tags=title"), "Arrival\nBeach");
     expectClean("tracks-out.mp4");
+}
+
+// What players' files keep of a source with two sound tracks in two
+// languages and a SubRip subtitle, and of a QuickTime file with two video
+// streams: every sound track and the subtitle in the container's own form;
+// the second video stream is left out (Vexlo then keeps the source).
+TEST_F(SourceMedia, PlayersFilesKeepEverySoundTrackAndTheTextSubtitles)
+{
+    const std::string srt = path("words.srt");
+    {
+        QFile f(QString::fromStdString(srt));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("1\n00:00:00,200 --> 00:00:01,500\nHello\n\n");
+    }
+    make("tracks.mkv",
+        {"-f", "lavfi", "-i", kPictures.arg(2), "-f", "lavfi", "-i", kTone.arg(2), "-f", "lavfi", "-i",
+            "sine=frequency=880:sample_rate=44100:duration=2", "-i", QString::fromStdString(srt), "-map", "0", "-map",
+            "1", "-map", "2", "-map", "3", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-ac:a:1", "6",
+            "-c:s", "srt", "-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=ger", "-metadata:s:a:1",
+            "title=Kommentar", "-metadata:s:s:0", "language=fre"});
+    make("two-videos.mov",
+        {"-f", "lavfi", "-i", kPictures.arg(2), "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-f",
+            "lavfi", "-i", kTone.arg(2), "-map", "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset",
+            "ultrafast", "-c:a", "aac"});
+    const struct {
+        const char *source, *target;
+        const std::string& profile;
+        const char *streams, *channels, *languages, *names;
+    } cases[] = {
+        {"tracks.mkv", "tracks.mp4", kProfile18, "h264 video,aac audio,aac audio,mov_text subtitle", "2\n2",
+            "eng\nger\nfre", "Kommentar"},
+        {"tracks.mkv", "tracks.webm", kProfile23, "vp9 video,opus audio,opus audio,webvtt subtitle", "2\n2",
+            "eng\nger\nfre", "Kommentar"},
+        {"two-videos.mov", "two-videos.mp4", kProfile18, "h264 video,aac audio", "2", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const EngineRun r = convert(c.source, c.target, c.profile);
+        ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+        const QStringList words
+            = QString::fromStdString(ffprobeValue(c.target, "stream=codec_name,codec_type")).split('\n');
+        QStringList streams;
+        for (qsizetype i = 0; i + 1 < words.size(); i += 2)
+            streams << words[i] + " " + words[i + 1];
+        EXPECT_EQ(streams.join(',').toStdString(), c.streams);
+        // The profile's stereo for every track (the German one is 5.1).
+        EXPECT_EQ(ffprobeValue(c.target, "stream=channels"), c.channels);
+        const std::string languages = ffprobeValue(c.target, "stream_tags=language");
+        EXPECT_NE(languages.find(c.languages), std::string::npos) << languages;
+        // MP4 names a track in its handler, WebM in the track's title.
+        const std::string names = ffprobeValue(c.target, "stream_tags=title,handler_name");
+        EXPECT_NE(names.find(c.names), std::string::npos) << names;
+        expectClean(c.target);
+    }
 }
 
 // Frames that ffmpeg's idet finds combed, single-frame judgement.

@@ -25,7 +25,7 @@ SourceInfo clip(int64_t w, int64_t h, Rational rate, bool audio = true, int chan
     v.frameRate = v.baseRate = rate;
     s.video = v;
     if (audio)
-        s.audio = AudioStreamInfo{1, channels, 48000};
+        s.audio = AudioStreamInfo{1, channels, 48000, ""};
     s.durationSeconds = 2;
     return s;
 }
@@ -131,7 +131,9 @@ TEST(SourcePlan, StreamsThatAreMissing)
     const auto silent = argsFor(psp, clip(320, 240, {25, 1}, false));
     EXPECT_EQ(option(silent, "-f"), "lavfi");
     ASSERT_TRUE(option(silent, "-i"));
-    const std::string silence = silent[size_t(std::find(silent.begin() + 8, silent.end(), "-i") - silent.begin()) + 1];
+    const auto second = std::find(std::find(silent.begin(), silent.end(), "-i") + 1, silent.end(), "-i");
+    ASSERT_LT(second + 1, silent.end());
+    const std::string silence = *(second + 1);
     EXPECT_EQ(silence, "anullsrc=channel_layout=stereo:sample_rate=48000:duration=2.000");
     EXPECT_TRUE(has(silent, "1:a:0"));
     EXPECT_TRUE(has(silent, "-shortest"));
@@ -144,7 +146,7 @@ TEST(SourcePlan, StreamsThatAreMissing)
 
     // Sound alone: no PSP file; elsewhere the sound is converted.
     SourceInfo sound;
-    sound.audio = AudioStreamInfo{0, 2, 44100};
+    sound.audio = AudioStreamInfo{0, 2, 44100, ""};
     const auto refused = planOutput(psp, sound);
     ASSERT_TRUE(std::holds_alternative<PlanError>(refused));
     EXPECT_NE(std::get<PlanError>(refused).message.find("PSP"), std::string::npos);
