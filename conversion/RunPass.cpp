@@ -8,9 +8,13 @@
 #include "platform/Registry.h"
 #include "shellutil/ConvertPublic.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 #include <filesystem>
+#include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace vexlo::conversion {
@@ -30,6 +34,51 @@ void pause()
 }
 
 } // namespace
+
+SourceSecondsFile::SourceSecondsFile()
+{
+    std::string path = QDir::tempPath().toStdString() + "/vexlo-seconds-XXXXXX";
+    m_fd = ::mkstemp(path.data());
+    if (m_fd < 0)
+        return;
+    m_path = path;
+    ::setenv("TREVOK_SOURCE_SECONDS_FILE", m_path.c_str(), 1);
+}
+
+SourceSecondsFile::~SourceSecondsFile()
+{
+    if (m_fd < 0)
+        return;
+    ::unsetenv("TREVOK_SOURCE_SECONDS_FILE");
+    ::close(m_fd);
+    ::unlink(m_path.c_str());
+}
+
+void SourceSecondsFile::clear()
+{
+    if (m_fd >= 0)
+        static_cast<void>(::truncate(m_path.c_str(), 0));
+}
+
+double SourceSecondsFile::read() const
+{
+    if (m_fd < 0)
+        return 0;
+    // The engine replaces the file: it is read by its name.
+    char text[64] = {};
+    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    return end != text && (*end == '\n' || *end == '\0') && std::isfinite(seconds) && seconds > 0 && seconds < 1e9
+        ? seconds
+        : 0;
+}
 
 void RunPass::tick()
 {
@@ -244,6 +293,7 @@ RunPass::Step RunPass::convertRow(int index)
     std::string ignored;
     work.isPinned = work.pinned.pin(work.source, ignored);
     work.sourceFacts = readMediaFacts(work.source);
+    m_sourceSeconds.clear();
 
     const platform::ProcessResult ended = m_launcher.runAndWait(
         m_engine, {buildEngineArgument(work.source, work.part.path(), m_rs, m_marker)}, [this] { tick(); });

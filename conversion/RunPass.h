@@ -18,6 +18,24 @@
 
 namespace vexlo::conversion {
 
+// A temporary file the engine writes the source's running time into, named
+// in $TREVOK_SOURCE_SECONDS_FILE while it lives.
+class SourceSecondsFile {
+public:
+    SourceSecondsFile();
+    ~SourceSecondsFile();
+    SourceSecondsFile(const SourceSecondsFile&) = delete;
+    SourceSecondsFile& operator=(const SourceSecondsFile&) = delete;
+    // Empties the file before an engine starts.
+    void clear();
+    // What the engine wrote; 0 when nothing (a failure, an older engine).
+    double read() const;
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
 // The AbortFlag as the engine left it.
 struct FlagReading {
     bool present = false; // the value exists (the engine wrote it)
@@ -110,6 +128,10 @@ private:
     // Each row's source as the run found it at its start; a row whose file
     // an earlier row already names is converted once.
     std::vector<std::optional<FileIdentity>> m_rowFiles;
+    // Where the engine tells the source's running time as it read it
+    // ($TREVOK_SOURCE_SECONDS_FILE): the length a whole result has, also for
+    // recordings joined end to end, whose time stamps start afresh.
+    SourceSecondsFile m_sourceSeconds;
 };
 
 } // namespace vexlo::conversion

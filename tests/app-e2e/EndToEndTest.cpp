@@ -407,5 +407,67 @@ TEST_F(EndToEndTest, ACutCopyKeepsItsSourceUnderDeleteSourceWhenDone)
     EXPECT_FALSE(fs::exists(tp.root() + "out/clip.mp4")) << "nothing incomplete under the target name";
 }
 
+// What a result holds decides whether its source may go, with the real
+// engine and profile 18 (H.264 MP4): recordings joined with cat convert
+// whole, every sound track and a text subtitle are carried, and a second
+// video stream, which no profile converts, keeps its source.
+TEST_F(EndToEndTest, ASourceGoesOnlyWhenItsResultHoldsAllOfIt)
+{
+    useRealEngine();
+    writeFile(
+        tp.settingsPath(), readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini") + "\n[Options]\nDeleteSourceWhenDone=1\n");
+    const std::string card = tp.root() + "card/";
+    fs::create_directories(card);
+    const std::string pictures = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=3";
+    const auto ffmpeg = [](const std::string& args) {
+        return std::system(("ffmpeg -nostdin -loglevel error -y " + args).c_str()) == 0;
+    };
+    writeFile(card + "words.srt", "1\n00:00:00,500 --> 00:00:02,000\nHallo\n");
+    // Two camcorder recordings of 12 s, each with its stamps from the start.
+    const std::string recording = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=12 -f lavfi -i sine=d=12";
+    ASSERT_TRUE(ffmpeg(recording + " -c:v libx264 -preset ultrafast -c:a ac3 -f mpegts '" + card + "a.m2ts'"));
+    ASSERT_TRUE(ffmpeg(recording + ":f=660 -c:v libx264 -preset ultrafast -c:a ac3 -f mpegts '" + card + "b.m2ts'"));
+    ASSERT_EQ(std::system(("cat '" + card + "a.m2ts' '" + card + "b.m2ts' > '" + card + "joined.m2ts'").c_str()), 0);
+    ASSERT_TRUE(ffmpeg(pictures + " -f lavfi -i sine=d=3 -f lavfi -i sine=d=3:f=880 -i '" + card
+        + "words.srt' -map 0 -map 1 -map 2 -map 3 -c:v libx264 -preset ultrafast -c:a aac -metadata:s:a:1 "
+          "language=deu '"
+        + card + "tracks.mkv'"));
+    ASSERT_TRUE(ffmpeg(pictures + " " + pictures
+        + " -f lavfi -i sine=d=3 -map 0 -map 1 -map 2 -c:v libx264 -preset "
+          "ultrafast -c:a aac '"
+        + card + "lenses.mov'"));
+    struct Case {
+        const char* name;
+        double seconds; // of the result
+        bool sourceGoes;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"joined", 24, true, ""},
+        {"tracks", 3, true, ""},
+        {"lenses", 3, false, "the result holds 1 of 2 video streams; the source file was kept."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = card + c.name
+            + (c.name == std::string("joined")        ? ".m2ts"
+                    : c.name == std::string("tracks") ? ".mkv"
+                                                      : ".mov");
+        start({"-S", "-18", "-" + tp.root() + "out/", source},
+            {.environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
+        EXPECT_EQ(waitForExit(120s), c.sourceGoes ? 0 : 1) << errors();
+        EXPECT_EQ(fs::exists(source), !c.sourceGoes) << errors();
+        EXPECT_NEAR(secondsOf(tp.root() + "out/" + c.name + ".mp4"), c.seconds, 0.3);
+        EXPECT_NE(errors().find(c.told), std::string::npos) << errors();
+    }
+    // Both sound tracks, the second's language, and the subtitle as MP4 text.
+    const QString streams = toolOutput("ffprobe",
+        {"-v", "error", "-show_entries", "stream=codec_type,codec_name:stream_tags=language", "-of", "csv=p=0",
+            QString::fromStdString(tp.root() + "out/tracks.mp4")});
+    EXPECT_EQ(streams.count("audio"), 2) << streams.toStdString();
+    EXPECT_TRUE(streams.contains("deu")) << streams.toStdString();
+    EXPECT_TRUE(streams.contains("mov_text")) << streams.toStdString();
+}
+
 } // namespace
 } // namespace vexlo::test
