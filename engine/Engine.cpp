@@ -232,21 +232,14 @@ bool displayPresent()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-std::string incompleteSource(const std::string& target, double sourceSeconds, const std::string& endedEarly)
+std::string incompleteSource(std::optional<double> converted, double sourceSeconds, const std::string& endedEarly)
 {
-    if (sourceSeconds <= 0 && endedEarly.empty())
-        return {};
-    // A target that does not read as media is left to the checks that ran
-    // before (ffmpeg's own report); its length is unknown.
-    std::string error;
-    const auto result = readSource(target, error);
-    const double converted = result ? result->durationSeconds : 0;
-    if (endedEarly.empty() && (!result || !contract::isShortOf(converted, sourceSeconds)))
+    if (endedEarly.empty() && (!converted || !contract::isShortOf(*converted, sourceSeconds)))
         return {};
     char text[160];
-    if (result && sourceSeconds > 0)
+    if (converted && sourceSeconds > 0)
         std::snprintf(
-            text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", converted, sourceSeconds);
+            text, sizeof text, "the source is incomplete: %.1f of %.1f s converted", *converted, sourceSeconds);
     else
         std::snprintf(text, sizeof text, "the source is incomplete");
     return endedEarly.empty() ? std::string(text) : text + (" (" + endedEarly + ")");
@@ -390,7 +383,14 @@ int convert(const PreparedRun& run, int argc, char** argv)
         };
         if (!readError.empty())
             return damaged(readError);
-        if (const std::string shortfall = incompleteSource(request.target, sourceSeconds, log.dataEndedEarly());
+        // The target is read as the source was. One that does not read as
+        // media is left to the checks that ran before (ffmpeg's own report);
+        // its length is unknown.
+        std::string error;
+        const auto written = readSource(request.target, error);
+        const std::optional<double> converted
+            = written ? std::optional<double>(written->durationSeconds) : std::nullopt;
+        if (const std::string shortfall = incompleteSource(converted, sourceSeconds, log.dataEndedEarly());
             !shortfall.empty()) {
             say(shortfall + "; the converted part is kept: " + request.target);
             return conclude(abortFlagValue(outcome), kExitIncomplete);
@@ -401,7 +401,7 @@ int convert(const PreparedRun& run, int argc, char** argv)
         // beyond what its length and size promise (stamps damaged past
         // mending), and what came after is not in the target.
         const double bound = boundOf(run.arguments);
-        if (bound > 0 && double(conversion.progress().doneUs) / 1e6 > bound - 0.5) {
+        if (bound > 0 && converted && *converted > bound - 0.5) {
             char text[120];
             std::snprintf(text, sizeof text, "its time stamps run beyond %.1f s, where the output was stopped", bound);
             return damaged(text);

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
@@ -61,6 +62,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_dir = new QTemporaryDir;
+        // What each source is made of; runCases() makes those it needs.
         const QStringList x264 = {"-c:v", "libx264", "-preset", "ultrafast"};
         const QStringList m2ts = {"-f", "mpegts", "-mpegts_m2ts_mode", "1"};
         const QStringList av20 = {"-f", "lavfi", "-i", pictures("320x240", 20), "-f", "lavfi", "-i", tone(20), "-c:v",
@@ -121,6 +123,60 @@ protected:
             {"late-picture.m2ts",
                 av20 + QStringList{"-c:a", "ac3", "-bsf:v", "setts=pts=if(eq(N\\,30)\\,PTS+10800*90000\\,PTS)"} + m2ts},
         };
+        s_recipes = recipes;
+    }
+
+    // Makes the sources named (each once a run), two ffmpeg at a time; the
+    // copies made from others after those.
+    static void makeSources(const std::vector<Case>& cases)
+    {
+        const auto zeroed = [](const std::string& from, const std::string& to) {
+            std::string bytes = readAll(at(from));
+            bytes.replace(bytes.size() / 2, 120 * 1024, std::string(120 * 1024, '\0'));
+            writeAll(at(to), bytes);
+        };
+        const auto cut = [](const std::string& from, const std::string& to) {
+            const std::string bytes = readAll(at(from));
+            writeAll(at(to), bytes.substr(0, bytes.size() * 99 / 100));
+        };
+        const auto joined = [](const std::string& first, const std::string& second, const std::string& to) {
+            writeAll(at(to), readAll(at(first)) + readAll(at(second)));
+        };
+        // 120 KB of zeros in the middle; copies 1 % short; recordings joined.
+        const std::map<std::string, std::pair<std::vector<std::string>, std::function<void()>>> copies = {
+            {"zeroed.m2ts", {{"whole.m2ts"}, [&] { zeroed("whole.m2ts", "zeroed.m2ts"); }}},
+            {"zeroed.mp4", {{"whole.mp4"}, [&] { zeroed("whole.mp4", "zeroed.mp4"); }}},
+            {"cut.mp4", {{"whole.mp4"}, [&] { cut("whole.mp4", "cut.mp4"); }}},
+            {"cut.mkv", {{"whole.mkv"}, [&] { cut("whole.mkv", "cut.mkv"); }}},
+            {"joined.m2ts",
+                {{"first.m2ts", "second.m2ts"}, [&] { joined("first.m2ts", "second.m2ts", "joined.m2ts"); }}},
+            {"joined-overlapping.m2ts",
+                {{"first.m2ts", "overlapping.m2ts"},
+                    [&] { joined("first.m2ts", "overlapping.m2ts", "joined-overlapping.m2ts"); }}},
+            // The second file of a recording split at a GOP: it starts with
+            // pictures that refer to the file before.
+            {"open-gop-part1.m2ts",
+                {{"open-gop.m2ts"},
+                    [] {
+                        std::string error;
+                        ASSERT_TRUE(makeMedia({"-i", QString::fromStdString(at("open-gop.m2ts")), "-map", "0", "-c",
+                                                  "copy", "-f", "segment", "-segment_time", "2", "-segment_format",
+                                                  "mpegts", QString::fromStdString(at("open-gop-part%d.m2ts"))},
+                            &error))
+                            << error;
+                    }}},
+        };
+        std::set<std::string> made;
+        for (const Case& c : cases) {
+            const auto copy = copies.find(c.source);
+            for (const std::string& name : copy == copies.end() ? std::vector{c.source} : copy->second.first)
+                if (!fs::exists(at(name)))
+                    made.insert(name);
+        }
+        std::vector<std::pair<std::string, QStringList>> recipes;
+        for (const auto& recipe : s_recipes)
+            if (made.count(recipe.first))
+                recipes.push_back(recipe);
         std::atomic<size_t> next{0};
         std::vector<std::string> errors(recipes.size());
         std::vector<std::thread> workers;
@@ -135,28 +191,9 @@ protected:
             w.join();
         for (const auto& e : errors)
             ASSERT_EQ(e, "");
-
-        // The second file of a recording split at a GOP: it starts with
-        // pictures that refer to the file before.
-        std::string error;
-        ASSERT_TRUE(makeMedia(
-            {"-i", QString::fromStdString(at("open-gop.m2ts")), "-map", "0", "-c", "copy", "-f", "segment",
-                "-segment_time", "2", "-segment_format", "mpegts", QString::fromStdString(at("open-gop-part%d.m2ts"))},
-            &error))
-            << error;
-        // 120 KB of zeros in the middle; copies 1 % short.
-        for (const char* ext : {"m2ts", "mp4"}) {
-            const std::string whole = readAll(at(std::string("whole.") + ext));
-            std::string zeroed = whole;
-            zeroed.replace(whole.size() / 2, 120 * 1024, std::string(120 * 1024, '\0'));
-            writeAll(at(std::string("zeroed.") + ext), zeroed);
-        }
-        for (const char* ext : {"mp4", "mkv"}) {
-            const std::string whole = readAll(at(std::string("whole.") + ext));
-            writeAll(at(std::string("cut.") + ext), whole.substr(0, whole.size() * 99 / 100));
-        }
-        writeAll(at("joined.m2ts"), readAll(at("first.m2ts")) + readAll(at("second.m2ts")));
-        writeAll(at("joined-overlapping.m2ts"), readAll(at("first.m2ts")) + readAll(at("overlapping.m2ts")));
+        for (const Case& c : cases)
+            if (const auto copy = copies.find(c.source); copy != copies.end() && !fs::exists(at(c.source)))
+                copy->second.second();
     }
     static void TearDownTestSuite()
     {
@@ -249,6 +286,7 @@ protected:
     // Every case, two at a time; each ends as its table says.
     static void runCases(const std::vector<Case>& cases)
     {
+        makeSources(cases);
         QTemporaryDir work;
         std::vector<Outcome> outcomes(cases.size());
         std::atomic<size_t> next{0};
@@ -283,9 +321,11 @@ protected:
     }
 
     static QTemporaryDir* s_dir;
+    static std::vector<std::pair<std::string, QStringList>> s_recipes;
 };
 
 QTemporaryDir* SourceReading::s_dir = nullptr;
+std::vector<std::pair<std::string, QStringList>> SourceReading::s_recipes;
 
 const std::set<int> kComplete = {contract::kExitComplete};
 const std::set<int> kDamaged = {contract::kExitSourceDamaged};
