@@ -74,13 +74,14 @@ struct Setup {
 // carries as "# X-Vexlo-Form=<form>". Raise it whenever a user's entries
 // change form: at its next start, Vexlo has entries of an older form written
 // again (userEntriesOutdated).
-inline constexpr int kEntriesForm = 2;
+inline constexpr int kEntriesForm = 3;
 
 // The launcher of the user's entries, <dataHome>/vexlo/vexlo-launch: a POSIX
 // shell script ("launcher vexlo ARGS..." or "launcher palvex-integration
 // ARGS...") that starts the named program from the program folder, or, when
 // that program is gone, takes the user's entries away (Nautilus scripts, the
-// file-manager files with the mark, our part of Thunar's uca.xml, itself) and
+// file-manager files with the mark, Thunar's actions with our unique-id
+// prefix however Thunar has written the file since, itself) and
 // says so once, on standard error and as a desktop notification.
 std::string launcherPath(const Folders& folders);
 GeneratedFile launcherFile(const Setup& setup, const Folders& folders);

@@ -364,6 +364,83 @@ TEST_F(PalvexTest, EntriesTakeThemselvesAwayOnceTheProgramIsGone)
     EXPECT_EQ(readFile(uca()), userUca);
 }
 
+// Thunar writes uca.xml again in its own layout and drops comments, the
+// markers among them (when the user edits an action, and at a start that
+// gives an action without an id its id, as here): once the program is gone,
+// the launcher still takes every action of ours away by its id, and the
+// user's actions stay as Thunar wrote them, before and after ours.
+TEST_F(PalvexTest, EntriesLeaveThunarsOwnRewriteOfTheActions)
+{
+    const std::string program = tp.root() + "gone/";
+    fs::create_directories(program);
+    fs::copy_file(VEXLO_PALVEX, program + "palvex-integration");
+    fs::copy_file(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini", program + "vexlo.ini");
+    writeFile(
+        uca(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n");
+    ASSERT_EQ(run(program + "palvex-integration", {"/s"}).status, 0);
+    // The user adds an action of his own by hand, after ours and without an id.
+    std::string added = readFile(uca());
+    const std::string later = "<action>\n\t<name>It's \"later\"</name>\n\t<command>true %f</command>\n"
+                              "\t<patterns>*.txt</patterns>\n\t<text-files/>\n</action>\n";
+    added.insert(added.rfind("</actions>"), later);
+    writeFile(uca(), added);
+    fs::create_directories(tp.root() + "shown");
+    const Outcome thunar = run(VEXLO_SOURCE_DIR "/tests/integration/thunar-rewrite", {uca(), tp.root() + "shown"});
+    if (thunar.status == 77)
+        GTEST_SKIP() << thunar.err;
+    ASSERT_EQ(thunar.status, 0) << thunar.err;
+    const std::string rewritten = readFile(uca());
+    ASSERT_FALSE(contains(rewritten, kThunarBegin)) << rewritten;
+    ASSERT_TRUE(contains(rewritten, "<unique-id>vexlo-convert-024</unique-id>")) << rewritten;
+    // The user's two actions as Thunar wrote them.
+    const auto actionAround = [&](const std::string& part) {
+        const size_t at = rewritten.find(part);
+        const size_t begin = rewritten.rfind("<action>", at);
+        return rewritten.substr(begin, rewritten.find("</action>\n", at) + 10 - begin);
+    };
+    const std::string expected = rewritten.substr(0, rewritten.find("<action>"))
+        + actionAround("<name>Open Terminal Here</name>") + actionAround("<name>It&apos;s") + "</actions>\n";
+    fs::remove_all(program);
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + tp.root() + "no-bus";
+
+    const Outcome r = run("/bin/sh", {data() + "/vexlo/vexlo-launch", "vexlo", "000:", "--", "clip.mts"}, tp.root());
+    EXPECT_EQ(r.status, 127) << r.err;
+    EXPECT_EQ(readFile(uca()), expected);
+    EXPECT_FALSE(fs::exists(data() + "/vexlo/vexlo-launch"));
+}
+
+// The launcher finds our actions in whatever layout uca.xml has: all on one
+// line, indented with CR LF line ends; an action of the user's that only
+// names ours stays.
+TEST(ThunarLauncher, TakesOurActionsOutOfAnyLayout)
+{
+    platform::TestPlatform tp;
+    const Folders folders{tp.root() + "data", tp.root() + "config", {}};
+    integration::Setup setup;
+    setup.programFolder = tp.root() + "gone/";
+    const GeneratedFile launcher = launcherFile(setup, folders);
+    const std::string ours = "<action><name>A</name><unique-id>vexlo-convert-000</unique-id></action>";
+    const std::string mine = "<action><name>vexlo-convert-000</name><unique-id>1-1</unique-id></action>";
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {"<actions>" + ours + mine + ours + "</actions>", "<actions>" + mine + "</actions>\n"},
+        {"<actions>\r\n  " + ours + "\r\n  " + mine + "\r\n\t" + ours + "\r\n</actions>\r\n",
+            "<actions>\r\n  " + mine + "\r\n</actions>\r\n"},
+        {"<actions>\n" + mine + "\n</actions>\n", "<actions>\n" + mine + "\n</actions>\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        writeFile(launcher.path, launcher.content);
+        writeFile(folders.configHome + "/Thunar/uca.xml", c.before);
+        const int pid = spawnProgram({"/bin/sh", launcher.path, "vexlo"},
+            {"PATH=/usr/bin:/bin", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + tp.root() + "no-bus"}, tp.root() + "out",
+            tp.root() + "err");
+        EXPECT_EQ(waitForProgram(pid), 127) << readFile(tp.root() + "err");
+        EXPECT_EQ(readFile(folders.configHome + "/Thunar/uca.xml"), c.after);
+    }
+}
+
 // A program with the install marker ships Dolphin's, Nemo's and Caja's entries
 // for every user: the user's own are only Nautilus's and Thunar's.
 TEST_F(PalvexTest, AnInstalledProgramWritesOnlyWhatHasNoSystemWidePlace)
