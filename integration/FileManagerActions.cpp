@@ -297,13 +297,37 @@ GeneratedFile dolphinMenu(const Setup& setup, const Folders& folders)
     return {dolphinFolder(folders) + "/vexlo-convert.desktop", text, true};
 }
 
+// What Nemo offers: it shows every action at the top of the menu, with no
+// submenus, so rather than every profile the output dialog and the
+// favourites, each title once (a repeated title numbered as Nautilus's
+// scripts are). `dialog` false: the favourites alone, less `skipped`.
+std::vector<Entry> nemoEntries(const Setup& setup, bool dialog, const std::vector<int>& skipped)
+{
+    std::vector<Entry> entries;
+    if (dialog)
+        entries.push_back({-1, kDialogTitle});
+    std::set<std::string> titles;
+    for (const Profile& p : setup.profiles) {
+        if (std::find(setup.favourites.begin(), setup.favourites.end(), p.number) == setup.favourites.end()
+            || std::find(skipped.begin(), skipped.end(), p.number) != skipped.end())
+            continue;
+        std::string title = p.title;
+        for (int n = 2; titles.count(title); ++n)
+            title = p.title + " (" + std::to_string(n) + ")";
+        titles.insert(title);
+        entries.push_back({p.number, title});
+    }
+    return entries;
+}
+
 // Nemo: one action file per entry.
-void addNemoActions(const Setup& setup, const Folders& folders, std::vector<GeneratedFile>& files)
+void addNemoActions(
+    const Setup& setup, const Folders& folders, const std::vector<Entry>& entries, std::vector<GeneratedFile>& files)
 {
     std::string extensions;
     for (const std::string& ext : supportedExtensions())
         extensions += ext + ";";
-    for (const Entry& e : entriesOf(setup)) {
+    for (const Entry& e : entries) {
         std::string text = "[Nemo Action]\n";
         text += localizedKey(
             "Name", [&e](const Translate& t) { return keyValue(replaceAll(flatName(e, t), "%", "%%")); });
@@ -350,8 +374,10 @@ std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& fol
     addNautilusScripts(setup, folders, files);
     if (setup.keyFileManagers) {
         files.push_back(dolphinMenu(setup, folders));
-        addNemoActions(setup, folders, files);
+        addNemoActions(setup, folders, nemoEntries(setup, true, {}), files);
         addCajaActions(setup, folders, files);
+    } else {
+        addNemoActions(setup, folders, nemoEntries(setup, false, setup.shippedFavourites), files);
     }
     return files;
 }
@@ -362,7 +388,7 @@ std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& sh
     folders.dataHome = shareFolder;
     std::vector<GeneratedFile> files{dolphinMenu(setup, folders)};
     files.back().executable = false; // only a user's own service menu must be executable
-    addNemoActions(setup, folders, files);
+    addNemoActions(setup, folders, nemoEntries(setup, true, {}), files);
     addCajaActions(setup, folders, files);
     return files;
 }

@@ -6,6 +6,7 @@
 #include "FakeEngine.h"
 #include "integration/FileManagerActions.h"
 #include "integration/PalvexCommand.h"
+#include "settings/Catalogue.h"
 #include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
@@ -185,11 +186,16 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
                 + "vexlo " + key + ": -- %F\n"))
             << titles[n];
 
-        // Nemo and Caja: one file per profile.
-        const std::string nemo = readFile(data() + "/nemo/actions/vexlo-convert-" + key + ".nemo_action");
-        EXPECT_TRUE(contains(nemo, "[Nemo Action]\nName=Convert with Vexlo: " + titles[n] + "\n")) << nemo;
-        EXPECT_TRUE(contains(nemo, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
-        EXPECT_TRUE(contains(nemo, "\nSelection=notnone\nExtensions=avi;wmv;mpeg;mpg;m2ts;mts;m2t;"));
+        // Nemo: the favourite alone (the settings have none: the last
+        // profile used, the first); Caja: one file per profile.
+        const std::string nemoPath = data() + "/nemo/actions/vexlo-convert-" + key + ".nemo_action";
+        EXPECT_EQ(fs::exists(nemoPath), n == 0) << nemoPath;
+        if (n == 0) {
+            const std::string nemo = readFile(nemoPath);
+            EXPECT_TRUE(contains(nemo, "[Nemo Action]\nName=Convert with Vexlo: " + titles[n] + "\n")) << nemo;
+            EXPECT_TRUE(contains(nemo, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
+            EXPECT_TRUE(contains(nemo, "\nSelection=notnone\nExtensions=avi;wmv;mpeg;mpg;m2ts;mts;m2t;"));
+        }
         const std::string caja = readFile(data() + "/file-manager/actions/vexlo-convert-" + key + ".desktop");
         EXPECT_TRUE(contains(caja, "[Desktop Entry]\nType=Action\nName=" + titles[n] + "\n")) << caja;
         EXPECT_TRUE(contains(caja, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
@@ -442,13 +448,21 @@ TEST(ThunarLauncher, TakesOurActionsOutOfAnyLayout)
 }
 
 // A program with the install marker ships Dolphin's, Nemo's and Caja's entries
-// for every user: the user's own are only Nautilus's and Thunar's.
+// for every user: the user's own are Nautilus's and Thunar's, and Nemo's for
+// the favourites that the shipped ones do not offer.
 TEST_F(PalvexTest, AnInstalledProgramWritesOnlyWhatHasNoSystemWidePlace)
 {
     writeFile(data() + "/nemo/actions/vexlo-convert-000.nemo_action",
         "[Nemo Action]\nX-Vexlo-Generated=palvex-integration\n");
     writeFile(folder() + "vexlo.installed", "installed\n");
+    writeFile(config() + "/vexlo/vexlo.ini", "[Options]\nFavouriteFormats=0,5\n");
     ASSERT_EQ(install().status, 0);
+    std::vector<std::string> nemo;
+    for (const auto& e : fs::directory_iterator(data() + "/nemo/actions"))
+        nemo.push_back(e.path().filename());
+    EXPECT_EQ(nemo, std::vector<std::string>{"vexlo-convert-005.nemo_action"}) << "the package offers 0";
+    EXPECT_TRUE(contains(readFile(data() + "/nemo/actions/vexlo-convert-005.nemo_action"),
+        "\nName=Convert with Vexlo: " + catalogueTitles()[5] + "\n"));
     EXPECT_TRUE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo/Convert with Vexlo..."));
     EXPECT_TRUE(contains(readFile(uca()), "<unique-id>vexlo-convert-000</unique-id>"));
     EXPECT_EQ(readFile(uca()).find("<submenu>Convert with Vexlo</submenu>"), readFile(uca()).find("<submenu>"));
@@ -544,7 +558,8 @@ TEST(GeneratedFiles, TheDesktopsOwnReadersGetEveryWordUnchanged)
     int n = 0;
     for (const std::string folder : {"/opt/my \"vexlo\" $HOME 100% it's `date` back\\slash/", "/opt/Program Files/"}) {
         SCOPED_TRACE(folder);
-        const integration::Setup setup{folder, profiles};
+        integration::Setup setup{folder, profiles};
+        setup.favourites = {0, 1, 7, 1234};
         int execs = 0, scripts = 0;
         for (const GeneratedFile& file : generatedFiles(setup, {"/d", "/c", {}})) {
             SCOPED_TRACE(file.path);
@@ -604,6 +619,73 @@ TEST(GeneratedFiles, TheDesktopsOwnReadersGetEveryWordUnchanged)
             EXPECT_EQ(words[0], folder + "vexlo") << action;
         }
     }
+}
+
+// Nemo shows every action at the top of its menu: it gets the output dialog
+// and the favourites (settings::favouriteFormats: the user's, or the last
+// profile used), each under a name of its own; the others list every profile
+// in their submenu whatever the favourites are. The package's entries offer
+// the shipped catalogue's favourite.
+TEST(GeneratedFiles, NemoOffersTheDialogAndTheFavouritesOnly)
+{
+    const std::string shipped = readFile(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini");
+    const struct {
+        const char* name;
+        std::string settings;
+        std::vector<std::string> nemo; // the actions' keys
+    } cases[] = {
+        {"no favourites of the user's: the last profile used", shipped + "[Options]\nOutputFormat=7\n", {"add", "007"}},
+        {"nor a profile used", shipped, {"add", "000"}},
+        {"the user's", shipped + "[Options]\nOutputFormat=7\nFavouriteFormats=3,18\n", {"add", "003", "018"}},
+        {"none", shipped + "[Options]\nOutputFormat=7\nFavouriteFormats=\n", {"add"}},
+        {"unknown, repeated and unordered", shipped + "[Options]\nFavouriteFormats=18, 3,3,25,-1,x\n",
+            {"add", "003", "018"}},
+        {"a profile used that the catalogue lacks", shipped + "[Options]\nOutputFormat=-1\n", {"add"}},
+        {"one title twice", "[VideoFormat0]\nTitle=Same\n[VideoFormat1]\nTitle=Same\n[Options]\nFavouriteFormats=0,1\n",
+            {"add", "000", "001"}},
+    };
+    const Folders folders{"/d", "/c", {}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const settings::IniDocument doc = settings::IniDocument::parse(c.settings);
+        integration::Setup setup{"/opt/vexlo/", catalogueProfiles(doc)};
+        setup.favourites = settings::favouriteFormats(doc);
+        std::vector<std::string> keys;
+        std::set<std::string> names;
+        std::map<std::string, std::string> others;
+        for (const GeneratedFile& file : generatedFiles(setup, folders)) {
+            const std::string nemo = "/d/nemo/actions/vexlo-convert-";
+            if (file.path.rfind(nemo, 0) != 0) {
+                others[file.path] = file.content;
+                continue;
+            }
+            keys.push_back(file.path.substr(nemo.size(), file.path.size() - nemo.size() - 12));
+            const size_t name = file.content.find("\nName=") + 6;
+            EXPECT_TRUE(names.insert(file.content.substr(name, file.content.find('\n', name) - name)).second)
+                << file.content;
+        }
+        EXPECT_EQ(keys, c.nemo);
+        EXPECT_LE(keys.size(), setup.favourites.size() + 1);
+        // The others as without any favourite.
+        integration::Setup all = setup;
+        all.favourites.clear();
+        for (const GeneratedFile& file : generatedFiles(all, folders)) {
+            if (file.path.rfind("/d/nemo/", 0) != 0)
+                EXPECT_EQ(others[file.path], file.content) << file.path;
+        }
+        EXPECT_EQ(others.size(), setup.profiles.size() * 2 + 4) << "scripts, Caja's actions and menu, Dolphin's menu";
+        EXPECT_EQ(thunarActionsXml(setup), thunarActionsXml(all));
+    }
+
+    integration::Setup package{"/usr/lib/vexlo/", catalogueProfiles(shipped)};
+    package.favourites = settings::favouriteFormats(settings::IniDocument::parse(shipped));
+    std::vector<std::string> nemo;
+    for (const GeneratedFile& file : systemFiles(package, "/usr/share"))
+        if (file.path.rfind("/usr/share/nemo/", 0) == 0)
+            nemo.push_back(file.path);
+    EXPECT_EQ(nemo,
+        (std::vector<std::string>{"/usr/share/nemo/actions/vexlo-convert-add.nemo_action",
+            "/usr/share/nemo/actions/vexlo-convert-000.nemo_action"}));
 }
 
 TEST(PalvexCommand, ReadsTheRegistrationText)
