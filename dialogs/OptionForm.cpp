@@ -2,7 +2,9 @@
 #include "settings/TimeFormat.h"
 
 #include "ConvertOptionsForm.h"
+#include "FavouriteFormatsForm.h"
 #include "FontFit.h"
+#include "settings/Catalogue.h"
 #include "settings/IniFile.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimeEdit>
 
@@ -107,6 +110,8 @@ TOptionForm::TOptionForm(QWidget* owner, ScheduleSettings* schedule, std::functi
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnApply, &QPushButton::clicked, this, &TOptionForm::btnApplyClick);
     connect(chkScheduleConvert, &QCheckBox::toggled, this, &TOptionForm::chkScheduleConvertClick);
+    connect(chkShellExtension, &QCheckBox::toggled, btnFavouriteFormats, &QWidget::setEnabled);
+    connect(btnFavouriteFormats, &QPushButton::clicked, this, &TOptionForm::btnFavouriteFormatsClick);
 
     chkScheduleConvertClick(); // the schedule controls start disabled
     edtScheduleTime->setTime(m_clock().time());
@@ -147,6 +152,9 @@ void TOptionForm::buildAdvancedPage()
     chkDoNotShowConfirm = checkBox(tsAdvanced, "chkDoNotShowConfirm", tr("Don't show confirm dialog after Start"));
     chkShellExtension
         = checkBox(tsAdvanced, "chkShellExtension", tr("&Use shell extension (Display icons on context menus)"));
+    btnFavouriteFormats = named(new QPushButton(tr("Favourite &formats..."), tsAdvanced), "btnFavouriteFormats");
+    btnFavouriteFormats->setToolTip(tr("The formats that menus without submenus (Nemo's) offer"));
+    dialogs::fitButton(btnFavouriteFormats, QSize(75, 25));
     chkDeleteSource = checkBox(tsAdvanced, "chkDeleteSource", tr("Delete &source file after finish"));
     chkKeepRecordingDate = checkBox(tsAdvanced, "chkKeepRecordingDate", tr("Keep the recording date"));
     lblOnFailure = named(new QLabel(tr("When a file cannot be converted:"), tsAdvanced), "lblOnFailure");
@@ -160,15 +168,24 @@ void TOptionForm::buildAdvancedPage()
     page->setContentsMargins(kPageLeft, 8, kPageRight, 8);
     page->setSpacing(0);
     page->addWidget(rdgTargetFileExists);
-    page->addSpacing(12);
+    page->addSpacing(9);
     auto* boxes = new QVBoxLayout;
     boxes->setContentsMargins(2, 0, 0, 0); // the boxes stand a little in from the group's frame
     boxes->setSpacing(6);
-    for (QCheckBox* box : {ckbDelWhenCanceled, ckbSaveFileList, chkDoNotShowConfirm, chkShellExtension, chkDeleteSource,
-             chkKeepRecordingDate})
+    for (QCheckBox* box : {ckbDelWhenCanceled, ckbSaveFileList, chkDoNotShowConfirm, chkShellExtension})
+        boxes->addWidget(box);
+    // The favourites belong to the menus: under their box, indented as its text.
+    auto* favourites = new QHBoxLayout;
+    favourites->setContentsMargins(chkShellExtension->style()->pixelMetric(QStyle::PM_IndicatorWidth)
+            + chkShellExtension->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing),
+        0, 0, 0);
+    favourites->addWidget(btnFavouriteFormats);
+    favourites->addStretch(1);
+    boxes->addLayout(favourites);
+    for (QCheckBox* box : {chkDeleteSource, chkKeepRecordingDate})
         boxes->addWidget(box);
     page->addLayout(boxes);
-    page->addSpacing(10);
+    page->addSpacing(8);
     auto* onFailure = new QHBoxLayout;
     onFailure->setContentsMargins(2, 0, 0, 0);
     onFailure->setSpacing(6);
@@ -262,8 +279,9 @@ void TOptionForm::buildButtons()
 void TOptionForm::setTabOrderOfControls()
 {
     // The Advanced and Schedule pages, then the buttons.
-    QWidget* advancedOrder[] = {rdgTargetFileExists_0, rdgTargetFileExists_1, ckbDelWhenCanceled, ckbSaveFileList,
-        chkDoNotShowConfirm, chkShellExtension, chkDeleteSource, chkKeepRecordingDate, cbxOnFailure};
+    QWidget* advancedOrder[]
+        = {rdgTargetFileExists_0, rdgTargetFileExists_1, ckbDelWhenCanceled, ckbSaveFileList, chkDoNotShowConfirm,
+            chkShellExtension, btnFavouriteFormats, chkDeleteSource, chkKeepRecordingDate, cbxOnFailure};
     for (size_t i = 1; i < std::size(advancedOrder); ++i)
         setTabOrder(advancedOrder[i - 1], advancedOrder[i]);
     QWidget* scheduleOrder[] = {chkScheduleConvert, edtScheduleTime, chkSunday, chkMonday, chkTuesday, chkWednesday,
@@ -348,6 +366,10 @@ void TOptionForm::LoadPreferences()
     ckbSaveFileList->setChecked(doc.readFlag("Options", "SaveFileList", false));
     chkDoNotShowConfirm->setChecked(doc.readFlag("Options", "DoNotShowConfirm", false));
     chkShellExtension->setChecked(doc.readFlag("Options", "UseShellExtension", true));
+    btnFavouriteFormats->setEnabled(chkShellExtension->isChecked());
+    m_favourites.reset();
+    if (doc.value("Options", kFavouriteFormatsKey))
+        m_favourites = settings::favouriteFormats(doc);
     chkDeleteSource->setChecked(doc.readFlag("Options", "DeleteSourceWhenDone", false));
     chkKeepRecordingDate->setChecked(doc.readFlag("Options", "KeepRecordingDate", true));
     cbxOnFailure->setCurrentIndex(doc.readFlag("Options", "ContinueOnError", false) ? 1 : 0);
@@ -385,6 +407,9 @@ void TOptionForm::SavePreferences()
     file.writeFlag("Options", "DelFileWhenCanceled", ckbDelWhenCanceled->isChecked());
     file.writeFlag("Options", "SaveFileList", ckbSaveFileList->isChecked());
     file.writeFlag("Options", "DoNotShowConfirm", chkDoNotShowConfirm->isChecked());
+    // Before the helper starts: it writes Nemo's entries from them.
+    if (m_favourites)
+        file.writeText("Options", kFavouriteFormatsKey, favouriteFormatsText(*m_favourites));
     file.writeFlag("Options", "UseShellExtension", chkShellExtension->isChecked());
     SetShellExtension(chkShellExtension->isChecked());
     file.writeFlag("Options", "DeleteSourceWhenDone", chkDeleteSource->isChecked());
@@ -435,6 +460,23 @@ void TOptionForm::btnApplyClick()
     } catch (const std::exception& error) {
         reportError(this, error);
     }
+}
+
+void TOptionForm::btnFavouriteFormatsClick()
+{
+    std::vector<std::string> titles;
+    std::vector<int> checked;
+    try {
+        const IniDocument doc = settingsFile().load();
+        titles = catalogueTitles(doc);
+        checked = m_favourites ? *m_favourites : settings::favouriteFormats(doc);
+    } catch (const std::exception& error) {
+        reportError(this, error);
+        return;
+    }
+    TFavouriteFormatsForm form(this, titles, checked);
+    if (form.exec() == QDialog::Accepted)
+        m_favourites = form.checkedFormats();
 }
 
 void TOptionForm::chkScheduleConvertClick()

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,13 @@ public:
     void btnOKClick();
     void btnApplyClick();
     void chkScheduleConvertClick();
+    // Opens the favourite formats (TFavouriteFormatsForm); what is checked
+    // there is saved with the other preferences.
+    void btnFavouriteFormatsClick();
+
+    // The favourite formats to save; nullopt: the settings have none of
+    // their own (the last profile used counts) and none was chosen.
+    const std::optional<std::vector<int>>& favouriteFormats() const { return m_favourites; }
 
     // Controls, reachable by name (objectName) as well.
     QTabWidget* PageControl1 = nullptr;
@@ -69,6 +77,7 @@ public:
     QCheckBox* ckbSaveFileList = nullptr;
     QCheckBox* chkDoNotShowConfirm = nullptr;
     QCheckBox* chkShellExtension = nullptr;
+    QPushButton* btnFavouriteFormats = nullptr; // enabled with chkShellExtension
     QCheckBox* chkDeleteSource = nullptr;
     QCheckBox* chkKeepRecordingDate = nullptr;
     QLabel* lblOnFailure = nullptr;
@@ -108,6 +117,7 @@ private:
     ScheduleSettings* m_schedule;
     std::function<QDateTime()> m_clock;
     QDate m_scheduleDate; // the date part of the loaded start time
+    std::optional<std::vector<int>> m_favourites;
 };
 
 // Creates the dialog, LoadPreferences, shows it modally. On OK runs

@@ -297,13 +297,37 @@ GeneratedFile dolphinMenu(const Setup& setup, const Folders& folders)
     return {dolphinFolder(folders) + "/vexlo-convert.desktop", text, true};
 }
 
+// What Nemo offers: it shows every action at the top of the menu, with no
+// submenus, so rather than every profile the output dialog and the
+// favourites, each title once (a repeated title numbered as Nautilus's
+// scripts are). `dialog` false: the favourites alone, less `skipped`.
+std::vector<Entry> nemoEntries(const Setup& setup, bool dialog, const std::vector<int>& skipped)
+{
+    std::vector<Entry> entries;
+    if (dialog)
+        entries.push_back({-1, kDialogTitle});
+    std::set<std::string> titles;
+    for (const Profile& p : setup.profiles) {
+        if (std::find(setup.favourites.begin(), setup.favourites.end(), p.number) == setup.favourites.end()
+            || std::find(skipped.begin(), skipped.end(), p.number) != skipped.end())
+            continue;
+        std::string title = p.title;
+        for (int n = 2; titles.count(title); ++n)
+            title = p.title + " (" + std::to_string(n) + ")";
+        titles.insert(title);
+        entries.push_back({p.number, title});
+    }
+    return entries;
+}
+
 // Nemo: one action file per entry.
-void addNemoActions(const Setup& setup, const Folders& folders, std::vector<GeneratedFile>& files)
+void addNemoActions(
+    const Setup& setup, const Folders& folders, const std::vector<Entry>& entries, std::vector<GeneratedFile>& files)
 {
     std::string extensions;
     for (const std::string& ext : supportedExtensions())
         extensions += ext + ";";
-    for (const Entry& e : entriesOf(setup)) {
+    for (const Entry& e : entries) {
         std::string text = "[Nemo Action]\n";
         text += localizedKey(
             "Name", [&e](const Translate& t) { return keyValue(replaceAll(flatName(e, t), "%", "%%")); });
@@ -350,8 +374,10 @@ std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& fol
     addNautilusScripts(setup, folders, files);
     if (setup.keyFileManagers) {
         files.push_back(dolphinMenu(setup, folders));
-        addNemoActions(setup, folders, files);
+        addNemoActions(setup, folders, nemoEntries(setup, true, {}), files);
         addCajaActions(setup, folders, files);
+    } else {
+        addNemoActions(setup, folders, nemoEntries(setup, false, setup.shippedFavourites), files);
     }
     return files;
 }
@@ -362,10 +388,53 @@ std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& sh
     folders.dataHome = shareFolder;
     std::vector<GeneratedFile> files{dolphinMenu(setup, folders)};
     files.back().executable = false; // only a user's own service menu must be executable
-    addNemoActions(setup, folders, files);
+    addNemoActions(setup, folders, nemoEntries(setup, true, {}), files);
     addCajaActions(setup, folders, files);
     return files;
 }
+
+namespace {
+
+// "<unique-id>vexlo-convert-": what marks an action of ours in uca.xml.
+std::string thunarIdMark() { return std::string("<unique-id>") + kThunarIdPrefix; }
+
+// The launcher's awk program that takes our actions out of uca.xml without an
+// XML reader: each <action> element whose text holds thunarIdMark (with the
+// blanks before it and the line end after it) and the marker lines. Thunar
+// writes the file again when the user edits an action (and at a start that
+// gives an action its id), in its own layout and without comments, so the
+// actions are found by their id, not between the markers; the user's actions
+// and layout stay as they are. POSIX awk, no single quote (the program is
+// one shell word in single quotes).
+constexpr const char* kThunarRemoval = R"(
+{ line = $0; sub(/^[ \t]+/, "", line); sub(/[ \t\r]+$/, "", line) }
+line == begin || line == end { next }
+{ text = text $0 "\n" }
+END {
+    out = ""
+    while ((at = index(text, "<action>")) > 0) {
+        rest = substr(text, at)
+        stop = index(rest, "</action>")
+        if (stop == 0)
+            break
+        block = substr(rest, 1, stop + 8)
+        before = substr(text, 1, at - 1)
+        text = substr(rest, stop + 9)
+        if (index(block, id) > 0) {
+            sub(/[ \t]+$/, "", before)
+            if (substr(text, 1, 2) == "\r\n")
+                text = substr(text, 3)
+            else if (substr(text, 1, 1) == "\n")
+                text = substr(text, 2)
+        } else {
+            before = before block
+        }
+        out = out before
+    }
+    printf "%s", out text
+})";
+
+} // namespace
 
 std::string launcherPath(const Folders& folders) { return folders.dataHome + "/vexlo/vexlo-launch"; }
 
@@ -388,9 +457,10 @@ GeneratedFile launcherFile(const Setup& setup, const Folders& folders)
     text += "        rm -f -- \"$f\"\n    fi\ndone\n";
     text += "rmdir -- " + shWord(nautilusFolder(folders)) + " 2>/dev/null\n";
     text += "uca=" + shWord(thunarFile(folders)) + "\n";
-    text += "if [ -f \"$uca\" ] && grep -q -F -e '" + std::string(kThunarBegin) + "' \"$uca\"; then\n";
-    text += "    sed -e '/" + replaceAll(kThunarBegin, "/", "\\/") + "/,/" + replaceAll(kThunarEnd, "/", "\\/")
-        + "/d' \"$uca\" >\"$uca.vexlo-tmp\" && mv -f -- \"$uca.vexlo-tmp\" \"$uca\"\nfi\n";
+    text += "if [ -f \"$uca\" ] && grep -q -F -e '" + thunarIdMark() + "' -e '" + kThunarBegin + "' \"$uca\"; then\n";
+    text += "    awk -v begin='" + std::string(kThunarBegin) + "' -v end='" + kThunarEnd + "' -v id='" + thunarIdMark()
+        + "' '" + kThunarRemoval + "' \"$uca\" >\"$uca.vexlo-tmp\" && mv -f -- \"$uca.vexlo-tmp\" \"$uca\"\n";
+    text += "    rm -f -- \"$uca.vexlo-tmp\"\nfi\n";
     text += "message=" + shWord(goneMessage(setup)) + "\n";
     text += "echo \"vexlo: $message\" >&2\n";
     text += "if command -v notify-send >/dev/null 2>&1; then\n"

@@ -65,22 +65,31 @@ struct Setup {
     // through, so that they stay harmless once the program is gone; empty:
     // they start it directly (the entries that ship with the package).
     std::string launcher;
-    // False: no files for Dolphin, Nemo and Caja, whose entries an installed
-    // program ships system-wide.
+    // False: no files for Dolphin and Caja, whose entries an installed
+    // program ships system-wide, and Nemo's only for the favourites beyond
+    // `shippedFavourites`.
     bool keyFileManagers = true;
+    // Nemo has no submenus: it offers the output dialog and these profiles
+    // (numbers of `profiles`, settings::favouriteFormats) rather than all of
+    // them; the other file managers list every profile in their submenu.
+    std::vector<int> favourites;
+    // The favourites that the entries an installed program ships for every
+    // user offer in Nemo already (those of the shipped catalogue).
+    std::vector<int> shippedFavourites;
 };
 
 // The form of what palvex-integration writes for a user, which the launcher
 // carries as "# X-Vexlo-Form=<form>". Raise it whenever a user's entries
 // change form: at its next start, Vexlo has entries of an older form written
 // again (userEntriesOutdated).
-inline constexpr int kEntriesForm = 2;
+inline constexpr int kEntriesForm = 4;
 
 // The launcher of the user's entries, <dataHome>/vexlo/vexlo-launch: a POSIX
 // shell script ("launcher vexlo ARGS..." or "launcher palvex-integration
 // ARGS...") that starts the named program from the program folder, or, when
 // that program is gone, takes the user's entries away (Nautilus scripts, the
-// file-manager files with the mark, our part of Thunar's uca.xml, itself) and
+// file-manager files with the mark, Thunar's actions with our unique-id
+// prefix however Thunar has written the file since, itself) and
 // says so once, on standard error and as a desktop notification.
 std::string launcherPath(const Folders& folders);
 GeneratedFile launcherFile(const Setup& setup, const Folders& folders);
@@ -104,7 +113,8 @@ std::vector<std::string> vexloArguments(int profileNumber);
 std::vector<GeneratedFile> generatedFiles(const Setup& setup, const Folders& folders);
 
 // The files for Dolphin, Nemo and Caja that an installed program ships below
-// `shareFolder` (<prefix>/share), for every user.
+// `shareFolder` (<prefix>/share), for every user (Nemo's: the output dialog
+// and `setup.favourites`, the shipped catalogue's).
 std::vector<GeneratedFile> systemFiles(const Setup& setup, const std::string& shareFolder);
 
 // Our <action> elements for uca.xml, one after another in the submenu

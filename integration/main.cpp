@@ -73,7 +73,8 @@ int runScript(const std::string& profile, const std::vector<std::string>& rest)
 }
 
 // The install step's call: the Dolphin, Nemo and Caja files for every user
-// below SHARE, for the program in FOLDER with the profiles of CATALOGUE.
+// below SHARE, for the program in FOLDER with the profiles of CATALOGUE (and
+// its favourites for Nemo: the default, the profile it starts with).
 int writeSystemEntries(const std::vector<std::string>& args)
 {
     std::string share;
@@ -92,7 +93,9 @@ int writeSystemEntries(const std::vector<std::string>& args)
         return 2;
     }
     setup.programFolder = vexlo::paths::withTrailingSlash(setup.programFolder);
-    setup.profiles = catalogueProfiles(vexlo::settings::IniFile(catalogue).load());
+    const vexlo::settings::IniDocument shipped = vexlo::settings::IniFile(catalogue).load();
+    setup.profiles = catalogueProfiles(shipped);
+    setup.favourites = vexlo::settings::favouriteFormats(shipped);
     return writeFiles(systemFiles(setup, share), std::cerr) ? 1 : 0;
 }
 
@@ -134,6 +137,12 @@ int main(int argc, char** argv)
         const vexlo::settings::IniDocument catalogue
             = vexlo::settings::settingsFileFor(setup.programFolder + "vexlo").load();
         setup.profiles = catalogueProfiles(catalogue);
+        setup.favourites = vexlo::settings::favouriteFormats(catalogue);
+        if (!setup.keyFileManagers) {
+            // What the package's Nemo entries offer every user already.
+            setup.shippedFavourites
+                = vexlo::settings::favouriteFormats(vexlo::settings::IniFile(setup.programFolder + "vexlo.ini").load());
+        }
         if (setup.profiles.empty())
             std::cerr << "palvex-integration: the catalogue has no output formats; only \"" << kDialogTitle
                       << "\" is offered\n";

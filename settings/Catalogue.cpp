@@ -3,7 +3,9 @@
 #include "RunSettings.h"
 #include "platform/UserFolders.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <mutex>
 #include <set>
 
@@ -19,6 +21,36 @@ std::vector<std::string> catalogueTitles(const IniDocument& doc)
         titles.push_back(std::move(title));
     }
     return titles;
+}
+
+std::vector<int> favouriteFormats(const IniDocument& doc)
+{
+    const size_t count = catalogueTitles(doc).size();
+    std::set<int> chosen;
+    if (const std::optional<std::string> list = doc.value("Options", kFavouriteFormatsKey)) {
+        for (size_t from = 0; from <= list->size();) {
+            const size_t comma = std::min(list->find(',', from), list->size());
+            if (const auto n = parseIniInteger(std::string_view(*list).substr(from, comma - from)))
+                chosen.insert(*n);
+            from = comma + 1;
+        }
+    } else {
+        chosen.insert(doc.readInteger("Options", "OutputFormat", 0));
+    }
+    std::vector<int> favourites;
+    for (int n : chosen) {
+        if (n >= 0 && size_t(n) < count)
+            favourites.push_back(n);
+    }
+    return favourites;
+}
+
+std::string favouriteFormatsText(const std::vector<int>& numbers)
+{
+    std::string text;
+    for (int n : numbers)
+        text += (text.empty() ? "" : ",") + std::to_string(n);
+    return text;
 }
 
 int extendCatalogue(IniDocument& doc, const IniDocument& shipped)

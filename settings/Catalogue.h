@@ -11,6 +11,16 @@ namespace vexlo::settings {
 
 std::vector<std::string> catalogueTitles(const IniDocument& doc);
 
+// The profiles the user marked as favourites, which the file managers whose
+// menus have no submenus (Nemo) offer beside the output dialog:
+// [Options] FavouriteFormats, profile numbers separated by commas ("3,18";
+// empty: none). Without the key, the last profile used (OutputFormat). Only
+// numbers the catalogue has, each once, in the catalogue's order.
+inline constexpr const char* kFavouriteFormatsKey = "FavouriteFormats";
+std::vector<int> favouriteFormats(const IniDocument& doc);
+// The key's value for `numbers`: "3,18".
+std::string favouriteFormatsText(const std::vector<int>& numbers);
+
 // Adds to `doc` the profiles that `shipped` has beyond the end of `doc`'s own
 // run, section by section; keys that `doc` already holds are kept. The
 // profiles `doc` has are never changed. Returns how many were added.

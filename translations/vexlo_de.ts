@@ -840,6 +840,17 @@ Möchten Sie ihn anlegen?</translation>
     </message>
 </context>
 <context>
+    <name>vexlo::settings::TFavouriteFormatsForm</name>
+    <message>
+        <source>Favourite formats</source>
+        <translation>Bevorzugte Formate</translation>
+    </message>
+    <message>
+        <source>Menus without submenus (Nemo&apos;s) offer &quot;Convert with Vexlo...&quot; and the formats checked here. The other file managers list every format in their submenu.</source>
+        <translation>Menüs ohne Untermenüs (die von Nemo) bieten &quot;Mit Vexlo umwandeln...&quot; und die hier angehakten Formate an. Die anderen Dateimanager führen jedes Format in ihrem Untermenü auf.</translation>
+    </message>
+</context>
+<context>
     <name>vexlo::settings::TOptionForm</name>
     <message>
         <source>Options</source>
@@ -960,6 +971,14 @@ Möchten Sie ihn anlegen?</translation>
     <message>
         <source>go on with the next file</source>
         <translation>mit der nächsten Datei weitermachen</translation>
+    </message>
+    <message>
+        <source>Favourite &amp;formats...</source>
+        <translation>Bevorzugte &amp;Formate...</translation>
+    </message>
+    <message>
+        <source>The formats that menus without submenus (Nemo&apos;s) offer</source>
+        <translation>Die Formate, die Menüs ohne Untermenüs (die von Nemo) anbieten</translation>
     </message>
 </context>
 </TS>

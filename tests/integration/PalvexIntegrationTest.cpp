@@ -6,6 +6,7 @@
 #include "FakeEngine.h"
 #include "integration/FileManagerActions.h"
 #include "integration/PalvexCommand.h"
+#include "settings/Catalogue.h"
 #include "support/TestDoubles.h"
 #include "support/TestSupport.h"
 
@@ -185,11 +186,16 @@ TEST_F(PalvexTest, InstallsEveryFileManagerFromTheCatalogueAndRemovesOnlyItsOwn)
                 + "vexlo " + key + ": -- %F\n"))
             << titles[n];
 
-        // Nemo and Caja: one file per profile.
-        const std::string nemo = readFile(data() + "/nemo/actions/vexlo-convert-" + key + ".nemo_action");
-        EXPECT_TRUE(contains(nemo, "[Nemo Action]\nName=Convert with Vexlo: " + titles[n] + "\n")) << nemo;
-        EXPECT_TRUE(contains(nemo, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
-        EXPECT_TRUE(contains(nemo, "\nSelection=notnone\nExtensions=avi;wmv;mpeg;mpg;m2ts;mts;m2t;"));
+        // Nemo: the favourite alone (the settings have none: the last
+        // profile used, the first); Caja: one file per profile.
+        const std::string nemoPath = data() + "/nemo/actions/vexlo-convert-" + key + ".nemo_action";
+        EXPECT_EQ(fs::exists(nemoPath), n == 0) << nemoPath;
+        if (n == 0) {
+            const std::string nemo = readFile(nemoPath);
+            EXPECT_TRUE(contains(nemo, "[Nemo Action]\nName=Convert with Vexlo: " + titles[n] + "\n")) << nemo;
+            EXPECT_TRUE(contains(nemo, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
+            EXPECT_TRUE(contains(nemo, "\nSelection=notnone\nExtensions=avi;wmv;mpeg;mpg;m2ts;mts;m2t;"));
+        }
         const std::string caja = readFile(data() + "/file-manager/actions/vexlo-convert-" + key + ".desktop");
         EXPECT_TRUE(contains(caja, "[Desktop Entry]\nType=Action\nName=" + titles[n] + "\n")) << caja;
         EXPECT_TRUE(contains(caja, "\nExec=" + launch() + "vexlo " + key + ": -- %F\n"));
@@ -364,14 +370,99 @@ TEST_F(PalvexTest, EntriesTakeThemselvesAwayOnceTheProgramIsGone)
     EXPECT_EQ(readFile(uca()), userUca);
 }
 
+// Thunar writes uca.xml again in its own layout and drops comments, the
+// markers among them (when the user edits an action, and at a start that
+// gives an action without an id its id, as here): once the program is gone,
+// the launcher still takes every action of ours away by its id, and the
+// user's actions stay as Thunar wrote them, before and after ours.
+TEST_F(PalvexTest, EntriesLeaveThunarsOwnRewriteOfTheActions)
+{
+    const std::string program = tp.root() + "gone/";
+    fs::create_directories(program);
+    fs::copy_file(VEXLO_PALVEX, program + "palvex-integration");
+    fs::copy_file(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini", program + "vexlo.ini");
+    writeFile(
+        uca(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + std::string(kUserAction) + "</actions>\n");
+    ASSERT_EQ(run(program + "palvex-integration", {"/s"}).status, 0);
+    // The user adds an action of his own by hand, after ours and without an id.
+    std::string added = readFile(uca());
+    const std::string later = "<action>\n\t<name>It's \"later\"</name>\n\t<command>true %f</command>\n"
+                              "\t<patterns>*.txt</patterns>\n\t<text-files/>\n</action>\n";
+    added.insert(added.rfind("</actions>"), later);
+    writeFile(uca(), added);
+    fs::create_directories(tp.root() + "shown");
+    const Outcome thunar = run(VEXLO_SOURCE_DIR "/tests/integration/thunar-rewrite", {uca(), tp.root() + "shown"});
+    if (thunar.status == 77)
+        GTEST_SKIP() << thunar.err;
+    ASSERT_EQ(thunar.status, 0) << thunar.err;
+    const std::string rewritten = readFile(uca());
+    ASSERT_FALSE(contains(rewritten, kThunarBegin)) << rewritten;
+    ASSERT_TRUE(contains(rewritten, "<unique-id>vexlo-convert-024</unique-id>")) << rewritten;
+    // The user's two actions as Thunar wrote them.
+    const auto actionAround = [&](const std::string& part) {
+        const size_t at = rewritten.find(part);
+        const size_t begin = rewritten.rfind("<action>", at);
+        return rewritten.substr(begin, rewritten.find("</action>\n", at) + 10 - begin);
+    };
+    const std::string expected = rewritten.substr(0, rewritten.find("<action>"))
+        + actionAround("<name>Open Terminal Here</name>") + actionAround("<name>It&apos;s") + "</actions>\n";
+    fs::remove_all(program);
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + tp.root() + "no-bus";
+
+    const Outcome r = run("/bin/sh", {data() + "/vexlo/vexlo-launch", "vexlo", "000:", "--", "clip.mts"}, tp.root());
+    EXPECT_EQ(r.status, 127) << r.err;
+    EXPECT_EQ(readFile(uca()), expected);
+    EXPECT_FALSE(fs::exists(data() + "/vexlo/vexlo-launch"));
+}
+
+// The launcher finds our actions in whatever layout uca.xml has: all on one
+// line, indented with CR LF line ends; an action of the user's that only
+// names ours stays.
+TEST(ThunarLauncher, TakesOurActionsOutOfAnyLayout)
+{
+    platform::TestPlatform tp;
+    const Folders folders{tp.root() + "data", tp.root() + "config", {}};
+    integration::Setup setup;
+    setup.programFolder = tp.root() + "gone/";
+    const GeneratedFile launcher = launcherFile(setup, folders);
+    const std::string ours = "<action><name>A</name><unique-id>vexlo-convert-000</unique-id></action>";
+    const std::string mine = "<action><name>vexlo-convert-000</name><unique-id>1-1</unique-id></action>";
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {"<actions>" + ours + mine + ours + "</actions>", "<actions>" + mine + "</actions>\n"},
+        {"<actions>\r\n  " + ours + "\r\n  " + mine + "\r\n\t" + ours + "\r\n</actions>\r\n",
+            "<actions>\r\n  " + mine + "\r\n</actions>\r\n"},
+        {"<actions>\n" + mine + "\n</actions>\n", "<actions>\n" + mine + "\n</actions>\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        writeFile(launcher.path, launcher.content);
+        writeFile(folders.configHome + "/Thunar/uca.xml", c.before);
+        const int pid = spawnProgram({"/bin/sh", launcher.path, "vexlo"},
+            {"PATH=/usr/bin:/bin", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + tp.root() + "no-bus"}, tp.root() + "out",
+            tp.root() + "err");
+        EXPECT_EQ(waitForProgram(pid), 127) << readFile(tp.root() + "err");
+        EXPECT_EQ(readFile(folders.configHome + "/Thunar/uca.xml"), c.after);
+    }
+}
+
 // A program with the install marker ships Dolphin's, Nemo's and Caja's entries
-// for every user: the user's own are only Nautilus's and Thunar's.
+// for every user: the user's own are Nautilus's and Thunar's, and Nemo's for
+// the favourites that the shipped ones do not offer.
 TEST_F(PalvexTest, AnInstalledProgramWritesOnlyWhatHasNoSystemWidePlace)
 {
     writeFile(data() + "/nemo/actions/vexlo-convert-000.nemo_action",
         "[Nemo Action]\nX-Vexlo-Generated=palvex-integration\n");
     writeFile(folder() + "vexlo.installed", "installed\n");
+    writeFile(config() + "/vexlo/vexlo.ini", "[Options]\nFavouriteFormats=0,5\n");
     ASSERT_EQ(install().status, 0);
+    std::vector<std::string> nemo;
+    for (const auto& e : fs::directory_iterator(data() + "/nemo/actions"))
+        nemo.push_back(e.path().filename());
+    EXPECT_EQ(nemo, std::vector<std::string>{"vexlo-convert-005.nemo_action"}) << "the package offers 0";
+    EXPECT_TRUE(contains(readFile(data() + "/nemo/actions/vexlo-convert-005.nemo_action"),
+        "\nName=Convert with Vexlo: " + catalogueTitles()[5] + "\n"));
     EXPECT_TRUE(fs::exists(data() + "/nautilus/scripts/Convert with Vexlo/Convert with Vexlo..."));
     EXPECT_TRUE(contains(readFile(uca()), "<unique-id>vexlo-convert-000</unique-id>"));
     EXPECT_EQ(readFile(uca()).find("<submenu>Convert with Vexlo</submenu>"), readFile(uca()).find("<submenu>"));
@@ -467,7 +558,8 @@ TEST(GeneratedFiles, TheDesktopsOwnReadersGetEveryWordUnchanged)
     int n = 0;
     for (const std::string folder : {"/opt/my \"vexlo\" $HOME 100% it's `date` back\\slash/", "/opt/Program Files/"}) {
         SCOPED_TRACE(folder);
-        const integration::Setup setup{folder, profiles};
+        integration::Setup setup{folder, profiles};
+        setup.favourites = {0, 1, 7, 1234};
         int execs = 0, scripts = 0;
         for (const GeneratedFile& file : generatedFiles(setup, {"/d", "/c", {}})) {
             SCOPED_TRACE(file.path);
@@ -527,6 +619,73 @@ TEST(GeneratedFiles, TheDesktopsOwnReadersGetEveryWordUnchanged)
             EXPECT_EQ(words[0], folder + "vexlo") << action;
         }
     }
+}
+
+// Nemo shows every action at the top of its menu: it gets the output dialog
+// and the favourites (settings::favouriteFormats: the user's, or the last
+// profile used), each under a name of its own; the others list every profile
+// in their submenu whatever the favourites are. The package's entries offer
+// the shipped catalogue's favourite.
+TEST(GeneratedFiles, NemoOffersTheDialogAndTheFavouritesOnly)
+{
+    const std::string shipped = readFile(std::string(VEXLO_SOURCE_DIR) + "/data/vexlo.ini");
+    const struct {
+        const char* name;
+        std::string settings;
+        std::vector<std::string> nemo; // the actions' keys
+    } cases[] = {
+        {"no favourites of the user's: the last profile used", shipped + "[Options]\nOutputFormat=7\n", {"add", "007"}},
+        {"nor a profile used", shipped, {"add", "000"}},
+        {"the user's", shipped + "[Options]\nOutputFormat=7\nFavouriteFormats=3,18\n", {"add", "003", "018"}},
+        {"none", shipped + "[Options]\nOutputFormat=7\nFavouriteFormats=\n", {"add"}},
+        {"unknown, repeated and unordered", shipped + "[Options]\nFavouriteFormats=18, 3,3,25,-1,x\n",
+            {"add", "003", "018"}},
+        {"a profile used that the catalogue lacks", shipped + "[Options]\nOutputFormat=-1\n", {"add"}},
+        {"one title twice", "[VideoFormat0]\nTitle=Same\n[VideoFormat1]\nTitle=Same\n[Options]\nFavouriteFormats=0,1\n",
+            {"add", "000", "001"}},
+    };
+    const Folders folders{"/d", "/c", {}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const settings::IniDocument doc = settings::IniDocument::parse(c.settings);
+        integration::Setup setup{"/opt/vexlo/", catalogueProfiles(doc)};
+        setup.favourites = settings::favouriteFormats(doc);
+        std::vector<std::string> keys;
+        std::set<std::string> names;
+        std::map<std::string, std::string> others;
+        for (const GeneratedFile& file : generatedFiles(setup, folders)) {
+            const std::string nemo = "/d/nemo/actions/vexlo-convert-";
+            if (file.path.rfind(nemo, 0) != 0) {
+                others[file.path] = file.content;
+                continue;
+            }
+            keys.push_back(file.path.substr(nemo.size(), file.path.size() - nemo.size() - 12));
+            const size_t name = file.content.find("\nName=") + 6;
+            EXPECT_TRUE(names.insert(file.content.substr(name, file.content.find('\n', name) - name)).second)
+                << file.content;
+        }
+        EXPECT_EQ(keys, c.nemo);
+        EXPECT_LE(keys.size(), setup.favourites.size() + 1);
+        // The others as without any favourite.
+        integration::Setup all = setup;
+        all.favourites.clear();
+        for (const GeneratedFile& file : generatedFiles(all, folders)) {
+            if (file.path.rfind("/d/nemo/", 0) != 0)
+                EXPECT_EQ(others[file.path], file.content) << file.path;
+        }
+        EXPECT_EQ(others.size(), setup.profiles.size() * 2 + 4) << "scripts, Caja's actions and menu, Dolphin's menu";
+        EXPECT_EQ(thunarActionsXml(setup), thunarActionsXml(all));
+    }
+
+    integration::Setup package{"/usr/lib/vexlo/", catalogueProfiles(shipped)};
+    package.favourites = settings::favouriteFormats(settings::IniDocument::parse(shipped));
+    std::vector<std::string> nemo;
+    for (const GeneratedFile& file : systemFiles(package, "/usr/share"))
+        if (file.path.rfind("/usr/share/nemo/", 0) == 0)
+            nemo.push_back(file.path);
+    EXPECT_EQ(nemo,
+        (std::vector<std::string>{"/usr/share/nemo/actions/vexlo-convert-add.nemo_action",
+            "/usr/share/nemo/actions/vexlo-convert-000.nemo_action"}));
 }
 
 TEST(PalvexCommand, ReadsTheRegistrationText)

@@ -2,6 +2,7 @@
 // loading, the enable rule, OK / Apply / Cancel, the settings written and the
 // hand-over of the schedule, the shell-integration helper's parameters.
 #include "dialogs/ConvertOptionsForm.h"
+#include "dialogs/FavouriteFormatsForm.h"
 #include "settings/IniFile.h"
 #include "dialogs/OptionForm.h"
 #include "support/TestDoubles.h"
@@ -11,9 +12,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -438,6 +441,76 @@ TEST_F(Preferences, LeavingWithoutOkSavesNothing)
     }
     EXPECT_TRUE(test::readFile(platform.settingsPath()).empty());
     EXPECT_TRUE(platform.shell.integrationCalls.empty());
+}
+
+// The favourite formats (what Nemo's menu offers besides the output dialog):
+// checked from the last profile used while the settings have none of their
+// own, changed by the keyboard in their small dialog, saved before the helper
+// that writes the entries starts, and read back at the next opening; the
+// dialog's Cancel and the preferences' Cancel keep what was there.
+TEST_F(Preferences, FavouriteFormatsRoundTrip)
+{
+    test::writeFile(
+        platform.settingsPath(), test::readFile(VEXLO_SOURCE_DIR "/data/vexlo.ini") + "[Options]\nOutputFormat=2\n");
+    // Drives the favourites' dialog once it is up; returns the rows checked when it came.
+    const auto inFavourites = [&](TOptionForm& f, const std::function<void(settings::TFavouriteFormatsForm&)>& drive) {
+        std::vector<int> shown;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<settings::TFavouriteFormatsForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            shown = dialog->checkedFormats();
+            drive(*dialog);
+        });
+        f.btnFavouriteFormats->click();
+        return shown;
+    };
+    const auto pressOn = [](QWidget* widget, Qt::Key key) {
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, key, Qt::NoModifier);
+            QApplication::sendEvent(widget, &event);
+        }
+    };
+    ScheduleSettings schedule;
+    EXPECT_FALSE(runModal(schedule, [&](TOptionForm& f) {
+        EXPECT_FALSE(f.favouriteFormats());
+        EXPECT_EQ(inFavourites(f, [](auto& d) { d.buttons->button(QDialogButtonBox::Cancel)->click(); }),
+            std::vector<int>{2});
+        EXPECT_FALSE(f.favouriteFormats()) << "the dialog's Cancel";
+        f.btnCancel->click();
+    }));
+    EXPECT_FALSE(option("FavouriteFormats")) << "the preferences' Cancel";
+
+    EXPECT_TRUE(runModal(schedule, [&](TOptionForm& f) {
+        f.PageControl1->setCurrentWidget(f.tsAdvanced);
+        inFavourites(f, [&](settings::TFavouriteFormatsForm& d) {
+            EXPECT_EQ(d.lstFormats->count(), 25);
+            EXPECT_EQ(d.focusWidget(), d.lstFormats);
+            test::saveScreenshot(&d, "preferences-favourite-formats");
+            pressOn(d.lstFormats, Qt::Key_Space); // row 0 on
+            pressOn(d.lstFormats, Qt::Key_Down);
+            pressOn(d.lstFormats, Qt::Key_Down);
+            pressOn(d.lstFormats, Qt::Key_Space); // row 2 off
+            d.lstFormats->item(18)->setCheckState(Qt::Checked);
+            pressOn(d.lstFormats, Qt::Key_Return);
+        });
+        EXPECT_EQ(f.favouriteFormats(), (std::vector<int>{0, 18}));
+        f.chkShellExtension->click();
+        EXPECT_FALSE(f.btnFavouriteFormats->isEnabled()) << "only with the menus";
+        f.chkShellExtension->click();
+        f.btnOK->click();
+    }));
+    EXPECT_EQ(option("FavouriteFormats"), "0,18");
+    const std::vector<std::string> keys = ini().listSectionKeys("Options");
+    EXPECT_LT(std::find(keys.begin(), keys.end(), "FavouriteFormats"),
+        std::find(keys.begin(), keys.end(), "UseShellExtension"))
+        << "written before the helper that reads it starts";
+    EXPECT_EQ(platform.shell.integrationCalls, std::vector<std::string>{shellParameters(" /s")});
+
+    EXPECT_FALSE(runModal(schedule, [&](TOptionForm& f) {
+        EXPECT_EQ(f.favouriteFormats(), (std::vector<int>{0, 18}));
+        EXPECT_EQ(inFavourites(f, [](auto& d) { d.buttons->button(QDialogButtonBox::Cancel)->click(); }),
+            (std::vector<int>{0, 18}));
+    }));
 }
 
 // The schedule's time box shows the time as the settings file stores it: one
