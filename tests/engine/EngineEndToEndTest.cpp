@@ -306,11 +306,20 @@ TEST_F(EngineEndToEnd, FailuresGiveTwo)
     struct Case {
         std::string source, target;
     };
+    // The source under other names: a hard link, "//" in the path, a folder
+    // reached through a link. Each is the source itself and must be refused.
+    const std::string folder = s_clip.substr(0, s_clip.rfind('/') + 1);
+    const std::string name = s_clip.substr(folder.size());
+    fs::remove(path("same.m2ts"));
+    fs::create_hard_link(s_clip, path("same.m2ts"));
+    fs::remove(path("linked"));
+    fs::create_directory_symlink(folder, path("linked"));
     const Case cases[] = {
         {path("corrupt.m2ts"), path("corrupt.mp4")}, {path("missing.m2ts"), path("missing.mp4")},
         {s_clip, path("no/such/folder/a.mp4")},
         {s_clip, "/proc/vexlo-engine-test.mp4"}, // not writable, not even by root
         {s_clip, s_clip},                        // the target is the source itself: refused, the source stays
+        {s_clip, path("same.m2ts")}, {s_clip, folder + "/" + name}, {s_clip, path("linked") + "/" + name},
     };
     const auto clipSize = fs::file_size(s_clip);
     for (const auto& c : cases) {
@@ -319,8 +328,9 @@ TEST_F(EngineEndToEnd, FailuresGiveTwo)
         EXPECT_FALSE(run.crashed);
         EXPECT_EQ(run.exitCode, 2) << run.stderrText;
         EXPECT_EQ(run.flag, "2");
+        EXPECT_EQ(fs::file_size(s_clip), clipSize);
     }
-    EXPECT_EQ(fs::file_size(s_clip), clipSize);
+    fs::remove(path("same.m2ts"));
 }
 
 TEST_F(EngineEndToEnd, HostileNamesAreNeverOptionsOrProtocols)
