@@ -603,6 +603,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
     planMoreStreams(plan, source);
     plan.stampJumps = source.discontinuousTimes;
+    plan.stampsRestart = plan.stampJumps && expectedSeconds(source) > source.durationSeconds;
     plan.timeBound
         = plan.stampJumps ? jumpingTimeBound(expectedSeconds(source)) : outputTimeBound(source.durationSeconds);
     planAudioFormat(plan, request, source, *codecs.audio, psp);
@@ -617,8 +618,21 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
 {
-    std::vector<std::string> a = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats",
-        "-progress", progressUrl, "-i", "file:" + request.source};
+    std::vector<std::string> a
+        = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats", "-progress", progressUrl};
+    // Recordings joined end to end: at each join every stream's stamps jump
+    // back by the first recording's length. ffmpeg takes up a jump back of
+    // each stream on its own, into one offset for the whole file, so that the
+    // streams after the first one that meets the join are moved twice; the
+    // second move shows as a jump ahead, which it takes up only beyond its
+    // threshold (10 s). Below that (recordings shorter than 10 s) the
+    // pictures kept a gap of the recording's length, filled with copies of a
+    // picture. At half a second every such move is taken up. Not for other
+    // sources: a stream's own gap beyond the threshold (sound missing for a
+    // moment in a broadcast) would be closed, and it would run ahead.
+    if (plan.stampsRestart)
+        a.insert(a.end(), {"-dts_delta_threshold", "0.5"});
+    a.insert(a.end(), {"-i", "file:" + request.source});
     if (plan.silentAudioSeconds > 0) {
         // Generated silence, as long as the pictures.
         char seconds[32];

@@ -57,6 +57,11 @@ struct OutputPlan {
     // no such gap.
     double timeBound = 0;
     bool stampJumps = false;
+    // Such a source whose time line, measured by its size, runs longer than
+    // its stamps: recordings joined end to end, each with its stamps from the
+    // start. ffmpeg is told to take up jumps ahead of more than half a second
+    // (-dts_delta_threshold), not only of more than 10 s (below).
+    bool stampsRestart = false;
     // The recording date written into the output ("2019-06-01T10:20:30.000000Z"); "" none.
     std::string creationTime;
     // A silent track of this length stands in for missing sound (PSP files
