@@ -257,8 +257,16 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
             a.insert(a.end(), {"-tune", "film"});
         if (plan.muxer == "psp")
             a.insert(a.end(), {"-profile:v", "main", "-level:v", "3.0", "-refs", "3"});
+        if (!plan.level.name.empty())
+            a.insert(a.end(),
+                {"-level:v", plan.level.name, "-maxrate", std::to_string(plan.level.maxRate) + "k", "-bufsize",
+                    std::to_string(plan.level.buffer) + "k"});
     } else if (plan.videoEncoder == "libx265") {
-        a.insert(a.end(), {"-preset", kHevcPreset, "-x265-params", "log-level=error"});
+        std::string params = "log-level=error";
+        if (!plan.level.name.empty())
+            params += ":level-idc=" + plan.level.name + ":vbv-maxrate=" + std::to_string(plan.level.maxRate)
+                + ":vbv-bufsize=" + std::to_string(plan.level.buffer);
+        a.insert(a.end(), {"-preset", kHevcPreset, "-x265-params", params});
     } else if (plan.videoEncoder == "libsvtav1") {
         // $VEXLO_AV1_PRESET (0 slowest to 13 fastest) stands in for slow machines and tests.
         const char* preset = std::getenv("VEXLO_AV1_PRESET");
@@ -555,6 +563,48 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
 
 } // namespace
 
+VideoLevel videoLevel(const std::string& encoder, int64_t width, int64_t height, double fps)
+{
+    struct Level {
+        const char* name;
+        double maxSize, maxRate; // H.264: macroblocks a frame and a second; H.265: luma samples
+        int64_t bitRate, buffer; // kbit/s and kbit, before the profile's factor
+    };
+    // H.264 (ITU-T H.264, Annex A, table A-1: MaxFS, MaxMBPS, MaxBR, MaxCPB;
+    // level 1b left out). High profile allows 1.25 times MaxBR and MaxCPB
+    // (table A-2, cpbBrVclFactor 1250).
+    static const Level h264[] = {{"1.0", 99, 1485, 64, 175}, {"1.1", 396, 3000, 192, 500},
+        {"1.2", 396, 6000, 384, 1000}, {"1.3", 396, 11880, 768, 2000}, {"2.0", 396, 11880, 2000, 2000},
+        {"2.1", 792, 19800, 4000, 4000}, {"2.2", 1620, 20250, 4000, 4000}, {"3.0", 1620, 40500, 10000, 10000},
+        {"3.1", 3600, 108000, 14000, 14000}, {"3.2", 5120, 216000, 20000, 20000}, {"4.0", 8192, 245760, 20000, 25000},
+        {"4.1", 8192, 245760, 50000, 62500}, {"4.2", 8704, 522240, 50000, 62500},
+        {"5.0", 22080, 589824, 135000, 135000}, {"5.1", 36864, 983040, 240000, 240000},
+        {"5.2", 36864, 2073600, 240000, 240000}, {"6.0", 139264, 4177920, 240000, 240000},
+        {"6.1", 139264, 8355840, 480000, 480000}, {"6.2", 139264, 16711680, 800000, 800000}};
+    // H.265 Main tier (ITU-T H.265, Annex A, tables A.8 and A.9:
+    // MaxLumaPs, MaxLumaSr, MaxBR, MaxCPB; Main and Main 10 at factor 1000).
+    static const Level h265[]
+        = {{"1", 36864, 552960, 128, 350}, {"2", 122880, 3686400, 1500, 1500}, {"2.1", 245760, 7372800, 3000, 3000},
+            {"3", 552960, 16588800, 6000, 6000}, {"3.1", 983040, 33177600, 10000, 10000},
+            {"4", 2228224, 66846720, 12000, 12000}, {"4.1", 2228224, 133693440, 20000, 20000},
+            {"5", 8912896, 267386880, 25000, 25000}, {"5.1", 8912896, 534773760, 40000, 40000},
+            {"5.2", 8912896, 1069547520, 60000, 60000}, {"6", 35651584, 1069547520, 60000, 60000},
+            {"6.1", 35651584, 2139095040, 120000, 120000}, {"6.2", 35651584, 4278190080.0, 240000, 240000}};
+    const bool avc = encoder == "libx264";
+    if ((!avc && encoder != "libx265") || width <= 0 || height <= 0 || fps <= 0)
+        return {};
+    const double size = avc ? double((width + 15) / 16) * double((height + 15) / 16) : double(width) * double(height);
+    const auto fits = [&](const Level& l) { return size <= l.maxSize && size * fps <= l.maxRate; };
+    const auto pick = [&](const auto& table) -> VideoLevel {
+        for (const Level& l : table)
+            if (fits(l))
+                return avc ? VideoLevel{l.name, l.bitRate * 5 / 4, l.buffer * 5 / 4}
+                           : VideoLevel{l.name, l.bitRate, l.buffer};
+        return {};
+    };
+    return avc ? pick(h264) : pick(h265);
+}
+
 double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }
 
 double jumpingTimeBound(double expected) { return expected > 0 ? expected * 2 + 10.0 : 0.0; }
@@ -603,6 +653,7 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         plan.silentAudioSeconds = std::max(source.durationSeconds, 0.04);
     planMoreStreams(plan, source);
     plan.stampJumps = source.discontinuousTimes;
+    plan.stampsRestart = plan.stampJumps && expectedSeconds(source) > source.durationSeconds;
     plan.timeBound
         = plan.stampJumps ? jumpingTimeBound(expectedSeconds(source)) : outputTimeBound(source.durationSeconds);
     planAudioFormat(plan, request, source, *codecs.audio, psp);
@@ -610,6 +661,15 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
         return plan;
     planFrameRate(plan, request, *source.video, codecs.video->standardRatesOnly);
     planPicture(plan, request, *source.video, *codecs.video);
+    // Constant quality lets a noisy picture take any rate: the stream is
+    // held to the lowest level its frame size and rate fit (PSP files keep
+    // their fixed main profile at 3.0).
+    if (request.videoBitrate <= 0 && !psp) {
+        const Rational own = source.video->frameRate.num > 0 ? source.video->frameRate : source.video->baseRate;
+        const double fps
+            = plan.frameRate.empty() ? rateValue(own) : rateValue(parseFrameRate(plan.frameRate).value_or(own));
+        plan.level = videoLevel(plan.videoEncoder, plan.picture.frameWidth, plan.picture.frameHeight, fps);
+    }
     planVideoFilters(plan, *source.video);
     return plan;
 }
@@ -617,8 +677,21 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
 {
-    std::vector<std::string> a = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats",
-        "-progress", progressUrl, "-i", "file:" + request.source};
+    std::vector<std::string> a
+        = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats", "-progress", progressUrl};
+    // Recordings joined end to end: at each join every stream's stamps jump
+    // back by the first recording's length. ffmpeg takes up a jump back of
+    // each stream on its own, into one offset for the whole file, so that the
+    // streams after the first one that meets the join are moved twice; the
+    // second move shows as a jump ahead, which it takes up only beyond its
+    // threshold (10 s). Below that (recordings shorter than 10 s) the
+    // pictures kept a gap of the recording's length, filled with copies of a
+    // picture. At half a second every such move is taken up. Not for other
+    // sources: a stream's own gap beyond the threshold (sound missing for a
+    // moment in a broadcast) would be closed, and it would run ahead.
+    if (plan.stampsRestart)
+        a.insert(a.end(), {"-dts_delta_threshold", "0.5"});
+    a.insert(a.end(), {"-i", "file:" + request.source});
     if (plan.silentAudioSeconds > 0) {
         // Generated silence, as long as the pictures.
         char seconds[32];

@@ -31,6 +31,18 @@ struct AudioTrackPlan {
     std::string title;
 };
 
+// The level an H.264 or H.265 stream declares, and the peak rate and buffer
+// (kbit/s, kbit) that keep it within that level; empty: none declared.
+struct VideoLevel {
+    std::string name; // "4.0", "3.1", ...
+    int64_t maxRate = 0, buffer = 0;
+    bool operator==(const VideoLevel&) const = default;
+};
+
+// The lowest level of `encoder` (libx264: High profile; libx265: Main tier)
+// whose frame size and picture rate take `width` x `height` at `fps`.
+VideoLevel videoLevel(const std::string& encoder, int64_t width, int64_t height, double fps);
+
 // What the request means for this source in ffmpeg's terms.
 struct OutputPlan {
     std::string muxer;              // ffmpeg's -f name ("mp4", "psp", "avi", "mpeg", "dvd", ...); "" = by extension
@@ -57,12 +69,18 @@ struct OutputPlan {
     // no such gap.
     double timeBound = 0;
     bool stampJumps = false;
+    // Such a source whose time line, measured by its size, runs longer than
+    // its stamps: recordings joined end to end, each with its stamps from the
+    // start. ffmpeg is told to take up jumps ahead of more than half a second
+    // (-dts_delta_threshold), not only of more than 10 s (below).
+    bool stampsRestart = false;
     // The recording date written into the output ("2019-06-01T10:20:30.000000Z"); "" none.
     std::string creationTime;
     // A silent track of this length stands in for missing sound (PSP files
     // need one); 0 = none.
     double silentAudioSeconds = 0;
     std::string frameRate;                 // -r; "" = the source's timing
+    VideoLevel level;                      // H.264/H.265 at constant quality: the level declared and its caps
     std::vector<std::string> videoFilters; // in order; joined with "," for -vf
     std::string pixelFormat;               // the pictures written: "yuv420p", or "yuv420p10le" for deep colour
     bool fastStart = false;                // MP4 with its index before the pictures (+faststart)

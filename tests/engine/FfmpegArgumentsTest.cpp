@@ -570,3 +570,38 @@ TEST(FfmpegArguments, DvdFramesAre720Or704WideWithNonSquarePixels)
         }
     }
 }
+
+TEST(FfmpegArguments, ConstantQualityH264AndH265KeepToTheLowestLevelTheirPicturesFit)
+{
+    const struct {
+        const char* encoder;
+        int64_t width, height;
+        double fps;
+        VideoLevel level;
+    } rows[] = {
+        {"libx264", 1920, 1080, 25, {"4.0", 25000, 31250}}, // 8160 macroblocks, 204000 a second
+        {"libx264", 1920, 1080, 50, {"4.2", 62500, 78125}}, // 408000 a second: past 4.1
+        {"libx264", 1280, 720, 30000.0 / 1001, {"3.1", 17500, 17500}},
+        {"libx264", 640, 360, 25, {"3.0", 12500, 12500}}, // 920 macroblocks: past 2.1's 792
+        {"libx264", 320, 240, 25, {"1.3", 960, 2500}},
+        {"libx264", 3840, 2160, 30, {"5.1", 300000, 300000}},
+        {"libx265", 1920, 1080, 25, {"4", 12000, 12000}},
+        {"libx265", 1920, 1080, 60, {"4.1", 20000, 20000}},
+        {"libx265", 640, 360, 25, {"2.1", 3000, 3000}},
+        {"libx265", 3840, 2160, 30, {"5", 25000, 25000}},
+        {"libsvtav1", 1920, 1080, 25, {}},
+        {"libx264", 0, 0, 25, {}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.encoder) + " " + std::to_string(r.width) + "x" + std::to_string(r.height));
+        EXPECT_EQ(videoLevel(r.encoder, r.width, r.height, r.fps), r.level);
+    }
+    // On the command line: profile 18 (H.264) and 19 (H.265) on the 1080 camcorder clip.
+    const auto catalogue = installedCatalogue();
+    const auto h264 = profileArguments(catalogue.at(18));
+    EXPECT_EQ(option(h264, "-level:v"), "4.0");
+    EXPECT_EQ(option(h264, "-maxrate"), "25000k");
+    EXPECT_EQ(option(h264, "-bufsize"), "31250k");
+    EXPECT_EQ(option(profileArguments(catalogue.at(19)), "-x265-params"),
+        "log-level=error:level-idc=4:vbv-maxrate=12000:vbv-bufsize=12000");
+}

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 
 using namespace vexlo::engine;
 using vexlo::engine::test::has;
@@ -255,11 +257,16 @@ TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
     // Stamps that may jump (MPEG-TS and program streams): twice the time line
     // expected plus 10 s, the size's where it tells another length than the
     // stamps (joined recordings, a damaged stamp), and only a picture more
-    // than 10 s after the one before is dropped.
+    // than 10 s after the one before is dropped. Where the size tells a
+    // longer time line than the stamps (recordings joined, each with its
+    // stamps from the start), ffmpeg takes up jumps ahead beyond half a
+    // second, not only beyond 10 s.
     const struct {
         double stamps, size;
         const char* bound;
-    } jumping[] = {{30, 60, "130.000"}, {10801, 20, "50.000"}, {30, 33, "70.000"}, {30, 0, "70.000"}};
+        std::optional<std::string> threshold;
+    } jumping[] = {{30, 60, "130.000", "0.5"}, {3, 6, "22.000", "0.5"}, {10801, 20, "50.000", std::nullopt},
+        {30, 33, "70.000", std::nullopt}, {30, 0, "70.000", std::nullopt}};
     for (const auto& j : jumping) {
         SCOPED_TRACE(std::to_string(j.stamps) + " " + std::to_string(j.size));
         SourceInfo ts = archiveSource();
@@ -268,6 +275,12 @@ TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
         ts.discontinuousTimes = true;
         const auto bound = buildFfmpegArguments(r, planFor(r, ts));
         EXPECT_EQ(option(bound, "-t"), j.bound);
+        EXPECT_EQ(option(bound, "-dts_delta_threshold"), j.threshold);
+        // A global option: before the source.
+        if (j.threshold) {
+            EXPECT_LT(std::find(bound.begin(), bound.end(), "-dts_delta_threshold"),
+                std::find(bound.begin(), bound.end(), "-i"));
+        }
         const std::string jumpVf = option(bound, "-vf").value_or("");
         EXPECT_EQ(jumpVf.rfind("select=not(gt(t-prev_t\\,10)),", 0), 0u) << jumpVf;
     }
@@ -277,4 +290,5 @@ TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
     EXPECT_FALSE(has(unbound, "-t"));
     EXPECT_EQ(option(unbound, "-vf").value_or("").find("select"), std::string::npos);
     EXPECT_FALSE(has(unbound, "-metadata"));
+    EXPECT_FALSE(has(args, "-dts_delta_threshold"));
 }

@@ -47,6 +47,8 @@ struct Case {
     std::vector<double> failingReads = {};
     // The source's time line: the engine's report, and the target's length; 0: not checked.
     double seconds = 0;
+    // The target's pictures, all decoded (no stretch of copies); 0: not counted.
+    int pictures = 0;
 };
 
 struct Outcome {
@@ -55,6 +57,7 @@ struct Outcome {
     std::string failedReads;   // what the file system failed
     std::string sourceSeconds; // what the engine said the source's time line is
     double targetSeconds = 0;
+    int targetPictures = 0;
 };
 
 class SourceReading : public ::testing::Test {
@@ -113,6 +116,13 @@ protected:
             {"first.m2ts", av30 + QStringList{"-c:a", "ac3"} + m2ts},
             {"second.m2ts", av30 + QStringList{"-c:a", "ac3"} + m2ts},
             {"overlapping.m2ts", av30 + QStringList{"-c:a", "ac3", "-output_ts_offset", "20"} + m2ts},
+            // Recordings shorter than ffmpeg's 10 s for a jump ahead.
+            {"six.m2ts",
+                QStringList{"-f", "lavfi", "-i", pictures("320x240", 6), "-f", "lavfi", "-i", tone(6)} + x264
+                    + QStringList{"-c:a", "ac3"} + m2ts},
+            {"three.m2ts",
+                QStringList{"-f", "lavfi", "-i", pictures("320x240", 3), "-f", "lavfi", "-i", tone(3)} + x264
+                    + QStringList{"-c:a", "ac3"} + m2ts},
             // One picture's stamps 3 hours late, as a bad sector leaves them;
             // one picture's presentation stamp alone.
             {"late.m2ts",
@@ -150,6 +160,8 @@ protected:
             {"cut.mkv", {{"whole.mkv"}, [&] { cut("whole.mkv", "cut.mkv"); }}},
             {"joined.m2ts",
                 {{"first.m2ts", "second.m2ts"}, [&] { joined("first.m2ts", "second.m2ts", "joined.m2ts"); }}},
+            {"joined-six.m2ts", {{"six.m2ts"}, [&] { joined("six.m2ts", "six.m2ts", "joined-six.m2ts"); }}},
+            {"joined-three.m2ts", {{"three.m2ts"}, [&] { joined("three.m2ts", "three.m2ts", "joined-three.m2ts"); }}},
             {"joined-overlapping.m2ts",
                 {{"first.m2ts", "overlapping.m2ts"},
                     [&] { joined("first.m2ts", "overlapping.m2ts", "joined-overlapping.m2ts"); }}},
@@ -268,6 +280,11 @@ protected:
             {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1",
                 QString::fromStdString("file:" + work + "/out.mp4")})
                                         .out.c_str());
+        if (c.pictures > 0)
+            o.targetPictures = std::atoi(runTool("ffprobe",
+                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries", "stream=nb_read_frames",
+                    "-of", "default=nw=1:nk=1", QString::fromStdString("file:" + work + "/out.mp4")})
+                                             .out.c_str());
         o.flag = vexlo::platform::FolderRegistry(registry)
                      .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "")
                      .value_or("");
@@ -313,6 +330,9 @@ protected:
                 EXPECT_FALSE(contract::isShortOf(o.targetSeconds, c.seconds)) << o.targetSeconds;
                 EXPECT_FALSE(contract::runsBeyond(o.targetSeconds, c.seconds)) << o.targetSeconds;
             }
+            if (c.pictures > 0) {
+                EXPECT_NEAR(o.targetPictures, c.pictures, 2);
+            }
             if (!c.failingReads.empty()) {
                 EXPECT_EQ(size_t(QString::fromStdString(o.failedReads).count("failing read at")), c.failingReads.size())
                     << "the card failed what it was told to: " << o.failedReads;
@@ -356,9 +376,11 @@ TEST_F(SourceReading, EverydaySourcesGiveNoAlarm)
 TEST_F(SourceReading, JoinedRecordingsConvertWholeAndADamagedStampEndsSoon)
 {
     runCases({
-        {"two recordings of 30 s", "joined.m2ts", kComplete, "trevok: done", {}, 60},
+        {"two recordings of 30 s", "joined.m2ts", kComplete, "trevok: done", {}, 60, 1500},
         {"the second's stamps start 10 s before the first's end", "joined-overlapping.m2ts", kComplete, "trevok: done",
             {}, 60},
+        {"two recordings of 6 s", "joined-six.m2ts", kComplete, "trevok: done", {}, 12, 300},
+        {"two recordings of 3 s", "joined-three.m2ts", kComplete, "trevok: done", {}, 6, 150},
         {"a packet 3 hours late", "late.m2ts", kComplete, "trevok: done", {}, 20},
         {"a picture 3 hours late", "late-picture.m2ts", kComplete, "trevok: done", {}, 20},
     });
