@@ -543,6 +543,6 @@ void TMainForm::setApplicationTitle(const std::string& text)
     platform::setApplicationTitle(QString::fromStdString(text));
 }
 void TMainForm::setProgressBarPosition(int position) { StatusProgressBar->setValue(position); }
-void TMainForm::setFilesFinished(int finished, int total) { m_run.desktopRun().filesFinished(finished, total); }
+void TMainForm::setFilesFinished(int finished, int total) { m_run.fileStarting(finished, total); }
 
 } // namespace vexlo::app

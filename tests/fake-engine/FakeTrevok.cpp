@@ -35,6 +35,8 @@
 //                "_" of TEXT as a space
 //   err=TEXT     the same without "trevok: " (ffmpeg's words that follow)
 //   sleep=MS     sleep MS milliseconds
+//   percent=N    keep N as the file's percentage in $TREVOK_PROGRESS_FILE
+//                ("042\n", written in place, as the engine does)
 //   exit=CODE    end at once with exit code CODE (flag as written so far)
 //   crash        abort() at once (killed by SIGABRT)
 //   kill         end at once through SIGKILL
@@ -200,6 +202,13 @@ int main(int argc, char** argv)
             std::string line = value;
             std::replace(line.begin(), line.end(), '_', ' ');
             std::fprintf(stderr, "%s%s\n", key == "say" ? "trevok: " : "", line.c_str());
+        } else if (key == "percent") {
+            if (const char* file = std::getenv("TREVOK_PROGRESS_FILE"); file && *file) {
+                char text[8];
+                std::snprintf(text, sizeof text, "%03ld\n", std::strtol(value.c_str(), nullptr, 10));
+                std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+                out.write(text, 4);
+            }
         } else if (key == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
         } else if (key == "exit") {
