@@ -173,6 +173,10 @@ void RunController::setIdleState(bool idle)
         m_mainActiveAtStart = f.isActiveWindow();
         m_progressWindow = std::make_unique<RunProgressWindow>(&m_form);
         m_progressWindow->show();
+        // The keyboard stays where it was: a platform that gives a new
+        // window the focus all the same is asked to give it back.
+        if (m_mainActiveAtStart)
+            m_form.activateWindow();
     } else if (idle) {
         closeProgressWindow();
     }
@@ -274,7 +278,12 @@ void RunController::aborted()
 int RunController::rowCount() const { return m_form.files().count(); }
 std::string RunController::rowPath(int index) const { return m_form.files().at(index); }
 
-void RunController::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void RunController::processPendingEvents()
+{
+    if (m_progressWindow)
+        m_progressWindow->releaseHeldInput();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 MessageAnswer RunController::showMessage(
     const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)

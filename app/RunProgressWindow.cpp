@@ -11,9 +11,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QPointer>
+#include <QSet>
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace vexlo::app {
 
@@ -44,7 +48,6 @@ bool isUserInput(QEvent::Type type)
     case QEvent::Wheel:
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
     case QEvent::TouchBegin:
@@ -61,9 +64,11 @@ bool isUserInput(QEvent::Type type)
 
 } // namespace
 
-// Drops the user's input to the main window (its controls, its menus' keys,
-// its actions' shortcuts); everything else passes: this window, and a box
-// the run shows between two files.
+// Holds the user's input to the main window back (its controls, its
+// actions' shortcuts) until the run's next round of pending events between
+// two files, or the run's end, as the waiting loops did before this window
+// needed its own clicks at once; everything else passes: this window, and a
+// box the run shows between two files.
 class RunProgressWindow::InputGate : public QObject {
 public:
     explicit InputGate(QWidget* mainWindow) : m_main(mainWindow)
@@ -75,16 +80,30 @@ public:
     {
         platform::setInputFilteredDuringWaits(false);
         qApp->removeEventFilter(this);
+        release(); // delivered once the run has ended
+    }
+    // Posts what was held back, in its order.
+    void release()
+    {
+        for (auto& [receiver, event] : m_held) {
+            if (receiver) {
+                m_released.insert(event.get());
+                QCoreApplication::postEvent(receiver, event.release());
+            }
+        }
+        m_held.clear();
     }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override
     {
+        if (m_released.remove(event))
+            return false;
         if (!m_main || !isUserInput(event->type()) || !heldBack(receiver))
             return false;
-        // A key the main window's widget claims for itself is no shortcut.
-        if (event->type() == QEvent::ShortcutOverride)
-            event->accept();
+        // A pointer's moves have no lasting effect: they are not kept.
+        if (event->type() != QEvent::MouseMove)
+            m_held.emplace_back(receiver, std::unique_ptr<QEvent>(event->clone()));
         return true;
     }
 
@@ -99,7 +118,9 @@ private:
         }
         return false;
     }
-    QWidget* m_main;
+    QPointer<QWidget> m_main;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> m_held;
+    QSet<QEvent*> m_released;
 };
 
 RunProgressWindow::RunProgressWindow(QWidget* mainWindow) : QWidget(nullptr, Qt::Window)
@@ -179,6 +200,12 @@ RunProgressWindow::RunProgressWindow(QWidget* mainWindow) : QWidget(nullptr, Qt:
 }
 
 RunProgressWindow::~RunProgressWindow() = default;
+
+void RunProgressWindow::releaseHeldInput()
+{
+    if (m_gate)
+        m_gate->release();
+}
 
 void RunProgressWindow::fileStarting(int number, int total, const std::string& path)
 {

@@ -6,9 +6,11 @@
 // progress bar, and offers "Cancel" and "Stop after this file".
 //
 // While it is open, the run's waiting loops deliver user input at once
-// (platform::setInputFilteredDuringWaits) and the window's input gate drops
-// every click and key meant for the main window: its buttons work while the
-// engine runs, and the main window still takes no input.
+// (platform::setInputFilteredDuringWaits) and the window's input gate holds
+// every click and key meant for the main window back until the run's next
+// round of pending events (releaseHeldInput) or its end: this window's
+// buttons work while the engine runs, and the main window takes no input
+// meanwhile.
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -33,8 +35,11 @@ public:
     void fileStarting(int number, int total, const std::string& path);
     // While the engine runs: the file's percentage as last reported.
     void engineTick(std::optional<int> percent);
-    // The run is over: the buttons go grey and the window may close.
+    // The run is over: the buttons go grey, the input held back is let go,
+    // and the window may close.
     void runEnded();
+    // Between two files: the input held back for the main window is posted.
+    void releaseHeldInput();
 
     bool cancelRequested() const { return m_cancel; }
     bool stopAfterRequested() const { return m_stopAfter; }
