@@ -217,7 +217,13 @@ bool TMainForm::event(QEvent* event)
         finishSilentStart();
         return true;
     }
-    return TBaseForm::event(event);
+    const bool handled = TBaseForm::event(event);
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) && pnlPSPImage) {
+        // The desktop's theme changed (dark to light): the getting-started
+        // panel follows the window's new colours.
+        pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap(devicePixelRatioF(), palette()));
+    }
+    return handled;
 }
 
 void TMainForm::finishSilentStart()
