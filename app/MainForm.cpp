@@ -227,7 +227,13 @@ bool TMainForm::event(QEvent* event)
         finishSilentStart();
         return true;
     }
-    return TBaseForm::event(event);
+    const bool handled = TBaseForm::event(event);
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) && pnlPSPImage) {
+        // The desktop's theme changed (dark to light): the getting-started
+        // panel follows the window's new colours.
+        pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap(devicePixelRatioF(), palette()));
+    }
+    return handled;
 }
 
 void TMainForm::finishSilentStart()
@@ -553,6 +559,6 @@ void TMainForm::setApplicationTitle(const std::string& text)
     platform::setApplicationTitle(QString::fromStdString(text));
 }
 void TMainForm::setProgressBarPosition(int position) { StatusProgressBar->setValue(position); }
-void TMainForm::setFilesFinished(int finished, int total) { m_run.desktopRun().filesFinished(finished, total); }
+void TMainForm::setFilesFinished(int finished, int total) { m_run.fileStarting(finished, total); }
 
 } // namespace vexlo::app

@@ -3,6 +3,7 @@
 #include "base/Paths.h"
 
 #include "MainForm.h"
+#include "RunProgressWindow.h"
 #include "platform/AppTitle.h"
 #include "platform/Product.h"
 #include "platform/Services.h"
@@ -29,6 +30,8 @@ const char* const kOptions = "Options";
 } // namespace
 
 RunController::RunController(TMainForm& form) : m_form(form), m_desktopRun(&form) {}
+
+RunController::~RunController() = default;
 
 void RunController::collectExistingFiles(std::vector<std::string>& list)
 {
@@ -110,9 +113,14 @@ void RunController::convertFiles()
 {
     m_inRun = true;
     m_desktopRun.loopStarted();
+    // The run shows its progress in its own window: the engine shows none
+    // (engine/README.md, "Progress").
+    qputenv("TREVOK_NO_WINDOW", "1");
     const platform::Services& os = platform::services();
     conversion::ConversionJob job(*this, {*os.registry, *os.processes}, m_form.RunSettings, m_form.Silent ? 'S' : 'N');
     const conversion::JobResult result = job.run();
+    qunsetenv("TREVOK_NO_WINDOW");
+    closeProgressWindow();
     m_inRun = false;
     m_desktopRun.loopEnded(result.converted);
     if (m_closing) {
@@ -138,6 +146,7 @@ bool RunController::windowClosing()
 {
     m_desktopRun.windowClosing();
     m_closing = true; // also before a loop starts: none starts after this
+    closeProgressWindow();
     return m_inRun;
 }
 
@@ -160,6 +169,62 @@ void RunController::setIdleState(bool idle)
     if (idle)
         f.refreshStatusHint();
     m_desktopRun.setBusy(!idle, f.Silent);
+    if (!idle && !f.Silent && !m_progressWindow) {
+        m_mainActiveAtStart = f.isActiveWindow();
+        m_progressWindow = std::make_unique<RunProgressWindow>(&m_form);
+        m_progressWindow->show();
+        // The keyboard stays where it was: a platform that gives a new
+        // window the focus all the same is asked to give it back.
+        if (m_mainActiveAtStart)
+            m_form.activateWindow();
+    } else if (idle) {
+        closeProgressWindow();
+    }
+}
+
+void RunController::closeProgressWindow()
+{
+    if (!m_progressWindow)
+        return;
+    // The user is still in the program when a button of this window was
+    // pressed, or when it holds the focus that the main window had at the
+    // run's start (where a desktop gives a new window the focus): the focus
+    // then goes back to the main window, and the run's end is not announced.
+    const bool focusTaken = m_progressWindow->isActiveWindow() && m_mainActiveAtStart;
+    const bool userActed = m_progressWindow->cancelRequested() || m_progressWindow->stopAfterRequested();
+    m_progressWindow->runEnded();
+    m_progressWindow->close();
+    m_progressWindow.reset();
+    m_desktopRun.progressWindowClosed(userActed || focusTaken);
+    if (focusTaken && !m_closing)
+        m_form.activateWindow();
+}
+
+void RunController::fileStarting(int finished, int total)
+{
+    m_desktopRun.filesFinished(finished, total);
+    if (m_progressWindow && finished < rowCount())
+        m_progressWindow->fileStarting(finished + 1, total, rowPath(finished));
+}
+
+bool RunController::stopRequested() const
+{
+    return m_closing || (m_progressWindow && m_progressWindow->cancelRequested());
+}
+
+bool RunController::stopAfterThisFile() const { return m_progressWindow && m_progressWindow->stopAfterRequested(); }
+
+void RunController::runEnding()
+{
+    m_desktopRun.runEnding();
+    closeProgressWindow();
+}
+
+void RunController::engineWaitTick()
+{
+    m_desktopRun.engineTick();
+    if (m_progressWindow)
+        m_progressWindow->engineTick(m_desktopRun.filePercent());
 }
 
 RunMode RunController::showRunEnd(bool completed)
@@ -213,7 +278,12 @@ void RunController::aborted()
 int RunController::rowCount() const { return m_form.files().count(); }
 std::string RunController::rowPath(int index) const { return m_form.files().at(index); }
 
-void RunController::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void RunController::processPendingEvents()
+{
+    if (m_progressWindow)
+        m_progressWindow->releaseHeldInput();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 MessageAnswer RunController::showMessage(
     const std::string& title, const std::string& text, MessageIcon icon, MessageButtons buttons)

@@ -12,16 +12,19 @@
 #include "RunDesktopSession.h"
 #include "conversion/ConversionJob.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vexlo::app {
 
 class TMainForm;
+class RunProgressWindow;
 
 class RunController : public conversion::ConversionHost {
 public:
     explicit RunController(TMainForm& form);
+    ~RunController() override;
 
     // RequestConversion: the existence check, then the output dialog or not,
     // by how the run was requested. Does nothing while a run is on the stack.
@@ -47,6 +50,10 @@ public:
     // 0 the run completed, 1 it was aborted or failed, 2 no run.
     int silentExitStatus() const { return m_silentRunResult >= 0 ? m_silentRunResult : 2; }
     RunDesktopSession& desktopRun() { return m_desktopRun; }
+    // Before file `finished + 1` of `total` starts.
+    void fileStarting(int finished, int total);
+    // The run's progress window while a run with windows is under way.
+    RunProgressWindow* progressWindow() const { return m_progressWindow.get(); }
 
     // ConversionHost
     int rowCount() const override;
@@ -55,16 +62,18 @@ public:
     platform::MessageAnswer showMessage(const std::string& title, const std::string& text, platform::MessageIcon icon,
         platform::MessageButtons buttons) override;
     conversion::TProgressForm& progress() override;
-    bool stopRequested() const override { return m_closing; }
+    bool stopRequested() const override;
+    bool stopAfterThisFile() const override;
     void waitingForOtherRun(bool waiting) override;
-    void runEnding() override { m_desktopRun.runEnding(); }
-    void engineWaitTick() override { m_desktopRun.engineTick(); }
+    void runEnding() override;
+    void engineWaitTick() override;
 
 private:
     // What every end of a run shows (idle controls, the desktop told, the
     // status text, the schedule armed again, the plain title); returns the
     // mode the run had.
     conversion::RunMode showRunEnd(bool completed);
+    void closeProgressWindow();
 
     TMainForm& m_form;
     bool m_inRun = false;
@@ -72,6 +81,8 @@ private:
     int m_commandLineResult = -1;
     int m_silentRunResult = -1; // 0 completed, 1 aborted, -1 no run
     RunDesktopSession m_desktopRun;
+    std::unique_ptr<RunProgressWindow> m_progressWindow;
+    bool m_mainActiveAtStart = false;
 };
 
 } // namespace vexlo::app

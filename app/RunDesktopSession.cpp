@@ -35,6 +35,7 @@ void RunDesktopSession::setBusy(bool busy, bool silent)
         m_total = 0;
         m_fraction = 0;
         m_silent = silent;
+        m_progressWasActive = false;
     }
     m_busy = busy;
     update();
@@ -69,6 +70,7 @@ void RunDesktopSession::filesFinished(int finished, int total)
     m_total = total;
     m_finished = finished;
     m_fraction = total > 0 ? static_cast<double>(finished) / total : 0.0;
+    m_percent.reset();
     if (m_percentFile)
         m_percentFile->resize(0); // the next engine starts from nothing
     if (m_progressShown)
@@ -96,7 +98,7 @@ void RunDesktopSession::closePercentFile()
 
 void RunDesktopSession::engineTick()
 {
-    if (!m_percentFile || !m_progressShown || m_total <= 0 || m_sinceRead.elapsed() < 250)
+    if (!m_percentFile || m_sinceRead.elapsed() < 250)
         return;
     m_sinceRead.start();
     char text[4];
@@ -105,6 +107,9 @@ void RunDesktopSession::engineTick()
     bool ok = false;
     const int percent = QByteArray(text, 3).toInt(&ok);
     if (!ok || percent < 0 || percent > 100)
+        return;
+    m_percent = percent;
+    if (!m_progressShown || m_total <= 0)
         return;
     m_fraction = (m_finished + percent / 100.0) / m_total;
     showProgress(true);
@@ -148,7 +153,7 @@ void RunDesktopSession::update()
 void RunDesktopSession::runEnded(const QString& outcome, const std::string& destination, bool silent)
 {
     platform::DesktopSession* s = session();
-    if (!s || silent || m_closing || !m_window || m_window->isActiveWindow())
+    if (!s || silent || m_closing || !m_window || m_window->isActiveWindow() || m_progressWasActive)
         return;
     platform::DesktopNotification notification;
     notification.title = outcome.toStdString();

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QString;
@@ -41,9 +42,16 @@ public:
     // Called often while an engine runs: the taskbar follows the engine's
     // percentage of the file it converts, at most four times a second.
     void engineTick();
+    // The running engine's percentage of its file, as last read; nullopt
+    // before it has said one.
+    std::optional<int> filePercent() const { return m_percent; }
     // The end handler, with the run's outcome as the status bar shows it
     // ("Conversion completed!" or "Conversion aborted!").
     void runEnded(const QString& outcome, const std::string& destination, bool silent);
+    // The run's progress window has closed; `userInProgram`: the user is in
+    // the program (pressed one of its buttons, or it held the main window's
+    // focus) and is not told by a notification how the run ended.
+    void progressWindowClosed(bool userInProgram) { m_progressWasActive = userInProgram; }
     // The user closes the window (close box, or a termination signal): the
     // run's end is not announced, the user asked for it.
     void windowClosing() { m_closing = true; }
@@ -66,6 +74,7 @@ private:
     bool m_held = false;
     bool m_progressShown = false;
     bool m_closing = false;
+    bool m_progressWasActive = false;
     bool m_silent = false;
     int m_converted = 0;
     int m_total = 0;
@@ -73,6 +82,7 @@ private:
     double m_shownFraction = -1; // what the taskbar was given last
     bool m_shownVisible = false;
     int m_finished = 0;
+    std::optional<int> m_percent;
     // Where the engine keeps its percentage during the loop (the engine is
     // told through $TREVOK_PROGRESS_FILE).
     std::unique_ptr<QTemporaryFile> m_percentFile;

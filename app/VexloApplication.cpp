@@ -12,7 +12,13 @@
 
 namespace vexlo::app {
 
-VexloApplication::VexloApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+VexloApplication::VexloApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The app id on Wayland and the entry a desktop matches the windows with
+    // (vexlo.desktop: the name and icon in docks and Alt+Tab), the run's
+    // progress window included.
+    setDesktopFileName(QStringLiteral("vexlo"));
+}
 
 bool VexloApplication::notify(QObject* receiver, QEvent* event)
 {

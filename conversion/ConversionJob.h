@@ -46,6 +46,9 @@ public:
     // True once the run must end (the window is closing, the session ends):
     // no further file is started and a running engine is asked to cancel.
     virtual bool stopRequested() const { return false; }
+    // True once the user asked to stop the run after the file being
+    // converted: that file ends as if the engine had written the AbortFlag 1.
+    virtual bool stopAfterThisFile() const { return false; }
     // Another run of this user converts: this one waits for it (`waiting`
     // true), or the wait is over (false).
     virtual void waitingForOtherRun(bool /*waiting*/) {}

@@ -4,6 +4,7 @@
 #include "RunPass.h"
 
 #include "base/Text.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/Product.h"
 #include "platform/Registry.h"
 #include "shellutil/ConvertPublic.h"
@@ -21,13 +22,14 @@ namespace vexlo::conversion {
 
 namespace {
 
-// Waits a tenth of a second; the window keeps painting, user input waits.
+// Waits a tenth of a second; the window keeps painting, user input waits
+// (or is filtered, platform::waitLoopFlags).
 void pause()
 {
     if (QCoreApplication::instance()) {
         QEventLoop loop;
         QTimer::singleShot(100, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec(platform::waitLoopFlags());
     } else {
         ::usleep(100 * 1000);
     }
@@ -303,6 +305,13 @@ RunPass::Step RunPass::convertRow(int index)
         return Step::Stop;
     }
     EngineEnd end = judgeEngineEnd(ended, work.source);
+    // "Stop after this file" pressed in the window: the file counts as the
+    // engine's own stop after it (the value 1): its result is kept, its
+    // source too, and the run ends aborted.
+    if (end.value == 0 && m_host.stopAfterThisFile()) {
+        end.value = 1;
+        m_runStopped = true;
+    }
     if (end.value == 2) {
         // Failed or cancelled: nothing is left under the target name, and the
         // unfinished part file goes (without its index it would not play).

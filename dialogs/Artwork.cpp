@@ -84,41 +84,21 @@ QIcon drawing(const QString& resource)
     return QIcon(new DrawingIconEngine(resource));
 }
 
-struct ToolbarPicture {
-    const char* name;
-    const char* themeName;
-};
-
-constexpr ToolbarPicture kToolbarPictures[] = {
-    {"add", "list-add"},
-    {"remove", "list-remove"},
-    {"convert", "media-playback-start"},
-    {"stop", "media-playback-stop"},
-    {"options", "preferences-system"},
-    {"help", "help-browser"},
-    {"open", "document-open"},
-    {"save", "document-save"},
-};
+// The toolbar's pictures are always the program's own drawings: an icon
+// theme has some of them and not others (Stop, Options), in another style
+// and size, and the getting-started picture shows the drawings.
+constexpr const char* kToolbarPictures[] = {"add", "remove", "convert", "stop", "options", "help", "open", "save"};
 } // namespace
-
-const char* toolbarThemeName(const char* name)
-{
-    if (!name)
-        return nullptr;
-    for (const auto& picture : kToolbarPictures) {
-        if (std::strcmp(picture.name, name) == 0)
-            return picture.themeName;
-    }
-    return nullptr;
-}
 
 QIcon toolbarIcon(const char* name)
 {
-    const char* themeName = toolbarThemeName(name);
-    if (!themeName)
+    if (!name)
         return {};
-    const QIcon drawn = drawing(QStringLiteral(":/vexlo/toolbar/") + QLatin1String(name) + QStringLiteral(".svg"));
-    return QIcon::fromTheme(QLatin1String(themeName), drawn);
+    for (const char* picture : kToolbarPictures) {
+        if (std::strcmp(picture, name) == 0)
+            return drawing(QStringLiteral(":/vexlo/toolbar/") + QLatin1String(name) + QStringLiteral(".svg"));
+    }
+    return {};
 }
 
 QIcon programIcon() { return drawing(QStringLiteral(":/vexlo/vexlo.svg")); }
@@ -198,11 +178,37 @@ std::vector<QString> gettingStartedTexts()
     return texts;
 }
 
-QPixmap gettingStartedPixmap(qreal devicePixelRatio)
+QPixmap gettingStartedPixmap(qreal devicePixelRatio, const QPalette& palette)
 {
-    QPixmap picture = drawing(QStringLiteral(":/vexlo/getting-started.svg")).pixmap(QSize(400, 210), devicePixelRatio);
+    QPixmap picture(QSize(400, 210) * devicePixelRatio);
+    picture.setDevicePixelRatio(devicePixelRatio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The panel and its drop zone on the list's own background: the original
+    // blue-grey frames on a light one, the theme's highlight on a dark one.
+    const QColor base = palette.color(QPalette::Base);
+    const bool light = base.lightnessF() >= 0.5;
+    painter.setPen(QPen(light ? QColor(0x9d, 0xb4, 0xd3) : palette.color(QPalette::Mid), 2));
+    painter.setBrush(base);
+    painter.drawRoundedRect(QRectF(1, 1, 398, 208), 12, 12);
+    QPen dashed(light ? QColor(0x7f, 0x9c, 0xc6) : palette.color(QPalette::Highlight), 1.5);
+    dashed.setDashPattern({4, 2.67});
+    painter.setPen(dashed);
+    painter.setBrush(light ? base : palette.color(QPalette::AlternateBase));
+    painter.drawRoundedRect(QRectF(16, 148, 368, 48), 8, 8);
+    initArtworkResources();
+    QSvgRenderer(QStringLiteral(":/vexlo/getting-started.svg")).render(&painter, QRectF(0, 0, 400, 210));
     // Where the artwork leaves room for each line, its size and colour.
-    const QColor title(0x1d, 0x3f, 0x8a), text(0x22, 0x2a, 0x35), hint(0x5a, 0x65, 0x75);
+    const QColor title = light ? QColor(0x1d, 0x3f, 0x8a) : palette.color(QPalette::Highlight).lighter(160);
+    const QColor text = light ? QColor(0x22, 0x2a, 0x35) : palette.color(QPalette::Text);
+    // The hints between the text's colour and the background's (a theme's
+    // placeholder colour may be made for the other kind of background).
+    const QColor lines = palette.color(QPalette::Text);
+    const auto between = [&](int a, int b) { return (a * 7 + b * 3) / 10; };
+    const QColor hint = light ? QColor(0x5a, 0x65, 0x75)
+                              : QColor(between(lines.red(), base.red()), between(lines.green(), base.green()),
+                                  between(lines.blue(), base.blue()));
     const PictureLine places[] = {
         {QStringLiteral("%1"), {}, 16, 384, 32, 17, title, true}, // the title, bold as a whole
         {{}, {}, 100, 390, 63, 14, text},
@@ -211,7 +217,6 @@ QPixmap gettingStartedPixmap(qreal devicePixelRatio)
         {{}, {}, 100, 390, 131, 11.5, hint},
         {{}, {}, 80, 376, 177, 14, text},
     };
-    QPainter painter(&picture);
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (size_t i = 0; i < std::size(places); ++i) {
         PictureLine line = places[i];

@@ -1,8 +1,8 @@
 #pragma once
-// The program's pictures. Toolbar pictures come from the desktop's
-// freedesktop icon theme where it has a fitting icon, else from the drawings
-// compiled into the program (data/artwork.qrc, prefix /vexlo).
+// The program's pictures: the drawings compiled into the program
+// (data/artwork.qrc, prefix /vexlo), whatever the desktop's icon theme.
 #include <QIcon>
+#include <QPalette>
 #include <QPixmap>
 #include <QString>
 
@@ -11,20 +11,18 @@
 namespace vexlo::dialogs {
 
 // Toolbar picture by name: "add", "remove", "convert", "stop", "options",
-// "help", "open", "save". The theme icon when the theme has it, else the
-// drawing :/vexlo/toolbar/<name>.svg. A null icon for an unknown name.
+// "help", "open", "save": the drawing :/vexlo/toolbar/<name>.svg, one set
+// that matches the getting-started picture. A null icon for an unknown name.
 QIcon toolbarIcon(const char* name);
-
-// The freedesktop icon name used for a toolbar picture; nullptr when unknown.
-const char* toolbarThemeName(const char* name);
 
 // The program's own icon (window, about box, desktop entry).
 QIcon programIcon();
 
 // The 400 x 210 getting-started picture shown over the empty file list: the
 // artwork with its words drawn over it in the window's language (the
-// toolbar's captions name the buttons).
-QPixmap gettingStartedPixmap(qreal devicePixelRatio = 1.0);
+// toolbar's captions name the buttons), on the list's background and in the
+// text colours of `palette` (a dark desktop theme gets a dark panel).
+QPixmap gettingStartedPixmap(qreal devicePixelRatio = 1.0, const QPalette& palette = QPalette());
 // Its words, line by line, as the picture shows them (the screen reader's
 // description of the picture).
 std::vector<QString> gettingStartedTexts();

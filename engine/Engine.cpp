@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
@@ -131,18 +132,32 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-// Runs the conversion to its end, with its window when there is a display.
+// The program that started us shows the progress in a window of its own
+// ($TREVOK_NO_WINDOW set to anything but "" or "0"; Vexlo does so).
+bool callerShowsProgress()
+{
+    const char* value = std::getenv("TREVOK_NO_WINDOW");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+// Runs the conversion to its end, with its window when there is a display
+// and nobody else shows the progress.
 void runConversion(Conversion& conversion, const EngineRequest& request, int argc, char** argv)
 {
     // Only a window needs the widget machinery; otherwise a core application
     // keeps the start quick.
-    const bool window = request.marker == Marker::Normal && displayPresent();
+    const bool window = request.marker == Marker::Normal && displayPresent() && !callerShowsProgress();
     std::unique_ptr<QCoreApplication> app;
     if (window) {
         // Qt's widgets look for the session bus: never start one, never wait
         // for one that does not answer.
         platform::keepSilentBusesAway();
         app = std::make_unique<QApplication>(argc, argv);
+        // The window belongs to Vexlo: its icon, and its app id on Wayland
+        // (the desktop entry vexlo.desktop), so that docks and Alt+Tab name it.
+        QGuiApplication::setDesktopFileName(QStringLiteral("vexlo"));
+        QGuiApplication::setWindowIcon(
+            QIcon::fromTheme(QStringLiteral("vexlo"), QIcon(QStringLiteral(":/vexlo/vexlo.svg"))));
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

@@ -19,6 +19,8 @@ namespace vexlo::platform {
 
 namespace {
 
+bool inputFiltered = false;
+
 bool survivesDecoding(const std::string& bytes)
 {
     const QByteArray raw(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -74,8 +76,8 @@ void passOnErrors(QProcess& process, ProcessResult& result)
         result.errorOutput.erase(0, result.errorOutput.size() - ProcessResult::kErrorOutputTail);
 }
 
-// Waits for the started process: in a local event loop that takes no user
-// input, calling `waitTick` every interval; without an application object,
+// Waits for the started process: in a local event loop with waitLoopFlags(),
+// calling `waitTick` every interval; without an application object,
 // blocking. An exception from `waitTick` is raised once the process ended.
 void waitForEnd(QProcess& process, const std::function<void()>& waitTick, int intervalMs)
 {
@@ -97,7 +99,7 @@ void waitForEnd(QProcess& process, const std::function<void()>& waitTick, int in
         });
         tick.start();
         if (process.state() != QProcess::NotRunning)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+            loop.exec(waitLoopFlags());
     } else if (!QCoreApplication::instance() && waitTick) {
         try {
             waitTick();
@@ -113,6 +115,13 @@ void waitForEnd(QProcess& process, const std::function<void()>& waitTick, int in
 }
 
 } // namespace
+
+void setInputFilteredDuringWaits(bool filtered) { inputFiltered = filtered; }
+
+QEventLoop::ProcessEventsFlags waitLoopFlags()
+{
+    return inputFiltered ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
+}
 
 ProcessResult QtProcessLauncher::runAndWait(
     const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>& waitTick)

@@ -5,15 +5,25 @@
 // its end kept in the result); its standard input reads nothing.
 #include "Services.h"
 
+#include <QEventLoop>
+
 class QProcess;
 
 namespace vexlo::platform {
 
+// How the loops that wait during a run (for the engine, for another run)
+// treat user input: held back until the run's next round of pending events
+// (the default), or delivered at once while the window has put a filter in
+// place that decides which input may act (the run's progress window takes
+// its clicks while the main window takes none).
+void setInputFilteredDuringWaits(bool filtered);
+QEventLoop::ProcessEventsFlags waitLoopFlags();
+
 class QtProcessLauncher : public ProcessLauncher {
 public:
     // Waits without a time limit. With a QCoreApplication, a local event loop
-    // that excludes user input runs meanwhile (windows keep painting, clicks
-    // and keys wait), and `waitTick` is called every kWaitTickMs; without one,
+    // runs meanwhile with waitLoopFlags() (windows keep painting; clicks and
+    // keys wait unless a filter is in place), and `waitTick` is called every kWaitTickMs; without one,
     // the wait simply blocks and `waitTick` is called once before it.
     // Program and arguments reach the child byte for byte, also when they are
     // not valid UTF-8.

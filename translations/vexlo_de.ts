@@ -651,6 +651,13 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
     </message>
 </context>
 <context>
+    <name>vexlo::app::RunProgressWindow</name>
+    <message>
+        <source>File %1 of %2</source>
+        <translation>Datei %1 von %2</translation>
+    </message>
+</context>
+<context>
     <name>vexlo::dialogs::TAboutForm</name>
     <message>
         <source>Visit our HomePage</source>

@@ -72,6 +72,9 @@ TEST_F(DesktopRunTest, HeldFromStartToEndAndTaskbarFollowsTheFinishedFiles)
     EXPECT_EQ(session().log, kHeldOnce) << "an active window gets no notification";
     EXPECT_EQ(session().progress, (Progress{{0.0, true}, {1.0 / 3, true}, {2.0 / 3, true}, {1.0, true}, {1.0, false}}));
 
+    // The progress window gave the focus back when it closed.
+    EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
+
     // A second run holds anew, never two at once, and starts its bar at 0.
     session().progress.clear();
     select(*w, {0});

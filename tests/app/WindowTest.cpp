@@ -418,8 +418,9 @@ TEST_F(WindowTest, KeysAndStatesWhileBusy)
     EXPECT_EQ(modalsDuring, 1) << "only the preferences from the Options menu; F9 and Ctrl+O do nothing";
     EXPECT_EQ(stops, 1) << "Ctrl+T runs Stop while busy";
     EXPECT_EQ(dialogsAfterMenu, dialogsBefore + 1) << "the File menu's Add works while busy";
+    // F1 waited for the round between the two files, the menu's FAQ did not.
     EXPECT_EQ(
-        tp.shell.opened, (std::vector<std::string>{tp.programFolder() + "Vexlo.chm", tp.programFolder() + "faq.htm"}));
+        tp.shell.opened, (std::vector<std::string>{tp.programFolder() + "faq.htm", tp.programFolder() + "Vexlo.chm"}));
     EXPECT_EQ(engineCalls().size(), 2u) << "one run, both files";
     select(*w, {0, 1});
     EXPECT_EQ(statesOf(*w), kIdleSelected);
@@ -522,6 +523,56 @@ TEST_F(WindowTest, SavedListPathInQuotesIsRestored)
     const std::string text = iniText();
     for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
         ASSERT_TRUE(at > 0 && text[at - 1] == '\r') << text;
+}
+
+} // namespace
+} // namespace vexlo::test
+
+namespace vexlo::test {
+namespace {
+
+// A dark desktop theme (Fusion with a dark palette, as qt6ct sets it): the
+// getting-started panel is drawn on the list's background, not on white;
+// a light one keeps its light panel. Sampled where the panel shows no words.
+TEST_F(WindowTest, GettingStartedPanelFollowsTheDesktopsPalette)
+{
+    QPalette dark;
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(0x2b, 0x2b, 0x2b)},
+             {QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0)}, {QPalette::Base, QColor(0x1e, 0x1e, 0x1e)},
+             {QPalette::AlternateBase, QColor(0x2d, 0x2d, 0x2d)}, {QPalette::Text, QColor(0xe0, 0xe0, 0xe0)},
+             {QPalette::Button, QColor(0x35, 0x35, 0x35)}, {QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0)},
+             {QPalette::Highlight, QColor(0x2a, 0x82, 0xda)}, {QPalette::Mid, QColor(0x50, 0x50, 0x50)}})
+        dark.setColor(role, colour);
+    const QPalette standard = QApplication::palette();
+    struct Case {
+        const char* name;
+        QPalette palette;
+        bool dark;
+    };
+    for (const Case& c : {Case{"dark", dark, true}, Case{"light", standard, false}}) {
+        SCOPED_TRACE(c.name);
+        QApplication::setPalette(c.palette);
+        auto w = open();
+        QLabel* panel = test::pictureOf(*w);
+        ASSERT_TRUE(panel->isVisible());
+        const QImage picture = panel->grab().toImage();
+        // Inside the frame, left of the steps; below the drop zone; inside it.
+        for (const QPoint at : {QPoint(8, 100), QPoint(200, 203), QPoint(372, 190)}) {
+            const int lightness = picture.pixelColor(at).lightness();
+            if (c.dark)
+                EXPECT_LT(lightness, 80) << at.x() << "," << at.y();
+            else
+                EXPECT_GT(lightness, 200) << at.x() << "," << at.y();
+        }
+        saveScreenshot(w.get(), std::string("main-window-palette-") + c.name);
+    }
+    QApplication::setPalette(standard);
+    // The panel follows a change of the theme while the window is open.
+    auto w = open();
+    QApplication::setPalette(dark);
+    deliverPostedEvents();
+    EXPECT_LT(test::pictureOf(*w)->grab().toImage().pixelColor(8, 100).lightness(), 80);
+    QApplication::setPalette(standard);
 }
 
 } // namespace

@@ -265,3 +265,27 @@ TEST_F(EngineWindow, SilentAndWindowGiveTheSameFileAndValue)
     EXPECT_FALSE(md5[0].empty());
     EXPECT_EQ(md5[0], md5[1]);
 }
+
+// The window shows only when trevok is started by hand: a caller that shows
+// the progress itself says so with $TREVOK_NO_WINDOW.
+TEST_F(EngineWindow, WindowOnlyWhenStartedByHand)
+{
+    struct Case {
+        const char* noWindow; // nullptr: unset
+        bool window;
+    };
+    for (const Case& c : {Case{nullptr, true}, Case{"0", true}, Case{"1", false}}) {
+        SCOPED_TRACE(c.noWindow ? c.noWindow : "unset");
+        QStringList env = {
+            "VEXLO_FFMPEG=" FAKE_FFMPEG, "VEXLO_FFPROBE=" FAKE_FFMPEG, "FAKE_FFMPEG_MODE=ok", "FAKE_FFMPEG_BLOCKS=40"};
+        if (c.noWindow)
+            env << QString("TREVOK_NO_WINDOW=") + c.noWindow;
+        QProcess process;
+        start(process, argument(path("out.mp4")), env);
+        const std::string window = findWindow("Converting Holiday clip", c.window ? 15s : 1500ms);
+        EXPECT_EQ(!window.empty(), c.window);
+        const Ended e = awaitEnd(process);
+        EXPECT_EQ(e.exitCode, 0) << e.stderrText;
+        EXPECT_EQ(readFlag(), "0");
+    }
+}

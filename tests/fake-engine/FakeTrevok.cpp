@@ -37,6 +37,8 @@
 //   sleep=MS     sleep MS milliseconds
 //   waitfor=NAME wait until the file NAME (in the source's folder) exists, at
 //                most 60 s: the test decides when the engine ends
+//   percent=N    keep N as the file's percentage in $TREVOK_PROGRESS_FILE
+//                ("042\n", written in place, as the engine does)
 //   exit=CODE    end at once with exit code CODE (flag as written so far)
 //   crash        abort() at once (killed by SIGABRT)
 //   kill         end at once through SIGKILL
@@ -207,6 +209,13 @@ int main(int argc, char** argv)
             const std::string path = source.substr(0, source.rfind('/') + 1) + value;
             for (int i = 0; i < 6000 && !std::ifstream(path); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (key == "percent") {
+            if (const char* file = std::getenv("TREVOK_PROGRESS_FILE"); file && *file) {
+                char text[8];
+                std::snprintf(text, sizeof text, "%03ld\n", std::strtol(value.c_str(), nullptr, 10));
+                std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+                out.write(text, 4);
+            }
         } else if (key == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(value.c_str(), nullptr, 10)));
         } else if (key == "exit") {

@@ -5,6 +5,9 @@
 #include "support/PrivateBus.h"
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
@@ -349,9 +352,11 @@ TEST_F(SessionUsersTest, RestartAtALargerScaleOpensOnTheScreenAndKeepsTheStoredS
     }
 }
 
-// ------------------------------------------- engine windows and the keyboard
+// ---------------------------------------- the run's window and the keyboard
 
-TEST_F(SessionUsersTest, EngineWindowsLeaveTheKeyboardToTheProgramInUse)
+// The run's progress window (its title follows the file) opens while the
+// user types in another program, minimised Vexlo converting three files.
+TEST_F(SessionUsersTest, TheRunWindowLeavesTheKeyboardToTheProgramInUse)
 {
     if (qgetenv("VEXLO_WINDOW_MANAGER") != "openbox")
         GTEST_SKIP() << "runs on Xvfb with openbox (run-on-xvfb openbox)";
@@ -406,13 +411,125 @@ TEST_F(SessionUsersTest, EngineWindowsLeaveTheKeyboardToTheProgramInUse)
     typist.waitForFinished(10000);
     waitFor([&] { return editor.text() == typed; }, 5s); // the last keys on their way
     EXPECT_EQ(exitStatus, 0) << "the run completed: " << errors();
-    EXPECT_EQ(engineWindows.size(), 3u) << "the engine windows opened while the user typed";
+    EXPECT_EQ(engineWindows.size(), 3u) << "the progress window showed each file while the user typed";
     EXPECT_EQ(inactive, 0) << "the other program kept the focus";
     EXPECT_EQ(editor.text(), typed) << "every key reached the program in use";
     for (const std::string& c : clips) {
         const std::string target = out + fs::path(c).stem().string() + ".mp4";
         EXPECT_NEAR(decodedSeconds(target), 4.0, 0.2) << target;
     }
+}
+
+// ------------------------------------------------ a run on Wayland (sway)
+
+struct SwayWindow {
+    QString name, appId;
+    bool focused = false;
+};
+
+void collectWindows(const QJsonObject& node, std::vector<SwayWindow>& out)
+{
+    if (node.value("type").toString() == "con" && node.contains("app_id") && !node.value("name").isNull())
+        out.push_back({node.value("name").toString(), node.value("app_id").toString(), node.value("focused").toBool()});
+    for (const char* key : {"nodes", "floating_nodes"}) {
+        for (const QJsonValue& child : node.value(key).toArray())
+            collectWindows(child.toObject(), out);
+    }
+}
+
+// The compositor's windows (swaymsg -t get_tree).
+std::vector<SwayWindow> swayWindows()
+{
+    std::vector<SwayWindow> out;
+    collectWindows(QJsonDocument::fromJson(run("swaymsg", {"-t", "get_tree"}).toUtf8()).object(), out);
+    return out;
+}
+
+std::optional<SwayWindow> swayWindowNamed(const QString& prefix)
+{
+    for (const SwayWindow& w : swayWindows()) {
+        if (w.name.startsWith(prefix))
+            return w;
+    }
+    return std::nullopt;
+}
+
+// Two files on a headless sway with the real engine: the run's progress
+// window opens once, as Vexlo's (app id vexlo), the user's keys keep going
+// to the program in use while the files change, and closing the progress
+// window cancels a second run.
+TEST_F(SessionUsersTest, OnWaylandTheKeyboardStaysWithTheProgramInUse)
+{
+    if (qEnvironmentVariableIsSet("VEXLO_WAYLAND_SKIP"))
+        GTEST_SKIP() << qgetenv("VEXLO_WAYLAND_SKIP").toStdString();
+    if (qgetenv("VEXLO_WAYLAND") != "sway")
+        GTEST_SKIP() << "runs on a headless sway (run-on-wayland)";
+    const std::vector<std::string> clips = realEngineAndClips(2, 4);
+    const std::string out = tp.root() + "out/";
+    fs::create_directories(out);
+    QLineEdit editor;
+    editor.setWindowTitle("Another program");
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    const StartOptions wayland{.offscreen = false,
+        .environment = {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=" + qgetenv("WAYLAND_DISPLAY").toStdString(),
+            "XDG_RUNTIME_DIR=" + qgetenv("XDG_RUNTIME_DIR").toStdString(), "VEXLO_REGISTRY=" + tp.root() + "registry"}};
+    std::vector<std::string> args = {"-18", "-" + out};
+    args.insert(args.end(), clips.begin(), clips.end());
+    start(args, wayland);
+
+    // The run's window is up: the user goes back to the other program and types.
+    std::optional<SwayWindow> progress;
+    ASSERT_TRUE(waitFor([&] { return (progress = swayWindowNamed("Converting ")).has_value(); }, 20s)) << errors();
+    EXPECT_EQ(progress->appId.toStdString(), "vexlo") << "docks and Alt+Tab name it Vexlo";
+    run("swaymsg", {"[title=\"^Another program$\"] focus"});
+    QString typed;
+    QProcess typist;
+    std::set<std::string> progressWindows; // title and app id
+    int exitStatus = -1;
+    const auto deadline = std::chrono::steady_clock::now() + 45s;
+    while (exitStatus < 0 && std::chrono::steady_clock::now() < deadline) {
+        if (typist.state() == QProcess::NotRunning) {
+            const QString chunk = "ab ";
+            typed += chunk;
+            typist.start("wtype", {"-s", "100", chunk});
+        }
+        QTest::qWait(60);
+        for (const SwayWindow& w : swayWindows()) {
+            if (w.name.startsWith("Converting "))
+                progressWindows.insert((w.name + " " + w.appId).toStdString());
+        }
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+    }
+    typist.waitForFinished(10000);
+    waitFor([&] { return editor.text() == typed; }, 5s);
+    EXPECT_EQ(exitStatus, 0) << "the run completed: " << errors();
+    EXPECT_EQ(editor.text().toStdString(), typed.toStdString()) << "every key reached the program in use";
+    EXPECT_EQ(progressWindows, (std::set<std::string>{"Converting clip0.m2ts vexlo", "Converting clip1.m2ts vexlo"}))
+        << "one window of Vexlo's, its title following the file";
+    for (const std::string& c : clips)
+        EXPECT_NEAR(decodedSeconds(out + fs::path(c).stem().string() + ".mp4"), 4.0, 0.2) << c;
+
+    // Closing the progress window is Cancel: the run ends at once, aborted,
+    // and the sources stay.
+    for (const std::string& c : clips)
+        fs::remove(out + fs::path(c).stem().string() + ".mp4");
+    start(args, wayland);
+    ASSERT_TRUE(waitFor([&] { return swayWindowNamed("Converting clip0").has_value(); }, 20s)) << errors();
+    const auto cancelled = std::chrono::steady_clock::now();
+    run("swaymsg", {"[title=\"^Converting clip0\"] kill"});
+    EXPECT_TRUE(waitFor([&] { return !swayWindowNamed("Converting ").has_value(); }, 10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 3s) << "the engine was not waited for";
+    // An aborted run leaves the window open; the program's end tells the run's.
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitForExit(10s), 1) << errors();
+    EXPECT_TRUE(fs::exists(clips[0]));
+    for (const auto& entry : fs::directory_iterator(out))
+        EXPECT_NE(entry.path().extension(), ".mp4") << "no result, no part file: " << entry.path();
 }
 
 } // namespace
