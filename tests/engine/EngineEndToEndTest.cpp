@@ -315,11 +315,14 @@ TEST_F(EngineEndToEnd, FailuresGiveTwo)
     fs::remove(path("linked"));
     fs::create_directory_symlink(folder, path("linked"));
     const Case cases[] = {
-        {path("corrupt.m2ts"), path("corrupt.mp4")}, {path("missing.m2ts"), path("missing.mp4")},
+        {path("corrupt.m2ts"), path("corrupt.mp4")},
+        {path("missing.m2ts"), path("missing.mp4")},
         {s_clip, path("no/such/folder/a.mp4")},
         {s_clip, "/proc/vexlo-engine-test.mp4"}, // not writable, not even by root
         {s_clip, s_clip},                        // the target is the source itself: refused, the source stays
-        {s_clip, path("same.m2ts")}, {s_clip, folder + "/" + name}, {s_clip, path("linked") + "/" + name},
+        {s_clip, path("same.m2ts")},
+        {s_clip, folder + "/" + name},
+        {s_clip, path("linked") + "/" + name},
     };
     const auto clipSize = fs::file_size(s_clip);
     for (const auto& c : cases) {
