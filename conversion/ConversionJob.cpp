@@ -120,11 +120,11 @@ ConversionJob::ConversionJob(ConversionHost& host, JobServices services, const s
     : m_host(host), m_services(services), m_settings(settings), m_marker(marker), m_enginePath(std::move(enginePath))
 {
     // The engine inherits this environment; its argument has no field for this.
-    ::setenv("VEXLO_KEEP_RECORDING_DATE", settings.KeepRecordingDate ? "1" : "0", 1);
+    qputenv("VEXLO_KEEP_RECORDING_DATE", settings.KeepRecordingDate ? "1" : "0");
     // The engine ends with us: when this process dies, however (a task
     // manager's Kill, the OOM killer), the engine is told as by a logout, and
     // no engine goes on writing a file nobody will commit.
-    ::setenv("TREVOK_PARENT_PID", std::to_string(::getpid()).c_str(), 1);
+    qputenv("TREVOK_PARENT_PID", QByteArray::number(::getpid()));
 }
 
 JobResult ConversionJob::run() { return RunPass(m_host, m_services, m_settings, m_marker, m_enginePath).run(); }

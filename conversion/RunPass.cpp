@@ -44,14 +44,16 @@ SourceSecondsFile::SourceSecondsFile()
     if (m_fd < 0)
         return;
     m_path = path;
-    ::setenv("TREVOK_SOURCE_SECONDS_FILE", m_path.c_str(), 1);
+    // Through Qt's lock: other threads (the desktop session's) read the
+    // environment too. The name stays set after the run: a later run names
+    // its own file, and no engine starts in between.
+    qputenv("TREVOK_SOURCE_SECONDS_FILE", QByteArray::fromStdString(m_path));
 }
 
 SourceSecondsFile::~SourceSecondsFile()
 {
     if (m_fd < 0)
         return;
-    ::unsetenv("TREVOK_SOURCE_SECONDS_FILE");
     ::close(m_fd);
     ::unlink(m_path.c_str());
 }
