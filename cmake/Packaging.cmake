@@ -41,7 +41,7 @@ if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
 endif()
 set(VEXLO_PACKAGE_RELEASE "")
 set(VEXLO_PACKAGE_RELEASE_NAME "")
-set(VEXLO_PACKAGE_DISTRIBUTION unstable)
+set(VEXLO_PACKAGE_CODENAME "")
 if(EXISTS /etc/os-release)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS /etc/os-release)
   file(STRINGS /etc/os-release _os_lines REGEX "^(ID|NAME|VERSION_ID|VERSION_CODENAME)=")
@@ -59,7 +59,7 @@ if(EXISTS /etc/os-release)
     set(VEXLO_PACKAGE_RELEASE_NAME "${_os_NAME} ${_os_VERSION_ID}")
   endif()
   if(_os_VERSION_CODENAME MATCHES "^[a-z0-9-]+$")
-    set(VEXLO_PACKAGE_DISTRIBUTION ${_os_VERSION_CODENAME})
+    set(VEXLO_PACKAGE_CODENAME " (${_os_VERSION_CODENAME})")
   endif()
 endif()
 set(VEXLO_PACKAGE_DEBIAN_REVISION ${VEXLO_PACKAGE_REVISION})
@@ -91,15 +91,30 @@ configure_file(${PROJECT_SOURCE_DIR}/data/example.vexlo.Vexlo.metainfo.xml.in
 install(FILES ${CMAKE_BINARY_DIR}/package/example.vexlo.Vexlo.metainfo.xml DESTINATION share/metainfo)
 # The package's changelog: debian/changelog, under an entry for the release
 # the package was built for when it was built for one (the version of the
-# package), dated as the entry below it.
+# package). That entry is for the distribution of the entry below it, which
+# is the one that dpkg-buildpackage writes into the .changes, and an hour
+# later (lintian wants the newest entry dated after the others).
 file(READ ${PROJECT_SOURCE_DIR}/debian/changelog _changelog)
 if(VEXLO_PACKAGE_RELEASE)
-  string(REGEX MATCH "\n -- ([^\n]+>)  ([^\n]+)\n" _ "${_changelog}")
-  set(_changelog "vexlo (${VEXLO_PACKAGE_VERSION}) ${VEXLO_PACKAGE_DISTRIBUTION}; urgency=medium
+  if(NOT _changelog MATCHES "^vexlo \\([^)]+\\) ([a-z-]+);")
+    message(FATAL_ERROR "debian/changelog: the newest entry names no distribution")
+  endif()
+  set(_distribution ${CMAKE_MATCH_1})
+  if(NOT _changelog MATCHES "\n -- ([^\n]+>)  ([^\n]+ )([0-9][0-9]):([0-9][0-9]:[0-9][0-9])( [^\n]+)\n")
+    message(FATAL_ERROR "debian/changelog: the newest entry has no date as RFC 2822 writes it")
+  endif()
+  math(EXPR _hour "${CMAKE_MATCH_3} + 1")
+  set(_time "${_hour}:${CMAKE_MATCH_4}")
+  if(_hour LESS 10)
+    set(_time "0${_time}")
+  elseif(_hour GREATER 23)
+    set(_time "23:59:59")
+  endif()
+  set(_changelog "vexlo (${VEXLO_PACKAGE_VERSION}) ${_distribution}; urgency=medium
 
-  * Built for ${VEXLO_PACKAGE_RELEASE_NAME} (${VEXLO_PACKAGE_DISTRIBUTION}).
+  * Built for ${VEXLO_PACKAGE_RELEASE_NAME}${VEXLO_PACKAGE_CODENAME}.
 
- -- ${CMAKE_MATCH_1}  ${CMAKE_MATCH_2}
+ -- ${CMAKE_MATCH_1}  ${CMAKE_MATCH_2}${_time}${CMAKE_MATCH_5}
 
 ${_changelog}")
 endif()

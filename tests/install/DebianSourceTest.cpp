@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <sstream>
@@ -165,6 +166,8 @@ TEST_F(DebianSourceTest, ChangelogVersionAndDateAreThoseOfCMakeLists)
     const std::string built = std::string(VEXLO_BUILD_DIR) + "/package/changelog.Debian";
     const std::string packageVersion = firstLine(readFile(std::string(VEXLO_BUILD_DIR) + "/package/version"));
     const std::string builtVersion = changelogField(built, "Version");
+    const std::string builtText = readFile(built);
+    const std::string sourceText = readFile(changelog);
     EXPECT_EQ(builtVersion, packageVersion);
     const struct {
         const char* what;
@@ -175,15 +178,23 @@ TEST_F(DebianSourceTest, ChangelogVersionAndDateAreThoseOfCMakeLists)
         {"the release follows after ~ or nothing", packageVersion.substr(version.size(), 1),
             packageVersion.size() > version.size() ? "~" : ""},
         {"the release's entry lies on top of debian/changelog",
-            readFile(built).substr(readFile(built).size() - readFile(changelog).size()), readFile(changelog)},
-        {"it is dated as the entry below it", changelogField(built, "Timestamp"),
-            changelogField(changelog, "Timestamp")},
+            builtText.substr(builtText.size() - std::min(builtText.size(), sourceText.size())), sourceText},
+        // The distribution that dpkg-buildpackage's .changes names (lintian
+        // wants them alike), dated after the entry below it (lintian again).
+        {"for the distribution of the entry below it", changelogField(built, "Distribution"),
+            changelogField(changelog, "Distribution")},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.actual, row.expected) << row.what;
     if (packageVersion != version) {
+        EXPECT_GT(std::stoll(changelogField(built, "Timestamp")), std::stoll(changelogField(changelog, "Timestamp")));
         const ProgramRun os = run({"sh", "-c", ". /etc/os-release && echo \"$VERSION_CODENAME\""});
-        EXPECT_EQ(changelogField(built, "Distribution"), firstLine(os.out)) << "the release it was built on";
+        const std::string changes = run({"dpkg-parsechangelog", "-l", built, "-S", "Changes"}).out;
+        EXPECT_NE(changes.find("Built for "), std::string::npos) << changes;
+        EXPECT_NE(changes.find("(" + firstLine(os.out) + ")"), std::string::npos)
+            << "names the release it was built on: " << changes;
+    } else {
+        EXPECT_EQ(builtText, sourceText) << "built for no particular release";
     }
 }
 
