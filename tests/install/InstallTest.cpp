@@ -7,7 +7,9 @@
 #include "integration/FileManagerActions.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QMimeDatabase>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -106,10 +108,80 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
         {"desktop-file-validate", installed("share/applications/vexlo.desktop")}, environmentWith({}), s_scratch);
     EXPECT_EQ(desktop.status, 0) << desktop.out << desktop.err;
     EXPECT_EQ(desktop.out + desktop.err, "");
-    const ProgramRun meta = runProgram(
-        {"appstreamcli", "validate", "--no-net", installed("share/metainfo/example.vexlo.Vexlo.metainfo.xml")},
+    const ProgramRun meta = runProgram({"appstreamcli", "validate", "--pedantic", "--no-net",
+                                           installed("share/metainfo/example.vexlo.Vexlo.metainfo.xml")},
         environmentWith({}), s_scratch);
     EXPECT_EQ(meta.status, 0) << meta.out << meta.err;
+    for (const char* notice : {"W: ", "E: "})
+        EXPECT_FALSE(contains(meta.out + meta.err, notice)) << meta.out << meta.err;
+}
+
+// What a software centre shows: the screenshots committed in data/screenshots
+// with the sizes the metainfo gives, published under the version's address;
+// a description of every release; the developer by name.
+TEST_F(InstallTest, MetainfoNamesTheScreenshotsAndDescribesEveryRelease)
+{
+    QFile file(QString::fromStdString(installed("share/metainfo/example.vexlo.Vexlo.metainfo.xml")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    std::vector<std::map<std::string, std::string>> images;
+    int releases = 0;
+    int described = 0;
+    std::string developer;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QString name = xml.name().toString();
+        if (name == "image") {
+            images.push_back({{"width", xml.attributes().value("width").toString().toStdString()},
+                {"height", xml.attributes().value("height").toString().toStdString()},
+                {"url", xml.readElementText().toStdString()}});
+        } else if (name == "release") {
+            ++releases;
+        } else if (name == "description" && releases > 0) {
+            ++described;
+        } else if (name == "developer") {
+            EXPECT_EQ(xml.attributes().value("id").toString(), "example.vexlo");
+            while (xml.readNextStartElement()) {
+                if (xml.name() == QLatin1String("name"))
+                    developer = xml.readElementText().toStdString();
+                else
+                    xml.skipCurrentElement();
+            }
+        } else if (name == "developer_name") {
+            ADD_FAILURE() << "developer_name is deprecated: <developer><name>";
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GE(releases, 1);
+    EXPECT_EQ(described, releases) << "every release has a description";
+    EXPECT_EQ(developer, "The Vexlo developers");
+
+    const std::string prefix = std::string("https://www.vexlo.example/screenshots/") + VEXLO_VERSION + "/";
+    std::set<std::string> named;
+    ASSERT_GE(images.size(), 2u);
+    for (const auto& image : images) {
+        const std::string url = image.at("url");
+        SCOPED_TRACE(url);
+        ASSERT_EQ(url.rfind(prefix, 0), 0u) << "published for this version";
+        const std::string png = std::string(VEXLO_SOURCE_DIR) + "/data/screenshots/" + url.substr(prefix.size());
+        named.insert(fs::path(png).filename().string());
+        // The PNG header: the width and height of the picture, big-endian.
+        const std::string head = readFile(png).substr(0, 24);
+        ASSERT_EQ(head.size(), 24u) << png << " is committed";
+        ASSERT_EQ(head.substr(1, 3), "PNG");
+        auto be32 = [&](size_t at) {
+            return std::to_string((uint32_t(uint8_t(head[at])) << 24) | (uint32_t(uint8_t(head[at + 1])) << 16)
+                | (uint32_t(uint8_t(head[at + 2])) << 8) | uint32_t(uint8_t(head[at + 3])));
+        };
+        EXPECT_EQ(image.at("width"), be32(16));
+        EXPECT_EQ(image.at("height"), be32(20));
+        EXPECT_LT(fs::file_size(png), 150u * 1024) << "small enough to commit";
+    }
+    std::set<std::string> committed;
+    for (const auto& e : fs::directory_iterator(std::string(VEXLO_SOURCE_DIR) + "/data/screenshots"))
+        committed.insert(e.path().filename().string());
+    EXPECT_EQ(committed, named) << "every committed picture is shown, and no other";
 }
 
 // "Open with Vexlo" is offered for every type that a supported extension has,

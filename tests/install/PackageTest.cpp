@@ -99,15 +99,16 @@ TEST_F(PackageTest, BuiltInspectedAndInstalledIntoAnotherRoot)
     EXPECT_TRUE(contains(fields.out.substr(recommends), "qt6-wayland")) << fields.out;
 
     const ProgramRun listing = run({"dpkg-deb", "-c", deb});
-    for (const char* entry : {"./usr/lib/vexlo/vexlo\n", "./usr/lib/vexlo/trevok\n",
-             "./usr/lib/vexlo/palvex-integration\n", "./usr/lib/vexlo/vexlo.ini\n", "./usr/lib/vexlo/help/index.htm\n",
-             "./usr/bin/vexlo -> ../lib/vexlo/vexlo\n", "./usr/share/applications/vexlo.desktop\n",
-             "./usr/share/icons/hicolor/scalable/apps/vexlo.svg\n",
-             "./usr/share/metainfo/example.vexlo.Vexlo.metainfo.xml\n", "./usr/share/doc/vexlo/copyright\n",
-             "./usr/share/doc/vexlo/changelog.Debian.gz\n", "./usr/share/man/man1/vexlo.1.gz\n",
-             "./usr/share/kio/servicemenus/vexlo-convert.desktop\n",
-             "./usr/share/nemo/actions/vexlo-convert-000.nemo_action\n",
-             "./usr/share/file-manager/actions/vexlo-convert-menu.desktop\n", "./usr/lib/vexlo/vexlo.installed\n"})
+    for (const char* entry :
+        {"./usr/lib/vexlo/vexlo\n", "./usr/lib/vexlo/trevok\n", "./usr/lib/vexlo/palvex-integration\n",
+            "./usr/lib/vexlo/vexlo.ini\n", "./usr/share/doc/vexlo/help/index.htm\n",
+            "./usr/lib/vexlo/help -> ../../share/doc/vexlo/help\n", "./usr/bin/vexlo -> ../lib/vexlo/vexlo\n",
+            "./usr/share/applications/vexlo.desktop\n", "./usr/share/icons/hicolor/scalable/apps/vexlo.svg\n",
+            "./usr/share/metainfo/example.vexlo.Vexlo.metainfo.xml\n", "./usr/share/doc/vexlo/copyright\n",
+            "./usr/share/doc/vexlo/changelog.Debian.gz\n", "./usr/share/man/man1/vexlo.1.gz\n",
+            "./usr/share/kio/servicemenus/vexlo-convert.desktop\n",
+            "./usr/share/nemo/actions/vexlo-convert-000.nemo_action\n",
+            "./usr/share/file-manager/actions/vexlo-convert-menu.desktop\n", "./usr/lib/vexlo/vexlo.installed\n"})
         EXPECT_TRUE(contains(listing.out, entry)) << entry;
     EXPECT_FALSE(contains(listing.out, "_CPack_Packages")) << "no staging paths in the package";
 
