@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 namespace vexlo::conversion {
@@ -60,8 +61,10 @@ SourceSecondsFile::~SourceSecondsFile()
 
 void SourceSecondsFile::clear()
 {
-    if (m_fd >= 0)
-        static_cast<void>(::truncate(m_path.c_str(), 0));
+    // The last file's figure must never pass for this file's: what cannot be
+    // emptied goes.
+    if (m_fd >= 0 && ::truncate(m_path.c_str(), 0) != 0)
+        ::unlink(m_path.c_str());
 }
 
 double SourceSecondsFile::read() const
@@ -296,11 +299,15 @@ RunPass::Step RunPass::convertRow(int index)
     }
     std::string ignored;
     work.isPinned = work.pinned.pin(work.source, ignored);
-    work.sourceFacts = readMediaFacts(work.source);
+    // The source's streams are counted while the engine converts it: for a
+    // short clip the reading takes about as long as the conversion's start.
+    std::future<MediaFacts> sourceFacts
+        = std::async(std::launch::async, [source = work.source] { return readMediaFacts(source); });
     m_sourceSeconds.clear();
 
     const platform::ProcessResult ended = m_launcher.runAndWait(
         m_engine, {buildEngineArgument(work.source, work.part.path(), m_rs, m_marker)}, [this] { tick(); });
+    work.sourceFacts = sourceFacts.get();
     if (!ended.started) {
         stopWith(tr("The conversion engine could not be started:\r\n%s"), m_engine);
         m_runStopped = true;

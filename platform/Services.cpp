@@ -5,9 +5,14 @@
 #include "ProcessLauncher.h"
 #include "Registry.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <poll.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace vexlo::platform {
 
@@ -21,10 +26,54 @@ std::string readProcFile(const char* path)
     return text.str();
 }
 
+// The process's mount table, read again only when the kernel says it changed:
+// an open /proc/self/mountinfo reports POLLPRI when a mount comes or goes, so
+// a run of many files asks the kernel once per file instead of reading and
+// copying the whole table each time.
+class MountInfo {
+public:
+    std::string operator()()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_fd < 0) {
+            m_fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            if (m_fd < 0)
+                return readProcFile("/proc/self/mountinfo");
+            m_text = readAll();
+            return m_text;
+        }
+        pollfd watch{m_fd, POLLPRI, 0};
+        if (::poll(&watch, 1, 0) != 0 && (watch.revents & (POLLPRI | POLLERR)) != 0)
+            m_text = readAll();
+        return m_text;
+    }
+
+private:
+    std::string readAll() const
+    {
+        std::string text;
+        char buffer[16384];
+        ::lseek(m_fd, 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) != 0;) {
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                break;
+            }
+            text.append(buffer, size_t(n));
+        }
+        return text;
+    }
+    std::mutex m_mutex;
+    int m_fd = -1;
+    std::string m_text;
+};
+
 struct LinuxBaseSet {
     FolderRegistry registry{defaultRegistryRoot()};
     LinuxShell shell;
-    MountTableDrives drives{[] { return readProcFile("/proc/self/mountinfo"); }};
+    MountInfo mountInfo;
+    MountTableDrives drives{[this] { return mountInfo(); }};
     ProcAppPaths paths;
 };
 

@@ -11,9 +11,13 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sched.h>
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace vexlo::platform;
@@ -90,6 +94,24 @@ TEST(MountTable, RealTableHasARootMount)
     if (table.empty())
         GTEST_SKIP() << "no /proc here";
     EXPECT_TRUE(mountOf(table, "/").has_value());
+}
+
+// The services keep the mount table between calls: a disc mounted (and
+// taken out) while a run goes on must still be seen at once. Mounts in a
+// mount namespace of this test's own, so the machine's table is untouched.
+TEST(MountTable, TheServicesSeeADiscMountedWhileTheyRun)
+{
+    if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0
+        || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "mounting needs root and a mount namespace of the test's own";
+    QTemporaryDir dir;
+    const std::string point = dir.path().toStdString();
+    Drives& drives = *linuxBaseServices().drives;
+    EXPECT_FALSE(drives.isOptical(point + "/a.mp4"));
+    ASSERT_EQ(::mount("/dev/sr7", point.c_str(), "tmpfs", 0, "size=64k"), 0) << std::strerror(errno);
+    EXPECT_TRUE(drives.isOptical(point + "/a.mp4"));
+    ASSERT_EQ(::umount(point.c_str()), 0);
+    EXPECT_FALSE(drives.isOptical(point + "/a.mp4"));
 }
 
 TEST(UserDirs, DocumentsFolder)
