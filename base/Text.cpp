@@ -1,7 +1,9 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cmath>
 
 namespace vexlo::text {
 
@@ -87,6 +89,19 @@ std::string replacePlaceholder(std::string format, std::string_view value)
     if (at != std::string::npos)
         format.replace(at, 2, value);
     return format;
+}
+
+double parseNumberOr(std::string_view text, double fallback)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' || text.back() == '\r'))
+        text.remove_suffix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return fallback;
+    return value;
 }
 
 std::vector<std::string_view> splitList(std::string_view list, char separator)

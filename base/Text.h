@@ -26,6 +26,11 @@ std::optional<int64_t> parseDecimal(std::string_view text, Signs signs, int64_t 
 // "+" or "-", within the signed 32-bit range.
 std::optional<int32_t> parseDecimal32(std::string_view text);
 
+// A decimal number as ffmpeg and ffprobe write one ("12.5", "-3", "1e3"),
+// blanks around it allowed, that is the whole text and finite; `fallback`
+// for anything else ("N/A", "", "12s", "nan").
+double parseNumberOr(std::string_view text, double fallback);
+
 // The parts of `list` between the `separator`s, empty parts left out:
 // "*.avi;;*.mp4;" gives "*.avi" and "*.mp4". The parts point into `list`.
 std::vector<std::string_view> splitList(std::string_view list, char separator = ';');

@@ -1,4 +1,5 @@
 #include "Engine.h"
+#include "base/Text.h"
 
 #include "Conversion.h"
 #include "EngineArgument.h"
@@ -304,7 +305,7 @@ double boundOf(const std::vector<std::string>& arguments)
 {
     for (size_t i = 0; i + 1 < arguments.size(); ++i)
         if (arguments[i] == "-t")
-            return std::atof(arguments[i + 1].c_str());
+            return text::parseNumberOr(arguments[i + 1], 0);
     return 0;
 }
 

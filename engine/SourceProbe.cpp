@@ -141,7 +141,7 @@ SourceInfo parseProbeOutput(std::string_view text)
 
     SourceInfo info;
     double longest = 0;
-    const auto seconds = [](const std::string& text) { return plausibleDuration(std::atof(text.c_str())); };
+    const auto seconds = [](const std::string& text) { return plausibleDuration(text::parseNumberOr(text, 0)); };
     for (auto& [n, s] : streams) {
         const std::string type = s["codec_type"];
         const int index = int(readInt(s["index"]).value_or(n));
@@ -156,7 +156,7 @@ SourceInfo parseProbeOutput(std::string_view text)
             std::string rotation = s["rotation"];
             if (rotation.empty())
                 rotation = s["tags.rotate"];
-            v.rotation = quarterTurn(std::atof(rotation.c_str()));
+            v.rotation = quarterTurn(text::parseNumberOr(rotation, 0));
             v.frameRate = readFraction(s["avg_frame_rate"]).value_or(Rational{0, 1});
             v.baseRate = readFraction(s["r_frame_rate"]).value_or(Rational{0, 1});
             v.fieldOrder = knownName(s["field_order"]);
@@ -181,7 +181,7 @@ SourceInfo parseProbeOutput(std::string_view text)
             info.subtitles.push_back({index, s["codec_name"], s["tags.title"]});
         }
     }
-    info.durationSeconds = runningTime(longest, std::atof(format["duration"].c_str()));
+    info.durationSeconds = runningTime(longest, text::parseNumberOr(format["duration"], 0));
     info.discontinuousTimes = format["format_name"] == "mpegts" || format["format_name"] == "mpeg";
     info.creationTime = format["tags.creation_time"];
     info.chapters = chapters;

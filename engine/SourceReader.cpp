@@ -3,6 +3,7 @@
 // ffmpeg was built with); the demuxing libraries alone load in a third of that.
 // The result is the same SourceInfo that ffprobe's report gives.
 #include "SourceProbe.h"
+#include "base/Text.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -83,7 +84,7 @@ int rotationOf(const AVStream* stream)
     if (const uint8_t* matrix = displayMatrix(stream))
         return quarterTurn(av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix)));
     if (const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "rotate", nullptr, 0))
-        return quarterTurn(std::atof(tag->value));
+        return quarterTurn(text::parseNumberOr(tag->value, 0));
     return 0;
 }
 

@@ -83,6 +83,30 @@ TEST(Decimal, RangeAndOverflow)
     EXPECT_EQ(parseDecimal("3", Signs::None, 5, 9), std::nullopt);
 }
 
+// ffprobe's figures: what is not a whole finite number is "not known", never
+// a prefix of it ("12s" is not 12 s of video).
+TEST(Decimal, NumbersAsFfprobeWritesThem)
+{
+    const struct {
+        const char* text;
+        double expected;
+    } cases[] = {
+        {"12.5", 12.5},
+        {" 600.000000\n", 600},
+        {"-90", -90},
+        {"1e3", 1000},
+        {"N/A", -1},
+        {"", -1},
+        {"12s", -1},
+        {"nan", -1},
+        {"inf", -1},
+        {"1e999", -1},
+        {"0x10", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseNumberOr(c.text, -1), c.expected) << c.text;
+}
+
 TEST(Placeholder, FirstOnly)
 {
     EXPECT_EQ(replacePlaceholder("Folder %s missing", "/a b"), "Folder /a b missing");
