@@ -41,7 +41,7 @@ bool german() { return QCoreApplication::translate("TMainForm", "Ready") != QLat
 std::string configuration()
 {
     const QString platform = QGuiApplication::platformName();
-    return dpi() + "dpi-" + (german() ? "de" : "en")
+    return dpi() + "dpi-" + (german() ? "de" : "en") + (qApp->devicePixelRatio() > 1 ? "-x2" : "")
         + (platform == QLatin1String("offscreen") ? std::string() : "-" + platform.toStdString());
 }
 
@@ -150,10 +150,12 @@ TEST_F(FontScale, EngineWindow)
 {
     engine::ProgressWindow window("/in/clip.m2ts");
     window.show();
+    QCoreApplication::processEvents(); // shown with "0%" and "--:--:--"
+    // The figures then grow: 1 % after 100 hours, 9900 hours to go.
     engine::ProgressState state;
-    state.durationUs = 20'000'000;
-    state.doneUs = 10'000'000;
-    window.showProgress(state, 5.0);
+    state.durationUs = 400'000'000'000;
+    state.doneUs = 4'000'000'000;
+    window.showProgress(state, 360'000);
     expectWhole(&window, "engine");
     window.btnStopAfter->click(); // its longer text
     expectWhole(&window, "engine-stopping");
