@@ -613,6 +613,55 @@ TEST_F(SourceMedia, PhoneClipsHeldEitherWayComeOutUprightWithSquarePixelsAndThei
     }
 }
 
+// Grainy low-light footage makes the encoders spend the most: the stream must
+// still keep to the level it declares, or a player that holds to the level
+// stutters. Checked as a decoder's buffer would see it: filled at the level's
+// highest rate up to its size, drained by each picture in decoding order.
+TEST_F(SourceMedia, GrainyFootageKeepsToTheLevelItDeclares)
+{
+    make("grain.mkv",
+        {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=2,noise=alls=90:allf=t+u", "-c:v", "libx264",
+            "-preset", "ultrafast", "-qp", "0"});
+    const struct {
+        const char* encoder;
+        std::string profile;
+        const char* target;
+        double levelScale; // ffprobe's level: 30 x the level for H.265, 10 x for H.264
+    } cases[] = {
+        {"libx264", kProfile18, "grain.mp4", 10},
+        {"libx265", "hevc|0|0|0|0|2|160|48000|ACC|0|S", "grain-hevc.mp4", 30},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const EngineRun r = convert("grain.mkv", c.target, c.profile);
+        ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+        const VideoLevel level = videoLevel(c.encoder, 640, 360, 25);
+        ASSERT_GT(level.maxRate, 0);
+        const double declared = std::atof(ffprobeValue(c.target, "stream=level").c_str()) / c.levelScale;
+        EXPECT_NEAR(declared, std::atof(level.name.c_str()), 0.01);
+        const ToolRun packets = runTool("ffprobe",
+            {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=dts_time,size", "-of", "csv=p=0",
+                QString::fromStdString("file:" + path(c.target))});
+        const double rate = level.maxRate * 1000.0, size = level.buffer * 1000.0;
+        double fullness = size * 0.9, last = 0, bits = 0, seconds = 0; // the encoders start 90 % full
+        int pictures = 0;
+        for (const QString& line : QString::fromStdString(packets.out).split('\n', Qt::SkipEmptyParts)) {
+            const double t = line.section(',', 0, 0).toDouble(), picture = line.section(',', 1, 1).toDouble() * 8;
+            if (pictures++ > 0)
+                fullness = std::min(size, fullness + rate * (t - last));
+            fullness -= picture;
+            EXPECT_GE(fullness, 0) << "the buffer runs dry at " << t << " s";
+            last = t;
+            bits += picture;
+            seconds = t;
+        }
+        EXPECT_EQ(pictures, 50);
+        // The cap is what held the rate: without it the grain takes more.
+        EXPECT_GT(bits / std::max(seconds, 1.0), rate * 0.5) << "the footage did not test the level";
+        expectClean(c.target);
+    }
+}
+
 TEST_F(SourceMedia, HdrAndFullRangeSourcesKeepColoursThatMatchTheirTags)
 {
     // The mean colour of a flat patch, decoded through the file's own tags,
