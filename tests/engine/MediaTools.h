@@ -49,6 +49,27 @@ inline bool makeMedia(const QStringList& args, std::string* error = nullptr)
     return r.exitCode == 0;
 }
 
+// A stream copy of `source` that players show turned by a quarter turn
+// clockwise (90) or anticlockwise (270), as phones store clips held upright.
+// ffmpeg 5 writes the turn from the stream's "rotate" tag; ffmpeg 6 on
+// ignores that tag and takes the turn as -display_rotation (anticlockwise),
+// an option ffmpeg 5 does not know.
+inline bool makeTurnedCopy(const QString& source, int clockwise, const QString& target, std::string* error = nullptr)
+{
+    return makeMedia({"-display_rotation:v:0", QString::number(-clockwise), "-i", source, "-c", "copy", target}, error)
+        || makeMedia(
+            {"-i", source, "-c", "copy", "-metadata:s:v:0", QString("rotate=%1").arg(clockwise), target}, error);
+}
+
+// Frames tagged with their colours, for the end of a source's filter chain:
+// ffmpeg 7 takes an encoder's tags from the frames (its -colorspace,
+// -color_primaries and -color_trc alone leave the frames of lavfi's sources
+// unknown, and the scaler converts them to the matrix named).
+inline QString colourTags(const QString& matrix, const QString& primaries, const QString& transfer)
+{
+    return QString("setparams=range=tv:colorspace=%1:color_primaries=%2:color_trc=%3").arg(matrix, primaries, transfer);
+}
+
 inline double fractionValue(const std::string& text)
 {
     const auto sep = text.find_first_of("/:");
@@ -56,6 +77,15 @@ inline double fractionValue(const std::string& text)
         return std::atof(text.c_str());
     const double den = std::atof(text.substr(sep + 1).c_str());
     return den == 0 ? 0 : std::atof(text.substr(0, sep).c_str()) / den;
+}
+
+// A video stream's frame rate as ffprobe reports it ("30000/1001"). ffprobe
+// from ffmpeg 7 on gives an MPEG-1 stream's r_frame_rate as twice the rate
+// that its sequence header and its pictures' stamps hold; its avg_frame_rate
+// is that rate on either.
+inline std::string frameRateOf(const std::map<std::string, std::string>& stream)
+{
+    return stream.at(stream.at("codec_name") == "mpeg1video" ? "avg_frame_rate" : "r_frame_rate");
 }
 
 // One converted file as ffprobe sees it, with the time its streams cover.
