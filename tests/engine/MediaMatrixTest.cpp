@@ -53,6 +53,7 @@ struct Source {
 struct Result {
     std::string source;
     int profile = 0;
+    std::string target;
     ToolRun run;
     std::optional<std::string> flag;
     MediaProbe probe;
@@ -165,7 +166,7 @@ protected:
             vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
         EngineRequest request = profile.request;
         request.source = sourcePath(source.name);
-        request.target = work + "/out" + profile.fileType;
+        request.target = r.target = work + "/out" + profile.fileType;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VEXLO_REGISTRY", QString::fromStdString(registry));
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -291,10 +292,10 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
             // nearest standard one.
             const bool mpeg = p.videoFormat == "mpeg1" || p.videoFormat == "mpeg2";
             if (p.frameRate != "0") {
-                EXPECT_NEAR(fractionValue(frameRateOf(v)),
+                EXPECT_NEAR(fractionValue(frameRateOf(v, r.target)),
                     fractionValue(p.frameRate == "29.976" ? "30000/1001" : p.frameRate), 0.01);
             } else if (mpeg) {
-                const std::string rate = frameRateOf(v);
+                const std::string rate = frameRateOf(v, r.target);
                 EXPECT_TRUE(rate == "24000/1001" || rate == "30000/1001" || rate == "25/1") << rate;
             } else if (!source.oneFrame) {
                 EXPECT_NEAR(fractionValue(v.at("avg_frame_rate")) / source.frameRate, 1.0, 0.05)
@@ -530,7 +531,7 @@ TEST_F(MediaMatrix, HandEditedFieldsOnRealSources)
         const MediaProbe p = probeMedia(r.target);
         ASSERT_TRUE(p.video());
         EXPECT_EQ(p.video()->at("width") + "x" + p.video()->at("height"), c.size);
-        EXPECT_EQ(frameRateOf(*p.video()), c.frameRate);
+        EXPECT_EQ(frameRateOf(*p.video(), r.target), c.frameRate);
         const Decoded d = decodeMedia(r.target, work.filePath("crop.txt").toStdString());
         EXPECT_TRUE(d.ran);
         EXPECT_EQ(d.errors, "");
@@ -555,7 +556,10 @@ TEST_F(MediaMatrix, HdColoursKeepTheirLookInSdOutputs)
         SCOPED_TRACE(c.name);
         const std::string source = file(std::string(c.name) + ".mp4");
         const QString bars = QString("smptehdbars=size=%1:rate=25:duration=0.2").arg(c.size);
-        QStringList args = {"-f", "lavfi", "-i", c.tagged ? bars + "," + colourTags("bt709", "bt709", "bt709") : bars,
+        QStringList args = {"-f", "lavfi", "-i",
+            bars + ","
+                + (c.tagged ? colourTags("bt709", "bt709", "bt709")
+                            : colourTags("unknown", "unknown", "unknown", "unknown")),
             "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p"};
         if (c.tagged)
             args += {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"};
