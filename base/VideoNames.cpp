@@ -31,10 +31,12 @@ std::string acceptedVideoMasks()
 
 const std::vector<std::string>& acceptedVideoMimeTypes()
 {
-    static const std::vector<std::string> types{"video/mp2t", "video/x-msvideo", "video/x-ms-wmv", "video/mpeg",
-        "video/quicktime", "video/x-ms-asf", "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4", "video/3gpp",
-        "video/3gpp2", "video/dvd", "video/x-matroska", "video/webm", "video/x-flv", "video/dv", "video/ogg",
-        "application/mxf"};
+    // AVI under both names: shared-mime-info 2.4 (Debian 13) calls it
+    // video/vnd.avi, with video/x-msvideo an alias; older ones the other way round.
+    static const std::vector<std::string> types{"video/mp2t", "video/x-msvideo", "video/vnd.avi", "video/x-ms-wmv",
+        "video/mpeg", "video/quicktime", "video/x-ms-asf", "application/vnd.ms-asf", "audio/x-ms-wma", "video/mp4",
+        "video/3gpp", "video/3gpp2", "video/dvd", "video/x-matroska", "video/webm", "video/x-flv", "video/dv",
+        "video/ogg", "application/mxf"};
     return types;
 }
 

@@ -102,6 +102,22 @@ int renameNoReplace(const std::string& from, const std::string& to)
     return calls.rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+// Renames over the file under `to`. FUSE's FAT driver of Debian 13 (fusefat
+// 0.3) never renames over a file (EEXIST): there the old file is removed
+// first. Stopped in between, the run has not yet counted the result as
+// written, so the source stays; the result is still under its part name.
+int renameReplacing(const std::string& from, const std::string& to)
+{
+    const FileSystemCalls& calls = fileSystemCalls();
+    if (calls.rename(from.c_str(), to.c_str()) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno;
+    if (::unlink(to.c_str()) != 0 && errno != ENOENT)
+        return errno;
+    return calls.rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 // A part file that no living run holds (its run was killed, or the power
 // went): removed, so that its name can be taken again. False when it is held,
 // is no regular file, or cannot be locked at all (a network file system
@@ -287,8 +303,7 @@ bool PartFile::commit(const std::string& name, bool replace, bool& nameTaken, st
         error = errnoText(ESTALE);
         return false;
     }
-    const int failed = replace ? (fileSystemCalls().rename(m_path.c_str(), name.c_str()) == 0 ? 0 : errno)
-                               : renameNoReplace(m_path, name);
+    const int failed = replace ? renameReplacing(m_path, name) : renameNoReplace(m_path, name);
     if (failed != 0) {
         nameTaken = failed == EEXIST;
         error = errnoText(failed);

@@ -559,6 +559,16 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
             plan.videoFilters.push_back("setdar=" + fraction(shape.displayAspect.num, shape.displayAspect.den));
     }
     plan.videoFilters.push_back("format=" + plan.pixelFormat);
+    // The pictures leave the chain tagged with what they are. ffmpeg 7 takes
+    // the encoder's tags from the frames (the options below alone leave the
+    // primaries and transfer unknown) and has the filters meet the options'
+    // matrix: without these tags the scaler converted the matrix to the
+    // output's once more, after colormatrix had (greens 16 levels too dark).
+    // Tagged here, nothing before asks the scaler for a conversion.
+    const ColourPlan& c = plan.colours;
+    if (!c.tagMatrix.empty())
+        plan.videoFilters.push_back("setparams=range=" + c.tagRange + ":colorspace=" + c.tagMatrix
+            + ":color_primaries=" + c.tagPrimaries + ":color_trc=" + c.tagTransfer);
 }
 
 } // namespace

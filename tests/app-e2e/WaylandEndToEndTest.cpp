@@ -55,8 +55,11 @@ protected:
     {
         const auto end = std::chrono::steady_clock::now() + 30s;
         while (std::chrono::steady_clock::now() < end) {
-            if (errors().find("xdg_surface@") != std::string::npos
-                && errors().find(".ack_configure(") != std::string::npos)
+            // WAYLAND_DEBUG names an object "xdg_surface@14" (libwayland 1.21)
+            // or "xdg_surface#14" (1.23, Debian 13).
+            const std::string log = errors();
+            if ((log.find("xdg_surface@") != std::string::npos || log.find("xdg_surface#") != std::string::npos)
+                && log.find(".ack_configure(") != std::string::npos)
                 return true;
             std::this_thread::sleep_for(20ms);
         }

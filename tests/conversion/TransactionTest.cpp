@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vexlo;
@@ -157,6 +158,40 @@ TEST_F(Transaction, CommitFallbacksNeverReplaceAndLeaveNoPartFile)
         EXPECT_EQ(test::readFile(target), c.targetThere ? "appeared" : "result") << c.what;
         EXPECT_EQ(exists(partPath), c.targetThere) << c.what << ": the part file stays only while uncommitted";
         EXPECT_EQ(part.committedName(), c.committed ? target : "") << c.what;
+    }
+}
+
+// fusefat 0.3 (Debian 13): a rename never replaces a file.
+int renameNeverReplacing(const char* from, const char* to)
+{
+    struct stat st {};
+    if (::lstat(to, &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+
+// A commit that replaces puts the result under the old file's name, also
+// where a rename never replaces a file, and leaves no part file.
+TEST_F(Transaction, AReplacingCommitReplacesWhereARenameNeverDoes)
+{
+    FileSystemCalls refusing = fileSystemCalls();
+    refusing.rename = renameNeverReplacing;
+    for (const auto& [what, calls] : {std::pair{"rename", fileSystemCalls()}, std::pair{"fusefat", refusing}}) {
+        fileSystemCalls() = calls;
+        const std::string target = out + what + ".mp4";
+        test::writeFile(target, "yesterday's");
+        std::string why;
+        bool taken = false;
+        PartFile part;
+        ASSERT_TRUE(part.create(target, why)) << what;
+        test::writeFile(part.path(), "result");
+        const std::string partPath = part.path();
+        EXPECT_TRUE(part.commit(target, true, taken, why)) << what << ": " << why;
+        EXPECT_FALSE(taken) << what;
+        EXPECT_EQ(test::readFile(target), "result") << what;
+        EXPECT_FALSE(exists(partPath)) << what;
     }
 }
 

@@ -453,6 +453,10 @@ TEST(FfmpegArguments, DeepColourIsKeptByH265AndMadeEightBitForPlayers)
     EXPECT_EQ(option(args, "-colorspace"), "bt2020nc");
     EXPECT_EQ(option(args, "-color_primaries"), "bt2020");
     EXPECT_EQ(option(args, "-color_trc"), "arib-std-b67");
+    // The frames carry the same tags (ffmpeg 7 takes them from there).
+    EXPECT_TRUE(
+        filters.ends_with(",setparams=range=tv:colorspace=bt2020nc:color_primaries=bt2020:color_trc=arib-std-b67"))
+        << filters;
 
     // H.264, AV1 and VP9: 8-bit 4:2:0 with the matrix converted and the
     // source's primaries and transfer still named.
@@ -469,6 +473,9 @@ TEST(FfmpegArguments, DeepColourIsKeptByH265AndMadeEightBitForPlayers)
         EXPECT_EQ(filters.find("10le"), std::string::npos);
         EXPECT_EQ(option(args, "-colorspace"), "bt709");
         EXPECT_EQ(option(args, "-color_trc"), "arib-std-b67");
+        EXPECT_TRUE(filters.ends_with(
+            "format=yuv420p,setparams=range=tv:colorspace=bt709:color_primaries=bt2020:color_trc=arib-std-b67"))
+            << filters;
     }
     // An 8-bit source stays 8-bit in H.265 too.
     args = buildFfmpegArguments(request("/o/a.mp4", "hevc", "ACC"), planOk(request("/o/a.mp4", "hevc", "ACC")));

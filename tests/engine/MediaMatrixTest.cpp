@@ -53,6 +53,7 @@ struct Source {
 struct Result {
     std::string source;
     int profile = 0;
+    std::string target;
     ToolRun run;
     std::optional<std::string> flag;
     MediaProbe probe;
@@ -80,7 +81,8 @@ protected:
             pictures("1280x720", "30", "1") + ",settb=1/600,setpts='if(lt(N,15),N*20,300+(N-15)*30)'", "-f", "lavfi",
             "-i", tone(660, "1.25"), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
             "yuvj420p", "-c:a", "aac", at("upright.mov")});
-        make({"-i", at("upright.mov"), "-c", "copy", "-metadata:s:v:0", "rotate=90", at("portrait.mov")});
+        if (!makeTurnedCopy(at("upright.mov"), 90, at("portrait.mov"), &error))
+            ADD_FAILURE() << "portrait.mov\n" << error;
         // 4:4:4, which can have an odd size.
         make(
             {"-f", "lavfi", "-i", "testsrc2=size=718x403:rate=25:duration=1,format=yuv444p,lutyuv=y='clip(val,60,235)'",
@@ -135,10 +137,12 @@ protected:
         const std::string path = sourcePath("deep.mkv");
         if (!fs::exists(path)) {
             std::string error;
-            if (!makeMedia(
-                    {"-f", "lavfi", "-i", pictures("1280x720", "25", "0.4") + ",format=yuv420p10le", "-f", "lavfi",
-                        "-i", tone(440, "0.4"), "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries", "bt2020",
-                        "-color_trc", "arib-std-b67", "-c:a", "flac", QString::fromStdString(path)},
+            if (!makeMedia({"-f", "lavfi", "-i",
+                               pictures("1280x720", "25", "0.4") + ",format=yuv420p10le,"
+                                   + colourTags("bt2020nc", "bt2020", "arib-std-b67"),
+                               "-f", "lavfi", "-i", tone(440, "0.4"), "-c:v", "ffv1", "-colorspace", "bt2020nc",
+                               "-color_primaries", "bt2020", "-color_trc", "arib-std-b67", "-c:a", "flac",
+                               QString::fromStdString(path)},
                     &error))
                 ADD_FAILURE() << error;
         }
@@ -162,7 +166,7 @@ protected:
             vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
         EngineRequest request = profile.request;
         request.source = sourcePath(source.name);
-        request.target = work + "/out" + profile.fileType;
+        request.target = r.target = work + "/out" + profile.fileType;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VEXLO_REGISTRY", QString::fromStdString(registry));
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -288,12 +292,11 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
             // nearest standard one.
             const bool mpeg = p.videoFormat == "mpeg1" || p.videoFormat == "mpeg2";
             if (p.frameRate != "0") {
-                EXPECT_NEAR(fractionValue(v.at("r_frame_rate")),
+                EXPECT_NEAR(fractionValue(frameRateOf(v, r.target)),
                     fractionValue(p.frameRate == "29.976" ? "30000/1001" : p.frameRate), 0.01);
             } else if (mpeg) {
-                EXPECT_TRUE(v.at("r_frame_rate") == "24000/1001" || v.at("r_frame_rate") == "30000/1001"
-                    || v.at("r_frame_rate") == "25/1")
-                    << v.at("r_frame_rate");
+                const std::string rate = frameRateOf(v, r.target);
+                EXPECT_TRUE(rate == "24000/1001" || rate == "30000/1001" || rate == "25/1") << rate;
             } else if (!source.oneFrame) {
                 EXPECT_NEAR(fractionValue(v.at("avg_frame_rate")) / source.frameRate, 1.0, 0.05)
                     << v.at("avg_frame_rate") << " from " << source.frameRate;
@@ -528,7 +531,7 @@ TEST_F(MediaMatrix, HandEditedFieldsOnRealSources)
         const MediaProbe p = probeMedia(r.target);
         ASSERT_TRUE(p.video());
         EXPECT_EQ(p.video()->at("width") + "x" + p.video()->at("height"), c.size);
-        EXPECT_EQ(p.video()->at("r_frame_rate"), c.frameRate);
+        EXPECT_EQ(frameRateOf(*p.video(), r.target), c.frameRate);
         const Decoded d = decodeMedia(r.target, work.filePath("crop.txt").toStdString());
         EXPECT_TRUE(d.ran);
         EXPECT_EQ(d.errors, "");
@@ -552,7 +555,11 @@ TEST_F(MediaMatrix, HdColoursKeepTheirLookInSdOutputs)
     for (const Case& c : {Case{"tagged", "1280x720", true}, Case{"untagged", "1920x1080", false}}) {
         SCOPED_TRACE(c.name);
         const std::string source = file(std::string(c.name) + ".mp4");
-        QStringList args = {"-f", "lavfi", "-i", QString("smptehdbars=size=%1:rate=25:duration=0.2").arg(c.size),
+        const QString bars = QString("smptehdbars=size=%1:rate=25:duration=0.2").arg(c.size);
+        QStringList args = {"-f", "lavfi", "-i",
+            bars + ","
+                + (c.tagged ? colourTags("bt709", "bt709", "bt709")
+                            : colourTags("unknown", "unknown", "unknown", "unknown")),
             "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0", "-pix_fmt", "yuv420p"};
         if (c.tagged)
             args += {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"};

@@ -49,6 +49,30 @@ inline bool makeMedia(const QStringList& args, std::string* error = nullptr)
     return r.exitCode == 0;
 }
 
+// A stream copy of `source` that players show turned by a quarter turn
+// clockwise (90) or anticlockwise (270), as phones store clips held upright.
+// ffmpeg 5 writes the turn from the stream's "rotate" tag; ffmpeg 6 on
+// ignores that tag and takes the turn as -display_rotation (anticlockwise),
+// an option ffmpeg 5 does not know.
+inline bool makeTurnedCopy(const QString& source, int clockwise, const QString& target, std::string* error = nullptr)
+{
+    return makeMedia({"-display_rotation:v:0", QString::number(-clockwise), "-i", source, "-c", "copy", target}, error)
+        || makeMedia(
+            {"-i", source, "-c", "copy", "-metadata:s:v:0", QString("rotate=%1").arg(clockwise), target}, error);
+}
+
+// Frames tagged with their colours ("unknown": untagged), for the end of a
+// source's filter chain: ffmpeg 7 takes an encoder's tags from the frames
+// (its -colorspace, -color_primaries and -color_trc alone leave the primaries
+// and transfer unknown, and the scaler converts the frames to the matrix
+// named), and its lavfi sources tag their frames BT.601 whatever they draw.
+inline QString colourTags(
+    const QString& matrix, const QString& primaries, const QString& transfer, const QString& range = "tv")
+{
+    return QString("setparams=range=%1:colorspace=%2:color_primaries=%3:color_trc=%4")
+        .arg(range, matrix, primaries, transfer);
+}
+
 inline double fractionValue(const std::string& text)
 {
     const auto sep = text.find_first_of("/:");
@@ -56,6 +80,34 @@ inline double fractionValue(const std::string& text)
         return std::atof(text.c_str());
     const double den = std::atof(text.substr(sep + 1).c_str());
     return den == 0 ? 0 : std::atof(text.substr(0, sep).c_str()) / den;
+}
+
+// The picture rate that the first sequence header of an MPEG-1 or MPEG-2
+// video stream declares (its frame_rate_code), as players read it:
+// "30000/1001"; "" when the file holds none.
+inline std::string mpegSequenceRate(const std::string& file)
+{
+    QFile f(QString::fromStdString(file));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = f.read(1 << 20);
+    const qsizetype at = head.indexOf(QByteArray("\x00\x00\x01\xb3", 4));
+    if (at < 0 || at + 7 >= head.size())
+        return {};
+    static const char* const rates[]
+        = {"", "24000/1001", "24/1", "25/1", "30000/1001", "30/1", "50/1", "60000/1001", "60/1"};
+    const int code = head[at + 7] & 0x0f;
+    return code <= 8 ? rates[code] : "";
+}
+
+// The frame rate of `file`'s video `stream` as ffprobe reports it
+// ("30000/1001"), for MPEG-1 and MPEG-2 the one their sequence header
+// declares: ffprobe from ffmpeg 7 on reports twice that as the r_frame_rate
+// of an MPEG-1 stream, and of an MPEG-2 stream of one picture.
+inline std::string frameRateOf(const std::map<std::string, std::string>& stream, const std::string& file)
+{
+    const std::string& codec = stream.at("codec_name");
+    return codec == "mpeg1video" || codec == "mpeg2video" ? mpegSequenceRate(file) : stream.at("r_frame_rate");
 }
 
 // One converted file as ffprobe sees it, with the time its streams cover.

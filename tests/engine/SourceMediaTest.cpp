@@ -215,11 +215,18 @@ TEST_F(SourceMedia, ACutCopyIsReportedAndItsConvertedPartKept)
 // bad card sector leaves it: the engine ends soon with the clip's length.
 TEST_F(SourceMedia, ATimeStampThreeHoursOffEndsSoonWithTheClipsLength)
 {
-    make("jump.mp4",
+    // The stamp is damaged in a copy: ffmpeg 7's MP4 muxer refuses it from an encoder.
+    make("whole.mp4",
         {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25:duration=3", "-f", "lavfi", "-i", kTone.arg(3), "-c:v",
-            "libx264", "-preset", "ultrafast", "-c:a", "aac", "-bsf:v",
+            "libx264", "-preset", "ultrafast", "-c:a", "aac"});
+    make("jump.mp4",
+        {"-i", QString::fromStdString(path("whole.mp4")), "-c", "copy", "-bsf:v",
             "setts=pts=if(eq(N\\,30)\\,PTS+10800*12800\\,PTS)"});
-    ASSERT_GT(std::atof(ffprobeValue("jump.mp4", "format=duration").c_str()), 10000) << "the damage is in place";
+    // The damage is in place (ffmpeg 5 takes the file's duration from that stamp, ffmpeg 7 no longer does).
+    double latest = 0;
+    for (const QString& stamp : QString::fromStdString(ffprobeValue("jump.mp4", "packet=pts_time")).split('\n'))
+        latest = std::max(latest, stamp.toDouble());
+    ASSERT_GT(latest, 10000) << "the damage is in place";
     for (const auto& [profile, target] :
         {std::pair{kProfile18, std::string("jump-out.mp4")}, std::pair{kProfile24, std::string("jump-out.mkv")}}) {
         SCOPED_TRACE(target);
@@ -379,7 +386,8 @@ int combedFrames(const std::string& file)
 {
     const ToolRun r = runTool("ffmpeg",
         {"-nostdin", "-hide_banner", "-i", QString::fromStdString("file:" + file), "-vf", "idet", "-f", "null", "-"});
-    const auto at = r.err.find("Single frame detection:");
+    // The last summary: ffmpeg 7 prints one of a first set-up of the filters too, with nothing counted.
+    const auto at = r.err.rfind("Single frame detection:");
     if (at == std::string::npos)
         return -1;
     int tff = 0, bff = 0;
@@ -593,9 +601,10 @@ TEST_F(SourceMedia, PhoneClipsHeldEitherWayComeOutUprightWithSquarePixelsAndThei
     for (const char* turn : {"90", "270"}) {
         SCOPED_TRACE(turn);
         const std::string held = std::string("held") + turn + ".mp4";
-        make(held,
-            {"-i", QString::fromStdString(path("landscape.mp4")), "-c", "copy", "-metadata:s:v:0",
-                QString("rotate=") + turn});
+        std::string error;
+        ASSERT_TRUE(makeTurnedCopy(
+            QString::fromStdString(path("landscape.mp4")), std::atoi(turn), QString::fromStdString(path(held)), &error))
+            << error;
         // How ffmpeg itself shows it, turned upright.
         make(std::string("shown") + turn + ".mkv",
             {"-i", QString::fromStdString(path(held)), "-frames:v", "1", "-c:v", "ffv1"});
@@ -688,8 +697,11 @@ TEST_F(SourceMedia, HdrAndFullRangeSourcesKeepColoursThatMatchTheirTags)
         SCOPED_TRACE(transfer);
         const std::string source = std::string("hdr-") + transfer + ".mkv";
         make(source,
-            {"-f", "lavfi", "-i", "color=c=0xC08040:s=1280x720:r=25:d=0.5,format=yuv420p10le", "-c:v", "ffv1",
-                "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc", transfer, "-color_range", "tv"});
+            {"-f", "lavfi", "-i",
+                "color=c=0xC08040:s=1280x720:r=25:d=0.5,format=yuv420p10le,"
+                    + colourTags("bt2020nc", "bt2020", transfer),
+                "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc", transfer,
+                "-color_range", "tv"});
         for (const auto& [profile, name, tags] :
             {std::tuple{kProfile18, "h264.mp4", std::string("yuv420p,bt709,") + transfer + ",bt2020"},
                 std::tuple{hevc, "hevc.mp4", std::string("yuv420p10le,bt2020nc,") + transfer + ",bt2020"}}) {
