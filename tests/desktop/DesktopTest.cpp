@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTabWidget>
@@ -25,6 +26,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -299,6 +301,43 @@ TEST_F(DesktopTest, RemoveFilesStaysInTheFileMenuAfterARightClickOnTheEmptyList)
     xdo({"key", "ctrl+Delete"});
     EXPECT_TRUE(waitFor([&] { return test::rowCount(*w) == 1; }, 3s));
     EXPECT_EQ(test::rowPath(*w, 0), file("b.m2ts"));
+}
+
+// Ctrl+V with a file manager's copy on the clipboard of another program
+// (xclip owns it: the URIs cross the X server): the rows of a drop, and the
+// output dialog asks for a run.
+TEST_F(DesktopTest, CtrlVPastesTheFilesAnotherProgramCopied)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable("xclip").isEmpty()) << "xclip is missing (scripts/deps installs it)";
+    const std::string a = file("my clip.m2ts"), b = file("b 100%.m2ts");
+    auto w = open();
+    QProcess owner;
+    owner.start("xclip", {"-quiet", "-selection", "clipboard", "-target", "text/uri-list"});
+    ASSERT_TRUE(owner.waitForStarted());
+    for (const std::string& p : {a, b})
+        owner.write(QUrl::fromLocalFile(QString::fromStdString(p)).toEncoded() + "\r\n");
+    owner.closeWriteChannel();
+    EXPECT_TRUE(waitFor([&] { return test::actionOf(*w, "pmnPaste")->isEnabled(); }, 5s))
+        << "the clipboard's owner changed";
+    // The output dialog runs its own loop: a picture, then Esc, from there.
+    bool asked = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (asked || !dialog || !dialog->isVisible())
+            return;
+        asked = true;
+        screenshot(w.get(), "main-pasted");
+        xdo({"key", "Escape"});
+    });
+    answer.start(100);
+    xdo({"key", "ctrl+v"});
+    ASSERT_TRUE(waitFor([&] { return test::rowCount(*w) == 2; }, 5s));
+    EXPECT_EQ(test::rowPath(*w, 0), a);
+    EXPECT_EQ(test::rowPath(*w, 1), b);
+    EXPECT_TRUE(waitFor([&] { return asked && !QApplication::activeModalWidget(); }, 5s)) << "a run was asked for";
+    owner.kill();
+    owner.waitForFinished();
 }
 
 TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
