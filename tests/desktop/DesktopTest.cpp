@@ -27,11 +27,13 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/wait.h>
 
 namespace vexlo::test {
@@ -445,6 +447,46 @@ TEST_F(DesktopTest, PlacementHoldsOverTwentySessions)
         ASSERT_EQ(doc.readInteger("Main", "Width", -1), 640) << "session " << session;
         ASSERT_EQ(doc.readInteger("Main", "Height", -1), 420) << "session " << session;
     }
+}
+
+// A stored height as tall as the screen (saved at a smaller display scale, or
+// a window that filled the screen): the frame, title bar and bottom edge, lies
+// on the screen from the first picture of the window on, and then fills the
+// screen's height.
+TEST_F(DesktopTest, PlacementFitsTheFrameOfAWindowAsTallAsTheScreen)
+{
+    if (!underWindowManager())
+        GTEST_SKIP() << "the frame comes from a window manager";
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ini("[Main]\nLeft=100\nTop=0\nWidth=700\nHeight=" + std::to_string(screen.height()) + "\n");
+    auto w = std::make_unique<TMainForm>(std::vector<std::string>{});
+    // The frame when the window is first exposed: the manager has framed it.
+    // (Watched from the application: the native window comes with show().)
+    class FirstExpose : public QObject {
+    public:
+        QWidget* widget = nullptr;
+        std::optional<QRect> frame;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Expose && !frame && o == widget->windowHandle())
+                frame = widget->windowHandle()->frameGeometry();
+            return false;
+        }
+    } first;
+    first.widget = w.get();
+    qApp->installEventFilter(&first);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    qApp->removeEventFilter(&first);
+    ASSERT_TRUE(first.frame.has_value());
+    EXPECT_TRUE(screen.contains(*first.frame)) << "first frame " << first.frame->y() << "+" << first.frame->height();
+    EXPECT_TRUE(waitForFrame(w.get()));
+    EXPECT_TRUE(waitFor([&] { return w->frameGeometry().height() == screen.height(); }, 3s))
+        << "frame " << w->frameGeometry().y() << "+" << w->frameGeometry().height();
+    EXPECT_EQ(w->frameGeometry().top(), screen.top());
+    screenshot(w.get(), "main-as-tall-as-the-screen");
+    w->close();
+    EXPECT_EQ(iniDoc().readInteger("Main", "Height", -1), screen.height()) << "the stored size is kept";
 }
 
 // A silent run shows nothing on screen, stored maximised or not, under a
