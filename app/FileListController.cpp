@@ -8,9 +8,15 @@
 #include "shellutil/ConvertPublic.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QRegularExpression>
 #include <QTreeWidget>
+#include <QUrl>
 #include <unistd.h>
 
 namespace vexlo::app {
@@ -56,7 +62,46 @@ std::vector<platform::FileFilter> openDialogFilters()
     return filters;
 }
 
+// The rule of drops: an existing file, not a folder, with a video's name.
+bool droppable(const std::string& path) { return paths::existsNotFolder(path) && isSupportedVideoName(path); }
+
+// One line of pasted text as a local file; empty when it names none.
+QString localFileOfLine(QString line)
+{
+    line = line.trimmed();
+    if (line.size() >= 2 && (line.front() == u'"' || line.front() == u'\'') && line.back() == line.front())
+        line = line.mid(1, line.size() - 2);
+    if (line.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl url(line);
+        return url.isLocalFile() ? url.toLocalFile() : QString();
+    }
+    if (line.startsWith(u'/'))
+        return line;
+    if (line.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + line.mid(1);
+    return {};
+}
+
 } // namespace
+
+QStringList FileListController::localFiles(const QMimeData& data)
+{
+    QStringList files;
+    if (data.hasUrls()) {
+        for (const QUrl& url : data.urls()) {
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+        }
+        return files;
+    }
+    static const QRegularExpression lineBreak(QStringLiteral("[\r\n]"));
+    for (const QString& line : data.text().split(lineBreak, Qt::SkipEmptyParts)) {
+        const QString file = localFileOfLine(line);
+        if (!file.isEmpty())
+            files << file;
+    }
+    return files;
+}
 
 FileListController::FileListController(TMainForm& form) : m_form(form) {}
 
@@ -96,7 +141,7 @@ void FileListController::drop(const QStringList& localFiles)
 {
     for (const QString& name : localFiles) {
         const std::string path = paths::fromQString(name);
-        if (paths::existsNotFolder(path) && isSupportedVideoName(path))
+        if (droppable(path))
             m_form.addFile(path);
     }
     setIdleStatusText();
@@ -105,6 +150,29 @@ void FileListController::drop(const QStringList& localFiles)
     if (m_form.ListView1->topLevelItemCount() > 0)
         QMetaObject::invokeMethod(&m_form, &TMainForm::RequestConversion, Qt::QueuedConnection);
 }
+
+QStringList FileListController::pastableFiles() const
+{
+    const QMimeData* data = m_form.Busy ? nullptr : QGuiApplication::clipboard()->mimeData();
+    if (!data)
+        return {};
+    QStringList files = localFiles(*data);
+    for (const QString& name : files) {
+        const std::string path = paths::fromQString(name);
+        if (droppable(path) && m_form.files().accepts(path))
+            return files;
+    }
+    return {};
+}
+
+void FileListController::paste()
+{
+    const QStringList files = pastableFiles();
+    if (!files.isEmpty())
+        drop(files);
+}
+
+void FileListController::updatePasteCommand() { m_form.pmnPaste->setEnabled(!pastableFiles().isEmpty()); }
 
 void FileListController::removeSelected()
 {

@@ -32,7 +32,6 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QUrl>
 #include <cstdio>
 #include <filesystem>
 
@@ -322,6 +321,15 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
         }
         break;
     }
+    case QEvent::ShortcutOverride: {
+        // Whether Ctrl+V has anything to add is known only now: the clipboard
+        // and the files it names may have changed since the last look.
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->matches(QKeySequence::Paste) && widget && widget->window() == this)
+            updatePasteCommand();
+        break;
+    }
     case QEvent::MouseButtonDblClick:
         if (watched == ListView1->viewport() || watched == pnlPSPImage) {
             SelectAndAddFiles();
@@ -349,6 +357,7 @@ void TMainForm::PopupMenu1Popup()
     // removal. No item stays hidden after the menu has closed (a hidden item's
     // key would not act).
     pmnRemoveFile->setVisible(ListView1->topLevelItemCount() > 0 && ListView1->hasFocus());
+    updatePasteCommand();
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event)
@@ -365,11 +374,7 @@ void TMainForm::dragMoveEvent(QDragMoveEvent* event)
 
 void TMainForm::dropEvent(QDropEvent* event)
 {
-    QStringList files;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile())
-            files << url.toLocalFile();
-    }
+    const QStringList files = FileListController::localFiles(*event->mimeData());
     event->acceptProposedAction();
     WMDropFiles(files);
 }
@@ -470,6 +475,8 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& arguments)
 bool TMainForm::SelectAndAddFiles() { return m_list.selectAndAdd(); }
 void TMainForm::AddMatchingFiles(const std::string& pattern) { m_list.addMatching(pattern); }
 void TMainForm::WMDropFiles(const QStringList& localFiles) { m_list.drop(localFiles); }
+void TMainForm::pmnPasteClick() { m_list.paste(); }
+void TMainForm::updatePasteCommand() { m_list.updatePasteCommand(); }
 void TMainForm::btnAddFileClick() { SelectAndAddFiles(); }
 void TMainForm::btnRemoveFileClick() { m_list.removeSelected(); }
 void TMainForm::updateRemoveCommands() { m_list.updateRemoveCommands(); }

@@ -79,6 +79,9 @@ public:
     bool SelectAndAddFiles();
     void AddMatchingFiles(const std::string& pattern);
     void WMDropFiles(const QStringList& localFiles);
+    // Ctrl+V and the context menu's Paste: the files the clipboard names,
+    // taken as a drop of them.
+    void pmnPasteClick();
     void LoadSavedFileList();
     void StoreFileList();
 
@@ -148,8 +151,8 @@ private:
             *mniClose = nullptr, *mniConvert = nullptr, *mniStop = nullptr, *mniPreference = nullptr,
             *mniShowTextLabel = nullptr, *mniHelp = nullptr, *mniFAQ = nullptr, *mniLisence = nullptr,
             *mniContactus = nullptr, *mniHomepage = nullptr, *mniAbout = nullptr;
-    QAction *pmnAddFile = nullptr, *pmnRemoveFile = nullptr, *pmnConvert = nullptr, *pmnStop = nullptr,
-            *pmnOptions = nullptr, *pmnHelp = nullptr, *pmnExit = nullptr;
+    QAction *pmnAddFile = nullptr, *pmnPaste = nullptr, *pmnRemoveFile = nullptr, *pmnConvert = nullptr,
+            *pmnStop = nullptr, *pmnOptions = nullptr, *pmnHelp = nullptr, *pmnExit = nullptr;
 
     bool addFile(const std::string& path) { return AddFileToList(imlFileIcon, ListView1, path); }
     // Shows a message box owned by the window; a silent start has no one to
@@ -162,6 +165,7 @@ private:
     void FormShow();
     void FormClose();
     void updateRemoveCommands();
+    void updatePasteCommand();
     void setIdleStatusText();
     void updatePictureVisibility();
     void PopupMenu1Popup();

@@ -4,7 +4,9 @@
 #include "dialogs/Artwork.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -171,6 +173,10 @@ void MainFormControls::createContextActions()
     const auto make = [this](const char* name, const char* text) { return makeAction(name, text); };
     f.pmnAddFile = make("pmnAddFile", QT_TRANSLATE_NOOP("TMainForm", "A&dd File..."));
     f.pmnAddFile->setShortcut(QKeySequence(Qt::Key_Insert));
+    f.pmnPaste = make("pmnPaste", QT_TRANSLATE_NOOP("TMainForm", "&Paste"));
+    f.pmnPaste->setShortcuts(QKeySequence::Paste);
+    // Looked at when the menu opens, Ctrl+V is pressed or the clipboard changes.
+    f.pmnPaste->setEnabled(false);
     f.pmnRemoveFile = make("pmnRemoveFile", QT_TRANSLATE_NOOP("TMainForm", "&Remove File"));
     // Del, and Ctrl+Del that the File menu and the button's hint show.
     f.pmnRemoveFile->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_Delete)});
@@ -183,7 +189,7 @@ void MainFormControls::createContextActions()
     f.pmnHelp = make("pmnHelp", QT_TRANSLATE_NOOP("TMainForm", "&Help"));
     f.pmnHelp->setShortcut(QKeySequence(Qt::Key_F1));
     f.pmnExit = make("pmnExit", QT_TRANSLATE_NOOP("TMainForm", "C&lose"));
-    for (QAction* a : {f.pmnAddFile, f.pmnRemoveFile, f.pmnConvert, f.pmnStop, f.pmnOptions, f.pmnHelp}) {
+    for (QAction* a : {f.pmnAddFile, f.pmnPaste, f.pmnRemoveFile, f.pmnConvert, f.pmnStop, f.pmnOptions, f.pmnHelp}) {
         a->setShortcutContext(Qt::WindowShortcut);
         f.addAction(a); // the keys work while the menu is closed
     }
@@ -199,6 +205,8 @@ void MainFormControls::connectActions()
     };
     for (QAction* a : {f.btnAddFile, f.mniAddFile, f.pmnAddFile})
         on(a, &TMainForm::btnAddFileClick);
+    on(f.pmnPaste, &TMainForm::pmnPasteClick);
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &f, &TMainForm::updatePasteCommand);
     for (QAction* a : {f.btnRemoveFile, f.mniRemoveFile, f.pmnRemoveFile})
         on(a, &TMainForm::btnRemoveFileClick);
     for (QAction* a : {f.btnConvert, f.mniConvert, f.pmnConvert})
@@ -252,7 +260,7 @@ void MainFormControls::createMenus()
     f.mnuHelp->addAction(f.mniAbout);
 
     f.PopupMenu1 = menu("PopupMenu1", "");
-    f.PopupMenu1->addActions({f.pmnAddFile, f.pmnRemoveFile});
+    f.PopupMenu1->addActions({f.pmnAddFile, f.pmnPaste, f.pmnRemoveFile});
     f.PopupMenu1->addSeparator();
     f.PopupMenu1->addAction(f.pmnConvert); // pmnStop exists for its key only
     f.PopupMenu1->addSeparator();

@@ -161,6 +161,7 @@ void RunController::setIdleState(bool idle)
     f.pmnStop->setEnabled(!idle);
     f.Busy = !idle;
     f.updateRemoveCommands(); // busy: disabled; idle: they follow the selection
+    f.updatePasteCommand();
     f.armScheduleTimer(idle);
     f.Progress->SetPosition(0);
     if (!idle)

@@ -66,32 +66,55 @@ bool nearly(const QRect& a, const QRect& b)
         && std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
 }
 
-// Once the window manager has framed the window, the frame too comes inside
-// the available area (the title bar and borders were not known before).
-void fitFrameOnceFramed(TMainForm& form, const QRect& available)
+// What a window manager's frame is taken to add before it has framed the
+// window (X11 tells it only then): a title bar of two lines of text and
+// borders of a third of one. Too much leaves a gap that the real frame
+// closes; too little would put the title bar or the bottom edge off the
+// screen until then.
+QMargins estimatedFrameMargins(const QWidget& form)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return {};
+    const int line = form.fontMetrics().height();
+    return QMargins(line / 3, 2 * line, line / 3, line / 3);
+}
+
+// The client's bounds whose frame, `margins` around them, is `stored`
+// (Left/Top the frame's corner, Width/Height the client's) fitted into `available`.
+QRect fittedClient(const QRect& stored, const QMargins& margins, const QRect& available, const QSize& minimum)
+{
+    const QSize grow(margins.left() + margins.right(), margins.top() + margins.bottom());
+    const QRect frame = fitted(QRect(stored.topLeft(), stored.size() + grow), available, minimum + grow);
+    return QRect(frame.topLeft(), frame.size() - grow);
+}
+
+// Once the window manager has framed the window, the bounds are fitted again
+// with the real frame in place of the estimate; a window that nobody frames
+// gets the bounds of a frame without margins.
+void fitFrameOnceFramed(TMainForm& form, const QRect& stored, const QRect& available)
 {
     auto* timer = new QTimer(&form);
     timer->setInterval(50);
     auto ticks = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, &form, [&form, timer, ticks, available] {
+    QObject::connect(timer, &QTimer::timeout, &form, [&form, timer, ticks, stored, available] {
         const QRect frame = form.frameGeometry();
         const bool framed = form.isVisible() && frame != form.geometry();
         if (!framed && ++*ticks < 60)
-            return; // no manager frames it (yet): nothing to fit
+            return; // no manager frames it (yet)
         timer->deleteLater();
-        if (!framed || form.isMaximized()
-            || !nearly(QRect(form.pos(), form.size()), form.property(kFittedBounds).toRect()))
+        const QRect current(form.pos(), form.size());
+        if (form.isMaximized() || !nearly(current, form.property(kFittedBounds).toRect()))
             return; // the user has already moved or resized it
-        const QMargins margins(form.geometry().left() - frame.left(), form.geometry().top() - frame.top(),
-            frame.right() - form.geometry().right(), frame.bottom() - form.geometry().bottom());
-        const QRect fit = fitted(frame, available,
-            form.minimumSize() + QSize(margins.left() + margins.right(), margins.top() + margins.bottom()));
-        if (fit == frame)
+        const QMargins margins = framed
+            ? QMargins(form.geometry().left() - frame.left(), form.geometry().top() - frame.top(),
+                frame.right() - form.geometry().right(), frame.bottom() - form.geometry().bottom())
+            : QMargins();
+        const QRect fit = fittedClient(stored, margins, available, form.minimumSize());
+        if (nearly(fit, current))
             return;
-        const QSize client = fit.size().shrunkBy(margins);
-        form.resize(client);
+        form.resize(fit.size());
         form.move(fit.topLeft());
-        form.setProperty(kFittedBounds, QRect(fit.topLeft(), client));
+        form.setProperty(kFittedBounds, fit);
     });
     timer->start();
 }
@@ -117,16 +140,21 @@ void WindowPlacement::load(TMainForm& form)
     // outside the screen.
     if (screen && screen->devicePixelRatio() != std::floor(screen->devicePixelRatio()))
         available.adjust(0, 0, -1, -1);
-    const QRect bounds = fitted(stored, available, form.minimumSize());
+    // The frame comes inside too: until the window manager has framed the
+    // window, with an estimate of its frame.
+    const bool maximized = doc.readFlag(kMain, "Maximized", false);
+    const bool fitFrame = !maximized && !form.Silent && positionKnown();
+    const QRect bounds
+        = fittedClient(stored, fitFrame ? estimatedFrameMargins(form) : QMargins(), available, form.minimumSize());
     form.setProperty(kStoredBounds, stored);
     form.setProperty(kFittedBounds, bounds);
     const int left = bounds.left(), top = bounds.top();
     form.resize(bounds.size());
     form.move(left, top);
-    if (doc.readFlag(kMain, "Maximized", false))
+    if (maximized)
         form.setWindowState(form.windowState() | Qt::WindowMaximized);
-    else if (!form.Silent && positionKnown())
-        fitFrameOnceFramed(form, available);
+    else if (fitFrame)
+        fitFrameOnceFramed(form, stored, available);
     form.ListView1->setColumnWidth(0, doc.readInteger(kMain, "FileNameWidth", 200));
     form.ListView1->setColumnWidth(
         1, doc.readInteger(kMain, "SizeWidth", MainFormControls::defaultSizeColumnWidth(form.ListView1)));

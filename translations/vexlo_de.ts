@@ -634,6 +634,10 @@ Die Datei ist keine unterstützte Videodatei und kann nicht umgewandelt werden!<
         <source>Waiting for another conversion run to end...</source>
         <translation>Warten, bis eine andere Umwandlung endet...</translation>
     </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>Ein&amp;fügen</translation>
+    </message>
 </context>
 <context>
     <name>TProgressForm</name>

@@ -4,6 +4,7 @@
 #include "support/MainWindowParts.h"
 #include "app/FileRules.h"
 
+#include <QClipboard>
 #include <QMimeData>
 #include <QUrl>
 
@@ -155,6 +156,77 @@ TEST_F(FileListTest, DropsAddSupportedFilesAndRequestARunOnlyWithRows)
         w->WMDropFiles({QFile::decodeName(QByteArray::fromStdString(longName))});
         EXPECT_EQ(test::rowPath(*w, 2), longName) << "dropped names are taken whole";
     }
+}
+
+// What the desktop's programs leave on the clipboard (a file manager's URIs, a
+// terminal's or an editor's lines), pasted by Ctrl+V or the context menu's
+// Paste: the rows a drop of the same files adds, and a run asked for.
+TEST_F(FileListTest, PasteAddsTheClipboardsFilesAsADropDoes)
+{
+    const std::string dir = folder("p q");
+    const std::string blank = file(dir + "my clip.m2ts"), quoted = file(dir + "Tom's \"best\".mts"),
+                      escaped = file(dir + "100% \xc3\xbc #1.mov"), text = file(dir + "notes.txt");
+    folder("p q/folder.avi");
+    const auto q = [](const std::string& p) { return QFile::decodeName(QByteArray::fromStdString(p)); };
+    const auto uri = [&](const std::string& p) { return QUrl::fromLocalFile(q(p)); };
+    struct Case {
+        const char* what;
+        QList<QUrl> urls; // else `text`
+        QString text;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {"a file manager's URIs", {uri(blank), uri(text), uri(escaped), QUrl("https://example.org/a.mts")}, {},
+            {blank, escaped}},
+        {"paths a line, CRLF, in quotes", {}, q(blank) + "\r\n\"" + q(escaped) + "\"\n  '" + q(quoted) + "'  \n",
+            {blank, escaped, quoted}},
+        {"URIs as text, %-escaped", {}, uri(escaped).toString(QUrl::FullyEncoded) + "\n" + uri(blank).toString(),
+            {escaped, blank}},
+        {"a name with quotes of its own", {}, q(quoted), {quoted}},
+        {"no file", {}, "hello world\nmy clip.m2ts\nhttps://example.org/a.mts\n~/", {}},
+        {"no video", {}, q(text) + "\n" + q(dir + "folder.avi") + "\n" + q(dir + "gone.avi"), {}},
+    };
+    auto w = open();
+    activate(*w);
+    QAction* paste = test::actionOf(*w, "pmnPaste");
+    EXPECT_EQ(paste->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        w->clearList(test::fileListOf(*w));
+        auto* data = new QMimeData;
+        c.urls.isEmpty() ? data->setText(c.text) : data->setUrls(c.urls);
+        QGuiApplication::clipboard()->setMimeData(data);
+        EXPECT_EQ(paste->isEnabled(), !c.rows.empty());
+        const size_t activations = tp.desktop.activated.size();
+        ModalAnswerer answer(false);
+        if (i % 2 == 0) {
+            activate(*w); // back from the last case's output dialog
+            QTest::keyClick(test::fileListOf(*w), Qt::Key_V, Qt::ControlModifier);
+        } else {
+            // The context menu's entry, by its letter.
+            QMenu* menu = test::menuOf(*w, "PopupMenu1");
+            menu->popup(w->mapToGlobal(QPoint(40, 120)));
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+            EXPECT_EQ(paste->isEnabled(), !c.rows.empty());
+            if (i == 1)
+                saveScreenshot(menu, "main-window-context-menu");
+            QTest::keyClick(menu, Qt::Key_P);
+            if (menu->isVisible())
+                menu->close();
+        }
+        EXPECT_EQ(rows(*w), c.rows);
+        deliverPostedEvents();
+        EXPECT_EQ(answer.seen, c.rows.empty() ? 0 : 1) << "rows ask for a run";
+        EXPECT_EQ(tp.desktop.activated.size() - activations, c.rows.empty() ? 0u : 1u);
+        if (i == 0)
+            saveScreenshot(w.get(), "main-window-pasted");
+    }
+    // Already listed: nothing to add.
+    w->clearList(test::fileListOf(*w));
+    test::addFile(*w, blank);
+    QGuiApplication::clipboard()->setText(q(blank));
+    EXPECT_FALSE(paste->isEnabled());
 }
 
 TEST_F(FileListTest, RemovingRowsKeepsOrderAndCountsInTheStatus)

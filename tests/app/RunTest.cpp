@@ -6,6 +6,7 @@
 #include "dialogs/ConvertOptionsForm.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
@@ -373,7 +374,9 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
     auto w = open();
     test::addFile(*w, clip(dir + "a.m2ts"));
     test::addFile(*w, clip(dir + "b.m2ts"));
-    // While the first engine runs: a drop, Convert, a request and a posted start.
+    QGuiApplication::clipboard()->setText(QString::fromStdString(clip(dir + "d.m2ts")));
+    EXPECT_TRUE(test::actionOf(*w, "pmnPaste")->isEnabled());
+    // While the first engine runs: a drop, a paste, Convert, a request and a posted start.
     bool dropped = false;
     QTimer probe;
     probe.setInterval(5);
@@ -383,6 +386,8 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
         dropped = true;
         EXPECT_TRUE(w->Busy);
         w->WMDropFiles({QString::fromStdString(clip(dir + "c.m2ts"))});
+        EXPECT_FALSE(test::actionOf(*w, "pmnPaste")->isEnabled()) << "no paste while busy";
+        w->pmnPasteClick();
         w->btnConvertClick();
         w->RequestConversion();
         QCoreApplication::postEvent(w.get(), new QEvent(app::WM_AUTOCONVERT));
@@ -394,6 +399,7 @@ TEST_F(RunTest, DropDuringARunAddsRowsAndStartsNothing)
     EXPECT_TRUE(dropped);
     EXPECT_EQ(test::rowCount(*w), 3);
     EXPECT_EQ(engineCalls().size(), 2u) << "the running job keeps its count; no second job";
+    EXPECT_TRUE(test::actionOf(*w, "pmnPaste")->isEnabled()) << "idle again";
     EXPECT_TRUE(tp.messages.shown.empty());
 }
 

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTabWidget>
@@ -25,11 +26,14 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/wait.h>
 
 namespace vexlo::test {
@@ -301,6 +305,43 @@ TEST_F(DesktopTest, RemoveFilesStaysInTheFileMenuAfterARightClickOnTheEmptyList)
     EXPECT_EQ(test::rowPath(*w, 0), file("b.m2ts"));
 }
 
+// Ctrl+V with a file manager's copy on the clipboard of another program
+// (xclip owns it: the URIs cross the X server): the rows of a drop, and the
+// output dialog asks for a run.
+TEST_F(DesktopTest, CtrlVPastesTheFilesAnotherProgramCopied)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable("xclip").isEmpty()) << "xclip is missing (scripts/deps installs it)";
+    const std::string a = file("my clip.m2ts"), b = file("b 100%.m2ts");
+    auto w = open();
+    QProcess owner;
+    owner.start("xclip", {"-quiet", "-selection", "clipboard", "-target", "text/uri-list"});
+    ASSERT_TRUE(owner.waitForStarted());
+    for (const std::string& p : {a, b})
+        owner.write(QUrl::fromLocalFile(QString::fromStdString(p)).toEncoded() + "\r\n");
+    owner.closeWriteChannel();
+    EXPECT_TRUE(waitFor([&] { return test::actionOf(*w, "pmnPaste")->isEnabled(); }, 5s))
+        << "the clipboard's owner changed";
+    // The output dialog runs its own loop: a picture, then Esc, from there.
+    bool asked = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (asked || !dialog || !dialog->isVisible())
+            return;
+        asked = true;
+        screenshot(w.get(), "main-pasted");
+        xdo({"key", "Escape"});
+    });
+    answer.start(100);
+    xdo({"key", "ctrl+v"});
+    ASSERT_TRUE(waitFor([&] { return test::rowCount(*w) == 2; }, 5s));
+    EXPECT_EQ(test::rowPath(*w, 0), a);
+    EXPECT_EQ(test::rowPath(*w, 1), b);
+    EXPECT_TRUE(waitFor([&] { return asked && !QApplication::activeModalWidget(); }, 5s)) << "a run was asked for";
+    owner.kill();
+    owner.waitForFinished();
+}
+
 TEST_F(DesktopTest, ToolbarsStayInTheTopBand)
 {
     auto w = open();
@@ -406,6 +447,46 @@ TEST_F(DesktopTest, PlacementHoldsOverTwentySessions)
         ASSERT_EQ(doc.readInteger("Main", "Width", -1), 640) << "session " << session;
         ASSERT_EQ(doc.readInteger("Main", "Height", -1), 420) << "session " << session;
     }
+}
+
+// A stored height as tall as the screen (saved at a smaller display scale, or
+// a window that filled the screen): the frame, title bar and bottom edge, lies
+// on the screen from the first picture of the window on, and then fills the
+// screen's height.
+TEST_F(DesktopTest, PlacementFitsTheFrameOfAWindowAsTallAsTheScreen)
+{
+    if (!underWindowManager())
+        GTEST_SKIP() << "the frame comes from a window manager";
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ini("[Main]\nLeft=100\nTop=0\nWidth=700\nHeight=" + std::to_string(screen.height()) + "\n");
+    auto w = std::make_unique<TMainForm>(std::vector<std::string>{});
+    // The frame when the window is first exposed: the manager has framed it.
+    // (Watched from the application: the native window comes with show().)
+    class FirstExpose : public QObject {
+    public:
+        QWidget* widget = nullptr;
+        std::optional<QRect> frame;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Expose && !frame && o == widget->windowHandle())
+                frame = widget->windowHandle()->frameGeometry();
+            return false;
+        }
+    } first;
+    first.widget = w.get();
+    qApp->installEventFilter(&first);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    qApp->removeEventFilter(&first);
+    ASSERT_TRUE(first.frame.has_value());
+    EXPECT_TRUE(screen.contains(*first.frame)) << "first frame " << first.frame->y() << "+" << first.frame->height();
+    EXPECT_TRUE(waitForFrame(w.get()));
+    EXPECT_TRUE(waitFor([&] { return w->frameGeometry().height() == screen.height(); }, 3s))
+        << "frame " << w->frameGeometry().y() << "+" << w->frameGeometry().height();
+    EXPECT_EQ(w->frameGeometry().top(), screen.top());
+    screenshot(w.get(), "main-as-tall-as-the-screen");
+    w->close();
+    EXPECT_EQ(iniDoc().readInteger("Main", "Height", -1), screen.height()) << "the stored size is kept";
 }
 
 // A silent run shows nothing on screen, stored maximised or not, under a

@@ -486,6 +486,7 @@ TEST_F(SessionUsersTest, OnWaylandTheKeyboardStaysWithTheProgramInUse)
     QString typed;
     QProcess typist;
     std::set<std::string> progressWindows; // title and app id
+    std::set<std::string> mainTitles;      // the main window's, app id vexlo
     int exitStatus = -1;
     const auto deadline = std::chrono::steady_clock::now() + 45s;
     while (exitStatus < 0 && std::chrono::steady_clock::now() < deadline) {
@@ -498,6 +499,8 @@ TEST_F(SessionUsersTest, OnWaylandTheKeyboardStaysWithTheProgramInUse)
         for (const SwayWindow& w : swayWindows()) {
             if (w.name.startsWith("Converting "))
                 progressWindows.insert((w.name + " " + w.appId).toStdString());
+            else if (w.appId == "vexlo")
+                mainTitles.insert(w.name.toStdString());
         }
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -511,6 +514,12 @@ TEST_F(SessionUsersTest, OnWaylandTheKeyboardStaysWithTheProgramInUse)
     EXPECT_EQ(editor.text().toStdString(), typed.toStdString()) << "every key reached the program in use";
     EXPECT_EQ(progressWindows, (std::set<std::string>{"Converting clip0.m2ts vexlo", "Converting clip1.m2ts vexlo"}))
         << "one window of Vexlo's, its title following the file";
+    // The main window is up beside it, its title counting the files.
+    for (const char* count : {"Converting... (1/2", "Converting... (2/2"}) {
+        EXPECT_TRUE(std::any_of(mainTitles.begin(), mainTitles.end(),
+            [&](const std::string& t) { return t.starts_with(count) && t.ends_with(" - Vexlo"); }))
+            << count << " in " << ::testing::PrintToString(mainTitles);
+    }
     for (const std::string& c : clips)
         EXPECT_NEAR(decodedSeconds(out + fs::path(c).stem().string() + ".mp4"), 4.0, 0.2) << c;
 
