@@ -5,6 +5,7 @@
 #include "SourceProbe.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
@@ -12,7 +13,9 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace vexlo::engine {
 
@@ -164,39 +167,198 @@ SourceInfo describeStreams(AVFormatContext* context)
 // the first packets of its first picture (or sound) stream: those the
 // libraries read to find the streams, up to 4 MB or a jump in the stamps.
 // 0 when they span less than a second.
-double sizeSeconds(AVFormatContext* context, const SourceInfo& info)
-{
-    const int index = info.video ? info.video->index : info.audio ? info.audio->index : -1;
-    const int64_t size = context->pb ? avio_size(context->pb) : -1;
-    if (index < 0 || size <= 0)
-        return 0;
-    const AVRational base = context->streams[index]->time_base;
-    AVPacket* packet = av_packet_alloc();
-    int64_t firstPos = -1, lastPos = -1;
-    double first = 0, last = 0;
-    for (int n = 0; n < 20000 && av_read_frame(context, packet) >= 0; ++n) {
-        const bool usable = packet->stream_index == index && packet->pos >= 0 && packet->dts != AV_NOPTS_VALUE;
-        const double t = double(packet->dts) * av_q2d(base);
-        const int64_t pos = packet->pos;
-        av_packet_unref(packet);
-        if (!usable)
-            continue;
-        if (firstPos < 0) {
-            firstPos = pos;
-            first = last = t;
-            continue;
+class SizeMeasure {
+public:
+    SizeMeasure(AVFormatContext* context, const SourceInfo& info)
+        : m_index(info.video ? info.video->index
+                : info.audio ? info.audio->index
+                             : -1),
+          m_size(context->pb ? avio_size(context->pb) : -1)
+    {
+        if (m_index >= 0)
+            m_base = context->streams[m_index]->time_base;
+    }
+    bool wanted() const { return m_index >= 0 && m_size > 0 && !m_done; }
+    void take(const AVPacket* packet)
+    {
+        if (packet->stream_index != m_index || packet->pos < 0 || packet->dts == AV_NOPTS_VALUE)
+            return;
+        const double t = double(packet->dts) * av_q2d(m_base);
+        if (m_firstPos < 0) {
+            m_firstPos = packet->pos;
+            m_first = m_last = t;
+            return;
         }
-        if (t < last - 0.1 || t > last + 10)
+        if (t < m_last - 0.1 || t > m_last + 10) {
+            m_done = true;
+            return;
+        }
+        m_last = t;
+        m_lastPos = packet->pos;
+        m_done = m_lastPos - m_firstPos > (4 << 20);
+    }
+    double seconds() const
+    {
+        if (m_size <= 0 || m_lastPos <= m_firstPos || m_last - m_first < 1)
+            return 0;
+        return plausibleDuration(double(m_size) * (m_last - m_first) / double(m_lastPos - m_firstPos));
+    }
+
+private:
+    int m_index;
+    int64_t m_size;
+    AVRational m_base{1, 1};
+    int64_t m_firstPos = -1, m_lastPos = -1;
+    double m_first = 0, m_last = 0;
+    bool m_done = false;
+};
+
+// The sums of ffmpeg's idet over the picture's samples (luma): how well each
+// line of the frames before and after fits between the lines around it in
+// this frame (alpha, by the line's field), how well this frame's own lines
+// do (delta), and how far each field moved since the frame before (gamma).
+template<typename Sample>
+void fieldSums(
+    const AVFrame* prev, const AVFrame* cur, const AVFrame* next, int64_t alpha[2], int64_t& delta, int64_t gamma[2])
+{
+    const auto row = [](const AVFrame* f, int y) {
+        return reinterpret_cast<const Sample*>(f->data[0] + ptrdiff_t(y) * f->linesize[0]);
+    };
+    for (int y = 2; y < cur->height - 2; ++y) {
+        const Sample *above = row(cur, y - 1), *here = row(cur, y), *below = row(cur, y + 1);
+        const Sample *before = row(prev, y), *after = row(next, y);
+        int64_t a0 = 0, a1 = 0, d = 0, g = 0;
+        for (int x = 0; x < cur->width; ++x) {
+            const int around = above[x] + below[x];
+            a0 += std::abs(around - 2 * before[x]);
+            a1 += std::abs(around - 2 * after[x]);
+            d += std::abs(around - 2 * here[x]);
+            g += std::abs(here[x] - before[x]);
+        }
+        alpha[y & 1] += a0;
+        alpha[(y ^ 1) & 1] += a1;
+        delta += d;
+        gamma[(y ^ 1) & 1] += g;
+    }
+}
+
+// Decodes the first frames of a stream flagged interlaced and judges what
+// its fields hold (judgeFields()). The packets are those the libraries
+// read to find the streams, and what follows them: nothing is read twice.
+class FieldJudge {
+public:
+    FieldJudge(const AVStream* stream)
+    {
+        const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+        m_codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
+        m_frames[0] = av_frame_alloc();
+        m_frames[1] = av_frame_alloc();
+        m_frames[2] = av_frame_alloc();
+        m_frame = av_frame_alloc();
+        if (!m_codec || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0)
+            return;
+        // The deblocking filter smooths block edges, not fields: left out,
+        // it saves a tenth of the decoding.
+        m_codec->skip_loop_filter = AVDISCARD_ALL;
+        m_codec->thread_count = 2;
+        m_open = avcodec_open2(m_codec, decoder, nullptr) >= 0;
+        m_index = stream->index;
+    }
+    ~FieldJudge()
+    {
+        avcodec_free_context(&m_codec);
+        for (AVFrame*& f : m_frames)
+            av_frame_free(&f);
+        av_frame_free(&m_frame);
+    }
+    FieldJudge(const FieldJudge&) = delete;
+    FieldJudge& operator=(const FieldJudge&) = delete;
+
+    bool wanted() const { return m_open && !m_result; }
+    void take(const AVPacket* packet)
+    {
+        if (packet->stream_index == m_index && wanted() && avcodec_send_packet(m_codec, packet) >= 0)
+            receive();
+    }
+    FieldContent result()
+    {
+        if (wanted() && avcodec_send_packet(m_codec, nullptr) >= 0)
+            receive();
+        return m_result.value_or(judgeFields(m_verdicts, true).value_or(FieldContent::AsFlagged));
+    }
+
+private:
+    void receive()
+    {
+        while (!m_result && avcodec_receive_frame(m_codec, m_frame) >= 0) {
+            av_frame_unref(m_frames[0]);
+            std::swap(m_frames[0], m_frames[1]);
+            std::swap(m_frames[1], m_frames[2]);
+            av_frame_move_ref(m_frames[2], m_frame);
+            if (++m_seen >= 3)
+                judge();
+        }
+    }
+    void judge()
+    {
+        const AVFrame *prev = m_frames[0], *cur = m_frames[1], *next = m_frames[2];
+        const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(cur->format));
+        if (!format || (format->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) || cur->height < 6
+            || prev->width != cur->width || prev->height != cur->height || next->width != cur->width
+            || next->height != cur->height || prev->format != cur->format || next->format != cur->format) {
+            m_result = FieldContent::AsFlagged;
+            return;
+        }
+        int64_t alpha[2] = {}, delta = 0, gamma[2] = {};
+        if (format->comp[0].depth > 8)
+            fieldSums<uint16_t>(prev, cur, next, alpha, delta, gamma);
+        else
+            fieldSums<uint8_t>(prev, cur, next, alpha, delta, gamma);
+        FieldVerdict v;
+        v.combed = alpha[0] * 100 > alpha[1] * 104 || alpha[1] * 100 > alpha[0] * 104;
+        v.progressive = !v.combed && std::min(alpha[0], alpha[1]) * 2 > delta * 5;
+        v.repeated = gamma[0] > gamma[1] * 3 || gamma[1] > gamma[0] * 3;
+        m_verdicts.push_back(v);
+        m_result = judgeFields(m_verdicts, false);
+    }
+
+    AVCodecContext* m_codec = nullptr;
+    AVFrame* m_frames[3] = {};
+    AVFrame* m_frame = nullptr;
+    int m_index = -1;
+    bool m_open = false;
+    int m_seen = 0;
+    std::vector<FieldVerdict> m_verdicts;
+    std::optional<FieldContent> m_result;
+};
+
+bool flaggedInterlaced(const std::string& fieldOrder) { return !fieldOrder.empty() && fieldOrder != "progressive"; }
+
+// The first packets after the streams are found, read once for what needs
+// them: the time line's length by the file's size (where the stamps may
+// jump) and what the fields of a stream flagged interlaced hold.
+void readFirstPackets(AVFormatContext* context, SourceInfo& info)
+{
+    SizeMeasure size(context, info);
+    const bool measure = info.discontinuousTimes;
+    std::optional<FieldJudge> fields;
+    if (info.video && flaggedInterlaced(info.video->fieldOrder))
+        fields.emplace(context->streams[info.video->index]);
+    AVPacket* packet = av_packet_alloc();
+    for (int n = 0; n < 20000 && ((measure && size.wanted()) || (fields && fields->wanted())); ++n) {
+        if (av_read_frame(context, packet) < 0)
             break;
-        last = t;
-        lastPos = pos;
-        if (lastPos - firstPos > (4 << 20))
-            break;
+        if (measure && size.wanted())
+            size.take(packet);
+        if (fields)
+            fields->take(packet);
+        av_packet_unref(packet);
     }
     av_packet_free(&packet);
-    if (lastPos <= firstPos || last - first < 1)
-        return 0;
-    return plausibleDuration(double(size) * (last - first) / double(lastPos - firstPos));
+    if (measure)
+        info.sizeSeconds = size.seconds();
+    if (fields)
+        info.video->fields = fields->result();
 }
 
 } // namespace
@@ -237,10 +399,8 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         return failed(code);
 
     SourceInfo info = describeStreams(context);
-    if (context->iformat->flags & AVFMT_TS_DISCONT) {
-        info.discontinuousTimes = true;
-        info.sizeSeconds = sizeSeconds(context, info);
-    }
+    info.discontinuousTimes = context->iformat->flags & AVFMT_TS_DISCONT;
+    readFirstPackets(context, info);
     // The libraries take a failed read for the file's end (the duration is
     // then read from what came before): the error stays with the file.
     if (context->pb && context->pb->error < 0) {
