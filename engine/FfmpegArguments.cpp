@@ -546,7 +546,7 @@ void planVideoFilters(OutputPlan& plan, const VideoStreamInfo& stream)
     if (!flagged || stream.fields == FieldContent::Progressive)
         plan.videoFilters.push_back(kCombDetectFilter);
     if (flagged && stream.fields == FieldContent::Telecined)
-        plan.videoFilters.push_back(kFieldMatchFilter);
+        plan.videoFilters.push_back(fieldMatchFilter(fields));
     const bool bwdifFits = stream.width <= 0 || stream.height <= 0 || std::min(stream.width, stream.height) >= 16;
     plan.videoFilters.push_back(bwdifFits ? kDeinterlaceFilter : kSmallPictureDeinterlaceFilter);
     if (flagged && stream.fields == FieldContent::Telecined)
@@ -616,6 +616,12 @@ VideoLevel videoLevel(const std::string& encoder, int64_t width, int64_t height,
         return {};
     };
     return avc ? pick(h264) : pick(h265);
+}
+
+std::string fieldMatchFilter(const std::string& fieldOrder)
+{
+    // "tb": top field coded first, bottom one shown first; "bt" the other way.
+    return fieldOrder == "bb" || fieldOrder == "tb" ? "fieldmatch=order=bff" : "fieldmatch=order=tff";
 }
 
 double outputTimeBound(double seconds) { return seconds > 0 ? seconds * 1.05 + 2.0 : 0.0; }

@@ -112,9 +112,13 @@ inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5:prog_thres
 // deinterlaced.
 inline constexpr const char* kClearFieldsFilter = "setfield=prog";
 // Telecined film (3:2 pulldown): each frame rebuilt from the fields of one
-// film picture (those left combed are flagged for the deinterlacer), then
-// the one repeated frame of every five dropped.
-inline constexpr const char* kFieldMatchFilter = "fieldmatch=combmatch=full";
+// film picture, in the stream's field order ("tt", "bb", "tb", "bt"): left
+// to itself, fieldmatch took the wrong parity and left two frames in five
+// combed. Frames still combed where it compares them (at cuts) are flagged
+// for the deinterlacer; comparing every frame (combmatch=full) would take
+// sharp edges for combing. Then the one repeated frame of every five is
+// dropped.
+std::string fieldMatchFilter(const std::string& fieldOrder);
 inline constexpr const char* kDecimateFilter = "decimate";
 
 // The output's time bound for a source of `seconds` (0: none).

@@ -252,8 +252,7 @@ TEST(OutputPlan, FlaggedFieldsAreFilteredAsTheirPicturesShowThem)
         {FieldContent::Progressive,
             std::string(",") + kClearFieldsFilter + "," + kCombDetectFilter + "," + kDeinterlaceFilter + ",", ""},
         {FieldContent::Telecined,
-            std::string(",") + kFieldMatchFilter + "," + kDeinterlaceFilter + "," + kDecimateFilter + ",",
-            "24000/1001"},
+            std::string(",fieldmatch=order=tff,") + kDeinterlaceFilter + "," + kDecimateFilter + ",", "24000/1001"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.fields));
