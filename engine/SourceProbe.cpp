@@ -257,7 +257,10 @@ std::optional<FieldContent> judgeFields(const std::vector<FieldVerdict>& verdict
     size_t combed = 0, progressive = 0, repeated = 0;
     unsigned repeatPhases = 0; // where in each five frames a field repeated
     bool everyCycleRepeats = true;
+    size_t sinceRepeat = 0; // a 3:2 pulldown repeats a field in every three frames
     for (size_t i = 0; i < n; ++i) {
+        sinceRepeat = verdicts[i].repeated ? 0 : sinceRepeat + 1;
+        everyCycleRepeats = everyCycleRepeats && sinceRepeat < 3;
         combed += verdicts[i].combed;
         progressive += verdicts[i].progressive;
         repeated += verdicts[i].repeated;

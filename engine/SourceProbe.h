@@ -119,9 +119,9 @@ struct FieldVerdict {
 // combing, two in three clearly progressive. Telecined: 15 frames whose
 // fields repeat in each five, always in the same two places (a 3:2
 // pulldown; its frames beside the woven ones comb against their
-// neighbours). Fields filmed apart neither comb never nor repeat: a
-// combed frame and a five without a repeat end the look as flagged, as do
-// still pictures, which tell nothing. At most 60 frames are judged; fewer
+// neighbours, and any three frames hold a repeat). Fields filmed apart
+// comb and never repeat: a combed frame and three frames without a repeat
+// end the look as flagged, as do still pictures, which tell nothing. At most 60 frames are judged; fewer
 // at the stream's end (8 for progressive, 10 for telecined, else as
 // flagged).
 std::optional<FieldContent> judgeFields(const std::vector<FieldVerdict>& verdicts, bool ended);

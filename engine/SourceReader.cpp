@@ -15,6 +15,7 @@ extern "C" {
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 namespace vexlo::engine {
@@ -169,11 +170,7 @@ SourceInfo describeStreams(AVFormatContext* context)
 // 0 when they span less than a second.
 class SizeMeasure {
 public:
-    SizeMeasure(AVFormatContext* context, const SourceInfo& info)
-        : m_index(info.video ? info.video->index
-                : info.audio ? info.audio->index
-                             : -1),
-          m_size(context->pb ? avio_size(context->pb) : -1)
+    SizeMeasure(AVFormatContext* context, int index) : m_index(index), m_size(context->pb ? avio_size(context->pb) : -1)
     {
         if (m_index >= 0)
             m_base = context->streams[m_index]->time_base;
@@ -224,10 +221,14 @@ void fieldSums(
     const auto row = [](const AVFrame* f, int y) {
         return reinterpret_cast<const Sample*>(f->data[0] + ptrdiff_t(y) * f->linesize[0]);
     };
-    for (int y = 2; y < cur->height - 2; ++y) {
+    // Every other pair of lines (one line of each field) tells as much.
+    for (int y = 2; y < cur->height - 2; y += (y & 1) ? 3 : 1) {
         const Sample *above = row(cur, y - 1), *here = row(cur, y), *below = row(cur, y + 1);
         const Sample *before = row(prev, y), *after = row(next, y);
-        int64_t a0 = 0, a1 = 0, d = 0, g = 0;
+        // A line of 8-bit samples sums in 32 bits (at most 1020 a sample),
+        // so that the loop runs in vector registers.
+        using Sum = std::conditional_t<sizeof(Sample) == 1, int32_t, int64_t>;
+        Sum a0 = 0, a1 = 0, d = 0, g = 0;
         for (int x = 0; x < cur->width; ++x) {
             const int around = above[x] + below[x];
             a0 += std::abs(around - 2 * before[x]);
@@ -242,62 +243,97 @@ void fieldSums(
     }
 }
 
-// Decodes the first frames of a stream flagged interlaced and judges what
-// its fields hold (judgeFields()). The packets are those the libraries
-// read to find the streams, and what follows them: nothing is read twice.
-class FieldJudge {
+// Decodes the first frames of the picture stream: the picture's size,
+// pixel shape and colours where the libraries were told not to decode them
+// (`fill`), and what the fields of a stream flagged interlaced hold
+// (`judge`, judgeFields()). The packets are those the libraries read to
+// find the streams, and what follows them: nothing is read twice, and no
+// frame is decoded twice.
+class FirstFrames {
 public:
-    FieldJudge(const AVStream* stream)
+    FirstFrames(AVStream* stream, bool fill, bool judge) : m_stream(stream), m_fill(fill), m_judge(judge)
     {
         const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
         m_codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
-        m_frames[0] = av_frame_alloc();
-        m_frames[1] = av_frame_alloc();
-        m_frames[2] = av_frame_alloc();
+        for (AVFrame*& f : m_frames)
+            f = av_frame_alloc();
         m_frame = av_frame_alloc();
         if (!m_codec || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0)
             return;
         // The deblocking filter smooths block edges, not fields: left out,
         // it saves a tenth of the decoding.
         m_codec->skip_loop_filter = AVDISCARD_ALL;
-        m_codec->thread_count = 2;
+        // One thread decodes only the frames asked for, at the least CPU time.
+        m_codec->thread_count = 1;
         m_open = avcodec_open2(m_codec, decoder, nullptr) >= 0;
-        m_index = stream->index;
     }
-    ~FieldJudge()
+    ~FirstFrames()
     {
         avcodec_free_context(&m_codec);
         for (AVFrame*& f : m_frames)
             av_frame_free(&f);
         av_frame_free(&m_frame);
     }
-    FieldJudge(const FieldJudge&) = delete;
-    FieldJudge& operator=(const FieldJudge&) = delete;
+    FirstFrames(const FirstFrames&) = delete;
+    FirstFrames& operator=(const FirstFrames&) = delete;
 
-    bool wanted() const { return m_open && !m_result; }
+    bool wanted() const { return m_open && ((m_fill && !m_filled) || (m_judge && !m_result)); }
     void take(const AVPacket* packet)
     {
-        if (packet->stream_index == m_index && wanted() && avcodec_send_packet(m_codec, packet) >= 0)
+        if (packet->stream_index == m_stream->index && wanted() && avcodec_send_packet(m_codec, packet) >= 0)
             receive();
     }
-    FieldContent result()
+    // After the last packet: the frames the decoder still holds.
+    void finish()
     {
         if (wanted() && avcodec_send_packet(m_codec, nullptr) >= 0)
             receive();
+    }
+    FieldContent fields() const
+    {
         return m_result.value_or(judgeFields(m_verdicts, true).value_or(FieldContent::AsFlagged));
     }
 
 private:
     void receive()
     {
-        while (!m_result && avcodec_receive_frame(m_codec, m_frame) >= 0) {
+        while (wanted() && avcodec_receive_frame(m_codec, m_frame) >= 0) {
+            if (m_fill && !m_filled)
+                fillParameters();
             av_frame_unref(m_frames[0]);
             std::swap(m_frames[0], m_frames[1]);
             std::swap(m_frames[1], m_frames[2]);
             av_frame_move_ref(m_frames[2], m_frame);
-            if (++m_seen >= 3)
+            if (m_judge && !m_result && ++m_seen >= 3)
                 judge();
         }
+    }
+    // What the libraries' own decoding would have told of the stream; the
+    // field order their parser found stays.
+    void fillParameters()
+    {
+        m_filled = true;
+        AVCodecParameters* decoded = avcodec_parameters_alloc();
+        if (!decoded || avcodec_parameters_from_context(decoded, m_codec) < 0) {
+            avcodec_parameters_free(&decoded);
+            return;
+        }
+        AVCodecParameters* par = m_stream->codecpar;
+        par->width = decoded->width;
+        par->height = decoded->height;
+        par->format = decoded->format;
+        par->sample_aspect_ratio = decoded->sample_aspect_ratio;
+        par->color_range = decoded->color_range;
+        par->color_primaries = decoded->color_primaries;
+        par->color_trc = decoded->color_trc;
+        par->color_space = decoded->color_space;
+        par->chroma_location = decoded->chroma_location;
+        par->profile = decoded->profile;
+        par->level = decoded->level;
+        par->video_delay = decoded->video_delay;
+        if (par->field_order == AV_FIELD_UNKNOWN)
+            par->field_order = decoded->field_order;
+        avcodec_parameters_free(&decoded);
     }
     void judge()
     {
@@ -322,11 +358,13 @@ private:
         m_result = judgeFields(m_verdicts, false);
     }
 
+    AVStream* m_stream;
+    bool m_fill, m_judge;
     AVCodecContext* m_codec = nullptr;
     AVFrame* m_frames[3] = {};
     AVFrame* m_frame = nullptr;
-    int m_index = -1;
     bool m_open = false;
+    bool m_filled = false;
     int m_seen = 0;
     std::vector<FieldVerdict> m_verdicts;
     std::optional<FieldContent> m_result;
@@ -334,36 +372,99 @@ private:
 
 bool flaggedInterlaced(const std::string& fieldOrder) { return !fieldOrder.empty() && fieldOrder != "progressive"; }
 
-// The first packets after the streams are found, read once for what needs
-// them: the time line's length by the file's size (where the stamps may
-// jump) and what the fields of a stream flagged interlaced hold.
-void readFirstPackets(AVFormatContext* context, SourceInfo& info)
+// The stream describeStreams() takes for the pictures (the first video
+// stream with a picture size, not a cover picture; `deferred` counts as
+// one), else -1.
+int pictureStream(AVFormatContext* context, int deferred)
 {
-    SizeMeasure size(context, info);
-    const bool measure = info.discontinuousTimes;
-    std::optional<FieldJudge> fields;
-    if (info.video && flaggedInterlaced(info.video->fieldOrder))
-        fields.emplace(context->streams[info.video->index]);
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            && ((stream->codecpar->width > 0 && stream->codecpar->height > 0) || int(i) == deferred))
+            return int(i);
+    }
+    return -1;
+}
+
+int firstSoundStream(AVFormatContext* context)
+{
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return int(i);
+    return -1;
+}
+
+// H.264 in MPEG-TS or program streams (AVCHD camcorders, broadcasts): the
+// libraries decode its first frames to find the picture's size and the
+// stream's delay, and read the first megabytes of such files whatever they
+// decode. Told not to decode them, they leave the size to the first frames
+// decoded here, which also judge the fields: each frame is decoded once.
+// Other files keep the libraries' own decoding (they would read further
+// for a stream they do not decode). The first video stream as the file's
+// header names it, before its streams are read; -1 for none.
+int deferredStream(AVFormatContext* context)
+{
+    if (!(context->iformat->flags & AVFMT_TS_DISCONT))
+        return -1;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return stream->codecpar->codec_id == AV_CODEC_ID_H264 ? int(i) : -1;
+    }
+    return -1;
+}
+
+// What the first packets after the streams are found tell; read once for
+// all that needs them.
+struct FirstPackets {
+    double sizeSeconds = 0;
+    std::optional<FieldContent> fields;
+};
+
+// The time line's length by the file's size (where the stamps may jump:
+// `measure`), the size of the pictures of the `deferred` stream, and what
+// the fields of a picture stream flagged interlaced hold.
+FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferred)
+{
+    const int video = pictureStream(context, deferred), audio = firstSoundStream(context);
+    SizeMeasure size(context, video >= 0 ? video : audio);
+    std::optional<FirstFrames> frames;
+    if (video >= 0) {
+        AVStream* stream = context->streams[video];
+        const bool judge = flaggedInterlaced(fieldOrderName(stream->codecpar->field_order));
+        if (judge || video == deferred)
+            frames.emplace(stream, video == deferred, judge);
+    }
     AVPacket* packet = av_packet_alloc();
-    for (int n = 0; n < 20000 && ((measure && size.wanted()) || (fields && fields->wanted())); ++n) {
+    for (int n = 0; n < 20000 && ((measure && size.wanted()) || (frames && frames->wanted())); ++n) {
         if (av_read_frame(context, packet) < 0)
             break;
         if (measure && size.wanted())
             size.take(packet);
-        if (fields)
-            fields->take(packet);
+        if (frames)
+            frames->take(packet);
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
+    FirstPackets first;
     if (measure)
-        info.sizeSeconds = size.seconds();
-    if (fields)
-        info.video->fields = fields->result();
+        first.sizeSeconds = size.seconds();
+    if (frames) {
+        frames->finish();
+        if (flaggedInterlaced(fieldOrderName(context->streams[video]->codecpar->field_order)))
+            first.fields = frames->fields();
+    }
+    return first;
 }
 
 } // namespace
 
-std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
+namespace {
+
+// readSource() with the pictures of H.264 in MPEG-TS decoded here alone
+// (`defer`, deferredStream()), or with the libraries' own reading. nullopt
+// with `error` "" when the deferred pictures gave no frame.
+std::optional<SourceInfo> readOnce(const std::string& source, std::string& error, bool defer)
 {
     std::string log;
     {
@@ -395,12 +496,27 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         AVFormatContext** context;
         ~Closer() { avformat_close_input(context); }
     } closer{&context};
-    if (const int code = avformat_find_stream_info(context, nullptr); code < 0)
+    const int deferred = defer ? deferredStream(context) : -1;
+    std::vector<AVDictionary*> options(context->nb_streams, nullptr);
+    if (deferred >= 0)
+        av_dict_set(&options[size_t(deferred)], "skip_frame", "all", 0);
+    const int code = avformat_find_stream_info(context, options.empty() ? nullptr : options.data());
+    for (AVDictionary*& o : options)
+        av_dict_free(&o);
+    if (code < 0)
         return failed(code);
 
+    const bool discontinuous = context->iformat->flags & AVFMT_TS_DISCONT;
+    const FirstPackets first = readFirstPackets(context, discontinuous, deferred);
+    if (deferred >= 0 && context->streams[deferred]->codecpar->width <= 0) {
+        error.clear();
+        return std::nullopt;
+    }
     SourceInfo info = describeStreams(context);
-    info.discontinuousTimes = context->iformat->flags & AVFMT_TS_DISCONT;
-    readFirstPackets(context, info);
+    info.discontinuousTimes = discontinuous;
+    info.sizeSeconds = first.sizeSeconds;
+    if (info.video && first.fields)
+        info.video->fields = *first.fields;
     // The libraries take a failed read for the file's end (the duration is
     // then read from what came before): the error stays with the file.
     if (context->pb && context->pb->error < 0) {
@@ -409,6 +525,18 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         info.readError = "file:" + source + ": " + text;
     }
     return usableSource(info, error);
+}
+
+} // namespace
+
+std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
+{
+    // Pictures that gave no frame here (damaged from the start) are left to
+    // the libraries' own reading, which searches further.
+    error.clear();
+    if (auto info = readOnce(source, error, true); info || !error.empty())
+        return info;
+    return readOnce(source, error, false);
 }
 
 } // namespace vexlo::engine

@@ -288,7 +288,8 @@ TEST(FieldJudgement, FramesOfEachKindAreToldApartFromTheFirstOnes)
         bool ended;
         std::optional<FieldContent> judged;
     } cases[] = {
-        {"camera fields", times({combed, combed, unclear, combed, combed}, 5), false, FieldContent::AsFlagged},
+        {"camera fields", times({combed, combed, unclear, combed, combed}, 3), false, FieldContent::AsFlagged},
+        {"camera fields", times({combed, combed}, 2), false, std::nullopt},
         {"camera fields, slow pan", times({combed, clear, clear, clear, clear}, 5), false, FieldContent::AsFlagged},
         {"progressive frames", times({clear}, 14), false, std::nullopt},
         {"progressive frames", times({clear}, 15), false, FieldContent::Progressive},
