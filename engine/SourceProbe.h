@@ -71,6 +71,11 @@ struct SourceInfo {
     // The time line as the file's size gives it at the byte rate of its first
     // packets (0 when not measured): for such files only.
     double sizeSeconds = 0;
+    // The recording time an AVCHD camcorder writes into its H.264 stream
+    // (RecordingDate.h), looked for in the first packets while the streams
+    // were read (cameraTimeRead: its first 30 pictures were read).
+    bool cameraTimeRead = false;
+    std::optional<int64_t> cameraTime;
     // A read of the file failed while its streams were read (a card's read
     // error near its end, where the duration is read): the message, as
     // ffmpeg would say it ("file:<source>: Input/output error"); "" none.
@@ -144,6 +149,13 @@ std::string ffprobeProgram(const std::string& ffmpeg);
 // same result as probeSource() without starting a program. On failure returns
 // nullopt and sets `error` to what the libraries said.
 std::optional<SourceInfo> readSource(const std::string& source, std::string& error);
+
+// The running time of a converted file as readSource() gives it
+// (durationSeconds), read from the container's header where it holds the
+// lengths of the first picture and sound streams (MP4, QuickTime, AVI, ...:
+// nothing decoded, the streams' packets left unread); other files are read
+// by readSource(). nullopt for a file that does not read as media.
+std::optional<double> readRunningTime(const std::string& file);
 
 // Runs ffprobe on `source`. On failure returns nullopt and sets `error` to
 // what ffprobe said (or why it could not run).

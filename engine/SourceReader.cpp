@@ -4,6 +4,8 @@
 // The result is the same SourceInfo that ffprobe's report gives.
 #include "SourceProbe.h"
 
+#include "RecordingDate.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -419,6 +421,37 @@ int deferredStream(AVFormatContext* context)
 struct FirstPackets {
     double sizeSeconds = 0;
     std::optional<FieldContent> fields;
+    bool cameraTimeRead = false;
+    std::optional<int64_t> cameraTime;
+};
+
+// The camcorder's recording time in the first 30 pictures of an H.264
+// stream (readCameraRecordingTime(), on the packets read here anyway).
+class CameraTime {
+public:
+    explicit CameraTime(const AVStream* stream) : m_index(stream->index)
+    {
+        const AVCodecParameters* par = stream->codecpar;
+        m_wanted = par->codec_id == AV_CODEC_ID_H264;
+        if (par->extradata_size >= 7 && par->extradata[0] == 1)
+            m_lengthSize = (par->extradata[4] & 0x03) + 1;
+    }
+    void take(const AVPacket* packet)
+    {
+        if (!m_wanted || m_time || m_pictures >= 30 || packet->stream_index != m_index)
+            return;
+        ++m_pictures;
+        m_time = accessUnitRecordingTime(packet->data, size_t(packet->size), m_lengthSize);
+    }
+    bool read() const { return m_wanted && (m_time || m_pictures >= 30); }
+    std::optional<int64_t> time() const { return m_time; }
+
+private:
+    int m_index;
+    bool m_wanted = false;
+    int m_lengthSize = 0;
+    int m_pictures = 0;
+    std::optional<int64_t> m_time;
 };
 
 // The time line's length by the file's size (where the stamps may jump:
@@ -429,7 +462,9 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
     const int video = pictureStream(context, deferred), audio = firstSoundStream(context);
     SizeMeasure size(context, video >= 0 ? video : audio);
     std::optional<FirstFrames> frames;
+    std::optional<CameraTime> camera;
     if (video >= 0) {
+        camera.emplace(context->streams[video]);
         AVStream* stream = context->streams[video];
         const bool judge = flaggedInterlaced(fieldOrderName(stream->codecpar->field_order));
         if (judge || video == deferred)
@@ -443,12 +478,18 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
             size.take(packet);
         if (frames)
             frames->take(packet);
+        if (camera)
+            camera->take(packet);
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
     FirstPackets first;
     if (measure)
         first.sizeSeconds = size.seconds();
+    if (camera && camera->read()) {
+        first.cameraTimeRead = true;
+        first.cameraTime = camera->time();
+    }
     if (frames) {
         frames->finish();
         if (flaggedInterlaced(fieldOrderName(context->streams[video]->codecpar->field_order)))
@@ -515,6 +556,10 @@ std::optional<SourceInfo> readOnce(const std::string& source, std::string& error
     SourceInfo info = describeStreams(context);
     info.discontinuousTimes = discontinuous;
     info.sizeSeconds = first.sizeSeconds;
+    if (info.video && info.video->index == pictureStream(context, -1)) {
+        info.cameraTimeRead = first.cameraTimeRead;
+        info.cameraTime = first.cameraTime;
+    }
     if (info.video && first.fields)
         info.video->fields = *first.fields;
     // The libraries take a failed read for the file's end (the duration is
@@ -528,6 +573,29 @@ std::optional<SourceInfo> readOnce(const std::string& source, std::string& error
 }
 
 } // namespace
+
+std::optional<double> readRunningTime(const std::string& file)
+{
+    {
+        AVFormatContext* context = nullptr;
+        if (avformat_open_input(&context, ("file:" + file).c_str(), nullptr, nullptr) < 0)
+            return std::nullopt;
+        struct Closer {
+            AVFormatContext** context;
+            ~Closer() { avformat_close_input(context); }
+        } closer{&context};
+        if (!(context->ctx_flags & AVFMTCTX_NOHEADER) && !(context->iformat->flags & AVFMT_TS_DISCONT)) {
+            const int video = pictureStream(context, -1), audio = firstSoundStream(context);
+            const bool known = (video >= 0 || audio >= 0) && (video < 0 || streamSeconds(context->streams[video]) > 0)
+                && (audio < 0 || streamSeconds(context->streams[audio]) > 0);
+            if (known)
+                return describeStreams(context).durationSeconds;
+        }
+    }
+    std::string error;
+    const auto info = readSource(file, error);
+    return info ? std::optional<double>(info->durationSeconds) : std::nullopt;
+}
 
 std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
 {

@@ -450,8 +450,8 @@ TEST_F(SourceMedia, FlaggedFieldsAreJudgedByThePictures)
     // (for the film: from its 24 pictures a second carried as they are),
     // with no combing.
     const QString pictures = "testsrc2=size=1920x1080:rate=%1,trim=end_frame=%2";
-    make("psf-original.mkv", {"-f", "lavfi", "-i", pictures.arg("30000/1001").arg(30), "-c:v", "ffv1"});
-    make("film-original.mkv", {"-f", "lavfi", "-i", pictures.arg("24000/1001").arg(48), "-c:v", "ffv1"});
+    make("psf-original.mkv", {"-f", "lavfi", "-i", pictures.arg("30000/1001").arg(20), "-c:v", "ffv1"});
+    make("film-original.mkv", {"-f", "lavfi", "-i", pictures.arg("24000/1001").arg(32), "-c:v", "ffv1"});
     const QStringList interlaced = {"-c:v", "libx264", "-preset", "veryfast", "-crf", "16", "-flags", "+ilme+ildct",
         "-x264opts", "tff=1", "-field_order", "tt", "-f", "mpegts"};
     make("psf.m2ts", QStringList{"-i", QString::fromStdString(path("psf-original.mkv"))} + interlaced);
@@ -466,8 +466,8 @@ TEST_F(SourceMedia, FlaggedFieldsAreJudgedByThePictures)
         const char* rate;
         int frames;
     };
-    const Case cases[] = {{"psf.m2ts", "psf-original.mkv", "psf.m2ts", "30000/1001", 30},
-        {"film.m2ts", "film-original.mkv", "film-psf.m2ts", "24000/1001", 48}};
+    const Case cases[] = {{"psf.m2ts", "psf-original.mkv", "psf.m2ts", "30000/1001", 20},
+        {"film.m2ts", "film-original.mkv", "film-psf.m2ts", "24000/1001", 32}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         const std::string target = std::string(c.source) + ".mp4";
