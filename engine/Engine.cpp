@@ -399,13 +399,11 @@ int convert(const PreparedRun& run, int argc, char** argv)
         };
         if (!readError.empty())
             return damaged(readError);
-        // The target is read as the source was. One that does not read as
+        // The target's running time is read as the source's is (from its
+        // header's stream lengths where it has them). One that does not read as
         // media is left to the checks that ran before (ffmpeg's own report);
         // its length is unknown.
-        std::string error;
-        const auto written = readSource(request.target, error);
-        const std::optional<double> converted
-            = written ? std::optional<double>(written->durationSeconds) : std::nullopt;
+        const std::optional<double> converted = readRunningTime(request.target);
         if (const std::string shortfall = incompleteSource(converted, sourceSeconds, log.dataEndedEarly());
             !shortfall.empty()) {
             say(shortfall + "; the converted part is kept: " + request.target);

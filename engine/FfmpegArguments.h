@@ -107,6 +107,19 @@ inline constexpr const char* kSmallPictureDeinterlaceFilter = "yadif=mode=send_f
 // progressive (prog_thres out of reach): that would clear the interlaced flag
 // that decoders set on each frame of streams that declare nothing (DV).
 inline constexpr const char* kCombDetectFilter = "idet=intl_thres=1.5:prog_thres=1000";
+// Ahead of that for sources flagged interlaced whose pictures are
+// progressive: their flags cleared, only the frames found combed are
+// deinterlaced.
+inline constexpr const char* kClearFieldsFilter = "setfield=prog";
+// Telecined film (3:2 pulldown): each frame rebuilt from the fields of one
+// film picture, in the stream's field order ("tt", "bb", "tb", "bt"): left
+// to itself, fieldmatch took the wrong parity and left two frames in five
+// combed. Frames still combed where it compares them (at cuts) are flagged
+// for the deinterlacer; comparing every frame (combmatch=full) would take
+// sharp edges for combing. Then the one repeated frame of every five is
+// dropped.
+std::string fieldMatchFilter(const std::string& fieldOrder);
+inline constexpr const char* kDecimateFilter = "decimate";
 
 // The output's time bound for a source of `seconds` (0: none).
 double outputTimeBound(double seconds);

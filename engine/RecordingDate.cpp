@@ -274,7 +274,8 @@ std::optional<RecordingDate> recordingDateOf(const std::string& source, const So
     if (const auto time = parseContainerTime(info.creationTime))
         return RecordingDate{*time, DateOrigin::Container};
     if (info.video && info.videoCodec == "h264")
-        if (const auto time = readCameraRecordingTime(source, info.video->index))
+        if (const auto time
+            = info.cameraTimeRead ? info.cameraTime : readCameraRecordingTime(source, info.video->index))
             return RecordingDate{*time, DateOrigin::Camera};
     struct stat st {};
     if (::stat(source.c_str(), &st) != 0)

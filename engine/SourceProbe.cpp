@@ -6,6 +6,7 @@
 #include "ChildProcess.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -248,6 +249,38 @@ std::optional<SourceInfo> probeSource(const std::string& ffprobe, const std::str
         return std::nullopt;
     }
     return usableSource(parseProbeOutput(out), error);
+}
+
+std::optional<FieldContent> judgeFields(const std::vector<FieldVerdict>& verdicts, bool ended)
+{
+    const size_t n = verdicts.size();
+    size_t combed = 0, progressive = 0, repeated = 0;
+    unsigned repeatPhases = 0; // where in each five frames a field repeated
+    bool everyCycleRepeats = true;
+    size_t sinceRepeat = 0; // a 3:2 pulldown repeats a field in every three frames
+    for (size_t i = 0; i < n; ++i) {
+        sinceRepeat = verdicts[i].repeated ? 0 : sinceRepeat + 1;
+        everyCycleRepeats = everyCycleRepeats && sinceRepeat < 3;
+        combed += verdicts[i].combed;
+        progressive += verdicts[i].progressive;
+        repeated += verdicts[i].repeated;
+        if (verdicts[i].repeated)
+            repeatPhases |= 1u << (i % 5);
+        if (i % 5 == 4)
+            everyCycleRepeats = everyCycleRepeats
+                && std::any_of(verdicts.begin() + std::ptrdiff_t(i - 4), verdicts.begin() + std::ptrdiff_t(i + 1),
+                    [](const FieldVerdict& v) { return v.repeated; });
+    }
+    const bool canBeProgressive = combed == 0 && n - progressive <= n / 3 + 1;
+    const bool canBeTelecined = everyCycleRepeats && std::popcount(repeatPhases) <= 2;
+    const bool last = ended || n >= 60;
+    if (canBeProgressive && n >= (last ? 8u : 15u) && progressive * 3 >= n * 2)
+        return FieldContent::Progressive;
+    if (canBeTelecined && n >= (last ? 10u : 15u) && repeated * 4 >= n)
+        return FieldContent::Telecined;
+    if (last || (!canBeProgressive && !canBeTelecined))
+        return FieldContent::AsFlagged;
+    return std::nullopt;
 }
 
 } // namespace vexlo::engine

@@ -12,6 +12,14 @@
 
 namespace vexlo::engine {
 
+// What the pictures of a stream flagged interlaced show (readSource() looks
+// at its first frames): fields filmed apart, as the flag says (also when
+// the pictures do not tell: still, or too few); both fields of each frame
+// from one instant (progressive segmented frames: 25p or 30p carried as 50i
+// or 60i); or 24p film telecined into 60i (3:2 pulldown: of every five
+// frames two are woven from two film pictures, and two fields repeat).
+enum class FieldContent { AsFlagged, Progressive, Telecined };
+
 struct VideoStreamInfo {
     int index = 0;     // the stream's number in the file
     int64_t width = 0; // coded size
@@ -21,9 +29,10 @@ struct VideoStreamInfo {
     Rational frameRate{0, 1};    // average rate; {0, 1} when unknown
     Rational baseRate{0, 1};     // ffprobe's r_frame_rate (the least common rate)
     std::string fieldOrder;      // "progressive", "tt", ... or ""
-    std::string pixelFormat;     // "yuv420p", "yuvj420p", ...
-    std::string colorRange;      // "tv", "pc" or "" when not told
-    std::string colorSpace;      // the matrix: "bt709", "smpte170m", ... or ""
+    FieldContent fields = FieldContent::AsFlagged;
+    std::string pixelFormat; // "yuv420p", "yuvj420p", ...
+    std::string colorRange;  // "tv", "pc" or "" when not told
+    std::string colorSpace;  // the matrix: "bt709", "smpte170m", ... or ""
     std::string colorPrimaries;
     std::string colorTransfer;
 };
@@ -62,6 +71,11 @@ struct SourceInfo {
     // The time line as the file's size gives it at the byte rate of its first
     // packets (0 when not measured): for such files only.
     double sizeSeconds = 0;
+    // The recording time an AVCHD camcorder writes into its H.264 stream
+    // (RecordingDate.h), looked for in the first packets while the streams
+    // were read (cameraTimeRead: its first 30 pictures were read).
+    bool cameraTimeRead = false;
+    std::optional<int64_t> cameraTime;
     // A read of the file failed while its streams were read (a card's read
     // error near its end, where the duration is read): the message, as
     // ffmpeg would say it ("file:<source>: Input/output error"); "" none.
@@ -92,6 +106,31 @@ double expectedSeconds(const SourceInfo& source);
 // a source that holds neither pictures nor sound is refused.
 std::optional<SourceInfo> usableSource(SourceInfo info, std::string& error);
 
+// One frame of a stream flagged interlaced, measured against the frames
+// before and after it with ffmpeg's idet sums: its fields comb against each
+// other (filmed apart; idet's threshold 1.04), fit together clearly (one
+// instant, with motion to tell: the lines of the frames around fit between
+// its own lines 2.5 times worse than its own do, where idet takes 1.5,
+// which noisy camera footage filmed as fields reaches in slow pans), and a
+// field repeats the previous frame's (idet's threshold 3).
+struct FieldVerdict {
+    bool combed = false;
+    bool progressive = false;
+    bool repeated = false;
+};
+
+// What the verdicts of a stream's first frames, in order, say; nullopt while
+// more are needed (`ended`: none follow). Progressive: 15 frames without
+// combing, two in three clearly progressive. Telecined: 15 frames whose
+// fields repeat in each five, always in the same two places (a 3:2
+// pulldown; its frames beside the woven ones comb against their
+// neighbours, and any three frames hold a repeat). Fields filmed apart
+// comb and never repeat: a combed frame and three frames without a repeat
+// end the look as flagged, as do still pictures, which tell nothing. At most 60 frames are judged; fewer
+// at the stream's end (8 for progressive, 10 for telecined, else as
+// flagged).
+std::optional<FieldContent> judgeFields(const std::vector<FieldVerdict>& verdicts, bool ended);
+
 // Reads ffprobe's "flat" output of the entries that probeArguments() asks for.
 // Never throws; what does not read is left at its default. Cover pictures
 // (attached pictures) are not taken as the video stream.
@@ -110,6 +149,13 @@ std::string ffprobeProgram(const std::string& ffmpeg);
 // same result as probeSource() without starting a program. On failure returns
 // nullopt and sets `error` to what the libraries said.
 std::optional<SourceInfo> readSource(const std::string& source, std::string& error);
+
+// The running time of a converted file as readSource() gives it
+// (durationSeconds), read from the container's header where it holds the
+// lengths of the first picture and sound streams (MP4, QuickTime, AVI, ...:
+// nothing decoded, the streams' packets left unread); other files are read
+// by readSource(). nullopt for a file that does not read as media.
+std::optional<double> readRunningTime(const std::string& file);
 
 // Runs ffprobe on `source`. On failure returns nullopt and sets `error` to
 // what ffprobe said (or why it could not run).

@@ -5,7 +5,10 @@
 #include "SourceProbe.h"
 #include "base/Text.h"
 
+#include "RecordingDate.h"
+
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
@@ -13,7 +16,10 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
+#include <type_traits>
+#include <vector>
 
 namespace vexlo::engine {
 
@@ -165,44 +171,342 @@ SourceInfo describeStreams(AVFormatContext* context)
 // the first packets of its first picture (or sound) stream: those the
 // libraries read to find the streams, up to 4 MB or a jump in the stamps.
 // 0 when they span less than a second.
-double sizeSeconds(AVFormatContext* context, const SourceInfo& info)
-{
-    const int index = info.video ? info.video->index : info.audio ? info.audio->index : -1;
-    const int64_t size = context->pb ? avio_size(context->pb) : -1;
-    if (index < 0 || size <= 0)
-        return 0;
-    const AVRational base = context->streams[index]->time_base;
-    AVPacket* packet = av_packet_alloc();
-    int64_t firstPos = -1, lastPos = -1;
-    double first = 0, last = 0;
-    for (int n = 0; n < 20000 && av_read_frame(context, packet) >= 0; ++n) {
-        const bool usable = packet->stream_index == index && packet->pos >= 0 && packet->dts != AV_NOPTS_VALUE;
-        const double t = double(packet->dts) * av_q2d(base);
-        const int64_t pos = packet->pos;
-        av_packet_unref(packet);
-        if (!usable)
-            continue;
-        if (firstPos < 0) {
-            firstPos = pos;
-            first = last = t;
-            continue;
+class SizeMeasure {
+public:
+    SizeMeasure(AVFormatContext* context, int index) : m_index(index), m_size(context->pb ? avio_size(context->pb) : -1)
+    {
+        if (m_index >= 0)
+            m_base = context->streams[m_index]->time_base;
+    }
+    bool wanted() const { return m_index >= 0 && m_size > 0 && !m_done; }
+    void take(const AVPacket* packet)
+    {
+        if (packet->stream_index != m_index || packet->pos < 0 || packet->dts == AV_NOPTS_VALUE)
+            return;
+        const double t = double(packet->dts) * av_q2d(m_base);
+        if (m_firstPos < 0) {
+            m_firstPos = packet->pos;
+            m_first = m_last = t;
+            return;
         }
-        if (t < last - 0.1 || t > last + 10)
+        if (t < m_last - 0.1 || t > m_last + 10) {
+            m_done = true;
+            return;
+        }
+        m_last = t;
+        m_lastPos = packet->pos;
+        m_done = m_lastPos - m_firstPos > (4 << 20);
+    }
+    double seconds() const
+    {
+        if (m_size <= 0 || m_lastPos <= m_firstPos || m_last - m_first < 1)
+            return 0;
+        return plausibleDuration(double(m_size) * (m_last - m_first) / double(m_lastPos - m_firstPos));
+    }
+
+private:
+    int m_index;
+    int64_t m_size;
+    AVRational m_base{1, 1};
+    int64_t m_firstPos = -1, m_lastPos = -1;
+    double m_first = 0, m_last = 0;
+    bool m_done = false;
+};
+
+// The sums of ffmpeg's idet over the picture's samples (luma): how well each
+// line of the frames before and after fits between the lines around it in
+// this frame (alpha, by the line's field), how well this frame's own lines
+// do (delta), and how far each field moved since the frame before (gamma).
+template<typename Sample>
+void fieldSums(
+    const AVFrame* prev, const AVFrame* cur, const AVFrame* next, int64_t alpha[2], int64_t& delta, int64_t gamma[2])
+{
+    const auto row = [](const AVFrame* f, int y) {
+        return reinterpret_cast<const Sample*>(f->data[0] + ptrdiff_t(y) * f->linesize[0]);
+    };
+    // Every other pair of lines (one line of each field) tells as much.
+    for (int y = 2; y < cur->height - 2; y += (y & 1) ? 3 : 1) {
+        const Sample *above = row(cur, y - 1), *here = row(cur, y), *below = row(cur, y + 1);
+        const Sample *before = row(prev, y), *after = row(next, y);
+        // A line of 8-bit samples sums in 32 bits (at most 1020 a sample),
+        // so that the loop runs in vector registers.
+        using Sum = std::conditional_t<sizeof(Sample) == 1, int32_t, int64_t>;
+        Sum a0 = 0, a1 = 0, d = 0, g = 0;
+        for (int x = 0; x < cur->width; ++x) {
+            const int around = above[x] + below[x];
+            a0 += std::abs(around - 2 * before[x]);
+            a1 += std::abs(around - 2 * after[x]);
+            d += std::abs(around - 2 * here[x]);
+            g += std::abs(here[x] - before[x]);
+        }
+        alpha[y & 1] += a0;
+        alpha[(y ^ 1) & 1] += a1;
+        delta += d;
+        gamma[(y ^ 1) & 1] += g;
+    }
+}
+
+// Decodes the first frames of the picture stream: the picture's size,
+// pixel shape and colours where the libraries were told not to decode them
+// (`fill`), and what the fields of a stream flagged interlaced hold
+// (`judge`, judgeFields()). The packets are those the libraries read to
+// find the streams, and what follows them: nothing is read twice, and no
+// frame is decoded twice.
+class FirstFrames {
+public:
+    FirstFrames(AVStream* stream, bool fill, bool judge) : m_stream(stream), m_fill(fill), m_judge(judge)
+    {
+        const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+        m_codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
+        for (AVFrame*& f : m_frames)
+            f = av_frame_alloc();
+        m_frame = av_frame_alloc();
+        if (!m_codec || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0)
+            return;
+        // The deblocking filter smooths block edges, not fields: left out,
+        // it saves a tenth of the decoding.
+        m_codec->skip_loop_filter = AVDISCARD_ALL;
+        // One thread decodes only the frames asked for, at the least CPU time.
+        m_codec->thread_count = 1;
+        m_open = avcodec_open2(m_codec, decoder, nullptr) >= 0;
+    }
+    ~FirstFrames()
+    {
+        avcodec_free_context(&m_codec);
+        for (AVFrame*& f : m_frames)
+            av_frame_free(&f);
+        av_frame_free(&m_frame);
+    }
+    FirstFrames(const FirstFrames&) = delete;
+    FirstFrames& operator=(const FirstFrames&) = delete;
+
+    bool wanted() const { return m_open && ((m_fill && !m_filled) || (m_judge && !m_result)); }
+    void take(const AVPacket* packet)
+    {
+        if (packet->stream_index == m_stream->index && wanted() && avcodec_send_packet(m_codec, packet) >= 0)
+            receive();
+    }
+    // After the last packet: the frames the decoder still holds.
+    void finish()
+    {
+        if (wanted() && avcodec_send_packet(m_codec, nullptr) >= 0)
+            receive();
+    }
+    FieldContent fields() const
+    {
+        return m_result.value_or(judgeFields(m_verdicts, true).value_or(FieldContent::AsFlagged));
+    }
+
+private:
+    void receive()
+    {
+        while (wanted() && avcodec_receive_frame(m_codec, m_frame) >= 0) {
+            if (m_fill && !m_filled)
+                fillParameters();
+            av_frame_unref(m_frames[0]);
+            std::swap(m_frames[0], m_frames[1]);
+            std::swap(m_frames[1], m_frames[2]);
+            av_frame_move_ref(m_frames[2], m_frame);
+            if (m_judge && !m_result && ++m_seen >= 3)
+                judge();
+        }
+    }
+    // What the libraries' own decoding would have told of the stream; the
+    // field order their parser found stays.
+    void fillParameters()
+    {
+        m_filled = true;
+        AVCodecParameters* decoded = avcodec_parameters_alloc();
+        if (!decoded || avcodec_parameters_from_context(decoded, m_codec) < 0) {
+            avcodec_parameters_free(&decoded);
+            return;
+        }
+        AVCodecParameters* par = m_stream->codecpar;
+        par->width = decoded->width;
+        par->height = decoded->height;
+        par->format = decoded->format;
+        par->sample_aspect_ratio = decoded->sample_aspect_ratio;
+        par->color_range = decoded->color_range;
+        par->color_primaries = decoded->color_primaries;
+        par->color_trc = decoded->color_trc;
+        par->color_space = decoded->color_space;
+        par->chroma_location = decoded->chroma_location;
+        par->profile = decoded->profile;
+        par->level = decoded->level;
+        par->video_delay = decoded->video_delay;
+        if (par->field_order == AV_FIELD_UNKNOWN)
+            par->field_order = decoded->field_order;
+        avcodec_parameters_free(&decoded);
+    }
+    void judge()
+    {
+        const AVFrame *prev = m_frames[0], *cur = m_frames[1], *next = m_frames[2];
+        const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(cur->format));
+        if (!format || (format->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) || cur->height < 6
+            || prev->width != cur->width || prev->height != cur->height || next->width != cur->width
+            || next->height != cur->height || prev->format != cur->format || next->format != cur->format) {
+            m_result = FieldContent::AsFlagged;
+            return;
+        }
+        int64_t alpha[2] = {}, delta = 0, gamma[2] = {};
+        if (format->comp[0].depth > 8)
+            fieldSums<uint16_t>(prev, cur, next, alpha, delta, gamma);
+        else
+            fieldSums<uint8_t>(prev, cur, next, alpha, delta, gamma);
+        FieldVerdict v;
+        v.combed = alpha[0] * 100 > alpha[1] * 104 || alpha[1] * 100 > alpha[0] * 104;
+        v.progressive = !v.combed && std::min(alpha[0], alpha[1]) * 2 > delta * 5;
+        v.repeated = gamma[0] > gamma[1] * 3 || gamma[1] > gamma[0] * 3;
+        m_verdicts.push_back(v);
+        m_result = judgeFields(m_verdicts, false);
+    }
+
+    AVStream* m_stream;
+    bool m_fill, m_judge;
+    AVCodecContext* m_codec = nullptr;
+    AVFrame* m_frames[3] = {};
+    AVFrame* m_frame = nullptr;
+    bool m_open = false;
+    bool m_filled = false;
+    int m_seen = 0;
+    std::vector<FieldVerdict> m_verdicts;
+    std::optional<FieldContent> m_result;
+};
+
+bool flaggedInterlaced(const std::string& fieldOrder) { return !fieldOrder.empty() && fieldOrder != "progressive"; }
+
+// The stream describeStreams() takes for the pictures (the first video
+// stream with a picture size, not a cover picture; `deferred` counts as
+// one), else -1.
+int pictureStream(AVFormatContext* context, int deferred)
+{
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            && ((stream->codecpar->width > 0 && stream->codecpar->height > 0) || int(i) == deferred))
+            return int(i);
+    }
+    return -1;
+}
+
+int firstSoundStream(AVFormatContext* context)
+{
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return int(i);
+    return -1;
+}
+
+// H.264 in MPEG-TS or program streams (AVCHD camcorders, broadcasts): the
+// libraries decode its first frames to find the picture's size and the
+// stream's delay, and read the first megabytes of such files whatever they
+// decode. Told not to decode them, they leave the size to the first frames
+// decoded here, which also judge the fields: each frame is decoded once.
+// Other files keep the libraries' own decoding (they would read further
+// for a stream they do not decode). The first video stream as the file's
+// header names it, before its streams are read; -1 for none.
+int deferredStream(AVFormatContext* context)
+{
+    if (!(context->iformat->flags & AVFMT_TS_DISCONT))
+        return -1;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return stream->codecpar->codec_id == AV_CODEC_ID_H264 ? int(i) : -1;
+    }
+    return -1;
+}
+
+// What the first packets after the streams are found tell; read once for
+// all that needs them.
+struct FirstPackets {
+    double sizeSeconds = 0;
+    std::optional<FieldContent> fields;
+    bool cameraTimeRead = false;
+    std::optional<int64_t> cameraTime;
+};
+
+// The camcorder's recording time in the first 30 pictures of an H.264
+// stream (readCameraRecordingTime(), on the packets read here anyway).
+class CameraTime {
+public:
+    explicit CameraTime(const AVStream* stream) : m_index(stream->index)
+    {
+        const AVCodecParameters* par = stream->codecpar;
+        m_wanted = par->codec_id == AV_CODEC_ID_H264;
+        if (par->extradata_size >= 7 && par->extradata[0] == 1)
+            m_lengthSize = (par->extradata[4] & 0x03) + 1;
+    }
+    void take(const AVPacket* packet)
+    {
+        if (!m_wanted || m_time || m_pictures >= 30 || packet->stream_index != m_index)
+            return;
+        ++m_pictures;
+        m_time = accessUnitRecordingTime(packet->data, size_t(packet->size), m_lengthSize);
+    }
+    bool read() const { return m_wanted && (m_time || m_pictures >= 30); }
+    std::optional<int64_t> time() const { return m_time; }
+
+private:
+    int m_index;
+    bool m_wanted = false;
+    int m_lengthSize = 0;
+    int m_pictures = 0;
+    std::optional<int64_t> m_time;
+};
+
+// The time line's length by the file's size (where the stamps may jump:
+// `measure`), the size of the pictures of the `deferred` stream, and what
+// the fields of a picture stream flagged interlaced hold.
+FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferred)
+{
+    const int video = pictureStream(context, deferred), audio = firstSoundStream(context);
+    SizeMeasure size(context, video >= 0 ? video : audio);
+    std::optional<FirstFrames> frames;
+    std::optional<CameraTime> camera;
+    if (video >= 0) {
+        camera.emplace(context->streams[video]);
+        AVStream* stream = context->streams[video];
+        const bool judge = flaggedInterlaced(fieldOrderName(stream->codecpar->field_order));
+        if (judge || video == deferred)
+            frames.emplace(stream, video == deferred, judge);
+    }
+    AVPacket* packet = av_packet_alloc();
+    for (int n = 0; n < 20000 && ((measure && size.wanted()) || (frames && frames->wanted())); ++n) {
+        if (av_read_frame(context, packet) < 0)
             break;
-        last = t;
-        lastPos = pos;
-        if (lastPos - firstPos > (4 << 20))
-            break;
+        if (measure && size.wanted())
+            size.take(packet);
+        if (frames)
+            frames->take(packet);
+        if (camera)
+            camera->take(packet);
+        av_packet_unref(packet);
     }
     av_packet_free(&packet);
-    if (lastPos <= firstPos || last - first < 1)
-        return 0;
-    return plausibleDuration(double(size) * (last - first) / double(lastPos - firstPos));
+    FirstPackets first;
+    if (measure)
+        first.sizeSeconds = size.seconds();
+    if (camera && camera->read()) {
+        first.cameraTimeRead = true;
+        first.cameraTime = camera->time();
+    }
+    if (frames) {
+        frames->finish();
+        if (flaggedInterlaced(fieldOrderName(context->streams[video]->codecpar->field_order)))
+            first.fields = frames->fields();
+    }
+    return first;
 }
 
 } // namespace
 
-std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
+namespace {
+
+// readSource() with the pictures of H.264 in MPEG-TS decoded here alone
+// (`defer`, deferredStream()), or with the libraries' own reading. nullopt
+// with `error` "" when the deferred pictures gave no frame.
+std::optional<SourceInfo> readOnce(const std::string& source, std::string& error, bool defer)
 {
     std::string log;
     {
@@ -234,14 +538,31 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         AVFormatContext** context;
         ~Closer() { avformat_close_input(context); }
     } closer{&context};
-    if (const int code = avformat_find_stream_info(context, nullptr); code < 0)
+    const int deferred = defer ? deferredStream(context) : -1;
+    std::vector<AVDictionary*> options(context->nb_streams, nullptr);
+    if (deferred >= 0)
+        av_dict_set(&options[size_t(deferred)], "skip_frame", "all", 0);
+    const int code = avformat_find_stream_info(context, options.empty() ? nullptr : options.data());
+    for (AVDictionary*& o : options)
+        av_dict_free(&o);
+    if (code < 0)
         return failed(code);
 
-    SourceInfo info = describeStreams(context);
-    if (context->iformat->flags & AVFMT_TS_DISCONT) {
-        info.discontinuousTimes = true;
-        info.sizeSeconds = sizeSeconds(context, info);
+    const bool discontinuous = context->iformat->flags & AVFMT_TS_DISCONT;
+    const FirstPackets first = readFirstPackets(context, discontinuous, deferred);
+    if (deferred >= 0 && context->streams[deferred]->codecpar->width <= 0) {
+        error.clear();
+        return std::nullopt;
     }
+    SourceInfo info = describeStreams(context);
+    info.discontinuousTimes = discontinuous;
+    info.sizeSeconds = first.sizeSeconds;
+    if (info.video && info.video->index == pictureStream(context, -1)) {
+        info.cameraTimeRead = first.cameraTimeRead;
+        info.cameraTime = first.cameraTime;
+    }
+    if (info.video && first.fields)
+        info.video->fields = *first.fields;
     // The libraries take a failed read for the file's end (the duration is
     // then read from what came before): the error stays with the file.
     if (context->pb && context->pb->error < 0) {
@@ -250,6 +571,41 @@ std::optional<SourceInfo> readSource(const std::string& source, std::string& err
         info.readError = "file:" + source + ": " + text;
     }
     return usableSource(info, error);
+}
+
+} // namespace
+
+std::optional<double> readRunningTime(const std::string& file)
+{
+    {
+        AVFormatContext* context = nullptr;
+        if (avformat_open_input(&context, ("file:" + file).c_str(), nullptr, nullptr) < 0)
+            return std::nullopt;
+        struct Closer {
+            AVFormatContext** context;
+            ~Closer() { avformat_close_input(context); }
+        } closer{&context};
+        if (!(context->ctx_flags & AVFMTCTX_NOHEADER) && !(context->iformat->flags & AVFMT_TS_DISCONT)) {
+            const int video = pictureStream(context, -1), audio = firstSoundStream(context);
+            const bool known = (video >= 0 || audio >= 0) && (video < 0 || streamSeconds(context->streams[video]) > 0)
+                && (audio < 0 || streamSeconds(context->streams[audio]) > 0);
+            if (known)
+                return describeStreams(context).durationSeconds;
+        }
+    }
+    std::string error;
+    const auto info = readSource(file, error);
+    return info ? std::optional<double>(info->durationSeconds) : std::nullopt;
+}
+
+std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
+{
+    // Pictures that gave no frame here (damaged from the start) are left to
+    // the libraries' own reading, which searches further.
+    error.clear();
+    if (auto info = readOnce(source, error, true); info || !error.empty())
+        return info;
+    return readOnce(source, error, false);
 }
 
 } // namespace vexlo::engine

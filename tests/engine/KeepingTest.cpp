@@ -240,6 +240,71 @@ TEST(OutputPlan, CombingIsSearchedForOnlyWhereTheSourceDeclaresNoInterlacing)
     }
 }
 
+TEST(OutputPlan, FlaggedFieldsAreFilteredAsTheirPicturesShowThem)
+{
+    const EngineRequest r = requestFor("/out/clip.mp4", "h264", "ACC");
+    const struct {
+        FieldContent fields;
+        std::string chain;
+        const char* rate; // -r, "" none
+    } cases[] = {
+        {FieldContent::AsFlagged, std::string(",") + kDeinterlaceFilter + ",", ""},
+        {FieldContent::Progressive,
+            std::string(",") + kClearFieldsFilter + "," + kCombDetectFilter + "," + kDeinterlaceFilter + ",", ""},
+        {FieldContent::Telecined,
+            std::string(",fieldmatch=order=tff,") + kDeinterlaceFilter + "," + kDecimateFilter + ",", "24000/1001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.fields));
+        SourceInfo s = archiveSource();
+        s.video->fieldOrder = "tt";
+        s.video->fields = c.fields;
+        // An H.264 stream that gives its field rate as the base rate.
+        s.video->frameRate = {30000, 1001};
+        s.video->baseRate = {60000, 1001};
+        const auto args = buildFfmpegArguments(r, planFor(r, s));
+        EXPECT_NE(option(args, "-vf").value_or("").find(c.chain), std::string::npos)
+            << option(args, "-vf").value_or("");
+        EXPECT_EQ(option(args, "-r").value_or(""), *c.rate ? c.rate : "30000/1001");
+    }
+}
+
+TEST(FieldJudgement, FramesOfEachKindAreToldApartFromTheFirstOnes)
+{
+    const FieldVerdict combed{true, false, false}, clear{false, true, false}, unclear{}, repeat{true, false, true};
+    const auto times = [](std::vector<FieldVerdict> cycle, size_t n) {
+        std::vector<FieldVerdict> v;
+        while (v.size() < n)
+            v.push_back(cycle[v.size() % cycle.size()]);
+        return v;
+    };
+    const auto then = [](std::vector<FieldVerdict> v, FieldVerdict last) {
+        v.push_back(last);
+        return v;
+    };
+    const struct {
+        const char* what;
+        std::vector<FieldVerdict> verdicts;
+        bool ended;
+        std::optional<FieldContent> judged;
+    } cases[] = {
+        {"camera fields", times({combed, combed, unclear, combed, combed}, 3), false, FieldContent::AsFlagged},
+        {"camera fields", times({combed, combed}, 2), false, std::nullopt},
+        {"camera fields, slow pan", times({combed, clear, clear, clear, clear}, 5), false, FieldContent::AsFlagged},
+        {"progressive frames", times({clear}, 14), false, std::nullopt},
+        {"progressive frames", times({clear}, 15), false, FieldContent::Progressive},
+        {"progressive, a short clip", times({clear}, 8), true, FieldContent::Progressive},
+        {"progressive, one combed", then(times({clear}, 14), combed), false, FieldContent::AsFlagged},
+        {"still pictures", times({unclear}, 5), false, FieldContent::AsFlagged},
+        {"3:2 pulldown", times({clear, repeat, combed, repeat, combed}, 15), false, FieldContent::Telecined},
+        {"a repeat out of step", then(times({clear, repeat, combed, repeat, combed}, 12), repeat), false,
+            FieldContent::AsFlagged},
+        {"too few", times({clear}, 7), true, FieldContent::AsFlagged},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(judgeFields(c.verdicts, c.ended), c.judged) << c.what << ", " << c.verdicts.size();
+}
+
 TEST(OutputPlan, TheOutputIsBoundByTheSourcesRunningTimeAndCarriesTheDate)
 {
     const EngineRequest r = requestFor("/out/clip.mp4", "h264", "ACC");

@@ -9,6 +9,7 @@
 #include "engine/RecordingDate.h"
 #include "platform/Registry.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -432,6 +433,74 @@ TEST_F(SourceMedia, WovenFieldsFlaggedProgressiveAreDeinterlacedAndProgressiveOn
             .out;
     };
     EXPECT_EQ(frames(path("sharp.mkv")), frames(path("plain.mkv")));
+}
+
+// The pictures' SSIM against a reference's, in dB, frame by frame in order.
+double ssimDb(const std::string& file, const std::string& reference)
+{
+    const ToolRun r = runTool("ffmpeg",
+        {"-nostdin", "-hide_banner", "-i", QString::fromStdString("file:" + file), "-i",
+            QString::fromStdString("file:" + reference), "-filter_complex",
+            "[0:v]settb=AVTB,setpts=N/30/TB[a];[1:v]settb=AVTB,setpts=N/30/TB[b];[a][b]ssim=shortest=1", "-f", "null",
+            "-"});
+    const auto at = r.err.rfind("SSIM ");
+    const auto db = at == std::string::npos ? std::string::npos : r.err.find('(', r.err.find("All:", at));
+    return db == std::string::npos ? 0 : std::atof(r.err.c_str() + db + 1);
+}
+
+TEST_F(SourceMedia, FlaggedFieldsAreJudgedByThePictures)
+{
+    // Streams flagged interlaced whose fields were not filmed apart, as
+    // camcorders and broadcasters deliver them: 30p carried as 60i
+    // (progressive segmented frames), and 24p film telecined into 60i (3:2
+    // pulldown). Each comes out as the progressive pictures it carries, as
+    // sharp as the same conversion without any field filter gives them
+    // (for the film: from its 24 pictures a second carried as they are),
+    // with no combing.
+    const QString pictures = "testsrc2=size=1920x1080:rate=%1,trim=end_frame=%2";
+    make("psf-original.mkv", {"-f", "lavfi", "-i", pictures.arg("30000/1001").arg(20), "-c:v", "ffv1"});
+    make("film-original.mkv", {"-f", "lavfi", "-i", pictures.arg("24000/1001").arg(32), "-c:v", "ffv1"});
+    const QStringList interlaced = {"-c:v", "libx264", "-preset", "veryfast", "-crf", "16", "-flags", "+ilme+ildct",
+        "-x264opts", "tff=1", "-field_order", "tt", "-f", "mpegts"};
+    make("psf.m2ts", QStringList{"-i", QString::fromStdString(path("psf-original.mkv"))} + interlaced);
+    make("film.m2ts",
+        QStringList{"-i", QString::fromStdString(path("film-original.mkv")), "-vf", "telecine=pattern=23"}
+            + interlaced);
+    make("film-psf.m2ts", QStringList{"-i", QString::fromStdString(path("film-original.mkv"))} + interlaced);
+    struct Case {
+        const char* source;
+        const char* original;
+        const char* plain; // converted without field filters: the figure to reach
+        const char* rate;
+        int frames;
+    };
+    const Case cases[] = {{"psf.m2ts", "psf-original.mkv", "psf.m2ts", "30000/1001", 20},
+        {"film.m2ts", "film-original.mkv", "film-psf.m2ts", "24000/1001", 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        const std::string target = std::string(c.source) + ".mp4";
+        const EngineRun r = convert(c.source, target, kProfile18);
+        ASSERT_EQ(r.run.exitCode, 0) << r.run.err;
+        EXPECT_EQ(ffprobeValue(target, "stream=avg_frame_rate"), c.rate);
+        EXPECT_EQ(ffprobeValue(target, "stream=nb_frames"), std::to_string(c.frames));
+        EXPECT_LE(combedFrames(path(target)), 2);
+        expectClean(target);
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VEXLO_REGISTRY", QString::fromStdString(path("registry")));
+        const std::string plain = std::string(c.source) + ".plain.mp4";
+        const ToolRun dry = runTool(TREVOK_PROGRAM,
+            {"--dry-run", QString::fromStdString(path(c.plain) + "|" + path(plain) + "|" + kProfile18)}, env);
+        ASSERT_EQ(dry.exitCode, 0) << dry.err;
+        QStringList args = QString::fromStdString(dry.out).split('\n', Qt::SkipEmptyParts);
+        const QString program = args.takeFirst();
+        args.replaceInStrings(QRegularExpression("(setfield|idet|bwdif|yadif|fieldmatch|decimate)=[^,]*,"), "");
+        ASSERT_EQ(runTool(program, args).exitCode, 0);
+        const double reached = ssimDb(path(target), path(c.original));
+        const double wanted = ssimDb(path(plain), path(c.original));
+        EXPECT_GT(wanted, 15);
+        EXPECT_GT(reached, wanted - 0.5) << "the pictures were deinterlaced";
+    }
 }
 
 // The RMS level (dBFS) of the first channel of a file's sound.
