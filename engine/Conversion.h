@@ -58,8 +58,6 @@ public:
     bool stopAfterRequested() const { return m_stopAfter; }
     Outcome outcome() const { return m_outcome; }
     const ProgressState& progress() const { return m_parser.state(); }
-    // The pass running (0, 1, ...).
-    size_t pass() const { return m_pass; }
     // What ffmpeg's log said about reading the source (ProgressParser), in
     // the last pass (which reads all of it, as the ones before did).
     const ProgressParser& log() const { return m_parser; }
