@@ -21,8 +21,15 @@ int abortFlagValue(Outcome outcome)
 }
 
 Conversion::Conversion(std::string program, std::vector<std::string> arguments, QObject* parent)
-    : QObject(parent), m_program(std::move(program)), m_arguments(std::move(arguments))
+    : Conversion(std::move(program), std::vector<FfmpegPass>{{std::move(arguments), 1}}, parent)
 {}
+
+Conversion::Conversion(std::string program, std::vector<FfmpegPass> passes, QObject* parent)
+    : QObject(parent), m_program(std::move(program)), m_passes(std::move(passes))
+{
+    if (!m_passes.empty())
+        m_parser.setPass(0, m_passes.front().share);
+}
 
 Conversion::~Conversion() = default; // the child, if any, is killed and reaped
 
@@ -36,16 +43,22 @@ void Conversion::start()
         QTimer::singleShot(0, this, [this] { finish(Outcome::Cancelled); });
         return;
     }
+    startPass();
+}
+
+bool Conversion::startPass()
+{
     std::string error;
-    if (!m_child.start(m_program, m_arguments, error)) {
+    if (m_pass >= m_passes.size() || !m_child.start(m_program, m_passes[m_pass].arguments, error)) {
         m_error = "ffmpeg (" + m_program + ") could not be started: " + error;
         QTimer::singleShot(0, this, [this] { finish(Outcome::Failed); });
-        return;
+        return false;
     }
     m_outNotifier = std::make_unique<QSocketNotifier>(m_child.stdoutFd(), QSocketNotifier::Read);
     m_errNotifier = std::make_unique<QSocketNotifier>(m_child.stderrFd(), QSocketNotifier::Read);
     connect(m_outNotifier.get(), &QSocketNotifier::activated, this, &Conversion::readStdout);
     connect(m_errNotifier.get(), &QSocketNotifier::activated, this, &Conversion::readStderr);
+    return true;
 }
 
 void Conversion::cancel()
@@ -108,6 +121,19 @@ void Conversion::streamEnded()
         return;
     }
     if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && m_parser.writeFailure().empty()) {
+        if (m_pass + 1 < m_passes.size()) {
+            // The next pass reads the source afresh: a log of its own, the
+            // progress going on from where this pass's share ends.
+            m_passStart += m_passes[m_pass].share;
+            ++m_pass;
+            m_parser = ProgressParser();
+            m_parser.setDuration(m_sourceUs);
+            m_parser.setSourceUrl(m_sourceUrl);
+            m_parser.setPass(m_passStart, m_passes[m_pass].share);
+            if (startPass())
+                emit progressChanged();
+            return;
+        }
         finish(m_stopAfter ? Outcome::StoppedAfterFile : Outcome::Completed);
         return;
     }

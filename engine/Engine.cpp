@@ -4,6 +4,7 @@
 #include "Conversion.h"
 #include "EngineArgument.h"
 #include "FfmpegArguments.h"
+#include "PassFolder.h"
 #include "ProgressWindow.h"
 #include "RecordingDate.h"
 #include "SourceProbe.h"
@@ -315,7 +316,8 @@ struct PreparedRun {
     EngineRequest request;
     SourceInfo source;
     std::string ffmpeg;
-    std::vector<std::string> arguments;
+    std::vector<FfmpegPass> passes; // the last one writes the target
+    std::unique_ptr<PassFolder> passFolder;
     std::optional<RecordingDate> recorded;
 };
 
@@ -357,7 +359,15 @@ std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dry
     OutputPlan plan = std::get<OutputPlan>(planned);
     if (keepRecordingDateWanted() && (run.recorded = recordingDateOf(request.source, run.source)))
         plan.creationTime = containerTimeText(run.recorded->secondsUtc);
-    run.arguments = buildFfmpegArguments(request, plan);
+    // Two passes share their statistics through a folder of this engine's
+    // own; a dry run names it without making it.
+    run.passFolder = std::make_unique<PassFolder>();
+    if (!dryRun && encodesInTwoPasses(plan)) {
+        std::string error;
+        if (!run.passFolder->create(error))
+            return "could not convert " + request.source + ": " + error;
+    }
+    run.passes = buildFfmpegPasses(request, plan, run.passFolder->logPrefix());
     return run;
 }
 
@@ -366,10 +376,11 @@ std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dry
 int convert(const PreparedRun& run, int argc, char** argv)
 {
     const EngineRequest& request = run.request;
-    Conversion conversion(run.ffmpeg, run.arguments);
+    Conversion conversion(run.ffmpeg, run.passes);
     conversion.setSourceSeconds(expectedSeconds(run.source));
     conversion.setSourceUrl("file:" + request.source);
     runConversion(conversion, request, argc, argv);
+    run.passFolder->remove();
     Outcome outcome = conversion.outcome();
     std::string failure = conversion.errorText();
     if (outcome == Outcome::Completed || outcome == Outcome::StoppedAfterFile) {
@@ -414,7 +425,7 @@ int convert(const PreparedRun& run, int argc, char** argv)
         // The output stopped at its bound: the source's time line runs on
         // beyond what its length and size promise (stamps damaged past
         // mending), and what came after is not in the target.
-        const double bound = boundOf(run.arguments);
+        const double bound = boundOf(run.passes.back().arguments);
         if (bound > 0 && converted && *converted > bound - 0.5) {
             char text[120];
             std::snprintf(text, sizeof text, "its time stamps run beyond %.1f s, where the output was stopped", bound);
@@ -447,14 +458,20 @@ int runEngine(int argc, char** argv)
         return refuse(
             "exactly one argument (the 13 fields joined by \"|\") is required; got " + std::to_string(argc - 1));
 
+    // The statistics of two-pass conversions whose engine was killed.
+    if (!dryRun)
+        removeDeadPassFolders(temporaryFolder());
     const auto prepared = prepareRun(argv[dryRun ? 2 : 1], dryRun);
     if (const auto* refusal = std::get_if<std::string>(&prepared))
         return dryRun ? (say(*refusal), kExitFailed) : refuse(*refusal);
     const PreparedRun& run = std::get<PreparedRun>(prepared);
     if (dryRun) {
-        std::string out = run.ffmpeg + "\n";
-        for (const auto& a : run.arguments)
-            out += a + "\n";
+        std::string out;
+        for (const FfmpegPass& pass : run.passes) {
+            out += run.ffmpeg + "\n";
+            for (const auto& a : pass.arguments)
+                out += a + "\n";
+        }
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }

@@ -22,7 +22,12 @@ namespace {
 constexpr const char* kH264Preset = "faster"; // as small as "fast" at the same SSIM, a fifth quicker
 constexpr const char* kHevcPreset = "veryfast";
 constexpr const char* kAv1Preset = "9";
-constexpr const char* kVp9Speed = "7"; // as fast as 8 on 1080 camera footage, a sixth smaller at the same SSIM
+// VP9 in two passes at the "good" deadline: the first pass only gathers
+// statistics and takes a small share of the time; the second's speed sets
+// the cost (bench/engine/quality, data/PROFILES.md).
+constexpr const char* kVp9FirstPassSpeed = "4";
+constexpr const char* kVp9Speed = "6";
+constexpr double kVp9FirstPassShare = 0.25; // of the CPU time of both passes
 
 enum class Family { Mp4, Avi, MpegPs, WebM, Other };
 
@@ -224,8 +229,16 @@ std::string constantQuality(const std::string& encoder, bool archive)
     return archive ? "26" : "33"; // libvpx-vp9
 }
 
+// Which run of ffmpeg the arguments are for: 0 the only one; 1 and 2 the
+// passes of a two-pass encode, with the statistics' name.
+struct PassStep {
+    int number = 0;
+    std::string logPrefix;
+};
+
 // The video encoder's part of the command line.
-void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& request, const OutputPlan& plan)
+void appendVideoArguments(
+    std::vector<std::string>& a, const EngineRequest& request, const OutputPlan& plan, const PassStep& pass)
 {
     std::string filters;
     for (const auto& f : plan.videoFilters)
@@ -281,9 +294,13 @@ void appendVideoArguments(std::vector<std::string>& a, const EngineRequest& requ
         // as much, and they are the rarer source.
         a.insert(a.end(), {"-svtav1-params", "enable-qm=1:enable-cdef=0"});
     } else if (plan.videoEncoder == "libvpx-vp9") {
-        // The "good" deadline costs three to four times the CPU at 1080 even
-        // at its fastest; "realtime" keeps up with the source.
-        a.insert(a.end(), {"-deadline", "realtime", "-cpu-used", kVp9Speed, "-row-mt", "1", "-tile-columns", "2"});
+        // The realtime deadline, even at its slowest, needs more than twice
+        // the bytes of two passes at the "good" one for the same SSIM.
+        a.insert(a.end(),
+            {"-deadline", "good", "-cpu-used", pass.number == 1 ? kVp9FirstPassSpeed : kVp9Speed, "-row-mt", "1",
+                "-tile-columns", "2"});
+        if (pass.number > 0)
+            a.insert(a.end(), {"-pass", std::to_string(pass.number), "-passlogfile", pass.logPrefix});
     } else if (mpegVideo) {
         // VCD/SVCD/DVD stream constraints: short GOPs, two B-frames, a
         // video buffer the players know, and a peak rate they can read.
@@ -713,9 +730,13 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     return plan;
 }
 
-std::vector<std::string> buildFfmpegArguments(
-    const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
+namespace {
+
+std::vector<std::string> ffmpegArguments(
+    const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl, const PassStep& pass)
 {
+    // The first of two passes reads the pictures alone and writes no file.
+    const bool firstPass = pass.number == 1;
     std::vector<std::string> a
         = {"-hide_banner", "-loglevel", "level+verbose", "-nostdin", "-y", "-nostats", "-progress", progressUrl};
     // Recordings joined end to end: at each join every stream's stamps jump
@@ -731,7 +752,7 @@ std::vector<std::string> buildFfmpegArguments(
     if (plan.stampsRestart)
         a.insert(a.end(), {"-dts_delta_threshold", "0.5"});
     a.insert(a.end(), {"-i", "file:" + request.source});
-    if (plan.silentAudioSeconds > 0) {
+    if (plan.silentAudioSeconds > 0 && !firstPass) {
         // Generated silence, as long as the pictures.
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f", plan.silentAudioSeconds);
@@ -744,6 +765,16 @@ std::vector<std::string> buildFfmpegArguments(
     // too); data streams stay out.
     if (plan.videoStream)
         a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.videoStream)});
+    if (firstPass) {
+        appendVideoArguments(a, request, plan, pass);
+        if (plan.timeBound > 0) {
+            char bound[32];
+            std::snprintf(bound, sizeof bound, "%.3f", plan.timeBound);
+            a.insert(a.end(), {"-t", bound});
+        }
+        a.insert(a.end(), {"-f", "null", "-"});
+        return a;
+    }
     if (plan.audioStream)
         a.insert(a.end(), {"-map", "0:" + std::to_string(*plan.audioStream)});
     else if (plan.silentAudioSeconds > 0)
@@ -755,7 +786,7 @@ std::vector<std::string> buildFfmpegArguments(
     a.insert(a.end(), {"-map_chapters", plan.keepChapters ? "0" : "-1"});
 
     if (plan.videoStream)
-        appendVideoArguments(a, request, plan);
+        appendVideoArguments(a, request, plan, pass);
     if (plan.audioStream || plan.silentAudioSeconds > 0) {
         a.insert(a.end(), {"-c:a", plan.audioEncoder});
         if (request.audioBitrate > 0 && plan.audioEncoder != "flac") // lossless has no bit rate
@@ -819,6 +850,25 @@ std::vector<std::string> buildFfmpegArguments(
         a.insert(a.end(), {"-f", plan.muxer});
     a.push_back("file:" + request.target);
     return a;
+}
+
+} // namespace
+
+std::vector<std::string> buildFfmpegArguments(
+    const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl)
+{
+    return ffmpegArguments(request, plan, progressUrl, {});
+}
+
+bool encodesInTwoPasses(const OutputPlan& plan) { return plan.videoStream && plan.videoEncoder == "libvpx-vp9"; }
+
+std::vector<FfmpegPass> buildFfmpegPasses(
+    const EngineRequest& request, const OutputPlan& plan, const std::string& logPrefix, const std::string& progressUrl)
+{
+    if (!encodesInTwoPasses(plan))
+        return {{ffmpegArguments(request, plan, progressUrl, {}), 1}};
+    return {{ffmpegArguments(request, plan, progressUrl, {1, logPrefix}), kVp9FirstPassShare},
+        {ffmpegArguments(request, plan, progressUrl, {2, logPrefix}), 1 - kVp9FirstPassShare}};
 }
 
 } // namespace vexlo::engine

@@ -146,4 +146,22 @@ Rational standardMpegRate(const Rational& rate);
 std::vector<std::string> buildFfmpegArguments(
     const EngineRequest& request, const OutputPlan& plan, const std::string& progressUrl = "pipe:1");
 
+// One run of ffmpeg of a conversion, and its share of the conversion's time
+// (for the progress shown: the first pass covers 0 to share, ...).
+struct FfmpegPass {
+    std::vector<std::string> arguments;
+    double share = 1;
+};
+
+// VP9 is encoded in two passes: the first reads the pictures and writes its
+// statistics (ffmpeg's -passlogfile `logPrefix`, which adds "-0.log") and no
+// output file; the second encodes the target with them.
+bool encodesInTwoPasses(const OutputPlan& plan);
+
+// The runs of ffmpeg that convert `request`: buildFfmpegArguments() alone,
+// or the two passes (encodesInTwoPasses()), the second with those arguments
+// and the pass's options.
+std::vector<FfmpegPass> buildFfmpegPasses(const EngineRequest& request, const OutputPlan& plan,
+    const std::string& logPrefix, const std::string& progressUrl = "pipe:1");
+
 } // namespace vexlo::engine

@@ -81,26 +81,43 @@ std::string formatClock(int64_t seconds)
     return buf;
 }
 
+namespace {
+
+// The part of the conversion done (0..1), counting the passes before; nullopt
+// when not known.
+std::optional<double> doneFraction(const ProgressState& state)
+{
+    if (state.ended)
+        return state.passStart + state.passShare;
+    if (!state.durationUs || *state.durationUs <= 0)
+        return std::nullopt;
+    const double pass = std::clamp(double(state.doneUs) / double(*state.durationUs), 0.0, 1.0);
+    return state.passStart + state.passShare * pass;
+}
+
+} // namespace
+
 std::optional<int> ProgressState::percent() const
 {
-    if (ended)
-        return 100;
-    if (!durationUs || *durationUs <= 0)
+    const auto fraction = doneFraction(*this);
+    if (!fraction)
         return std::nullopt;
-    const int64_t p = doneUs * 100 / *durationUs;
-    return static_cast<int>(std::clamp<int64_t>(p, 0, 99));
+    // 100 only once the last pass has ended.
+    if (ended && *fraction > 0.999)
+        return 100;
+    return static_cast<int>(std::clamp<int64_t>(int64_t(*fraction * 100), 0, 99));
 }
 
 std::optional<int64_t> ProgressState::remainingSeconds(double elapsedSeconds) const
 {
-    if (ended)
+    if (ended && passStart + passShare > 0.999)
         return 0;
-    if (!durationUs || *durationUs <= 0 || doneUs <= 0 || elapsedSeconds <= 0)
+    const auto fraction = doneFraction(*this);
+    if (!fraction || elapsedSeconds <= 0 || (doneUs <= 0 && !ended))
         return std::nullopt;
-    const double fraction = std::min(1.0, double(doneUs) / double(*durationUs));
-    if (fraction < 0.01)
+    if (*fraction < 0.01)
         return std::nullopt; // too early for an estimate
-    return static_cast<int64_t>(elapsedSeconds / fraction - elapsedSeconds + 0.5);
+    return static_cast<int64_t>(elapsedSeconds / std::min(1.0, *fraction) - elapsedSeconds + 0.5);
 }
 
 bool ProgressParser::feedProgress(std::string_view bytes)

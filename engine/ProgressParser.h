@@ -24,6 +24,9 @@ struct ProgressState {
     std::optional<int64_t> durationUs; // of the source, when the log told it
     int64_t doneUs = 0;                // output time written so far
     bool ended = false;                // "progress=end" was seen
+    // The run of ffmpeg this state is of, as a part of the conversion: it
+    // starts at `passStart` (0..1) and covers `passShare` of it.
+    double passStart = 0, passShare = 1;
     // 0..100 when the duration is known, else nullopt.
     std::optional<int> percent() const;
     // Remaining seconds, estimated from the elapsed wall time.
@@ -42,6 +45,12 @@ public:
     // (which follows the file's duration, even when one damaged time stamp
     // makes that hours long). Values of 0 or less are ignored.
     void setDuration(int64_t us);
+    // This run is one pass of several (ProgressState::passStart, passShare).
+    void setPass(double start, double share)
+    {
+        m_state.passStart = start;
+        m_state.passShare = share;
+    }
 
     const ProgressState& state() const { return m_state; }
     // The last few non-empty log lines, joined by "\n".

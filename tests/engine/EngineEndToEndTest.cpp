@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
@@ -392,6 +393,99 @@ TEST_F(EngineEndToEnd, SignalsCancelTheConversion)
         const pid_t child = pid_t(std::atoi(vexlo::test::readFile(pidFile).c_str()));
         ASSERT_GT(child, 0);
         EXPECT_NE(::kill(child, 0), 0);
+    }
+}
+
+namespace {
+
+// The pass (1, 2) of the ffmpeg that `engine` runs; 0 when it runs none.
+int passRunning(qint64 engine)
+{
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string stat = vexlo::test::readFile(entry.path().string() + "/stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || std::atoll(stat.c_str() + close + 4) != engine)
+            continue; // field 4, after the state: the parent
+        const std::string line = vexlo::test::readFile(entry.path().string() + "/cmdline");
+        const auto at = line.find(std::string("-pass\0", 6));
+        if (at != std::string::npos)
+            return line[at + 6] - '0';
+    }
+    return 0;
+}
+
+} // namespace
+
+// VP9 in two passes: a clean WebM of the source's length, the progress rising
+// across both passes, and the first pass's statistics gone however the
+// engine ends: done, cancelled in either pass, or killed (then the next
+// engine removes them).
+TEST_F(EngineEndToEnd, TwoPassesLeaveNoStatistics)
+{
+    const std::string source = path("long.mkv");
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg",
+        {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=5", "-f",
+            "lavfi", "-i", "sine=duration=5", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "flac",
+            QString::fromStdString(source)});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    ASSERT_EQ(ffmpeg.exitCode(), 0);
+    const std::string temp = path("temp");
+    fs::create_directories(temp);
+    const auto statistics = [&] { return std::distance(fs::directory_iterator(temp), fs::directory_iterator()); };
+    const struct {
+        const char* name;
+        int stopInPass; // 0: runs to its end
+        int signal;
+    } cases[] = {{"done", 0, 0}, {"cancel-1", 1, SIGTERM}, {"cancel-2", 2, SIGTERM}, {"killed", 1, SIGKILL}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string target = path(std::string(c.name) + ".webm");
+        QProcess process;
+        start(process, source + "|" + target + "|vp9|0|0|0|0|2|128|48000|opus|0|S",
+            {"TMPDIR=" + QString::fromStdString(temp)});
+        ASSERT_TRUE(process.waitForStarted());
+        if (c.stopInPass) {
+            while (passRunning(process.processId()) != c.stopInPass && process.state() == QProcess::Running)
+                process.waitForFinished(10);
+            ASSERT_EQ(process.state(), QProcess::Running);
+            EXPECT_EQ(statistics(), 1);
+            ::kill(pid_t(process.processId()), c.signal);
+        }
+        const EngineRun run = finish(process);
+        if (c.signal == SIGKILL) {
+            EXPECT_TRUE(run.crashed);
+            EXPECT_EQ(statistics(), 1) << "left behind by the engine";
+            const EngineRun next = trevok(s_clip + "|" + path("next.avi") + "|xvid|160|120|256|0|1|64|22050|mp3|0|S",
+                {"TMPDIR=" + QString::fromStdString(temp)});
+            EXPECT_EQ(next.exitCode, 0) << next.stderrText;
+        } else if (c.signal) {
+            EXPECT_EQ(run.exitCode, 2);
+            EXPECT_EQ(run.flag, "2");
+            EXPECT_NE(run.stderrText.find("cancelled"), std::string::npos) << run.stderrText;
+        } else {
+            ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+            EXPECT_EQ(run.flag, "0");
+            const Probe p = probe(target);
+            EXPECT_EQ(p.format.at("format_name"), "matroska,webm");
+            EXPECT_EQ(p.video.at("codec_name"), "vp9");
+            EXPECT_EQ(p.audio.at("codec_name"), "opus");
+            const test::Decoded decoded = test::decodeMedia(target, path("crop.txt"));
+            EXPECT_TRUE(decoded.ran);
+            EXPECT_EQ(decoded.errors, "");
+            const test::MediaProbe media = test::probeMedia(target);
+            EXPECT_NEAR(media.videoSeconds, 5.0, 0.1);
+            EXPECT_NEAR(media.audioSeconds, 5.0, 0.1);
+            // The progress rises through both passes to 100.
+            std::vector<int> seen;
+            for (size_t at = 0; (at = run.stderrText.find("progress ", at)) != std::string::npos; at += 9)
+                seen.push_back(std::atoi(run.stderrText.c_str() + at + 9));
+            EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << run.stderrText;
+            ASSERT_GE(seen.size(), 3u) << run.stderrText;
+            EXPECT_LT(seen.front(), 50);
+            EXPECT_EQ(seen.back(), 100);
+        }
+        EXPECT_EQ(statistics(), 0);
     }
 }
 

@@ -317,7 +317,7 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         {20, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film", ""},
         {21, "mp4", "libx264", "", "aac", "23", true, "scale=1280:720", "faster", "film", ""},
         {22, "webm", "libsvtav1", "", "libopus", "30", false, "", "9", "", "enable-qm=1:enable-cdef=0"},
-        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "7", "", ""},
+        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "6", "", ""},
         {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", "", ""},
     };
     const auto catalogue = installedCatalogue();
@@ -611,4 +611,46 @@ TEST(FfmpegArguments, ConstantQualityH264AndH265KeepToTheLowestLevelTheirPicture
     EXPECT_EQ(option(h264, "-bufsize"), "31250k");
     EXPECT_EQ(option(profileArguments(catalogue.at(19)), "-x265-params"),
         "log-level=error:level-idc=4:vbv-maxrate=12000:vbv-bufsize=12000");
+}
+
+// VP9 goes in two passes: the first reads the pictures alone into its
+// statistics and writes no file; the second is the one-pass command with the
+// statistics. Every other encoder keeps one run.
+TEST(FfmpegArguments, Vp9EncodesInTwoPasses)
+{
+    const std::tuple<const char*, const char*, const char*, size_t> cases[] = {{"/o/a.webm", "vp9", "opus", 2},
+        {"/o/a.mkv", "vp9", "flac", 2}, {"/o/a.webm", "av1", "opus", 1}, {"/o/a.mp4", "h264", "ACC", 1}};
+    for (const auto& [target, video, audio, count] : cases) {
+        SCOPED_TRACE(std::string(target) + " " + video);
+        const EngineRequest r = request(target, video, audio);
+        const OutputPlan plan = planOk(r);
+        const auto one = buildFfmpegArguments(r, plan);
+        const auto passes = buildFfmpegPasses(r, plan, "/t/stats/pass");
+        ASSERT_EQ(passes.size(), count);
+        EXPECT_NEAR(passes.front().share + passes.back().share * (count - 1), 1.0, 1e-9);
+        if (count == 1) {
+            EXPECT_EQ(passes[0].arguments, one);
+            continue;
+        }
+        const auto& first = passes[0].arguments;
+        const auto& second = passes[1].arguments;
+        EXPECT_GT(passes[0].share, 0.0);
+        EXPECT_LT(passes[0].share, 0.5);
+        for (const auto& [args, number] : {std::pair{&first, "1"}, std::pair{&second, "2"}}) {
+            EXPECT_EQ(option(*args, "-pass"), number);
+            EXPECT_EQ(option(*args, "-passlogfile"), "/t/stats/pass");
+            EXPECT_EQ(option(*args, "-deadline"), "good");
+            EXPECT_EQ(option(*args, "-crf"), option(one, "-crf"));
+            EXPECT_EQ(option(*args, "-vf"), option(one, "-vf"));
+            EXPECT_EQ(option(*args, "-t"), option(one, "-t"));
+        }
+        EXPECT_EQ(
+            std::vector<std::string>(first.end() - 3, first.end()), (std::vector<std::string>{"-f", "null", "-"}));
+        EXPECT_FALSE(has(first, "-c:a"));
+        EXPECT_EQ(std::count(first.begin(), first.end(), "-map"), 1) << "the pictures alone";
+        std::vector<std::string> withoutPass = second;
+        const auto at = std::find(withoutPass.begin(), withoutPass.end(), "-pass");
+        withoutPass.erase(at, at + 4);
+        EXPECT_EQ(withoutPass, one);
+    }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 using namespace vexlo::engine;
 
@@ -71,6 +72,29 @@ TEST(ProgressParser, PercentStaysBelowHundredUntilTheEnd)
     EXPECT_EQ(p.state().percent(), 99);
     p.feedProgress("progress=end\n");
     EXPECT_EQ(p.state().percent(), 100);
+}
+
+// A pass of several covers its share of the whole: the first pass's end is
+// where the second starts, and only the last one's end is 100.
+TEST(ProgressParser, PassesShareTheWhole)
+{
+    const std::tuple<double, double, const char*, std::optional<int>, std::optional<int64_t>> cases[] = {
+        {0, 0.25, "out_time_us=5000000\nprogress=continue\n", 12, 70}, // 12.5 % in 10 s
+        {0, 0.25, "progress=end\n", 25, 30},
+        {0.25, 0.75, "out_time_us=0\nprogress=continue\n", 25, std::nullopt},
+        {0.25, 0.75, "out_time_us=5000000\nprogress=continue\n", 62, 6},
+        {0.25, 0.75, "out_time_us=12000000\nprogress=continue\n", 99, 0},
+        {0.25, 0.75, "progress=end\n", 100, 0},
+    };
+    for (const auto& [start, share, fed, percent, remaining] : cases) {
+        SCOPED_TRACE(std::to_string(start) + " " + fed);
+        ProgressParser p;
+        p.setDuration(10000000);
+        p.setPass(start, share);
+        p.feedProgress(fed);
+        EXPECT_EQ(p.state().percent(), percent);
+        EXPECT_EQ(p.state().remainingSeconds(10.0), remaining);
+    }
 }
 
 TEST(ProgressParser, AnyBytesAreHarmless)
