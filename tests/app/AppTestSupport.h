@@ -135,8 +135,9 @@ protected:
     {
         auto w = create<Form>(arguments);
         w->show();
-        if (!w->Silent) // a silent window is never mapped
+        if (!w->Silent) { // a silent window is never mapped
             EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        }
         return w;
     }
     static void activate(TMainForm& w)

@@ -101,8 +101,9 @@ TEST_F(InstalledStartTest, EntriesOfAnOlderFormAreWrittenAgainWhileThePreference
         auto w = open();
         closeAndWait(*w);
         ASSERT_EQ(tp.shell.integrationCalls.size(), c.writtenAgain ? 1u : 0u);
-        if (c.writtenAgain)
+        if (c.writtenAgain) {
             EXPECT_EQ(tp.shell.integrationCalls[0], "\"" + tp.programFolder() + "Palvex.dll\" /s");
+        }
         EXPECT_EQ(settings::IniFile(userSettings()).readText("Options", "UseShellExtension", ""), c.preference);
     }
 }

@@ -69,8 +69,9 @@ TEST_F(Transaction, EveryNameOfALongTargetFitsTheFolder)
             EXPECT_TRUE(validUtf8(file)) << file;
             EXPECT_TRUE(file.ends_with(".mp4")) << file;
         }
-        if (stemBytes == 10)
+        if (stemBytes == 10) {
             EXPECT_EQ(partFileName(target, 1), out + "." + stem + ".part.mp4");
+        }
         std::string why;
         PartFile part;
         EXPECT_TRUE(part.create(target, why)) << stemBytes << ": " << why;

@@ -175,15 +175,18 @@ TEST_F(EngineEndToEnd, EveryCatalogueProfileWritesWhatItPromises)
         const Probe p = probe(target);
         const bool avi = profile.fileType == ".avi", mpg = profile.fileType == ".mpg";
         EXPECT_EQ(p.format.at("format_name"), avi ? "avi" : mpg ? "mpeg" : "mov,mp4,m4a,3gp,3g2,mj2");
-        if (r.isPsp)
+        if (r.isPsp) {
             EXPECT_EQ(p.format.at("major_brand"), "MSNV");
+        }
         const std::map<std::string, std::string> videoCodec = {{"mpeg4", "mpeg4"}, {"divx", "mpeg4"}, {"xvid", "mpeg4"},
             {"h264", "h264"}, {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"}};
         EXPECT_EQ(p.video.at("codec_name"), videoCodec.at(r.videoFormat));
-        if (avi && r.videoFormat == "divx")
+        if (avi && r.videoFormat == "divx") {
             EXPECT_EQ(p.video.at("codec_tag_string"), "DX50");
-        if (avi && r.videoFormat == "xvid")
+        }
+        if (avi && r.videoFormat == "xvid") {
             EXPECT_EQ(p.video.at("codec_tag_string"), "XVID");
+        }
         EXPECT_EQ(p.video.at("width"), std::to_string(r.frameWidth ? r.frameWidth : 320));
         EXPECT_EQ(p.video.at("height"), std::to_string(r.frameHeight ? r.frameHeight : 240));
         const double wantedRate = r.frameRate == "0" ? 25.0 : rate(r.frameRate);

@@ -156,8 +156,9 @@ TEST(FfmpegArguments, HostileNamesStayFileUrls)
         auto expected = buildFfmpegArguments(plain, planOk(plain));
         ASSERT_EQ(args.size(), expected.size());
         for (size_t i = 0; i < args.size(); ++i)
-            if (expected[i] != "file:plain" && expected[i] != "file:/out/plain.mp4")
+            if (expected[i] != "file:plain" && expected[i] != "file:/out/plain.mp4") {
                 EXPECT_EQ(args[i], expected[i]) << name;
+            }
     }
 }
 

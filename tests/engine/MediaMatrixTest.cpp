@@ -251,8 +251,9 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         if (refused) {
             EXPECT_EQ(r.run.exitCode, 2);
             EXPECT_EQ(r.flag, "2");
-            if (source.readable)
+            if (source.readable) {
                 EXPECT_NE(r.run.err.find("PSP"), std::string::npos) << "the message names the reason";
+            }
             continue;
         }
         ASSERT_EQ(r.run.exitCode, 0);
@@ -264,8 +265,9 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
             type == ".avi"       ? "avi"
                 : type == ".mpg" ? "mpeg"
                                  : "mov,mp4,m4a,3gp,3g2,mj2");
-        if (p.isPsp)
+        if (p.isPsp) {
             EXPECT_EQ(r.probe.format.at("major_brand"), "MSNV");
+        }
         // A clean decode from start to end.
         EXPECT_TRUE(r.decoded.ran);
         EXPECT_EQ(r.decoded.errors, "");
@@ -303,12 +305,15 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
             }
             // Colour tags, where the stream or the container carries them, say
             // what SD pixels are.
-            if (v.count("color_space") && v.at("color_space") != "unknown")
+            if (v.count("color_space") && v.at("color_space") != "unknown") {
                 EXPECT_EQ(v.at("color_space"), "smpte170m");
-            if (v.count("color_range") && v.at("color_range") != "unknown")
+            }
+            if (v.count("color_range") && v.at("color_range") != "unknown") {
                 EXPECT_EQ(v.at("color_range"), "tv");
-            if ((type == ".mp4" && !p.isPsp) || p.videoFormat == "h264" || p.videoFormat == "mpeg2")
+            }
+            if ((type == ".mp4" && !p.isPsp) || p.videoFormat == "h264" || p.videoFormat == "mpeg2") {
                 EXPECT_EQ(v.count("color_space") ? v.at("color_space") : "", "smpte170m");
+            }
         } else {
             EXPECT_FALSE(r.probe.video());
         }
@@ -328,8 +333,9 @@ TEST_F(MediaMatrix, EverySourceWithEveryProfile)
         } else {
             EXPECT_FALSE(r.probe.audio());
         }
-        if (r.probe.video() && r.probe.audio())
+        if (r.probe.video() && r.probe.audio()) {
             EXPECT_NEAR(r.probe.videoSeconds, r.probe.audioSeconds, 0.3);
+        }
     }
 }
 
@@ -412,8 +418,9 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
             const std::map<std::string, std::string> codec
                 = {{"h264", "h264"}, {"hevc", "hevc"}, {"av1", "av1"}, {"vp9", "vp9"}};
             EXPECT_EQ(v.at("codec_name"), codec.at(p.videoFormat));
-            if (p.videoFormat == "hevc" && profile.fileType == ".mp4")
+            if (p.videoFormat == "hevc" && profile.fileType == ".mp4") {
                 EXPECT_EQ(v.at("codec_tag_string"), "hvc1");
+            }
             const int width = std::stoi(v.at("width")), height = std::stoi(v.at("height"));
             const auto& sv = *in.video();
             const bool turned = source.name == "portrait.mov";
@@ -427,8 +434,9 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
                 EXPECT_TRUE(v.at("sample_aspect_ratio") == "1:1" || v.at("sample_aspect_ratio") == "N/A"
                     || v.at("sample_aspect_ratio") == "0:1")
                     << v.at("sample_aspect_ratio");
-                if (source.name == "camcorder.m2ts")
+                if (source.name == "camcorder.m2ts") {
                     EXPECT_EQ(width, -p.frameWidth);
+                }
             } else {
                 // The source's size, made even.
                 EXPECT_EQ(width, (sourceWidth + 1) / 2 * 2);
@@ -441,8 +449,9 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
                 << width << "x" << height << " sar " << sar;
             EXPECT_NEAR(fractionValue(v.at("avg_frame_rate")) / source.frameRate, 1.0, 0.05)
                 << v.at("avg_frame_rate") << " from " << source.frameRate;
-            if (v.count("field_order") && v.at("field_order") != "unknown")
+            if (v.count("field_order") && v.at("field_order") != "unknown") {
                 EXPECT_EQ(v.at("field_order"), "progressive");
+            }
             // Deep colour: 10 bits and HDR kept by H.265 only; the others 8-bit 4:2:0.
             const bool deep = source.name == "deep.mkv";
             EXPECT_EQ(v.at("pix_fmt"), deep && p.videoFormat == "hevc" ? "yuv420p10le" : "yuv420p");
@@ -468,8 +477,9 @@ TEST_F(MediaMatrix, ProfilesForTodaysPlayers)
         } else {
             EXPECT_FALSE(r.probe.audio());
         }
-        if (r.probe.video() && r.probe.audio())
+        if (r.probe.video() && r.probe.audio()) {
             EXPECT_NEAR(r.probe.videoSeconds, r.probe.audioSeconds, 0.3);
+        }
     }
 }
 
@@ -524,8 +534,9 @@ TEST_F(MediaMatrix, HandEditedFieldsOnRealSources)
                               .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
         ASSERT_TRUE(run.exitCode == 0 || run.exitCode == 2) << run.err; // never a crash
         EXPECT_EQ(flag, run.exitCode == 0 ? "0" : "2");
-        if (c.exitCode >= 0)
+        if (c.exitCode >= 0) {
             ASSERT_EQ(run.exitCode, c.exitCode) << run.err;
+        }
         if (run.exitCode != 0)
             continue;
         const MediaProbe p = probeMedia(r.target);
@@ -771,8 +782,9 @@ TEST_F(MediaMatrix, TrevokReadsEverySourceAsFfprobeReportsIt)
         const auto probed = probeSource(ffprobe, file, probeError);
         const auto read = readSource(file, readError);
         EXPECT_EQ(describe(read), describe(probed));
-        if (!read)
+        if (!read) {
             EXPECT_FALSE(readError.empty());
+        }
         if (file == cover) {
             ASSERT_TRUE(read);
             EXPECT_FALSE(read->video) << "a cover picture is no video";

@@ -95,9 +95,10 @@ TEST_F(FontScale, MainWindowWithAndWithoutToolbarCaptions)
     w.show();
     const std::vector<test::Overlap> overlays{{"pnlPSPImage", "ListView1"}, {"StatusProgressBar", "StatusPanel1"}};
     expectWhole(&w, "main", overlays);
-    if (standardFont() && !german())
+    if (standardFont() && !german()) {
         EXPECT_EQ(
             test::toolBarOf(w, "ToolBar1")->widgetForAction(test::actionOf(w, "btnAddFile"))->size(), QSize(50, 52));
+    }
     test::actionOf(w, "mniShowTextLabel")->trigger();
     expectWhole(&w, "main-no-captions", overlays);
     test::actionOf(w, "mniShowTextLabel")->trigger();
@@ -113,8 +114,9 @@ TEST_F(FontScale, OutputDialog)
     settings::TConvertOptionsForm form;
     form.show();
     expectWhole(&form, "output-dialog");
-    if (standardFont() && !german())
+    if (standardFont() && !german()) {
         EXPECT_EQ(form.size(), QSize(528, 309));
+    }
     // With the path box and its button enabled.
     form.rbtConvertToPath->setChecked(true);
     expectWhole(&form, "output-dialog-path");
@@ -129,8 +131,9 @@ TEST_F(FontScale, EveryPreferencesPage)
     // The designed size, wider by what the General page needs beyond its
     // designed width in the desktop's font.
     const int grow = std::max(0, form.GeneralForm->width() - settings::TConvertOptionsForm::kEmbeddedWidth);
-    if (standardFont() && !german())
+    if (standardFont() && !german()) {
         EXPECT_EQ(form.size(), QSize(475 + grow, 392));
+    }
     for (int page = 0; page < form.PageControl1->count(); ++page) {
         form.PageControl1->setCurrentIndex(page);
         expectWhole(&form, "preferences-" + std::to_string(page));
@@ -142,8 +145,9 @@ TEST_F(FontScale, AboutBox)
     dialogs::TAboutForm form(nullptr);
     form.show();
     expectWhole(&form, "about");
-    if (standardFont() && !german())
+    if (standardFont() && !german()) {
         EXPECT_EQ(form.size(), QSize(427, dialogs::TAboutForm::kClientHeight));
+    }
 }
 
 TEST_F(FontScale, EngineWindow)
