@@ -8,6 +8,7 @@
 #include "engine/FfmpegArguments.h"
 #include "engine/RecordingDate.h"
 #include "platform/Registry.h"
+#include "support/TestSupport.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -292,18 +293,11 @@ TEST_F(SourceMedia, TheRecordingDateIsKept)
 TEST_F(SourceMedia, TheArchiveKeepsEveryTrackTheSubtitlesAndTheChapters)
 {
     const std::string chapters = path("chapters.txt");
-    {
-        QFile f(QString::fromStdString(chapters));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Arrival\n"
-                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Beach\n");
-    }
+    vexlo::test::writeFile(chapters,
+        ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Arrival\n"
+        "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Beach\n");
     const std::string srt = path("words.srt");
-    {
-        QFile f(QString::fromStdString(srt));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("1\n00:00:00,200 --> 00:00:01,500\nHello\n\n");
-    }
+    vexlo::test::writeFile(srt, "1\n00:00:00,200 --> 00:00:01,500\nHello\n\n");
     make("tracks.mp4",
         {"-f", "lavfi", "-i", kPictures.arg(2), "-f", "lavfi", "-i", kTone.arg(2), "-f", "lavfi", "-i",
             "sine=frequency=880:sample_rate=44100:duration=2", "-i", QString::fromStdString(srt), "-f", "ffmetadata",
@@ -335,11 +329,7 @@ TEST_F(SourceMedia, TheArchiveKeepsEveryTrackTheSubtitlesAndTheChapters)
 TEST_F(SourceMedia, PlayersFilesKeepEverySoundTrackAndTheTextSubtitles)
 {
     const std::string srt = path("words.srt");
-    {
-        QFile f(QString::fromStdString(srt));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("1\n00:00:00,200 --> 00:00:01,500\nHello\n\n");
-    }
+    vexlo::test::writeFile(srt, "1\n00:00:00,200 --> 00:00:01,500\nHello\n\n");
     make("tracks.mkv",
         {"-f", "lavfi", "-i", kPictures.arg(2), "-f", "lavfi", "-i", kTone.arg(2), "-f", "lavfi", "-i",
             "sine=frequency=880:sample_rate=44100:duration=2", "-i", QString::fromStdString(srt), "-map", "0", "-map",
