@@ -19,6 +19,7 @@
 #include <map>
 #include <set>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -92,14 +93,23 @@ void saveScreenshotOfScreen(const std::string& name)
         QString::fromStdString(VEXLO_SCREENSHOT_DIR "/" + name + ".png"));
 }
 
-// The processes named dbus-launch, whatever their state.
-std::set<int> busLaunchers()
+// The bus launchers that descend from this test: the test is the children's
+// subreaper, so a launcher the program left behind, running or ended, has the
+// program or this test as its parent. Other suites' launchers never do.
+std::set<int> busLaunchersOf(int program)
 {
     std::set<int> found;
     DIR* proc = ::opendir("/proc");
     while (dirent* e = proc ? ::readdir(proc) : nullptr) {
         const int pid = std::atoi(e->d_name);
-        if (pid > 0 && readFile("/proc/" + std::to_string(pid) + "/comm") == "dbus-launch\n")
+        if (pid <= 0 || readFile("/proc/" + std::to_string(pid) + "/comm") != "dbus-launch\n")
+            continue;
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        const size_t close = stat.rfind(')');
+        int parent = 0;
+        if (close != std::string::npos)
+            std::sscanf(stat.c_str() + close + 1, " %*c %d", &parent);
+        if (parent == ::getpid() || (program > 0 && parent == program))
             found.insert(pid);
     }
     if (proc)
@@ -174,7 +184,7 @@ TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         GTEST_SKIP() << "runs on Xvfb (run-on-xvfb)";
     // As over "ssh -X": a display, neither a session bus nor a runtime folder.
-    const std::set<int> launchersBefore = busLaunchers();
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     installFakeEngine(tp);
     setFakeEngineScript(tp, {"target sleep=300"});
     const std::string a = clip("v/a.m2ts");
@@ -198,16 +208,12 @@ TEST_F(SessionUsersTest, NoSessionBusIsStartedOnABareDisplay)
                 >= 1;
         },
         10s));
+    std::set<int> launchers = busLaunchersOf(programPid());
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(10s), 0);
-
-    // A bus launcher that has ended is left as a zombie without its
-    // environment: the ones that appeared during the test count too.
-    const std::set<int> launchedNow = busLaunchers();
-    for (int pid : launchedNow) {
-        if (launchersBefore.count(pid) == 0)
-            ADD_FAILURE() << "the program started dbus-launch (" << pid << ")";
-    }
+    launchers.merge(busLaunchersOf(0));
+    for (int pid : launchers)
+        ADD_FAILURE() << "the program started dbus-launch (" << pid << ")";
     const auto left = processesWith("HOME=" + tp.root() + "home");
     for (const auto& [pid, name] : left) {
         ADD_FAILURE() << "still running after the program ended: " << name << " (" << pid << ")";
