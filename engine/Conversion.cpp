@@ -2,9 +2,21 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace vexlo::engine {
+
+namespace {
+
+// True when `path` is empty (nothing to leave) or names a file with data.
+bool leftSomething(const std::string& path)
+{
+    struct stat st {};
+    return path.empty() || (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0);
+}
+
+} // namespace
 
 int abortFlagValue(Outcome outcome)
 {
@@ -21,7 +33,7 @@ int abortFlagValue(Outcome outcome)
 }
 
 Conversion::Conversion(std::string program, std::vector<std::string> arguments, QObject* parent)
-    : Conversion(std::move(program), std::vector<FfmpegPass>{{std::move(arguments), 1}}, parent)
+    : Conversion(std::move(program), std::vector<FfmpegPass>{{std::move(arguments), 1, {}}}, parent)
 {}
 
 Conversion::Conversion(std::string program, std::vector<FfmpegPass> passes, QObject* parent)
@@ -122,6 +134,15 @@ void Conversion::streamEnded()
     }
     if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && m_parser.writeFailure().empty()) {
         if (m_pass + 1 < m_passes.size()) {
+            // ffmpeg does not check the writes of a first pass's statistics:
+            // in a full or read-only temporary folder it ends well and the
+            // second pass fails on "stats not set".
+            if (!leftSomething(m_passes[m_pass].leaves)) {
+                m_error = "the first pass could not write its statistics to " + m_passes[m_pass].leaves
+                    + " (is the temporary folder full or not writable? $TMPDIR names another)";
+                finish(Outcome::Failed);
+                return;
+            }
             // The next pass reads the source afresh: a log of its own, the
             // progress going on from where this pass's share ends.
             m_passStart += m_passes[m_pass].share;

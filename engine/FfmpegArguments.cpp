@@ -866,9 +866,9 @@ std::vector<FfmpegPass> buildFfmpegPasses(
     const EngineRequest& request, const OutputPlan& plan, const std::string& logPrefix, const std::string& progressUrl)
 {
     if (!encodesInTwoPasses(plan))
-        return {{ffmpegArguments(request, plan, progressUrl, {}), 1}};
-    return {{ffmpegArguments(request, plan, progressUrl, {1, logPrefix}), kVp9FirstPassShare},
-        {ffmpegArguments(request, plan, progressUrl, {2, logPrefix}), 1 - kVp9FirstPassShare}};
+        return {{ffmpegArguments(request, plan, progressUrl, {}), 1, {}}};
+    return {{ffmpegArguments(request, plan, progressUrl, {1, logPrefix}), kVp9FirstPassShare, logPrefix + "-0.log"},
+        {ffmpegArguments(request, plan, progressUrl, {2, logPrefix}), 1 - kVp9FirstPassShare, {}}};
 }
 
 } // namespace vexlo::engine

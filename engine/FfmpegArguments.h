@@ -151,6 +151,9 @@ std::vector<std::string> buildFfmpegArguments(
 struct FfmpegPass {
     std::vector<std::string> arguments;
     double share = 1;
+    // A file the pass must leave with something in it for the next pass (a
+    // first pass's statistics); empty when it leaves none.
+    std::string leaves;
 };
 
 // VP9 is encoded in two passes: the first reads the pictures and writes its

@@ -680,11 +680,13 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
         ~Unmount() { runTool("umount", {path}); }
     } unmount{disk};
     const QString registry = work.filePath("registry");
-    const auto convert = [&](EngineRequest request) {
+    const auto convert = [&](EngineRequest request, const QString& temporary = QString()) {
         vexlo::platform::FolderRegistry(registry.toStdString())
             .writeValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "", "9");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VEXLO_REGISTRY", registry);
+        if (!temporary.isEmpty())
+            env.insert("TMPDIR", temporary);
         const ToolRun run = runTool(TREVOK_PROGRAM, {QString::fromStdString(formatEngineArgument(request))}, env);
         const auto flag = vexlo::platform::FolderRegistry(registry.toStdString())
                               .readValue(vexlo::platform::Hive::CurrentUser, vexlo::platform::kAbortFlagKey, "");
@@ -733,6 +735,26 @@ TEST(EngineFullDisk, EveryContainerEndsAsAFailure)
             fs::remove(request.target, ec);
         }
     }
+
+    // Room for the target, none in the temporary folder: a first pass's
+    // statistics cannot be written, and ffmpeg does not say so.
+    ASSERT_EQ(runTool("mount", {"-o", "remount,size=64k", disk}).exitCode, 0);
+    ASSERT_EQ(runTool("dd", {"if=/dev/zero", "of=" + disk + "/fill", "bs=4k"}).exitCode, 1);
+    EngineRequest vp9;
+    vp9.source = source;
+    vp9.target = work.filePath("two-passes.webm").toStdString();
+    vp9.videoFormat = "vp9";
+    vp9.frameRate = "0";
+    vp9.channelCount = 2;
+    vp9.audioBitrate = 128;
+    vp9.sampleRate = 48000;
+    vp9.audioFormat = "opus";
+    vp9.marker = Marker::Silent;
+    const auto [run, flag] = convert(vp9, disk);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_EQ(flag, "2");
+    EXPECT_NE(run.err.find("could not write its statistics"), std::string::npos) << run.err;
+    EXPECT_EQ(QDir(disk).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"fill"}) << "nothing left";
 }
 
 namespace {
