@@ -77,11 +77,11 @@ protected:
                 "libx264", "-preset", "veryfast", "-flags", "+ilme+ildct", "-pix_fmt", "yuv420p", "-c:a", "ac3"};
         const std::vector<std::pair<std::string, QStringList>> recipes = {
             // Everyday sources.
-            {"phone.mov",
+            {"phone-upright.mov",
                 {"-f", "lavfi", "-i",
                     pictures("640x360", 2, "30") + ",settb=1/600,setpts='if(lt(N,15),N*20,300+(N-15)*30)'", "-f",
                     "lavfi", "-i", tone(2.5), "-fps_mode", "passthrough", "-c:v", "libx264", "-preset", "ultrafast",
-                    "-pix_fmt", "yuvj420p", "-c:a", "aac", "-t", "2", "-metadata:s:v:0", "rotate=90"}},
+                    "-pix_fmt", "yuvj420p", "-c:a", "aac", "-t", "2"}},
             {"silent.mp4", QStringList{"-f", "lavfi", "-i", pictures("320x240", 2)} + x264},
             {"short.mp4",
                 QStringList{"-f", "lavfi", "-i", pictures("320x240", 0.3), "-f", "lavfi", "-i", tone(0.3)} + x264
@@ -152,8 +152,17 @@ protected:
         const auto joined = [](const std::string& first, const std::string& second, const std::string& to) {
             writeAll(at(to), readAll(at(first)) + readAll(at(second)));
         };
-        // 120 KB of zeros in the middle; copies 1 % short; recordings joined.
+        // Turned as a phone held upright; 120 KB of zeros in the middle;
+        // copies 1 % short; recordings joined.
         const std::map<std::string, std::pair<std::vector<std::string>, std::function<void()>>> copies = {
+            {"phone.mov",
+                {{"phone-upright.mov"},
+                    [] {
+                        std::string error;
+                        ASSERT_TRUE(makeTurnedCopy(QString::fromStdString(at("phone-upright.mov")), 90,
+                            QString::fromStdString(at("phone.mov")), &error))
+                            << error;
+                    }}},
             {"zeroed.m2ts", {{"whole.m2ts"}, [&] { zeroed("whole.m2ts", "zeroed.m2ts"); }}},
             {"zeroed.mp4", {{"whole.mp4"}, [&] { zeroed("whole.mp4", "zeroed.mp4"); }}},
             {"cut.mp4", {{"whole.mp4"}, [&] { cut("whole.mp4", "cut.mp4"); }}},
