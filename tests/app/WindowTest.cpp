@@ -2,6 +2,7 @@
 // keys idle and busy, the toolbar labels, the resize layout, status hints, the
 // document commands, the about box and the getting-started picture.
 #include "AppTestSupport.h"
+#include "app/VexloApplication.h"
 #include "dialogs/Artwork.h"
 #include "dialogs/PictureCache.h"
 #include "support/MainWindowParts.h"
@@ -12,8 +13,11 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QStatusTipEvent>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTranslator>
 
 namespace vexlo::test {
@@ -647,6 +651,68 @@ TEST_F(WindowTest, GettingStartedPictureComesFromTheCacheOnlyWhenItFits)
     }
     // The kept picture is the drawn one to the pixel.
     EXPECT_EQ(test::pictureOf(*open())->pixmap().toImage(), drawn);
+}
+
+// The toolbars' overflow pictures, asked of the style only when drawn, are
+// the style's own at every scale, mode and direction.
+TEST(DeferredOverflowIconStyle, PicturesAreTheStylesOwn)
+{
+    const QString desktopStyle = QApplication::style()->name();
+    const std::unique_ptr<QStyle> reference(QStyleFactory::create(desktopStyle));
+    app::DeferredOverflowIconStyle deferred(QStyleFactory::create(desktopStyle));
+    struct Case {
+        QStyle::StandardPixmap which;
+        Qt::LayoutDirection direction;
+        qreal scale;
+        QIcon::Mode mode;
+    };
+    const Case cases[] = {
+        {QStyle::SP_ToolBarHorizontalExtensionButton, Qt::LeftToRight, 1.0, QIcon::Normal},
+        {QStyle::SP_ToolBarHorizontalExtensionButton, Qt::RightToLeft, 1.0, QIcon::Normal},
+        {QStyle::SP_ToolBarHorizontalExtensionButton, Qt::LeftToRight, 2.0, QIcon::Active},
+        {QStyle::SP_ToolBarVerticalExtensionButton, Qt::LeftToRight, 1.5, QIcon::Disabled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.which) * 1000 + int(c.direction) * 100 + int(c.scale * 10) + int(c.mode));
+        QStyleOption option;
+        option.direction = c.direction;
+        const QIcon mine = deferred.standardIcon(c.which, &option, nullptr);
+        const QIcon theirs = reference->standardIcon(c.which, &option, nullptr);
+        EXPECT_EQ(mine.pixmap(QSize(16, 16), c.scale, c.mode).toImage(),
+            theirs.pixmap(QSize(16, 16), c.scale, c.mode).toImage());
+        // Drawn through QIcon::paint on a scaled surface.
+        const auto painted = [&](const QIcon& icon) {
+            QImage surface(QSize(24, 24) * c.scale, QImage::Format_ARGB32_Premultiplied);
+            surface.setDevicePixelRatio(c.scale);
+            surface.fill(Qt::white);
+            QPainter painter(&surface);
+            icon.paint(&painter, QRect(2, 2, 20, 20), Qt::AlignCenter, c.mode);
+            painter.end();
+            return surface;
+        };
+        EXPECT_EQ(painted(mine), painted(theirs));
+    }
+}
+
+// In a window too narrow for its toolbar, the overflow button looks the same
+// under the program's style as under the desktop's.
+TEST_F(WindowTest, OverflowButtonLooksTheSameUnderTheDeferringStyle)
+{
+    const auto narrow = [&] {
+        auto w = open();
+        QToolBar* bar = test::toolBarOf(*w, "ToolBar1");
+        bar->setMaximumWidth(220);
+        deliverPostedEvents();
+        QWidget* overflow = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+        EXPECT_TRUE(overflow && overflow->isVisible());
+        return bar->grab().toImage();
+    };
+    const QString desktopStyle = QApplication::style()->name();
+    const QImage plain = narrow();
+    QApplication::setStyle(new app::DeferredOverflowIconStyle(QStyleFactory::create(desktopStyle)));
+    const QImage deferred = narrow();
+    QApplication::setStyle(QStyleFactory::create(desktopStyle));
+    EXPECT_EQ(plain, deferred);
 }
 
 } // namespace
