@@ -230,7 +230,7 @@ bool TMainForm::event(QEvent* event)
     if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) && pnlPSPImage) {
         // The desktop's theme changed (dark to light): the getting-started
         // panel follows the window's new colours.
-        pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap(devicePixelRatioF(), palette()));
+        pnlPSPImage->setPixmap(dialogs::cachedGettingStartedPixmap(devicePixelRatioF(), palette()));
     }
     return handled;
 }

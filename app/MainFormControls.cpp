@@ -352,7 +352,7 @@ void MainFormControls::createList()
 
     f.pnlPSPImage = new QLabel(&f);
     f.pnlPSPImage->setObjectName("pnlPSPImage");
-    f.pnlPSPImage->setPixmap(dialogs::gettingStartedPixmap(f.devicePixelRatioF(), f.ListView1->palette()));
+    f.pnlPSPImage->setPixmap(dialogs::cachedGettingStartedPixmap(f.devicePixelRatioF(), f.ListView1->palette()));
     // A screen reader names the list and reads the picture's words.
     const std::vector<QString> words = dialogs::gettingStartedTexts();
     f.pnlPSPImage->setAccessibleName(words.front());

@@ -5,6 +5,10 @@
 #include "base/SignalPipe.h"
 
 #include <QDialog>
+#include <QIconEngine>
+#include <QPainter>
+#include <QPointer>
+#include <QStyleOption>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
@@ -18,6 +22,76 @@ VexloApplication::VexloApplication(int& argc, char** argv) : QApplication(argc, 
     // (vexlo.desktop: the name and icon in docks and Alt+Tab), the run's
     // progress window included.
     setDesktopFileName(QStringLiteral("vexlo"));
+    setStyle(new DeferredOverflowIconStyle(style()));
+}
+
+namespace {
+
+// Stands for the style's picture `which` and asks the style for it when it is
+// first needed.
+class DeferredStyleIconEngine : public QIconEngine {
+public:
+    DeferredStyleIconEngine(
+        const QStyle* style, QStyle::StandardPixmap which, const QStyleOption* option, const QWidget* widget)
+        : m_style(style), m_which(which), m_hasOption(option != nullptr), m_widget(widget)
+    {
+        if (option)
+            m_option = *option;
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        // As the style's pictures (PNG files) draw themselves.
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatio() : qApp->devicePixelRatio();
+        painter->drawPixmap(rect, pixmap(rect.size() * scale, mode, state));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().pixmap(size, 1.0, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        // `size` in device pixels, as QIcon asks its engine.
+        return icon().pixmap(size / scale, scale, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return icon().isNull(); }
+    QString key() const override { return QStringLiteral("VexloDeferredStyleIcon"); }
+    QIconEngine* clone() const override { return new DeferredStyleIconEngine(*this); }
+
+private:
+    const QIcon& icon()
+    {
+        if (!m_resolved) {
+            m_resolved = true;
+            if (m_style)
+                m_icon = m_style->standardIcon(m_which, m_hasOption ? &m_option : nullptr, m_widget);
+        }
+        return m_icon;
+    }
+    QPointer<const QStyle> m_style;
+    QStyle::StandardPixmap m_which;
+    QStyleOption m_option;
+    bool m_hasOption;
+    QPointer<const QWidget> m_widget;
+    bool m_resolved = false;
+    QIcon m_icon;
+};
+
+} // namespace
+
+QIcon DeferredOverflowIconStyle::standardIcon(
+    StandardPixmap which, const QStyleOption* option, const QWidget* widget) const
+{
+    if (which == SP_ToolBarHorizontalExtensionButton || which == SP_ToolBarVerticalExtensionButton)
+        return QIcon(new DeferredStyleIconEngine(baseStyle(), which, option, widget));
+    return QProxyStyle::standardIcon(which, option, widget);
 }
 
 bool VexloApplication::notify(QObject* receiver, QEvent* event)

@@ -1,10 +1,17 @@
 #include "Artwork.h"
 
+#include "PictureCache.h"
+#include "platform/Product.h"
+
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHash>
 #include <QIconEngine>
 #include <QPainter>
+#include <QResource>
 #include <QString>
 #include <QStyle>
 #include <QStyleOption>
@@ -107,6 +114,14 @@ namespace {
 
 QString gettingStarted(const char* text) { return QCoreApplication::translate("GettingStarted", text); }
 
+// The picture's words are set in this font, whatever the desktop's.
+QFont pictureFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
 // One line of the picture: `text` with "%1" in bold as `bold`, its baseline
 // at `baseline`, from `left` to `right` at most (a longer translation is
 // set smaller rather than cut).
@@ -123,8 +138,7 @@ void drawLine(QPainter& painter, const PictureLine& line)
     const qsizetype at = line.bold.isEmpty() ? -1 : line.text.indexOf(QStringLiteral("%1"));
     const QString before = at < 0 ? line.text : line.text.left(at);
     const QString after = at < 0 ? QString() : line.text.mid(at + 2);
-    QFont plain(QStringLiteral("DejaVu Sans"));
-    plain.setStyleHint(QFont::SansSerif);
+    QFont plain = pictureFont();
     QFont bold = plain;
     bold.setBold(true);
     const auto width = [&](qreal size) {
@@ -178,9 +192,13 @@ std::vector<QString> gettingStartedTexts()
     return texts;
 }
 
+namespace {
+constexpr QSize kGettingStartedSize(400, 210);
+}
+
 QPixmap gettingStartedPixmap(qreal devicePixelRatio, const QPalette& palette)
 {
-    QPixmap picture(QSize(400, 210) * devicePixelRatio);
+    QPixmap picture(kGettingStartedSize * devicePixelRatio);
     picture.setDevicePixelRatio(devicePixelRatio);
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
@@ -229,6 +247,53 @@ QPixmap gettingStartedPixmap(qreal devicePixelRatio, const QPalette& palette)
         }
         drawLine(painter, line);
     }
+    return picture;
+}
+
+QByteArray gettingStartedKey(qreal devicePixelRatio, const QPalette& palette)
+{
+    // The program and the Qt that draw it, and the drawing itself (it may
+    // change between two builds of one version).
+    QByteArray key = QByteArrayLiteral("getting-started\n") + product::kVersion + "\nQt " + qVersion() + '\n';
+    initArtworkResources();
+    const QResource drawing(QStringLiteral(":/vexlo/getting-started.svg"));
+    key += QCryptographicHash::hash(QByteArrayView(drawing.data(), drawing.size()), QCryptographicHash::Sha1).toHex()
+        + '\n';
+    // Its scale and size in pixels.
+    const QSize pixels = kGettingStartedSize * devicePixelRatio;
+    key += QByteArray::number(devicePixelRatio, 'g', 17) + ' ' + QByteArray::number(pixels.width()) + 'x'
+        + QByteArray::number(pixels.height()) + '\n';
+    // Every colour of the palette, the fonts the words are set in and the
+    // words themselves in the window's language.
+    for (int role = 0; role < QPalette::NColorRoles; ++role)
+        key += palette.color(QPalette::ColorRole(role)).name(QColor::HexArgb).toLatin1() + ' ';
+    // The family as installed, with its styles; asked of the font database,
+    // which has been read by then: loading the fonts themselves to ask which
+    // one stands in would cost about what the cache saves. Only when the
+    // family is missing, the one that stands in for it.
+    const QString family = pictureFont().family();
+    const QString fonts = QFontDatabase::families().contains(family)
+        ? family + QLatin1Char(':') + QFontDatabase::styles(family).join(QLatin1Char(','))
+        : QStringLiteral("instead: ") + QFontInfo(pictureFont()).family();
+    key += '\n' + fonts.toUtf8() + '/' + QGuiApplication::font().toString().toUtf8() + '/'
+        + QByteArray::number(int(QGuiApplication::layoutDirection()));
+    for (size_t i = 0; i < std::size(kGettingStarted); ++i)
+        key += '\n' + gettingStarted(kGettingStarted[i]).toUtf8() + '|' + buttonNamedBy(i).toUtf8();
+    return key;
+}
+
+QPixmap cachedGettingStartedPixmap(qreal devicePixelRatio, const QPalette& palette)
+{
+    const PictureCache cache;
+    const QString name = QStringLiteral("getting-started");
+    const QByteArray key = gettingStartedKey(devicePixelRatio, palette);
+    QImage stored = cache.load(name, key, kGettingStartedSize * devicePixelRatio);
+    if (!stored.isNull()) {
+        stored.setDevicePixelRatio(devicePixelRatio);
+        return QPixmap::fromImage(std::move(stored));
+    }
+    QPixmap picture = gettingStartedPixmap(devicePixelRatio, palette);
+    cache.store(name, key, picture.toImage());
     return picture;
 }
 

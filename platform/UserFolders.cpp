@@ -110,6 +110,8 @@ std::string configHome() { return xdgBaseFolder("XDG_CONFIG_HOME", ".config"); }
 
 std::string dataHome() { return xdgBaseFolder("XDG_DATA_HOME", ".local/share"); }
 
+std::string cacheHome() { return xdgBaseFolder("XDG_CACHE_HOME", ".cache"); }
+
 std::vector<std::string> xdgSearchFolders(const char* variable, const std::vector<std::string>& defaults)
 {
     const char* value = std::getenv(variable);

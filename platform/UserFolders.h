@@ -13,6 +13,7 @@ std::string homeFolder();
 std::string xdgBaseFolder(const char* variable, const std::string& fallbackBelowHome);
 std::string configHome(); // ${XDG_CONFIG_HOME:-~/.config}
 std::string dataHome();   // ${XDG_DATA_HOME:-~/.local/share}
+std::string cacheHome();  // ${XDG_CACHE_HOME:-~/.cache}
 // A ":"-separated XDG search list: the absolute entries of the variable, or
 // `defaults` when the variable is unset or empty.
 std::vector<std::string> xdgSearchFolders(const char* variable, const std::vector<std::string>& defaults);

@@ -1,7 +1,10 @@
 // The main window as a whole: start-up and placement, the control states, the
 // keys idle and busy, the toolbar labels, the resize layout, status hints, the
-// document commands and the about box.
+// document commands, the about box and the getting-started picture.
 #include "AppTestSupport.h"
+#include "app/VexloApplication.h"
+#include "dialogs/Artwork.h"
+#include "dialogs/PictureCache.h"
 #include "support/MainWindowParts.h"
 
 #include <QWindow>
@@ -10,8 +13,12 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QStatusTipEvent>
+#include <QStyleFactory>
+#include <QStyleOption>
+#include <QTranslator>
 
 namespace vexlo::test {
 namespace {
@@ -573,6 +580,139 @@ TEST_F(WindowTest, GettingStartedPanelFollowsTheDesktopsPalette)
     deliverPostedEvents();
     EXPECT_LT(test::pictureOf(*w)->grab().toImage().pixelColor(8, 100).lightness(), 80);
     QApplication::setPalette(standard);
+}
+
+} // namespace
+} // namespace vexlo::test
+
+namespace vexlo::test {
+namespace {
+
+// The getting-started picture of an earlier start is shown only when it was
+// drawn for this start's key: another language, scale or palette, or a
+// damaged file, is drawn anew and replaces it.
+TEST_F(WindowTest, GettingStartedPictureComesFromTheCacheOnlyWhenItFits)
+{
+    const dialogs::PictureCache cache; // below the test's $XDG_CACHE_HOME
+    const QString name = QStringLiteral("getting-started");
+    const fs::path file = cache.path(name).toStdString();
+    auto first = open();
+    const qreal scale = first->devicePixelRatioF();
+    const QPalette palette = test::fileListOf(*first)->palette();
+    first.reset();
+    const QImage drawn = dialogs::gettingStartedPixmap(scale, palette).toImage();
+    const QByteArray key = dialogs::gettingStartedKey(scale, palette);
+    QPalette dark = palette;
+    dark.setColor(QPalette::Base, Qt::black);
+    struct Shouting : QTranslator {
+        bool isEmpty() const override { return false; }
+        QString translate(const char*, const char* source, const char*, int) const override
+        {
+            return QString::fromUtf8(source).toUpper();
+        }
+    } shouting;
+    QCoreApplication::installTranslator(&shouting);
+    const QByteArray otherLanguage = dialogs::gettingStartedKey(scale, palette);
+    QCoreApplication::removeTranslator(&shouting);
+    const auto flipByte = [&] {
+        std::string bytes = readFile(file.string());
+        bytes[bytes.size() / 2] ^= 0x40;
+        writeFile(file.string(), bytes);
+    };
+    const auto cutShort = [&] { fs::resize_file(file, fs::file_size(file) - 1000); };
+    struct Case {
+        const char* name;
+        QByteArray key;
+        std::function<void()> damage;
+        bool used;
+    };
+    const Case cases[] = {
+        {"same key", key, {}, true},
+        {"another language", otherLanguage, {}, false},
+        {"another scale", dialogs::gettingStartedKey(scale * 2, palette), {}, false},
+        {"another palette", dialogs::gettingStartedKey(scale, dark), {}, false},
+        {"damaged", key, flipByte, false},
+        {"cut short", key, cutShort, false},
+    };
+    QImage marker(drawn.size(), QImage::Format_ARGB32_Premultiplied);
+    marker.fill(Qt::red);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(cache.store(name, c.key, marker));
+        if (c.damage)
+            c.damage();
+        const QImage shown = test::pictureOf(*open())->pixmap().toImage();
+        if (c.used) {
+            EXPECT_EQ(shown.pixelColor(100, 100), QColor(Qt::red));
+        } else {
+            EXPECT_EQ(shown, drawn);
+            EXPECT_EQ(cache.load(name, key, drawn.size()), drawn) << "the drawn picture replaces the old file";
+        }
+    }
+    // The kept picture is the drawn one to the pixel.
+    EXPECT_EQ(test::pictureOf(*open())->pixmap().toImage(), drawn);
+}
+
+// The toolbars' overflow pictures, asked of the style only when drawn, are
+// the style's own at every scale, mode and direction.
+TEST(DeferredOverflowIconStyle, PicturesAreTheStylesOwn)
+{
+    const QString desktopStyle = QApplication::style()->name();
+    const std::unique_ptr<QStyle> reference(QStyleFactory::create(desktopStyle));
+    app::DeferredOverflowIconStyle deferred(QStyleFactory::create(desktopStyle));
+    struct Case {
+        QStyle::StandardPixmap which;
+        Qt::LayoutDirection direction;
+        qreal scale;
+        QIcon::Mode mode;
+    };
+    const Case cases[] = {
+        {QStyle::SP_ToolBarHorizontalExtensionButton, Qt::LeftToRight, 1.0, QIcon::Normal},
+        {QStyle::SP_ToolBarHorizontalExtensionButton, Qt::RightToLeft, 1.0, QIcon::Normal},
+        {QStyle::SP_ToolBarHorizontalExtensionButton, Qt::LeftToRight, 2.0, QIcon::Active},
+        {QStyle::SP_ToolBarVerticalExtensionButton, Qt::LeftToRight, 1.5, QIcon::Disabled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.which) * 1000 + int(c.direction) * 100 + int(c.scale * 10) + int(c.mode));
+        QStyleOption option;
+        option.direction = c.direction;
+        const QIcon mine = deferred.standardIcon(c.which, &option, nullptr);
+        const QIcon theirs = reference->standardIcon(c.which, &option, nullptr);
+        EXPECT_EQ(mine.pixmap(QSize(16, 16), c.scale, c.mode).toImage(),
+            theirs.pixmap(QSize(16, 16), c.scale, c.mode).toImage());
+        // Drawn through QIcon::paint on a scaled surface.
+        const auto painted = [&](const QIcon& icon) {
+            QImage surface(QSize(24, 24) * c.scale, QImage::Format_ARGB32_Premultiplied);
+            surface.setDevicePixelRatio(c.scale);
+            surface.fill(Qt::white);
+            QPainter painter(&surface);
+            icon.paint(&painter, QRect(2, 2, 20, 20), Qt::AlignCenter, c.mode);
+            painter.end();
+            return surface;
+        };
+        EXPECT_EQ(painted(mine), painted(theirs));
+    }
+}
+
+// In a window too narrow for its toolbar, the overflow button looks the same
+// under the program's style as under the desktop's.
+TEST_F(WindowTest, OverflowButtonLooksTheSameUnderTheDeferringStyle)
+{
+    const auto narrow = [&] {
+        auto w = open();
+        QToolBar* bar = test::toolBarOf(*w, "ToolBar1");
+        bar->setMaximumWidth(220);
+        deliverPostedEvents();
+        QWidget* overflow = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+        EXPECT_TRUE(overflow && overflow->isVisible());
+        return bar->grab().toImage();
+    };
+    const QString desktopStyle = QApplication::style()->name();
+    const QImage plain = narrow();
+    QApplication::setStyle(new app::DeferredOverflowIconStyle(QStyleFactory::create(desktopStyle)));
+    const QImage deferred = narrow();
+    QApplication::setStyle(QStyleFactory::create(desktopStyle));
+    EXPECT_EQ(plain, deferred);
 }
 
 } // namespace

@@ -90,6 +90,11 @@ TestPlatform::TestPlatform() : m_dir(std::make_unique<QTemporaryDir>())
         m_oldRegistryEnv = old;
     }
     ::setenv("VEXLO_REGISTRY", registryRoot().c_str(), 1);
+    // The pictures the program keeps between starts go to the test's folder,
+    // never to the user's cache.
+    if (const char* old = std::getenv("XDG_CACHE_HOME"))
+        m_oldCacheEnv = old;
+    ::setenv("XDG_CACHE_HOME", cacheRoot().c_str(), 1);
 
     Services doubles;
     doubles.registry = registry.get();
@@ -112,6 +117,10 @@ TestPlatform::~TestPlatform()
         ::setenv("VEXLO_REGISTRY", m_oldRegistryEnv.c_str(), 1);
     else
         ::unsetenv("VEXLO_REGISTRY");
+    if (m_oldCacheEnv)
+        ::setenv("XDG_CACHE_HOME", m_oldCacheEnv->c_str(), 1);
+    else
+        ::unsetenv("XDG_CACHE_HOME");
 }
 
 std::string TestPlatform::root() const { return withSlash(m_dir->path()); }
@@ -121,5 +130,7 @@ std::string TestPlatform::programFolder() const { return root() + "bin/"; }
 std::string TestPlatform::settingsPath() const { return root() + "bin/vexlo.ini"; }
 
 std::string TestPlatform::registryRoot() const { return root() + "registry"; }
+
+std::string TestPlatform::cacheRoot() const { return root() + "cache"; }
 
 } // namespace vexlo::platform

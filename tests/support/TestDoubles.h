@@ -151,6 +151,7 @@ public:
     std::string programFolder() const; // <root>bin/
     std::string settingsPath() const;  // <root>bin/vexlo.ini
     std::string registryRoot() const;  // <root>registry
+    std::string cacheRoot() const;     // <root>cache, as $XDG_CACHE_HOME
 
     RecordingShell shell;
     ScriptedMessageBoxes messages;
@@ -168,6 +169,7 @@ private:
     Services m_previous;
     std::string m_oldRegistryEnv;
     bool m_hadRegistryEnv = false;
+    std::optional<std::string> m_oldCacheEnv;
 };
 
 } // namespace vexlo::platform
