@@ -517,8 +517,10 @@ void planPicture(OutputPlan& plan, const EngineRequest& request, const VideoStre
     plan.picture = shapePicture(stream, request.frameWidth, request.frameHeight, kind);
     plan.colours = planColours(stream, plan.picture.frameWidth, plan.picture.frameHeight);
     // H.265 keeps what a deep-colour (10-bit, HDR) source holds: 10 bits and
-    // the BT.2020 matrix. Every other encoder writes 8-bit 4:2:0 for players.
-    plan.pixelFormat = "yuv420p";
+    // the BT.2020 matrix. AV1 always writes 10-bit 4:2:0 (its Main profile,
+    // which every AV1 player decodes): smaller at the same quality than 8
+    // bits from any source (data/PROFILES.md). The others write 8-bit 4:2:0.
+    plan.pixelFormat = codec.id == "av1" ? "yuv420p10le" : "yuv420p";
     if (codec.id == "hevc" && sampleBits(stream.pixelFormat) > 8) {
         plan.pixelFormat = "yuv420p10le";
         if (plan.colours.inMatrix == "bt2020") {
