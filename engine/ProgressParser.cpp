@@ -282,9 +282,10 @@ void ProgressParser::logLine(std::string_view line)
         m_inMapping = false;
     }
     readingLine(parts.context, parts.level, parts.text, parts.shown);
-    if (parts.context.empty() && startsWith(parts.text, "Input stream #0:")) {
+    if ((parts.context.empty() || startsWith(parts.context, "in#0/")) && startsWith(parts.text, "Input stream #0:")) {
         // "Input stream #0:1 (audio): 1724 packets read (720560 bytes); 1724
-        // frames decoded (2648064 samples); "
+        // frames decoded (2648064 samples); ", from ffmpeg 7 on in the input's
+        // context and with "; 0 decode errors" before the samples.
         const std::string_view rest = parts.text.substr(16);
         const auto number = [](std::string_view text) { return parseCount(text.substr(0, text.find_first_of(" ("))); };
         const auto index = number(rest);
@@ -294,8 +295,10 @@ void ProgressParser::logLine(std::string_view line)
             && decodedAt > framesAt) {
             Decoded d{int(*index), number(rest.substr(framesAt + 2)).value_or(-1), -1};
             const std::string_view after = rest.substr(decodedAt + 15);
-            if (startsWith(after, " (") && after.find(" samples)") != std::string_view::npos)
-                d.samples = number(after.substr(2)).value_or(-1);
+            const size_t samplesAt = after.find(" samples)");
+            const size_t open = after.substr(0, samplesAt).rfind('(');
+            if (samplesAt != std::string_view::npos && open != std::string_view::npos)
+                d.samples = number(after.substr(open + 1)).value_or(-1);
             m_decoded.push_back(d);
         }
     }
