@@ -6,10 +6,12 @@
 
 #include <QDialog>
 #include <QIconEngine>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QPointer>
 #include <QStyleOption>
 #include <QSocketNotifier>
+#include <QVersionNumber>
 #include <QWidget>
 #include <csignal>
 #include <unistd.h>
@@ -40,9 +42,13 @@ public:
     }
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
-        // As the style's pictures (PNG files) draw themselves.
+        // As the style's pictures (PNG files) draw themselves: up to Qt 6.7
+        // a pixmap of the device's pixels, from 6.8 on the picture at the
+        // device's scale.
         const qreal scale = painter->device() ? painter->device()->devicePixelRatio() : qApp->devicePixelRatio();
-        painter->drawPixmap(rect, pixmap(rect.size() * scale, mode, state));
+        painter->drawPixmap(rect,
+            sizesInDevicePixels() ? pixmap(rect.size() * scale, mode, state)
+                                  : icon().pixmap(rect.size(), scale, mode, state));
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
@@ -50,8 +56,7 @@ public:
     }
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
     {
-        // `size` in device pixels, as QIcon asks its engine.
-        return icon().pixmap(size / scale, scale, mode, state);
+        return icon().pixmap(sizesInDevicePixels() ? size / scale : size, scale, mode, state);
     }
     QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
@@ -66,6 +71,14 @@ public:
     QIconEngine* clone() const override { return new DeferredStyleIconEngine(*this); }
 
 private:
+    // QIcon hands its engine sizes in device pixels up to Qt 6.7 and in the
+    // caller's own pixels from Qt 6.8 on (the running library decides, not
+    // the one built against).
+    static bool sizesInDevicePixels()
+    {
+        static const bool device = QLibraryInfo::version() < QVersionNumber(6, 8);
+        return device;
+    }
     const QIcon& icon()
     {
         if (!m_resolved) {
