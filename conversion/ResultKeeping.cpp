@@ -55,10 +55,6 @@ bool RunPass::keepsEverything(const FileWork& work, const MediaFacts& result)
 
 void RunPass::finishResult(FileWork& work, const EngineEnd& end)
 {
-    // The source's length as the engine read it, where it told it: joined
-    // recordings run longer than their first and last time stamps say.
-    if (const double engineSeconds = m_sourceSeconds.read(); engineSeconds > 0)
-        work.sourceFacts.durationSeconds = engineSeconds;
     const MediaFacts resultFacts = work.part.stillOurs() ? readMediaFacts(work.part.path()) : MediaFacts{};
     const ResultVerdict verdict = judgeResult(work.sourceFacts, resultFacts);
     // The engine found the source itself incomplete or damaged: what it

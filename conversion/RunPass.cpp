@@ -87,6 +87,15 @@ double SourceSecondsFile::read() const
         : 0;
 }
 
+void RunPass::settle()
+{
+    if (!m_finishing)
+        return;
+    Finishing finishing = std::move(*m_finishing);
+    m_finishing.reset();
+    finishResult(finishing.work, finishing.end);
+}
+
 void RunPass::tick()
 {
     if (!m_terminating && m_host.stopRequested()) {
@@ -162,6 +171,13 @@ JobResult RunPass::run()
     } catch (...) {
         m_result.error = tr("Unknown error").toStdString();
     }
+    try {
+        settle();
+    } catch (const std::exception& e) {
+        m_result.error = m_result.error.value_or(e.what());
+    } catch (...) {
+        m_result.error = m_result.error.value_or(tr("Unknown error").toStdString());
+    }
     finalPart();
     reportUnconverted(n);
     m_lock.release();
@@ -228,16 +244,37 @@ bool RunPass::checkDestination(const std::string& source, const std::string& tar
 RunPass::Picked RunPass::pickTarget(FileWork& work)
 {
     std::string why;
+    // The last result takes its name first where this one's could depend on
+    // it: the same name or part file name in any letter case (a card ignores
+    // case, and a FUSE driver may not hold the part file's lock against its
+    // own run) ...
+    if (m_finishing) {
+        const FileWork& last = m_finishing->work;
+        const auto same = [](const std::string& a, const std::string& b) {
+            return QString::compare(QString::fromStdString(a), QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+        };
+        const std::string& lastAsked = last.renamedFrom.empty() ? last.target : last.renamedFrom;
+        if (same(last.target, work.target) || same(lastAsked, work.target)
+            || same(partFileName(lastAsked, 1), partFileName(work.target, 1)))
+            settle();
+    }
     // A destination that is not there yet (a new folder on a card) is made.
     std::error_code ignored;
     std::filesystem::create_directories(shellutil::folderPart(work.target), ignored);
     if (!work.part.create(work.target, why)) {
+        settle();
         fileFailed(fill(tr("'%1'\r\nThe converted file cannot be written into the folder '%2' (%3). The source "
                            "file was kept."),
             {work.source, shellutil::folderPart(work.target), why}));
         return Picked::Failed;
     }
     work.ignoresCase = work.part.folderIgnoresCase();
+    // ... and where its name is taken or there is a file to ask about.
+    if (m_finishing) {
+        FileIdentity there;
+        if (!m_names.isFree(work.target, work.ignoresCase) || identityOf(work.target, there))
+            settle();
+    }
     if (!m_names.isFree(work.target, work.ignoresCase)) {
         work.isSourceName = !m_names.isWritten(work.target, work.ignoresCase);
         work.renamedFrom = work.target;
@@ -266,6 +303,7 @@ RunPass::Step RunPass::convertRow(int index)
         for (int earlier = 0; earlier < index; ++earlier) {
             const auto& other = m_rowFiles[static_cast<size_t>(earlier)];
             if (other && other->sameInode(*file)) {
+                settle();
                 report(fill(tr("'%1'\r\nis the same file as '%2', which this run converts already: it was skipped."),
                            {work.source, m_host.rowPath(earlier)}),
                     false);
@@ -305,9 +343,30 @@ RunPass::Step RunPass::convertRow(int index)
         = std::async(std::launch::async, [source = work.source] { return readMediaFacts(source); });
     m_sourceSeconds.clear();
 
+    // The last result is checked and kept while this engine runs; should
+    // that fail beyond a report, this engine is stopped and its part goes.
+    std::exception_ptr settleError;
+    const auto settleBeside = [this, &settleError] {
+        try {
+            settle();
+        } catch (...) {
+            settleError = std::current_exception();
+            m_launcher.terminateRunning();
+        }
+    };
     const platform::ProcessResult ended = m_launcher.runAndWait(
-        m_engine, {buildEngineArgument(work.source, work.part.path(), m_rs, m_marker)}, [this] { tick(); });
+        m_engine, {buildEngineArgument(work.source, work.part.path(), m_rs, m_marker)}, [this] { tick(); },
+        settleBeside);
     work.sourceFacts = sourceFacts.get();
+    if (settleError) {
+        work.part.discard();
+        std::rethrow_exception(settleError);
+    }
+    settle();
+    // The source's length as the engine read it, where it told it: joined
+    // recordings run longer than their first and last time stamps say.
+    if (const double engineSeconds = m_sourceSeconds.read(); engineSeconds > 0)
+        work.sourceFacts.durationSeconds = engineSeconds;
     if (!ended.started) {
         stopWith(tr("The conversion engine could not be started:\r\n%s"), m_engine);
         m_runStopped = true;
@@ -330,6 +389,10 @@ RunPass::Step RunPass::convertRow(int index)
         return fileFailed(std::move(end.why));
     }
     ++m_result.converted;
+    if (end.value == 0 && index + 1 < m_host.rowCount()) {
+        m_finishing = Finishing{std::move(work), std::move(end)};
+        return Step::Next;
+    }
     finishResult(work, end);
     return end.value > 0 ? Step::Stop : Step::Next;
 }

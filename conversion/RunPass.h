@@ -90,6 +90,16 @@ private:
         PartFile part;
     };
 
+    // The last file's result, waiting to be checked and kept: that work
+    // (reading it back, flushing it, renaming it, deleting its source) goes
+    // on while the next file's engine runs, and is done before anything of
+    // the next file that could depend on it or that the user sees.
+    struct Finishing {
+        FileWork work;
+        EngineEnd end;
+    };
+    void settle();
+
     bool waitForOtherRun();
     void takeSources(int rows);
     Step convertRow(int index);
@@ -132,6 +142,7 @@ private:
     // ($TREVOK_SOURCE_SECONDS_FILE): the length a whole result has, also for
     // recordings joined end to end, whose time stamps start afresh.
     SourceSecondsFile m_sourceSeconds;
+    std::optional<Finishing> m_finishing;
 };
 
 } // namespace vexlo::conversion

@@ -37,10 +37,12 @@ void RunPass::fail(std::string text)
         m_result.error = std::move(text);
 }
 
-// Nothing more will be converted: the lock goes (a run that waits may start
-// while a box still waits for its OK), and the desktop is told.
+// Nothing more will be converted: the last result is kept, then the lock
+// goes (a run that waits may start while a box still waits for its OK), and
+// the desktop is told.
 void RunPass::nothingMoreToConvert()
 {
+    settle();
     if (m_ending)
         return;
     m_ending = true;

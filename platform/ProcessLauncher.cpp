@@ -123,8 +123,8 @@ QEventLoop::ProcessEventsFlags waitLoopFlags()
     return inputFiltered ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
 }
 
-ProcessResult QtProcessLauncher::runAndWait(
-    const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>& waitTick)
+ProcessResult QtProcessLauncher::runAndWait(const std::string& program, const std::vector<std::string>& arguments,
+    const std::function<void()>& waitTick, const std::function<void()>& started)
 {
     ProcessResult result;
     if (program.empty() || program.find('\0') != std::string::npos) {
@@ -154,10 +154,20 @@ ProcessResult QtProcessLauncher::runAndWait(
     }
     result.started = true;
     std::exception_ptr waitError;
+    // What goes on beside the program must not leave it running unwatched: on
+    // an exception it is asked to end, and waited for.
     try {
-        waitForEnd(process, waitTick, kWaitTickMs);
+        if (started)
+            started();
     } catch (...) {
         waitError = std::current_exception();
+        terminateRunning();
+    }
+    try {
+        waitForEnd(process, waitError ? std::function<void()>() : waitTick, kWaitTickMs);
+    } catch (...) {
+        if (!waitError)
+            waitError = std::current_exception();
     }
     passOnErrors(process, result);
     result.normalExit = process.exitStatus() == QProcess::NormalExit;

@@ -28,7 +28,7 @@ public:
     // Program and arguments reach the child byte for byte, also when they are
     // not valid UTF-8.
     ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
-        const std::function<void()>& waitTick) override;
+        const std::function<void()>& waitTick, const std::function<void()>& started = {}) override;
     void terminateRunning() override;
 
     static constexpr int kWaitTickMs = 50;

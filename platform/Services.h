@@ -110,9 +110,11 @@ public:
     virtual ~ProcessLauncher() = default;
     // Starts `program` with `arguments` (an argument vector, never a shell) and
     // waits for it to end. While waiting, `waitTick` is called regularly so the
-    // caller can keep its windows painted.
-    virtual ProcessResult runAndWait(
-        const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>& waitTick)
+    // caller can keep its windows painted. `started`, when given, is called
+    // once as soon as the program runs, before the wait (work that can go on
+    // beside it); a launcher that cannot tell calls it not at all.
+    virtual ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
+        const std::function<void()>& waitTick, const std::function<void()>& started = {})
         = 0;
     // Asks the process that runAndWait is waiting for to end (SIGTERM), and
     // kills it when it has not ended after a grace period. Called from

@@ -805,8 +805,8 @@ TEST_F(ConversionRun, ProgressTextsOfTwoRuns)
 class ScriptedLauncher : public platform::ProcessLauncher {
 public:
     explicit ScriptedLauncher(platform::Registry& registry) : m_registry(registry) {}
-    platform::ProcessResult runAndWait(
-        const std::string& program, const std::vector<std::string>& arguments, const std::function<void()>&) override
+    platform::ProcessResult runAndWait(const std::string& program, const std::vector<std::string>& arguments,
+        const std::function<void()>&, const std::function<void()>&) override
     {
         calls.push_back({program, arguments});
         const std::string& a = arguments.at(0);

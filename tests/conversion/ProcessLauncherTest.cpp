@@ -7,8 +7,10 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace vexlo;
 
@@ -74,6 +76,32 @@ TEST_F(Launcher, KeepsTheEndOfTheStandardErrorAndPassesItOn)
     EXPECT_TRUE(r.errorOutput.ends_with("line 1299 of 300\ntrevok: could not read x\n")) << r.errorOutput;
     EXPECT_NE(passedOn.find("trevok: line 1000 of 300\n"), std::string::npos);
     EXPECT_TRUE(passedOn.ends_with(r.errorOutput));
+}
+
+// The run checks and keeps the last result while the next engine runs: that
+// work must happen while the program runs, and when it fails the program
+// must end before the failure goes on (no engine left converting unwatched).
+TEST_F(Launcher, WorkBesideTheProgramRunsWhileItRuns)
+{
+    using Clock = std::chrono::steady_clock;
+    const std::string go = tp.root() + "go";
+    const std::string request = tp.root() + "a.mts|" + tp.root() + "a.mp4";
+    // The program waits (at most a minute) for the file that the work beside
+    // it writes.
+    test::setFakeEngineScript(tp, {"waitfor=go say=went", "sleep=60000"});
+    int beside = 0;
+    auto start = Clock::now();
+    const auto r
+        = platform::qtProcessLauncher()->runAndWait(engine, {request}, {}, [&] { ++beside, test::writeFile(go, "1"); });
+    EXPECT_EQ(beside, 1);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+
+    start = Clock::now();
+    EXPECT_THROW(platform::qtProcessLauncher()->runAndWait(
+                     engine, {request}, {}, [] { throw std::runtime_error("the last result's check failed"); }),
+        std::runtime_error);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
 }
 
 TEST_F(Launcher, ReportsAProgramThatCannotStart)
