@@ -306,7 +306,7 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         const char *muxer, *encoder, *tag, *audioEncoder, *crf;
         bool fastStart;
         const char* size;  // the scaled picture of the 1080 camcorder source, "" = none
-        const char* speed; // -preset, or -cpu-used for VP9: measured to keep half real time
+        const char* speed; // -preset, or -cpu-used of VP9's second pass (bench/engine/quality)
         const char* tune;  // x264's tuning for camera footage, "" = none
         // SVT-AV1's own parameters: quantisation matrices, and no CDEF, which
         // smooths away the sensor grain of camera footage
@@ -319,7 +319,7 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         {20, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film", "", "yuv420p"},
         {21, "mp4", "libx264", "", "aac", "23", true, "scale=1280:720", "faster", "film", "", "yuv420p"},
         {22, "webm", "libsvtav1", "", "libopus", "30", false, "", "9", "", "enable-qm=1:enable-cdef=0", "yuv420p10le"},
-        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "6", "", "", "yuv420p"},
+        {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "3", "", "", "yuv420p"},
         {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", "", "", "yuv420p"},
     };
     const auto catalogue = installedCatalogue();
