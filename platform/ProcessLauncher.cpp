@@ -186,6 +186,12 @@ void QtProcessLauncher::terminateRunning()
         return;
     process->setProperty("vexloTerminating", true);
     process->terminate();
+    // Without an application object no timer runs: the grace is waited here.
+    if (!QCoreApplication::instance()) {
+        if (!process->waitForFinished(kTerminateGraceMs))
+            process->kill();
+        return;
+    }
     // An engine that does not end when asked is killed; the timer dies with
     // the process object.
     QTimer::singleShot(kTerminateGraceMs, process, [process] {
