@@ -253,9 +253,9 @@ RunPass::Picked RunPass::pickTarget(FileWork& work)
         const auto same = [](const std::string& a, const std::string& b) {
             return QString::compare(QString::fromStdString(a), QString::fromStdString(b), Qt::CaseInsensitive) == 0;
         };
+        // Its part file was named after the name it was asked for.
         const std::string& lastAsked = last.renamedFrom.empty() ? last.target : last.renamedFrom;
-        if (same(last.target, work.target) || same(lastAsked, work.target)
-            || same(partFileName(lastAsked, 1), partFileName(work.target, 1)))
+        if (same(last.target, work.target) || same(partFileName(lastAsked, 1), partFileName(work.target, 1)))
             settle();
     }
     // A destination that is not there yet (a new folder on a card) is made.
@@ -343,25 +343,13 @@ RunPass::Step RunPass::convertRow(int index)
         = std::async(std::launch::async, [source = work.source] { return readMediaFacts(source); });
     m_sourceSeconds.clear();
 
-    // The last result is checked and kept while this engine runs; should
-    // that fail beyond a report, this engine is stopped and its part goes.
-    std::exception_ptr settleError;
-    const auto settleBeside = [this, &settleError] {
-        try {
-            settle();
-        } catch (...) {
-            settleError = std::current_exception();
-            m_launcher.terminateRunning();
-        }
-    };
+    // The last result is checked and kept while this engine runs (should
+    // that throw, the launcher ends the engine first, and this file's part
+    // file goes with `work`).
     const platform::ProcessResult ended = m_launcher.runAndWait(
         m_engine, {buildEngineArgument(work.source, work.part.path(), m_rs, m_marker)}, [this] { tick(); },
-        settleBeside);
+        [this] { settle(); });
     work.sourceFacts = sourceFacts.get();
-    if (settleError) {
-        work.part.discard();
-        std::rethrow_exception(settleError);
-    }
     settle();
     // The source's length as the engine read it, where it told it: joined
     // recordings run longer than their first and last time stamps say.
