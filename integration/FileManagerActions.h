@@ -64,7 +64,7 @@ struct Setup {
     // The per-user launcher (launcherPath) that the entries start the program
     // through, so that they stay harmless once the program is gone; empty:
     // they start it directly (the entries that ship with the package).
-    std::string launcher;
+    std::string launcher{};
     // False: no files for Dolphin and Caja, whose entries an installed
     // program ships system-wide, and Nemo's only for the favourites beyond
     // `shippedFavourites`.
@@ -72,10 +72,10 @@ struct Setup {
     // Nemo has no submenus: it offers the output dialog and these profiles
     // (numbers of `profiles`, settings::favouriteFormats) rather than all of
     // them; the other file managers list every profile in their submenu.
-    std::vector<int> favourites;
+    std::vector<int> favourites{};
     // The favourites that the entries an installed program ships for every
     // user offer in Nemo already (those of the shipped catalogue).
-    std::vector<int> shippedFavourites;
+    std::vector<int> shippedFavourites{};
 };
 
 // The form of what palvex-integration writes for a user, which the launcher

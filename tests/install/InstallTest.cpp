@@ -12,6 +12,8 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -227,8 +229,8 @@ TEST_F(InstallTest, ConvertsAsAnotherUserFromAReadOnlyProgramFolder)
         environmentWith({}), s_scratch);
     ASSERT_EQ(made.status, 0) << made.err;
     for (const auto& e : fs::recursive_directory_iterator(home))
-        ::chown(e.path().c_str(), 65534, 65534);
-    ::chown(home.c_str(), 65534, 65534);
+        ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0) << std::strerror(errno);
+    ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0) << std::strerror(errno);
     // Read-only for everybody, and a snapshot to compare with afterwards.
     std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> before;
     for (const auto& e : fs::recursive_directory_iterator(program)) {
@@ -312,7 +314,7 @@ TEST_F(InstallTest, AccountsWithoutAUsableHomeConvertWithTheProfileTheyAskFor)
     std::ofstream(base + "/config-is-a-file/.config") << "not a folder\n";
     fs::create_directories(base + "/read-only");
     for (const char* home : {"/config-is-a-file", "/read-only"})
-        ::chown((base + home).c_str(), 65534, 65534);
+        ASSERT_EQ(::chown((base + home).c_str(), 65534, 65534), 0) << std::strerror(errno);
     ::chmod((base + "/read-only").c_str(), 0555);
 
     const std::vector<std::string> homes{base + "/config-is-a-file", base + "/read-only", "/nonexistent"};
@@ -320,7 +322,7 @@ TEST_F(InstallTest, AccountsWithoutAUsableHomeConvertWithTheProfileTheyAskFor)
         SCOPED_TRACE(homes[i]);
         const std::string out = base + "/out" + std::to_string(i);
         fs::create_directories(out);
-        ::chown(out.c_str(), 65534, 65534);
+        ASSERT_EQ(::chown(out.c_str(), 65534, 65534), 0) << std::strerror(errno);
         const std::vector<std::string> env{"HOME=" + homes[i], "LANG=C.UTF-8", "PATH=/usr/bin:/bin"};
         const std::vector<std::string> asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
         std::vector<std::string> argv = asNobody;

@@ -590,9 +590,10 @@ TEST(GeneratedFiles, TheDesktopsOwnReadersGetEveryWordUnchanged)
                 EXPECT_EQ(
                     read.argv.at("Nemo Action"), (std::vector<std::string>{folder + "vexlo", "007:", "--", "%F"}));
             }
-            if (file.path == "/d/nemo/actions/vexlo-convert-000.nemo_action")
+            if (file.path == "/d/nemo/actions/vexlo-convert-000.nemo_action") {
                 EXPECT_EQ(
                     read.argv.at("Nemo Action"), (std::vector<std::string>{folder + "vexlo", "000:", "--", "%F"}));
+            }
         }
         EXPECT_GE(execs, 12) << "Dolphin's, Nemo's and Caja's commands were read";
         EXPECT_GE(scripts, 4);
@@ -670,8 +671,9 @@ TEST(GeneratedFiles, NemoOffersTheDialogAndTheFavouritesOnly)
         integration::Setup all = setup;
         all.favourites.clear();
         for (const GeneratedFile& file : generatedFiles(all, folders)) {
-            if (file.path.rfind("/d/nemo/", 0) != 0)
+            if (file.path.rfind("/d/nemo/", 0) != 0) {
                 EXPECT_EQ(others[file.path], file.content) << file.path;
+            }
         }
         EXPECT_EQ(others.size(), setup.profiles.size() * 2 + 4) << "scripts, Caja's actions and menu, Dolphin's menu";
         EXPECT_EQ(thunarActionsXml(setup), thunarActionsXml(all));
