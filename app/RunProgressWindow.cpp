@@ -128,7 +128,9 @@ RunProgressWindow::RunProgressWindow(QWidget* mainWindow) : QWidget(nullptr, Qt:
     setObjectName("RunProgressWindow");
     setAttribute(Qt::WA_DeleteOnClose, false);
     setWindowIcon(dialogs::programIcon());
-    setWindowTitle(QCoreApplication::translate(kEngineWindow, "Converting %1").arg(QString()));
+    // Until the first file starts: the title without a name, and without
+    // the space left where the name goes.
+    setWindowTitle(QCoreApplication::translate(kEngineWindow, "Converting %1").arg(QString()).trimmed());
 
     lblFileCount = new QLabel(this);
     lblFileCount->setObjectName("lblFileCount");

@@ -17,7 +17,9 @@
 #include <atomic>
 #include <dirent.h>
 #include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -159,7 +161,7 @@ TEST_F(SessionUsersTest, BusesThatNeverAnswerNeitherStopTheRunNorTheEnd)
     SilentBus bus(tp.root() + "silent-bus");
     m_busAddress = bus.address(); // the system bus and the session bus
     const std::string a = clip("v/a.m2ts");
-    for (const std::vector<std::string> args : {std::vector<std::string>{"-S", "-0", a}, {"-0", a}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-S", "-0", a}, {"-0", a}}) {
         SCOPED_TRACE(args[0]);
         installFakeEngine(tp);
         setFakeEngineScript(tp, {"target"});
@@ -379,26 +381,33 @@ TEST_F(SessionUsersTest, TheRunWindowLeavesTheKeyboardToTheProgramInUse)
 
     std::vector<std::string> args = {"-18", "-" + out};
     args.insert(args.end(), clips.begin(), clips.end());
-    // The engines' windows are looked for from the start: on a busy machine
-    // the first file can be converted while the user's program takes the focus.
-    std::set<QString> engineWindows; // by their titles, one per file
-    const auto lookForEngine = [&] {
-        const QString engine
-            = run("xdotool", {"search", "--onlyvisible", "--name", "^Converting ", "getwindowname", "%@"});
-        if (!engine.isEmpty())
-            engineWindows.insert(engine);
-    };
+    // The engines' windows are looked for from the start, beside the test
+    // (a short file's window can come and go while the test waits for the
+    // window manager), by their titles, one per file.
+    std::set<std::string> engineWindows;
+    std::mutex engineWindowsMutex;
+    std::jthread lookForEngines([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            FILE* search
+                = ::popen("xdotool search --onlyvisible --name '^Converting ' getwindowname %@ 2>/dev/null", "r");
+            char line[512];
+            while (search && std::fgets(line, sizeof line, search)) {
+                const std::lock_guard<std::mutex> lock(engineWindowsMutex);
+                engineWindows.insert(line);
+            }
+            if (search)
+                ::pclose(search);
+            std::this_thread::sleep_for(20ms);
+        }
+    });
     start(args, {.onDisplay = true, .environment = {"VEXLO_REGISTRY=" + tp.root() + "registry"}});
     const QString vexloWindow = run(
         "xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "Vexlo"})
                                     .section('\n', 0, 0);
     ASSERT_FALSE(vexloWindow.isEmpty());
-    lookForEngine();
     run("xdotool", {"windowminimize", "--sync", vexloWindow});
-    lookForEngine();
     editor.activateWindow();
     run("xdotool", {"windowactivate", "--sync", QString::number(editor.winId())});
-    lookForEngine();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor, 5000));
 
     // Type while the engines come and go, until the program has ended.
@@ -415,7 +424,6 @@ TEST_F(SessionUsersTest, TheRunWindowLeavesTheKeyboardToTheProgramInUse)
         QTest::qWait(60);
         if (QApplication::activeWindow() != &editor)
             ++inactive;
-        lookForEngine();
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
@@ -425,6 +433,8 @@ TEST_F(SessionUsersTest, TheRunWindowLeavesTheKeyboardToTheProgramInUse)
     typist.waitForFinished(10000);
     waitFor([&] { return editor.text() == typed; }, 5s); // the last keys on their way
     EXPECT_EQ(exitStatus, 0) << "the run completed: " << errors();
+    lookForEngines.request_stop();
+    lookForEngines.join();
     EXPECT_EQ(engineWindows.size(), 3u) << "the progress window showed each file while the user typed";
     EXPECT_EQ(inactive, 0) << "the other program kept the focus";
     EXPECT_EQ(editor.text(), typed) << "every key reached the program in use";
