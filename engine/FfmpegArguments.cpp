@@ -640,11 +640,22 @@ VideoLevel videoLevel(const std::string& encoder, int64_t width, int64_t height,
         return {};
     const double size = avc ? double((width + 15) / 16) * double((height + 15) / 16) : double(width) * double(height);
     const auto fits = [&](const Level& l) { return size <= l.maxSize && size * fps <= l.maxRate; };
+    // H.265's levels 4, 5 and 6 hold the pictures of their .1 steps at
+    // lower rates; players are made for the .1 steps (1080p or 2160p at 60
+    // frames), and level 4's 12 Mbit/s is half what H.264 High allows the
+    // same 1080 picture: noisy footage then stays far below the quality
+    // asked for. A picture that fits them is declared at the .1 step.
+    const auto sharesTheNextStepsPictures = [&](const Level& l) {
+        return !avc
+            && (std::string_view(l.name) == "4" || std::string_view(l.name) == "5" || std::string_view(l.name) == "6");
+    };
     const auto pick = [&](const auto& table) -> VideoLevel {
-        for (const Level& l : table)
-            if (fits(l))
+        for (size_t i = 0; i < std::size(table); ++i) {
+            const Level& l = sharesTheNextStepsPictures(table[i]) ? table[i + 1] : table[i];
+            if (fits(table[i]))
                 return avc ? VideoLevel{l.name, l.bitRate * 5 / 4, l.buffer * 5 / 4}
                            : VideoLevel{l.name, l.bitRate, l.buffer};
+        }
         return {};
     };
     return avc ? pick(h264) : pick(h265);

@@ -578,7 +578,7 @@ TEST(FfmpegArguments, DvdFramesAre720Or704WideWithNonSquarePixels)
     }
 }
 
-TEST(FfmpegArguments, ConstantQualityH264AndH265KeepToTheLowestLevelTheirPicturesFit)
+TEST(FfmpegArguments, ConstantQualityH264AndH265KeepToALevelTheirPicturesFit)
 {
     const struct {
         const char* encoder;
@@ -592,10 +592,11 @@ TEST(FfmpegArguments, ConstantQualityH264AndH265KeepToTheLowestLevelTheirPicture
         {"libx264", 640, 360, 25, {"3.0", 12500, 12500}}, // 920 macroblocks: past 2.1's 792
         {"libx264", 320, 240, 25, {"1.3", 960, 2500}},
         {"libx264", 3840, 2160, 30, {"5.1", 300000, 300000}},
-        {"libx265", 1920, 1080, 25, {"4", 12000, 12000}},
+        {"libx265", 1920, 1080, 25, {"4.1", 20000, 20000}}, // fits 4: its .1 step
         {"libx265", 1920, 1080, 60, {"4.1", 20000, 20000}},
         {"libx265", 640, 360, 25, {"2.1", 3000, 3000}},
-        {"libx265", 3840, 2160, 30, {"5", 25000, 25000}},
+        {"libx265", 3840, 2160, 30, {"5.1", 40000, 40000}},
+        {"libx265", 7680, 4320, 30, {"6.1", 120000, 120000}},
         {"libsvtav1", 1920, 1080, 25, {}},
         {"libx264", 0, 0, 25, {}},
     };
@@ -610,7 +611,7 @@ TEST(FfmpegArguments, ConstantQualityH264AndH265KeepToTheLowestLevelTheirPicture
     EXPECT_EQ(option(h264, "-maxrate"), "25000k");
     EXPECT_EQ(option(h264, "-bufsize"), "31250k");
     EXPECT_EQ(option(profileArguments(catalogue.at(19)), "-x265-params"),
-        "log-level=error:level-idc=4:vbv-maxrate=12000:vbv-bufsize=12000");
+        "log-level=error:level-idc=4.1:vbv-maxrate=20000:vbv-bufsize=20000");
 }
 
 // VP9 goes in two passes: the first reads the pictures alone into its
