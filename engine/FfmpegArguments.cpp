@@ -519,13 +519,13 @@ void planPicture(OutputPlan& plan, const EngineRequest& request, const VideoStre
         kind = FrameKind::Dvd;
     plan.picture = shapePicture(stream, request.frameWidth, request.frameHeight, kind);
     plan.colours = planColours(stream, plan.picture.frameWidth, plan.picture.frameHeight);
-    // H.265 keeps what a deep-colour (10-bit, HDR) source holds: 10 bits and
-    // the BT.2020 matrix. AV1 always writes 10-bit 4:2:0 (its Main profile,
-    // which every AV1 player decodes): smaller at the same quality than 8
-    // bits from any source (data/PROFILES.md). The others write 8-bit 4:2:0.
-    plan.pixelFormat = codec.id == "av1" ? "yuv420p10le" : "yuv420p";
+    // AV1 and H.265 write 10-bit 4:2:0 (AV1's Main profile, H.265's Main 10,
+    // which every AV1 player and the H.265 players of phones and TVs
+    // decode): smaller at the same quality than 8 bits from any source
+    // (data/PROFILES.md). H.265 keeps the BT.2020 matrix of a deep-colour
+    // (HDR) source. The others write 8-bit 4:2:0.
+    plan.pixelFormat = codec.id == "av1" || codec.id == "hevc" ? "yuv420p10le" : "yuv420p";
     if (codec.id == "hevc" && sampleBits(stream.pixelFormat) > 8) {
-        plan.pixelFormat = "yuv420p10le";
         if (plan.colours.inMatrix == "bt2020") {
             plan.colours.outMatrix = "bt2020";
             plan.colours.tagMatrix = stream.colorSpace == "bt2020c" ? "bt2020c" : "bt2020nc";

@@ -311,16 +311,16 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         // SVT-AV1's own parameters: quantisation matrices, and no CDEF, which
         // smooths away the sensor grain of camera footage
         const char* svtParams;
-        const char* pixelFormat; // of an 8-bit source: AV1 writes 10 bits
+        const char* pixelFormat; // of an 8-bit source: AV1 and H.265 write 10 bits
     };
     const Expect expected[] = {
         {18, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film", "", "yuv420p"},
-        {19, "mp4", "libx265", "hvc1", "aac", "24", true, "", "veryfast", "", "", "yuv420p"},
+        {19, "mp4", "libx265", "hvc1", "aac", "24", true, "", "veryfast", "", "", "yuv420p10le"},
         {20, "mp4", "libx264", "", "aac", "23", true, "", "faster", "film", "", "yuv420p"},
         {21, "mp4", "libx264", "", "aac", "23", true, "scale=1280:720", "faster", "film", "", "yuv420p"},
         {22, "webm", "libsvtav1", "", "libopus", "30", false, "", "9", "", "enable-qm=1:enable-cdef=0", "yuv420p10le"},
         {23, "webm", "libvpx-vp9", "", "libopus", "33", false, "", "3", "", "", "yuv420p"},
-        {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", "", "", "yuv420p"},
+        {24, "matroska", "libx265", "", "flac", "22", false, "", "veryfast", "", "", "yuv420p10le"},
     };
     const auto catalogue = installedCatalogue();
     ASSERT_EQ(catalogue.size(), 25u);
@@ -477,10 +477,10 @@ TEST(FfmpegArguments, DeepColourIsKeptByH265AndConvertedForPlayersByTheOthers)
         EXPECT_EQ(option(args, "-colorspace"), "bt709");
         EXPECT_EQ(option(args, "-color_trc"), "arib-std-b67");
     }
-    // An 8-bit source stays 8-bit in H.265 too.
+    // An 8-bit source in H.265: 10 bits, its own matrix.
     args = buildFfmpegArguments(request("/o/a.mp4", "hevc", "ACC"), planOk(request("/o/a.mp4", "hevc", "ACC")));
-    EXPECT_NE(option(args, "-vf").value_or("").find("format=yuv420p"), std::string::npos);
-    EXPECT_EQ(option(args, "-vf").value_or("").find("10le"), std::string::npos);
+    EXPECT_NE(option(args, "-vf").value_or("").find("format=yuv420p10le,"), std::string::npos);
+    EXPECT_EQ(option(args, "-colorspace"), "bt709");
 
     EXPECT_EQ(sampleBits("yuv420p"), 8);
     EXPECT_EQ(sampleBits("yuvj420p"), 8);
