@@ -141,6 +141,16 @@ void RunPass::takeSources(int rows)
 JobResult RunPass::run()
 {
     int n = 0;
+    // The text of the exception being handled.
+    const auto caught = [] {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            return std::string(e.what());
+        } catch (...) {
+            return tr("Unknown error").toStdString();
+        }
+    };
     try {
         TProgressForm& progress = m_host.progress();
         n = m_host.rowCount();
@@ -166,17 +176,14 @@ JobResult RunPass::run()
             if (convertRow(i) == Step::Stop)
                 break;
         }
-    } catch (const std::exception& e) {
-        m_result.error = e.what();
     } catch (...) {
-        m_result.error = tr("Unknown error").toStdString();
+        m_result.error = caught();
     }
     try {
         settle();
-    } catch (const std::exception& e) {
-        m_result.error = m_result.error.value_or(e.what());
     } catch (...) {
-        m_result.error = m_result.error.value_or(tr("Unknown error").toStdString());
+        if (!m_result.error)
+            m_result.error = caught();
     }
     finalPart();
     reportUnconverted(n);

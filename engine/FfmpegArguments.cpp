@@ -628,34 +628,26 @@ VideoLevel videoLevel(const std::string& encoder, int64_t width, int64_t height,
         {"6.1", 139264, 8355840, 480000, 480000}, {"6.2", 139264, 16711680, 800000, 800000}};
     // H.265 Main tier (ITU-T H.265, Annex A, tables A.8 and A.9:
     // MaxLumaPs, MaxLumaSr, MaxBR, MaxCPB; Main and Main 10 at factor 1000).
-    static const Level h265[]
-        = {{"1", 36864, 552960, 128, 350}, {"2", 122880, 3686400, 1500, 1500}, {"2.1", 245760, 7372800, 3000, 3000},
-            {"3", 552960, 16588800, 6000, 6000}, {"3.1", 983040, 33177600, 10000, 10000},
-            {"4", 2228224, 66846720, 12000, 12000}, {"4.1", 2228224, 133693440, 20000, 20000},
-            {"5", 8912896, 267386880, 25000, 25000}, {"5.1", 8912896, 534773760, 40000, 40000},
-            {"5.2", 8912896, 1069547520, 60000, 60000}, {"6", 35651584, 1069547520, 60000, 60000},
-            {"6.1", 35651584, 2139095040, 120000, 120000}, {"6.2", 35651584, 4278190080.0, 240000, 240000}};
+    // Levels 4, 5 and 6 are left out: they hold the pictures of their .1
+    // steps at lower rates, players are made for the .1 steps (1080p or
+    // 2160p at 60 frames), and level 4's 12 Mbit/s is half what H.264 High
+    // allows the same 1080 picture (noisy footage then stays far below the
+    // quality asked for). A picture that fits them is declared at the .1 step.
+    static const Level h265[] = {{"1", 36864, 552960, 128, 350}, {"2", 122880, 3686400, 1500, 1500},
+        {"2.1", 245760, 7372800, 3000, 3000}, {"3", 552960, 16588800, 6000, 6000},
+        {"3.1", 983040, 33177600, 10000, 10000}, {"4.1", 2228224, 133693440, 20000, 20000},
+        {"5.1", 8912896, 534773760, 40000, 40000}, {"5.2", 8912896, 1069547520, 60000, 60000},
+        {"6.1", 35651584, 2139095040, 120000, 120000}, {"6.2", 35651584, 4278190080.0, 240000, 240000}};
     const bool avc = encoder == "libx264";
     if ((!avc && encoder != "libx265") || width <= 0 || height <= 0 || fps <= 0)
         return {};
     const double size = avc ? double((width + 15) / 16) * double((height + 15) / 16) : double(width) * double(height);
     const auto fits = [&](const Level& l) { return size <= l.maxSize && size * fps <= l.maxRate; };
-    // H.265's levels 4, 5 and 6 hold the pictures of their .1 steps at
-    // lower rates; players are made for the .1 steps (1080p or 2160p at 60
-    // frames), and level 4's 12 Mbit/s is half what H.264 High allows the
-    // same 1080 picture: noisy footage then stays far below the quality
-    // asked for. A picture that fits them is declared at the .1 step.
-    const auto sharesTheNextStepsPictures = [&](const Level& l) {
-        return !avc
-            && (std::string_view(l.name) == "4" || std::string_view(l.name) == "5" || std::string_view(l.name) == "6");
-    };
     const auto pick = [&](const auto& table) -> VideoLevel {
-        for (size_t i = 0; i < std::size(table); ++i) {
-            const Level& l = sharesTheNextStepsPictures(table[i]) ? table[i + 1] : table[i];
-            if (fits(table[i]))
+        for (const Level& l : table)
+            if (fits(l))
                 return avc ? VideoLevel{l.name, l.bitRate * 5 / 4, l.buffer * 5 / 4}
                            : VideoLevel{l.name, l.bitRate, l.buffer};
-        }
         return {};
     };
     return avc ? pick(h264) : pick(h265);
