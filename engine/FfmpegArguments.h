@@ -83,6 +83,7 @@ struct OutputPlan {
     VideoLevel level;                      // H.264/H.265 at constant quality: the level declared and its caps
     std::vector<std::string> videoFilters; // in order; joined with "," for -vf
     std::string pixelFormat;               // the pictures written: "yuv420p", or "yuv420p10le" for deep colour
+    bool flatPictures = false;             // a screen, slides, drawn animation (VideoStreamInfo)
     bool fastStart = false;                // MP4 with its index before the pictures (+faststart)
     PictureShape picture;
     ColourPlan colours;

@@ -248,8 +248,8 @@ void fieldSums(
 
 // Decodes the first frames of the picture stream: the picture's size,
 // pixel shape and colours where the libraries were told not to decode them
-// (`fill`), and what the fields of a stream flagged interlaced hold
-// (`judge`, judgeFields()). The packets are those the libraries read to
+// (`fill`), what the fields of a stream flagged interlaced hold (`judge`,
+// judgeFields()), and whether the first picture is flat (flatPicture()). The packets are those the libraries read to
 // find the streams, and what follows them: nothing is read twice, and no
 // frame is decoded twice.
 class FirstFrames {
@@ -280,10 +280,17 @@ public:
     FirstFrames(const FirstFrames&) = delete;
     FirstFrames& operator=(const FirstFrames&) = delete;
 
-    bool wanted() const { return m_open && ((m_fill && !m_filled) || (m_judge && !m_result)); }
+    // The first picture is looked at in its first 30 packets, or not at all.
+    bool wanted() const
+    {
+        return m_open && ((m_fill && !m_filled) || (m_judge && !m_result) || (!m_looked && m_packets < 30));
+    }
     void take(const AVPacket* packet)
     {
-        if (packet->stream_index == m_stream->index && wanted() && avcodec_send_packet(m_codec, packet) >= 0)
+        if (packet->stream_index != m_stream->index || !wanted())
+            return;
+        ++m_packets;
+        if (avcodec_send_packet(m_codec, packet) >= 0)
             receive();
     }
     // After the last packet: the frames the decoder still holds.
@@ -296,6 +303,7 @@ public:
     {
         return m_result.value_or(judgeFields(m_verdicts, true).value_or(FieldContent::AsFlagged));
     }
+    bool flat() const { return m_flat; }
 
 private:
     void receive()
@@ -303,6 +311,8 @@ private:
         while (wanted() && avcodec_receive_frame(m_codec, m_frame) >= 0) {
             if (m_fill && !m_filled)
                 fillParameters();
+            if (!m_looked)
+                lookAt(m_frame);
             av_frame_unref(m_frames[0]);
             std::swap(m_frames[0], m_frames[1]);
             std::swap(m_frames[1], m_frames[2]);
@@ -338,6 +348,19 @@ private:
             par->field_order = decoded->field_order;
         avcodec_parameters_free(&decoded);
     }
+    void lookAt(const AVFrame* frame)
+    {
+        m_looked = true;
+        const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
+        if (!format
+            || (format->flags
+                & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BE)))
+            return;
+        const AVComponentDescriptor& luma = format->comp[0];
+        if (luma.plane == 0 && luma.offset == 0 && luma.shift == 0 && luma.depth <= 16
+            && luma.step == (luma.depth > 8 ? 2 : 1))
+            m_flat = flatPicture(frame->data[0], frame->linesize[0], frame->width, frame->height, luma.depth);
+    }
     void judge()
     {
         const AVFrame *prev = m_frames[0], *cur = m_frames[1], *next = m_frames[2];
@@ -368,6 +391,9 @@ private:
     AVFrame* m_frame = nullptr;
     bool m_open = false;
     bool m_filled = false;
+    bool m_looked = false;
+    bool m_flat = false;
+    int m_packets = 0;
     int m_seen = 0;
     std::vector<FieldVerdict> m_verdicts;
     std::optional<FieldContent> m_result;
@@ -422,6 +448,7 @@ int deferredStream(AVFormatContext* context)
 struct FirstPackets {
     double sizeSeconds = 0;
     std::optional<FieldContent> fields;
+    bool flatPictures = false;
     bool cameraTimeRead = false;
     std::optional<int64_t> cameraTime;
 };
@@ -456,8 +483,9 @@ private:
 };
 
 // The time line's length by the file's size (where the stamps may jump:
-// `measure`), the size of the pictures of the `deferred` stream, and what
-// the fields of a picture stream flagged interlaced hold.
+// `measure`), the size of the pictures of the `deferred` stream, what the
+// fields of a picture stream flagged interlaced hold, and whether its first
+// picture is flat.
 FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferred)
 {
     const int video = pictureStream(context, deferred), audio = firstSoundStream(context);
@@ -468,8 +496,7 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
         camera.emplace(context->streams[video]);
         AVStream* stream = context->streams[video];
         const bool judge = flaggedInterlaced(fieldOrderName(stream->codecpar->field_order));
-        if (judge || video == deferred)
-            frames.emplace(stream, video == deferred, judge);
+        frames.emplace(stream, video == deferred, judge);
     }
     AVPacket* packet = av_packet_alloc();
     for (int n = 0; n < 20000 && ((measure && size.wanted()) || (frames && frames->wanted())); ++n) {
@@ -493,6 +520,7 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
     }
     if (frames) {
         frames->finish();
+        first.flatPictures = frames->flat();
         if (flaggedInterlaced(fieldOrderName(context->streams[video]->codecpar->field_order)))
             first.fields = frames->fields();
     }
@@ -500,6 +528,45 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
 }
 
 } // namespace
+
+namespace {
+
+template<typename Sample>
+bool flatSamples(const uint8_t* plane, ptrdiff_t stride, int width, int height, int depth)
+{
+    const auto row = [&](int y) { return reinterpret_cast<const Sample*>(plane + ptrdiff_t(y) * stride); };
+    int64_t blocks = 0, flat = 0;
+    for (int top = 0; top + 8 <= height; top += 8)
+        for (int left = 0; left + 8 <= width; left += 8) {
+            const Sample value = row(top)[left];
+            bool same = true;
+            for (int y = top; y < top + 8 && same; ++y)
+                same = std::all_of(row(y) + left, row(y) + left + 8, [value](Sample s) { return s == value; });
+            ++blocks;
+            flat += same;
+        }
+    // Every other line tells as much of the edges.
+    const int edge = 48 << std::max(depth - 8, 0);
+    int64_t pairs = 0, edges = 0;
+    for (int y = 0; y < height; y += 2) {
+        const Sample* line = row(y);
+        for (int x = 1; x < width; ++x)
+            edges += std::abs(int(line[x]) - int(line[x - 1])) >= edge;
+        pairs += width - 1;
+    }
+    return blocks > 0 && flat * 10 >= blocks * 3 && edges * 200 >= pairs;
+}
+
+} // namespace
+
+bool flatPicture(const void* luma, ptrdiff_t stride, int width, int height, int depth)
+{
+    if (!luma || width < 8 || height < 8)
+        return false;
+    const auto* plane = static_cast<const uint8_t*>(luma);
+    return depth > 8 ? flatSamples<uint16_t>(plane, stride, width, height, depth)
+                     : flatSamples<uint8_t>(plane, stride, width, height, depth);
+}
 
 namespace {
 
@@ -560,6 +627,7 @@ std::optional<SourceInfo> readOnce(const std::string& source, std::string& error
     if (info.video && info.video->index == pictureStream(context, -1)) {
         info.cameraTimeRead = first.cameraTimeRead;
         info.cameraTime = first.cameraTime;
+        info.video->flatPictures = first.flatPictures;
     }
     if (info.video && first.fields)
         info.video->fields = *first.fields;

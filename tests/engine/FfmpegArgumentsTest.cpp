@@ -41,12 +41,13 @@ EngineRequest request(const std::string& target, const std::string& video, const
 }
 
 // The arguments for a catalogue profile converting the camcorder clip.
-std::vector<std::string> profileArguments(const vexlo::engine::test::CatalogueProfile& profile)
+std::vector<std::string> profileArguments(
+    const vexlo::engine::test::CatalogueProfile& profile, const SourceInfo& source = camcorder())
 {
     EngineRequest r = profile.request;
     r.source = "/in/clip.m2ts";
     r.target = "/out/clip" + profile.fileType;
-    return buildFfmpegArguments(r, planOk(r));
+    return buildFfmpegArguments(r, planOk(r, source));
 }
 
 // What the arguments name: the container, the video encoder and its tag, the audio encoder.
@@ -352,6 +353,38 @@ TEST(FfmpegArguments, ConstantQualityProfilesForTodaysPlayers)
         } else {
             EXPECT_EQ(option(args, "-ar"), "48000");
             EXPECT_EQ(option(args, "-ac"), "2");
+        }
+    }
+}
+
+TEST(FfmpegArguments, FlatPicturesGetTheSearchesMadeForThem)
+{
+    // A screen, slides, drawn animation: the constant-quality H.264 profiles
+    // search wider, AV1 takes its tools for such pictures and CDEF at a
+    // quicker preset. Every other profile's command stays as it is.
+    SourceInfo flat = camcorder();
+    flat.video->flatPictures = true;
+    const char* wider = "me=umh:subme=7:ref=3:mixed-refs=1";
+    const struct {
+        int number;
+        const char* option;
+        const char *camera, *flat;
+    } changed[] = {{18, "-x264-params", "", wider}, {20, "-x264-params", "", wider}, {21, "-x264-params", "", wider},
+        {22, "-preset", "9", "10"}, {22, "-svtav1-params", "enable-qm=1:enable-cdef=0", "enable-qm=1:enable-cdef=1:scm=1"}};
+    const auto catalogue = installedCatalogue();
+    for (size_t n = 0; n < catalogue.size(); ++n) {
+        SCOPED_TRACE(catalogue[n].title);
+        const auto cameraArgs = profileArguments(catalogue[n]), flatArgs = profileArguments(catalogue[n], flat);
+        bool any = false;
+        for (const auto& c : changed) {
+            if (size_t(c.number) != n)
+                continue;
+            any = true;
+            EXPECT_EQ(option(cameraArgs, c.option).value_or(""), c.camera);
+            EXPECT_EQ(option(flatArgs, c.option).value_or(""), c.flat);
+        }
+        if (!any) {
+            EXPECT_EQ(flatArgs, cameraArgs);
         }
     }
 }

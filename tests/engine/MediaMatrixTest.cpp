@@ -784,6 +784,40 @@ std::string describe(const std::optional<SourceInfo>& info)
 
 } // namespace
 
+TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
+{
+    // Drawn pictures (flat colour, sharp edges: screens, slides) are told by
+    // their first picture, in 8 and 10 bits, decoded by the libraries or by
+    // trevok itself (H.264 in MPEG-TS, flagged interlaced); camera pictures,
+    // noisy or compressed until their noise is gone, are not taken for them.
+    QTemporaryDir work;
+    const QString drawn = "testsrc2=size=640x360:rate=25:duration=0.4";
+    const QStringList h264 = {"-c:v", "libx264", "-crf", "18"};
+    const struct {
+        const char* name;
+        QString filters;
+        QStringList codec;
+        bool flat;
+    } cases[] = {
+        {"drawn.mp4", drawn, h264, true},
+        {"drawn.m2ts", drawn, h264 + QStringList{"-flags", "+ilme+ildct", "-x264opts", "tff=1", "-field_order", "tt"},
+            true},
+        {"drawn-10-bit.mkv", drawn + ",format=yuv420p10le", {"-c:v", "ffv1"}, true},
+        {"camera.mp4", drawn + ",noise=alls=12:allf=t", h264, false},
+        {"camera-compressed-hard.mp4", drawn + ",gblur=sigma=2,noise=alls=6:allf=t", {"-c:v", "libx264", "-crf", "40"},
+            false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = work.filePath(c.name).toStdString();
+        ASSERT_TRUE(makeMedia(QStringList{"-f", "lavfi", "-i", c.filters} + c.codec + QStringList{QString::fromStdString(file)}));
+        std::string error;
+        const auto read = readSource(file, error);
+        ASSERT_TRUE(read && read->video) << error;
+        EXPECT_EQ(read->video->flatPictures, c.flat);
+    }
+}
+
 TEST_F(MediaMatrix, TrevokReadsEverySourceAsFfprobeReportsIt)
 {
     // trevok reads sources in its own process; what it finds must be what
