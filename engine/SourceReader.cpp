@@ -531,8 +531,7 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
 
 namespace {
 
-template<typename Sample>
-bool flatSamples(const uint8_t* plane, ptrdiff_t stride, int width, int height, int depth)
+template<typename Sample> bool flatSamples(const uint8_t* plane, ptrdiff_t stride, int width, int height, int depth)
 {
     const auto row = [&](int y) { return reinterpret_cast<const Sample*>(plane + ptrdiff_t(y) * stride); };
     int64_t blocks = 0, flat = 0;

@@ -370,7 +370,8 @@ TEST(FfmpegArguments, FlatPicturesGetTheSearchesMadeForThem)
         const char* option;
         const char *camera, *flat;
     } changed[] = {{18, "-x264-params", "", wider}, {20, "-x264-params", "", wider}, {21, "-x264-params", "", wider},
-        {22, "-preset", "9", "10"}, {22, "-svtav1-params", "enable-qm=1:enable-cdef=0", "enable-qm=1:enable-cdef=1:scm=1"}};
+        {22, "-preset", "9", "10"},
+        {22, "-svtav1-params", "enable-qm=1:enable-cdef=0", "enable-qm=1:enable-cdef=1:scm=1"}};
     const auto catalogue = installedCatalogue();
     for (size_t n = 0; n < catalogue.size(); ++n) {
         SCOPED_TRACE(catalogue[n].title);

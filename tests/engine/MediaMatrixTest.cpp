@@ -810,7 +810,8 @@ TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string file = work.filePath(c.name).toStdString();
-        ASSERT_TRUE(makeMedia(QStringList{"-f", "lavfi", "-i", c.filters} + c.codec + QStringList{QString::fromStdString(file)}));
+        ASSERT_TRUE(makeMedia(
+            QStringList{"-f", "lavfi", "-i", c.filters} + c.codec + QStringList{QString::fromStdString(file)}));
         std::string error;
         const auto read = readSource(file, error);
         ASSERT_TRUE(read && read->video) << error;
