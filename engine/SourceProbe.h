@@ -36,8 +36,9 @@ struct VideoStreamInfo {
     std::string colorSpace;  // the matrix: "bt709", "smpte170m", ... or ""
     std::string colorPrimaries;
     std::string colorTransfer;
-    // The first picture is flat colour with sharp edges, as a screen, slides
-    // or drawn animation show it (flatPicture()); only readSource() tells.
+    // The pictures are flat colour with sharp edges, as a screen, slides or
+    // drawn animation show them (flatPicture(): the first picture and the
+    // one in the middle); only readSource() tells.
     bool flatPictures = false;
 };
 

@@ -482,10 +482,53 @@ private:
     std::optional<int64_t> m_time;
 };
 
+// Whether the picture in the middle of the picture stream `video` is flat
+// too (its first one was): a title card before camera footage leaves the
+// footage to the settings for camera pictures. A stream of unknown length,
+// without a key frame after its middle, or whose middle gives no picture in
+// 30 packets, is not taken for flat; a clip under 4 s is judged by its first
+// picture. The file's read state
+// (an error, its end) stays as the reading of its streams left it.
+bool flatInTheMiddle(AVFormatContext* context, int video)
+{
+    const int64_t length = context->duration;
+    if (length == AV_NOPTS_VALUE || length <= 0)
+        return false;
+    if (length < 4 * int64_t(AV_TIME_BASE))
+        return true;
+    const int64_t start = context->start_time == AV_NOPTS_VALUE ? 0 : context->start_time;
+    AVIOContext* io = context->pb;
+    const int error = io ? io->error : 0;
+    const int ended = io ? io->eof_reached : 0;
+    bool flat = false;
+    // The first key frame from the middle on: one before it could be the first picture again.
+    if (av_seek_frame(context, -1, start + length / 2, 0) >= 0) {
+        FirstFrames middle(context->streams[video], false, false);
+        AVPacket* packet = av_packet_alloc();
+        // Files without an index (MPEG-TS) are read from where the stamps
+        // say; the pictures start at the next key frame.
+        bool key = false;
+        for (int n = 0; n < 20000 && middle.wanted() && av_read_frame(context, packet) >= 0; ++n) {
+            key = key || (packet->stream_index == video && (packet->flags & AV_PKT_FLAG_KEY));
+            if (key)
+                middle.take(packet);
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+        middle.finish();
+        flat = middle.flat();
+    }
+    if (io) {
+        io->error = error;
+        io->eof_reached = ended;
+    }
+    return flat;
+}
+
 // The time line's length by the file's size (where the stamps may jump:
 // `measure`), the size of the pictures of the `deferred` stream, what the
-// fields of a picture stream flagged interlaced hold, and whether its first
-// picture is flat.
+// fields of a picture stream flagged interlaced hold, and whether its
+// pictures are flat (the first and the middle one).
 FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferred)
 {
     const int video = pictureStream(context, deferred), audio = firstSoundStream(context);
@@ -520,9 +563,9 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
     }
     if (frames) {
         frames->finish();
-        first.flatPictures = frames->flat();
         if (flaggedInterlaced(fieldOrderName(context->streams[video]->codecpar->field_order)))
             first.fields = frames->fields();
+        first.flatPictures = frames->flat() && flatInTheMiddle(context, video);
     }
     return first;
 }

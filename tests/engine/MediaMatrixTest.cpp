@@ -786,12 +786,15 @@ std::string describe(const std::optional<SourceInfo>& info)
 
 TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
 {
-    // Drawn pictures (flat colour, sharp edges: screens, slides) are told by
-    // their first picture, in 8 and 10 bits, decoded by the libraries or by
-    // trevok itself (H.264 in MPEG-TS, flagged interlaced); camera pictures,
-    // noisy or compressed until their noise is gone, are not taken for them.
+    // Drawn pictures (flat colour, sharp edges: screens, slides) are told in
+    // 8 and 10 bits, decoded by the libraries or by trevok itself (H.264 in
+    // MPEG-TS, flagged interlaced); camera pictures, noisy or compressed
+    // until their noise is gone, are not taken for them, nor is camera
+    // footage that starts with a drawn title.
     QTemporaryDir work;
     const QString drawn = "testsrc2=size=640x360:rate=25:duration=0.4";
+    const QString titled = "testsrc2=size=640x360:rate=25:duration=1[t];testsrc2=size=640x360:rate=25:duration=5,"
+                           "noise=alls=12:allf=t[c];[t][c]concat[out0]";
     const QStringList h264 = {"-c:v", "libx264", "-crf", "18"};
     const struct {
         const char* name;
@@ -799,7 +802,8 @@ TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
         QStringList codec;
         bool flat;
     } cases[] = {
-        {"drawn.mp4", drawn, h264, true},
+        {"drawn.mp4", QString(drawn).replace("0.4", "6"), h264 + QStringList{"-g", "25"}, true},
+        {"titled-camera.mp4", titled, h264 + QStringList{"-g", "25"}, false},
         {"drawn.m2ts", drawn, h264 + QStringList{"-flags", "+ilme+ildct", "-x264opts", "tff=1", "-field_order", "tt"},
             true},
         {"drawn-10-bit.mkv", drawn + ",format=yuv420p10le", {"-c:v", "ffv1"}, true},
