@@ -249,9 +249,9 @@ void fieldSums(
 // Decodes the first frames of the picture stream: the picture's size,
 // pixel shape and colours where the libraries were told not to decode them
 // (`fill`), what the fields of a stream flagged interlaced hold (`judge`,
-// judgeFields()), and whether the first picture is flat (flatPicture()). The packets are those the libraries read to
-// find the streams, and what follows them: nothing is read twice, and no
-// frame is decoded twice.
+// judgeFields()), and whether the first picture is flat (flatPicture()).
+// The packets are those the libraries read to find the streams, and what
+// follows them: nothing is read twice, and no frame is decoded twice.
 class FirstFrames {
 public:
     FirstFrames(AVStream* stream, bool fill, bool judge) : m_stream(stream), m_fill(fill), m_judge(judge)
@@ -487,8 +487,8 @@ private:
 // footage to the settings for camera pictures. A stream of unknown length,
 // without a key frame after its middle, or whose middle gives no picture in
 // 30 packets, is not taken for flat; a clip under 4 s is judged by its first
-// picture. The file's read state
-// (an error, its end) stays as the reading of its streams left it.
+// picture. The file's read state (an error, its end) stays as the reading
+// of its streams left it.
 bool flatInTheMiddle(AVFormatContext* context, int video)
 {
     const int64_t length = context->duration;
