@@ -348,7 +348,7 @@ std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dry
                           : "the prober in $VEXLO_FFPROBE was not found: " + std::string(prober);
         source = probeSource(ffprobe, request.source, probeError);
     } else {
-        source = readSource(request.source, probeError);
+        source = readSource(request.source, probeError, flatPicturesMatter(request));
     }
     if (!source)
         return "could not read " + request.source + ": " + probeError;

@@ -94,6 +94,13 @@ struct VideoCodec {
     bool webm;              // WebM holds it
 };
 
+// Which encoders take other settings for flat pictures: x264 at constant
+// quality, and SVT-AV1.
+bool flatSettings(const VideoCodec& codec, int64_t kbit)
+{
+    return (codec.id == "h264" && kbit <= 0) || codec.id == "av1";
+}
+
 constexpr VideoCodec kVideoCodecs[] = {
     {"mpeg4", "mpeg4", "MPEG-4 Part 2", "", false, false, true, true, false},
     {"h264", "libx264", "H.264", "", true, false, true, true, false},
@@ -281,7 +288,7 @@ void appendVideoArguments(
         // encoder's defaults.
         if (kbit <= 0)
             a.insert(a.end(), {"-tune", "film"});
-        if (kbit <= 0 && plan.flatPictures)
+        if (plan.flatPictures)
             a.insert(a.end(), {"-x264-params", kH264FlatSearch});
         if (plan.muxer == "psp")
             a.insert(a.end(), {"-profile:v", "main", "-level:v", "3.0", "-refs", "3"});
@@ -537,7 +544,7 @@ void planPicture(OutputPlan& plan, const EngineRequest& request, const VideoStre
     // (data/PROFILES.md). H.265 keeps the BT.2020 matrix of a deep-colour
     // (HDR) source. The others write 8-bit 4:2:0.
     plan.pixelFormat = codec.id == "av1" || codec.id == "hevc" ? "yuv420p10le" : "yuv420p";
-    plan.flatPictures = stream.flatPictures;
+    plan.flatPictures = stream.flatPictures && flatSettings(codec, request.videoBitrate);
     if (codec.id == "hevc" && sampleBits(stream.pixelFormat) > 8) {
         if (plan.colours.inMatrix == "bt2020") {
             plan.colours.outMatrix = "bt2020";
@@ -689,6 +696,14 @@ Rational standardMpegRate(const Rational& r)
 }
 
 std::string extensionOf(const std::string& path) { return text::asciiLower(paths::extensionOf(path)); }
+
+bool flatPicturesMatter(const EngineRequest& request)
+{
+    OutputPlan scratch;
+    const auto chosen = chooseCodecs(request, containerFor(extensionOf(request.target), request.isPsp != 0), scratch);
+    const Codecs* codecs = std::get_if<Codecs>(&chosen);
+    return codecs && codecs->video && flatSettings(*codecs->video, request.videoBitrate);
+}
 
 std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source)
 {

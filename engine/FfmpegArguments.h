@@ -134,6 +134,10 @@ int sampleBits(const std::string& pixelFormat);
 // Lower-cased extension of `path` with its dot (".mp4"), "" when none.
 std::string extensionOf(const std::string& path);
 
+// Whether the plan for `request` depends on whether the source's pictures
+// are flat (VideoStreamInfo::flatPictures).
+bool flatPicturesMatter(const EngineRequest& request);
+
 // The plan for `request` on a source that holds what `source` says.
 std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, const SourceInfo& source);
 

@@ -38,7 +38,7 @@ struct VideoStreamInfo {
     std::string colorTransfer;
     // The pictures are flat colour with sharp edges, as a screen, slides or
     // drawn animation show them (flatPicture(): the first picture and the
-    // one in the middle); only readSource() tells.
+    // one in the middle); only readSource() tells, when asked.
     bool flatPictures = false;
 };
 
@@ -161,8 +161,10 @@ std::string ffprobeProgram(const std::string& ffmpeg);
 
 // Reads `source` inside this process with ffmpeg's demuxing libraries: the
 // same result as probeSource() without starting a program. On failure returns
-// nullopt and sets `error` to what the libraries said.
-std::optional<SourceInfo> readSource(const std::string& source, std::string& error);
+// nullopt and sets `error` to what the libraries said. `lookForFlat`: tells
+// flatPictures too (one or two more pictures decoded, where the plan's
+// settings depend on it: flatPicturesMatter()).
+std::optional<SourceInfo> readSource(const std::string& source, std::string& error, bool lookForFlat = false);
 
 // The running time of a converted file as readSource() gives it
 // (durationSeconds), read from the container's header where it holds the

@@ -249,12 +249,14 @@ void fieldSums(
 // Decodes the first frames of the picture stream: the picture's size,
 // pixel shape and colours where the libraries were told not to decode them
 // (`fill`), what the fields of a stream flagged interlaced hold (`judge`,
-// judgeFields()), and whether the first picture is flat (flatPicture()).
+// judgeFields()), and whether the first picture is flat (`look`,
+// flatPicture()).
 // The packets are those the libraries read to find the streams, and what
 // follows them: nothing is read twice, and no frame is decoded twice.
 class FirstFrames {
 public:
-    FirstFrames(AVStream* stream, bool fill, bool judge) : m_stream(stream), m_fill(fill), m_judge(judge)
+    FirstFrames(AVStream* stream, bool fill, bool judge, bool look)
+        : m_stream(stream), m_fill(fill), m_judge(judge), m_looked(!look)
     {
         const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
         m_codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
@@ -386,12 +388,12 @@ private:
 
     AVStream* m_stream;
     bool m_fill, m_judge;
+    bool m_looked;
     AVCodecContext* m_codec = nullptr;
     AVFrame* m_frames[3] = {};
     AVFrame* m_frame = nullptr;
     bool m_open = false;
     bool m_filled = false;
-    bool m_looked = false;
     bool m_flat = false;
     int m_packets = 0;
     int m_seen = 0;
@@ -503,7 +505,7 @@ bool flatInTheMiddle(AVFormatContext* context, int video)
     bool flat = false;
     // The first key frame from the middle on: one before it could be the first picture again.
     if (av_seek_frame(context, -1, start + length / 2, 0) >= 0) {
-        FirstFrames middle(context->streams[video], false, false);
+        FirstFrames middle(context->streams[video], false, false, true);
         AVPacket* packet = av_packet_alloc();
         // Files without an index (MPEG-TS) are read from where the stamps
         // say; the pictures start at the next key frame.
@@ -528,8 +530,8 @@ bool flatInTheMiddle(AVFormatContext* context, int video)
 // The time line's length by the file's size (where the stamps may jump:
 // `measure`), the size of the pictures of the `deferred` stream, what the
 // fields of a picture stream flagged interlaced hold, and whether its
-// pictures are flat (the first and the middle one).
-FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferred)
+// pictures are flat (the first and the middle one; `look`).
+FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferred, bool look)
 {
     const int video = pictureStream(context, deferred), audio = firstSoundStream(context);
     SizeMeasure size(context, video >= 0 ? video : audio);
@@ -539,7 +541,8 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
         camera.emplace(context->streams[video]);
         AVStream* stream = context->streams[video];
         const bool judge = flaggedInterlaced(fieldOrderName(stream->codecpar->field_order));
-        frames.emplace(stream, video == deferred, judge);
+        if (judge || look || video == deferred)
+            frames.emplace(stream, video == deferred, judge, look);
     }
     AVPacket* packet = av_packet_alloc();
     for (int n = 0; n < 20000 && ((measure && size.wanted()) || (frames && frames->wanted())); ++n) {
@@ -565,7 +568,7 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
         frames->finish();
         if (flaggedInterlaced(fieldOrderName(context->streams[video]->codecpar->field_order)))
             first.fields = frames->fields();
-        first.flatPictures = frames->flat() && flatInTheMiddle(context, video);
+        first.flatPictures = look && frames->flat() && flatInTheMiddle(context, video);
     }
     return first;
 }
@@ -615,7 +618,7 @@ namespace {
 // readSource() with the pictures of H.264 in MPEG-TS decoded here alone
 // (`defer`, deferredStream()), or with the libraries' own reading. nullopt
 // with `error` "" when the deferred pictures gave no frame.
-std::optional<SourceInfo> readOnce(const std::string& source, std::string& error, bool defer)
+std::optional<SourceInfo> readOnce(const std::string& source, std::string& error, bool defer, bool look)
 {
     std::string log;
     {
@@ -658,7 +661,7 @@ std::optional<SourceInfo> readOnce(const std::string& source, std::string& error
         return failed(code);
 
     const bool discontinuous = context->iformat->flags & AVFMT_TS_DISCONT;
-    const FirstPackets first = readFirstPackets(context, discontinuous, deferred);
+    const FirstPackets first = readFirstPackets(context, discontinuous, deferred, look);
     if (deferred >= 0 && context->streams[deferred]->codecpar->width <= 0) {
         error.clear();
         return std::nullopt;
@@ -708,14 +711,14 @@ std::optional<double> readRunningTime(const std::string& file)
     return info ? std::optional<double>(info->durationSeconds) : std::nullopt;
 }
 
-std::optional<SourceInfo> readSource(const std::string& source, std::string& error)
+std::optional<SourceInfo> readSource(const std::string& source, std::string& error, bool lookForFlat)
 {
     // Pictures that gave no frame here (damaged from the start) are left to
     // the libraries' own reading, which searches further.
     error.clear();
-    if (auto info = readOnce(source, error, true); info || !error.empty())
+    if (auto info = readOnce(source, error, true, lookForFlat); info || !error.empty())
         return info;
-    return readOnce(source, error, false);
+    return readOnce(source, error, false, lookForFlat);
 }
 
 } // namespace vexlo::engine

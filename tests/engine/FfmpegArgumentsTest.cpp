@@ -41,12 +41,18 @@ EngineRequest request(const std::string& target, const std::string& video, const
 }
 
 // The arguments for a catalogue profile converting the camcorder clip.
-std::vector<std::string> profileArguments(
-    const vexlo::engine::test::CatalogueProfile& profile, const SourceInfo& source = camcorder())
+EngineRequest profileRequest(const vexlo::engine::test::CatalogueProfile& profile)
 {
     EngineRequest r = profile.request;
     r.source = "/in/clip.m2ts";
     r.target = "/out/clip" + profile.fileType;
+    return r;
+}
+
+std::vector<std::string> profileArguments(
+    const vexlo::engine::test::CatalogueProfile& profile, const SourceInfo& source = camcorder())
+{
+    const EngineRequest r = profileRequest(profile);
     return buildFfmpegArguments(r, planOk(r, source));
 }
 
@@ -361,7 +367,8 @@ TEST(FfmpegArguments, FlatPicturesGetTheSearchesMadeForThem)
 {
     // A screen, slides, drawn animation: the constant-quality H.264 profiles
     // search wider, AV1 takes its tools for such pictures and CDEF at a
-    // quicker preset. Every other profile's command stays as it is.
+    // quicker preset. Every other profile's command stays as it is, and
+    // only for these are the source's pictures looked at.
     SourceInfo flat = camcorder();
     flat.video->flatPictures = true;
     const char* wider = "me=umh:subme=7:ref=3:mixed-refs=1";
@@ -387,6 +394,7 @@ TEST(FfmpegArguments, FlatPicturesGetTheSearchesMadeForThem)
         if (!any) {
             EXPECT_EQ(flatArgs, cameraArgs);
         }
+        EXPECT_EQ(flatPicturesMatter(profileRequest(catalogue[n])), any);
     }
 }
 

@@ -817,7 +817,7 @@ TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
         ASSERT_TRUE(makeMedia(
             QStringList{"-f", "lavfi", "-i", c.filters} + c.codec + QStringList{QString::fromStdString(file)}));
         std::string error;
-        const auto read = readSource(file, error);
+        const auto read = readSource(file, error, true);
         ASSERT_TRUE(read && read->video) << error;
         EXPECT_EQ(read->video->flatPictures, c.flat);
     }
