@@ -4,7 +4,6 @@
 // audio stream. The plan of the conversion is made from it.
 #include "EngineArgument.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,8 +36,8 @@ struct VideoStreamInfo {
     std::string colorPrimaries;
     std::string colorTransfer;
     // The pictures are flat colour with sharp edges, as a screen, slides or
-    // drawn animation show them (flatPicture(): the first picture and the
-    // one in the middle); only readSource() tells, when asked.
+    // drawn animation show them (the first picture and the one in the
+    // middle); only readSource() tells, when asked.
     bool flatPictures = false;
 };
 
@@ -135,15 +134,6 @@ struct FieldVerdict {
 // at the stream's end (8 for progressive, 10 for telecined, else as
 // flagged).
 std::optional<FieldContent> judgeFields(const std::vector<FieldVerdict>& verdicts, bool ended);
-
-// Whether a picture's luma plane (8-bit samples, or 16-bit ones holding
-// `depth` bits) shows flat colour with sharp edges (a screen, slides, drawn
-// animation) rather than a camera's picture: at least 30 % of its 8 x 8
-// blocks are one value throughout, and at least 0.5 % of the samples beside
-// each other differ by 48 or more (in 8 bits: text, lines, window edges).
-// Camera pictures hold noise, so that no block is flat; compressed hard,
-// their blocks are flat but their edges blurred.
-bool flatPicture(const void* luma, ptrdiff_t stride, int width, int height, int depth);
 
 // Reads ffprobe's "flat" output of the entries that probeArguments() asks for.
 // Never throws; what does not read is left at its default. Cover pictures

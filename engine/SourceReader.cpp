@@ -246,6 +246,60 @@ void fieldSums(
     }
 }
 
+// Whether a picture shows flat colour with sharp edges (a screen, slides,
+// drawn animation) rather than a camera's picture, by its luma (green for
+// RGB): at least 30 % of its 8 x 8 blocks are one value throughout, and at
+// least 0.5 % of the samples beside each other differ by 48 or more (in 8
+// bits: text, lines, window edges). Camera pictures hold noise, so that no
+// block is flat; compressed hard, their blocks are flat but their edges
+// blurred. `step`: samples from one pixel's to the next's.
+template<typename Sample>
+bool flatSamples(const uint8_t* plane, ptrdiff_t stride, int step, int width, int height, int depth)
+{
+    const auto at = [&](int x, int y) {
+        return reinterpret_cast<const Sample*>(plane + ptrdiff_t(y) * stride)[ptrdiff_t(x) * step];
+    };
+    int64_t blocks = 0, flat = 0;
+    for (int top = 0; top + 8 <= height; top += 8)
+        for (int left = 0; left + 8 <= width; left += 8) {
+            const Sample value = at(left, top);
+            bool same = true;
+            for (int y = top; y < top + 8 && same; ++y)
+                for (int x = left; x < left + 8 && same; ++x)
+                    same = at(x, y) == value;
+            ++blocks;
+            flat += same;
+        }
+    // Every other line tells as much of the edges.
+    const int edge = 48 << std::max(depth - 8, 0);
+    int64_t pairs = 0, edges = 0;
+    for (int y = 0; y < height; y += 2) {
+        for (int x = 1; x < width; ++x)
+            edges += std::abs(int(at(x, y)) - int(at(x - 1, y))) >= edge;
+        pairs += width - 1;
+    }
+    return blocks > 0 && flat * 10 >= blocks * 3 && edges * 200 >= pairs;
+}
+
+bool flatPicture(const AVFrame* frame)
+{
+    const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
+    if (!format || (format->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL))
+        || frame->width < 8 || frame->height < 8)
+        return false;
+    const AVComponentDescriptor& c = format->comp[(format->flags & AV_PIX_FMT_FLAG_RGB) ? 1 : 0];
+    const uint8_t* plane = frame->data[c.plane];
+    if (!plane || c.shift != 0 || c.depth < 8 || c.depth > 16)
+        return false;
+    if (c.depth == 8)
+        return flatSamples<uint8_t>(plane + c.offset, frame->linesize[c.plane], c.step, frame->width, frame->height, 8);
+    // Deeper samples in 16 bits of the machine's order.
+    if ((format->flags & AV_PIX_FMT_FLAG_BE) || c.step % 2 || c.offset % 2)
+        return false;
+    return flatSamples<uint16_t>(
+        plane + c.offset, frame->linesize[c.plane], c.step / 2, frame->width, frame->height, c.depth);
+}
+
 // Decodes the first frames of the picture stream: the picture's size,
 // pixel shape and colours where the libraries were told not to decode them
 // (`fill`), what the fields of a stream flagged interlaced hold (`judge`,
@@ -313,8 +367,10 @@ private:
         while (wanted() && avcodec_receive_frame(m_codec, m_frame) >= 0) {
             if (m_fill && !m_filled)
                 fillParameters();
-            if (!m_looked)
-                lookAt(m_frame);
+            if (!m_looked) {
+                m_looked = true;
+                m_flat = flatPicture(m_frame);
+            }
             av_frame_unref(m_frames[0]);
             std::swap(m_frames[0], m_frames[1]);
             std::swap(m_frames[1], m_frames[2]);
@@ -349,19 +405,6 @@ private:
         if (par->field_order == AV_FIELD_UNKNOWN)
             par->field_order = decoded->field_order;
         avcodec_parameters_free(&decoded);
-    }
-    void lookAt(const AVFrame* frame)
-    {
-        m_looked = true;
-        const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
-        if (!format
-            || (format->flags
-                & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BE)))
-            return;
-        const AVComponentDescriptor& luma = format->comp[0];
-        if (luma.plane == 0 && luma.offset == 0 && luma.shift == 0 && luma.depth <= 16
-            && luma.step == (luma.depth > 8 ? 2 : 1))
-            m_flat = flatPicture(frame->data[0], frame->linesize[0], frame->width, frame->height, luma.depth);
     }
     void judge()
     {
@@ -572,48 +615,6 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
     }
     return first;
 }
-
-} // namespace
-
-namespace {
-
-template<typename Sample> bool flatSamples(const uint8_t* plane, ptrdiff_t stride, int width, int height, int depth)
-{
-    const auto row = [&](int y) { return reinterpret_cast<const Sample*>(plane + ptrdiff_t(y) * stride); };
-    int64_t blocks = 0, flat = 0;
-    for (int top = 0; top + 8 <= height; top += 8)
-        for (int left = 0; left + 8 <= width; left += 8) {
-            const Sample value = row(top)[left];
-            bool same = true;
-            for (int y = top; y < top + 8 && same; ++y)
-                same = std::all_of(row(y) + left, row(y) + left + 8, [value](Sample s) { return s == value; });
-            ++blocks;
-            flat += same;
-        }
-    // Every other line tells as much of the edges.
-    const int edge = 48 << std::max(depth - 8, 0);
-    int64_t pairs = 0, edges = 0;
-    for (int y = 0; y < height; y += 2) {
-        const Sample* line = row(y);
-        for (int x = 1; x < width; ++x)
-            edges += std::abs(int(line[x]) - int(line[x - 1])) >= edge;
-        pairs += width - 1;
-    }
-    return blocks > 0 && flat * 10 >= blocks * 3 && edges * 200 >= pairs;
-}
-
-} // namespace
-
-bool flatPicture(const void* luma, ptrdiff_t stride, int width, int height, int depth)
-{
-    if (!luma || width < 8 || height < 8)
-        return false;
-    const auto* plane = static_cast<const uint8_t*>(luma);
-    return depth > 8 ? flatSamples<uint16_t>(plane, stride, width, height, depth)
-                     : flatSamples<uint8_t>(plane, stride, width, height, depth);
-}
-
-namespace {
 
 // readSource() with the pictures of H.264 in MPEG-TS decoded here alone
 // (`defer`, deferredStream()), or with the libraries' own reading. nullopt

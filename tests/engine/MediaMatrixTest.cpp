@@ -787,8 +787,8 @@ std::string describe(const std::optional<SourceInfo>& info)
 TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
 {
     // Drawn pictures (flat colour, sharp edges: screens, slides) are told in
-    // 8 and 10 bits, decoded by the libraries or by trevok itself (H.264 in
-    // MPEG-TS, flagged interlaced); camera pictures, noisy or compressed
+    // 8 and 10 bits and in RGB, decoded by the libraries or by trevok itself
+    // (H.264 in MPEG-TS, flagged interlaced); camera pictures, noisy or compressed
     // until their noise is gone, are not taken for them, nor is camera
     // footage that starts with a drawn title.
     QTemporaryDir work;
@@ -807,6 +807,7 @@ TEST_F(MediaMatrix, FlatPicturesAreToldFromCameraPictures)
         {"drawn.m2ts", QString(drawn).replace("0.4", "6"),
             h264 + QStringList{"-g", "120", "-flags", "+ilme+ildct", "-x264opts", "tff=1", "-field_order", "tt"}, true},
         {"drawn-10-bit.mkv", drawn + ",format=yuv420p10le", {"-c:v", "ffv1"}, true},
+        {"drawn-rgb.mov", drawn, {"-c:v", "qtrle"}, true},
         {"camera.mp4", drawn + ",noise=alls=12:allf=t", h264, false},
         {"camera-compressed-hard.mp4", drawn + ",gblur=sigma=2,noise=alls=6:allf=t", {"-c:v", "libx264", "-crf", "40"},
             false},
