@@ -527,6 +527,18 @@ private:
     std::optional<int64_t> m_time;
 };
 
+// Reads the file's next packets while `wanted()` holds (at most 20000),
+// handing each to `take`.
+template<typename Wanted, typename Take> void readPackets(AVFormatContext* context, Wanted wanted, Take take)
+{
+    AVPacket* packet = av_packet_alloc();
+    for (int n = 0; packet && n < 20000 && wanted() && av_read_frame(context, packet) >= 0; ++n) {
+        take(packet);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+}
+
 // Whether the picture in the middle of the picture stream `video` is flat
 // too (its first one was): a title card before camera footage leaves the
 // footage to the settings for camera pictures. A stream of unknown length,
@@ -549,17 +561,16 @@ bool flatInTheMiddle(AVFormatContext* context, int video)
     // The first key frame from the middle on: one before it could be the first picture again.
     if (av_seek_frame(context, -1, start + length / 2, 0) >= 0) {
         FirstFrames middle(context->streams[video], false, false, true);
-        AVPacket* packet = av_packet_alloc();
         // Files without an index (MPEG-TS) are read from where the stamps
         // say; the pictures start at the next key frame.
         bool key = false;
-        for (int n = 0; n < 20000 && middle.wanted() && av_read_frame(context, packet) >= 0; ++n) {
-            key = key || (packet->stream_index == video && (packet->flags & AV_PKT_FLAG_KEY));
-            if (key)
-                middle.take(packet);
-            av_packet_unref(packet);
-        }
-        av_packet_free(&packet);
+        readPackets(
+            context, [&] { return middle.wanted(); },
+            [&](const AVPacket* packet) {
+                key = key || (packet->stream_index == video && (packet->flags & AV_PKT_FLAG_KEY));
+                if (key)
+                    middle.take(packet);
+            });
         middle.finish();
         flat = middle.flat();
     }
@@ -587,19 +598,16 @@ FirstPackets readFirstPackets(AVFormatContext* context, bool measure, int deferr
         if (judge || look || video == deferred)
             frames.emplace(stream, video == deferred, judge, look);
     }
-    AVPacket* packet = av_packet_alloc();
-    for (int n = 0; n < 20000 && ((measure && size.wanted()) || (frames && frames->wanted())); ++n) {
-        if (av_read_frame(context, packet) < 0)
-            break;
-        if (measure && size.wanted())
-            size.take(packet);
-        if (frames)
-            frames->take(packet);
-        if (camera)
-            camera->take(packet);
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
+    readPackets(
+        context, [&] { return (measure && size.wanted()) || (frames && frames->wanted()); },
+        [&](const AVPacket* packet) {
+            if (measure && size.wanted())
+                size.take(packet);
+            if (frames)
+                frames->take(packet);
+            if (camera)
+                camera->take(packet);
+        });
     FirstPackets first;
     if (measure)
         first.sizeSeconds = size.seconds();
