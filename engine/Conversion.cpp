@@ -1,4 +1,5 @@
 #include "Conversion.h"
+#include "PassFolder.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -9,11 +10,16 @@ namespace vexlo::engine {
 
 namespace {
 
-// True when `path` is empty (nothing to leave) or names a file with data.
-bool leftSomething(const std::string& path)
+// True when `path` is empty (nothing to leave), or names a file with data
+// in a file system with room left: a full one has likely cut it short.
+bool leftWhole(const std::string& path)
 {
+    if (path.empty())
+        return true;
     struct stat st {};
-    return path.empty() || (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0);
+    const auto room = roomIn(path.substr(0, path.rfind('/') + 1));
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+        && room.value_or(st.st_blksize) >= uint64_t(st.st_blksize);
 }
 
 } // namespace
@@ -132,29 +138,31 @@ void Conversion::streamEnded()
         finish(Outcome::Cancelled);
         return;
     }
-    if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && m_parser.writeFailure().empty()) {
-        if (m_pass + 1 < m_passes.size()) {
-            // ffmpeg does not check the writes of a first pass's statistics:
-            // in a full or read-only temporary folder it ends well and the
-            // second pass fails on "stats not set".
-            if (!leftSomething(m_passes[m_pass].leaves)) {
-                m_error = "the first pass could not write its statistics to " + m_passes[m_pass].leaves
-                    + " (is the temporary folder full or not writable? $TMPDIR names another)";
-                finish(Outcome::Failed);
-                return;
-            }
-            // The next pass reads the source afresh: a log of its own, the
-            // progress going on from where this pass's share ends.
-            m_passStart += m_passes[m_pass].share;
-            ++m_pass;
-            m_parser = ProgressParser();
-            m_parser.setDuration(m_sourceUs);
-            m_parser.setSourceUrl(m_sourceUrl);
-            m_parser.setPass(m_passStart, m_passes[m_pass].share);
-            if (startPass())
-                emit progressChanged();
+    const bool ended = status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ended && m_pass + 1 < m_passes.size()) {
+        // A first pass writes only its statistics, and ffmpeg does not check
+        // those writes (or only says so in its log): in a full or read-only
+        // temporary folder it ends well, and the second pass would fail on
+        // "stats not set" or a cut packet.
+        if (!m_parser.writeFailure().empty() || !leftWhole(m_passes[m_pass].leaves)) {
+            m_error = "the first pass could not write its statistics whole to " + m_passes[m_pass].leaves
+                + " (the temporary folder is full or not writable; $TMPDIR names another)";
+            finish(Outcome::Failed);
             return;
         }
+        // The next pass reads the source afresh: a log of its own, the
+        // progress going on from where this pass's share ends.
+        m_passStart += m_passes[m_pass].share;
+        ++m_pass;
+        m_parser = ProgressParser();
+        m_parser.setDuration(m_sourceUs);
+        m_parser.setSourceUrl(m_sourceUrl);
+        m_parser.setPass(m_passStart, m_passes[m_pass].share);
+        if (startPass())
+            emit progressChanged();
+        return;
+    }
+    if (ended && m_parser.writeFailure().empty()) {
         finish(m_stopAfter ? Outcome::StoppedAfterFile : Outcome::Completed);
         return;
     }

@@ -363,8 +363,13 @@ std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dry
     // own; a dry run names it without making it.
     run.passFolder = std::make_unique<PassFolder>();
     if (!dryRun && encodesInTwoPasses(plan)) {
+        // The pictures written: at the plan's rate, else the source's, else
+        // at most 60 a second.
+        const Rational own = run.source.video ? run.source.video->frameRate : Rational{};
+        const Rational rate = parseFrameRate(plan.frameRate).value_or(own);
+        const double perSecond = rate.num > 0 && rate.den > 0 ? double(rate.num) / double(rate.den) : 60.0;
         std::string error;
-        if (!run.passFolder->create(error))
+        if (!run.passFolder->create(error, statisticsRoom(expectedSeconds(run.source) * perSecond)))
             return "could not convert " + request.source + ": " + error;
     }
     run.passes = buildFfmpegPasses(request, plan, run.passFolder->logPrefix());

@@ -1,5 +1,6 @@
 #include "PassFolder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace vexlo::engine {
@@ -61,9 +63,16 @@ std::string temporaryFolder()
 
 PassFolder::~PassFolder() { remove(); }
 
-bool PassFolder::create(std::string& error)
+bool PassFolder::create(std::string& error, uint64_t needed)
 {
-    std::string path = temporaryFolder() + "/" + ownName() + "XXXXXX";
+    const std::string folder = temporaryFolder();
+    if (const auto room = roomIn(folder); room && *room < needed) {
+        const auto kb = [](uint64_t bytes) { return std::to_string((bytes + 1023) / 1024) + " KB"; };
+        error = "the first pass's statistics need about " + kb(needed) + " in " + folder + ", which has room for "
+            + kb(*room) + " (free some, or name another folder in $TMPDIR)";
+        return false;
+    }
+    std::string path = folder + "/" + ownName() + "XXXXXX";
     if (!::mkdtemp(path.data())) {
         error = "no folder for the first pass's statistics could be made in " + temporaryFolder();
         return false;
@@ -84,6 +93,20 @@ void PassFolder::remove()
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
     m_path.clear();
+}
+
+uint64_t statisticsRoom(double pictures)
+{
+    const double records = std::max(pictures, 0.0) + 1;
+    return uint64_t(records * 278) + 3 * 4096;
+}
+
+std::optional<uint64_t> roomIn(const std::string& folder)
+{
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0)
+        return std::nullopt;
+    return uint64_t(::geteuid() == 0 ? fs.f_bfree : fs.f_bavail) * fs.f_frsize;
 }
 
 void removeDeadPassFolders(const std::string& tempFolder)
