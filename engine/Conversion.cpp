@@ -72,6 +72,8 @@ bool Conversion::startPass()
         QTimer::singleShot(0, this, [this] { finish(Outcome::Failed); });
         return false;
     }
+    // A pass that leaves statistics writes no pictures.
+    m_parser.setPictureRate(m_passes[m_pass].leaves.empty() ? 0 : m_pictureRate);
     m_outNotifier = std::make_unique<QSocketNotifier>(m_child.stdoutFd(), QSocketNotifier::Read);
     m_errNotifier = std::make_unique<QSocketNotifier>(m_child.stderrFd(), QSocketNotifier::Read);
     connect(m_outNotifier.get(), &QSocketNotifier::activated, this, &Conversion::readStdout);

@@ -40,6 +40,9 @@ public:
         m_sourceUs = int64_t(seconds * 1e6);
         m_parser.setDuration(m_sourceUs);
     }
+    // The pictures a second written (0: unknown), for the progress of a pass
+    // that writes none (ProgressParser::setPictureRate()).
+    void setPictureRate(double perSecond) { m_pictureRate = perSecond; }
     // The source as ffmpeg's arguments name it ("file:<path>"), for its log.
     void setSourceUrl(std::string url)
     {
@@ -81,6 +84,7 @@ private:
     size_t m_pass = 0;
     double m_passStart = 0;
     int64_t m_sourceUs = 0;
+    double m_pictureRate = 0;
     std::string m_sourceUrl;
     ChildProcess m_child;
     ProgressParser m_parser;

@@ -319,6 +319,7 @@ struct PreparedRun {
     std::vector<FfmpegPass> passes; // the last one writes the target
     std::unique_ptr<PassFolder> passFolder;
     std::optional<RecordingDate> recorded;
+    double picturesPerSecond = 0; // written; 0 when unknown
 };
 
 // Reads the argument and the source and plans the conversion; the message of
@@ -362,14 +363,14 @@ std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dry
     // Two passes share their statistics through a folder of this engine's
     // own; a dry run names it without making it.
     run.passFolder = std::make_unique<PassFolder>();
+    const Rational own = run.source.video ? run.source.video->frameRate : Rational{};
+    const Rational rate = parseFrameRate(plan.frameRate).value_or(own);
+    run.picturesPerSecond = rate.num > 0 && rate.den > 0 ? double(rate.num) / double(rate.den) : 0;
     if (!dryRun && encodesInTwoPasses(plan)) {
-        // The pictures written: at the plan's rate, else the source's, else
-        // at most 60 a second.
-        const Rational own = run.source.video ? run.source.video->frameRate : Rational{};
-        const Rational rate = parseFrameRate(plan.frameRate).value_or(own);
-        const double perSecond = rate.num > 0 && rate.den > 0 ? double(rate.num) / double(rate.den) : 60.0;
+        // Of an unknown rate, at most 60 pictures a second.
+        const double pictures = expectedSeconds(run.source) * (run.picturesPerSecond > 0 ? run.picturesPerSecond : 60);
         std::string error;
-        if (!run.passFolder->create(error, statisticsRoom(expectedSeconds(run.source) * perSecond)))
+        if (!run.passFolder->create(error, statisticsRoom(pictures)))
             return "could not convert " + request.source + ": " + error;
     }
     run.passes = buildFfmpegPasses(request, plan, run.passFolder->logPrefix());
@@ -383,6 +384,7 @@ int convert(const PreparedRun& run, int argc, char** argv)
     const EngineRequest& request = run.request;
     Conversion conversion(run.ffmpeg, run.passes);
     conversion.setSourceSeconds(expectedSeconds(run.source));
+    conversion.setPictureRate(run.picturesPerSecond);
     conversion.setSourceUrl("file:" + request.source);
     runConversion(conversion, request, argc, argv);
     run.passFolder->remove();

@@ -137,6 +137,9 @@ void ProgressParser::progressLine(std::string_view line, bool& blockEnded)
     if (key == "out_time_us" || key == "out_time_ms") { // both are microseconds
         if (const auto v = parseCount(value))
             m_state.doneUs = std::max(m_state.doneUs, *v);
+    } else if (key == "frame" && m_pictureRate > 0) {
+        if (const auto v = parseCount(value))
+            m_state.doneUs = std::max(m_state.doneUs, int64_t(double(*v) * 1e6 / m_pictureRate));
     } else if (key == "progress") {
         blockEnded = true;
         if (value == "end")

@@ -51,6 +51,10 @@ public:
         m_state.passStart = start;
         m_state.passShare = share;
     }
+    // A pass that writes no pictures (the first of two) has ffmpeg's output
+    // time stay 0: its progress is counted by the pictures encoded, at
+    // `perSecond` pictures a second of the source (0: not counted).
+    void setPictureRate(double perSecond) { m_pictureRate = perSecond; }
 
     const ProgressState& state() const { return m_state; }
     // The last few non-empty log lines, joined by "\n".
@@ -94,6 +98,7 @@ private:
     std::string m_tail[8];
     int m_tailNext = 0;
     bool m_durationSeen = false;
+    double m_pictureRate = 0;
     std::string m_writeFailure;
     std::string m_sourceUrl;
     std::string m_demuxer;               // the input's, as its log lines name it ("mpegts")

@@ -75,22 +75,27 @@ TEST(ProgressParser, PercentStaysBelowHundredUntilTheEnd)
 }
 
 // A pass of several covers its share of the whole: the first pass's end is
-// where the second starts, and only the last one's end is 100.
+// where the second starts, and only the last one's end is 100. A first pass
+// writes no pictures (ffmpeg's output time stays 0): it counts the pictures
+// encoded, at the rate it is given.
 TEST(ProgressParser, PassesShareTheWhole)
 {
-    const std::tuple<double, double, const char*, std::optional<int>, std::optional<int64_t>> cases[] = {
-        {0, 0.25, "out_time_us=5000000\nprogress=continue\n", 12, 70}, // 12.5 % in 10 s
-        {0, 0.25, "progress=end\n", 25, 30},
-        {0.25, 0.75, "out_time_us=0\nprogress=continue\n", 25, std::nullopt},
-        {0.25, 0.75, "out_time_us=5000000\nprogress=continue\n", 62, 6},
-        {0.25, 0.75, "out_time_us=12000000\nprogress=continue\n", 99, 0},
-        {0.25, 0.75, "progress=end\n", 100, 0},
+    const std::tuple<double, double, double, const char*, std::optional<int>, std::optional<int64_t>> cases[] = {
+        {0, 0.25, 0, "out_time_us=5000000\nprogress=continue\n", 12, 70}, // 12.5 % in 10 s
+        {0, 0.25, 30, "frame=150\nout_time_us=0\nprogress=continue\n", 12, 70},
+        {0, 0.25, 0, "frame=150\nout_time_us=0\nprogress=continue\n", 0, std::nullopt},
+        {0, 0.25, 0, "progress=end\n", 25, 30},
+        {0.25, 0.75, 0, "out_time_us=0\nprogress=continue\n", 25, std::nullopt},
+        {0.25, 0.75, 0, "out_time_us=5000000\nprogress=continue\n", 62, 6},
+        {0.25, 0.75, 0, "out_time_us=12000000\nprogress=continue\n", 99, 0},
+        {0.25, 0.75, 0, "progress=end\n", 100, 0},
     };
-    for (const auto& [start, share, fed, percent, remaining] : cases) {
+    for (const auto& [start, share, rate, fed, percent, remaining] : cases) {
         SCOPED_TRACE(std::to_string(start) + " " + fed);
         ProgressParser p;
         p.setDuration(10000000);
         p.setPass(start, share);
+        p.setPictureRate(rate);
         p.feedProgress(fed);
         EXPECT_EQ(p.state().percent(), percent);
         EXPECT_EQ(p.state().remainingSeconds(10.0), remaining);
