@@ -104,7 +104,8 @@ uint64_t statisticsRoom(double pictures)
 std::optional<uint64_t> roomIn(const std::string& folder)
 {
     struct statvfs fs {};
-    if (::statvfs(folder.c_str(), &fs) != 0)
+    // Some FUSE file systems tell no size at all.
+    if (::statvfs(folder.c_str(), &fs) != 0 || fs.f_blocks == 0)
         return std::nullopt;
     return uint64_t(::geteuid() == 0 ? fs.f_bfree : fs.f_bavail) * fs.f_frsize;
 }

@@ -47,7 +47,8 @@ std::string temporaryFolder();
 uint64_t statisticsRoom(double pictures);
 
 // The bytes this process can still write in the file system of `folder`
-// (for root, the blocks kept for root too); nullopt when unknown.
+// (for root, the blocks kept for root too); nullopt when unknown (a file
+// system that tells no size).
 std::optional<uint64_t> roomIn(const std::string& folder);
 
 } // namespace vexlo::engine
