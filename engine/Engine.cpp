@@ -319,7 +319,7 @@ struct PreparedRun {
     std::vector<FfmpegPass> passes; // the last one writes the target
     std::unique_ptr<PassFolder> passFolder;
     std::optional<RecordingDate> recorded;
-    double picturesPerSecond = 0; // written; 0 when unknown
+    double picturesPerSecond = 0; // the pictures a second written; 0 when unknown
 };
 
 // Reads the argument and the source and plans the conversion; the message of

@@ -74,7 +74,7 @@ bool PassFolder::create(std::string& error, uint64_t needed)
     }
     std::string path = folder + "/" + ownName() + "XXXXXX";
     if (!::mkdtemp(path.data())) {
-        error = "no folder for the first pass's statistics could be made in " + temporaryFolder();
+        error = "no folder for the first pass's statistics could be made in " + folder;
         return false;
     }
     m_path = path;
