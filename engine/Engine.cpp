@@ -363,13 +363,7 @@ std::variant<PreparedRun, std::string> prepareRun(const char* argument, bool dry
     // Two passes share their statistics through a folder of this engine's
     // own; a dry run names it without making it.
     run.passFolder = std::make_unique<PassFolder>();
-    const Rational own = run.source.video ? run.source.video->frameRate : Rational{};
-    const Rational rate = parseFrameRate(plan.frameRate).value_or(own);
-    run.picturesPerSecond = rate.num > 0 && rate.den > 0 ? double(rate.num) / double(rate.den) : 0;
-    // Telecined film at its own rate: four pictures of every five are kept.
-    const auto& filters = plan.videoFilters;
-    if (plan.frameRate.empty() && std::find(filters.begin(), filters.end(), kDecimateFilter) != filters.end())
-        run.picturesPerSecond *= 0.8;
+    run.picturesPerSecond = plan.picturesPerSecond;
     if (!dryRun && encodesInTwoPasses(plan)) {
         // Of an unknown rate, at most 60 pictures a second.
         const double pictures = expectedSeconds(run.source) * (run.picturesPerSecond > 0 ? run.picturesPerSecond : 60);

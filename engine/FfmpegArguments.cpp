@@ -753,15 +753,15 @@ std::variant<OutputPlan, PlanError> planOutput(const EngineRequest& request, con
     }
     planFrameRate(plan, request, video, codecs.video->standardRatesOnly);
     planPicture(plan, request, video, *codecs.video);
+    const Rational own = video.frameRate.num > 0 ? video.frameRate : video.baseRate;
+    plan.picturesPerSecond
+        = plan.frameRate.empty() ? rateValue(own) : rateValue(parseFrameRate(plan.frameRate).value_or(own));
     // Constant quality lets a noisy picture take any rate: the stream is
     // held to the lowest level its frame size and rate fit (PSP files keep
     // their fixed main profile at 3.0).
-    if (request.videoBitrate <= 0 && !psp) {
-        const Rational own = video.frameRate.num > 0 ? video.frameRate : video.baseRate;
-        const double fps
-            = plan.frameRate.empty() ? rateValue(own) : rateValue(parseFrameRate(plan.frameRate).value_or(own));
-        plan.level = videoLevel(plan.videoEncoder, plan.picture.frameWidth, plan.picture.frameHeight, fps);
-    }
+    if (request.videoBitrate <= 0 && !psp)
+        plan.level
+            = videoLevel(plan.videoEncoder, plan.picture.frameWidth, plan.picture.frameHeight, plan.picturesPerSecond);
     planVideoFilters(plan, video);
     return plan;
 }

@@ -80,6 +80,7 @@ struct OutputPlan {
     // need one); 0 = none.
     double silentAudioSeconds = 0;
     std::string frameRate;                 // -r; "" = the source's timing
+    double picturesPerSecond = 0;          // written (-r, else the source's rate); 0 when unknown
     VideoLevel level;                      // H.264/H.265 at constant quality: the level declared and its caps
     std::vector<std::string> videoFilters; // in order; joined with "," for -vf
     std::string pixelFormat;               // the pictures written: "yuv420p", or "yuv420p10le" for deep colour

@@ -53,7 +53,7 @@ public:
     }
     // A pass that writes no pictures (the first of two) has ffmpeg's output
     // time stay 0: its progress is counted by the pictures encoded, at
-    // `perSecond` pictures a second of the source (0: not counted).
+    // `perSecond` pictures a second written (0: not counted).
     void setPictureRate(double perSecond) { m_pictureRate = perSecond; }
 
     const ProgressState& state() const { return m_state; }

@@ -163,16 +163,23 @@ TEST(SourcePlan, RatesAndChannelsTheEncodersTake)
         Rational sourceRate, baseRate;
         const char* asked;
         std::optional<std::string> rate;
+        double pictures; // a second written: the first pass's progress counts them
+        bool telecined = false;
     };
     const Case cases[] = {
-        {"MPEG-1, 5 fps source", "/o/a.mpg", "mpeg1", "mp2", {5, 1}, {5, 1}, "0", "24000/1001"},
-        {"MPEG-2, 15 fps source", "/o/a.mpg", "mpeg2", "mp2", {15, 1}, {15, 1}, "0", "24000/1001"},
-        {"MPEG-2, PAL source", "/o/a.mpg", "mpeg2", "mp2", {25, 1}, {25, 1}, "0", "25"},
-        {"MPEG-2, 1080i reporting its field rate", "/o/a.vob", "", "", {30000, 1001}, {60000, 1001}, "0", "30000/1001"},
-        {"MPEG-4, 5 fps source stays", "/o/a.mp4", "mpeg4", "ACC", {5, 1}, {5, 1}, "0", std::nullopt},
-        {"variable rate: steady at the average", "/o/a.mp4", "h264", "ACC", {1800, 73}, {60, 1}, "0", "1800/73"},
-        {"variable rate into AVI", "/o/a.avi", "xvid", "mp3", {1800, 73}, {60, 1}, "0", "1800/73"},
-        {"asked rate wins", "/o/a.avi", "divx", "mp3", {1800, 73}, {60, 1}, "15", "15"},
+        {"MPEG-1, 5 fps source", "/o/a.mpg", "mpeg1", "mp2", {5, 1}, {5, 1}, "0", "24000/1001", 23.976},
+        {"MPEG-2, 15 fps source", "/o/a.mpg", "mpeg2", "mp2", {15, 1}, {15, 1}, "0", "24000/1001", 23.976},
+        {"MPEG-2, PAL source", "/o/a.mpg", "mpeg2", "mp2", {25, 1}, {25, 1}, "0", "25", 25},
+        {"MPEG-2, 1080i reporting its field rate", "/o/a.vob", "", "", {30000, 1001}, {60000, 1001}, "0", "30000/1001",
+            29.97},
+        {"MPEG-4, 5 fps source stays", "/o/a.mp4", "mpeg4", "ACC", {5, 1}, {5, 1}, "0", std::nullopt, 5},
+        {"variable rate: steady at the average", "/o/a.mp4", "h264", "ACC", {1800, 73}, {60, 1}, "0", "1800/73",
+            24.658},
+        {"variable rate into AVI", "/o/a.avi", "xvid", "mp3", {1800, 73}, {60, 1}, "0", "1800/73", 24.658},
+        {"asked rate wins", "/o/a.avi", "divx", "mp3", {1800, 73}, {60, 1}, "15", "15", 15},
+        {"telecined film: four frames of five", "/o/a.webm", "vp9", "opus", {30000, 1001}, {30000, 1001}, "0",
+            std::nullopt, 23.976, true},
+        {"a rate nobody knows", "/o/a.mkv", "h264", "ACC", {0, 1}, {0, 1}, "0", std::nullopt, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -180,7 +187,14 @@ TEST(SourcePlan, RatesAndChannelsTheEncodersTake)
         r.frameRate = c.asked;
         SourceInfo s = clip(320, 240, c.sourceRate);
         s.video->baseRate = c.baseRate;
+        if (c.telecined) {
+            s.video->fieldOrder = "tt";
+            s.video->fields = FieldContent::Telecined;
+        }
         EXPECT_EQ(option(argsFor(r, s), "-r"), c.rate);
+        const auto plan = planOutput(r, s);
+        ASSERT_TRUE(std::holds_alternative<OutputPlan>(plan));
+        EXPECT_NEAR(std::get<OutputPlan>(plan).picturesPerSecond, c.pictures, 0.001);
     }
 
     // Channels and sample rates: MP2 and MP3 carry at most two channels,
