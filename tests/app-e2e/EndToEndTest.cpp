@@ -193,7 +193,10 @@ TEST_F(EndToEndTest, SigtermEndsTheProgramWhileAModalBoxIsOpen)
     writeFile(tp.root() + "v/a.mp4", "an earlier conversion");
     writeFile(tp.settingsPath(), "[Options]\nPromptOverwrite=1\n");
     start({"-0", a}, {.onDisplay = true});
-    ASSERT_TRUE(waitForWindowTitled("Overwrite"));
+    // A busy machine may take long to start the instrumented program.
+    ASSERT_TRUE(waitForWindowTitled("Overwrite", 45s))
+        << (waitForExit(100ms) < 0 ? "still running" : "ended") << "; it printed:\n"
+        << errors();
     ::kill(m_pid, SIGTERM);
     EXPECT_EQ(waitForExit(10s), 1) << "the question counts as answered No: the run was aborted";
     EXPECT_TRUE(fakeEngineCalls(tp).empty());
