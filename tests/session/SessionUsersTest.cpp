@@ -363,7 +363,9 @@ TEST_F(SessionUsersTest, RestartAtALargerScaleOpensOnTheScreenAndKeepsTheStoredS
 // ---------------------------------------- the run's window and the keyboard
 
 // The run's progress window (its title follows the file) opens while the
-// user types in another program, minimised Vexlo converting three files.
+// user types in another program, in front of Vexlo converting three files.
+// (Minimised, Vexlo would take the run window with it, as a dialog goes with
+// its owner, or not, as the window manager and the moment decide.)
 TEST_F(SessionUsersTest, TheRunWindowLeavesTheKeyboardToTheProgramInUse)
 {
     if (qgetenv("VEXLO_WINDOW_MANAGER") != "openbox")
@@ -405,7 +407,6 @@ TEST_F(SessionUsersTest, TheRunWindowLeavesTheKeyboardToTheProgramInUse)
         "xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(programPid()), "--name", "Vexlo"})
                                     .section('\n', 0, 0);
     ASSERT_FALSE(vexloWindow.isEmpty());
-    run("xdotool", {"windowminimize", "--sync", vexloWindow});
     editor.activateWindow();
     run("xdotool", {"windowactivate", "--sync", QString::number(editor.winId())});
     ASSERT_TRUE(QTest::qWaitForWindowActive(&editor, 5000));
@@ -507,8 +508,19 @@ TEST_F(SessionUsersTest, OnWaylandTheKeyboardStaysWithTheProgramInUse)
     ASSERT_TRUE(waitFor([&] { return (progress = swayWindowNamed("Converting ")).has_value(); }, 20s)) << errors();
     EXPECT_EQ(progress->appId.toStdString(), "vexlo") << "docks and Alt+Tab name it Vexlo";
     run("swaymsg", {"[title=\"^Another program$\"] focus"});
-    QString typed;
+    // sway hands the typing tool's first keys to the program in use only once
+    // it has sent it the tool's keymap: the measure starts when keys arrive.
     QProcess typist;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            typist.start("wtype", {"-s", "300", "x"});
+            return waitFor([&] { return !editor.text().isEmpty(); }, 2s);
+        },
+        10s))
+        << "keys typed reach the program in use";
+    typist.waitForFinished(10000);
+    editor.clear();
+    QString typed;
     std::set<std::string> progressWindows; // title and app id
     std::set<std::string> mainTitles;      // the main window's, app id vexlo
     int exitStatus = -1;
