@@ -217,8 +217,9 @@ TEST_F(EndToEndTest, SettingsFileThatIsNoRegularFileDoesNotHangTheStart)
     // nothing can ever be written beside /dev; without root a FIFO stands in.
     const std::string zero = tp.root() + "dev/zero";
     fs::create_directories(tp.root() + "dev");
-    if (::mknod(zero.c_str(), S_IFCHR | 0666, ::makedev(1, 5)) != 0)
+    if (::mknod(zero.c_str(), S_IFCHR | 0666, ::makedev(1, 5)) != 0) {
         ASSERT_EQ(::mkfifo(zero.c_str(), 0644), 0);
+    }
     fs::create_symlink(zero, tp.settingsPath());
     start({"-S", "-0", a});
     EXPECT_EQ(waitForExit(20s), 0) << errors();

@@ -75,7 +75,7 @@ TEST(TargetFileName, AnotherSpellingOfTheSourceIsTheSource)
     settings::RunSettings rs;
     rs.ConvertToSamePath = false;
     rs.FileType = ".mp4";
-    for (const std::string dest : {tp.root() + "v//", tp.root() + "link/", tp.root() + "v/./"}) {
+    for (const std::string& dest : {tp.root() + "v//", tp.root() + "link/", tp.root() + "v/./"}) {
         rs.DestPath = dest;
         EXPECT_EQ(conversion::targetFileName(folder + "clip.mp4", rs), folder + "clip_New.mp4") << dest;
     }

@@ -106,7 +106,7 @@ TEST_F(Launcher, WorkBesideTheProgramRunsWhileItRuns)
 
 TEST_F(Launcher, ReportsAProgramThatCannotStart)
 {
-    for (const std::string program :
+    for (const std::string& program :
         {tp.root() + "missing", tp.root(), std::string("vexlo-no-such-program"), tp.root() + "\xff-missing"}) {
         const auto r = platform::qtProcessLauncher()->runAndWait(program, {"x"}, {});
         EXPECT_FALSE(r.started) << program;

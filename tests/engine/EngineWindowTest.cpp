@@ -239,8 +239,9 @@ TEST_F(EngineWindow, EndsByItselfInEveryOutcomeWithTheFlagWritten)
         EXPECT_EQ(readFlag(), c.flag) << e.stderrText;
         // The converter never outlives the engine.
         const pid_t child = pid_t(std::atoi(vexlo::test::readFile(pidFile).c_str()));
-        if (child > 0)
+        if (child > 0) {
             EXPECT_NE(::kill(child, 0), 0);
+        }
     }
 }
 

@@ -193,7 +193,7 @@ TEST_F(PackageTest, InstalledForEveryoneRunByRootAndPurgedWithoutATrace)
     // A new user's settings: the shipped catalogue, nothing of root's.
     const std::string userHome = scratch + "/new-user";
     fs::create_directories(userHome);
-    ::chown(userHome.c_str(), 65534, 65534);
+    ASSERT_EQ(::chown(userHome.c_str(), 65534, 65534), 0);
     const ProgramRun user = runProgram({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
                                            "/usr/bin/vexlo", "-S", "-0", userHome + "/none.mts"},
         {"HOME=" + userHome, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"}, scratch);

@@ -119,8 +119,9 @@ TEST_F(FolderRegistryTest, HostileNamesStayInsideTheTreeAndRoundTrip)
     for (const fs::path& p : allEntries()) {
         const std::string canonical = fs::weakly_canonical(p).string();
         EXPECT_EQ(canonical.rfind(fs::weakly_canonical(root).string(), 0), 0u) << canonical;
-        if (p.string().size() > hive().size())
+        if (p.string().size() > hive().size()) {
             EXPECT_EQ(canonical.rfind(inside, 0), 0u) << canonical;
+        }
     }
 }
 
@@ -138,8 +139,9 @@ TEST_F(FolderRegistryTest, WritesLeaveNoTemporaryFiles)
         ASSERT_TRUE(registry.writeValue(Hive::CurrentUser, kAbortFlagKey, "", std::to_string(i)));
     EXPECT_EQ(registry.readValue(Hive::CurrentUser, kAbortFlagKey, ""), "49");
     for (const fs::path& p : allEntries()) {
-        if (fs::is_regular_file(p))
+        if (fs::is_regular_file(p)) {
             EXPECT_EQ(p.filename(), "@") << p;
+        }
     }
 }
 
