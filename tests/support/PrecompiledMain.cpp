@@ -1,0 +1,2 @@
+// Nothing of its own: the target exists to compile the suites' shared
+// precompiled header once (tests/CMakeLists.txt).
