@@ -1,4 +1,4 @@
-// trevok with its window on a real X server (the suite runs under xvfb-run,
+// trevok with its window on a real X server (the suite runs under run-on-xvfb,
 // with openbox as the window manager): the window's buttons are clicked with
 // xdotool as a user would, and trevok must end by itself in every outcome with
 // the AbortFlag written. fake_ffmpeg stands in where a conversion must last.
@@ -43,34 +43,10 @@ ToolResult tool(const QString& program, const QStringList& args, int timeoutMs =
 
 class EngineWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            return;
-        // A window manager, as on a desktop: it maps, focuses and closes windows.
-        s_windowManager = new QProcess;
-        s_windowManager->start("openbox", {"--sm-disable"});
-        s_windowManager->waitForStarted(5000);
-        // Ready once it has claimed the screen.
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < end
-            && tool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") == std::string::npos)
-            std::this_thread::sleep_for(20ms);
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_windowManager) {
-            s_windowManager->terminate();
-            s_windowManager->waitForFinished(5000);
-            delete s_windowManager;
-            s_windowManager = nullptr;
-        }
-    }
-
     void SetUp() override
     {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            GTEST_SKIP() << "needs an X server: the suite runs under xvfb-run";
+        if (qgetenv("VEXLO_WINDOW_MANAGER") != "openbox")
+            GTEST_SKIP() << "needs an X server with a window manager: the suite runs under run-on-xvfb";
         ASSERT_TRUE(m_dir.isValid());
         m_source = path("Holiday clip.m2ts");
         vexlo::test::writeFile(m_source, "not read by the fake converter");
@@ -168,10 +144,7 @@ protected:
 
     QTemporaryDir m_dir;
     std::string m_source;
-    static QProcess* s_windowManager;
 };
-
-QProcess* EngineWindow::s_windowManager = nullptr;
 
 enum class Action { None, Cancel, StopAfter, Terminate, CloseWindow };
 
