@@ -92,6 +92,12 @@ TEST_F(InstallTest, LaysOutTheProgramFolderTheLinkAndTheDesktopFiles)
     for (const char* file : {"vexlo.ini", "VideoFormat.dat", "license.txt", "faq.htm", "help/index.htm",
              "help/vexlo.css", "help/commandline.htm"})
         EXPECT_TRUE(fs::is_regular_file(installed(std::string("lib/vexlo/") + file))) << file;
+    // The build's program folder, which people copy as it is, holds the same
+    // programs: nothing the suites build lands there.
+    for (const auto& e : fs::directory_iterator(std::string(VEXLO_BUILD_DIR) + "/bin"))
+        if (e.is_regular_file() && ::access(e.path().c_str(), X_OK) == 0) {
+            EXPECT_TRUE(fs::exists(installed("lib/vexlo/" + e.path().filename().string()))) << e.path();
+        }
     if (fs::exists(std::string(VEXLO_BUILD_DIR) + "/bin/Vexlo.chm")) {
         EXPECT_TRUE(fs::is_regular_file(installed("lib/vexlo/Vexlo.chm")));
     }
