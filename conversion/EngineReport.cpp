@@ -42,6 +42,11 @@ std::string plainReason(const std::string& why, const std::string& source)
     };
     const auto say = [](const char* text) { return QCoreApplication::translate("ConversionJob", text).toStdString(); };
     struct stat st {};
+    // The engine's own check of the room for a first pass's statistics,
+    // before and after that pass; ffmpeg's words under it would name the
+    // destination's disk.
+    if (has({"first pass's statistics need", "could not write its statistics"}))
+        return say(QT_TRANSLATE_NOOP("ConversionJob", "The folder for temporary files is full or cannot be written."));
     if (has({"No space left on device", "Disk quota exceeded", "File too large"}))
         return say(QT_TRANSLATE_NOOP("ConversionJob", "The disk is full."));
     if (has({"Permission denied", "Read-only file system", "Operation not permitted"})

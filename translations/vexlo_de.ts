@@ -242,6 +242,10 @@ Einzelheiten:<byte value="xd"/>
         <translation>Der Datenträger ist voll.</translation>
     </message>
     <message>
+        <source>The folder for temporary files is full or cannot be written.</source>
+        <translation>Der Ordner für temporäre Dateien ist voll oder nicht beschreibbar.</translation>
+    </message>
+    <message>
         <source>The destination folder cannot be written.</source>
         <translation>In den Zielordner kann nicht geschrieben werden.</translation>
     </message>

@@ -31,6 +31,11 @@ TEST(EngineReport, CommonReasonsInPlainWords)
             "The file has no pictures."},
         {"could not convert x: the target could not be written:\n[out#0] No space left on device", clip,
             "The disk is full."},
+        {"could not convert x: the first pass's statistics need about 67 KB in /tmp, which has room for 0 KB", clip,
+            "The folder for temporary files is full or cannot be written."},
+        {"could not convert x: the first pass could not write its statistics whole to /tmp/v/p (the temporary "
+         "folder is full or not writable; $TMPDIR names another)\n[out#0] No space left on device",
+            clip, "The folder for temporary files is full or cannot be written."},
         {"could not convert x: ffmpeg failed:\nfile:/o/.a.part.mp4: Permission denied", clip,
             "The destination folder cannot be written."},
         {"could not read " + clip + ": Permission denied", clip, "The file is damaged or is not a video."},
